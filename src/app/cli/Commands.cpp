@@ -1,0 +1,37 @@
+// Dispatch of the exogena-cli commands.
+#include "app/cli/Commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace exo::cli {
+
+
+
+namespace {
+struct Command {
+  const char* name;
+  int (*run)(int, char**);
+  const char* usage;
+};
+
+const Command kCommands[] = {
+    {"help", [](int, char**) { printUsage(); return 0; }, "help                  muestra esta ayuda"},
+};
+}  // namespace
+
+void printUsage() {
+  std::fputs("Uso: exogena-cli COMANDO [argumentos]\n\nComandos:\n", stdout);
+  for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
+}
+
+int runCommand(int argc, char** argv) {
+  for (const Command& c : kCommands) {
+    if (std::strcmp(argv[0], c.name) == 0) return c.run(argc, argv);
+  }
+  std::fprintf(stderr, "exogena-cli: comando desconocido: %s\n", argv[0]);
+  printUsage();
+  return 2;
+}
+
+}  // namespace exo::cli
