@@ -6,7 +6,7 @@
 
 namespace exo::cli {
 
-
+int evalCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -16,6 +16,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    {"eval", evalCommand, "eval \"EXPR\"          imprime el valor de una expresi\xC3\xB3n"},
     {"help", [](int, char**) { printUsage(); return 0; }, "help                  muestra esta ayuda"},
 };
 }  // namespace

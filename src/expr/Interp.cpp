@@ -1,0 +1,118 @@
+// The interpreter: compilation entry points, evaluation, failures and the value stack.
+#include "expr/Interp.h"
+
+#include "expr/Ast.h"
+#include "expr/Parser.h"
+
+namespace exo {
+
+Value callBlockInPlace(Interp& ip, const Value& block, std::span<const Value> args);
+
+Program::Program(std::string source, std::unique_ptr<Node> root)
+    : source_(std::move(source)), root_(std::move(root)) {}
+Program::~Program() = default;
+
+ErrorReply defaultErrorHandler(Interp&, const Failure& f) {
+  if (f.genCode == GenCode::ZeroDiv) return ErrorReply::substitute(Value::number(0));
+  return ErrorReply::abandon();
+}
+
+Interp::Interp() : handler_(defaultErrorHandler), stack_(new Value[kStackSize]) {
+  registerStandardLibrary(functions_);
+}
+
+Interp::~Interp() = default;
+
+void Interp::push(Value v) {
+  if (sp >= kStackSize) {
+    Failure f;
+    f.genCode = GenCode::Limit;
+    f.subsystem = "BASE";
+    f.subCode = 1997;
+    f.description = "Evaluation stack overflow";
+    raise(std::move(f));
+    throw FailureError(f);
+  }
+  stack_[sp++] = std::move(v);
+}
+
+void Interp::popTo(std::size_t base) {
+  while (sp > base) stack_[--sp] = Value();
+}
+
+void Interp::enter() {
+  if (++depth > kMaxDepth) {
+    --depth;
+    Failure f;
+    f.genCode = GenCode::Limit;
+    f.subsystem = "BASE";
+    f.subCode = 1998;
+    f.description = "Nesting too deep (recursion without end?)";
+    f.severity = Severity::Error;
+    throw FailureError(f);
+  }
+}
+
+void Interp::countStep() {
+  if (stepBudget != 0 && ++steps_ > stepBudget) {
+    steps_ = 0;
+    Failure f;
+    f.genCode = GenCode::Limit;
+    f.subsystem = "BASE";
+    f.subCode = 1999;
+    f.description = "Evaluation step limit exceeded";
+    throw FailureError(f);
+  }
+}
+
+Value Interp::raise(Failure f, bool* retry) {
+  if (retry) *retry = false;
+  ErrorReply reply = handler_ ? handler_(*this, f) : defaultErrorHandler(*this, f);
+  switch (reply.kind) {
+    case ErrorReply::Kind::Retry:
+      if (retry && f.canRetry) {
+        *retry = true;
+        return Value();
+      }
+      return Value();
+    case ErrorReply::Kind::Default: return Value();
+    case ErrorReply::Kind::Substitute: return reply.value;
+    case ErrorReply::Kind::Abandon: break;
+  }
+  throw FailureError(std::move(f));
+}
+
+ProgramPtr Interp::compile(std::string_view text) {
+  ParseResult r = parseExpression(*this, text);
+  if (r.root) return std::make_shared<Program>(std::string(text), std::move(r.root));
+  Value v = raise(std::move(r.failure));
+  return std::make_shared<Program>(std::string(text), std::make_unique<LiteralNode>(0, v));
+}
+
+Value Interp::eval(const Program& p) {
+  const std::size_t savedSp = sp;
+  const int savedDepth = depth;
+  ArenaScope arena(arena_);
+  try {
+    DepthGuard guard(*this);
+    Value v = p.root().eval(*this);
+    return v.own();
+  } catch (...) {
+    popTo(savedSp);
+    depth = savedDepth;
+    throw;
+  }
+}
+
+Value Interp::evalText(std::string_view text) { return eval(*compile(text)); }
+
+Value Interp::evalBlock(const Value& block, std::span<const Value> args) {
+  if (!block.isBlock()) {
+    return raise(argumentError("EVAL", 1004, std::span<const Value>(&block, 1)));
+  }
+  ArenaScope arena(arena_);
+  Value v = callBlockInPlace(*this, block, args);
+  return v.own();
+}
+
+}  // namespace exo

@@ -1,0 +1,30 @@
+// Internal to the function library: registration of each group and small shared helpers.
+#pragma once
+
+#include <string_view>
+
+#include "expr/Functions.h"
+#include "expr/Interp.h"
+
+namespace exo::lib {
+
+void registerText(Functions& f);
+void registerNumbers(Functions& f);
+void registerDates(Functions& f);
+void registerArrays(Functions& f);
+void registerMisc(Functions& f);
+void registerWorkAreas(Functions& f);
+void registerObjects(Functions& f);
+
+// Text result placed in the arena.
+inline Value tempText(Interp& ip, std::string_view s) { return Value::temp(ip.arena().store(s)); }
+
+// A count argument clamped to what a text may hold; larger requests raise a failure.
+std::size_t textLength(Args& a, double n);
+
+// Windows-1252 letter case.
+unsigned char toUpper1252(unsigned char c);
+unsigned char toLower1252(unsigned char c);
+bool isAlpha1252(unsigned char c);
+
+}  // namespace exo::lib

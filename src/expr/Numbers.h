@@ -1,0 +1,32 @@
+// Number formatting and rounding as the language shows numbers: Str(), field text, rounding
+// half away from zero on the decimal value the user sees.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace exo {
+
+// x rounded to `dec` decimals, half away from zero, judged on x's shortest decimal form
+// (so 2.675 rounds to 2.68 although its binary value is slightly below).
+double roundHalfAway(double x, int dec);
+
+// Right-aligned text of total width `width` with `dec` decimals, as Str(x, width, dec) gives it.
+// A number that does not fit gives `width` asterisks and sets *overflow when given.
+std::string formatNumber(double x, int width, int dec, bool* overflow = nullptr);
+
+// Text of x with exactly `dec` decimals and no padding ("-12.50").
+std::string formatFixed(double x, int dec);
+
+// The default integer-part width of a number without an explicit width: 10, or 20 when the
+// integer part has more than 10 digits.
+int defaultIntWidth(double x);
+
+// Total display width of a number whose integer-part width is intWidth (0 = default).
+int displayWidth(double x, int intWidth, int dec);
+
+// Value of the leading number in a text, as Val() reads it (blanks skipped, stops at the first
+// character that cannot continue the number). *decimals receives the digits after the point.
+double parseNumber(std::string_view s, int* decimals = nullptr, int* intWidth = nullptr);
+
+}  // namespace exo
