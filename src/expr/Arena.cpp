@@ -3,7 +3,7 @@
 
 namespace exo {
 
-char* TextArena::allocate(std::size_t n) {
+char* TextArena::allocateSlow(std::size_t n) {
   static char empty[1] = {0};
   if (n == 0) return empty;
   while (current_ < chunks_.size()) {

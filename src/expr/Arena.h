@@ -24,7 +24,14 @@ class TextArena {
     return {p, s.size()};
   }
   // Room for n bytes, valid until release() of an earlier mark.
-  char* allocate(std::size_t n);
+  char* allocate(std::size_t n) {
+    if (current_ < chunks_.size() && chunks_[current_].size - used_ >= n && n > 0) {
+      char* p = chunks_[current_].bytes.get() + used_;
+      used_ += n;
+      return p;
+    }
+    return allocateSlow(n);
+  }
 
   Mark mark() const { return {current_, used_}; }
   void release(Mark m) {
@@ -33,6 +40,7 @@ class TextArena {
   }
 
  private:
+  char* allocateSlow(std::size_t n);
   static constexpr std::size_t kChunk = 64 * 1024;
   struct Chunk {
     std::unique_ptr<char[]> bytes;

@@ -38,13 +38,18 @@ class Node {
 };
 using NodePtr = std::unique_ptr<Node>;
 
+// A constant. Text constants are handed out as views of the node's own copy (no counting);
+// whoever keeps one beyond the evaluation makes it owned, as with any temporary text.
 class LiteralNode final : public Node {
  public:
-  LiteralNode(int pos, Value v) : Node(pos), value_(std::move(v.own())) {}
-  Value eval(Interp&) const override { return value_; }
+  LiteralNode(int pos, Value v) : Node(pos), value_(std::move(v.own())) {
+    if (value_.isText()) view_ = Value::temp(value_.textView());
+  }
+  Value eval(Interp&) const override { return value_.isText() ? view_ : value_; }
 
  private:
   Value value_;
+  Value view_;
 };
 
 // A bare name: a field of the selected work area, else a memory variable.

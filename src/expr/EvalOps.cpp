@@ -31,7 +31,7 @@ Value runBlock(Interp& ip, BlockData& block, std::span<const Value> args) {
   DepthGuard depth(ip);
   StackScope stack(ip);
   const BlockCode& code = block.code();
-  for (std::size_t i = 0; i < code.params.size(); ++i) ip.push(i < args.size() ? args[i] : Value());
+  for (std::size_t i = 0; i < code.params.size(); ++i) ip.push(i < args.size() ? Value(args[i]) : Value());
   const std::size_t savedBase = ip.frameBase;
   BlockData* savedBlock = ip.currentBlock;
   ip.frameBase = stack.base();
@@ -63,10 +63,10 @@ Value CallNode::eval(Interp& ip) const {
   if (!def_) return ip.raise(undefinedFunction(name_));
   StackScope stack(ip);
   for (const auto& a : args_) ip.push(a ? a->eval(ip) : Value());
-  const std::size_t n = ip.sp - stack.base();
+  const std::size_t n = args_.size();
   std::span<Value> values(ip.stackBase() + stack.base(), n);
   Args args(ip, def_->name, values);
-  if (static_cast<int>(n) < def_->minArgs || (def_->maxArgs >= 0 && static_cast<int>(n) > def_->maxArgs)) {
+  if (static_cast<int>(n) < def_->minArgs || (def_->maxArgs >= 0 && static_cast<int>(n) > def_->maxArgs)) [[unlikely]] {
     Failure f = argumentError(def_->name, 1099, values);
     f.description = "Argument error: wrong number of arguments";
     return ip.raise(std::move(f));
@@ -80,8 +80,9 @@ Value CallNode::eval(Interp& ip) const {
 }
 
 Value IifNode::eval(Interp& ip) const {
+  using namespace std::literals;
   const Value c = cond_->eval(ip);
-  if (isTrue(ip, c, "IIF")) return then_ ? then_->eval(ip) : Value();
+  if (isTrue(ip, c, "IIF"sv)) return then_ ? then_->eval(ip) : Value();
   return else_ ? else_->eval(ip) : Value();
 }
 
@@ -184,13 +185,29 @@ Value UnaryNode::eval(Interp& ip) const { return unaryOp(ip, op_, operand_->eval
 Value BinaryNode::eval(Interp& ip) const {
   const Value a = l_->eval(ip);
   const Value b = r_->eval(ip);
+  if (a.isNumber() && b.isNumber()) {
+    const double x = a.num(), y = b.num();
+    switch (op_) {
+      case Op::Eq: case Op::ExactEq: return Value::logical(x == y);
+      case Op::Ne: return Value::logical(x != y);
+      case Op::Lt: return Value::logical(x < y);
+      case Op::Le: return Value::logical(x <= y);
+      case Op::Gt: return Value::logical(x > y);
+      case Op::Ge: return Value::logical(x >= y);
+      default: break;
+    }
+  } else if (op_ == Op::Eq && a.isText() && b.isText()) {
+    return Value::logical(compareText(a.textView(), b.textView(), false) == 0);
+  }
   return binaryOp(ip, op_, a, b);
 }
 
 Value LogicalNode::eval(Interp& ip) const {
-  const bool a = isTrue(ip, l_->eval(ip), isAnd_ ? ".AND." : ".OR.");
+  using namespace std::literals;
+  const std::string_view op = isAnd_ ? ".AND."sv : ".OR."sv;
+  const bool a = isTrue(ip, l_->eval(ip), op);
   if (isAnd_ ? !a : a) return Value::logical(a);
-  return Value::logical(isTrue(ip, r_->eval(ip), isAnd_ ? ".AND." : ".OR."));
+  return Value::logical(isTrue(ip, r_->eval(ip), op));
 }
 
 Value AssignNode::eval(Interp& ip) const {

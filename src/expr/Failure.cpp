@@ -13,15 +13,20 @@ std::string errorMessage(const Failure& f) {
   if (f.osCode == 0) {
     text = static_cast<int>(f.severity) > 1 ? "Error " : "Atenci\xF3n ";
   } else {
-    text = "(DOS Error " + std::to_string(f.osCode) + ") ";
+    text = "(DOS Error ";
+    text += std::to_string(f.osCode);
+    text += ") ";
   }
   text += f.subsystem.empty() ? "???" : f.subsystem;
-  text += f.subCode != 0 ? "/" + std::to_string(f.subCode) : std::string("/???");
-  if (!f.description.empty()) text += "  " + f.description;
-  if (!f.fileName.empty()) {
-    text += ": " + f.fileName;
-  } else if (!f.operation.empty()) {
-    text += ": " + f.operation;
+  text += '/';
+  text += f.subCode != 0 ? std::to_string(f.subCode) : std::string("???");
+  if (!f.description.empty()) {
+    text += "  ";
+    text += f.description;
+  }
+  if (!f.fileName.empty() || !f.operation.empty()) {
+    text += ": ";
+    text += !f.fileName.empty() ? f.fileName : f.operation;
   }
   return text;
 }

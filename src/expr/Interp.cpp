@@ -23,25 +23,23 @@ Interp::Interp() : handler_(defaultErrorHandler), stack_(new Value[kStackSize]) 
 
 Interp::~Interp() = default;
 
-void Interp::push(Value v) {
-  if (sp >= kStackSize) {
+void Interp::stackOverflow() {
+  {
     Failure f;
     f.genCode = GenCode::Limit;
     f.subsystem = "BASE";
     f.subCode = 1997;
     f.description = "Evaluation stack overflow";
-    raise(std::move(f));
     throw FailureError(f);
   }
-  stack_[sp++] = std::move(v);
 }
 
 void Interp::popTo(std::size_t base) {
-  while (sp > base) stack_[--sp] = Value();
+  while (sp > base) stack_[--sp].reset();
 }
 
-void Interp::enter() {
-  if (++depth > kMaxDepth) {
+void Interp::tooDeep() {
+  {
     --depth;
     Failure f;
     f.genCode = GenCode::Limit;
@@ -53,8 +51,8 @@ void Interp::enter() {
   }
 }
 
-void Interp::countStep() {
-  if (stepBudget != 0 && ++steps_ > stepBudget) {
+void Interp::stepLimit() {
+  {
     steps_ = 0;
     Failure f;
     f.genCode = GenCode::Limit;

@@ -95,14 +95,21 @@ class Interp {
   static constexpr std::size_t kStackSize = 1u << 15;
   Value* stackBase() { return stack_.get(); }
   std::size_t sp = 0;
-  void push(Value v);
+  void push(Value&& v) {
+    if (sp >= kStackSize) stackOverflow();
+    stack_[sp++] = std::move(v);
+  }
   void popTo(std::size_t base);
   std::size_t frameBase = 0;           // first parameter of the running block
   BlockData* currentBlock = nullptr;   // the running block, for its captures
   int depth = 0;
-  void enter();                        // raises a failure when nested too deep
+  void enter() {                       // raises a failure when nested too deep
+    if (++depth > kMaxDepth) tooDeep();
+  }
   void leave() { --depth; }
-  void countStep();
+  void countStep() {
+    if (stepBudget != 0 && ++steps_ > stepBudget) stepLimit();
+  }
 
  private:
   Memvars memvars_;
@@ -110,6 +117,9 @@ class Interp {
   TextArena arena_;
   WorkAreas* workAreas_ = nullptr;
   ErrorHandler handler_;
+  [[noreturn]] void stackOverflow();
+  [[noreturn]] void tooDeep();
+  [[noreturn]] void stepLimit();
   std::unique_ptr<Value[]> stack_;
   std::uint64_t steps_ = 0;
 };

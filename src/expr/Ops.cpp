@@ -209,8 +209,7 @@ Value unaryOp(Interp& ip, Op op, const Value& a) {
   return r;
 }
 
-bool isTrue(Interp& ip, const Value& v, std::string_view operation) {
-  if (v.isLogical()) return v.logical();
+bool isTrueSlow(Interp& ip, const Value& v, std::string_view operation) {
   const Value one[1] = {v};
   Value r = ip.raise(argumentError(operation, 1066, one));
   return r.isLogical() && r.logical();

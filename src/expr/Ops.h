@@ -35,6 +35,9 @@ Value binaryOp(Interp& ip, Op op, const Value& a, const Value& b);
 Value unaryOp(Interp& ip, Op op, const Value& a);
 
 // True when the value counts as true in a condition; other types raise a failure.
-bool isTrue(Interp& ip, const Value& v, std::string_view operation);
+bool isTrueSlow(Interp& ip, const Value& v, std::string_view operation);
+inline bool isTrue(Interp& ip, const Value& v, std::string_view operation) {
+  return v.isLogical() ? v.logical() : isTrueSlow(ip, v, operation);
+}
 
 }  // namespace exo

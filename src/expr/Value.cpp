@@ -21,37 +21,6 @@ Value Value::text(std::string_view s) {
   return v;
 }
 
-Value Value::temp(std::string_view s) {
-  Value v;
-  v.type_ = Type::Character;
-  v.len_ = static_cast<std::uint32_t>(s.size());
-  v.u_.str = s.empty() ? "" : s.data();
-  return v;
-}
-
-Value Value::number(double n, int dec, int width) {
-  Value v;
-  v.type_ = Type::Numeric;
-  v.u_.num = n;
-  v.dec_ = static_cast<std::uint8_t>(dec < 0 ? 0 : dec > 99 ? 99 : dec);
-  v.width_ = static_cast<std::uint8_t>(width < 0 ? 0 : width > 255 ? 255 : width);
-  return v;
-}
-
-Value Value::date(std::int32_t julianDay) {
-  Value v;
-  v.type_ = Type::Date;
-  v.u_.jd = julianDay;
-  return v;
-}
-
-Value Value::logical(bool b) {
-  Value v;
-  v.type_ = Type::Logical;
-  v.u_.log = b;
-  return v;
-}
-
 Value Value::array(Ref<ArrayData> a) {
   Value v;
   if (!a) return v;

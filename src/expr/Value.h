@@ -86,9 +86,22 @@ class Value {
     return *this;
   }
   Value& operator=(Value&& o) noexcept {
-    Value tmp(std::move(o));
-    swap(tmp);
+    if (this == &o) return *this;
+    RefCounted* old = ref_;
+    type_ = o.type_;
+    width_ = o.width_;
+    dec_ = o.dec_;
+    len_ = o.len_;
+    u_ = o.u_;
+    ref_ = std::exchange(o.ref_, nullptr);
+    o.type_ = Type::Nil;
+    if (old) old->release();
     return *this;
+  }
+  // Back to NIL, releasing what the value held.
+  void reset() noexcept {
+    type_ = Type::Nil;
+    if (ref_) std::exchange(ref_, nullptr)->release();
   }
   ~Value() {
     if (ref_) ref_->release();
@@ -107,11 +120,34 @@ class Value {
   // Owned copy of the text.
   static Value text(std::string_view s);
   // Text whose bytes live elsewhere until the current evaluation returns (the arena, a record).
-  static Value temp(std::string_view s);
+  static Value temp(std::string_view s) {
+    Value v;
+    v.type_ = Type::Character;
+    v.len_ = static_cast<std::uint32_t>(s.size());
+    v.u_.str = s.empty() ? "" : s.data();
+    return v;
+  }
   // A number; width is the integer-part display width (0 = the default for its size).
-  static Value number(double n, int dec = 0, int width = 0);
-  static Value date(std::int32_t julianDay);  // 0 = empty date
-  static Value logical(bool b);
+  static Value number(double n, int dec = 0, int width = 0) {
+    Value v;
+    v.type_ = Type::Numeric;
+    v.u_.num = n;
+    v.dec_ = static_cast<std::uint8_t>(dec < 0 ? 0 : dec > 99 ? 99 : dec);
+    v.width_ = static_cast<std::uint8_t>(width < 0 ? 0 : width > 255 ? 255 : width);
+    return v;
+  }
+  static Value date(std::int32_t julianDay) {  // 0 = empty date
+    Value v;
+    v.type_ = Type::Date;
+    v.u_.jd = julianDay;
+    return v;
+  }
+  static Value logical(bool b) {
+    Value v;
+    v.type_ = Type::Logical;
+    v.u_.log = b;
+    return v;
+  }
   static Value array(Ref<ArrayData> a);
   static Value newArray(std::size_t n = 0);
   static Value block(Ref<BlockData> b);
