@@ -5,6 +5,31 @@
 
 namespace exo {
 
+namespace {
+// The blank value of a field, as an empty record holds it.
+Value blankOf(const FieldInfo& f) {
+  switch (f.type) {
+    case 'N': case 'F': return Value::number(0, f.decimals, f.decimals > 0 ? f.width - f.decimals - 1 : f.width);
+    case 'D': return Value::date(0);
+    case 'L': return Value::logical(false);
+    case 'M': return Value::text("");
+    default: return Value::text(std::string(static_cast<std::size_t>(f.width), ' '));
+  }
+}
+// A value as a field of that type and size holds it.
+Value conform(const FieldInfo& f, const Value& v) {
+  if (v.isText() && f.type == 'C') {
+    std::string t(v.textView());
+    t.resize(static_cast<std::size_t>(f.width), ' ');
+    return Value::text(t);
+  }
+  if (v.isNumber() && (f.type == 'N' || f.type == 'F')) {
+    return Value::number(v.num(), f.decimals, f.decimals > 0 ? f.width - f.decimals - 1 : f.width);
+  }
+  return v.owned();
+}
+}  // namespace
+
 MemoryTables::Table* MemoryTables::table(int area) {
   if (area < 1 || area > static_cast<int>(tables_.size())) return nullptr;
   Table& t = tables_[static_cast<std::size_t>(area) - 1];
@@ -33,7 +58,7 @@ void MemoryTables::addRecord(int area, std::vector<Value> values) {
   Table* t = table(area);
   if (!t) return;
   values.resize(t->fields.size());
-  for (auto& v : values) v.own();
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = conform(t->fields[i], values[i]);
   t->rows.push_back(std::move(values));
   t->deleted.push_back(false);
   t->recno = static_cast<std::int64_t>(t->rows.size());
@@ -75,18 +100,6 @@ int MemoryTables::fieldIndex(int area, std::string_view upperName) const {
   return -1;
 }
 
-namespace {
-// The blank value of a field, as an empty record holds it.
-Value blankOf(const FieldInfo& f) {
-  switch (f.type) {
-    case 'N': case 'F': return Value::number(0, f.decimals, f.decimals > 0 ? f.width - f.decimals - 1 : f.width);
-    case 'D': return Value::date(0);
-    case 'L': return Value::logical(false);
-    case 'M': return Value::text("");
-    default: return Value::text(std::string(static_cast<std::size_t>(f.width), ' '));
-  }
-}
-}  // namespace
 
 Value MemoryTables::getField(Interp& ip, int area, int field) {
   Table* t = table(area);
@@ -100,7 +113,8 @@ Value MemoryTables::getField(Interp& ip, int area, int field) {
 void MemoryTables::putField(Interp&, int area, int field, const Value& v) {
   Table* t = table(area);
   if (t->recno < 1 || t->recno > static_cast<std::int64_t>(t->rows.size())) return;
-  t->rows[static_cast<std::size_t>(t->recno) - 1][static_cast<std::size_t>(field)] = v.owned();
+  t->rows[static_cast<std::size_t>(t->recno) - 1][static_cast<std::size_t>(field)] =
+      conform(t->fields[static_cast<std::size_t>(field)], v);
 }
 
 std::vector<FieldInfo> MemoryTables::fields(int area) const {
