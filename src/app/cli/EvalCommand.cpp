@@ -4,6 +4,7 @@
 
 #include "expr/Codepage.h"
 #include "expr/Interp.h"
+#include "shell/Evalua.h"
 
 namespace exo::cli {
 
@@ -13,6 +14,7 @@ int evalCommand(int argc, char** argv) {
     return 2;
   }
   Interp ip;
+  registerEvaluaFunctions(ip);
   try {
     const Value v = ip.evalText(fromUtf8(argv[1]));
     std::printf("%s\n", toUtf8(displayValue(v)).c_str());
