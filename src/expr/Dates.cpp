@@ -105,7 +105,7 @@ std::string monthName(int month) {
 }
 
 std::string dayName(int dow) {
-  static const char* kNames[] = {"Domingo", "Lunes", "Martes", "Mi\xE9rcoles", "Jueves", "Viernes", "S\xE1" "bado"};
+  static const char* kNames[] = {"Domingo", "Lunes", "Martes", "Mi\xE9rcoles", "Jueves", "Viernes", "S\341bado"};
   return dow >= 1 && dow <= 7 ? kNames[dow - 1] : "";
 }
 

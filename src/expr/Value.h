@@ -58,16 +58,13 @@ class Ref {
 };
 
 class Value;
+struct ArrayData;
 class BlockData;
 class Object;
 
 struct StringData final : RefCounted {
   explicit StringData(std::string_view s) : text(s) {}
   std::string text;
-};
-
-struct ArrayData final : RefCounted {
-  std::vector<Value> items;
 };
 
 class Value {
@@ -170,7 +167,7 @@ class Value {
   int width() const { return width_; }
   std::int32_t julian() const { return u_.jd; }
   bool logical() const { return u_.log; }
-  ArrayData& arrayData() const { return *static_cast<ArrayData*>(ref_); }
+  ArrayData& arrayData() const;
   BlockData& blockData() const;
   Object& objectRef() const;
   Ref<Object> objectPtr() const;
@@ -207,5 +204,11 @@ class Value {
   } u_{0.0};
   RefCounted* ref_ = nullptr;
 };
+
+struct ArrayData final : RefCounted {
+  std::vector<Value> items;
+};
+
+inline ArrayData& Value::arrayData() const { return *static_cast<ArrayData*>(ref_); }
 
 }  // namespace exo

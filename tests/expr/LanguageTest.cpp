@@ -141,7 +141,7 @@ TEST(Language, DatesUseDayMonthYearAndTheNinetiesEpoch) {
       {"StoD(\"20111231\") + 1", "01-01-2012"},
       {"Year(StoD(\"20110305\")) + Month(StoD(\"20110305\")) + Day(StoD(\"20110305\"))", "      2019"},
       {"DoW(StoD(\"20111231\"))", "         7"},
-      {"CMonth(StoD(\"20110305\")) + \" \" + CDoW(StoD(\"20110305\"))", "Marzo S\xE1" "bado"},
+      {"CMonth(StoD(\"20110305\")) + \" \" + CDoW(StoD(\"20110305\"))", "Marzo S\341bado"},
       {"{^2011-12-31} == StoD(\"20111231\")", ".T."},
       {"ValType(Date()) + ValType(Time()) + ValType(Seconds())", "DCN"},
       {"Len(Time())", "         8"},
