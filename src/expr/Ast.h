@@ -31,6 +31,9 @@ class Node {
   // REQUIRES: isLValue(). Replaces the value with fn(old) and returns the new value; the target
   // (an array element, a property) is located once.
   virtual Value update(Interp& ip, const std::function<Value(const Value&)>& fn) const;
+  // REQUIRES: isLValue(). Assignment of the value of another node; the target's container (an
+  // object, an array and its index) is evaluated before the value, as the language orders it.
+  virtual Value assignFrom(Interp& ip, const Node& value) const;
   int pos() const { return pos_; }
 
  private:
@@ -175,6 +178,7 @@ class IndexNode final : public Node {
   bool isLValue() const override { return true; }
   Value assign(Interp& ip, Value v) const override;
   Value update(Interp& ip, const std::function<Value(const Value&)>& fn) const override;
+  Value assignFrom(Interp& ip, const Node& value) const override;
 
  private:
   Value* element(Interp& ip, Value& holder) const;  // nullptr after a handled failure
@@ -190,6 +194,7 @@ class SendNode final : public Node {
   bool isLValue() const override { return !isCall_; }
   Value assign(Interp& ip, Value v) const override;
   Value update(Interp& ip, const std::function<Value(const Value&)>& fn) const override;
+  Value assignFrom(Interp& ip, const Node& value) const override;
 
  private:
   NodePtr target_;

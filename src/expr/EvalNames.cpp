@@ -45,6 +45,8 @@ Value notAssignable(Interp& ip, std::string_view what) {
 
 Value Node::assign(Interp& ip, Value) const { return notAssignable(ip, ":="); }
 
+Value Node::assignFrom(Interp& ip, const Node& value) const { return assign(ip, value.eval(ip)); }
+
 Value Node::update(Interp& ip, const std::function<Value(const Value&)>& fn) const {
   return assign(ip, fn(eval(ip)));
 }

@@ -134,6 +134,18 @@ Value IndexNode::assign(Interp& ip, Value v) const {
   return v;
 }
 
+Value IndexNode::assignFrom(Interp& ip, const Node& value) const {
+  Value holder;
+  Value* e = element(ip, holder);
+  const auto pos = e ? static_cast<std::size_t>(e - holder.arrayData().items.data()) : 0;
+  Value v = value.eval(ip).owned();
+  if (e) {
+    auto& items = holder.arrayData().items;  // the value's evaluation may have resized the array
+    if (pos < items.size()) items[pos] = v;
+  }
+  return v;
+}
+
 Value IndexNode::update(Interp& ip, const std::function<Value(const Value&)>& fn) const {
   Value holder;
   Value* e = element(ip, holder);
@@ -165,6 +177,15 @@ Value SendNode::eval(Interp& ip) const {
 
 Value SendNode::assign(Interp& ip, Value v) const {
   Value target = target_->eval(ip);
+  if (!target.isObject()) return messageNotFound(ip, std::string(1, target.typeLetter()), message_, true);
+  Ref<Object> keep = target.objectPtr();
+  v.own();
+  return keep->assign(ip, message_, v);
+}
+
+Value SendNode::assignFrom(Interp& ip, const Node& value) const {
+  Value target = target_->eval(ip);
+  Value v = value.eval(ip);
   if (!target.isObject()) return messageNotFound(ip, std::string(1, target.typeLetter()), message_, true);
   Ref<Object> keep = target.objectPtr();
   v.own();
@@ -211,7 +232,7 @@ Value LogicalNode::eval(Interp& ip) const {
 }
 
 Value AssignNode::eval(Interp& ip) const {
-  if (op_ == Op::None) return target_->assign(ip, value_->eval(ip));
+  if (op_ == Op::None) return target_->assignFrom(ip, *value_);
   const Value rhs = value_->eval(ip);
   return target_->update(ip, [&](const Value& old) { return binaryOp(ip, op_, old, rhs); });
 }

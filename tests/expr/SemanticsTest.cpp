@@ -223,6 +223,8 @@ TEST(TPublicContainer, NamesAreCaseInsensitiveAndAutomaticAdds) {
   EXPECT_EQ(show(ip, "o:Set(\"ano\", \"2012\"), o:ano"), "2012");
   EXPECT_EQ(show(ip, "o:Del(\"ano\"), o:IsDef(\"ano\")"), ".F.");
   EXPECT_EQ(show(ip, "o:nPos"), "         0");
+  // The object of an assignment is taken before the value is evaluated.
+  EXPECT_EQ(show(ip, "p := o, o:x := (o := TPublic():New(), 5), p:x"), "         5");
   EXPECT_EQ(show(ip, "s := o:Save(), o:Release(), n := o:nCount(), o:Restore(s), Str(n, 1) + Str(o:nCount(), 1)"), "01");
 }
 
