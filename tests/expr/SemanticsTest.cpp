@@ -224,7 +224,7 @@ TEST(TPublicContainer, NamesAreCaseInsensitiveAndAutomaticAdds) {
   EXPECT_EQ(show(ip, "o:Del(\"ano\"), o:IsDef(\"ano\")"), ".F.");
   EXPECT_EQ(show(ip, "o:nPos"), "         0");
   // The object of an assignment is taken before the value is evaluated.
-  EXPECT_EQ(show(ip, "p := o, o:x := (o := TPublic():New(), 5), p:x"), "         5");
+  EXPECT_EQ(show(ip, "q := TPublic():New(), p := q, q:x := (q := TPublic():New(), 5), p:x"), "         5");
   EXPECT_EQ(show(ip, "s := o:Save(), o:Release(), n := o:nCount(), o:Restore(s), Str(n, 1) + Str(o:nCount(), 1)"), "01");
 }
 
