@@ -131,7 +131,9 @@ class Dbf {
   // file, GenCode::Open when the table has memo fields but no memo file.
   std::string memo(const char* record, int field) const;
   // Stores `value` in the memo file now and the new pointer in the buffer (the caller then
-  // writes the record). REQUIRES: writable.
+  // writes the record). The blocks the buffer points at are rewritten in place when the new
+  // text fits in them. REQUIRES: writable; the buffer's memo pointer is this record's own (a
+  // buffer holding another record's pointer must be cleared first, e.g. from blankRecord()).
   void setMemo(char* record, int field, std::string_view value);
 
   // --- Locks (shared opens; exclusive opens always succeed) -----------------------------
