@@ -1,0 +1,313 @@
+// Compound index files: opening, the tag directory, tag headers, walking and cursors.
+// Building and key maintenance live in CdxWriter.cpp.
+#include "store/Cdx.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "store/FileLock.h"
+#include "store/StoreFailure.h"
+
+namespace exo::store {
+
+using cdx::kNoPage;
+using cdx::kPageSize;
+
+namespace {
+
+constexpr int kMaxDepth = 64;
+
+std::string upperAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+// Expression text from the header's pool: trailing blanks and NULs removed; a zero length
+// (written by some programs) means "up to the first NUL".
+std::string poolText(const unsigned char* pool, std::uint32_t offset, std::uint32_t length) {
+  if (offset >= kPageSize) return {};
+  const char* p = reinterpret_cast<const char*>(pool) + offset;
+  std::size_t n = length == 0 ? strnlen(p, kPageSize - offset)
+                              : std::min<std::size_t>(length, kPageSize - offset);
+  n = strnlen(p, n);
+  while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0')) --n;
+  return std::string(p, n);
+}
+
+std::string trimName(const char* key, std::size_t n) {
+  std::string s(key, n);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+KeyBatch::KeyBatch(std::uint16_t keyLength, KeyKind kind) : m_keyLength(keyLength), m_kind(kind) {}
+
+void KeyBatch::reserve(std::size_t n) {
+  m_keys.reserve(n * m_keyLength);
+  m_recnos.reserve(n);
+}
+
+void KeyBatch::add(std::string_view key, std::uint32_t recno) {
+  const std::size_t at = m_keys.size();
+  m_keys.resize(at + m_keyLength, m_kind == KeyKind::Binary ? '\0' : ' ');
+  std::memcpy(m_keys.data() + at, key.data(), std::min<std::size_t>(key.size(), m_keyLength));
+  m_recnos.push_back(recno);
+}
+
+Cdx::Cdx(Cdx&&) noexcept = default;
+
+Cdx::~Cdx() { close(); }
+
+void Cdx::close() { m_file.close(); }
+
+Cdx Cdx::open(const std::string& path, const CdxOptions& options) {
+  Cdx c;
+  c.m_options = options;
+  c.m_file = File::open(path, !options.readOnly);
+  if (!tryLockOpen(c.m_file.fd(), options.shared ? LockKind::Shared : LockKind::Exclusive))
+    raise(GenCode::Open, "El \xEDndice est\xE1 en uso por otro programa", path,
+          kOsSharingViolation, "open");
+  c.loadDirectory();
+  return c;
+}
+
+void Cdx::readPage(std::uint32_t offset, unsigned char* page) const {
+  if (offset % kPageSize != 0 || offset < 2 * kPageSize || offset + std::uint64_t{kPageSize} > m_size)
+    raiseCorrupt("puntero de p\xE1gina de \xEDndice fuera de rango (" + std::to_string(offset) + ")",
+                 path());
+  m_file.readAt(offset, page, kPageSize);
+}
+
+void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
+                   cdx::Node& node) const {
+  unsigned char page[kPageSize];
+  readPage(offset, page);
+  cdx::decodeNode(page, offset, keyLength, fill, node, path());
+}
+
+void Cdx::loadDirectory() {
+  m_size = m_file.size();
+  if (m_size < 2 * kPageSize) raiseCorrupt("cabecera de \xEDndice incompleta", path());
+  unsigned char head[2 * kPageSize];
+  m_file.readAt(0, head, sizeof head);
+  if (std::memcmp(head + 20, "RCHB", 4) == 0 && cdx::readLe16(head + 18) != kPageSize)
+    raise(GenCode::Unsupported, "\xCDndice con p\xE1ginas de tama\xF1o no soportado", path());
+  if (cdx::readLe16(head + 12) != 10) raiseCorrupt("directorio de etiquetas inv\xE1lido", path());
+  std::vector<std::pair<std::string, std::uint32_t>> entries;
+  walkLeaves(cdx::readLe32(head), 10, ' ', [&](const cdx::Node& leaf) {
+    for (std::size_t i = 0; i < leaf.size(); ++i)
+      entries.emplace_back(trimName(leaf.key(i), 10), leaf.recnos[i]);
+  });
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.second < b.second; });
+  m_tags.clear();
+  for (auto& [name, offset] : entries) m_tags.push_back(readTagHeader(offset, std::move(name)));
+  m_kinds.assign(m_tags.size(), KeyKind::Character);
+  m_ordered.assign(m_tags.size(), -1);
+}
+
+TagInfo Cdx::readTagHeader(std::uint32_t offset, std::string name) const {
+  if (offset % kPageSize != 0 || offset < 2 * kPageSize || offset + 2ull * kPageSize > m_size)
+    raiseCorrupt("cabecera de etiqueta fuera de rango: " + name, path());
+  unsigned char h[2 * kPageSize];
+  m_file.readAt(offset, h, sizeof h);
+  TagInfo t;
+  t.name = std::move(name);
+  t.headerOffset = offset;
+  t.keyLength = cdx::readLe16(h + 12);
+  t.options = h[14];
+  if (t.keyLength == 0 || t.keyLength > cdx::kMaxKeyLength)
+    raiseCorrupt("longitud de clave imposible en la etiqueta " + t.name, path());
+  t.collation = trimName(reinterpret_cast<const char*>(h + 494), 8);
+  t.descending = cdx::readLe16(h + 502) != 0;
+  t.keyExpression = poolText(h + kPageSize, cdx::readLe16(h + 508), cdx::readLe16(h + 510));
+  if (t.options & 0x08)
+    t.forExpression = poolText(h + kPageSize, cdx::readLe16(h + 504), cdx::readLe16(h + 506));
+  return t;
+}
+
+std::optional<std::size_t> Cdx::findTag(std::string_view name) const {
+  const std::string wanted = upperAscii(name);
+  for (std::size_t i = 0; i < m_tags.size(); ++i)
+    if (upperAscii(m_tags[i].name) == wanted) return i;
+  return std::nullopt;
+}
+
+void Cdx::setKeyKind(std::size_t tag, KeyKind kind) {
+  if (m_kinds.at(tag) != kind) m_ordered.at(tag) = -1;
+  m_kinds.at(tag) = kind;
+}
+
+std::uint32_t Cdx::rootOf(std::size_t tag) const {
+  unsigned char root[4];
+  m_file.readAt(m_tags.at(tag).headerOffset, root, 4);
+  return cdx::readLe32(root);
+}
+
+cdx::KeyOrder Cdx::order(std::size_t tag) const {
+  switch (m_kinds.at(tag)) {
+    case KeyKind::Character: return {' ', true};
+    case KeyKind::MachineCharacter: return {' ', false};
+    case KeyKind::Binary: return {0, false};
+  }
+  return {};
+}
+
+std::string Cdx::padKey(std::size_t tag, std::string_view key) const {
+  std::string k(key.substr(0, m_tags.at(tag).keyLength));
+  k.resize(m_tags[tag].keyLength, static_cast<char>(order(tag).fill));
+  return k;
+}
+
+// Calls onLeaf for every leaf from the leftmost along the right-sibling chain; a chain longer
+// than the file has pages, or a descent deeper than any real tree, is a damaged file.
+template <typename OnLeaf>
+void Cdx::walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
+                     OnLeaf&& onLeaf) const {
+  cdx::Node node;
+  readNode(root, keyLength, fill, node);
+  for (int depth = 0; !node.isLeaf(); ++depth) {
+    if (depth > kMaxDepth || node.size() == 0) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", path());
+    readNode(node.children[0], keyLength, fill, node);
+  }
+  for (std::uint32_t hops = 0;; ++hops) {
+    if (hops > pageLimit()) raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", path());
+    onLeaf(node);
+    if (node.right == kNoPage) break;
+    readNode(node.right, keyLength, fill, node);
+    if (!node.isLeaf()) raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", path());
+  }
+}
+
+bool Cdx::isOrdered(std::size_t tag) {
+  if (m_ordered.at(tag) >= 0) return m_ordered[tag] == 1;
+  const cdx::KeyOrder ord = order(tag);
+  const std::uint16_t len = m_tags[tag].keyLength;
+  std::string prev;
+  std::uint32_t prevRec = 0;
+  bool ok = m_tags[tag].collation.empty();
+  walkLeaves(rootOf(tag), len, ord.fill, [&](const cdx::Node& leaf) {
+    for (std::size_t i = 0; i < leaf.size() && ok; ++i) {
+      if (!prev.empty()) {
+        const int c = ord.compare(prev.data(), leaf.key(i), len);
+        if (c > 0 || (c == 0 && prevRec > leaf.recnos[i])) ok = false;
+      }
+      prev.assign(leaf.key(i), len);
+      prevRec = leaf.recnos[i];
+    }
+  });
+  m_ordered[tag] = ok ? 1 : 0;
+  return ok;
+}
+
+// ---- Cursor ----------------------------------------------------------------------------
+
+CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag)
+    : m_cdx(&cdx), m_tag(tag), m_order(cdx.order(tag)) {
+  m_leaf.keyLength = cdx.tags().at(tag).keyLength;
+}
+
+void CdxCursor::loadLeaf(std::uint32_t offset) {
+  if (++m_hops > m_cdx->pageLimit()) raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", m_cdx->path());
+  m_cdx->readNode(offset, m_leaf.keyLength, m_order.fill, m_leaf);
+  if (!m_leaf.isLeaf()) raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", m_cdx->path());
+}
+
+bool CdxCursor::descend(bool rightmost) {
+  m_hops = 0;
+  m_cdx->readNode(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
+  for (int depth = 0; !m_leaf.isLeaf(); ++depth) {
+    if (depth > kMaxDepth || m_leaf.size() == 0)
+      raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", m_cdx->path());
+    const std::uint32_t child = rightmost ? m_leaf.children.back() : m_leaf.children.front();
+    m_cdx->readNode(child, m_leaf.keyLength, m_order.fill, m_leaf);
+  }
+  return true;
+}
+
+bool CdxCursor::settleForward() {
+  while (m_index >= m_leaf.size()) {
+    if (m_leaf.right == kNoPage) return m_valid = false;
+    loadLeaf(m_leaf.right);
+    m_index = 0;
+  }
+  return m_valid = true;
+}
+
+bool CdxCursor::settleBackward() {
+  while (m_leaf.size() == 0) {
+    if (m_leaf.left == kNoPage) return m_valid = false;
+    loadLeaf(m_leaf.left);
+  }
+  m_index = m_leaf.size() - 1;
+  return m_valid = true;
+}
+
+bool CdxCursor::first() {
+  descend(false);
+  m_index = 0;
+  return settleForward();
+}
+
+bool CdxCursor::last() {
+  descend(true);
+  return settleBackward();
+}
+
+bool CdxCursor::next() {
+  if (!m_valid) return false;
+  ++m_index;
+  return settleForward();
+}
+
+bool CdxCursor::prev() {
+  if (!m_valid) return false;
+  if (m_index > 0) {
+    --m_index;
+    return true;
+  }
+  if (m_leaf.left == kNoPage) return m_valid = false;
+  loadLeaf(m_leaf.left);
+  return settleBackward();
+}
+
+int CdxCursor::compareAt(std::size_t i, std::string_view key, std::uint32_t recno) const {
+  const int c = m_order.compare(m_leaf.key(i), key.data(), key.size());
+  if (c != 0 || recno == 0 || key.size() < m_leaf.keyLength) return c;
+  return m_leaf.recnos[i] < recno ? -1 : (m_leaf.recnos[i] > recno ? 1 : 0);
+}
+
+bool CdxCursor::seek(std::string_view key, std::uint32_t recno) {
+  key = key.substr(0, m_leaf.keyLength);
+  if (!m_cdx->isOrdered(m_tag)) return seekScan(key, recno);
+  m_hops = 0;
+  m_cdx->readNode(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
+  for (int depth = 0;; ++depth) {
+    if (depth > kMaxDepth) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", m_cdx->path());
+    std::size_t i = 0;
+    while (i < m_leaf.size() && compareAt(i, key, recno) < 0) ++i;
+    if (m_leaf.isLeaf()) {
+      m_index = i;
+      break;
+    }
+    if (i == m_leaf.size()) return m_valid = false;
+    m_cdx->readNode(m_leaf.children[i], m_leaf.keyLength, m_order.fill, m_leaf);
+  }
+  if (!settleForward()) return false;
+  return m_order.compare(m_leaf.key(m_index), key.data(), key.size()) == 0;
+}
+
+bool CdxCursor::seekScan(std::string_view key, std::uint32_t recno) {
+  for (bool ok = first(); ok; ok = next()) {
+    if (m_order.compare(m_leaf.key(m_index), key.data(), key.size()) == 0 &&
+        (recno == 0 || m_leaf.recnos[m_index] == recno))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace exo::store

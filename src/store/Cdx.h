@@ -1,0 +1,188 @@
+// A compound index file (CDX): several named tags, each a B-tree of fixed-length keys with
+// record numbers. Reads every tag of files written by other programs; builds, replaces and
+// deletes tags of our own files and keeps them current key by key.
+//
+// The layer knows nothing of expressions: tag key and FOR expressions are stored as text, and
+// the caller evaluates them and supplies the key bytes. Character keys are raw Windows-1252
+// bytes ordered by the Spanish collation (exo::collate); numbers and dates use the 8-byte form
+// of encodeNumberKey(). A file whose tag is not in the order its key kind implies (for example
+// keys written in plain byte order by another program) is detected: such a tag is still walked
+// in its stored order, but seeks scan it and it is never written to.
+//
+// Not thread-safe. Cursors read the file directly and stay usable across key updates made
+// through the same object (they re-read on the next move), but not across buildTag/deleteTag.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/CdxNode.h"
+#include "store/File.h"
+
+namespace exo::store {
+
+// How the keys of a tag are compared and compressed.
+enum class KeyKind {
+  Character,         // text under the Spanish collation; trailing blanks compressed
+  MachineCharacter,  // text in plain byte order (files of programs without the collation)
+  Binary,            // numbers, dates, integers: plain byte order; trailing NULs compressed
+};
+
+struct TagInfo {
+  std::string name;  // upper case, as stored
+  std::string keyExpression;
+  std::string forExpression;  // empty when the tag has no condition
+  std::uint32_t headerOffset = 0;
+  std::uint16_t keyLength = 0;
+  std::uint8_t options = 0;  // 0x01 unique, 0x08 FOR, 0x80 directory
+  bool descending = false;   // stored ascending all the same; the caller reverses the walk
+  std::string collation;     // empty = keys are raw bytes; otherwise they are weights
+  bool unique() const { return (options & 0x01) != 0; }
+};
+
+// What a tag to build looks like.
+struct TagSpec {
+  std::string name;  // 1-10 letters, digits or '_'; stored upper case
+  std::string keyExpression;
+  std::string forExpression;
+  std::uint16_t keyLength = 0;  // 1..240
+  KeyKind kind = KeyKind::Character;
+  bool descending = false;
+  bool unique = false;
+};
+
+// Keys handed to a bulk build: one contiguous buffer, no allocation per key.
+class KeyBatch {
+ public:
+  KeyBatch(std::uint16_t keyLength, KeyKind kind);
+  void reserve(std::size_t n);
+  // Adds a key (padded with the kind's fill byte or cut to the key length) and its record.
+  void add(std::string_view key, std::uint32_t recno);
+  std::size_t size() const { return m_recnos.size(); }
+  std::uint16_t keyLength() const { return m_keyLength; }
+  KeyKind kind() const { return m_kind; }
+  const char* key(std::size_t i) const { return m_keys.data() + i * m_keyLength; }
+  std::uint32_t recno(std::size_t i) const { return m_recnos[i]; }
+
+ private:
+  std::uint16_t m_keyLength;
+  KeyKind m_kind;
+  std::vector<char> m_keys;
+  std::vector<std::uint32_t> m_recnos;
+};
+
+struct CdxOptions {
+  bool shared = true;
+  bool readOnly = false;  // always set for files of other programs
+  int lockWaitMs = 2000;
+};
+
+class Cdx {
+ public:
+  // Opens an index file and reads its tag directory. Fails with GenCode::Open (osCode 32 on a
+  // sharing conflict), GenCode::Unsupported for page sizes other than 512, or
+  // GenCode::Corruption for pointers out of range or impossible headers.
+  static Cdx open(const std::string& path, const CdxOptions& options = {});
+  // Writes a new index file without tags (beside, then renamed over `path`) and opens it.
+  static Cdx create(const std::string& path, const CdxOptions& options = {false, false, 2000});
+
+  Cdx(Cdx&&) noexcept;
+  Cdx& operator=(Cdx&&) = delete;
+  ~Cdx();
+  void close();
+
+  const std::string& path() const { return m_file.path(); }
+  // Tags in creation order (the position of their headers in the file).
+  const std::vector<TagInfo>& tags() const { return m_tags; }
+  // Index of the tag named `name` (case-insensitive).
+  std::optional<std::size_t> findTag(std::string_view name) const;
+  // The kind decides the fill byte and the order; tags read from a file start as Character.
+  void setKeyKind(std::size_t tag, KeyKind kind);
+  KeyKind keyKind(std::size_t tag) const { return m_kinds.at(tag); }
+  // True when the tag's keys are in (key, record) order under its kind. Walks the tag the
+  // first time and remembers the answer. Fails with GenCode::Corruption on a damaged tree.
+  bool isOrdered(std::size_t tag);
+  // Structural check of a tag (sibling links, interior keys equal to the last key of their
+  // child, leaf free-space counts, order): empty when sound, else the first fault found.
+  std::string check(std::size_t tag);
+
+  // Builds tag `spec.name` from `keys` (sorted here; for unique tags only the lowest record
+  // of each key is kept), replacing a tag of that name. New pages go to the end of the file
+  // and the directory is switched last, so a failure leaves the previous tags readable.
+  // REQUIRES: writable; keys.keyLength() == spec.keyLength and keys.kind() == spec.kind.
+  void buildTag(const TagSpec& spec, const KeyBatch& keys);
+  // Removes a tag; false when there is none of that name. REQUIRES: writable.
+  bool deleteTag(std::string_view name);
+  // Single-key maintenance (appends, field changes, delete/recall under a FOR condition).
+  // Fails with GenCode::Unsupported for tags not in our order. REQUIRES: writable.
+  void insertKey(std::size_t tag, std::string_view key, std::uint32_t recno);
+  bool deleteKey(std::size_t tag, std::string_view key, std::uint32_t recno);
+  void updateKey(std::size_t tag, std::string_view oldKey, std::string_view newKey,
+                 std::uint32_t recno);
+
+ private:
+  friend class CdxCursor;
+  friend class CdxWriter;
+  friend class IndexWriteLock;
+  Cdx() = default;
+  void loadDirectory();
+  TagInfo readTagHeader(std::uint32_t offset, std::string name) const;
+  void readPage(std::uint32_t offset, unsigned char* page) const;
+  void readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
+                cdx::Node& node) const;
+  std::uint32_t rootOf(std::size_t tag) const;
+  cdx::KeyOrder order(std::size_t tag) const;
+  std::string padKey(std::size_t tag, std::string_view key) const;
+  std::uint32_t pageLimit() const { return static_cast<std::uint32_t>(m_size / cdx::kPageSize) + 1; }
+  template <typename OnLeaf>
+  void walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
+                  OnLeaf&& onLeaf) const;
+
+  File m_file;
+  CdxOptions m_options;
+  std::uint64_t m_size = 0;
+  std::vector<TagInfo> m_tags;
+  std::vector<KeyKind> m_kinds;
+  std::vector<int> m_ordered;  // -1 unknown, 0 no, 1 yes
+};
+
+// A position in one tag, in stored (ascending) order.
+// REQUIRES: the Cdx outlives the cursor and is not moved while it is in use.
+class CdxCursor {
+ public:
+  CdxCursor(Cdx& cdx, std::size_t tag);
+  bool first();  // false when the tag is empty
+  bool last();
+  bool next();  // false past the last key (the cursor is then invalid)
+  bool prev();
+  // Positions at the first key whose leading key.size() bytes are >= key (and, for a
+  // full-length key with recno != 0, whose record is >= recno). Returns true when that key
+  // starts with `key`; valid() tells whether the cursor stands on a key at all. In a tag
+  // that is not in order, only equal keys are found (by a scan).
+  bool seek(std::string_view key, std::uint32_t recno = 0);
+  bool valid() const { return m_valid; }
+  // REQUIRES: valid().
+  std::string_view key() const { return {m_leaf.key(m_index), m_leaf.keyLength}; }
+  std::uint32_t recno() const { return m_leaf.recnos[m_index]; }
+
+ private:
+  void loadLeaf(std::uint32_t offset);
+  bool descend(bool rightmost);
+  bool settleForward();
+  bool settleBackward();
+  bool seekScan(std::string_view key, std::uint32_t recno);
+  int compareAt(std::size_t i, std::string_view key, std::uint32_t recno) const;
+
+  Cdx* m_cdx;
+  std::size_t m_tag;
+  cdx::KeyOrder m_order;
+  cdx::Node m_leaf;
+  std::size_t m_index = 0;
+  bool m_valid = false;
+  std::uint32_t m_hops = 0;
+};
+
+}  // namespace exo::store

@@ -1,0 +1,387 @@
+// Bulk building of compound index files: new files, tags built from sorted keys (leaves
+// filled in order, interior levels on top), tag directory rewrites and the free-page chain.
+#include <algorithm>
+#include <cstring>
+
+#include "expr/Collation.h"
+#include "store/CdxWriter.h"
+#include "store/FileLock.h"
+#include "store/StoreFailure.h"
+
+namespace exo::store {
+
+using namespace cdx;
+
+namespace {
+
+constexpr std::size_t kSinkBytes = 1024 * 1024;
+
+// Pages written one after another from a starting offset, in large writes.
+class PageSink {
+ public:
+  PageSink(File& file, std::uint32_t start) : m_file(file), m_flushed(start), m_next(start) {}
+  std::uint32_t next() const { return m_next; }
+  void put(const unsigned char* page) {
+    if (m_next > 0xFFFFFFFFu - 2 * kPageSize) raise(GenCode::Limit, "\xCDndice demasiado grande", m_file.path());
+    m_buf.insert(m_buf.end(), page, page + kPageSize);
+    m_next += kPageSize;
+    if (m_buf.size() >= kSinkBytes) flush();
+  }
+  void flush() {
+    if (m_buf.empty()) return;
+    m_file.writeAt(m_flushed, m_buf.data(), m_buf.size());
+    m_flushed += static_cast<std::uint32_t>(m_buf.size());
+    m_buf.clear();
+  }
+
+ private:
+  File& m_file;
+  std::uint32_t m_flushed, m_next;
+  std::vector<unsigned char> m_buf;
+};
+
+// Sorted view of a batch: `order` lists key indexes in (key, record) order.
+struct SortedKeys {
+  const char* keys;
+  const std::uint32_t* recnos;
+  std::vector<std::uint32_t> order;
+  std::uint16_t keyLength;
+  std::uint8_t fill;
+};
+
+struct SortItem {
+  std::uint64_t prefix;
+  std::uint32_t recno;
+  std::uint32_t index;
+};
+
+// Sorts by (key, record): collated keys through their weights (a permutation of the bytes,
+// so equal weights mean equal bytes), others as raw bytes. Unique keeps the first of a key.
+std::vector<std::uint32_t> sortKeys(const KeyBatch& batch, bool collated, bool unique) {
+  const std::size_t n = batch.size(), len = batch.keyLength();
+  const unsigned char* base = reinterpret_cast<const unsigned char*>(batch.key(0));
+  std::vector<unsigned char> weights;
+  if (collated && n > 0) {
+    weights.resize(n * len);
+    for (std::size_t i = 0; i < n * len; ++i) weights[i] = collationWeight(base[i]);
+    base = weights.data();
+  }
+  std::vector<SortItem> items(n);
+  const std::size_t head = std::min<std::size_t>(8, len);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint64_t p = 0;
+    for (std::size_t b = 0; b < 8; ++b) p = (p << 8) | (b < head ? base[i * len + b] : 0);
+    items[i] = {p, batch.recno(i), static_cast<std::uint32_t>(i)};
+  }
+  std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    if (len > 8) {
+      const int c = std::memcmp(base + a.index * len + 8, base + b.index * len + 8, len - 8);
+      if (c != 0) return c < 0;
+    }
+    return a.recno < b.recno;
+  });
+  std::vector<std::uint32_t> order;
+  order.reserve(n);
+  for (const SortItem& it : items) {
+    if (unique && !order.empty() && std::memcmp(base + order.back() * len, base + it.index * len, len) == 0)
+      continue;
+    order.push_back(it.index);
+  }
+  return order;
+}
+
+struct UpEntry {
+  std::uint32_t keyIndex;  // last key of the child
+  std::uint32_t child;
+};
+
+std::vector<UpEntry> writeInteriorLevel(PageSink& sink, const SortedKeys& in,
+                                        const std::vector<UpEntry>& level) {
+  const std::size_t n = level.size();
+  const std::size_t cap = interiorCapacity(in.keyLength);
+  const std::size_t nodes = (n + cap - 1) / cap;
+  const std::size_t per = (n + nodes - 1) / nodes;
+  std::vector<UpEntry> up;
+  Node node;
+  node.keyLength = in.keyLength;
+  unsigned char page[kPageSize];
+  std::uint32_t prev = kNoPage;
+  for (std::size_t start = 0; start < n; start += per) {
+    const std::size_t end = std::min(n, start + per);
+    node.clear();
+    node.attr = nodes == 1 ? kAttrRoot : 0;
+    node.left = prev;
+    node.right = end < n ? sink.next() + kPageSize : kNoPage;
+    for (std::size_t j = start; j < end; ++j) {
+      const char* k = in.keys + std::size_t{level[j].keyIndex} * in.keyLength;
+      node.keys.insert(node.keys.end(), k, k + in.keyLength);
+      node.recnos.push_back(in.recnos[level[j].keyIndex]);
+      node.children.push_back(level[j].child);
+    }
+    encodeInterior(node, page);
+    prev = sink.next();
+    sink.put(page);
+    up.push_back({level[end - 1].keyIndex, prev});
+  }
+  return up;
+}
+
+// Writes the whole tree of `in` through `sink`; returns the root's offset.
+std::uint32_t writeTree(PageSink& sink, const SortedKeys& in) {
+  std::uint32_t maxRecno = 1;
+  for (std::uint32_t i : in.order) maxRecno = std::max(maxRecno, in.recnos[i]);
+  LeafPacker packer(in.keyLength, in.fill, maxRecno);
+  std::vector<UpEntry> level;
+  std::uint32_t prev = kNoPage, lastIndex = 0;
+  const auto closeLeaf = [&](bool more) {
+    const std::uint32_t at = sink.next();
+    const std::uint16_t attr = kAttrLeaf | (!more && level.empty() ? kAttrRoot : 0);
+    sink.put(packer.finish(attr, prev, more ? at + kPageSize : kNoPage));
+    level.push_back({lastIndex, at});
+    prev = at;
+    packer.reset();
+  };
+  for (std::uint32_t i : in.order) {
+    const char* k = in.keys + std::size_t{i} * in.keyLength;
+    if (!packer.add(k, in.recnos[i])) {
+      closeLeaf(true);
+      packer.add(k, in.recnos[i]);
+    }
+    lastIndex = i;
+  }
+  closeLeaf(false);
+  while (level.size() > 1) level = writeInteriorLevel(sink, in, level);
+  return level.front().child;
+}
+
+void putExpressions(unsigned char* h, const std::string& key, const std::string& cond) {
+  std::memcpy(h + kPageSize, key.data(), key.size());
+  std::memcpy(h + kPageSize + key.size() + 1, cond.data(), cond.size());
+  writeLe16(h + 504, static_cast<std::uint16_t>(key.size() + 1));
+  writeLe16(h + 506, static_cast<std::uint16_t>(cond.size() + 1));
+  writeLe16(h + 508, 0);
+  writeLe16(h + 510, static_cast<std::uint16_t>(key.size() + 1));
+}
+
+// The 1024-byte header of a tag (or, with options 0xE0 and no expressions, of the file).
+std::vector<unsigned char> tagHeader(std::uint32_t root, std::uint16_t keyLength,
+                                     std::uint8_t options, bool descending,
+                                     const std::string& key, const std::string& cond) {
+  std::vector<unsigned char> h(2 * kPageSize, 0);
+  writeLe32(h.data(), root);
+  writeLe16(h.data() + 12, keyLength);
+  h[14] = options;
+  h[15] = 0x01;
+  writeLe16(h.data() + 502, descending ? 1 : 0);
+  putExpressions(h.data(), key, cond);
+  return h;
+}
+
+std::string upperName(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+void checkSpec(const TagSpec& spec, const KeyBatch& keys, const std::string& path) {
+  const bool nameOk = !spec.name.empty() && spec.name.size() <= 10 &&
+                      std::all_of(spec.name.begin(), spec.name.end(), [](char ch) {
+                        return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
+                      });
+  if (!nameOk) raise(GenCode::Arg, "Nombre de etiqueta inv\xE1lido: " + spec.name, path, 0, "buildTag");
+  if (spec.keyLength == 0 || spec.keyLength > kMaxKeyLength || keys.keyLength() != spec.keyLength ||
+      keys.kind() != spec.kind)
+    raise(GenCode::Arg, "Longitud de clave inv\xE1lida en la etiqueta " + spec.name, path, 0, "buildTag");
+  if (spec.keyExpression.empty() || spec.keyExpression.size() + spec.forExpression.size() > 510)
+    raise(GenCode::Arg, "Expresi\xF3n de \xEDndice inv\xE1lida en la etiqueta " + spec.name, path, 0, "buildTag");
+}
+
+}  // namespace
+
+Cdx CdxWriter::create(const std::string& path, const CdxOptions& options) {
+  const std::string temp = siblingTempName(path);
+  try {
+    File f = File::create(temp);
+    std::vector<unsigned char> bytes = tagHeader(2 * kPageSize, 10, 0xE0, false, "", "");
+    LeafPacker empty(10, ' ', 2 * kPageSize);
+    const unsigned char* leaf = empty.finish(kAttrRoot | kAttrLeaf, kNoPage, kNoPage);
+    bytes.insert(bytes.end(), leaf, leaf + kPageSize);
+    f.writeAt(0, bytes.data(), bytes.size());
+    f.sync();
+  } catch (...) {
+    std::remove(temp.c_str());
+    throw;
+  }
+  replaceFile(temp, path);
+  return Cdx::open(path, options);
+}
+
+void CdxWriter::requireWritable(const Cdx& c, const char* operation) {
+  if (!c.m_file.isOpen()) raise(GenCode::NoTable, "El \xEDndice no est\xE1 abierto", {}, 0, operation);
+  if (c.m_options.readOnly)
+    raise(GenCode::ReadOnly, "\xCDndice abierto s\xF3lo para lectura", c.path(), 0, operation);
+}
+
+std::uint32_t CdxWriter::alignedEnd(const Cdx& c) {
+  const std::uint64_t end = (c.m_size + kPageSize - 1) / kPageSize * kPageSize;
+  if (end > 0xFFFFFFFFull - 4 * kPageSize) raise(GenCode::Limit, "\xCDndice demasiado grande", c.path());
+  return static_cast<std::uint32_t>(end);
+}
+
+void CdxWriter::writePage(Cdx& c, std::uint32_t offset, const unsigned char* page) {
+  c.m_file.writeAt(offset, page, kPageSize);
+  c.m_size = std::max<std::uint64_t>(c.m_size, std::uint64_t{offset} + kPageSize);
+}
+
+void CdxWriter::bumpCounter(Cdx& c) {
+  unsigned char b[4];
+  c.m_file.readAt(8, b, 4);
+  std::uint32_t v = (std::uint32_t{b[0]} << 24 | b[1] << 16 | b[2] << 8 | b[3]) + 1;
+  for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
+  c.m_file.writeAt(8, b, 4);
+}
+
+std::uint32_t CdxWriter::allocatePage(Cdx& c) {
+  unsigned char head[4];
+  c.m_file.readAt(4, head, 4);
+  const std::uint32_t free = readLe32(head);
+  if (free != 0 && free != kNoPage && free % kPageSize == 0 && free >= 2 * kPageSize &&
+      free + std::uint64_t{kPageSize} <= c.m_size) {
+    c.m_file.readAt(free, head, 4);  // the chain continues in the page's first bytes
+    c.m_file.writeAt(4, head, 4);
+    return free;
+  }
+  const std::uint32_t at = alignedEnd(c);
+  const unsigned char zero[kPageSize] = {};
+  writePage(c, at, zero);
+  return at;
+}
+
+// Chains pages into the free list: each page's first 4 bytes name the next free page.
+void CdxWriter::freePages(Cdx& c, const std::vector<std::uint32_t>& pages) {
+  if (pages.empty()) return;
+  unsigned char head[4];
+  c.m_file.readAt(4, head, 4);
+  for (std::uint32_t p : pages) {
+    c.m_file.writeAt(p, head, 4);
+    writeLe32(head, p);
+  }
+  c.m_file.writeAt(4, head, 4);
+}
+
+void CdxWriter::collectTreePages(const Cdx& c, std::uint32_t root, std::uint16_t keyLength,
+                                 std::vector<std::uint32_t>& out) {
+  std::vector<std::pair<std::uint32_t, int>> stack{{root, 0}};
+  Node node;
+  unsigned char page[kPageSize];
+  while (!stack.empty()) {
+    const auto [at, depth] = stack.back();
+    stack.pop_back();
+    if (depth > 64 || out.size() > c.pageLimit()) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", c.path());
+    out.push_back(at);
+    c.readPage(at, page);
+    if (readLe16(page) & kAttrLeaf) continue;
+    decodeNode(page, at, keyLength, ' ', node, c.path());
+    for (std::uint32_t child : node.children) stack.emplace_back(child, depth + 1);
+  }
+}
+
+// Writes a new directory holding the current tags minus `dropName` plus (`newName`,
+// `newHeader`), switches the file header to it and frees the old directory and `freed`.
+void CdxWriter::rewriteDirectory(Cdx& c, const std::string& dropName, std::uint32_t newHeader,
+                                 const std::string& newName, std::vector<std::uint32_t> freed) {
+  KeyBatch names(10, KeyKind::MachineCharacter);
+  for (const TagInfo& t : c.m_tags)
+    if (upperName(t.name) != dropName) names.add(upperName(t.name), t.headerOffset);
+  if (!newName.empty()) names.add(newName, newHeader);
+  unsigned char root[4];
+  c.m_file.readAt(0, root, 4);
+  collectTreePages(c, readLe32(root), 10, freed);
+  SortedKeys sorted{names.size() ? names.key(0) : "", nullptr, sortKeys(names, false, true), 10, ' '};
+  std::vector<std::uint32_t> recnos(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) recnos[i] = names.recno(i);
+  sorted.recnos = recnos.data();
+  PageSink sink(c.m_file, alignedEnd(c));
+  const std::uint32_t dirRoot = writeTree(sink, sorted);
+  sink.flush();
+  c.m_size = std::max<std::uint64_t>(c.m_size, sink.next());
+  c.m_file.sync();  // everything new is on disk before the switch
+  writeLe32(root, dirRoot);
+  c.m_file.writeAt(0, root, 4);
+  freePages(c, freed);
+  bumpCounter(c);
+}
+
+void CdxWriter::build(Cdx& c, const TagSpec& spec, const KeyBatch& keys) {
+  requireWritable(c, "buildTag");
+  checkSpec(spec, keys, c.path());
+  IndexWriteLock lock(c);
+  const std::string name = upperName(spec.name);
+  const bool collated = spec.kind == KeyKind::Character;
+  SortedKeys sorted{keys.size() ? keys.key(0) : "", nullptr, sortKeys(keys, collated, spec.unique),
+                    spec.keyLength, static_cast<std::uint8_t>(spec.kind == KeyKind::Binary ? 0 : ' ')};
+  std::vector<std::uint32_t> recnos(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) recnos[i] = keys.recno(i);
+  sorted.recnos = recnos.data();
+  const std::uint32_t headerAt = alignedEnd(c);
+  PageSink sink(c.m_file, headerAt + 2 * kPageSize);
+  const std::uint32_t root = writeTree(sink, sorted);
+  sink.flush();
+  const std::uint8_t options = 0x60 | (spec.forExpression.empty() ? 0 : 0x08) | (spec.unique ? 0x01 : 0);
+  const auto header = tagHeader(root, spec.keyLength, options, spec.descending, spec.keyExpression, spec.forExpression);
+  c.m_file.writeAt(headerAt, header.data(), header.size());
+  c.m_size = std::max<std::uint64_t>(c.m_size, sink.next());
+  std::vector<std::uint32_t> freed;
+  std::vector<std::pair<std::string, KeyKind>> kinds;
+  for (std::size_t i = 0; i < c.m_tags.size(); ++i) {
+    kinds.emplace_back(upperName(c.m_tags[i].name), c.m_kinds[i]);
+    if (upperName(c.m_tags[i].name) != name) continue;
+    freed.push_back(c.m_tags[i].headerOffset);
+    freed.push_back(c.m_tags[i].headerOffset + kPageSize);
+    collectTreePages(c, c.rootOf(i), c.m_tags[i].keyLength, freed);
+  }
+  kinds.emplace_back(name, spec.kind);
+  rewriteDirectory(c, name, headerAt, name, std::move(freed));
+  c.loadDirectory();
+  for (const auto& [tagName, kind] : kinds)
+    if (const auto t = c.findTag(tagName)) c.m_kinds[*t] = kind;
+}
+
+bool CdxWriter::remove(Cdx& c, std::string_view tagName) {
+  requireWritable(c, "deleteTag");
+  const auto tag = c.findTag(tagName);
+  if (!tag) return false;
+  IndexWriteLock lock(c);
+  const TagInfo info = c.m_tags[*tag];
+  std::vector<std::uint32_t> freed{info.headerOffset, info.headerOffset + kPageSize};
+  collectTreePages(c, c.rootOf(*tag), info.keyLength, freed);
+  std::vector<std::pair<std::string, KeyKind>> kinds;
+  for (std::size_t i = 0; i < c.m_tags.size(); ++i) kinds.emplace_back(upperName(c.m_tags[i].name), c.m_kinds[i]);
+  rewriteDirectory(c, upperName(info.name), 0, "", std::move(freed));
+  c.loadDirectory();
+  for (const auto& [name, kind] : kinds)
+    if (const auto t = c.findTag(name)) c.m_kinds[*t] = kind;
+  return true;
+}
+
+IndexWriteLock::IndexWriteLock(Cdx& c) {
+  if (!c.m_options.shared) return;
+  if (!lockRangeWaiting(c.m_file.fd(), kIndexLockByte, 1, LockKind::Exclusive, c.m_options.lockWaitMs))
+    raise(GenCode::Lock, "No se puede bloquear el \xEDndice", c.path(), kOsLockViolation);
+  m_fd = c.m_file.fd();
+  c.m_size = c.m_file.size();
+}
+
+IndexWriteLock::~IndexWriteLock() {
+  if (m_fd >= 0) unlockRange(m_fd, kIndexLockByte, 1);
+}
+
+Cdx Cdx::create(const std::string& path, const CdxOptions& options) {
+  return CdxWriter::create(path, options);
+}
+void Cdx::buildTag(const TagSpec& spec, const KeyBatch& keys) { CdxWriter::build(*this, spec, keys); }
+bool Cdx::deleteTag(std::string_view name) { return CdxWriter::remove(*this, name); }
+
+}  // namespace exo::store

@@ -1,0 +1,90 @@
+// Structural check of a compound index tag, used by tests and diagnostics.
+#include <string>
+
+#include "store/CdxWriter.h"
+#include "store/StoreFailure.h"
+
+namespace exo::store {
+
+using namespace cdx;
+
+namespace {
+
+struct CheckState {
+  const Cdx& cdx;
+  std::uint16_t keyLength;
+  KeyOrder order;
+  std::string prevKey;
+  std::uint32_t prevRecno = 0;
+  std::uint32_t prevLeaf = kNoPage;
+  std::uint32_t prevLeafRight = kNoPage;
+  std::size_t visited = 0;
+  std::string fault;
+};
+
+std::string at(std::uint32_t page) { return " (p\xE1gina " + std::to_string(page) + ")"; }
+
+void checkLeafKeys(CheckState& s, const Node& n) {
+  for (std::size_t i = 0; i < n.size() && s.fault.empty(); ++i) {
+    if (!s.prevKey.empty()) {
+      const int c = s.order.compare(s.prevKey.data(), n.key(i), s.keyLength);
+      if (c > 0 || (c == 0 && s.prevRecno >= n.recnos[i])) s.fault = "claves fuera de orden" + at(n.offset);
+    }
+    s.prevKey.assign(n.key(i), s.keyLength);
+    s.prevRecno = n.recnos[i];
+  }
+}
+
+void checkLeaf(CheckState& s, const Node& n, const unsigned char* page, bool isRoot) {
+  if (n.left != s.prevLeaf || (s.prevLeaf != kNoPage && s.prevLeafRight != n.offset))
+    s.fault = "enlaces entre hojas incoherentes" + at(n.offset);
+  else if (readLe16(page + 12) != kLeafSpace - leafUsedBytes(page, s.keyLength))
+    s.fault = "espacio libre de hoja incorrecto" + at(n.offset);
+  else if (n.size() == 0 && !isRoot)
+    s.fault = "hoja vac\xED" "a" + at(n.offset);
+  else
+    checkLeafKeys(s, n);
+  s.prevLeaf = n.offset;
+  s.prevLeafRight = n.right;
+}
+
+// Checks the subtree at `offset`; returns false once a fault is recorded.
+bool checkSubtree(CheckState& s, std::uint32_t offset, int depth, bool isRoot) {
+  if (depth > 64 || ++s.visited > CdxWriter::pageLimit(s.cdx)) {
+    s.fault = "\xE1rbol demasiado profundo o con ciclos";
+    return false;
+  }
+  unsigned char page[kPageSize];
+  CdxWriter::file(s.cdx).readAt(offset, page, kPageSize);
+  Node n;
+  decodeNode(page, offset, s.keyLength, s.order.fill, n, s.cdx.path());
+  if (n.isLeaf()) {
+    checkLeaf(s, n, page, isRoot);
+    return s.fault.empty();
+  }
+  if (n.size() == 0) s.fault = "nodo interior vac\xEDo" + at(offset);
+  for (std::size_t i = 0; i < n.size() && s.fault.empty(); ++i) {
+    if (!checkSubtree(s, n.children[i], depth + 1, false)) return false;
+    if (s.prevKey.compare(0, std::string::npos, n.key(i), s.keyLength) != 0 || s.prevRecno != n.recnos[i])
+      s.fault = "clave interior distinta de la \xFAltima de su hijo" + at(offset);
+  }
+  return s.fault.empty();
+}
+
+}  // namespace
+
+std::string CdxWriter::check(Cdx& c, std::size_t tag) {
+  const TagInfo& info = c.m_tags.at(tag);
+  CheckState s{c, info.keyLength, c.order(tag), {}, 0, kNoPage, kNoPage, 0, {}};
+  try {
+    checkSubtree(s, c.rootOf(tag), 0, true);
+    if (s.fault.empty() && s.prevLeafRight != kNoPage) s.fault = "la \xFAltima hoja tiene vecina derecha";
+  } catch (const FailureError& e) {
+    return e.failure().description;
+  }
+  return s.fault;
+}
+
+std::string Cdx::check(std::size_t tag) { return CdxWriter::check(*this, tag); }
+
+}  // namespace exo::store

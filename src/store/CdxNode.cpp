@@ -1,0 +1,237 @@
+// Interior and leaf pages of compound index files.
+#include "store/CdxNode.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "expr/Collation.h"
+#include "store/StoreFailure.h"
+
+namespace exo::store::cdx {
+
+std::uint32_t readLe32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t{p[3]} << 24;
+}
+void writeLe32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+std::uint16_t readLe16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+void writeLe16(unsigned char* p, std::uint16_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+namespace {
+
+std::uint32_t readBe32(const unsigned char* p) {
+  return std::uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
+void writeBe32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
+}
+std::uint64_t shiftRight(std::uint64_t v, unsigned s) { return s >= 64 ? 0 : v >> s; }
+
+std::uint8_t bitLength(std::uint64_t v) {
+  std::uint8_t n = 0;
+  for (; v != 0; v >>= 1) ++n;
+  return n;
+}
+
+void decodeLeaf(const unsigned char* page, std::uint16_t keyLength, std::uint8_t fill, Node& out,
+                const std::string& fileName) {
+  const std::uint32_t n = readLe16(page + 2);
+  const std::uint64_t recMask = readLe32(page + 14);
+  const std::uint64_t dupMask = page[18], trlMask = page[19];
+  const unsigned recBits = page[20], dupBits = page[21], entryBytes = page[23];
+  if (entryBytes < 1 || entryBytes > 8 || recBits + dupBits + page[22] > 8 * entryBytes ||
+      n * entryBytes > kLeafSpace)
+    raiseCorrupt("hoja de \xEDndice con anchos imposibles", fileName);
+  out.keys.resize(std::size_t{n} * keyLength);
+  out.recnos.resize(n);
+  std::uint32_t pos = kPageSize;
+  const std::uint32_t floor = 24 + n * entryBytes;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    std::uint64_t v = 0;
+    for (unsigned b = 0; b < entryBytes; ++b) v |= std::uint64_t{page[24 + i * entryBytes + b]} << (8 * b);
+    const std::uint64_t dup = shiftRight(v, recBits) & dupMask;
+    const std::uint64_t trail = shiftRight(v, recBits + dupBits) & trlMask;
+    if (dup + trail > keyLength || (i == 0 && dup > 0))
+      raiseCorrupt("clave comprimida imposible en hoja de \xEDndice", fileName);
+    const std::uint32_t stored = keyLength - static_cast<std::uint32_t>(dup + trail);
+    if (pos < floor + stored) raiseCorrupt("claves de hoja de \xEDndice solapadas", fileName);
+    pos -= stored;
+    char* dst = out.keys.data() + std::size_t{i} * keyLength;
+    if (dup > 0) std::memcpy(dst, dst - keyLength, dup);
+    std::memcpy(dst + dup, page + pos, stored);
+    std::memset(dst + dup + stored, fill, trail);
+    out.recnos[i] = static_cast<std::uint32_t>(v & recMask);
+  }
+}
+
+void decodeInterior(const unsigned char* page, std::uint16_t keyLength, Node& out,
+                    const std::string& fileName) {
+  const std::uint32_t n = readLe16(page + 2);
+  if (n > interiorCapacity(keyLength)) raiseCorrupt("nodo interior de \xEDndice sobrecargado", fileName);
+  out.keys.resize(std::size_t{n} * keyLength);
+  out.recnos.resize(n);
+  out.children.resize(n);
+  const std::uint32_t entry = keyLength + 8u;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const unsigned char* e = page + 12 + i * entry;
+    std::memcpy(out.keys.data() + std::size_t{i} * keyLength, e, keyLength);
+    out.recnos[i] = readBe32(e + keyLength);
+    out.children[i] = readBe32(e + keyLength + 4);
+  }
+}
+
+}  // namespace
+
+int KeyOrder::compare(const char* a, const char* b, std::size_t n) const {
+  if (!collated) return std::memcmp(a, b, n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i])
+      return int{collationWeight(static_cast<unsigned char>(a[i]))} -
+             int{collationWeight(static_cast<unsigned char>(b[i]))};
+  }
+  return 0;
+}
+
+void Node::insert(std::size_t at, const char* key, std::uint32_t recno, std::uint32_t child) {
+  keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength), key, key + keyLength);
+  recnos.insert(recnos.begin() + static_cast<std::ptrdiff_t>(at), recno);
+  if (!isLeaf()) children.insert(children.begin() + static_cast<std::ptrdiff_t>(at), child);
+}
+
+void Node::erase(std::size_t at) {
+  const auto k = keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength);
+  keys.erase(k, k + keyLength);
+  recnos.erase(recnos.begin() + static_cast<std::ptrdiff_t>(at));
+  if (!isLeaf()) children.erase(children.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void decodeNode(const unsigned char* page, std::uint32_t offset, std::uint16_t keyLength,
+                std::uint8_t fill, Node& out, const std::string& fileName) {
+  out.offset = offset;
+  out.attr = readLe16(page);
+  out.left = readLe32(page + 4);
+  out.right = readLe32(page + 8);
+  out.keyLength = keyLength;
+  out.clear();
+  if (out.isLeaf()) {
+    decodeLeaf(page, keyLength, fill, out, fileName);
+  } else {
+    decodeInterior(page, keyLength, out, fileName);
+  }
+}
+
+std::uint32_t interiorCapacity(std::uint16_t keyLength) {
+  return (kPageSize - 12) / (keyLength + 8u);
+}
+
+void encodeInterior(const Node& node, unsigned char* page) {
+  std::memset(page, 0, kPageSize);
+  writeLe16(page, node.attr);
+  writeLe16(page + 2, static_cast<std::uint16_t>(node.size()));
+  writeLe32(page + 4, node.left);
+  writeLe32(page + 8, node.right);
+  const std::uint32_t entry = node.keyLength + 8u;
+  for (std::size_t i = 0; i < node.size(); ++i) {
+    unsigned char* e = page + 12 + i * entry;
+    std::memcpy(e, node.key(i), node.keyLength);
+    writeBe32(e + node.keyLength, node.recnos[i]);
+    writeBe32(e + node.keyLength + 4, node.children[i]);
+  }
+}
+
+LeafPacker::LeafPacker(std::uint16_t keyLength, std::uint8_t fill, std::uint32_t maxRecno)
+    : m_keyLength(keyLength), m_fill(fill) {
+  const std::uint8_t lengthBits = bitLength(keyLength);
+  const std::uint8_t need = std::max<std::uint8_t>(1, bitLength(maxRecno));
+  m_entryBytes = 3;
+  while (8 * m_entryBytes - 2 * lengthBits < need) ++m_entryBytes;
+  const int recBits = 8 * m_entryBytes - 2 * lengthBits;
+  if (recBits > 32) {  // the record mask has 32 bits: give the slack to the counts
+    const int rest = 8 * m_entryBytes - 32;
+    m_recBits = 32;
+    m_dupBits = static_cast<std::uint8_t>(rest / 2);
+    m_trlBits = static_cast<std::uint8_t>(rest - rest / 2);
+  } else {
+    m_recBits = static_cast<std::uint8_t>(recBits);
+    m_dupBits = m_trlBits = lengthBits;
+  }
+  reset();
+}
+
+void LeafPacker::reset() {
+  std::memset(m_page, 0, sizeof m_page);
+  m_free = kLeafSpace;
+  m_keyPos = kPageSize;
+  m_count = 0;
+  m_prevTrail = 0;
+}
+
+bool LeafPacker::add(const char* key, std::uint32_t recno) {
+  std::uint16_t trail = 0;
+  while (trail < m_keyLength && static_cast<std::uint8_t>(key[m_keyLength - 1 - trail]) == m_fill) ++trail;
+  std::uint16_t dup = 0;
+  if (m_count > 0) {
+    const std::uint16_t limit = static_cast<std::uint16_t>(m_keyLength - std::max(trail, m_prevTrail));
+    while (dup < limit && m_prev[dup] == key[dup]) ++dup;
+  }
+  const std::uint32_t stored = m_keyLength - dup - trail;
+  const std::uint32_t cost = m_entryBytes + stored;
+  if (cost > m_free) return false;
+  m_keyPos -= stored;
+  std::memcpy(m_page + m_keyPos, key + dup, stored);
+  const std::uint64_t v = std::uint64_t{recno} | std::uint64_t{dup} << m_recBits |
+                          std::uint64_t{trail} << (m_recBits + m_dupBits);
+  unsigned char* e = m_page + 24 + m_count * m_entryBytes;
+  for (unsigned b = 0; b < m_entryBytes; ++b) e[b] = static_cast<unsigned char>(v >> (8 * b));
+  m_free -= cost;
+  std::memcpy(m_prev, key, m_keyLength);
+  m_prevTrail = trail;
+  ++m_count;
+  return true;
+}
+
+const unsigned char* LeafPacker::finish(std::uint16_t attr, std::uint32_t left, std::uint32_t right) {
+  writeLe16(m_page, attr);
+  writeLe16(m_page + 2, static_cast<std::uint16_t>(m_count));
+  writeLe32(m_page + 4, left);
+  writeLe32(m_page + 8, right);
+  writeLe16(m_page + 12, static_cast<std::uint16_t>(m_free));
+  writeLe32(m_page + 14, m_recBits >= 32 ? 0xFFFFFFFFu : (1u << m_recBits) - 1);
+  m_page[18] = static_cast<unsigned char>((1u << m_dupBits) - 1);
+  m_page[19] = static_cast<unsigned char>((1u << m_trlBits) - 1);
+  m_page[20] = m_recBits;
+  m_page[21] = m_dupBits;
+  m_page[22] = m_trlBits;
+  m_page[23] = m_entryBytes;
+  return m_page;
+}
+
+std::uint32_t leafUsedBytes(const unsigned char* page, std::uint16_t keyLength) {
+  const std::uint32_t n = readLe16(page + 2);
+  const unsigned recBits = page[20], dupBits = page[21], entryBytes = page[23];
+  std::uint32_t used = 0;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    std::uint64_t v = 0;
+    for (unsigned b = 0; b < entryBytes; ++b) v |= std::uint64_t{page[24 + i * entryBytes + b]} << (8 * b);
+    const std::uint64_t dup = shiftRight(v, recBits) & page[18];
+    const std::uint64_t trail = shiftRight(v, recBits + dupBits) & page[19];
+    used += entryBytes + keyLength - static_cast<std::uint32_t>(dup + trail);
+  }
+  return used;
+}
+
+bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page) {
+  const std::uint32_t maxRecno =
+      node.recnos.empty() ? 1 : *std::max_element(node.recnos.begin(), node.recnos.end());
+  LeafPacker packer(node.keyLength, fill, maxRecno);
+  for (std::size_t i = 0; i < node.size(); ++i)
+    if (!packer.add(node.key(i), node.recnos[i])) return false;
+  std::memcpy(page, packer.finish(node.attr, node.left, node.right), kPageSize);
+  return true;
+}
+
+}  // namespace exo::store::cdx

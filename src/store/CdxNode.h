@@ -1,0 +1,94 @@
+// Pages of a compound index file: decoding and encoding of interior nodes (full keys with
+// record numbers and child pointers) and leaf nodes (compressed keys with record numbers).
+// Internal to src/store.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace exo::store::cdx {
+
+inline constexpr std::uint32_t kPageSize = 512;
+inline constexpr std::uint32_t kNoPage = 0xFFFFFFFF;
+inline constexpr std::uint16_t kAttrRoot = 0x01;
+inline constexpr std::uint16_t kAttrLeaf = 0x02;
+inline constexpr std::uint32_t kLeafSpace = kPageSize - 24;
+inline constexpr std::uint16_t kMaxKeyLength = 240;
+
+// How keys of a tag compare: bytes through the Spanish collation or plain unsigned bytes; the
+// fill byte is what trailing compression removes (space for text, NUL for binary keys).
+struct KeyOrder {
+  std::uint8_t fill = ' ';
+  bool collated = true;
+  // Three-way comparison of the first n bytes of a and b.
+  int compare(const char* a, const char* b, std::size_t n) const;
+};
+
+// A decoded node; keys are kept back to back in one buffer.
+struct Node {
+  std::uint32_t offset = 0;
+  std::uint16_t attr = 0;
+  std::uint32_t left = kNoPage;
+  std::uint32_t right = kNoPage;
+  std::uint16_t keyLength = 0;
+  std::vector<char> keys;
+  std::vector<std::uint32_t> recnos;
+  std::vector<std::uint32_t> children;  // interior nodes only
+
+  bool isLeaf() const { return (attr & kAttrLeaf) != 0; }
+  bool isRoot() const { return (attr & kAttrRoot) != 0; }
+  std::size_t size() const { return recnos.size(); }
+  const char* key(std::size_t i) const { return keys.data() + i * keyLength; }
+  void clear() { keys.clear(); recnos.clear(); children.clear(); }
+  void insert(std::size_t at, const char* key, std::uint32_t recno, std::uint32_t child);
+  void erase(std::size_t at);
+};
+
+// Decodes a page into `out` (keys expanded with `fill`). Throws a damaged-file failure naming
+// `fileName` when counts, bit widths or stored lengths are impossible.
+void decodeNode(const unsigned char* page, std::uint32_t offset, std::uint16_t keyLength,
+                std::uint8_t fill, Node& out, const std::string& fileName);
+
+// Entries an interior page holds for this key length.
+std::uint32_t interiorCapacity(std::uint16_t keyLength);
+
+// Writes an interior node. REQUIRES: node.size() <= interiorCapacity(keyLength).
+void encodeInterior(const Node& node, unsigned char* page);
+
+// Packs keys into one leaf page, in order, computing duplicate and trailing counts.
+class LeafPacker {
+ public:
+  // `maxRecno` sizes the record-number bits of every entry.
+  LeafPacker(std::uint16_t keyLength, std::uint8_t fill, std::uint32_t maxRecno);
+  void reset();
+  // Adds the next key; false (and nothing added) when the leaf has no room for it.
+  bool add(const char* key, std::uint32_t recno);
+  std::size_t count() const { return m_count; }
+  // Writes the node header and returns the finished page (valid until the next reset/add).
+  const unsigned char* finish(std::uint16_t attr, std::uint32_t left, std::uint32_t right);
+
+ private:
+  std::uint16_t m_keyLength;
+  std::uint8_t m_fill;
+  std::uint8_t m_recBits = 0, m_dupBits = 0, m_trlBits = 0, m_entryBytes = 0;
+  unsigned char m_page[kPageSize];
+  std::uint32_t m_free = 0, m_keyPos = 0;
+  std::size_t m_count = 0;
+  char m_prev[kMaxKeyLength];
+  std::uint16_t m_prevTrail = 0;
+};
+
+// Bytes a leaf page's entries and stored keys occupy, recomputed from the page (the node's
+// free-space field should be kLeafSpace minus this). REQUIRES: the page decodes.
+std::uint32_t leafUsedBytes(const unsigned char* page, std::uint16_t keyLength);
+
+// Encodes a whole leaf node; false when its keys do not fit in one page.
+bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page);
+
+std::uint32_t readLe32(const unsigned char* p);
+void writeLe32(unsigned char* p, std::uint32_t v);
+std::uint16_t readLe16(const unsigned char* p);
+void writeLe16(unsigned char* p, std::uint16_t v);
+
+}  // namespace exo::store::cdx

@@ -1,0 +1,248 @@
+// Single-key maintenance of compound index tags (insert, delete, update with leaf and
+// interior splits, empty-node removal) and the structural check of a tag.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "store/CdxWriter.h"
+#include "store/StoreFailure.h"
+
+namespace exo::store {
+
+using namespace cdx;
+
+namespace {
+
+struct PathStep {
+  Node node;
+  std::size_t index;
+};
+
+// Context of one modification of one tag.
+struct TagEdit {
+  Cdx& cdx;
+  std::size_t tag;
+  std::uint32_t headerOffset;
+  std::uint16_t keyLength;
+  KeyOrder order;
+};
+
+// First entry whose (key, record) is >= (key, recno).
+std::size_t lowerBound(const Node& n, const char* key, std::uint32_t recno, const KeyOrder& ord) {
+  std::size_t lo = 0, hi = n.size();
+  while (lo < hi) {
+    const std::size_t mid = (lo + hi) / 2;
+    const int c = ord.compare(n.key(mid), key, n.keyLength);
+    if (c < 0 || (c == 0 && n.recnos[mid] < recno)) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
+}
+
+void patchLink(Cdx& c, std::uint32_t page, std::size_t at, std::uint32_t value) {
+  unsigned char buf[kPageSize];
+  CdxWriter::file(c).readAt(page, buf, kPageSize);
+  writeLe32(buf + at, value);
+  CdxWriter::writePage(c, page, buf);
+}
+
+bool leafRangeFits(const Node& n, std::size_t from, std::size_t to, std::uint8_t fill) {
+  std::uint32_t maxRecno = 1;
+  for (std::size_t i = from; i < to; ++i) maxRecno = std::max(maxRecno, n.recnos[i]);
+  LeafPacker p(n.keyLength, fill, maxRecno);
+  for (std::size_t i = from; i < to; ++i)
+    if (!p.add(n.key(i), n.recnos[i])) return false;
+  return true;
+}
+
+std::size_t chooseSplit(const Node& n, std::uint8_t fill) {
+  const std::size_t size = n.size(), mid = size / 2;
+  if (!n.isLeaf()) return mid;
+  for (std::size_t d = 0; d < size; ++d) {
+    for (std::size_t at : {mid - std::min(d, mid), mid + d}) {
+      if (at >= 1 && at < size && leafRangeFits(n, 0, at, fill) && leafRangeFits(n, at, size, fill))
+        return at;
+    }
+  }
+  raiseCorrupt("no se puede dividir una hoja de \xEDndice", "");
+}
+
+void writeNode(TagEdit& e, const Node& n) {
+  unsigned char page[kPageSize];
+  if (n.isLeaf()) {
+    if (!encodeLeaf(n, e.order.fill, page)) raiseCorrupt("hoja de \xEDndice desbordada", e.cdx.path());
+  } else {
+    encodeInterior(n, page);
+  }
+  CdxWriter::writePage(e.cdx, n.offset, page);
+}
+
+bool nodeFits(const TagEdit& e, const Node& n) {
+  if (!n.isLeaf()) return n.size() <= interiorCapacity(n.keyLength);
+  return leafRangeFits(n, 0, n.size(), e.order.fill);
+}
+
+// Writes `n`, splitting it in two when it does not fit; returns the new right half.
+std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
+  if (nodeFits(e, n)) {
+    writeNode(e, n);
+    return std::nullopt;
+  }
+  const std::size_t at = chooseSplit(n, e.order.fill);
+  n.attr = n.isLeaf() ? kAttrLeaf : 0;  // neither half is the root any longer
+  Node right;
+  right.keyLength = n.keyLength;
+  right.attr = n.attr;
+  right.keys.assign(n.keys.begin() + static_cast<std::ptrdiff_t>(at * n.keyLength), n.keys.end());
+  right.recnos.assign(n.recnos.begin() + static_cast<std::ptrdiff_t>(at), n.recnos.end());
+  if (!n.isLeaf()) right.children.assign(n.children.begin() + static_cast<std::ptrdiff_t>(at), n.children.end());
+  n.keys.resize(at * n.keyLength);
+  n.recnos.resize(at);
+  if (!n.isLeaf()) n.children.resize(at);
+  right.offset = CdxWriter::allocatePage(e.cdx);
+  right.left = n.offset;
+  right.right = n.right;
+  if (n.right != kNoPage) patchLink(e.cdx, n.right, 4, right.offset);
+  n.right = right.offset;
+  writeNode(e, right);
+  writeNode(e, n);
+  return right;
+}
+
+void setRoot(TagEdit& e, std::uint32_t root) {
+  unsigned char b[4];
+  writeLe32(b, root);
+  CdxWriter::file(e.cdx).writeAt(e.headerOffset, b, 4);
+}
+
+void pointAt(Node& parent, std::size_t i, const Node& child) {
+  std::memcpy(parent.keys.data() + i * parent.keyLength, child.key(child.size() - 1), parent.keyLength);
+  parent.recnos[i] = child.recnos.back();
+  parent.children[i] = child.offset;
+}
+
+// Writes a changed node and carries the change up the path: parent entries take the last key
+// of their child, splits add entries, a split root gets a new root above it.
+void store(TagEdit& e, std::vector<PathStep>& path, Node node) {
+  for (;;) {
+    std::optional<Node> extra = writeOrSplit(e, node);
+    if (path.empty()) {
+      if (!extra) return;
+      Node root;
+      root.keyLength = e.keyLength;
+      root.attr = kAttrRoot;
+      root.recnos.resize(2);
+      root.children.resize(2);
+      root.keys.resize(2 * std::size_t{e.keyLength});
+      pointAt(root, 0, node);
+      pointAt(root, 1, *extra);
+      root.offset = CdxWriter::allocatePage(e.cdx);
+      writeNode(e, root);
+      setRoot(e, root.offset);
+      return;
+    }
+    PathStep up = std::move(path.back());
+    path.pop_back();
+    pointAt(up.node, up.index, node);
+    if (extra) {
+      up.node.insert(up.index + 1, extra->key(0), 0, 0);
+      pointAt(up.node, up.index + 1, *extra);
+    }
+    node = std::move(up.node);
+  }
+}
+
+// Unlinks an empty node, frees it and removes its parent entry (repeating upwards).
+void removeEmpty(TagEdit& e, std::vector<PathStep>& path, Node node) {
+  for (;;) {
+    if (node.left != kNoPage) patchLink(e.cdx, node.left, 8, node.right);
+    if (node.right != kNoPage) patchLink(e.cdx, node.right, 4, node.left);
+    CdxWriter::freePages(e.cdx, {node.offset});
+    PathStep up = std::move(path.back());
+    path.pop_back();
+    up.node.erase(up.index);
+    if (up.node.size() > 0) return store(e, path, std::move(up.node));
+    if (up.node.isRoot()) {
+      up.node.attr = kAttrRoot | kAttrLeaf;
+      up.node.clear();
+      return writeNode(e, up.node);
+    }
+    node = std::move(up.node);
+  }
+}
+
+Node descend(TagEdit& e, const char* key, std::uint32_t recno, std::vector<PathStep>& path) {
+  Node node;
+  CdxWriter::readNode(e.cdx, CdxWriter::rootOf(e.cdx, e.tag), e.keyLength, e.order.fill, node);
+  while (!node.isLeaf()) {
+    if (path.size() > 64 || node.size() == 0) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", e.cdx.path());
+    const std::size_t i = std::min(lowerBound(node, key, recno, e.order), node.size() - 1);
+    const std::uint32_t child = node.children[i];
+    path.push_back({std::move(node), i});
+    node = Node();
+    CdxWriter::readNode(e.cdx, child, e.keyLength, e.order.fill, node);
+  }
+  return node;
+}
+
+}  // namespace
+
+void CdxWriter::insert(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno) {
+  requireWritable(c, "insertKey");
+  if (!c.isOrdered(tag) || recno == 0)
+    raise(GenCode::Unsupported, "Etiqueta de \xEDndice con orden ajeno: " + c.m_tags.at(tag).name, c.path(), 0, "insertKey");
+  IndexWriteLock lock(c);
+  TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
+  const std::string k = c.padKey(tag, key);
+  std::vector<PathStep> path;
+  Node leaf = descend(e, k.data(), recno, path);
+  const std::size_t i = lowerBound(leaf, k.data(), recno, e.order);
+  const auto sameKey = [&](std::size_t j) { return j < leaf.size() && e.order.compare(leaf.key(j), k.data(), e.keyLength) == 0; };
+  if (sameKey(i) && leaf.recnos[i] == recno) return;
+  if (c.m_tags[tag].unique() && (sameKey(i) || (i > 0 && sameKey(i - 1)))) return;
+  leaf.insert(i, k.data(), recno, 0);
+  store(e, path, std::move(leaf));
+  bumpCounter(c);
+}
+
+bool CdxWriter::erase(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno) {
+  requireWritable(c, "deleteKey");
+  if (!c.isOrdered(tag))
+    raise(GenCode::Unsupported, "Etiqueta de \xEDndice con orden ajeno: " + c.m_tags.at(tag).name, c.path(), 0, "deleteKey");
+  IndexWriteLock lock(c);
+  TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
+  const std::string k = c.padKey(tag, key);
+  std::vector<PathStep> path;
+  Node leaf = descend(e, k.data(), recno, path);
+  const std::size_t i = lowerBound(leaf, k.data(), recno, e.order);
+  if (i >= leaf.size() || leaf.recnos[i] != recno || std::memcmp(leaf.key(i), k.data(), e.keyLength) != 0)
+    return false;
+  leaf.erase(i);
+  if (leaf.size() == 0 && !path.empty()) {
+    removeEmpty(e, path, std::move(leaf));
+  } else if (leaf.size() == 0) {
+    writeNode(e, leaf);
+  } else {
+    store(e, path, std::move(leaf));
+  }
+  bumpCounter(c);
+  return true;
+}
+
+void Cdx::insertKey(std::size_t tag, std::string_view key, std::uint32_t recno) {
+  CdxWriter::insert(*this, tag, key, recno);
+}
+bool Cdx::deleteKey(std::size_t tag, std::string_view key, std::uint32_t recno) {
+  return CdxWriter::erase(*this, tag, key, recno);
+}
+void Cdx::updateKey(std::size_t tag, std::string_view oldKey, std::string_view newKey,
+                    std::uint32_t recno) {
+  if (padKey(tag, oldKey) == padKey(tag, newKey)) return;
+  CdxWriter::erase(*this, tag, oldKey, recno);
+  CdxWriter::insert(*this, tag, newKey, recno);
+}
+
+}  // namespace exo::store

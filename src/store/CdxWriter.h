@@ -1,0 +1,59 @@
+// Writing side of compound index files: bulk builds, tag directory rewrites, free pages and
+// single-key maintenance of the B-trees. Internal to src/store; the public entry points are
+// the write functions of Cdx.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/Cdx.h"
+
+namespace exo::store {
+
+class CdxWriter {
+ public:
+  static Cdx create(const std::string& path, const CdxOptions& options);
+  static void build(Cdx& c, const TagSpec& spec, const KeyBatch& keys);
+  static bool remove(Cdx& c, std::string_view name);
+  static void insert(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno);
+  static bool erase(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno);
+  static std::string check(Cdx& c, std::size_t tag);
+
+  // Shared helpers of the writing code.
+  static void requireWritable(const Cdx& c, const char* operation);
+  static std::uint32_t allocatePage(Cdx& c);
+  static void freePages(Cdx& c, const std::vector<std::uint32_t>& pages);
+  static void writePage(Cdx& c, std::uint32_t offset, const unsigned char* page);
+  static void bumpCounter(Cdx& c);
+  static std::uint32_t alignedEnd(const Cdx& c);
+  static File& file(Cdx& c) { return c.m_file; }
+  static const File& file(const Cdx& c) { return c.m_file; }
+  static std::uint32_t pageLimit(const Cdx& c) { return c.pageLimit(); }
+  static std::uint32_t rootOf(const Cdx& c, std::size_t tag) { return c.rootOf(tag); }
+  static void readNode(const Cdx& c, std::uint32_t offset, std::uint16_t keyLength,
+                       std::uint8_t fill, cdx::Node& node) {
+    c.readNode(offset, keyLength, fill, node);
+  }
+
+ private:
+  static void rewriteDirectory(Cdx& c, const std::string& dropName, std::uint32_t newHeader,
+                               const std::string& newName, std::vector<std::uint32_t> freed);
+  static void collectTreePages(const Cdx& c, std::uint32_t root, std::uint16_t keyLength,
+                               std::vector<std::uint32_t>& out);
+};
+
+// Holds the index file's write lock (shared opens) for one modification.
+class IndexWriteLock {
+ public:
+  explicit IndexWriteLock(Cdx& c);
+  ~IndexWriteLock();
+  IndexWriteLock(const IndexWriteLock&) = delete;
+  IndexWriteLock& operator=(const IndexWriteLock&) = delete;
+
+ private:
+  int m_fd = -1;
+};
+
+}  // namespace exo::store

@@ -1,0 +1,144 @@
+// Numeric text, dates and binary keys of xBase files.
+#include "store/FieldCodec.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+namespace exo::store {
+
+std::int32_t julianDay(int year, int month, int day) {
+  const int a = (14 - month) / 12;
+  const int y = year + 4800 - a;
+  const int m = month + 12 * a - 3;
+  return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+}
+
+void civilDate(std::int32_t jdn, int& year, int& month, int& day) {
+  const std::int64_t a = std::int64_t{jdn} + 32044;
+  const std::int64_t b = (4 * a + 3) / 146097;
+  const std::int64_t c = a - 146097 * b / 4;
+  const std::int64_t d = (4 * c + 3) / 1461;
+  const std::int64_t e = c - 1461 * d / 4;
+  const std::int64_t m = (5 * e + 2) / 153;
+  day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
+  month = static_cast<int>(m + 3 - 12 * (m / 10));
+  year = static_cast<int>(100 * b + d - 4800 + m / 10);
+}
+
+namespace {
+
+// Rounds the decimal digits "int.frac" of a magnitude to `decimals` places, half away from
+// zero. Returns the integer digits and exactly `decimals` fraction digits.
+void roundDigits(std::string& intPart, std::string& frac, int decimals) {
+  const bool up = static_cast<int>(frac.size()) > decimals && frac[decimals] >= '5';
+  frac.resize(decimals, '0');
+  if (!up) return;
+  int i = decimals - 1;
+  for (; i >= 0; --i) {
+    if (frac[i] != '9') { ++frac[i]; return; }
+    frac[i] = '0';
+  }
+  int j = static_cast<int>(intPart.size()) - 1;
+  for (; j >= 0; --j) {
+    if (intPart[j] != '9') { ++intPart[j]; return; }
+    intPart[j] = '0';
+  }
+  intPart.insert(intPart.begin(), '1');
+}
+
+}  // namespace
+
+bool formatNumber(double value, int width, int decimals, char* out) {
+  std::memset(out, '*', static_cast<std::size_t>(width));
+  if (!std::isfinite(value)) return false;
+  char buf[400];
+  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed);
+  if (res.ec != std::errc()) return false;
+  const std::string digits(buf, res.ptr);
+  const std::size_t dot = digits.find('.');
+  std::string intPart = digits.substr(0, dot);
+  std::string frac = dot == std::string::npos ? std::string() : digits.substr(dot + 1);
+  roundDigits(intPart, frac, decimals);
+  const std::size_t nz = intPart.find_first_not_of('0');
+  intPart = nz == std::string::npos ? "0" : intPart.substr(nz);
+  const bool zero = intPart == "0" && frac.find_first_not_of('0') == std::string::npos;
+  std::string text = (value < 0 && !zero) ? "-" : "";
+  text += intPart;
+  if (decimals > 0) text += "." + frac;
+  if (static_cast<int>(text.size()) > width) return false;
+  std::memset(out, ' ', static_cast<std::size_t>(width));
+  std::memcpy(out + (width - static_cast<int>(text.size())), text.data(), text.size());
+  return true;
+}
+
+NumberValue parseNumber(std::string_view text) {
+  const std::size_t b = text.find_first_not_of(' ');
+  if (b == std::string_view::npos) return {};
+  text = text.substr(b, text.find_last_not_of(' ') - b + 1);
+  if (text.find_first_not_of('*') == std::string_view::npos) return {0, NumberState::Overflow};
+  if (text.front() == '+') text.remove_prefix(1);
+  bool sawDigit = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      sawDigit = true;
+    } else if (!(c == '.' || (c == '-' && i == 0))) {
+      return {0, NumberState::Invalid};
+    }
+  }
+  double v = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (!sawDigit || r.ec != std::errc() || r.ptr != text.data() + text.size())
+    return {0, NumberState::Invalid};
+  return {v == 0 ? 0.0 : v, NumberState::Value};
+}
+
+std::int32_t parseDate(std::string_view text) {
+  if (text.size() < 8) return 0;
+  int v[8];
+  for (int i = 0; i < 8; ++i) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    v[i] = text[i] - '0';
+  }
+  const int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
+  const int m = v[4] * 10 + v[5];
+  const int d = v[6] * 10 + v[7];
+  if (y == 0 || m < 1 || m > 12 || d < 1 || d > 31) return 0;
+  return julianDay(y, m, d);
+}
+
+void formatDate(std::int32_t jdn, char* out) {
+  if (jdn <= 0) {
+    std::memset(out, ' ', 8);
+    return;
+  }
+  int y = 0, m = 0, d = 0;
+  civilDate(jdn, y, m, d);
+  if (y < 0 || y > 9999) {
+    std::memset(out, ' ', 8);
+    return;
+  }
+  const int parts[8] = {y / 1000, y / 100 % 10, y / 10 % 10, y % 10, m / 10, m % 10, d / 10, d % 10};
+  for (int i = 0; i < 8; ++i) out[i] = static_cast<char>('0' + parts[i]);
+}
+
+void encodeNumberKey(double value, char* out8) {
+  if (value == 0) value = 0;  // -0.0 becomes +0.0
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, 8);
+  bits = (bits >> 63) ? ~bits : (bits | 0x8000000000000000ull);
+  for (int i = 0; i < 8; ++i) out8[i] = static_cast<char>(bits >> (56 - 8 * i));
+}
+
+double decodeNumberKey(const char* key8) {
+  std::uint64_t bits = 0;
+  for (int i = 0; i < 8; ++i) bits = (bits << 8) | static_cast<unsigned char>(key8[i]);
+  bits = (bits >> 63) ? (bits & 0x7FFFFFFFFFFFFFFFull) : ~bits;
+  double v = 0;
+  std::memcpy(&v, &bits, 8);
+  return v;
+}
+
+}  // namespace exo::store

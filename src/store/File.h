@@ -1,0 +1,57 @@
+// An open file of the table engine (table, memo or index): positioned reads and writes that
+// either complete or throw a FailureError naming the file. Internal to src/store.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace exo::store {
+
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens an existing file. Fails with GenCode::Open (osCode from the system).
+  static File open(const std::string& path, bool writable);
+  // Creates (or truncates) a file for reading and writing. Fails with GenCode::Create.
+  static File create(const std::string& path);
+
+  bool isOpen() const { return m_fd >= 0; }
+  int fd() const { return m_fd; }
+  const std::string& path() const { return m_path; }
+
+  // Reads exactly n bytes at offset; a short read is a damaged (truncated) file.
+  void readAt(std::uint64_t offset, void* buf, std::size_t n) const;
+  // Reads up to n bytes at offset; returns the number read (0 at end of file).
+  std::size_t readSome(std::uint64_t offset, void* buf, std::size_t n) const;
+  // Writes all n bytes at offset. Fails with GenCode::Write.
+  void writeAt(std::uint64_t offset, const void* buf, std::size_t n);
+  std::uint64_t size() const;
+  void truncate(std::uint64_t length);
+  // Flushes written data to the device.
+  void sync();
+  void close();
+
+ private:
+  int m_fd = -1;
+  std::string m_path;
+};
+
+// The companion file of `basePath` with extension `ext` (".fpt", ".cdx"), found whatever the
+// letter case of its name; empty when there is none.
+std::string findCompanion(const std::string& basePath, std::string_view ext);
+// `basePath` with its extension replaced by `ext` (keeps the directory).
+std::string replaceExtension(const std::string& basePath, std::string_view ext);
+// A temporary name beside `path` for writing a whole new file before renaming it into place.
+std::string siblingTempName(const std::string& path);
+// Atomically replaces `target` by `source` (rename). Fails with GenCode::Write.
+void replaceFile(const std::string& source, const std::string& target);
+
+}  // namespace exo::store

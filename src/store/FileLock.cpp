@@ -1,0 +1,112 @@
+// Byte-range locks: open-file-description locks on Linux, LockFileEx on Windows.
+#include "store/FileLock.h"
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#ifdef _WIN32
+#define NOMINMAX
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#endif
+
+#include "store/StoreFailure.h"
+
+namespace exo::store {
+
+#ifdef _WIN32
+// Windows: the locks of a handle are what FoxPro-family programs see; sharing modes of the open
+// replace tryLockOpen (which then always succeeds).
+bool tryLockRange(int fd, std::uint64_t offset, std::uint64_t length, LockKind kind) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  OVERLAPPED ov{};
+  ov.Offset = static_cast<DWORD>(offset);
+  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
+  if (kind == LockKind::Exclusive) flags |= LOCKFILE_EXCLUSIVE_LOCK;
+  if (LockFileEx(h, flags, 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &ov))
+    return true;
+  const DWORD err = GetLastError();
+  if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING) return false;
+  raise(GenCode::Lock, "Error al bloquear", {}, static_cast<int>(err));
+}
+
+void unlockRange(int fd, std::uint64_t offset, std::uint64_t length) {
+  HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  OVERLAPPED ov{};
+  ov.Offset = static_cast<DWORD>(offset);
+  ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  UnlockFileEx(h, 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &ov);
+}
+
+bool tryLockOpen(int, LockKind) { return true; }
+#else
+namespace {
+
+bool setOfdLock(int fd, short type, std::uint64_t offset, std::uint64_t length) {
+  struct flock fl {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = static_cast<off_t>(offset);
+  fl.l_len = static_cast<off_t>(length);
+  fl.l_pid = 0;  // required by open-file-description locks
+  if (::fcntl(fd, F_OFD_SETLK, &fl) == 0) return true;
+  if (errno == EACCES || errno == EAGAIN) return false;
+  const int err = errno;
+  raise(GenCode::Lock, "Error al bloquear", {}, osCodeFromErrno(err), "fcntl");
+}
+
+}  // namespace
+
+bool tryLockRange(int fd, std::uint64_t offset, std::uint64_t length, LockKind kind) {
+  return setOfdLock(fd, kind == LockKind::Exclusive ? F_WRLCK : F_RDLCK, offset, length);
+}
+
+void unlockRange(int fd, std::uint64_t offset, std::uint64_t length) {
+  setOfdLock(fd, F_UNLCK, offset, length);
+}
+
+bool tryLockOpen(int fd, LockKind kind) {
+  const int op = (kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+  while (::flock(fd, op) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) return false;
+    const int err = errno;
+    raise(GenCode::Open, "Error al bloquear", {}, osCodeFromErrno(err), "flock");
+  }
+  return true;
+}
+#endif
+
+bool lockRangeWaiting(int fd, std::uint64_t offset, std::uint64_t length, LockKind kind,
+                      int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!tryLockRange(fd, offset, length, kind)) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+std::uint64_t TableLockLayout::recordByte(std::uint32_t recno) const {
+  if (newStyle) return 0x7FFFFFFEull - recno;
+  return 0x40000000ull + headerLength + std::uint64_t(recno - 1) * recordLength;
+}
+
+std::uint64_t TableLockLayout::appendByte() const {
+  return newStyle ? 0x7FFFFFFEull : 0x40000000ull;
+}
+
+std::uint64_t TableLockLayout::fileRangeStart() const {
+  return newStyle ? 0x77FFFFFFull : 0x40000001ull;
+}
+
+std::uint64_t TableLockLayout::fileRangeLength() const {
+  return newStyle ? 0x07FFFFFFull : 0x3FFFFFFDull;
+}
+
+}  // namespace exo::store

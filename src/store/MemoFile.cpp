@@ -1,0 +1,163 @@
+// FPT and DBT memo files.
+#include "store/MemoFile.h"
+
+#include <cstring>
+#include <vector>
+
+#include "store/FileLock.h"
+#include "store/StoreFailure.h"
+
+namespace exo::store {
+namespace {
+
+std::uint32_t be32(const unsigned char* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+void putBe32(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v >> 24);
+  p[1] = static_cast<unsigned char>(v >> 16);
+  p[2] = static_cast<unsigned char>(v >> 8);
+  p[3] = static_cast<unsigned char>(v);
+}
+
+constexpr int kMemoLockWaitMs = 5000;
+
+// Holds the memo allocation lock of a shared memo file for one allocation.
+class MemoLock {
+ public:
+  MemoLock(const File& f, bool active) : m_fd(f.fd()), m_active(active) {
+    if (m_active && !lockRangeWaiting(m_fd, kMemoLockByte, 1, LockKind::Exclusive, kMemoLockWaitMs))
+      raise(GenCode::Lock, "No se puede bloquear el archivo de memos", f.path(), kOsLockViolation);
+  }
+  ~MemoLock() {
+    if (m_active) unlockRange(m_fd, kMemoLockByte, 1);
+  }
+  MemoLock(const MemoLock&) = delete;
+  MemoLock& operator=(const MemoLock&) = delete;
+
+ private:
+  int m_fd;
+  bool m_active;
+};
+
+}  // namespace
+
+MemoFile::MemoFile(File file, MemoKind kind, bool shared)
+    : m_file(std::move(file)), m_kind(kind), m_shared(shared) {}
+
+std::unique_ptr<MemoFile> MemoFile::open(const std::string& path, MemoKind kind, bool writable,
+                                         bool shared) {
+  std::unique_ptr<MemoFile> m(new MemoFile(File::open(path, writable), kind, shared));
+  unsigned char head[32] = {};
+  const std::size_t got = m->m_file.readSome(0, head, sizeof head);
+  if (kind == MemoKind::Fpt) {
+    if (got < 8) raiseCorrupt("cabecera de memos incompleta", path);
+    m->m_blockSize = (std::uint32_t{head[6]} << 8) | head[7];
+    if (m->m_blockSize == 0) raiseCorrupt("tama\xF1o de bloque de memos inv\xE1lido", path);
+  } else {
+    const std::uint32_t bs = got >= 22 ? (std::uint32_t{head[21]} << 8 | head[20]) : 0;
+    m->m_blockSize = bs >= 32 ? bs : 512;  // dBase III files leave it zero
+  }
+  return m;
+}
+
+void MemoFile::createFpt(const std::string& path, std::uint16_t blockSize) {
+  std::vector<unsigned char> head(512, 0);
+  putBe32(head.data(), (512 + blockSize - 1) / blockSize);
+  head[6] = static_cast<unsigned char>(blockSize >> 8);
+  head[7] = static_cast<unsigned char>(blockSize);
+  File f = File::create(path);
+  f.writeAt(0, head.data(), head.size());
+}
+
+std::uint32_t MemoFile::blocksOf(std::uint64_t bytes) const {
+  return static_cast<std::uint32_t>((bytes + m_blockSize - 1) / m_blockSize);
+}
+
+std::string MemoFile::read(std::uint32_t block) const {
+  if (block == 0) return {};
+  if (m_kind == MemoKind::Dbt) return readDbt(block);
+  const std::uint64_t start = std::uint64_t{block} * m_blockSize;
+  const std::uint64_t size = m_file.size();
+  if (start < 8 || start + 8 > size)
+    raiseCorrupt("puntero de memo fuera del archivo (bloque " + std::to_string(block) + ")",
+                 path());
+  unsigned char head[8];
+  m_file.readAt(start, head, 8);
+  const std::uint32_t length = be32(head + 4);
+  if (length > size - start - 8)
+    raiseCorrupt("memo m\xE1s largo que el archivo (bloque " + std::to_string(block) + ")", path());
+  std::string text(length, '\0');
+  m_file.readAt(start + 8, text.data(), length);
+  return text;
+}
+
+std::string MemoFile::readDbt(std::uint32_t block) const {
+  const std::uint64_t start = std::uint64_t{block} * m_blockSize;
+  const std::uint64_t size = m_file.size();
+  if (start >= size)
+    raiseCorrupt("puntero de memo fuera del archivo (bloque " + std::to_string(block) + ")",
+                 path());
+  unsigned char head[8] = {};
+  m_file.readSome(start, head, 8);
+  if (head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
+    const std::uint32_t total = head[4] | head[5] << 8 | head[6] << 16 | std::uint32_t{head[7]} << 24;
+    if (total < 8 || total > size - start) raiseCorrupt("longitud de memo inv\xE1lida", path());
+    std::string text(total - 8, '\0');
+    m_file.readAt(start + 8, text.data(), text.size());
+    return text;
+  }
+  std::string text;
+  char chunk[512];
+  for (std::uint64_t pos = start; pos < size;) {
+    const std::size_t n = m_file.readSome(pos, chunk, sizeof chunk);
+    if (n == 0) break;
+    const void* end = std::memchr(chunk, 0x1A, n);
+    if (end != nullptr) return text.append(chunk, static_cast<const char*>(end) - chunk);
+    text.append(chunk, n);
+    pos += n;
+  }
+  return text;
+}
+
+std::uint32_t MemoFile::allocate(std::uint32_t blocks) {
+  unsigned char head[4];
+  m_file.readAt(0, head, 4);
+  std::uint32_t next = be32(head);
+  const std::uint32_t minimum = blocksOf(512);
+  const std::uint32_t atEnd = blocksOf(m_file.size());
+  if (next < minimum) raiseCorrupt("puntero de bloque libre inv\xE1lido", path());
+  if (next < atEnd) next = atEnd;  // never overwrite data past a stale next-free pointer
+  if (std::uint64_t{next} + blocks > 0xFFFFFFFFull)
+    raise(GenCode::Limit, "El archivo de memos est\xE1 lleno", path());
+  putBe32(head, next + blocks);
+  m_file.writeAt(0, head, 4);
+  return next;
+}
+
+std::uint32_t MemoFile::write(std::uint32_t oldBlock, std::string_view text) {
+  if (m_kind != MemoKind::Fpt)
+    raise(GenCode::Unsupported, "Escritura de memos DBT no soportada", path());
+  if (text.empty()) return 0;
+  if (text.size() > 0xFFFFFFF0u) raise(GenCode::Limit, "Memo demasiado largo", path());
+  const std::uint32_t need = blocksOf(8 + text.size());
+  std::vector<unsigned char> data(std::size_t{need} * m_blockSize, 0);
+  putBe32(data.data(), 1);
+  putBe32(data.data() + 4, static_cast<std::uint32_t>(text.size()));
+  std::memcpy(data.data() + 8, text.data(), text.size());
+  MemoLock lock(m_file, m_shared);
+  std::uint32_t block = 0;
+  if (oldBlock != 0 && std::uint64_t{oldBlock} * m_blockSize + 8 <= m_file.size()) {
+    unsigned char head[8];
+    m_file.readAt(std::uint64_t{oldBlock} * m_blockSize, head, 8);
+    const std::uint64_t oldLength = be32(head + 4);
+    const bool sane = oldLength <= m_file.size() - std::uint64_t{oldBlock} * m_blockSize - 8;
+    if (sane && blocksOf(8 + oldLength) >= need) block = oldBlock;
+  }
+  if (block == 0) block = allocate(need);
+  m_file.writeAt(std::uint64_t{block} * m_blockSize, data.data(), data.size());
+  return block;
+}
+
+}  // namespace exo::store

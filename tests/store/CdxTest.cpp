@@ -1,0 +1,266 @@
+// Index files we write: bulk builds (order, seeks, unique, multi-level trees), replacing and
+// deleting tags, single-key maintenance checked against a model, and damaged files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <set>
+
+#include "StoreTestSupport.h"
+#include "expr/Collation.h"
+#include "expr/Failure.h"
+#include "store/Cdx.h"
+#include "store/FieldCodec.h"
+
+namespace {
+
+using namespace exo::store;
+
+// (key, record) in the order a tag of the given kind must hold them.
+struct Entry {
+  std::string key;
+  std::uint32_t recno;
+};
+
+struct ModelLess {
+  bool collated;
+  bool operator()(const Entry& a, const Entry& b) const {
+    const int c = collated ? exo::collate(a.key, b.key) : a.key.compare(b.key);
+    return c != 0 ? c < 0 : a.recno < b.recno;
+  }
+};
+
+std::vector<Entry> walk(Cdx& cdx, std::size_t tag) {
+  std::vector<Entry> out;
+  CdxCursor c(cdx, tag);
+  for (bool ok = c.first(); ok; ok = c.next()) out.push_back({std::string(c.key()), c.recno()});
+  return out;
+}
+
+void expectSame(const std::vector<Entry>& got, const std::vector<Entry>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    ASSERT_EQ(got[i].key, want[i].key) << i;
+    ASSERT_EQ(got[i].recno, want[i].recno) << i;
+  }
+}
+
+std::string randomName(std::mt19937& rng, std::size_t length) {
+  static const std::string letters = "ABCDEFGHIJKLMN\xD1OPQRSTUVWXYZabcdefgh\xF1\xE1\xE9\xED\xF3\xFA\xC1\xC9 .-0123456789";
+  std::string s;
+  const std::size_t n = 1 + rng() % length;
+  for (std::size_t i = 0; i < n; ++i) s += letters[rng() % letters.size()];
+  s.resize(length, ' ');
+  return s;
+}
+
+TEST(Cdx, BuildsOrderedMultiLevelTagsOfEveryKind) {
+  storetest::TempDir dir;
+  Cdx cdx = Cdx::create(dir.file("t.cdx"));
+  std::mt19937 rng(7);
+  std::vector<Entry> names, numbers;
+  KeyBatch text(40, KeyKind::Character), nums(8, KeyKind::Binary);
+  for (std::uint32_t r = 1; r <= 5000; ++r) {
+    names.push_back({randomName(rng, 40), r});
+    text.add(names.back().key, r);
+    char k[8];
+    encodeNumberKey(static_cast<double>(static_cast<int>(rng() % 2000) - 1000) / 4, k);
+    numbers.push_back({std::string(k, 8), r});
+    nums.add(numbers.back().key, r);
+  }
+  cdx.buildTag({"Nombre", "NOMBRE", "!Deleted()", 40, KeyKind::Character}, text);
+  cdx.buildTag({"monto", "MONTO", "", 8, KeyKind::Binary, true}, nums);
+  ASSERT_EQ(cdx.tags().size(), 2u);
+  EXPECT_EQ(cdx.tags()[0].name, "NOMBRE");
+  EXPECT_EQ(cdx.tags()[0].forExpression, "!Deleted()");
+  EXPECT_EQ(cdx.tags()[0].options, 0x68);
+  EXPECT_TRUE(cdx.tags()[1].descending);
+  std::sort(names.begin(), names.end(), ModelLess{true});
+  std::sort(numbers.begin(), numbers.end(), ModelLess{false});
+  for (std::size_t tag : {0u, 1u}) EXPECT_EQ(cdx.check(tag), "");
+  expectSame(walk(cdx, 0), names);
+  expectSame(walk(cdx, 1), numbers);
+  // Seek every 97th key exactly and by prefix; a missing key lands on the next greater one.
+  for (std::size_t i = 0; i < names.size(); i += 97) {
+    CdxCursor c(cdx, 0);
+    ASSERT_TRUE(c.seek(names[i].key, names[i].recno));
+    EXPECT_EQ(c.recno(), names[i].recno);
+    ASSERT_TRUE(c.seek(names[i].key.substr(0, 2)));
+    EXPECT_EQ(exo::collate(std::string(c.key()).substr(0, 2), names[i].key.substr(0, 2)), 0);
+  }
+  char k[8];
+  encodeNumberKey(-1000.1, k);
+  CdxCursor c(cdx, 1);
+  EXPECT_FALSE(c.seek({k, 8}));
+  ASSERT_TRUE(c.valid());
+  EXPECT_EQ(c.recno(), numbers.front().recno);
+  ASSERT_TRUE(c.last());
+  EXPECT_EQ(c.recno(), numbers.back().recno);
+  EXPECT_TRUE(c.prev());
+  EXPECT_EQ(c.recno(), numbers[numbers.size() - 2].recno);
+}
+
+TEST(Cdx, UniqueKeepsTheLowestRecordAndEmptyTagsAreValid) {
+  storetest::TempDir dir;
+  Cdx cdx = Cdx::create(dir.file("u.cdx"));
+  KeyBatch keys(3, KeyKind::Character);
+  for (std::uint32_t r = 1; r <= 90; ++r) keys.add(std::string(1, static_cast<char>('C' - r % 3)), 91 - r);
+  TagSpec spec{"U", "X", "", 3, KeyKind::Character, false, true};
+  cdx.buildTag(spec, keys);
+  const auto got = walk(cdx, 0);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0].key, "A  ");
+  EXPECT_EQ(got[0].recno, 2u);
+  EXPECT_EQ(cdx.tags()[0].options, 0x61);
+  cdx.buildTag({"EMPTY", "X", "", 10, KeyKind::Character}, KeyBatch(10, KeyKind::Character));
+  CdxCursor c(cdx, *cdx.findTag("empty"));
+  EXPECT_FALSE(c.first());
+  EXPECT_FALSE(c.seek("A"));
+  EXPECT_EQ(cdx.check(1), "");
+}
+
+TEST(Cdx, RebuildingAndDeletingTagsKeepsTheOthersAndReusesPages) {
+  storetest::TempDir dir;
+  const std::string path = dir.file("r.cdx");
+  Cdx cdx = Cdx::create(path);
+  const auto batch = [](std::uint32_t n, char c) {
+    KeyBatch b(20, KeyKind::Character);
+    for (std::uint32_t r = 1; r <= n; ++r) b.add(std::string(1, c) + std::to_string(r), r);
+    return b;
+  };
+  cdx.buildTag({"A", "A", "", 20, KeyKind::Character}, batch(2000, 'a'));
+  cdx.buildTag({"B", "B", "", 20, KeyKind::Character}, batch(2000, 'b'));
+  cdx.buildTag({"A", "A2", "", 20, KeyKind::Character}, batch(10, 'z'));  // replaces A
+  ASSERT_EQ(cdx.tags().size(), 2u);
+  EXPECT_EQ(cdx.tags()[0].name, "B");  // creation order: the new A comes last
+  EXPECT_EQ(cdx.tags()[1].keyExpression, "A2");
+  EXPECT_EQ(walk(cdx, 1).size(), 10u);
+  EXPECT_EQ(walk(cdx, 0).size(), 2000u);
+  const auto sizeBefore = std::filesystem::file_size(path);
+  KeyBatch one(20, KeyKind::Character);
+  one.add("x", 1);
+  // Freed pages of the old A serve the inserts that follow.
+  for (std::uint32_t r = 1; r <= 400; ++r) cdx.insertKey(1, "k" + std::to_string(r), r + 100);
+  EXPECT_EQ(std::filesystem::file_size(path), sizeBefore);
+  EXPECT_TRUE(cdx.deleteTag("b"));
+  EXPECT_FALSE(cdx.deleteTag("b"));
+  ASSERT_EQ(cdx.tags().size(), 1u);
+  EXPECT_EQ(cdx.check(0), "");
+  cdx.close();
+  Cdx again = Cdx::open(path, {true, true, 0});
+  ASSERT_EQ(again.tags().size(), 1u);
+  EXPECT_EQ(walk(again, 0).size(), 410u);
+}
+
+// Random inserts and deletes on a small-capacity tag (long keys) against a model: splits,
+// root growth, empty-leaf removal and the free list all get exercised.
+TEST(Cdx, SingleKeyMaintenanceMatchesAModel) {
+  storetest::TempDir dir;
+  Cdx cdx = Cdx::create(dir.file("m.cdx"));
+  std::mt19937 rng(11);
+  std::set<Entry, ModelLess> model(ModelLess{true});
+  KeyBatch initial(120, KeyKind::Character);
+  for (std::uint32_t r = 1; r <= 200; ++r) {
+    const Entry e{randomName(rng, 120), r};
+    model.insert(e);
+    initial.add(e.key, e.recno);
+  }
+  cdx.buildTag({"LARGO", "NOMBRE", "", 120, KeyKind::Character}, initial);
+  std::uint32_t next = 201;
+  for (int step = 0; step < 3000; ++step) {
+    if (rng() % 100 < 55 || model.empty()) {
+      const Entry e{randomName(rng, 120), next++};
+      cdx.insertKey(0, e.key, e.recno);
+      model.insert(e);
+    } else {
+      auto it = model.begin();
+      std::advance(it, static_cast<long>(rng() % model.size()));
+      ASSERT_TRUE(cdx.deleteKey(0, it->key, it->recno));
+      model.erase(it);
+    }
+    if (step % 500 == 0) {
+      ASSERT_EQ(cdx.check(0), "") << step;
+    }
+  }
+  EXPECT_FALSE(cdx.deleteKey(0, "no such key", 1));
+  ASSERT_EQ(cdx.check(0), "");
+  expectSame(walk(cdx, 0), {model.begin(), model.end()});
+  // Empty the tag completely, then grow it again.
+  for (const Entry& e : std::vector<Entry>(model.begin(), model.end())) ASSERT_TRUE(cdx.deleteKey(0, e.key, e.recno));
+  EXPECT_EQ(walk(cdx, 0).size(), 0u);
+  EXPECT_EQ(cdx.check(0), "");
+  for (std::uint32_t r = 1; r <= 50; ++r) cdx.insertKey(0, "k" + std::to_string(r % 7), r);
+  EXPECT_EQ(walk(cdx, 0).size(), 50u);
+  EXPECT_EQ(cdx.check(0), "");
+  cdx.updateKey(0, "k1", "a", 1);
+  EXPECT_EQ(walk(cdx, 0).front().recno, 1u);
+  EXPECT_EQ(cdx.check(0), "");
+}
+
+TEST(Cdx, ReadOnlyAndForeignFilesAreNeverWritten) {
+  storetest::TempDir dir;
+  const std::string copy = dir.copy(storetest::kPeerDir + "/spanish/vectab.cdx", "v.cdx");
+  const std::string before = storetest::readFile(copy);
+  Cdx cdx = Cdx::open(copy, {true, true, 0});
+  EXPECT_THROW(cdx.insertKey(0, "X", 1), exo::FailureError);
+  EXPECT_THROW(cdx.buildTag({"N", "N", "", 3, KeyKind::Character}, KeyBatch(3, KeyKind::Character)),
+               exo::FailureError);
+  EXPECT_EQ(storetest::readFile(copy), before);
+}
+
+exo::Failure openAndWalk(const std::string& path) {
+  try {
+    Cdx cdx = Cdx::open(path, {true, true, 0});
+    for (std::size_t t = 0; t < cdx.tags().size(); ++t) {
+      cdx.isOrdered(t);
+      walk(cdx, t);
+      CdxCursor c(cdx, t);
+      c.seek("M");
+    }
+  } catch (const exo::FailureError& e) {
+    return e.failure();
+  }
+  return {};
+}
+
+TEST(Cdx, DamagedIndexFilesAreReported) {
+  storetest::TempDir dir;
+  const std::string good = storetest::readFile(storetest::kPeerDir + "/spanish/vectab.cdx");
+  const auto patched = [&](std::size_t at, std::string bytes) {
+    std::string b = good;
+    b.replace(at, bytes.size(), bytes);
+    storetest::writeFile(dir.file("bad.cdx"), b);
+    return openAndWalk(dir.file("bad.cdx"));
+  };
+  const std::uint32_t tagHeader = 0x600;  // first tag (CODIGO)
+  const struct { std::size_t at; std::string bytes; const char* what; } cases[] = {
+      {0, std::string("\x00\x00\x10\x00", 4), "directory root beyond the file"},
+      {0, std::string("\x01\x04\x00\x00", 4), "directory root not on a page"},
+      {tagHeader, std::string("\x00\x00\x00\x00", 4), "tag root inside the header"},
+      {tagHeader + 12, std::string("\x00\x00", 2), "key length 0"},
+      {0x400 + 2, std::string("\xFF\x00", 2), "directory leaf with 255 keys"},
+      {0x400 + 23, std::string("\x00", 1), "leaf with 0-byte entries"},
+  };
+  for (const auto& c : cases) {
+    const exo::Failure f = patched(c.at, c.bytes);
+    EXPECT_EQ(f.genCode, exo::GenCode::Corruption) << c.what;
+    EXPECT_EQ(f.fileName, dir.file("bad.cdx")) << c.what;
+  }
+  // A leaf whose right sibling is itself: a loop, reported instead of walked forever.
+  std::uint32_t leaf = 0;
+  for (std::uint32_t at = 0x800; at < good.size(); at += 512) {
+    const bool leafAttr = (good[at] == 2 || good[at] == 3) && good[at + 1] == 0;
+    if (leafAttr && good.compare(at + 8, 4, std::string(4, '\xFF')) != 0) {
+      leaf = at;
+      break;
+    }
+  }
+  ASSERT_NE(leaf, 0u);
+  std::string self(4, '\0');
+  for (int i = 0; i < 4; ++i) self[i] = static_cast<char>(leaf >> (8 * i));
+  const exo::Failure f = patched(leaf + 8, self);
+  EXPECT_EQ(f.genCode, exo::GenCode::Corruption);
+}
+
+}  // namespace

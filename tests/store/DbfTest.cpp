@@ -1,0 +1,269 @@
+// Tables and memo files we write: layout of new files, typed fields, round trips, pack and
+// zap, memo block reuse, damaged files, and crash safety of appends.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "StoreTestSupport.h"
+#include "expr/Failure.h"
+#include "store/Dbf.h"
+#include "store/FieldCodec.h"
+#include "store/MemoFile.h"
+
+namespace {
+
+using namespace exo::store;
+
+const std::vector<FieldDef> kFields = {
+    {"codigo", 'C', 10, 0}, {"MONTO", 'N', 12, 2}, {"FECHA", 'D', 0, 0},
+    {"ACTIVO", 'L', 0, 0},  {"NOTA", 'M', 0, 0},
+};
+
+TEST(FieldCodec, NumbersAreWrittenAsXbaseDoes) {
+  const struct { double v; int w, d; const char* text; bool fits; } cases[] = {
+      {0.5, 6, 2, "  0.50", true},         {-0.01, 6, 2, " -0.01", true},
+      {2.675, 8, 2, "    2.68", true},     {-2.675, 8, 2, "   -2.68", true},
+      {-0.004, 6, 2, "  0.00", true},      {1.005, 6, 2, "  1.01", true},
+      {999999999.99, 12, 2, "999999999.99", true}, {-99999999.99, 12, 2, "-99999999.99", true},
+      {1000000000, 12, 2, "************", false},  {12.5, 3, 0, " 13", true},
+      {-12.5, 3, 0, "-13", true},          {123, 2, 0, "**", false},
+      {99.995, 6, 2, "100.00", true},      {1e10, 12, 0, " 10000000000", true},
+  };
+  for (const auto& c : cases) {
+    char out[32] = {};
+    EXPECT_EQ(formatNumber(c.v, c.w, c.d, out), c.fits) << c.v;
+    EXPECT_EQ(std::string(out, c.w), c.text) << c.v;
+  }
+}
+
+TEST(FieldCodec, NumberTextDatesAndKeys) {
+  EXPECT_EQ(parseNumber("   -5000.00").value, -5000);
+  EXPECT_EQ(parseNumber("  +1.5").value, 1.5);
+  EXPECT_EQ(parseNumber("      ").state, NumberState::Empty);
+  EXPECT_EQ(parseNumber("*****").state, NumberState::Overflow);
+  EXPECT_EQ(parseNumber(" 1,50").state, NumberState::Invalid);
+  EXPECT_EQ(julianDay(2000, 1, 1), 2451545);
+  EXPECT_EQ(parseDate("20110315"), 2455636);
+  EXPECT_EQ(parseDate("        "), 0);
+  EXPECT_EQ(parseDate("00000000"), 0);
+  char d[8];
+  formatDate(2436500, d);
+  EXPECT_EQ(std::string(d, 8), "19581023");
+  const struct { double v; const char* hex; } keys[] = {
+      {0, "8000000000000000"}, {-0.0, "8000000000000000"}, {35, "C041800000000000"},
+      {-1, "400FFFFFFFFFFFFF"}, {2436500, "C14296CA00000000"}};
+  for (const auto& k : keys) {
+    char out[8];
+    encodeNumberKey(k.v, out);
+    EXPECT_EQ(storetest::hex({out, 8}), k.hex);
+    EXPECT_EQ(decodeNumberKey(out), k.v);
+  }
+}
+
+TEST(Dbf, NewTableLayoutIsFoxPro2WithMemo) {
+  storetest::TempDir dir;
+  { Dbf t = Dbf::create(dir.file("t.dbf"), kFields); }
+  const std::string bytes = storetest::readFile(dir.file("t.dbf"));
+  ASSERT_EQ(bytes.size(), 32u + 5 * 32 + 1 + 1);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xF5);
+  EXPECT_EQ(bytes[28], 0);
+  EXPECT_EQ(bytes[29], 3);
+  EXPECT_EQ(std::string(bytes.data() + 32, 7), std::string("CODIGO\0", 7));
+  EXPECT_EQ(bytes[32 + 12], 1);       // field offset inside the record
+  EXPECT_EQ(bytes[64 + 12], 11);
+  EXPECT_EQ(bytes[64 + 17], 2);       // decimals
+  EXPECT_EQ(bytes[32 + 5 * 32], 0x0D);
+  EXPECT_EQ(bytes.back(), 0x1A);
+  const std::string memo = storetest::readFile(dir.file("t.fpt"));
+  ASSERT_EQ(memo.size(), 512u);
+  EXPECT_EQ(storetest::hex(memo.substr(0, 8)), "0000000800000040");
+  { Dbf t = Dbf::create(dir.file("plain.dbf"), {{"A", 'C', 3, 0}}); }
+  EXPECT_EQ(storetest::readFile(dir.file("plain.dbf"))[0], 0x03);
+}
+
+TEST(Dbf, RoundTripOfEveryFieldKind) {
+  storetest::TempDir dir;
+  const std::string path = dir.file("t.dbf");
+  {
+    Dbf t = Dbf::create(path, kFields);
+    for (int i = 1; i <= 300; ++i) {
+      std::vector<char> rec = t.blankRecord();
+      t.setText(rec.data(), 0, "K" + std::to_string(i));
+      EXPECT_TRUE(t.setNumber(rec.data(), 1, i * 1.25 - 100));
+      t.setDate(rec.data(), 2, i % 7 == 0 ? 0 : julianDay(2011, 1, 1) + i);
+      t.setLogical(rec.data(), 3, i % 2 == 0);
+      t.setMemo(rec.data(), 4, i % 3 == 0 ? std::string() : std::string(i, 'a' + i % 26));
+      Dbf::setDeleted(rec.data(), i % 10 == 0);
+      EXPECT_EQ(t.append(rec.data()), static_cast<std::uint32_t>(i));
+    }
+    std::vector<char> rec = t.blankRecord();
+    EXPECT_FALSE(t.setNumber(rec.data(), 1, 1e12));  // does not fit N(12,2)
+    EXPECT_EQ(t.text(rec.data(), 1), "************");
+  }
+  Dbf t = Dbf::open(path, {true, true, 0});
+  ASSERT_EQ(t.recordCount(), 300u);
+  std::vector<char> rec(t.recordLength());
+  for (std::uint32_t i = 1; i <= 300; ++i) {
+    t.read(i, rec.data());
+    EXPECT_EQ(t.text(rec.data(), 0), ("K" + std::to_string(i)).append(10 - 1 - std::to_string(i).size(), ' '));
+    EXPECT_DOUBLE_EQ(t.number(rec.data(), 1).value, i * 1.25 - 100);
+    EXPECT_EQ(t.date(rec.data(), 2), i % 7 == 0 ? 0 : julianDay(2011, 1, 1) + static_cast<int>(i));
+    EXPECT_EQ(t.logical(rec.data(), 3), i % 2 == 0);
+    EXPECT_EQ(t.memo(rec.data(), 4), i % 3 == 0 ? std::string() : std::string(i, 'a' + i % 26));
+    EXPECT_EQ(Dbf::isDeleted(rec.data()), i % 10 == 0);
+  }
+  EXPECT_EQ(storetest::readFile(path).size(), t.headerLength() + 300u * t.recordLength() + 1);
+}
+
+TEST(Dbf, MemoBlocksAreReusedWhenTheTextFitsAndAppendedOtherwise) {
+  storetest::TempDir dir;
+  Dbf t = Dbf::create(dir.file("t.dbf"), kFields);
+  std::vector<char> rec = t.blankRecord();
+  t.setMemo(rec.data(), 4, std::string(100, 'x'));  // 2 blocks of 64
+  const std::uint32_t first = t.memoBlock(rec.data(), 4);
+  EXPECT_EQ(first, 8u);
+  t.setMemo(rec.data(), 4, std::string(50, 'y'));   // shrinks: same blocks
+  EXPECT_EQ(t.memoBlock(rec.data(), 4), first);
+  t.setMemo(rec.data(), 4, std::string(56, 'z'));   // fills the one block it now owns
+  EXPECT_EQ(t.memoBlock(rec.data(), 4), first);
+  t.setMemo(rec.data(), 4, std::string(57, 'w'));   // needs 2: appended after the first memo
+  EXPECT_EQ(t.memoBlock(rec.data(), 4), first + 2);
+  EXPECT_EQ(t.memo(rec.data(), 4), std::string(57, 'w'));
+  std::vector<char> other = t.blankRecord();          // a new record never reuses blocks
+  t.setMemo(other.data(), 4, "v");
+  EXPECT_EQ(t.memoBlock(other.data(), 4), first + 4);
+  t.setMemo(rec.data(), 4, "");
+  EXPECT_EQ(t.text(rec.data(), 4), "          ");
+}
+
+TEST(Dbf, PackZapAndBufferedAppendsInterleaveWithReadsAndWrites) {
+  storetest::TempDir dir;
+  const std::string path = dir.file("t.dbf");
+  Dbf t = Dbf::create(path, {{"N", 'N', 6, 0}});
+  std::vector<char> rec = t.blankRecord();
+  for (int i = 1; i <= 50; ++i) {
+    t.setNumber(rec.data(), 0, i);
+    t.append(rec.data());
+  }
+  t.read(40, rec.data());  // pending append read back
+  Dbf::setDeleted(rec.data(), true);
+  t.write(40, rec.data());
+  for (std::uint32_t r = 1; r <= 50; r += 2) {
+    t.read(r, rec.data());
+    Dbf::setDeleted(rec.data(), true);
+    t.write(r, rec.data());
+  }
+  t.pack();
+  ASSERT_EQ(t.recordCount(), 24u);
+  t.read(24, rec.data());
+  EXPECT_EQ(t.number(rec.data(), 0).value, 50);
+  t.read(19, rec.data());
+  EXPECT_EQ(t.number(rec.data(), 0).value, 38);
+  t.close();
+  Dbf again = Dbf::open(path, {false, false, 0});
+  EXPECT_EQ(again.recordCount(), 24u);
+  again.zap();
+  EXPECT_EQ(again.recordCount(), 0u);
+  again.close();
+  EXPECT_EQ(storetest::readFile(path).size(), 32u + 32 + 1 + 1);
+  Dbf shared = Dbf::open(path);
+  EXPECT_THROW(shared.pack(), exo::FailureError);
+}
+
+exo::Failure failureOf(const std::string& path) {
+  try {
+    Dbf::open(path, {true, true, 0});
+  } catch (const exo::FailureError& e) {
+    return e.failure();
+  }
+  return {};
+}
+
+TEST(Dbf, DamagedTablesAreReportedNotCrashed) {
+  storetest::TempDir dir;
+  const std::string good = dir.file("good.dbf");
+  {
+    Dbf t = Dbf::create(good, {{"A", 'C', 5, 0}, {"M", 'M', 0, 0}});
+    std::vector<char> rec = t.blankRecord();
+    for (int i = 0; i < 3; ++i) t.append(rec.data());
+  }
+  const std::string bytes = storetest::readFile(good);
+  const auto damaged = [&](std::size_t at, std::string patch, std::size_t cut = std::string::npos) {
+    std::string b = bytes.substr(0, cut);
+    b.replace(at, patch.size(), patch);
+    storetest::writeFile(dir.file("bad.dbf"), b);
+    std::filesystem::copy_file(dir.file("good.fpt"), dir.file("bad.fpt"),
+                               std::filesystem::copy_options::overwrite_existing);
+    return failureOf(dir.file("bad.dbf"));
+  };
+  const struct { std::size_t at; std::string patch; std::size_t cut; const char* what; } cases[] = {
+      {0, "", 20, "header shorter than 32 bytes"},
+      {0, "", bytes.size() - 10, "fewer records than the header count"},
+      {8, std::string("\x05\x00", 2), std::string::npos, "header length below minimum"},
+      {8, std::string("\xFF\x7F", 2), std::string::npos, "header longer than the file"},
+      {10, std::string("\x01\x00", 2), std::string::npos, "record length 1"},
+      {10, std::string("\x04\x00", 2), std::string::npos, "fields longer than the record"},
+      {32 + 16, std::string("\x00", 1), std::string::npos, "zero-length field"},
+      {32 + 64, std::string("Z", 1), std::string::npos, "descriptor runs past the header"},
+  };
+  for (const auto& c : cases) {
+    const exo::Failure f = damaged(c.at, c.patch, c.cut);
+    EXPECT_EQ(f.genCode, exo::GenCode::Corruption) << c.what;
+    EXPECT_EQ(f.fileName, dir.file("bad.dbf")) << c.what;
+    EXPECT_FALSE(f.description.empty()) << c.what;
+  }
+  // A memo pointer beyond the memo file.
+  std::string b = bytes;
+  b.replace(97 + 6, 10, "     99999");  // record 1, field M
+  storetest::writeFile(dir.file("bad.dbf"), b);
+  Dbf t = Dbf::open(dir.file("bad.dbf"), {true, true, 0});
+  std::vector<char> rec(t.recordLength());
+  t.read(1, rec.data());
+  try {
+    t.memo(rec.data(), 1);
+    ADD_FAILURE() << "memo beyond the file was read";
+  } catch (const exo::FailureError& e) {
+    EXPECT_EQ(e.failure().genCode, exo::GenCode::Corruption);
+    EXPECT_NE(e.failure().fileName.find("bad.fpt"), std::string::npos);
+  }
+  EXPECT_EQ(storetest::readFile(dir.file("bad.dbf")), b);  // never written
+}
+
+// A child appends in a loop and is killed at a random moment: the table it leaves opens, its
+// count never exceeds the records on disk, and every counted record is whole.
+TEST(Dbf, AppendsKilledMidwayLeaveAReadableTable) {
+  storetest::TempDir dir;
+  const std::string path = dir.file("crash.dbf");
+  { Dbf::create(dir.file("crash.dbf"), {{"N", 'N', 10, 0}, {"T", 'C', 50, 0}}); }
+  for (int round = 0; round < 2; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Dbf t = Dbf::open(path, {round == 1, false, 0});
+      std::vector<char> rec = t.blankRecord();
+      for (std::uint32_t i = t.recordCount() + 1;; ++i) {
+        t.setNumber(rec.data(), 0, i);
+        t.setText(rec.data(), 1, std::string(50, static_cast<char>('A' + i % 26)));
+        t.append(rec.data());
+        if (i % 5000 == 0) t.commit();
+      }
+    }
+    ::usleep(150 * 1000);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    Dbf t = Dbf::open(path, {false, true, 0});
+    EXPECT_GT(t.recordCount(), 0u);
+    std::vector<char> rec(t.recordLength());
+    for (std::uint32_t r = 1; r <= t.recordCount(); ++r) {
+      t.read(r, rec.data());
+      ASSERT_EQ(t.number(rec.data(), 0).value, r);
+      ASSERT_EQ(t.text(rec.data(), 1), std::string(50, static_cast<char>('A' + r % 26)));
+    }
+  }
+}
+
+}  // namespace
