@@ -50,10 +50,16 @@ struct SortedKeys {
 };
 
 struct SortItem {
-  std::uint64_t prefix;
+  std::uint64_t prefix[2];  // first 16 comparison bytes, big-endian
   std::uint32_t recno;
   std::uint32_t index;
 };
+
+std::uint64_t loadPrefix(const unsigned char* key, std::size_t from, std::size_t len) {
+  std::uint64_t p = 0;
+  for (std::size_t b = from; b < from + 8; ++b) p = (p << 8) | (b < len ? key[b] : 0);
+  return p;
+}
 
 // Sorts by (key, record): collated keys through their weights (a permutation of the bytes,
 // so equal weights mean equal bytes), others as raw bytes. Unique keeps the first of a key.
@@ -67,16 +73,15 @@ std::vector<std::uint32_t> sortKeys(const KeyBatch& batch, bool collated, bool u
     base = weights.data();
   }
   std::vector<SortItem> items(n);
-  const std::size_t head = std::min<std::size_t>(8, len);
   for (std::size_t i = 0; i < n; ++i) {
-    std::uint64_t p = 0;
-    for (std::size_t b = 0; b < 8; ++b) p = (p << 8) | (b < head ? base[i * len + b] : 0);
-    items[i] = {p, batch.recno(i), static_cast<std::uint32_t>(i)};
+    const unsigned char* k = base + i * len;
+    items[i] = {{loadPrefix(k, 0, len), loadPrefix(k, 8, len)}, batch.recno(i), static_cast<std::uint32_t>(i)};
   }
   std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    if (len > 8) {
-      const int c = std::memcmp(base + a.index * len + 8, base + b.index * len + 8, len - 8);
+    if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
+    if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
+    if (len > 16) {
+      const int c = std::memcmp(base + a.index * len + 16, base + b.index * len + 16, len - 16);
       if (c != 0) return c < 0;
     }
     return a.recno < b.recno;

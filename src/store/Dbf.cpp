@@ -235,6 +235,13 @@ void Dbf::close() {
   m_file.close();
 }
 
+std::int32_t Dbf::lastUpdate() const {
+  const int yy = m_header[1], month = m_header[2], day = m_header[3];
+  const int year = yy >= 100 ? 1900 + yy : (yy < 80 ? 2000 + yy : 1900 + yy);
+  if (month < 1 || month > 12 || day < 1 || day > 31) return 0;
+  return julianDay(year, month, day);
+}
+
 std::optional<int> Dbf::fieldIndex(std::string_view name) const {
   const std::string wanted = upper(name);
   for (std::size_t i = 0; i < m_fields.size(); ++i)

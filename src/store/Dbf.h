@@ -77,6 +77,9 @@ class Dbf {
   std::uint32_t recordCount() const { return m_count; }
   std::uint8_t tableFlags() const { return m_header[28]; }
   std::uint8_t codePageMark() const { return m_header[29]; }
+  // Date of last update from the header as a Julian day number (0 when impossible). The
+  // year byte is read both ways writers store it (year - 1900 or year mod 100).
+  std::int32_t lastUpdate() const;
   bool isShared() const { return m_options.shared; }
   bool isReadOnly() const { return m_options.readOnly; }
   const std::vector<Field>& fields() const { return m_fields; }
