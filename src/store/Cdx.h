@@ -44,7 +44,7 @@ struct TagInfo {
 };
 
 // What a tag to build looks like.
-struct TagSpec {
+struct TagDefinition {
   std::string name;  // 1-10 letters, digits or '_'; stored upper case
   std::string keyExpression;
   std::string forExpression;
@@ -109,11 +109,11 @@ class Cdx {
   // child, leaf free-space counts, order): empty when sound, else the first fault found.
   std::string check(std::size_t tag);
 
-  // Builds tag `spec.name` from `keys` (sorted here; for unique tags only the lowest record
+  // Builds tag `definition.name` from `keys` (sorted here; for unique tags only the lowest record
   // of each key is kept), replacing a tag of that name. New pages go to the end of the file
   // and the directory is switched last, so a failure leaves the previous tags readable.
-  // REQUIRES: writable; keys.keyLength() == spec.keyLength and keys.kind() == spec.kind.
-  void buildTag(const TagSpec& spec, const KeyBatch& keys);
+  // REQUIRES: writable; keys.keyLength() == definition.keyLength and keys.kind() == definition.kind.
+  void buildTag(const TagDefinition& definition, const KeyBatch& keys);
   // Removes a tag; false when there is none of that name. REQUIRES: writable.
   bool deleteTag(std::string_view name);
   // Single-key maintenance (appends, field changes, delete/recall under a FOR condition).

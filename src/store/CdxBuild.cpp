@@ -190,17 +190,17 @@ std::string upperName(std::string_view s) {
   return out;
 }
 
-void checkSpec(const TagSpec& spec, const KeyBatch& keys, const std::string& path) {
-  const bool nameOk = !spec.name.empty() && spec.name.size() <= 10 &&
-                      std::all_of(spec.name.begin(), spec.name.end(), [](char ch) {
+void checkSpec(const TagDefinition& definition, const KeyBatch& keys, const std::string& path) {
+  const bool nameOk = !definition.name.empty() && definition.name.size() <= 10 &&
+                      std::all_of(definition.name.begin(), definition.name.end(), [](char ch) {
                         return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
                       });
-  if (!nameOk) raise(GenCode::Arg, "Nombre de etiqueta inv\xE1lido: " + spec.name, path, 0, "buildTag");
-  if (spec.keyLength == 0 || spec.keyLength > kMaxKeyLength || keys.keyLength() != spec.keyLength ||
-      keys.kind() != spec.kind)
-    raise(GenCode::Arg, "Longitud de clave inv\xE1lida en la etiqueta " + spec.name, path, 0, "buildTag");
-  if (spec.keyExpression.empty() || spec.keyExpression.size() + spec.forExpression.size() > 510)
-    raise(GenCode::Arg, "Expresi\xF3n de \xEDndice inv\xE1lida en la etiqueta " + spec.name, path, 0, "buildTag");
+  if (!nameOk) raise(GenCode::Arg, "Nombre de etiqueta inv\xE1lido: " + definition.name, path, 0, "buildTag");
+  if (definition.keyLength == 0 || definition.keyLength > kMaxKeyLength || keys.keyLength() != definition.keyLength ||
+      keys.kind() != definition.kind)
+    raise(GenCode::Arg, "Longitud de clave inv\xE1lida en la etiqueta " + definition.name, path, 0, "buildTag");
+  if (definition.keyExpression.empty() || definition.keyExpression.size() + definition.forExpression.size() > 510)
+    raise(GenCode::Arg, "Expresi\xF3n de \xEDndice inv\xE1lida en la etiqueta " + definition.name, path, 0, "buildTag");
 }
 
 }  // namespace
@@ -319,14 +319,14 @@ void CdxWriter::rewriteDirectory(Cdx& c, const std::string& dropName, std::uint3
   bumpCounter(c);
 }
 
-void CdxWriter::build(Cdx& c, const TagSpec& spec, const KeyBatch& keys) {
+void CdxWriter::build(Cdx& c, const TagDefinition& definition, const KeyBatch& keys) {
   requireWritable(c, "buildTag");
-  checkSpec(spec, keys, c.path());
+  checkSpec(definition, keys, c.path());
   IndexWriteLock lock(c);
-  const std::string name = upperName(spec.name);
-  const bool collated = spec.kind == KeyKind::Character;
-  SortedKeys sorted{keys.size() ? keys.key(0) : "", nullptr, sortKeys(keys, collated, spec.unique),
-                    spec.keyLength, static_cast<std::uint8_t>(spec.kind == KeyKind::Binary ? 0 : ' ')};
+  const std::string name = upperName(definition.name);
+  const bool collated = definition.kind == KeyKind::Character;
+  SortedKeys sorted{keys.size() ? keys.key(0) : "", nullptr, sortKeys(keys, collated, definition.unique),
+                    definition.keyLength, static_cast<std::uint8_t>(definition.kind == KeyKind::Binary ? 0 : ' ')};
   std::vector<std::uint32_t> recnos(keys.size());
   for (std::size_t i = 0; i < keys.size(); ++i) recnos[i] = keys.recno(i);
   sorted.recnos = recnos.data();
@@ -334,8 +334,8 @@ void CdxWriter::build(Cdx& c, const TagSpec& spec, const KeyBatch& keys) {
   PageSink sink(c.m_file, headerAt + 2 * kPageSize);
   const std::uint32_t root = writeTree(sink, sorted);
   sink.flush();
-  const std::uint8_t options = 0x60 | (spec.forExpression.empty() ? 0 : 0x08) | (spec.unique ? 0x01 : 0);
-  const auto header = tagHeader(root, spec.keyLength, options, spec.descending, spec.keyExpression, spec.forExpression);
+  const std::uint8_t options = 0x60 | (definition.forExpression.empty() ? 0 : 0x08) | (definition.unique ? 0x01 : 0);
+  const auto header = tagHeader(root, definition.keyLength, options, definition.descending, definition.keyExpression, definition.forExpression);
   c.m_file.writeAt(headerAt, header.data(), header.size());
   c.m_size = std::max<std::uint64_t>(c.m_size, sink.next());
   std::vector<std::uint32_t> freed;
@@ -347,7 +347,7 @@ void CdxWriter::build(Cdx& c, const TagSpec& spec, const KeyBatch& keys) {
     freed.push_back(c.m_tags[i].headerOffset + kPageSize);
     collectTreePages(c, c.rootOf(i), c.m_tags[i].keyLength, freed);
   }
-  kinds.emplace_back(name, spec.kind);
+  kinds.emplace_back(name, definition.kind);
   rewriteDirectory(c, name, headerAt, name, std::move(freed));
   c.loadDirectory();
   for (const auto& [tagName, kind] : kinds)
@@ -386,7 +386,7 @@ IndexWriteLock::~IndexWriteLock() {
 Cdx Cdx::create(const std::string& path, const CdxOptions& options) {
   return CdxWriter::create(path, options);
 }
-void Cdx::buildTag(const TagSpec& spec, const KeyBatch& keys) { CdxWriter::build(*this, spec, keys); }
+void Cdx::buildTag(const TagDefinition& definition, const KeyBatch& keys) { CdxWriter::build(*this, definition, keys); }
 bool Cdx::deleteTag(std::string_view name) { return CdxWriter::remove(*this, name); }
 
 }  // namespace exo::store

@@ -106,8 +106,8 @@ TEST(Cdx, UniqueKeepsTheLowestRecordAndEmptyTagsAreValid) {
   Cdx cdx = Cdx::create(dir.file("u.cdx"));
   KeyBatch keys(3, KeyKind::Character);
   for (std::uint32_t r = 1; r <= 90; ++r) keys.add(std::string(1, static_cast<char>('C' - r % 3)), 91 - r);
-  TagSpec spec{"U", "X", "", 3, KeyKind::Character, false, true};
-  cdx.buildTag(spec, keys);
+  TagDefinition definition{"U", "X", "", 3, KeyKind::Character, false, true};
+  cdx.buildTag(definition, keys);
   const auto got = walk(cdx, 0);
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[0].key, "A  ");
