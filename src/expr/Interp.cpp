@@ -23,44 +23,32 @@ Interp::Interp() : handler_(defaultErrorHandler), stack_(new Value[kStackSize]) 
 
 Interp::~Interp() = default;
 
-void Interp::stackOverflow() {
-  {
-    Failure f;
-    f.genCode = GenCode::Limit;
-    f.subsystem = "BASE";
-    f.subCode = 1997;
-    f.description = "Evaluation stack overflow";
-    throw FailureError(f);
-  }
+namespace {
+// A limit of the evaluator was exceeded: the work is abandoned at once.
+[[noreturn]] void throwLimit(int subCode, const char* description) {
+  Failure f;
+  f.genCode = GenCode::Limit;
+  f.subsystem = "BASE";
+  f.subCode = subCode;
+  f.description = description;
+  throw FailureError(std::move(f));
 }
+}  // namespace
+
+void Interp::stackOverflow() { throwLimit(1997, "Evaluation stack overflow"); }
 
 void Interp::popTo(std::size_t base) {
   while (sp > base) stack_[--sp].reset();
 }
 
 void Interp::tooDeep() {
-  {
-    --depth;
-    Failure f;
-    f.genCode = GenCode::Limit;
-    f.subsystem = "BASE";
-    f.subCode = 1998;
-    f.description = "Nesting too deep (recursion without end?)";
-    f.severity = Severity::Error;
-    throw FailureError(f);
-  }
+  --depth;
+  throwLimit(1998, "Nesting too deep (recursion without end?)");
 }
 
 void Interp::stepLimit() {
-  {
-    steps_ = 0;
-    Failure f;
-    f.genCode = GenCode::Limit;
-    f.subsystem = "BASE";
-    f.subCode = 1999;
-    f.description = "Evaluation step limit exceeded";
-    throw FailureError(f);
-  }
+  steps_ = 0;
+  throwLimit(1999, "Evaluation step limit exceeded");
 }
 
 Value Interp::raise(Failure f, bool* retry) {
