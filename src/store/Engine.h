@@ -1,0 +1,165 @@
+// The work areas of the program over real table files: tables opened shared or exclusive under
+// aliases, index files attached with their tags kept current, controlling orders with scopes,
+// filters and relations, record and file locks, and the bulk operations (structure copy, append
+// from, copy to, byte copy, totals by key).
+//
+// The expression language reaches tables through the WorkAreas interface this class implements;
+// core routines use the same object directly through the C++ surface below. Index keys, FOR
+// conditions, filters and relation keys are expressions of the language, compiled once and
+// evaluated against the area's record buffer.
+//
+// Records marked deleted are invisible to every read, seek, skip and count. Failures go through
+// the interpreter's error handler (Interp::raise); a sharing conflict on open or append is a
+// failure with operating-system code 32.
+//
+// Not thread-safe: one engine per interpreter, used by one thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "expr/Interp.h"
+#include "expr/WorkAreas.h"
+#include "store/Dbf.h"
+
+namespace exo::store {
+
+struct Area;
+
+// A field list for copies and totals: names of the source table, case-insensitive.
+using FieldNames = std::vector<std::string>;
+
+class Engine final : public WorkAreas {
+ public:
+  // Attaches itself to `ip` (ip.setWorkAreas(this)); detaches and closes every table on
+  // destruction. `ip` must outlive the engine.
+  explicit Engine(Interp& ip);
+  ~Engine() override;
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  Interp& interp() { return m_ip; }
+
+  // --- C++ surface ----------------------------------------------------------------------------
+  // Opens `file` in the lowest free area under `alias` (the file's base name when empty),
+  // selects it and returns the area. Index files are attached with addIndex().
+  int open(const std::string& file, const std::string& alias = {}, bool shared = true,
+           bool readOnly = false);
+  // Creates (replacing) a table from a field list; it is left closed.
+  void createTable(const std::string& file, const std::vector<FieldDef>& fields);
+  // Attaches an index file to the area (all its tags become orders; none gets control).
+  void addIndex(int area, const std::string& bagFile);
+  // Builds (or rebuilds) tag `tag` of `bagFile` over the area's records that meet `forCondition`
+  // and makes it the controlling order. The file is created when missing and attached.
+  void buildIndex(int area, const std::string& bagFile, const std::string& tag,
+                  const std::string& key, const std::string& forCondition = {},
+                  bool descending = false);
+  // Sets the controlling order by tag name ("" = natural order) and goes to its top.
+  void setOrder(int area, const std::string& tag);
+  // Field access by name on the current record (a missing field is a failure).
+  Value get(int area, std::string_view field);
+  void put(int area, std::string_view field, const Value& v);
+  // Text of a character or memo field, trailing blanks kept (Windows-1252 bytes).
+  std::string text(int area, std::string_view field);
+  double number(int area, std::string_view field);
+  // Appends a blank record and stands on it.
+  void appendBlank(int area);
+  // Exact seek in the controlling order (a text key may be shorter than the tag's keys).
+  bool seekKey(int area, const Value& key, bool softSeek = false);
+  // Visits every visible record of the area in its controlling order, within scope and filter,
+  // from the top; `visit` returns false to stop. Leaves the area on the last record visited
+  // (end of file after a full walk).
+  void forEach(int area, const std::function<bool()>& visit);
+  // The table file of an area (for byte-level work of the bulk operations and tools).
+  Dbf& table(int area);
+
+  // --- bulk operations ------------------------------------------------------------------------
+  // Creates an empty table with the structure of the area's table (every field, unknown types
+  // carried along) and returns nothing; the new table is left closed.
+  void copyStructure(int area, const std::string& file);
+  // Appends to `area` the visible records of table file `source` that meet `condition`
+  // (evaluated on the source record; "" = all), fields copied by name. Returns records added.
+  std::uint64_t appendFrom(int area, const std::string& source, const std::string& condition = {});
+  // Copies the visible records of `area` that meet `condition`, in its controlling order and
+  // scope, to a new table with the same structure. Returns records written.
+  std::uint64_t copyTo(int area, const std::string& file, const std::string& condition = {});
+  // Copies a file byte for byte (written beside, then renamed into place).
+  static void copyFile(const std::string& from, const std::string& to);
+  // Totals the area's records in its controlling order into a new table with the same
+  // structure without memo fields: each run of records with equal `key` that has at least one
+  // record meeting `condition` gives one record, a copy of its first qualifying record with the
+  // `sums` fields replaced by their totals over the run's qualifying records. Returns records
+  // written.
+  std::uint64_t total(int area, const std::string& file, const std::string& key,
+                      const FieldNames& sums, const std::string& condition = {});
+
+  // --- WorkAreas ------------------------------------------------------------------------------
+  int selected() const override { return m_selected; }
+  void select(int area) override;
+  int areaOf(std::string_view alias) const override;
+  std::string aliasOf(int area) const override;
+  bool isUsed(int area) const override;
+  int layoutId(int area) const override;
+  int fieldIndex(int area, std::string_view upperName) const override;
+  Value getField(Interp& ip, int area, int field) override;
+  void putField(Interp& ip, int area, int field, const Value& v) override;
+  std::vector<FieldInfo> fields(int area) const override;
+
+  std::int64_t recNo(int area) const override;
+  std::int64_t recCount(int area) const override;
+  bool eof(int area) const override;
+  bool bof(int area) const override;
+  bool found(int area) const override;
+  bool deleted(int area) const override;
+  void skip(Interp& ip, int area, std::int64_t n) override;
+  void goTop(Interp& ip, int area) override;
+  void goBottom(Interp& ip, int area) override;
+  void goTo(Interp& ip, int area, std::int64_t recno) override;
+  bool seek(Interp& ip, int area, const Value& key, bool softSeek, bool last) override;
+
+  void append(Interp& ip, int area) override;
+  void deleteRecord(Interp& ip, int area) override;
+  void recall(Interp& ip, int area) override;
+  void commit(Interp& ip, int area) override;
+  bool lockRecord(Interp& ip, int area, std::int64_t recno) override;
+  bool lockFile(Interp& ip, int area) override;
+  void unlock(Interp& ip, int area) override;
+  void zap(Interp& ip, int area) override;
+  void pack(Interp& ip, int area) override;
+
+  void create(Interp& ip, const std::string& file, const std::vector<FieldInfo>& fields) override;
+  void use(Interp& ip, bool newArea, const std::string& file, const std::string& alias,
+           bool shared, bool readOnly) override;
+  void close(Interp& ip, int area) override;
+  void closeAll(Interp& ip) override;
+
+  void orderCreate(Interp& ip, int area, const std::string& bag, const std::string& tag,
+                   const std::string& key, const std::string& forCondition) override;
+  void orderListAdd(Interp& ip, int area, const std::string& bag) override;
+  std::string orderSetFocus(Interp& ip, int area, const Value& order) override;
+  std::vector<OrderInfo> orders(int area) const override;
+  std::string orderKey(int area) const override;
+  Value orderScope(Interp& ip, int area, int which, const Value& key) override;
+  std::int64_t keyCount(Interp& ip, int area) override;
+  std::int64_t keyNo(Interp& ip, int area) override;
+  void setFilter(Interp& ip, int area, const std::string& condition) override;
+  std::string filter(int area) const override;
+  void setRelation(Interp& ip, int area, const std::string& childAlias,
+                   const std::string& key) override;
+
+ private:
+  Area& at(int area);
+  const Area* find(int area) const;
+  Area& used(int area);
+
+  Interp& m_ip;
+  std::vector<std::unique_ptr<Area>> m_areas;  // index = area - 1; null = free
+  int m_selected = 1;
+  int m_nextLayout = 1;
+};
+
+}  // namespace exo::store
