@@ -7,6 +7,7 @@
 namespace exo::cli {
 
 int evalCommand(int argc, char** argv);
+int memCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -17,6 +18,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"eval", evalCommand, "eval \"EXPR\"          imprime el valor de una expresi\xC3\xB3n"},
+    {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
     {"help", [](int, char**) { printUsage(); return 0; }, "help                  muestra esta ayuda"},
 };
 }  // namespace
