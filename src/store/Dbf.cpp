@@ -446,6 +446,11 @@ bool Dbf::lockRecord(std::uint32_t recno) {
   return true;
 }
 
+bool Dbf::holdsRecordLock(std::uint32_t recno) const {
+  return !m_options.shared || m_fileLocked ||
+         std::find(m_lockedRecords.begin(), m_lockedRecords.end(), recno) != m_lockedRecords.end();
+}
+
 void Dbf::unlockRecord(std::uint32_t recno) {
   const auto it = std::find(m_lockedRecords.begin(), m_lockedRecords.end(), recno);
   if (it == m_lockedRecords.end()) return;

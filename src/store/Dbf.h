@@ -148,6 +148,7 @@ class Dbf {
   // Releases every record and file lock of this open.
   void unlockAll();
   bool holdsFileLock() const { return m_fileLocked; }
+  bool holdsRecordLock(std::uint32_t recno) const;
 
  private:
   Dbf() = default;
