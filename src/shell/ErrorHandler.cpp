@@ -70,7 +70,7 @@ void ERRORSYS(ErrorHandler& handler, Interp& ip) {
 }
 
 ErrorReply ErrorHandler::handle(Interp&, const Failure& f) {
-  if (m_state == State::Dialog) return endProgram();  // a failure inside the dialog
+  if (m_state == State::Dialog) return endProgram();         // a failure inside the dialog
   if (m_state != State::Idle) return ErrorReply::abandon();  // while reporting: ignored there
   const std::time_t when = m_clock();
   trace(f, when);
@@ -102,7 +102,8 @@ bool ErrorHandler::settlesSilently(const Failure& f, ErrorReply& reply) {
     return true;
   }
   const bool sharing = f.osCode == store::kOsSharingViolation || f.osCode == kOsAccessDenied;
-  if (f.canDefault && ((f.genCode == GenCode::Open && sharing) || f.genCode == GenCode::AppendLock)) {
+  if (f.canDefault &&
+      ((f.genCode == GenCode::Open && sharing) || f.genCode == GenCode::AppendLock)) {
     m_networkError = true;
     reply = ErrorReply::byDefault();
     return true;
@@ -112,7 +113,8 @@ bool ErrorHandler::settlesSilently(const Failure& f, ErrorReply& reply) {
 
 std::string ErrorHandler::buildReport(const Failure& f, std::time_t when,
                                       const std::vector<std::string>& calls) {
-  std::string report = applicationSection(f, when) + kEol + callSection(calls) + kEol + systemSection() + kEol;
+  std::string report =
+      applicationSection(f, when) + kEol + callSection(calls) + kEol + systemSection() + kEol;
   try {
     report += variablesSection(m_ip) + kEol;
     report += std::string("Linked RDDs") + kEol + "===========" + kEol + "   DBFCDX" + kEol + kEol;
@@ -148,11 +150,16 @@ ErrorReply ErrorHandler::dialog(const Failure& f, const std::string& application
   std::string chosen;
   try {
     for (;;) {
-      const int i = m_ui.ask(kErrorDialogTitle, text, buttons, static_cast<int>(buttons.size()) - 1);
-      chosen = i >= 0 && i < static_cast<int>(buttons.size()) ? buttons[static_cast<std::size_t>(i)] : "";
-      if (chosen == kPrintButton) printReport("ERROR DEL PROGRAMA", application + kEol + callSection(calls));
-      else if (chosen == kMoreButton) showLog();
-      else break;
+      const int i =
+          m_ui.ask(kErrorDialogTitle, text, buttons, static_cast<int>(buttons.size()) - 1);
+      chosen = i >= 0 && i < static_cast<int>(buttons.size()) ? buttons[static_cast<std::size_t>(i)]
+                                                              : "";
+      if (chosen == kPrintButton)
+        printReport("ERROR DEL PROGRAMA", application + kEol + callSection(calls));
+      else if (chosen == kMoreButton)
+        showLog();
+      else
+        break;
     }
   } catch (...) {
     return endProgram();
@@ -226,12 +233,14 @@ std::string IMPERROR(const std::string& text, std::time_t when) {
     start = end + 1;
   }
   std::string page;
-  const std::string header = "ERROR DEL PROGRAMA " + programPath() + kEol + "Fecha :" + dateOf(when) +
-                             "   Hora :" + timeOf(when) + kEol + kEol + "Descripci\363n del error" + kEol +
-                             std::string(kPrintWidth, '-') + kEol;
+  const std::string header = "ERROR DEL PROGRAMA " + programPath() + kEol +
+                             "Fecha :" + dateOf(when) + "   Hora :" + timeOf(when) + kEol + kEol +
+                             "Descripci\363n del error" + kEol + std::string(kPrintWidth, '-') +
+                             kEol;
   for (std::size_t i = 0, pageNo = 1; i < lines.size(); i += kPrintLinesPerPage, ++pageNo) {
     page += header;
-    for (std::size_t j = i; j < std::min(lines.size(), i + kPrintLinesPerPage); ++j) page += lines[j] + kEol;
+    for (std::size_t j = i; j < std::min(lines.size(), i + kPrintLinesPerPage); ++j)
+      page += lines[j] + kEol;
     page += std::string(kEol) + "P\341gina " + std::to_string(pageNo) + kEol + "\f";
   }
   return page;

@@ -72,7 +72,8 @@ class ErrorHandler {
 
   void trace(const Failure& f, std::time_t when);
   bool settlesSilently(const Failure& f, ErrorReply& reply);
-  std::string buildReport(const Failure& f, std::time_t when, const std::vector<std::string>& calls);
+  std::string buildReport(const Failure& f, std::time_t when,
+                          const std::vector<std::string>& calls);
   void log(const Failure& f, std::time_t when, const std::string& report);
   ErrorReply dialog(const Failure& f, const std::string& application,
                     const std::vector<std::string>& calls);

@@ -57,8 +57,9 @@ std::filesystem::path errorLogFolder(const std::filesystem::path& working, UserI
   if (std::filesystem::is_directory(folder, ec)) return folder;
   std::filesystem::create_directory(folder, ec);
   if (!ec) return folder;
-  ui.message(MessageKind::Alert, "Atenci\363n.....",
-             "NO se pudo crear " + folder.string() + "\r\nse usar\341 el directorio " + working.string());
+  ui.message(
+      MessageKind::Alert, "Atenci\363n.....",
+      "NO se pudo crear " + folder.string() + "\r\nse usar\341 el directorio " + working.string());
   return working;
 }
 
@@ -66,12 +67,15 @@ int ABREERROR(store::Engine& engine, const std::filesystem::path& folder) {
   const std::string table = entryPath(folder, "Error.Dbf").string();
   std::error_code ec;
   if (!std::filesystem::exists(table, ec)) {
-    engine.createTable(table, {{"Fecha", 'D', 8, 0}, {"Hora", 'C', 8, 0}, {"Error", 'C', 50, 0}, {"Texto", 'M', 10, 0}});
+    engine.createTable(
+        table,
+        {{"Fecha", 'D', 8, 0}, {"Hora", 'C', 8, 0}, {"Error", 'C', 50, 0}, {"Texto", 'M', 10, 0}});
   }
   const int area = engine.open(table, "ERROR");
   if (area == 0) return 0;
   if (!hasTag(engine, area)) {
-    engine.buildIndex(area, entryPath(folder, "Error.cdx").string(), kTag, kKey, "!Deleted()", true);
+    engine.buildIndex(area, entryPath(folder, "Error.cdx").string(), kTag, kKey, "!Deleted()",
+                      true);
   }
   engine.setOrder(area, kTag);
   return area;
@@ -89,7 +93,8 @@ void appendErrorLog(store::Engine& engine, const std::filesystem::path& folder, 
   engine.appendBlank(area);
   if (engine.eof(area)) return;  // the append was let go
   engine.lockRecord(ip, area, 0);
-  engine.put(area, "FECHA", Value::date(julianFromYmd(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday)));
+  engine.put(area, "FECHA",
+             Value::date(julianFromYmd(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday)));
   engine.put(area, "HORA", Value::text(timeText(tm)));
   engine.put(area, "ERROR", Value::text(message.substr(0, kMessageWidth)));
   engine.put(area, "TEXTO", Value::text(report));
@@ -97,7 +102,8 @@ void appendErrorLog(store::Engine& engine, const std::filesystem::path& folder, 
   engine.unlock(ip, area);
 }
 
-std::vector<ErrorLogEntry> readErrorLog(store::Engine& engine, const std::filesystem::path& folder) {
+std::vector<ErrorLogEntry> readErrorLog(store::Engine& engine,
+                                        const std::filesystem::path& folder) {
   std::vector<ErrorLogEntry> entries;
   std::error_code ec;
   if (!std::filesystem::exists(entryPath(folder, "Error.Dbf"), ec)) return entries;

@@ -77,14 +77,16 @@ std::string osName() {
   }
   if (pretty.size() >= 2 && pretty.front() == '"') pretty = pretty.substr(1, pretty.size() - 2);
   utsname u{};
-  const std::string kernel = ::uname(&u) == 0 ? std::string(u.sysname) + " " + u.release + " " + u.machine : "";
+  const std::string kernel =
+      ::uname(&u) == 0 ? std::string(u.sysname) + " " + u.release + " " + u.machine : "";
   return pretty.empty() ? kernel : pretty + " (" + kernel + ")";
 }
 
 std::string shownValue(const Value& v) {
   if (v.isText()) {
     std::string_view t = v.textView();
-    return "\"" + std::string(t.substr(0, kMaxShownText)) + (t.size() > kMaxShownText ? "\"..." : "\"");
+    return "\"" + std::string(t.substr(0, kMaxShownText)) +
+           (t.size() > kMaxShownText ? "\"..." : "\"");
   }
   if (v.isArray()) return "Len: " + std::to_string(v.arrayData().items.size());
   if (v.isObject()) return "Class: " + std::string(v.objectRef().className());
@@ -100,14 +102,17 @@ int openFilesAllowed() {
 int openFilesInUse() {
   std::error_code ec;
   int n = 0;
-  for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end; it.increment(ec)) ++n;
+  for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end;
+       it.increment(ec))
+    ++n;
   return n;
 }
 
 // OAPEJEC:nLinEjec, 0 when it is not set.
 int scriptLine(Interp& ip) {
   Memvars::Slot* s = ip.memvars().find("OAPEJEC");
-  if (s == nullptr || !s->value().isObject() || s->value().objectRef().className() != "TPublic") return 0;
+  if (s == nullptr || !s->value().isObject() || s->value().objectRef().className() != "TPublic")
+    return 0;
   auto& c = static_cast<TPublic&>(s->value().objectRef());
   if (!c.isDef("NLINEJEC")) return 0;
   const Value& v = c.get("NLINEJEC");
@@ -120,7 +125,8 @@ std::string ERRORMESSAGE(const Failure& f) { return errorMessage(f); }
 
 std::string groupThousands(std::uint64_t n) {
   std::string digits = std::to_string(n);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<std::size_t>(i), 1, ',');
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
+    digits.insert(static_cast<std::size_t>(i), 1, ',');
   return digits;
 }
 
@@ -144,14 +150,15 @@ std::string applicationSection(const Failure& f, std::time_t when) {
   const std::uintmax_t size = ec ? 0 : std::filesystem::file_size(program, ec);
   std::string s = heading("Aplicaci\363n:");
   s += line("Programa: " + program.string() + " (" + groupThousands(ec ? 0 : size) + " bytes)");
-  s += line("M\341ximo de ficheros abiertos: " + std::to_string(openFilesAllowed()) + " (en uso: " +
-            std::to_string(openFilesInUse()) + ")");
+  s += line("M\341ximo de ficheros abiertos: " + std::to_string(openFilesAllowed()) +
+            " (en uso: " + std::to_string(openFilesInUse()) + ")");
   s += line("Error ocurrido el d\355a: " + dateText(when) + ", a la hora: " + timeText(when));
   s += line("Nombre del error: " + ERRORMESSAGE(f));
   for (std::size_t i = 0; i < f.args.size(); ++i) {
     char number[24];
     std::snprintf(number, sizeof number, "%4zu", i + 1);
-    s += line(std::string("Argumento ") + number + ": Tipo " + argumentType(f.args[i]) + "  Valor: " + f.args[i]);
+    s += line(std::string("Argumento ") + number + ": Tipo " + argumentType(f.args[i]) +
+              "  Valor: " + f.args[i]);
   }
   return s;
 }
@@ -177,8 +184,8 @@ std::string variablesSection(Interp& ip) {
   for (const std::string& name : mv.visibleNames("*")) {
     Memvars::Slot* slot = mv.find(name);
     const bool isPublic = slot->stack.back().level == 0;
-    s += line(name + (isPublic ? " (p\372blica)" : " (privada)") + "  Tipo: " + slot->value().typeLetter() +
-              "  Valor: " + shownValue(slot->value()));
+    s += line(name + (isPublic ? " (p\372blica)" : " (privada)") +
+              "  Tipo: " + slot->value().typeLetter() + "  Valor: " + shownValue(slot->value()));
   }
   return s;
 }
@@ -190,12 +197,14 @@ std::string filesSection(Interp& ip) {
   for (int area = 1; area <= kMaxAreas; ++area) {
     if (!w->isUsed(area)) continue;
     const std::string mark = area == w->selected() ? "=> " : "   ";
-    s += line(mark + std::to_string(area) + ": " + w->aliasOf(area) + "  RDD: DBFCDX  Registro: " +
-              std::to_string(w->recNo(area)) + " de " + std::to_string(w->recCount(area)) +
-              "  Bof: " + (w->bof(area) ? ".T." : ".F.") + "  Eof: " + (w->eof(area) ? ".T." : ".F."));
+    s += line(mark + std::to_string(area) + ": " + w->aliasOf(area) +
+              "  RDD: DBFCDX  Registro: " + std::to_string(w->recNo(area)) + " de " +
+              std::to_string(w->recCount(area)) + "  Bof: " + (w->bof(area) ? ".T." : ".F.") +
+              "  Eof: " + (w->eof(area) ? ".T." : ".F."));
     const std::string active = w->orderKey(area);
     for (const OrderInfo& o : w->orders(area)) {
-      s += line(std::string(!active.empty() && o.key == active ? "   => " : "      ") + o.tag + ": " + o.key);
+      s += line(std::string(!active.empty() && o.key == active ? "   => " : "      ") + o.tag +
+                ": " + o.key);
     }
   }
   return s;

@@ -63,7 +63,8 @@ void putDouble(std::string& out, double d) {
 
 double getDouble(std::string_view s) {
   std::uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(s[static_cast<std::size_t>(i)]);
+  for (int i = 7; i >= 0; --i)
+    bits = (bits << 8) | static_cast<unsigned char>(s[static_cast<std::size_t>(i)]);
   double d;
   std::memcpy(&d, &bits, 8);
   return d;
@@ -71,14 +72,16 @@ double getDouble(std::string_view s) {
 
 // The header and value of one variable.
 void encodeOne(std::string& out, const MemVar& var, const std::string& fileName) {
-  if (!isIdentifier(var.name)) fail(GenCode::Write, "Nombre de variable no v\341lido: " + var.name, fileName);
+  if (!isIdentifier(var.name))
+    fail(GenCode::Write, "Nombre de variable no v\341lido: " + var.name, fileName);
   std::string header(kHeaderSize, '\0');
   const std::string name = upperName(var.name).substr(0, kNameLength);
   std::memcpy(header.data(), name.data(), name.size());
   std::string value;
   const Value& v = var.value;
   if (v.isText()) {
-    if (v.textView().size() > kMaxText) fail(GenCode::Write, "Texto demasiado largo en la variable " + name, fileName);
+    if (v.textView().size() > kMaxText)
+      fail(GenCode::Write, "Texto demasiado largo en la variable " + name, fileName);
     const std::size_t length = v.textView().size() + 1;
     header[11] = static_cast<char>(kText);
     header[16] = static_cast<char>(length & 0xFF);
@@ -93,10 +96,13 @@ void encodeOne(std::string& out, const MemVar& var, const std::string& fileName)
   } else if (v.isDate() || v.isLogical()) {
     header[11] = static_cast<char>(v.isDate() ? kDate : kLogical);
     header[16] = 1;
-    if (v.isDate()) putDouble(value, static_cast<double>(v.julian()));
-    else value.push_back(v.logical() ? 1 : 0);
+    if (v.isDate())
+      putDouble(value, static_cast<double>(v.julian()));
+    else
+      value.push_back(v.logical() ? 1 : 0);
   } else {
-    fail(GenCode::Write, "La variable " + name + " no se puede guardar (tipo " + v.typeLetter() + ")", fileName);
+    fail(GenCode::Write,
+         "La variable " + name + " no se puede guardar (tipo " + v.typeLetter() + ")", fileName);
   }
   out += header;
   out += value;
@@ -107,13 +113,15 @@ MemVar decodeOne(std::string_view bytes, std::size_t& pos, const std::string& fi
   if (bytes.size() - pos < kHeaderSize) damaged("encabezado de variable incompleto", fileName);
   const std::string_view header = bytes.substr(pos, kHeaderSize);
   const std::size_t nameEnd = header.find('\0');
-  if (nameEnd == std::string_view::npos || nameEnd > kNameLength) damaged("nombre de variable sin terminar", fileName);
+  if (nameEnd == std::string_view::npos || nameEnd > kNameLength)
+    damaged("nombre de variable sin terminar", fileName);
   MemVar var;
   var.name = std::string(header.substr(0, nameEnd));
   if (!isIdentifier(var.name)) damaged("nombre de variable no v\341lido", fileName);
   var.name = upperName(var.name);
   const unsigned char type = static_cast<unsigned char>(header[11]);
-  const unsigned lo = static_cast<unsigned char>(header[16]), hi = static_cast<unsigned char>(header[17]);
+  const unsigned lo = static_cast<unsigned char>(header[16]),
+                 hi = static_cast<unsigned char>(header[17]);
   pos += kHeaderSize;
   std::size_t size = type == kText ? lo | (hi << 8) : type == kLogical ? 1 : 8;
   if (type != kText && type != kNumber && type != kDate && type != kLogical) {
@@ -131,7 +139,8 @@ MemVar decodeOne(std::string_view bytes, std::size_t& pos, const std::string& fi
     const double d = getDouble(raw);
     if (!std::isfinite(d)) damaged("n\372mero no v\341lido en la variable " + var.name, fileName);
     if (type == kDate) {
-      if (d < 0 || d > 5373484 || d != std::floor(d)) damaged("fecha no v\341lida en la variable " + var.name, fileName);
+      if (d < 0 || d > 5373484 || d != std::floor(d))
+        damaged("fecha no v\341lida en la variable " + var.name, fileName);
       var.value = Value::date(static_cast<std::int32_t>(d));
     } else {
       const int dec = static_cast<int>(hi);
@@ -147,7 +156,8 @@ void writeAll(int fd, const std::string& bytes, const std::string& fileName) {
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail(GenCode::Write, "No se pudo escribir el archivo de variables", fileName, errno);
+    if (n <= 0)
+      fail(GenCode::Write, "No se pudo escribir el archivo de variables", fileName, errno);
     done += static_cast<std::size_t>(n);
   }
 }
@@ -174,7 +184,8 @@ std::vector<MemVar> decodeMemFile(std::string_view bytes, const std::string& fil
 std::vector<MemVar> readMemFile(const std::filesystem::path& path) {
   const std::string name = path.string();
   std::ifstream in(path, std::ios::binary);
-  if (!in) fail(GenCode::Open, "No se puede abrir el archivo de variables", name, errno == ENOENT ? 2 : 5);
+  if (!in)
+    fail(GenCode::Open, "No se puede abrir el archivo de variables", name, errno == ENOENT ? 2 : 5);
   std::string bytes;
   char buf[4096];
   while (in.read(buf, sizeof buf) || in.gcount() > 0) {
@@ -193,7 +204,8 @@ void writeMemFile(const std::filesystem::path& path, const std::vector<MemVar>& 
   if (fd < 0) fail(GenCode::Create, "No se pudo crear el archivo de variables", name, errno);
   try {
     writeAll(fd, bytes, name);
-    if (::fsync(fd) != 0) fail(GenCode::Write, "No se pudo asegurar el archivo de variables", name, errno);
+    if (::fsync(fd) != 0)
+      fail(GenCode::Write, "No se pudo asegurar el archivo de variables", name, errno);
   } catch (...) {
     ::close(fd);
     ::unlink(temp.c_str());
@@ -239,8 +251,10 @@ bool restoreMemvars(Interp& ip, const std::filesystem::path& path) {
   }
   Memvars& mv = ip.memvars();
   for (MemVar& var : vars) {
-    if (mv.find(var.name) != nullptr) mv.assign(var.name, std::move(var.value));
-    else mv.declarePublic(var.name, std::move(var.value));
+    if (mv.find(var.name) != nullptr)
+      mv.assign(var.name, std::move(var.value));
+    else
+      mv.declarePublic(var.name, std::move(var.value));
   }
   return true;
 }

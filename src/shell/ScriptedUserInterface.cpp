@@ -15,14 +15,16 @@ ScriptedUserInterface::Call& ScriptedUserInterface::record(std::string what, std
   return m_calls.back();
 }
 
-std::vector<ScriptedUserInterface::Call> ScriptedUserInterface::callsOf(std::string_view what) const {
+std::vector<ScriptedUserInterface::Call> ScriptedUserInterface::callsOf(
+    std::string_view what) const {
   std::vector<Call> out;
   std::copy_if(m_calls.begin(), m_calls.end(), std::back_inserter(out),
                [&](const Call& c) { return c.what == what; });
   return out;
 }
 
-void ScriptedUserInterface::message(MessageKind kind, std::string_view title, std::string_view text) {
+void ScriptedUserInterface::message(MessageKind kind, std::string_view title,
+                                    std::string_view text) {
   record("message", title, text).kind = kind;
 }
 
@@ -44,12 +46,15 @@ int ScriptedUserInterface::ask(std::string_view title, std::string_view text,
   return chosen;
 }
 
-void ScriptedUserInterface::meterBegin(std::string_view caption, std::int64_t total, bool showPercent) {
+void ScriptedUserInterface::meterBegin(std::string_view caption, std::int64_t total,
+                                       bool showPercent) {
   Call& c = record("meterBegin", caption, showPercent ? "%" : "");
   c.number = total;
 }
 
-void ScriptedUserInterface::meterAdvance(std::int64_t done) { record("meterAdvance").number = done; }
+void ScriptedUserInterface::meterAdvance(std::int64_t done) {
+  record("meterAdvance").number = done;
+}
 
 void ScriptedUserInterface::meterEnd() { record("meterEnd"); }
 

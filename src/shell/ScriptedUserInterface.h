@@ -20,7 +20,7 @@ class ScriptedUserInterface final : public UserInterface {
     std::string text;
     std::vector<std::string> buttons;
     MessageKind kind = MessageKind::Info;
-    std::int64_t number = 0;  // meter total/advance, status line, ask's answer
+    std::int64_t number = 0;         // meter total/advance, status line, ask's answer
     std::optional<ScreenPos> where;  // waitOpen's position
   };
 

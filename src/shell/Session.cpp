@@ -91,23 +91,30 @@ void declareCompanyState(Memvars& mv) {
   mv.declarePublic("NMESTRULTI", Value::number(0));
   mv.declarePublic("ANAMEFORMS", emptyArray(0));
   mv.declarePublic("AELPUC", emptyArray(0));
-  for (const char* name : {"MVAR01", "MVAR02", "MVAR03", "MVAR04"}) mv.declarePublic(name, Value::text(""));
+  for (const char* name : {"MVAR01", "MVAR02", "MVAR03", "MVAR04"})
+    mv.declarePublic(name, Value::text(""));
   mv.declarePublic("AEMPRIMPOR", emptyArray(0));
 }
 
 void declareTablePaths(Memvars& mv) {
   const std::string celPath(mv.find("CELPATH")->value().textView());
-  for (const TablePath& p : kTablePaths) mv.declarePublic(p.variable, Value::text(celPath + p.file));
+  for (const TablePath& p : kTablePaths)
+    mv.declarePublic(p.variable, Value::text(celPath + p.file));
 }
 
 void declareGenerationState(Memvars& mv) {
-  mv.declarePublic("OCABEZ", container({{"ano", Value::text("")}, {"CodCpt", Value::text("")},
-                                        {"Format", Value::text("")}, {"Versi", Value::text("")},
-                                        {"NumEnv", Value::text("")}, {"FecEnv", Value::text("")},
-                                        {"FecIni", Value::text("")}, {"FecFin", Value::text("")}}));
+  mv.declarePublic("OCABEZ", container({{"ano", Value::text("")},
+                                        {"CodCpt", Value::text("")},
+                                        {"Format", Value::text("")},
+                                        {"Versi", Value::text("")},
+                                        {"NumEnv", Value::text("")},
+                                        {"FecEnv", Value::text("")},
+                                        {"FecIni", Value::text("")},
+                                        {"FecFin", Value::text("")}}));
   mv.declarePublic("CDIRSALIDA", Value::text("SALIDA\\"));
   mv.declarePublic("LUSAESCAPE", Value::logical(false));
-  mv.declarePublic("OFORXML", container({{"Cmpo2Sum", Value::text("")}, {"cElement", Value::text("")}}));
+  mv.declarePublic("OFORXML",
+                   container({{"Cmpo2Sum", Value::text("")}, {"cElement", Value::text("")}}));
   mv.declarePublic("OACOORS", container({{"nTop", Value::number(0)}, {"nLeft", Value::number(0)}}));
 }
 
@@ -238,7 +245,9 @@ std::filesystem::path Session::companyFile(std::string_view name) const {
   return entryPath(companyFolder(), name);
 }
 
-std::filesystem::path Session::sessionFile() const { return entryPath(m_folders.program, kSessionFile); }
+std::filesystem::path Session::sessionFile() const {
+  return entryPath(m_folders.program, kSessionFile);
+}
 
 void Session::saveSessionFile() { saveMemvars(m_ip, sessionFile(), "mVar*"); }
 

@@ -56,22 +56,22 @@ class Session {
 
   bool hayOrbisal() const;
   bool hayContable() const;
-  std::string celPath() const;     // CELPATH: company folder, relative, ending in a backslash
+  std::string celPath() const;  // CELPATH: company folder, relative, ending in a backslash
   void setCelPath(std::string_view path);
   std::string pathOrigen() const;  // CPATHORIGEN: "\NRVVS\" or "\NRVCONTB\"
   void setPathOrigen(std::string_view root);
-  std::string anioIni() const;     // CANIOINI: the year, 4 characters
+  std::string anioIni() const;  // CANIOINI: the year, 4 characters
   void setAnioIni(std::string_view year);
-  std::string empresa() const;     // CEMPRESA: company name, " - ", year
+  std::string empresa() const;  // CEMPRESA: company name, " - ", year
   void setEmpresa(std::string_view name);
-  std::string periodo() const;     // CPERIODO: last period closed in the ledger
+  std::string periodo() const;  // CPERIODO: last period closed in the ledger
   void setPeriodo(std::string_view period);
-  std::string consecut() const;    // CCONSECUT: submission number, 3 characters
+  std::string consecut() const;  // CCONSECUT: submission number, 3 characters
   void setConsecut(std::string_view number);
-  int mesPrim() const;             // NMESTRPRIM / NMESTRULTI: imported month range
+  int mesPrim() const;  // NMESTRPRIM / NMESTRULTI: imported month range
   int mesUlti() const;
   void setMeses(int first, int last);
-  std::string dirSalida() const;   // CDIRSALIDA: "SALIDA\"
+  std::string dirSalida() const;  // CDIRSALIDA: "SALIDA\"
 
   // The company's working-table paths (VRMAEEXO ... VRDIREXX), stored form.
   std::string tablePath(std::string_view variable) const;

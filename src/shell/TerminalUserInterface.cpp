@@ -32,10 +32,14 @@ std::string caption(std::string_view button) {
 
 const char* kindName(MessageKind kind) {
   switch (kind) {
-    case MessageKind::Info: return "";
-    case MessageKind::Alert: return "aviso: ";
-    case MessageKind::Stop: return "alto: ";
-    case MessageKind::Error: return "error: ";
+    case MessageKind::Info:
+      return "";
+    case MessageKind::Alert:
+      return "aviso: ";
+    case MessageKind::Stop:
+      return "alto: ";
+    case MessageKind::Error:
+      return "error: ";
   }
   return "";
 }
@@ -47,7 +51,8 @@ void TerminalUserInterface::line(std::string_view cp1252) {
   std::fflush(m_out);
 }
 
-void TerminalUserInterface::message(MessageKind kind, std::string_view title, std::string_view text) {
+void TerminalUserInterface::message(MessageKind kind, std::string_view title,
+                                    std::string_view text) {
   line(std::string(kindName(kind)) + "[" + std::string(title) + "] " + plainLines(text));
 }
 
@@ -61,11 +66,14 @@ int TerminalUserInterface::ask(std::string_view title, std::string_view text,
   }
   line("[" + std::string(title) + "] " + plainLines(text));
   line("  (" + choices + ") -> " +
-       (defaultButton >= 0 && defaultButton < static_cast<int>(buttons.size()) ? caption(buttons[static_cast<std::size_t>(defaultButton)]) : std::string("-")));
+       (defaultButton >= 0 && defaultButton < static_cast<int>(buttons.size())
+            ? caption(buttons[static_cast<std::size_t>(defaultButton)])
+            : std::string("-")));
   return defaultButton;
 }
 
-void TerminalUserInterface::meterBegin(std::string_view title, std::int64_t total, bool showPercent) {
+void TerminalUserInterface::meterBegin(std::string_view title, std::int64_t total,
+                                       bool showPercent) {
   m_total = total;
   m_percent = showPercent;
   m_lastTenth = -1;

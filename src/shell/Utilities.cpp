@@ -52,7 +52,8 @@ std::string lookUpDirectory(Interp& ip, std::string_view key, const char* field,
   WorkAreas& w = workAreas(ip, operation);
   const int area = w.areaOf("DIREC");
   if (area == 0) {
-    ip.raise(workAreaFailure(GenCode::NoAlias, "El directorio de terceros (DIREC) no est\341 abierto", operation));
+    ip.raise(workAreaFailure(GenCode::NoAlias,
+                             "El directorio de terceros (DIREC) no est\341 abierto", operation));
     return std::string(notRegistered);
   }
   SelectScope select(w, area);
@@ -60,7 +61,8 @@ std::string lookUpDirectory(Interp& ip, std::string_view key, const char* field,
   if (!w.seek(ip, area, Value::temp(key), false, false)) return std::string(notRegistered);
   const int index = w.fieldIndex(area, field);
   if (index < 0) {
-    ip.raise(workAreaFailure(GenCode::NoVar, std::string("El directorio no tiene el campo ") + field, operation));
+    ip.raise(workAreaFailure(GenCode::NoVar,
+                             std::string("El directorio no tiene el campo ") + field, operation));
     return std::string(notRegistered);
   }
   const Value v = w.getField(ip, area, index);
@@ -74,7 +76,8 @@ std::string lookUpDirectory(Interp& ip, std::string_view key, const char* field,
 void DLGMENSAJ(Session& session, std::string_view text, std::optional<ScreenPos> where) {
   closeWaitMessage(session);
   const std::size_t last = text.find_last_not_of(' ');
-  session.ui().waitOpen(last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1), where);
+  session.ui().waitOpen(
+      last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1), where);
   session.interp().memvars().assign("ODLGMSG1", Value::logical(true));
 }
 
@@ -107,7 +110,8 @@ void AREG(Interp& ip, std::string_view sourceAlias) {
   const int target = w.selected();
   const int source = w.areaOf(sourceAlias);
   if (source == 0) {
-    ip.raise(workAreaFailure(GenCode::NoAlias, "Alias no abierto: " + std::string(sourceAlias), "AREG"));
+    ip.raise(
+        workAreaFailure(GenCode::NoAlias, "Alias no abierto: " + std::string(sourceAlias), "AREG"));
     return;
   }
   // Values first: when the source is the target itself the append moves its record pointer.
@@ -155,7 +159,9 @@ Value aregFn(Args& a) {
   AREG(a.interp(), a.text(0));
   return Value();
 }
-Value protegerFn(Args& a) { return Value::logical(PROTEGER(a.interp(), static_cast<int>(a.num(0, 0)))); }
+Value protegerFn(Args& a) {
+  return Value::logical(PROTEGER(a.interp(), static_cast<int>(a.num(0, 0))));
+}
 Value desprotegerFn(Args& a) {
   DESPROTEGER(a.interp());
   return Value();

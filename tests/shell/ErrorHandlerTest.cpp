@@ -61,11 +61,15 @@ TEST(ErrorMessage, IsBuiltFromTheFailureFields) {
   f = Failure();
   f.severity = exo::Severity::Warning;
   f.operation = "TPublic:ANO";
-  EXPECT_EQ(exo::shell::ERRORMESSAGE(f), "Atenci\363n ???" "/???: TPublic:ANO");
+  EXPECT_EQ(exo::shell::ERRORMESSAGE(f),
+            "Atenci\363n ???"
+            "/???: TPublic:ANO");
   f.severity = exo::Severity::Catastrophic;
   f.operation.clear();
   f.description = "x";
-  EXPECT_EQ(exo::shell::ERRORMESSAGE(f), "Error ???" "/???  x");
+  EXPECT_EQ(exo::shell::ERRORMESSAGE(f),
+            "Error ???"
+            "/???  x");
 }
 
 TEST_F(ErrorHandlerTest, DivisionByZeroAndSharingConflictsAreSettledSilently) {
@@ -96,7 +100,9 @@ TEST_F(ErrorHandlerTest, ReportedFailureIsLoggedAndTheUserMaySkipOrRetry) {
   ip.evalText("OAPEJEC:nLinEjec := 14");
   exo::shell::CallFrame runner(handler.callStack(), "EJECUTAR", 33, "Audi08.rpo");
   std::vector<std::string> printed;
-  handler.setPrinter([&](const std::string& title, const std::string& text) { printed = {title, text}; });
+  handler.setPrinter([&](const std::string& title, const std::string& text) {
+    printed = {title, text};
+  });
 
   ui.answer("&Imprimir");
   ui.answer("&Mas...");
@@ -112,15 +118,19 @@ TEST_F(ErrorHandlerTest, ReportedFailureIsLoggedAndTheUserMaySkipOrRetry) {
   EXPECT_EQ(asks[0].buttons,
             (std::vector<std::string>{"&Reintentar", "&Omitir", "&Imprimir", "&Mas...", "&Salir"}));
   const std::string& text = asks[0].text;
-  EXPECT_EQ(text.find("Nombre del error: Error DBFCDX/1021  Open error: CodCont.dbf\r\n"), 0u) << text;
-  const std::size_t runnerLine = text.find("   Llamado por EJECUTAR(33)  : Audi08.rpo - Lin.: 14\r\n");
+  EXPECT_EQ(text.find("Nombre del error: Error DBFCDX/1021  Open error: CodCont.dbf\r\n"), 0u)
+      << text;
+  const std::size_t runnerLine =
+      text.find("   Llamado por EJECUTAR(33)  : Audi08.rpo - Lin.: 14\r\n");
   EXPECT_NE(runnerLine, std::string::npos) << text;
   EXPECT_LT(runnerLine, text.find("   Llamado por GENERADORAZO(120)"));  // innermost first
 
   ASSERT_EQ(printed.size(), 2u);
   EXPECT_NE(printed[1].find("Aplicaci\363n:"), std::string::npos);
-  EXPECT_NE(printed[1].find("Error ocurrido el d\355a: 13-03-2011, a la hora: "), std::string::npos);
-  EXPECT_NE(printed[1].find("Argumento    1: Tipo C  Valor: \"CodCont.dbf\""), std::string::npos) << printed[1];
+  EXPECT_NE(printed[1].find("Error ocurrido el d\355a: 13-03-2011, a la hora: "),
+            std::string::npos);
+  EXPECT_NE(printed[1].find("Argumento    1: Tipo C  Valor: \"CodCont.dbf\""), std::string::npos)
+      << printed[1];
   EXPECT_NE(printed[1].find("Llamadas a funciones"), std::string::npos);
   const auto shown = ui.callsOf("message");
   ASSERT_EQ(shown.size(), 1u);  // "&Mas..." listed the log
@@ -129,9 +139,10 @@ TEST_F(ErrorHandlerTest, ReportedFailureIsLoggedAndTheUserMaySkipOrRetry) {
   const auto entries = log();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].error, "Error DBFCDX/1021  Open error: CodCont.dbf");
-  for (const char* section : {"Aplicaci\363n:", "Llamadas a funciones", "Sistema", "Procesador: ",
-                              "Variables en uso", "OAPEJEC (p\372blica)  Tipo: O  Valor: Class: TPublic",
-                              "Linked RDDs", "Ficheros en uso", "Clases en uso:", "An\341lisis de Memoria"}) {
+  for (const char* section :
+       {"Aplicaci\363n:", "Llamadas a funciones", "Sistema", "Procesador: ", "Variables en uso",
+        "OAPEJEC (p\372blica)  Tipo: O  Valor: Class: TPublic", "Linked RDDs", "Ficheros en uso",
+        "Clases en uso:", "An\341lisis de Memoria"}) {
     EXPECT_NE(entries[0].texto.find(section), std::string::npos) << section;
   }
 
@@ -148,7 +159,8 @@ TEST_F(ErrorHandlerTest, LeavingEndsTheProgramWithCodeOneAndTheLogIsNewestFirst)
   ui.answer("&Salir");
   EXPECT_THROW(ip.raise(f), exo::FailureError);
   EXPECT_EQ(exits, std::vector<int>{1});
-  EXPECT_EQ(ui.callsOf("ask")[0].buttons, (std::vector<std::string>{"&Imprimir", "&Mas...", "&Salir"}));
+  EXPECT_EQ(ui.callsOf("ask")[0].buttons,
+            (std::vector<std::string>{"&Imprimir", "&Mas...", "&Salir"}));
   EXPECT_FALSE(engine.isUsed(1));  // every table closed
 
   clock += 3600;
@@ -207,7 +219,8 @@ TEST(ImpError, PrintsTheTextInLinesOf65Characters) {
   EXPECT_EQ(page.find("ERROR DEL PROGRAMA "), 0u);
   EXPECT_NE(page.find("Fecha :13-03-2011"), std::string::npos);
   EXPECT_NE(page.find("Descripci\363n del error"), std::string::npos);
-  EXPECT_NE(page.find("\r\n" + std::string(65, 'a') + "\r\naaaaa\r\nfin\r\n"), std::string::npos) << page;
+  EXPECT_NE(page.find("\r\n" + std::string(65, 'a') + "\r\naaaaa\r\nfin\r\n"), std::string::npos)
+      << page;
   EXPECT_NE(page.find("P\341gina 1"), std::string::npos);
 }
 

@@ -74,10 +74,12 @@ TEST(MemFile, EveryTypeRoundTripsAndRestoreKeepsOtherVariables) {
 
 TEST(MemFile, TruncatedOrDamagedFilesFailAndChangeNothing) {
   TempDir dir;
-  const std::string good = exo::shell::encodeMemFile(
-      {{"MVAR01", Value::text("EMPRESA1\\")}, {"MVAR03", Value::text("2011")}, {"LX", Value::logical(false)}});
+  const std::string good = exo::shell::encodeMemFile({{"MVAR01", Value::text("EMPRESA1\\")},
+                                                      {"MVAR03", Value::text("2011")},
+                                                      {"LX", Value::logical(false)}});
   std::vector<std::string> bad;
-  for (std::size_t n = 0; n < good.size(); ++n) bad.push_back(good.substr(0, n));  // every truncation
+  for (std::size_t n = 0; n < good.size(); ++n)
+    bad.push_back(good.substr(0, n));  // every truncation
   std::string wrongType = good;
   wrongType[11] = '\xD4';
   bad.push_back(wrongType);
@@ -100,7 +102,8 @@ TEST(MemFile, TruncatedOrDamagedFilesFailAndChangeNothing) {
       EXPECT_NE(e.failure().description.find("da\361ado"), std::string::npos);
     }
     exo::Interp ip;
-    ip.setErrorHandler([](exo::Interp&, const exo::Failure&) { return exo::ErrorReply::byDefault(); });
+    ip.setErrorHandler(
+        [](exo::Interp&, const exo::Failure&) { return exo::ErrorReply::byDefault(); });
     ip.memvars().declarePublic("MVAR01", Value::text("ANTES\\"));
     EXPECT_FALSE(exo::shell::restoreMemvars(ip, path));
     EXPECT_EQ(displayOf(ip, "MVAR01"), "ANTES\\");

@@ -30,7 +30,9 @@ struct Install {
   }
 };
 
-std::string shown(exo::Interp& ip, const char* expr) { return exo::displayValue(ip.evalText(expr)); }
+std::string shown(exo::Interp& ip, const char* expr) {
+  return exo::displayValue(ip.evalText(expr));
+}
 
 TEST(Session, WithoutSiblingProductsStopsAndDeletesTheSessionFile) {
   Install in;
@@ -63,8 +65,11 @@ TEST(Session, DeclaresEveryVariableWithItsInitialValue) {
             "[                    ][   ][201000]");
   EXPECT_EQ(shown(ip, "Len(CEMPRESA) + Len(CPATHORIGEN) + NMESTRPRIM + NMESTRULTI"), "        50");
   EXPECT_EQ(shown(ip, "VRDIREXF"), std::string(20, ' ') + "VRDIREXO.FPT");
-  EXPECT_EQ(shown(ip, "CODCONTX + '|' + CDIRSALIDA"), std::string(20, ' ') + "CodContx.cdx|SALIDA\\");
-  EXPECT_EQ(shown(ip, "Str(Len(ODLGT1) + Len(ODLGT2) * 100 + Len(ODLGT3) * 10000 + Len(AELPUC) + Len(ANAMEFORMS), 6)"),
+  EXPECT_EQ(shown(ip, "CODCONTX + '|' + CDIRSALIDA"),
+            std::string(20, ' ') + "CodContx.cdx|SALIDA\\");
+  EXPECT_EQ(shown(ip,
+                  "Str(Len(ODLGT1) + Len(ODLGT2) * 100 + Len(ODLGT3) * 10000 + Len(AELPUC) + "
+                  "Len(ANAMEFORMS), 6)"),
             "202010");
   EXPECT_EQ(shown(ip, "_FORM[1] + MVAR01 + MVAR04"), "EXT");
   EXPECT_EQ(shown(ip, "Str(OCABEZ:nCount(), 2) + OCABEZ:aVars[8][1]"), " 8FECFIN");
@@ -148,7 +153,8 @@ TEST(Session, SavesOnlyTheSessionValuesToTheSessionFile) {
   ScriptedUserInterface ui;
   ASSERT_TRUE(exo::shell::VARIABLPUBLIC(ip, ui, in.folders));
   exo::shell::Session s(ip, ui, in.folders);
-  ip.evalText("MVAR01 := 'EMPRESA2\\', MVAR02 := 'B - 2011', MVAR03 := '2011', MVAR04 := '\\NRVCONTB\\'");
+  ip.evalText(
+      "MVAR01 := 'EMPRESA2\\', MVAR02 := 'B - 2011', MVAR03 := '2011', MVAR04 := '\\NRVCONTB\\'");
   s.saveSessionFile();
   const auto vars = exo::shell::readMemFile(s.sessionFile());
   ASSERT_EQ(vars.size(), 4u);
@@ -164,7 +170,8 @@ TEST(Paths, NamesFromDataNeverLeaveTheirFolder) {
   using exo::shell::isSafeRelativePath;
   EXPECT_TRUE(isPlainName("EMPRESA1"));
   EXPECT_TRUE(isPlainName("vrTraCon.99"));
-  for (const char* bad : {"", ".", "..", "A\\B", "A/B", "C:", "..\\X"}) EXPECT_FALSE(isPlainName(bad)) << bad;
+  for (const char* bad : {"", ".", "..", "A\\B", "A/B", "C:", "..\\X"})
+    EXPECT_FALSE(isPlainName(bad)) << bad;
   EXPECT_TRUE(isSafeRelativePath("NRVVS\\EMPRESA1\\"));
   EXPECT_TRUE(isSafeRelativePath("EMPRESA1"));
   for (const char* bad : {"", "\\NRVVS\\", "A\\..\\B", "A\\\\B", "C:\\X", "A/../B", "..\\"}) {
@@ -175,7 +182,8 @@ TEST(Paths, NamesFromDataNeverLeaveTheirFolder) {
   writeFile(in.folders.drive / "NrvVs" / "vrctl.ORG", "x");
   EXPECT_EQ(exo::shell::nativePath(in.folders, "\\NRVVS\\VRCTL.ORG"),
             in.folders.drive / "NrvVs" / "vrctl.ORG");
-  EXPECT_EQ(exo::shell::nativePath(in.folders, "NRVVS\\Nuevo.dbf"), in.folders.program / "NRVVS" / "Nuevo.dbf");
+  EXPECT_EQ(exo::shell::nativePath(in.folders, "NRVVS\\Nuevo.dbf"),
+            in.folders.program / "NRVVS" / "Nuevo.dbf");
   EXPECT_EQ(exo::shell::nativePath(in.folders, "A\xD1O\\"), in.folders.program / "A\xC3\x91O");
   EXPECT_THROW(exo::shell::nativePath(in.folders, "EMPRESA1\\..\\..\\x"), exo::FailureError);
   EXPECT_THROW(exo::shell::nativePath(in.folders, "C:\\x"), exo::FailureError);

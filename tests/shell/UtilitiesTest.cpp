@@ -28,7 +28,8 @@ class UtilitiesTest : public ::testing::Test {
 
   // The directory of third parties open as DIREC, ordered by CLAVE.
   int openDirectory() {
-    engine.createTable(file("VRDIREXO.DBF"), {{"CLAVE", 'C', 5, 0}, {"NOMBRE", 'C', 40, 0}, {"DIREC4", 'C', 20, 0}});
+    engine.createTable(file("VRDIREXO.DBF"),
+                       {{"CLAVE", 'C', 5, 0}, {"NOMBRE", 'C', 40, 0}, {"DIREC4", 'C', 20, 0}});
     const int area = engine.open(file("VRDIREXO.DBF"), "DIREC");
     for (const auto& [key, name, nit] : {std::tuple{"00012", "ACME LTDA", "800123456"},
                                          std::tuple{"00007", "JUAN PEREZ", "79555111"},
@@ -66,7 +67,8 @@ TEST_F(UtilitiesTest, DirectoryLookupsGiveTheFieldOrThePaddedNotRegisteredText) 
   EXPECT_EQ(engine.selected(), movements);
 
   exo::shell::registerUtilityFunctions(ip);
-  EXPECT_EQ(shown("Trim(BUSNOMDI('00012')) + '|' + Trim(BUSNITDI('00012'))"), "ACME LTDA|800123456");
+  EXPECT_EQ(shown("Trim(BUSNOMDI('00012')) + '|' + Trim(BUSNITDI('00012'))"),
+            "ACME LTDA|800123456");
 }
 
 TEST_F(UtilitiesTest, LookupWithoutTheDirectoryOpenIsAFailure) {
@@ -79,13 +81,15 @@ TEST_F(UtilitiesTest, LookupWithoutTheDirectoryOpenIsAFailure) {
 }
 
 TEST_F(UtilitiesTest, AregCopiesTheSameNamedFieldsIntoANewRecord) {
-  engine.createTable(file("src.dbf"), {{"CODIGO", 'C', 10, 0}, {"MONTO", 'N', 17, 2}, {"EXTRA", 'C', 5, 0}});
+  engine.createTable(file("src.dbf"),
+                     {{"CODIGO", 'C', 10, 0}, {"MONTO", 'N', 17, 2}, {"EXTRA", 'C', 5, 0}});
   const int source = engine.open(file("src.dbf"), "ORIGEN");
   engine.appendBlank(source);
   engine.put(source, "CODIGO", Value::text("5105"));
   engine.put(source, "MONTO", Value::number(-1500.25, 2));
   engine.put(source, "EXTRA", Value::text("xx"));
-  engine.createTable(file("TrF1001.dbf"), {{"CODIGO", 'C', 10, 0}, {"MONTO", 'N', 17, 2}, {"FORM", 'C', 4, 0}});
+  engine.createTable(file("TrF1001.dbf"),
+                     {{"CODIGO", 'C', 10, 0}, {"MONTO", 'N', 17, 2}, {"FORM", 'C', 4, 0}});
   const int target = engine.open(file("TrF1001.dbf"), "TRACON");
 
   exo::shell::AREG(ip, "origen");
@@ -147,10 +151,10 @@ TEST(WaitMessage, OneWaitMessageAtATimeThroughThePort) {
   std::vector<std::string> seen;
   for (const auto& c : ui.calls()) seen.push_back(c.what + ":" + c.text);
   EXPECT_EQ(seen, (std::vector<std::string>{
-                      "waitOpen:Procesando datos. Por favor espere......", "pumpEvents:",
-                      "waitClose:", "waitOpen:Procesando Informe......", "waitClose:",
-                      "waitOpen:Procesando copia. Por favor espere......", "pumpEvents:",
-                      "waitClose:"}));
+                      "waitOpen:Procesando datos. Por favor espere......",
+                      "pumpEvents:", "waitClose:", "waitOpen:Procesando Informe......",
+                      "waitClose:", "waitOpen:Procesando copia. Por favor espere......",
+                      "pumpEvents:", "waitClose:"}));
   EXPECT_FALSE(ui.calls()[0].where.has_value());
   EXPECT_EQ(ui.calls()[3].where->left, 7);
 }

@@ -32,9 +32,12 @@ bool isNumber(std::string_view s) {
   std::size_t i = 0, digits = 0;
   if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
   for (bool point = false; i < s.size(); ++i) {
-    if (s[i] == '.' && !point) point = true;
-    else if (s[i] >= '0' && s[i] <= '9') ++digits;
-    else return false;
+    if (s[i] == '.' && !point)
+      point = true;
+    else if (s[i] >= '0' && s[i] <= '9')
+      ++digits;
+    else
+      return false;
   }
   return digits > 0;
 }
@@ -69,7 +72,8 @@ int write(const char* file, int count, char** assignments) {
     const std::size_t eq = arg.find('=');
     Value value;
     if (eq == std::string_view::npos || eq == 0 || !parseValue(arg.substr(eq + 1), value)) {
-      std::fprintf(stderr, "exogena-cli mem: asignaci\xC3\xB3n no v\xC3\xA1lida: %s\n", assignments[i]);
+      std::fprintf(stderr, "exogena-cli mem: asignaci\xC3\xB3n no v\xC3\xA1lida: %s\n",
+                   assignments[i]);
       return 2;
     }
     vars.push_back({fromUtf8(arg.substr(0, eq)), std::move(value)});
