@@ -20,20 +20,6 @@ constexpr std::size_t kPrintWidth = 65;
 constexpr std::size_t kPrintLinesPerPage = 55;
 constexpr int kOsAccessDenied = 5;
 
-std::string dateOf(std::time_t when) {
-  std::tm tm{};
-  localtime_r(&when, &tm);
-  return dateToText(julianFromYmd(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday));
-}
-
-std::string timeOf(std::time_t when) {
-  std::tm tm{};
-  localtime_r(&when, &tm);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return buf;
-}
-
 std::string programPath() {
   std::error_code ec;
   const std::filesystem::path p = std::filesystem::read_symlink("/proc/self/exe", ec);

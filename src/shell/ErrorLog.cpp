@@ -3,7 +3,7 @@
 
 #include <system_error>
 
-#include "expr/Dates.h"
+#include "shell/ErrorReport.h"
 #include "shell/Paths.h"
 #include "store/Engine.h"
 
@@ -13,12 +13,6 @@ namespace {
 constexpr const char* kTag = "Err_DDHH";
 constexpr const char* kKey = "DtoS(Fecha) + Hora";
 constexpr std::size_t kMessageWidth = 50;
-
-std::string timeText(const std::tm& tm) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return buf;
-}
 
 // Keeps the selected area for a scope and closes the log area at its end.
 class LogScope {
@@ -87,15 +81,12 @@ void appendErrorLog(store::Engine& engine, const std::filesystem::path& folder, 
   const int area = ABREERROR(engine, folder);
   scope.setArea(area);
   if (area == 0) return;
-  std::tm tm{};
-  localtime_r(&when, &tm);
   Interp& ip = engine.interp();
   engine.appendBlank(area);
   if (engine.eof(area)) return;  // the append was let go
   engine.lockRecord(ip, area, 0);
-  engine.put(area, "FECHA",
-             Value::date(julianFromYmd(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday)));
-  engine.put(area, "HORA", Value::text(timeText(tm)));
+  engine.put(area, "FECHA", Value::date(julianOf(when)));
+  engine.put(area, "HORA", Value::text(timeOf(when)));
   engine.put(area, "ERROR", Value::text(message.substr(0, kMessageWidth)));
   engine.put(area, "TEXTO", Value::text(report));
   engine.commit(ip, area);

@@ -29,20 +29,6 @@ std::string heading(std::string_view title) {
 
 std::string line(std::string_view text) { return "   " + std::string(text) + kEol; }
 
-std::string timeText(std::time_t when) {
-  std::tm tm{};
-  localtime_r(&when, &tm);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return buf;
-}
-
-std::string dateText(std::time_t when) {
-  std::tm tm{};
-  localtime_r(&when, &tm);
-  return dateToText(julianFromYmd(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday));
-}
-
 // The type letter of an argument from its display form (texts come quoted).
 char argumentType(std::string_view shown) {
   if (shown.size() >= 2 && shown.front() == '"') return 'C';
@@ -123,6 +109,22 @@ int scriptLine(Interp& ip) {
 
 std::string ERRORMESSAGE(const Failure& f) { return errorMessage(f); }
 
+std::int32_t julianOf(std::time_t when) {
+  std::tm tm{};
+  localtime_r(&when, &tm);
+  return julianFromYmd(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+}
+
+std::string dateOf(std::time_t when) { return dateToText(julianOf(when)); }
+
+std::string timeOf(std::time_t when) {
+  std::tm tm{};
+  localtime_r(&when, &tm);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return buf;
+}
+
 std::string groupThousands(std::uint64_t n) {
   std::string digits = std::to_string(n);
   for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
@@ -152,7 +154,7 @@ std::string applicationSection(const Failure& f, std::time_t when) {
   s += line("Programa: " + program.string() + " (" + groupThousands(ec ? 0 : size) + " bytes)");
   s += line("M\341ximo de ficheros abiertos: " + std::to_string(openFilesAllowed()) +
             " (en uso: " + std::to_string(openFilesInUse()) + ")");
-  s += line("Error ocurrido el d\355a: " + dateText(when) + ", a la hora: " + timeText(when));
+  s += line("Error ocurrido el d\355a: " + dateOf(when) + ", a la hora: " + timeOf(when));
   s += line("Nombre del error: " + ERRORMESSAGE(f));
   for (std::size_t i = 0; i < f.args.size(); ++i) {
     char number[24];

@@ -5,6 +5,7 @@
 // Memoria"). Texts are Windows-1252, lines separated by carriage return and line feed.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -71,6 +72,11 @@ std::string variablesSection(Interp& ip);
 std::string filesSection(Interp& ip);
 std::string classesSection(Interp& ip);
 std::string memorySection();
+
+// The local date of a moment as a Julian day and as "dd-mm-yyyy", and its time "hh:mm:ss".
+std::int32_t julianOf(std::time_t when);
+std::string dateOf(std::time_t when);
+std::string timeOf(std::time_t when);
 
 // "9,999,999": digits grouped by thousands.
 std::string groupThousands(std::uint64_t n);

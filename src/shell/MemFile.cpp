@@ -14,6 +14,8 @@
 #include "expr/Interp.h"
 #include "expr/Memvars.h"
 #include "expr/Numbers.h"
+#include "shell/ShellFailure.h"
+#include "store/StoreFailure.h"
 
 namespace exo::shell {
 namespace {
@@ -25,15 +27,11 @@ constexpr std::uintmax_t kMaxFileSize = 16u << 20;
 constexpr unsigned char kEnd = 0x1A;
 constexpr unsigned char kText = 0xC3, kNumber = 0xCE, kDate = 0xC4, kLogical = 0xCC;
 
+// `err` is the system's error number (0 when none).
 [[noreturn]] void fail(GenCode code, std::string description, const std::string& fileName,
-                       int osCode = 0) {
-  Failure f;
-  f.genCode = code;
-  f.osCode = osCode;
-  f.subsystem = "MEMFILE";
-  f.subCode = 1000 + static_cast<int>(code);
-  f.description = std::move(description);
-  f.fileName = fileName;
+                       int err = 0) {
+  Failure f = shellFailure(code, std::move(description), fileName);
+  f.osCode = store::osCodeFromErrno(err);
   f.canRetry = code != GenCode::Corruption;
   f.canDefault = true;
   throw FailureError(std::move(f));
@@ -184,8 +182,7 @@ std::vector<MemVar> decodeMemFile(std::string_view bytes, const std::string& fil
 std::vector<MemVar> readMemFile(const std::filesystem::path& path) {
   const std::string name = path.string();
   std::ifstream in(path, std::ios::binary);
-  if (!in)
-    fail(GenCode::Open, "No se puede abrir el archivo de variables", name, errno == ENOENT ? 2 : 5);
+  if (!in) fail(GenCode::Open, "No se puede abrir el archivo de variables", name, errno);
   std::string bytes;
   char buf[4096];
   while (in.read(buf, sizeof buf) || in.gcount() > 0) {

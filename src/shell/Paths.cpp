@@ -9,6 +9,7 @@
 
 #include "expr/Codepage.h"
 #include "expr/Failure.h"
+#include "shell/ShellFailure.h"
 
 namespace exo::shell {
 namespace fs = std::filesystem;
@@ -31,13 +32,8 @@ std::vector<std::string_view> components(std::string_view path) {
 }
 
 [[noreturn]] void rejectPath(std::string_view path) {
-  Failure f;
-  f.genCode = GenCode::Open;
-  f.subsystem = "SHELL";
-  f.subCode = 1021;
-  f.description = "Ruta no permitida (sale de su carpeta)";
-  f.fileName = std::string(path);
-  throw FailureError(std::move(f));
+  throw FailureError(
+      shellFailure(GenCode::Open, "Ruta no permitida (sale de su carpeta)", std::string(path)));
 }
 
 }  // namespace

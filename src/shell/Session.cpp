@@ -7,6 +7,7 @@
 
 #include "expr/Interp.h"
 #include "shell/MemFile.h"
+#include "shell/ShellFailure.h"
 
 namespace exo::shell {
 namespace {
@@ -176,13 +177,8 @@ void Session::setText(std::string_view name, std::string_view value) {
 TPublic& Session::container(std::string_view name) const {
   const Value* v = variable(name);
   if (v == nullptr || !v->isObject() || v->objectRef().className() != "TPublic") {
-    Failure f;
-    f.genCode = GenCode::NoVar;
-    f.subsystem = "SHELL";
-    f.subCode = 1003;
-    f.description = "Falta la variable de sesi\363n";
-    f.operation = std::string(name);
-    throw FailureError(std::move(f));
+    throw FailureError(
+        shellFailure(GenCode::NoVar, "Falta la variable de sesi\363n", {}, std::string(name)));
   }
   return static_cast<TPublic&>(v->objectRef());
 }

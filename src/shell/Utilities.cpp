@@ -9,6 +9,7 @@
 #include "expr/Interp.h"
 #include "expr/WorkAreas.h"
 #include "shell/Session.h"
+#include "shell/ShellFailure.h"
 
 namespace exo::shell {
 namespace {
@@ -16,12 +17,7 @@ namespace {
 constexpr auto kLockRetryPause = std::chrono::milliseconds(50);
 
 Failure workAreaFailure(GenCode code, std::string description, std::string operation) {
-  Failure f;
-  f.genCode = code;
-  f.subsystem = "SHELL";
-  f.subCode = 1000 + static_cast<int>(code);
-  f.description = std::move(description);
-  f.operation = std::move(operation);
+  Failure f = shellFailure(code, std::move(description), {}, std::move(operation));
   f.canDefault = true;
   return f;
 }
