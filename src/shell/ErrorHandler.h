@@ -97,7 +97,8 @@ class ErrorHandler {
   std::string m_lastReport;
 };
 
-// ERRORSYS: installs the handler on its interpreter.
+// ERRORSYS: installs the handler on its interpreter. The handler must stay alive while it is
+// installed.
 void ERRORSYS(ErrorHandler& handler, Interp& ip);
 
 // IMPERROR: the printed page text of a report: title "ERROR DEL PROGRAMA " + program path, the
