@@ -62,7 +62,17 @@ Cdx::Cdx(Cdx&&) noexcept = default;
 
 Cdx::~Cdx() { close(); }
 
-void Cdx::close() { m_file.close(); }
+void Cdx::close() {
+  m_view.reset();
+  m_file.close();
+}
+
+const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
+  const std::uint64_t end = offset + n;
+  if (end > m_size) return nullptr;
+  if (end > m_view.size() && !m_view.map(m_file, m_size)) return nullptr;
+  return reinterpret_cast<const unsigned char*>(m_view.data()) + offset;
+}
 
 Cdx Cdx::open(const std::string& path, const CdxOptions& options) {
   Cdx c;
@@ -79,11 +89,21 @@ void Cdx::readPage(std::uint32_t offset, unsigned char* page) const {
   if (offset % kPageSize != 0 || offset < 2 * kPageSize || offset + std::uint64_t{kPageSize} > m_size)
     raiseCorrupt("puntero de p\xE1gina de \xEDndice fuera de rango (" + std::to_string(offset) + ")",
                  path());
+  if (const unsigned char* p = viewed(offset, kPageSize)) {
+    std::memcpy(page, p, kPageSize);
+    return;
+  }
   m_file.readAt(offset, page, kPageSize);
 }
 
 void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                    cdx::Node& node) const {
+  if (offset % kPageSize == 0 && offset >= 2 * kPageSize) {
+    if (const unsigned char* p = viewed(offset, kPageSize)) {
+      cdx::decodeNode(p, offset, keyLength, fill, node, path());
+      return;
+    }
+  }
   unsigned char page[kPageSize];
   readPage(offset, page);
   cdx::decodeNode(page, offset, keyLength, fill, node, path());
@@ -143,8 +163,10 @@ void Cdx::setKeyKind(std::size_t tag, KeyKind kind) {
 }
 
 std::uint32_t Cdx::rootOf(std::size_t tag) const {
+  const std::uint32_t at = m_tags.at(tag).headerOffset;
+  if (const unsigned char* p = viewed(at, 4)) return cdx::readLe32(p);
   unsigned char root[4];
-  m_file.readAt(m_tags.at(tag).headerOffset, root, 4);
+  m_file.readAt(at, root, 4);
   return cdx::readLe32(root);
 }
 

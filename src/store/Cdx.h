@@ -141,7 +141,11 @@ class Cdx {
   void walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                   OnLeaf&& onLeaf) const;
 
+  // Bytes of the file through a view of it (null when the view cannot cover them).
+  const unsigned char* viewed(std::uint64_t offset, std::size_t n) const;
+
   File m_file;
+  mutable FileView m_view;  // pages are read through it (no system call per page)
   CdxOptions m_options;
   std::uint64_t m_size = 0;
   std::vector<TagInfo> m_tags;
