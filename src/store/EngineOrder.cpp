@@ -682,6 +682,42 @@ bool Engine::seekKey(int area, const Value& key, bool softSeek) {
   return seek(m_ip, area, key, softSeek, false);
 }
 
+void Engine::goToKeyNo(int area, std::int64_t n) {
+  Area& a = at(area);
+  goTop(m_ip, area);
+  if (a.eof || n <= 1) {
+    if (n < 1) toEof(a);
+    return;
+  }
+  const Order* o = a.order();
+  if (!o || !o->onlyActive || a.filter) {
+    skip(m_ip, area, n - 1);
+    return;
+  }
+  // Count keys along the tag in the order's direction; only the last one is read.
+  place(a);
+  CdxCursor& c = *a.cursor;
+  const bool storedForward = !o->descending;
+  std::int64_t position = 1;
+  bool ok = true;
+  while (position < n) {
+    ok = storedForward ? c.next() : c.prev();
+    if (!ok) break;
+    const int side = scopeSide(*o, c.key());
+    if (side != 0) {
+      if ((side > 0) == storedForward) {
+        ok = false;
+        break;
+      }
+      continue;
+    }
+    ++position;
+  }
+  if (!ok || !settleOrdered(a, storedForward, true)) toEof(a);
+  a.found = false;
+  afterMove(a);
+}
+
 void Engine::forEach(int area, const std::function<bool()>& visit) {
   goTop(m_ip, area);
   while (!at(area).eof) {
