@@ -8,6 +8,7 @@ namespace exo::cli {
 
 int evalCommand(int argc, char** argv);
 int dbfCommand(int argc, char** argv);
+int memCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -21,6 +22,7 @@ const Command kCommands[] = {
     {"dbf", dbfCommand,
      "dbf ARCHIVO [--index CDX] [--tag NOMBRE] [--recnos]\n"
      "                        muestra estructura, etiquetas y registros de una tabla"},
+    {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
     {"help", [](int, char**) { printUsage(); return 0; }, "help                  muestra esta ayuda"},
 };
 }  // namespace
