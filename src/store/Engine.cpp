@@ -187,6 +187,7 @@ int Engine::openArea(int number, const std::string& file, const std::string& ali
   a.layout = m_nextLayout++;
   a.record = a.dbf->blankRecord();
   a.stored = a.record;
+  a.scratch = a.record;
   m_areas[static_cast<std::size_t>(number) - 1] = std::move(area);
   m_selected = number;
 

@@ -71,6 +71,10 @@ class Engine final : public WorkAreas {
   void appendBlank(int area);
   // Exact seek in the controlling order (a text key may be shorter than the tag's keys).
   bool seekKey(int area, const Value& key, bool softSeek = false);
+  // Goes to the n-th visible record (1-based) of the controlling order within scope and
+  // filter, as OrdKeyNo() counts them; end of file when there are fewer. Walks the keys only
+  // (no record reads) when the order holds just the active records and no filter is set.
+  void goToKeyNo(int area, std::int64_t n);
   // Visits every visible record of the area in its controlling order, within scope and filter,
   // from the top; `visit` returns false to stop. Leaves the area on the last record visited
   // (end of file after a full walk).

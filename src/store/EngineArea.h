@@ -14,12 +14,32 @@
 
 namespace exo::store {
 
+// A key made only of character fields joined by "+": built by copying the fields' bytes.
+struct KeyPlan {
+  struct Piece {
+    std::uint32_t offset;
+    std::uint16_t length;
+  };
+  std::vector<Piece> pieces;  // empty = the key must be evaluated
+  std::size_t length = 0;
+  // Writes the key of `rec` into `out` (length bytes). REQUIRES: !pieces.empty().
+  void build(const char* rec, char* out) const {
+    for (const Piece& p : pieces) {
+      for (std::uint16_t i = 0; i < p.length; ++i) out[i] = rec[p.offset + i];
+      out += p.length;
+    }
+  }
+};
+// The plan of a key expression over a table's fields (empty when it is not such a key).
+KeyPlan planKey(const Dbf& table, std::string_view expression);
+
 // A tag of an attached index file, as an order of the area.
 struct Order {
   std::size_t bag = 0;  // index into Area::bags
   std::size_t tag = 0;  // index into the bag's tags()
   std::string name;
   ProgramPtr key;
+  KeyPlan plan;              // how to build the key without evaluating it, when possible
   ProgramPtr condition;      // null when the tag has no FOR condition
   bool onlyActive = false;   // the condition is "!Deleted()": deleted records are not in the tag
   char keyType = 'C';        // type of the key expression's value: C, N, D or L
@@ -49,6 +69,7 @@ struct Area {
   // that must be replaced when the record is written).
   std::vector<char> record;
   std::vector<char> stored;
+  std::vector<char> scratch;  // a record read while looking for the next visible one
   const char* evalRecord = nullptr;  // the buffer fields are read from; null = `record`
   const char* fieldSource() const { return evalRecord ? evalRecord : record.data(); }
   std::uint32_t recno = 0;           // recordCount() + 1 at end of file

@@ -2,6 +2,8 @@
 // scopes, navigation (top, bottom, skip, go to, seek), key counts and positions, filters and
 // relations.
 #include <algorithm>
+#include <cctype>
+#include <optional>
 #include <cstring>
 #include <utility>
 
@@ -45,6 +47,29 @@ char typeLetter(const Value& v) {
 
 }  // namespace
 
+KeyPlan planKey(const Dbf& table, std::string_view expression) {
+  KeyPlan plan;
+  std::size_t start = 0;
+  while (start <= expression.size()) {
+    std::size_t end = expression.find('+', start);
+    if (end == std::string_view::npos) end = expression.size();
+    std::string_view name = expression.substr(start, end - start);
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    const auto field = name.empty() ? std::nullopt : table.fieldIndex(name);
+    if (!field || table.fields()[std::size_t(*field)].type != 'C') return {};
+    for (char c : name) {
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return {};
+    }
+    const Field& f = table.fields()[std::size_t(*field)];
+    plan.pieces.push_back({f.offset, f.length});
+    plan.length += f.length;
+    start = end + 1;
+  }
+  if (plan.length == 0 || plan.length > cdx::kMaxKeyLength) return {};
+  return plan;
+}
+
 // --- expressions on records --------------------------------------------------------------------
 
 bool Engine::isTrue(Area& a, const Program& p, const char* rec) {
@@ -60,6 +85,11 @@ bool Engine::inOrder(Area& a, const Order& o, const char* rec) {
 
 std::string Engine::keyOf(Area& a, const Order& o, const char* rec) {
   std::string key;
+  if (!o.plan.pieces.empty() && o.plan.length == o.keyLength) {
+    key.resize(o.keyLength);
+    o.plan.build(rec, key.data());
+    return key;
+  }
   bool ok = true;
   evalOn(a, *o.key, rec, [&](const Value& v) { ok = keyBytesOf(v, o.keyType, key); });
   if (!ok) {
@@ -121,6 +151,7 @@ void Engine::syncOrders(Area& a, const std::string& keep) {
       o.keyLength = info.keyLength;
       o.descending = info.descending;
       o.onlyActive = isActiveCondition(info.forExpression);
+      o.plan = planKey(*a.dbf, info.keyExpression);
       // The key's type decides how its bytes compare; a key this program cannot evaluate is
       // walked as text in the order stored, and never written.
       char type = 'C';
@@ -180,10 +211,18 @@ void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag,
   keys.reserve(count);
   std::vector<char> rec(a.dbf->recordLength());
   std::string bytes;
+  const KeyPlan plan = planKey(*a.dbf, key);
+  const bool planned = !plan.pieces.empty() && plan.length == def.keyLength;
+  if (planned) bytes.resize(plan.length);
   for (std::uint32_t r = 1; r <= count; ++r) {
     if (!attempt([&] { a.dbf->read(r, rec.data()); })) return;
     if (onlyActive && Dbf::isDeleted(rec.data())) continue;
     if (condition && !isTrue(a, *condition, rec.data())) continue;
+    if (planned) {
+      plan.build(rec.data(), bytes.data());
+      keys.add(bytes, r);
+      continue;
+    }
     bool ok = true;
     evalOn(a, *keyProgram, rec.data(), [&](const Value& v) {
       ok = keyBytesOf(v, type, bytes);
@@ -426,7 +465,7 @@ Engine::Place Engine::place(Area& a) {
 bool Engine::settleOrdered(Area& a, bool storedForward, bool ok) {
   const Order& o = *a.order();
   CdxCursor& c = *a.cursor;
-  std::vector<char> rec(a.dbf->recordLength());
+  std::vector<char>& rec = a.scratch;
   while (ok) {
     const int side = scopeSide(o, c.key());
     if (side != 0) {
@@ -454,7 +493,7 @@ bool Engine::settleOrdered(Area& a, bool storedForward, bool ok) {
 
 bool Engine::startOrdered(Area& a, bool fromTop) {
   const Order& o = *a.order();
-  a.cursor = std::make_unique<CdxCursor>(*a.bags[o.bag], o.tag);
+  if (!a.cursor) a.cursor = std::make_unique<CdxCursor>(*a.bags[o.bag], o.tag);
   CdxCursor& c = *a.cursor;
   const bool storedForward = fromTop != o.descending;
   const auto& low = o.descending ? o.scopeBottom : o.scopeTop;
@@ -480,7 +519,7 @@ bool Engine::startOrdered(Area& a, bool fromTop) {
 
 bool Engine::moveNatural(Area& a, std::uint32_t from, bool forward) {
   const std::uint32_t count = a.dbf->recordCount();
-  std::vector<char> rec(a.dbf->recordLength());
+  std::vector<char>& rec = a.scratch;
   std::int64_t r = static_cast<std::int64_t>(from) + (forward ? 1 : -1);
   for (; r >= 1 && r <= static_cast<std::int64_t>(count); r += forward ? 1 : -1) {
     a.dbf->read(static_cast<std::uint32_t>(r), rec.data());
@@ -584,7 +623,7 @@ void Engine::skip(Interp&, int area, std::int64_t n) {
 
 bool Engine::seekOrdered(Area& a, std::string_view key, bool softSeek, bool last) {
   const Order& o = *a.order();
-  a.cursor = std::make_unique<CdxCursor>(*a.bags[o.bag], o.tag);
+  if (!a.cursor) a.cursor = std::make_unique<CdxCursor>(*a.bags[o.bag], o.tag);
   CdxCursor& c = *a.cursor;
   const cdx::KeyOrder order = keyOrderOf(o.kind);
   const std::string_view wanted = key.substr(0, o.keyLength);
@@ -592,7 +631,7 @@ bool Engine::seekOrdered(Area& a, std::string_view key, bool softSeek, bool last
   const bool wantLast = last != o.descending;
   c.seek(wanted);
   std::uint32_t match = 0;
-  std::vector<char> rec(a.dbf->recordLength());
+  std::vector<char>& rec = a.scratch;
   while (c.valid() && comparePrefix(order, c.key(), wanted) == 0) {
     if (scopeSide(o, c.key()) == 0) {
       const std::uint32_t r = c.recno();
@@ -641,6 +680,42 @@ bool Engine::seek(Interp&, int area, const Value& key, bool softSeek, bool last)
 
 bool Engine::seekKey(int area, const Value& key, bool softSeek) {
   return seek(m_ip, area, key, softSeek, false);
+}
+
+void Engine::goToKeyNo(int area, std::int64_t n) {
+  Area& a = at(area);
+  goTop(m_ip, area);
+  if (a.eof || n <= 1) {
+    if (n < 1) toEof(a);
+    return;
+  }
+  const Order* o = a.order();
+  if (!o || !o->onlyActive || a.filter) {
+    skip(m_ip, area, n - 1);
+    return;
+  }
+  // Count keys along the tag in the order's direction; only the last one is read.
+  place(a);
+  CdxCursor& c = *a.cursor;
+  const bool storedForward = !o->descending;
+  std::int64_t position = 1;
+  bool ok = true;
+  while (position < n) {
+    ok = storedForward ? c.next() : c.prev();
+    if (!ok) break;
+    const int side = scopeSide(*o, c.key());
+    if (side != 0) {
+      if ((side > 0) == storedForward) {
+        ok = false;
+        break;
+      }
+      continue;
+    }
+    ++position;
+  }
+  if (!ok || !settleOrdered(a, storedForward, true)) toEof(a);
+  a.found = false;
+  afterMove(a);
 }
 
 void Engine::forEach(int area, const std::function<bool()>& visit) {

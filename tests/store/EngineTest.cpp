@@ -161,6 +161,14 @@ TEST_F(EngineTest, ScopesAndFiltersShapeKeyCountsAndPositions) {
   EXPECT_EQ(str("Left(CODIGO,4)"), "2365");
   EXPECT_FALSE(yes("dbSeek('1105')"));  // outside the scope
 
+  // Browse grids jump to a row by its position.
+  const int area = engine.areaOf("CTA");
+  engine.goToKeyNo(area, 37);
+  EXPECT_EQ(num("OrdKeyNo()"), 37);
+  EXPECT_EQ(str("Left(CODIGO,4)"), "2365");
+  engine.goToKeyNo(area, 101);
+  EXPECT_TRUE(yes("Eof()"));
+
   eval("dbSetFilter({|| SALDO >= 150}, 'SALDO >= 150')");
   EXPECT_EQ(str("dbFilter()"), "SALDO >= 150");
   eval("dbGoTop()");
@@ -168,6 +176,9 @@ TEST_F(EngineTest, ScopesAndFiltersShapeKeyCountsAndPositions) {
   EXPECT_GE(num("SALDO"), 150);
   eval("dbSkip()");
   EXPECT_EQ(num("OrdKeyNo()"), 2);
+  engine.goToKeyNo(area, 50);
+  EXPECT_EQ(num("OrdKeyNo()"), 50);
+  EXPECT_GE(num("SALDO"), 150);
   eval("dbClearFilter()");
   EXPECT_EQ(str("dbFilter()"), "");
   eval("OrdScope(0, NIL)");
@@ -181,6 +192,8 @@ TEST_F(EngineTest, ScopesAndFiltersShapeKeyCountsAndPositions) {
   EXPECT_EQ(num("OrdKeyCount()"), 299);
   eval("dbGoTo(20)");
   EXPECT_EQ(num("OrdKeyNo()"), 19);
+  engine.goToKeyNo(area, 19);
+  EXPECT_EQ(num("RecNo()"), 20);
 }
 
 TEST_F(EngineTest, DescendingTagsWalkFromTheHighestKey) {

@@ -7,6 +7,7 @@
 namespace exo::cli {
 
 int evalCommand(int argc, char** argv);
+int dbfCommand(int argc, char** argv);
 int memCommand(int argc, char** argv);
 
 namespace {
@@ -18,6 +19,9 @@ struct Command {
 
 const Command kCommands[] = {
     {"eval", evalCommand, "eval \"EXPR\"          imprime el valor de una expresi\xC3\xB3n"},
+    {"dbf", dbfCommand,
+     "dbf ARCHIVO [--index CDX] [--tag NOMBRE] [--recnos]\n"
+     "                        muestra estructura, etiquetas y registros de una tabla"},
     {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
     {"help", [](int, char**) { printUsage(); return 0; }, "help                  muestra esta ayuda"},
 };
