@@ -19,12 +19,14 @@ namespace {
 
 using exo::ui::MainWindow;
 
+// One application for the whole test program, never destroyed: Qt's own objects that outlive
+// main() must still find it.
 QApplication& app() {
   static int argc = 1;
   static char name[] = "tests_gui";
   static char* argv[] = {name, nullptr};
-  static QApplication instance(argc, argv);
-  return instance;
+  static QApplication* instance = new QApplication(argc, argv);
+  return *instance;
 }
 
 class Gui : public ::testing::Test {
