@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include "GuiTestSupport.h"
+
 #include <filesystem>
 
 #include "expr/Interp.h"
@@ -19,15 +21,7 @@ namespace {
 
 using exo::ui::MainWindow;
 
-// One application for the whole test program, never destroyed: Qt's own objects that outlive
-// main() must still find it.
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "tests_gui";
-  static char* argv[] = {name, nullptr};
-  static QApplication* instance = new QApplication(argc, argv);
-  return *instance;
-}
+using guitest::app;
 
 class Gui : public ::testing::Test {
  protected:
