@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include "GuiTestSupport.h"
+
 #include <filesystem>
 
 #include "expr/Interp.h"
@@ -19,13 +21,7 @@ namespace {
 
 using exo::ui::MainWindow;
 
-QApplication& app() {
-  static int argc = 1;
-  static char name[] = "tests_gui";
-  static char* argv[] = {name, nullptr};
-  static QApplication instance(argc, argv);
-  return instance;
-}
+using guitest::app;
 
 class Gui : public ::testing::Test {
  protected:
