@@ -136,8 +136,9 @@ ErrorReply ErrorHandler::dialog(const Failure& f, const std::string& application
   std::string chosen;
   try {
     for (;;) {
-      const int i =
-          m_ui.ask(kErrorDialogTitle, text, buttons, static_cast<int>(buttons.size()) - 1);
+      const int i = m_dialog ? m_dialog(ERRORMESSAGE(f), calls, buttons)
+                             : m_ui.ask(kErrorDialogTitle, text, buttons,
+                                        static_cast<int>(buttons.size()) - 1);
       chosen = i >= 0 && i < static_cast<int>(buttons.size()) ? buttons[static_cast<std::size_t>(i)]
                                                               : "";
       if (chosen == kPrintButton)

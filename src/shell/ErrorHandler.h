@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "expr/Interp.h"
 #include "shell/ErrorReport.h"
@@ -64,6 +65,13 @@ class ErrorHandler {
   // "&Mas...": shows the error log (default: the log listed newest first in a message box).
   void setLogBrowser(std::function<void()> browse) { m_browse = std::move(browse); }
 
+  // The handler's dialog (default: a question through the port): shows the message, the list
+  // of calls and the buttons, and returns the index of the button chosen (-1: closed).
+  using Dialog = std::function<int(const std::string& message, const std::vector<std::string>& calls,
+                                   const std::vector<std::string>& buttons)>;
+  void setDialog(Dialog dialog) { m_dialog = std::move(dialog); }
+  const std::filesystem::path& workingFolder() const { return m_working; }
+
   // The report text last built (empty before the first reported failure).
   const std::string& lastReport() const { return m_lastReport; }
 
@@ -94,6 +102,7 @@ class ErrorHandler {
   std::function<std::time_t()> m_clock;
   std::function<void(const std::string&, const std::string&)> m_print;
   std::function<void()> m_browse;
+  Dialog m_dialog;
   std::string m_lastReport;
 };
 
