@@ -10,6 +10,7 @@
 #include "GuiTestSupport.h"
 
 #include "ui/QtUserInterface.h"
+#include "ui/SingleInstance.h"
 
 namespace {
 
@@ -81,6 +82,30 @@ TEST(QtUserInterface, WaitAndProgressBoxesOpenAndClose) {
   EXPECT_TRUE(ui.progressBox()->isVisible());  // a status line is still shown
   ui.status(0, "");
   EXPECT_FALSE(ui.progressBox()->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SingleInstance, ALaterCopyBringsTheRunningOneToTheFront) {
+  guitest::app();
+  const QString name = QStringLiteral("prueba-%1").arg(QCoreApplication::applicationPid());
+  exo::ui::SingleInstance first(name);
+  ASSERT_TRUE(first.isFirst());
+  int activations = 0;
+  QObject::connect(&first, &exo::ui::SingleInstance::activationRequested, [&] { ++activations; });
+  {
+    exo::ui::SingleInstance second(name);
+    EXPECT_FALSE(second.isFirst());
+    EXPECT_TRUE(second.activateRunning());
+  }
+  for (int i = 0; i < 200 && activations == 0; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  EXPECT_EQ(activations, 1);
+  exo::ui::SingleInstance other(name + QStringLiteral("-otro"));
+  EXPECT_TRUE(other.isFirst());
 }
 
 }  // namespace
