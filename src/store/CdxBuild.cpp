@@ -42,13 +42,14 @@ class PageSink {
   std::vector<unsigned char> m_buf;
 };
 
-// Sorted view of a batch: `order` lists key indexes in (key, record) order.
+// The keys of a batch in (key, record) order, back to back, with their records.
 struct SortedKeys {
-  const char* keys;
-  const std::uint32_t* recnos;
-  std::vector<std::uint32_t> order;
+  std::vector<char> keys;
+  std::vector<std::uint32_t> recnos;
   std::uint16_t keyLength;
   std::uint8_t fill;
+  std::size_t size() const { return recnos.size(); }
+  const char* key(std::size_t i) const { return keys.data() + i * keyLength; }
 };
 
 struct SortItem {
@@ -65,14 +66,19 @@ std::uint64_t loadPrefix(const unsigned char* key, std::size_t from, std::size_t
 
 // Sorts by (key, record): collated keys through their weights (a permutation of the bytes,
 // so equal weights mean equal bytes), others as raw bytes. Unique keeps the first of a key.
-// Large batches are sorted in two halves on two threads and merged.
-std::vector<std::uint32_t> sortKeys(const KeyBatch& batch, bool collated, bool unique) {
+// Large batches are sorted in two halves on two threads and merged. Keys of up to 24 bytes are
+// rebuilt from the sorted items themselves, so the batch is never read in random order.
+SortedKeys sortKeys(const KeyBatch& batch, bool collated, bool unique, std::uint8_t fill) {
   const std::size_t n = batch.size(), len = batch.keyLength();
-  const unsigned char* base = reinterpret_cast<const unsigned char*>(batch.key(0));
+  const unsigned char* raw = reinterpret_cast<const unsigned char*>(batch.key(0));
+  const unsigned char* base = raw;
   std::vector<unsigned char> weights;
+  unsigned char byteOf[256];
+  for (int b = 0; b < 256; ++b) byteOf[b] = static_cast<unsigned char>(b);
   if (collated && n > 0) {
+    for (int b = 0; b < 256; ++b) byteOf[collationWeight(static_cast<unsigned char>(b))] = static_cast<unsigned char>(b);
     weights.resize(n * len);
-    for (std::size_t i = 0; i < n * len; ++i) weights[i] = collationWeight(base[i]);
+    for (std::size_t i = 0; i < n * len; ++i) weights[i] = collationWeight(raw[i]);
     base = weights.data();
   }
   std::vector<SortItem> items(n);
@@ -81,12 +87,26 @@ std::vector<std::uint32_t> sortKeys(const KeyBatch& batch, bool collated, bool u
     items[i] = {{loadPrefix(k, 0, len), loadPrefix(k, 8, len), loadPrefix(k, 16, len)},
                 batch.recno(i), static_cast<std::uint32_t>(i)};
   }
+  weights.clear();
+  weights.shrink_to_fit();
+  base = nullptr;
+  const bool inItems = len <= 24;
+  // Beyond 24 bytes the rest of the key is compared in the batch (as weights when collated).
+  std::vector<unsigned char> tails;
+  if (!inItems && collated) {
+    tails.resize(n * (len - 24));
+    for (std::size_t i = 0; i < n; ++i)
+      for (std::size_t b = 24; b < len; ++b) tails[i * (len - 24) + b - 24] = collationWeight(raw[i * len + b]);
+  }
+  const auto tailOf = [&](std::uint32_t index) {
+    return collated ? tails.data() + std::size_t{index} * (len - 24) : raw + std::size_t{index} * len + 24;
+  };
   const auto less = [&](const SortItem& a, const SortItem& b) {
     if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
     if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
     if (a.prefix[2] != b.prefix[2]) return a.prefix[2] < b.prefix[2];
-    if (len > 24) {
-      const int c = std::memcmp(base + a.index * len + 24, base + b.index * len + 24, len - 24);
+    if (!inItems) {
+      const int c = std::memcmp(tailOf(a.index), tailOf(b.index), len - 24);
       if (c != 0) return c < 0;
     }
     return a.recno < b.recno;
@@ -100,14 +120,25 @@ std::vector<std::uint32_t> sortKeys(const KeyBatch& batch, bool collated, bool u
   } else {
     std::sort(items.begin(), items.end(), less);
   }
-  std::vector<std::uint32_t> order;
-  order.reserve(n);
+  SortedKeys out{{}, {}, static_cast<std::uint16_t>(len), fill};
+  out.keys.resize(n * len);
+  out.recnos.reserve(n);
+  char* at = out.keys.data();
   for (const SortItem& it : items) {
-    if (unique && !order.empty() && std::memcmp(base + order.back() * len, base + it.index * len, len) == 0)
-      continue;
-    order.push_back(it.index);
+    if (inItems) {
+      for (std::size_t b = 0; b < len; ++b) {
+        const auto weight = static_cast<unsigned char>(it.prefix[b / 8] >> (56 - 8 * (b % 8)));
+        at[b] = static_cast<char>(byteOf[weight]);
+      }
+    } else {
+      std::memcpy(at, raw + std::size_t{it.index} * len, len);
+    }
+    if (unique && !out.recnos.empty() && std::memcmp(at - len, at, len) == 0) continue;
+    out.recnos.push_back(it.recno);
+    at += len;
   }
-  return order;
+  out.keys.resize(out.recnos.size() * len);
+  return out;
 }
 
 struct UpEntry {
@@ -133,7 +164,7 @@ std::vector<UpEntry> writeInteriorLevel(PageSink& sink, const SortedKeys& in,
     node.left = prev;
     node.right = end < n ? sink.next() + kPageSize : kNoPage;
     for (std::size_t j = start; j < end; ++j) {
-      const char* k = in.keys + std::size_t{level[j].keyIndex} * in.keyLength;
+      const char* k = in.key(level[j].keyIndex);
       node.keys.insert(node.keys.end(), k, k + in.keyLength);
       node.recnos.push_back(in.recnos[level[j].keyIndex]);
       node.children.push_back(level[j].child);
@@ -149,7 +180,7 @@ std::vector<UpEntry> writeInteriorLevel(PageSink& sink, const SortedKeys& in,
 // Writes the whole tree of `in` through `sink`; returns the root's offset.
 std::uint32_t writeTree(PageSink& sink, const SortedKeys& in) {
   std::uint32_t maxRecno = 1;
-  for (std::uint32_t i : in.order) maxRecno = std::max(maxRecno, in.recnos[i]);
+  for (std::uint32_t r : in.recnos) maxRecno = std::max(maxRecno, r);
   LeafPacker packer(in.keyLength, in.fill, maxRecno);
   std::vector<UpEntry> level;
   std::uint32_t prev = kNoPage, lastIndex = 0;
@@ -161,8 +192,8 @@ std::uint32_t writeTree(PageSink& sink, const SortedKeys& in) {
     prev = at;
     packer.reset();
   };
-  for (std::uint32_t i : in.order) {
-    const char* k = in.keys + std::size_t{i} * in.keyLength;
+  for (std::uint32_t i = 0; i < in.size(); ++i) {
+    const char* k = in.key(i);
     if (!packer.add(k, in.recnos[i])) {
       closeLeaf(true);
       packer.add(k, in.recnos[i]);
@@ -318,10 +349,7 @@ void CdxWriter::rewriteDirectory(Cdx& c, const std::string& dropName, std::uint3
   unsigned char root[4];
   c.m_file.readAt(0, root, 4);
   collectTreePages(c, readLe32(root), 10, freed);
-  SortedKeys sorted{names.size() ? names.key(0) : "", nullptr, sortKeys(names, false, true), 10, ' '};
-  std::vector<std::uint32_t> recnos(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) recnos[i] = names.recno(i);
-  sorted.recnos = recnos.data();
+  const SortedKeys sorted = sortKeys(names, false, true, ' ');
   PageSink sink(c.m_file, alignedEnd(c));
   const std::uint32_t dirRoot = writeTree(sink, sorted);
   sink.flush();
@@ -339,11 +367,8 @@ void CdxWriter::build(Cdx& c, const TagDefinition& definition, const KeyBatch& k
   IndexWriteLock lock(c);
   const std::string name = upperName(definition.name);
   const bool collated = definition.kind == KeyKind::Character;
-  SortedKeys sorted{keys.size() ? keys.key(0) : "", nullptr, sortKeys(keys, collated, definition.unique),
-                    definition.keyLength, static_cast<std::uint8_t>(definition.kind == KeyKind::Binary ? 0 : ' ')};
-  std::vector<std::uint32_t> recnos(keys.size());
-  for (std::size_t i = 0; i < keys.size(); ++i) recnos[i] = keys.recno(i);
-  sorted.recnos = recnos.data();
+  const SortedKeys sorted = sortKeys(keys, collated, definition.unique,
+                                     static_cast<std::uint8_t>(definition.kind == KeyKind::Binary ? 0 : ' '));
   const std::uint32_t headerAt = alignedEnd(c);
   PageSink sink(c.m_file, headerAt + 2 * kPageSize);
   const std::uint32_t root = writeTree(sink, sorted);
