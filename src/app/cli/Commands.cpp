@@ -7,6 +7,8 @@
 namespace exo::cli {
 
 int evalCommand(int argc, char** argv);
+int demoCommand(int argc, char** argv);
+int demoInfoCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -17,6 +19,10 @@ struct Command {
 
 const Command kCommands[] = {
     {"eval", evalCommand, "eval \"EXPR\"          imprime el valor de una expresi\xC3\xB3n"},
+    {"demo", demoCommand,
+     "demo CARPETA [--lines N] [--seed S] [--companies K] [--products orbisal|both]\n"
+     "                        instala la demostraci\xC3\xB3n (programa, productos hermanos, contabilidad)"},
+    {"demo-info", demoInfoCommand, "demo-info CARPETA     muestra lo que contiene una demostraci\xC3\xB3n"},
     {"help", [](int, char**) { printUsage(); return 0; }, "help                  muestra esta ayuda"},
 };
 }  // namespace
