@@ -83,7 +83,7 @@ void makeLegal(Random& r, ThirdParty& t, const std::string& name) {
   const std::string nit = std::to_string(r.range(800000000, 900999999));
   t.name = name;
   t.structure = "0000";
-  t.personType = "J";
+  t.personType = 'J';
   t.documentType = "31";
   t.identification = (r.chance(15) ? withDots(nit) : nit) + "-" + checkDigit(nit);
 }
@@ -96,13 +96,14 @@ void makeNatural(Random& r, ThirdParty& t) {
   name += " " + r.pick(kGivenNames);
   if (t.structure[3] == '1') name += " " + r.pick(kGivenNames);
   t.name = name;
-  t.personType = "N";
+  t.personType = 'N';
   t.documentType = "13";
   t.identification = std::to_string(r.chance(70) ? r.range(10000000, 99999999) : r.range(1010000000, 1130000000));
   // Persons registered for VAT carry a NIT built on their identity card.
   if (r.chance(10)) {
     t.documentType = "31";
-    t.identification += "-" + std::string(1, checkDigit(t.identification));
+    const char dv[3] = {'-', checkDigit(t.identification), '\0'};
+    t.identification += dv;
   }
 }
 
@@ -248,7 +249,7 @@ std::vector<ThirdParty> makeDirectory(Random& r, std::size_t count) {
       if (s.role == Role::ForeignSupplier) {
         t.name = r.pick(kForeignNames);
         t.structure = "0000";
-        t.personType = "J";
+        t.personType = 'J';
         t.documentType = r.chance(50) ? "42" : "43";
         t.identification = std::to_string(r.range(100000000, 999999999));
         t.country = r.pick(kForeignCountries);
@@ -277,7 +278,7 @@ std::vector<ThirdParty> makeDirectory(Random& r, std::size_t count) {
     t.key = out.back().role == Role::VatPseudo ? "IVA02" : "IVA01";
     t.name = name;
     t.structure = "0000";
-    t.personType = "J";
+    t.personType = 'J';
     t.documentType = "31";
     t.identification = "800197268-4";
     t.country = "0169";
