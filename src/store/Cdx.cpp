@@ -62,7 +62,17 @@ Cdx::Cdx(Cdx&&) noexcept = default;
 
 Cdx::~Cdx() { close(); }
 
-void Cdx::close() { m_file.close(); }
+void Cdx::close() {
+  m_view.reset();
+  m_file.close();
+}
+
+const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
+  const std::uint64_t end = offset + n;
+  if (end > m_size) return nullptr;
+  if (end > m_view.size() && !m_view.map(m_file, m_size)) return nullptr;
+  return reinterpret_cast<const unsigned char*>(m_view.data()) + offset;
+}
 
 Cdx Cdx::open(const std::string& path, const CdxOptions& options) {
   Cdx c;
@@ -79,11 +89,40 @@ void Cdx::readPage(std::uint32_t offset, unsigned char* page) const {
   if (offset % kPageSize != 0 || offset < 2 * kPageSize || offset + std::uint64_t{kPageSize} > m_size)
     raiseCorrupt("puntero de p\xE1gina de \xEDndice fuera de rango (" + std::to_string(offset) + ")",
                  path());
+  if (const unsigned char* p = viewed(offset, kPageSize)) {
+    std::memcpy(page, p, kPageSize);
+    return;
+  }
   m_file.readAt(offset, page, kPageSize);
+}
+
+const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
+                             cdx::Node& leaf) const {
+  // The counter at byte 8 changes with every change of the file by a careful writer.
+  if (const unsigned char* p = viewed(8, 4)) {
+    const std::uint32_t counter = cdx::readLe32(p);
+    if (counter != m_nodesCounter) {
+      m_nodes.clear();
+      m_nodesCounter = counter;
+    }
+  } else {
+    m_nodes.clear();
+  }
+  if (const auto it = m_nodes.find(offset); it != m_nodes.end()) return it->second;
+  readNode(offset, keyLength, fill, leaf);
+  if (leaf.isLeaf()) return leaf;
+  if (m_nodes.size() >= 8192) m_nodes.clear();
+  return m_nodes.emplace(offset, leaf).first->second;
 }
 
 void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                    cdx::Node& node) const {
+  if (offset % kPageSize == 0 && offset >= 2 * kPageSize) {
+    if (const unsigned char* p = viewed(offset, kPageSize)) {
+      cdx::decodeNode(p, offset, keyLength, fill, node, path());
+      return;
+    }
+  }
   unsigned char page[kPageSize];
   readPage(offset, page);
   cdx::decodeNode(page, offset, keyLength, fill, node, path());
@@ -143,8 +182,10 @@ void Cdx::setKeyKind(std::size_t tag, KeyKind kind) {
 }
 
 std::uint32_t Cdx::rootOf(std::size_t tag) const {
+  const std::uint32_t at = m_tags.at(tag).headerOffset;
+  if (const unsigned char* p = viewed(at, 4)) return cdx::readLe32(p);
   unsigned char root[4];
-  m_file.readAt(m_tags.at(tag).headerOffset, root, 4);
+  m_file.readAt(at, root, 4);
   return cdx::readLe32(root);
 }
 
@@ -275,28 +316,35 @@ bool CdxCursor::prev() {
   return settleBackward();
 }
 
-int CdxCursor::compareAt(std::size_t i, std::string_view key, std::uint32_t recno) const {
-  const int c = m_order.compare(m_leaf.key(i), key.data(), key.size());
-  if (c != 0 || recno == 0 || key.size() < m_leaf.keyLength) return c;
-  return m_leaf.recnos[i] < recno ? -1 : (m_leaf.recnos[i] > recno ? 1 : 0);
+int CdxCursor::compareAt(const cdx::Node& node, std::size_t i, std::string_view key,
+                         std::uint32_t recno) const {
+  const int c = m_order.compare(node.key(i), key.data(), key.size());
+  if (c != 0 || recno == 0 || key.size() < node.keyLength) return c;
+  return node.recnos[i] < recno ? -1 : (node.recnos[i] > recno ? 1 : 0);
 }
 
 bool CdxCursor::seek(std::string_view key, std::uint32_t recno) {
   key = key.substr(0, m_leaf.keyLength);
   if (!m_cdx->isOrdered(m_tag)) return seekScan(key, recno);
   m_hops = 0;
-  m_cdx->readNode(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
+  const cdx::Node* node = &m_cdx->nodeAt(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", m_cdx->path());
-    std::size_t i = 0;
-    while (i < m_leaf.size() && compareAt(i, key, recno) < 0) ++i;
-    if (m_leaf.isLeaf()) {
-      m_index = i;
+    // First entry not below the key (entries are in order).
+    std::size_t lo = 0, hi = node->size();
+    while (lo < hi) {
+      const std::size_t mid = (lo + hi) / 2;
+      if (compareAt(*node, mid, key, recno) < 0) lo = mid + 1;
+      else hi = mid;
+    }
+    if (node->isLeaf()) {
+      m_index = lo;
       break;
     }
-    if (i == m_leaf.size()) return m_valid = false;
-    m_cdx->readNode(m_leaf.children[i], m_leaf.keyLength, m_order.fill, m_leaf);
+    if (lo == node->size()) return m_valid = false;
+    node = &m_cdx->nodeAt(node->children[lo], m_leaf.keyLength, m_order.fill, m_leaf);
   }
+  if (node != &m_leaf) m_leaf = *node;
   if (!settleForward()) return false;
   return m_order.compare(m_leaf.key(m_index), key.data(), key.size()) == 0;
 }

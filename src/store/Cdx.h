@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "store/CdxNode.h"
@@ -141,7 +142,19 @@ class Cdx {
   void walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                   OnLeaf&& onLeaf) const;
 
+  // Bytes of the file through a view of it (null when the view cannot cover them).
+  const unsigned char* viewed(std::uint64_t offset, std::size_t n) const;
+  // The node at `offset`: interior nodes are decoded once and kept (seeks then decode only
+  // their leaf); a leaf is decoded into `leaf`. The kept nodes are dropped whenever the file
+  // changes (our writes, or another program's, seen through the file's change counter).
+  const cdx::Node& nodeAt(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
+                          cdx::Node& leaf) const;
+  void forgetNodes() const { m_nodes.clear(); }
+
   File m_file;
+  mutable FileView m_view;  // pages are read through it (no system call per page)
+  mutable std::unordered_map<std::uint32_t, cdx::Node> m_nodes;  // interior nodes by offset
+  mutable std::uint32_t m_nodesCounter = 0;                     // change counter they match
   CdxOptions m_options;
   std::uint64_t m_size = 0;
   std::vector<TagInfo> m_tags;
@@ -174,7 +187,8 @@ class CdxCursor {
   bool settleForward();
   bool settleBackward();
   bool seekScan(std::string_view key, std::uint32_t recno);
-  int compareAt(std::size_t i, std::string_view key, std::uint32_t recno) const;
+  int compareAt(const cdx::Node& node, std::size_t i, std::string_view key,
+                std::uint32_t recno) const;
 
   Cdx* m_cdx;
   std::size_t m_tag;

@@ -1,6 +1,8 @@
 // Bulk building of compound index files: new files, tags built from sorted keys (leaves
 // filled in order, interior levels on top), tag directory rewrites and the free-page chain.
 #include <algorithm>
+#include <thread>
+#include <tuple>
 #include <cstring>
 
 #include "expr/Collation.h"
@@ -50,7 +52,7 @@ struct SortedKeys {
 };
 
 struct SortItem {
-  std::uint64_t prefix[2];  // first 16 comparison bytes, big-endian
+  std::uint64_t prefix[3];  // first 24 comparison bytes, big-endian
   std::uint32_t recno;
   std::uint32_t index;
 };
@@ -63,6 +65,7 @@ std::uint64_t loadPrefix(const unsigned char* key, std::size_t from, std::size_t
 
 // Sorts by (key, record): collated keys through their weights (a permutation of the bytes,
 // so equal weights mean equal bytes), others as raw bytes. Unique keeps the first of a key.
+// Large batches are sorted in two halves on two threads and merged.
 std::vector<std::uint32_t> sortKeys(const KeyBatch& batch, bool collated, bool unique) {
   const std::size_t n = batch.size(), len = batch.keyLength();
   const unsigned char* base = reinterpret_cast<const unsigned char*>(batch.key(0));
@@ -75,17 +78,28 @@ std::vector<std::uint32_t> sortKeys(const KeyBatch& batch, bool collated, bool u
   std::vector<SortItem> items(n);
   for (std::size_t i = 0; i < n; ++i) {
     const unsigned char* k = base + i * len;
-    items[i] = {{loadPrefix(k, 0, len), loadPrefix(k, 8, len)}, batch.recno(i), static_cast<std::uint32_t>(i)};
+    items[i] = {{loadPrefix(k, 0, len), loadPrefix(k, 8, len), loadPrefix(k, 16, len)},
+                batch.recno(i), static_cast<std::uint32_t>(i)};
   }
-  std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
+  const auto less = [&](const SortItem& a, const SortItem& b) {
     if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
     if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
-    if (len > 16) {
-      const int c = std::memcmp(base + a.index * len + 16, base + b.index * len + 16, len - 16);
+    if (a.prefix[2] != b.prefix[2]) return a.prefix[2] < b.prefix[2];
+    if (len > 24) {
+      const int c = std::memcmp(base + a.index * len + 24, base + b.index * len + 24, len - 24);
       if (c != 0) return c < 0;
     }
     return a.recno < b.recno;
-  });
+  };
+  if (n >= 100000 && std::thread::hardware_concurrency() > 1) {
+    const auto middle = items.begin() + static_cast<std::ptrdiff_t>(n / 2);
+    std::thread other([&] { std::sort(items.begin(), middle, less); });
+    std::sort(middle, items.end(), less);
+    other.join();
+    std::inplace_merge(items.begin(), middle, items.end(), less);
+  } else {
+    std::sort(items.begin(), items.end(), less);
+  }
   std::vector<std::uint32_t> order;
   order.reserve(n);
   for (const SortItem& it : items) {
@@ -340,18 +354,27 @@ void CdxWriter::build(Cdx& c, const TagDefinition& definition, const KeyBatch& k
   c.m_size = std::max<std::uint64_t>(c.m_size, sink.next());
   std::vector<std::uint32_t> freed;
   std::vector<std::pair<std::string, KeyKind>> kinds;
+  std::vector<int> ordered;
   for (std::size_t i = 0; i < c.m_tags.size(); ++i) {
     kinds.emplace_back(upperName(c.m_tags[i].name), c.m_kinds[i]);
+    ordered.push_back(c.m_ordered[i]);
     if (upperName(c.m_tags[i].name) != name) continue;
     freed.push_back(c.m_tags[i].headerOffset);
     freed.push_back(c.m_tags[i].headerOffset + kPageSize);
     collectTreePages(c, c.rootOf(i), c.m_tags[i].keyLength, freed);
   }
   kinds.emplace_back(name, definition.kind);
+  ordered.push_back(1);  // built here, in order
   rewriteDirectory(c, name, headerAt, name, std::move(freed));
   c.loadDirectory();
-  for (const auto& [tagName, kind] : kinds)
-    if (const auto t = c.findTag(tagName)) c.m_kinds[*t] = kind;
+  // What is known of the other tags' order stays known (the new tag's entry comes last, so it
+  // wins over the one it replaces).
+  for (std::size_t i = 0; i < kinds.size(); ++i) {
+    if (const auto t = c.findTag(kinds[i].first)) {
+      c.m_kinds[*t] = kinds[i].second;
+      c.m_ordered[*t] = ordered[i];
+    }
+  }
 }
 
 bool CdxWriter::remove(Cdx& c, std::string_view tagName) {
@@ -362,12 +385,17 @@ bool CdxWriter::remove(Cdx& c, std::string_view tagName) {
   const TagInfo info = c.m_tags[*tag];
   std::vector<std::uint32_t> freed{info.headerOffset, info.headerOffset + kPageSize};
   collectTreePages(c, c.rootOf(*tag), info.keyLength, freed);
-  std::vector<std::pair<std::string, KeyKind>> kinds;
-  for (std::size_t i = 0; i < c.m_tags.size(); ++i) kinds.emplace_back(upperName(c.m_tags[i].name), c.m_kinds[i]);
+  std::vector<std::tuple<std::string, KeyKind, int>> kinds;
+  for (std::size_t i = 0; i < c.m_tags.size(); ++i)
+    kinds.emplace_back(upperName(c.m_tags[i].name), c.m_kinds[i], c.m_ordered[i]);
   rewriteDirectory(c, upperName(info.name), 0, "", std::move(freed));
   c.loadDirectory();
-  for (const auto& [name, kind] : kinds)
-    if (const auto t = c.findTag(name)) c.m_kinds[*t] = kind;
+  for (const auto& [name, kind, inOrder] : kinds) {
+    if (const auto t = c.findTag(name)) {
+      c.m_kinds[*t] = kind;
+      c.m_ordered[*t] = inOrder;
+    }
+  }
   return true;
 }
 

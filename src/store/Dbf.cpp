@@ -216,6 +216,8 @@ Dbf Dbf::create(const std::string& path, const std::vector<FieldDef>& fields,
 
 void Dbf::close() {
   if (!m_file.isOpen()) return;
+  m_view.reset();
+  m_cacheCount = 0;
   if (!m_options.readOnly && m_dirty) {
     flushAppends();
     const std::uint64_t end = recordOffset(m_count + 1);
@@ -274,11 +276,22 @@ std::vector<char> Dbf::blankRecord() const {
 
 void Dbf::fillCache(std::uint32_t recno) {
   const std::uint32_t diskCount = m_pending.empty() ? m_count : m_pendingFirst - 1;
+  // Every record on disk is read through a view of the file: random reads (walks in index
+  // order) then cost no system call. The view follows the file as it grows.
+  const std::uint64_t end = recordOffset(diskCount + 1);
+  if (m_view.size() < end && m_file.size() >= end) m_view.map(m_file, end);
+  if (m_view.size() >= end) {
+    m_window = m_view.data() + m_headerLength;
+    m_cacheFirst = 1;
+    m_cacheCount = diskCount;
+    return;
+  }
   const std::uint32_t window = static_cast<std::uint32_t>(std::max<std::size_t>(1, kCacheBytes / m_recordLength));
   m_cacheCount = std::min(window, diskCount - recno + 1);
   m_cacheFirst = recno;
   m_cache.resize(std::size_t{m_cacheCount} * m_recordLength);
   m_file.readAt(recordOffset(recno), m_cache.data(), m_cache.size());
+  m_window = m_cache.data();
 }
 
 void Dbf::read(std::uint32_t recno, char* record) {
@@ -289,7 +302,7 @@ void Dbf::read(std::uint32_t recno, char* record) {
     return;
   }
   if (recno < m_cacheFirst || recno >= m_cacheFirst + m_cacheCount) fillCache(recno);
-  std::memcpy(record, &m_cache[std::size_t(recno - m_cacheFirst) * m_recordLength], m_recordLength);
+  std::memcpy(record, m_window + std::size_t(recno - m_cacheFirst) * m_recordLength, m_recordLength);
 }
 
 void Dbf::write(std::uint32_t recno, const char* record) {
@@ -302,7 +315,7 @@ void Dbf::write(std::uint32_t recno, const char* record) {
     return;
   }
   m_file.writeAt(recordOffset(recno), record, m_recordLength);
-  if (recno >= m_cacheFirst && recno < m_cacheFirst + m_cacheCount)
+  if (m_window == m_cache.data() && recno >= m_cacheFirst && recno < m_cacheFirst + m_cacheCount)
     std::memcpy(&m_cache[std::size_t(recno - m_cacheFirst) * m_recordLength], record, m_recordLength);
 }
 
@@ -400,6 +413,7 @@ void Dbf::rewriteWith(const std::vector<std::uint32_t>& keep) {
     ::unlink(temp.c_str());
     throw;
   }
+  m_view.reset();
   m_file = std::move(out);
   m_count = static_cast<std::uint32_t>(keep.size());
   putLe32(&m_header[4], m_count);
@@ -444,6 +458,11 @@ bool Dbf::lockRecord(std::uint32_t recno) {
   m_lockedRecords.push_back(recno);
   m_cacheCount = 0;  // read what others wrote before the lock
   return true;
+}
+
+bool Dbf::holdsRecordLock(std::uint32_t recno) const {
+  return !m_options.shared || m_fileLocked ||
+         std::find(m_lockedRecords.begin(), m_lockedRecords.end(), recno) != m_lockedRecords.end();
 }
 
 void Dbf::unlockRecord(std::uint32_t recno) {

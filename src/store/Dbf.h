@@ -148,6 +148,7 @@ class Dbf {
   // Releases every record and file lock of this open.
   void unlockAll();
   bool holdsFileLock() const { return m_fileLocked; }
+  bool holdsRecordLock(std::uint32_t recno) const;
 
  private:
   Dbf() = default;
@@ -174,7 +175,10 @@ class Dbf {
   std::uint32_t m_count = 0;
   bool m_dirty = false;
   // Records read ahead: records m_cacheFirst .. m_cacheFirst + m_cacheCount - 1.
+  // The records come from a view of the file where the system gives one, else from m_cache.
   std::vector<char> m_cache;
+  FileView m_view;
+  const char* m_window = nullptr;
   std::uint32_t m_cacheFirst = 0, m_cacheCount = 0;
   // Appended records not yet written (exclusive opens): m_pendingFirst onwards.
   std::vector<char> m_pending;

@@ -29,6 +29,7 @@
 namespace exo::store {
 
 struct Area;
+struct Order;
 
 // A field list for copies and totals: names of the source table, case-insensitive.
 using FieldNames = std::vector<std::string>;
@@ -70,6 +71,10 @@ class Engine final : public WorkAreas {
   void appendBlank(int area);
   // Exact seek in the controlling order (a text key may be shorter than the tag's keys).
   bool seekKey(int area, const Value& key, bool softSeek = false);
+  // Goes to the n-th visible record (1-based) of the controlling order within scope and
+  // filter, as OrdKeyNo() counts them; end of file when there are fewer. Walks the keys only
+  // (no record reads) when the order holds just the active records and no filter is set.
+  void goToKeyNo(int area, std::int64_t n);
   // Visits every visible record of the area in its controlling order, within scope and filter,
   // from the top; `visit` returns false to stop. Leaves the area on the last record visited
   // (end of file after a full walk).
@@ -152,9 +157,52 @@ class Engine final : public WorkAreas {
                    const std::string& key) override;
 
  private:
-  Area& at(int area);
-  const Area* find(int area) const;
-  Area& used(int area);
+  enum class Place { Exact, After, End };
+
+  // Areas.
+  Area& at(int area);  // a used area; raises "no table" otherwise (and throws when let go on)
+  Area* find(int area) const;
+  int freeArea() const;
+  int openArea(int area, const std::string& file, const std::string& alias, bool shared,
+               bool readOnly);
+  void closeArea(Area& a);
+  // Runs a file-layer operation; its failure goes to the error handler, which may ask to retry.
+  // False when the handler lets the caller go on without it. `op` must not evaluate texts.
+  template <class F>
+  bool attempt(F&& op);
+  void fail(GenCode code, std::string description, std::string fileName = {},
+            std::string operation = {});
+
+  // Records.
+  void load(Area& a, std::uint32_t recno);
+  void toEof(Area& a);
+  void flush(Area& a);
+  bool lockForChange(Area& a);
+  bool visible(Area& a, const char* rec);
+  void afterMove(Area& a);
+  std::uint32_t appendRecord(Area& a, const char* rec);
+
+  // Expressions on records.
+  template <class F>
+  void evalOn(Area& a, const Program& p, const char* rec, F&& use);
+  bool isTrue(Area& a, const Program& p, const char* rec);
+  bool inOrder(Area& a, const Order& o, const char* rec);
+  std::string keyOf(Area& a, const Order& o, const char* rec);
+  ProgramPtr compileFor(Area& a, const std::string& text);
+
+  // Orders.
+  std::string bagPath(const Area& a, const std::string& bag) const;
+  void attachBag(Area& a, const std::string& path);
+  void syncOrders(Area& a, const std::string& keep);
+  void buildTag(Area& a, std::size_t bag, const std::string& tag, const std::string& key,
+                const std::string& forCondition, bool descending);
+  void reindex(Area& a);
+  int scopeSide(const Order& o, std::string_view key) const;
+  Place place(Area& a);
+  bool settleOrdered(Area& a, bool storedForward, bool ok);
+  bool startOrdered(Area& a, bool fromTop);
+  bool moveNatural(Area& a, std::uint32_t from, bool forward);
+  bool seekOrdered(Area& a, std::string_view key, bool softSeek, bool last);
 
   Interp& m_ip;
   std::vector<std::unique_ptr<Area>> m_areas;  // index = area - 1; null = free

@@ -11,9 +11,12 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
+#include <utility>
 #include <cerrno>
 #include <cstdio>
 
@@ -142,6 +145,34 @@ std::string replaceExtension(const std::string& basePath, std::string_view ext) 
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) out.resize(dot);
   out += ext;
   return out;
+}
+
+FileView::FileView(FileView&& other) noexcept
+    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
+
+FileView& FileView::operator=(FileView&& other) noexcept {
+  if (this != &other) {
+    reset();
+    m_data = std::exchange(other.m_data, nullptr);
+    m_size = std::exchange(other.m_size, 0);
+  }
+  return *this;
+}
+
+bool FileView::map(const File& file, std::uint64_t length) {
+  reset();
+  if (!file.isOpen() || length == 0 || length > std::uint64_t{SIZE_MAX}) return false;
+  void* p = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, file.fd(), 0);
+  if (p == MAP_FAILED) return false;
+  m_data = static_cast<const char*>(p);
+  m_size = length;
+  return true;
+}
+
+void FileView::reset() {
+  if (m_data != nullptr) ::munmap(const_cast<char*>(m_data), static_cast<std::size_t>(m_size));
+  m_data = nullptr;
+  m_size = 0;
 }
 
 std::string findCompanion(const std::string& basePath, std::string_view ext) {

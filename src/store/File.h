@@ -44,6 +44,28 @@ class File {
   std::string m_path;
 };
 
+// A read-only view of the first bytes of an open file, shared with the file's writes (what is
+// written through the file is seen in the view). Move-only; unmapped on destruction.
+class FileView {
+ public:
+  FileView() = default;
+  ~FileView() { reset(); }
+  FileView(FileView&& other) noexcept;
+  FileView& operator=(FileView&& other) noexcept;
+  FileView(const FileView&) = delete;
+  FileView& operator=(const FileView&) = delete;
+
+  // Maps `length` bytes of `file`; false (and no view) when the system refuses.
+  bool map(const File& file, std::uint64_t length);
+  void reset();
+  const char* data() const { return m_data; }
+  std::uint64_t size() const { return m_size; }
+
+ private:
+  const char* m_data = nullptr;
+  std::uint64_t m_size = 0;
+};
+
 // The companion file of `basePath` with extension `ext` (".fpt", ".cdx"), found whatever the
 // letter case of its name; empty when there is none.
 std::string findCompanion(const std::string& basePath, std::string_view ext);

@@ -7,6 +7,7 @@
 namespace exo::cli {
 
 int evalCommand(int argc, char** argv);
+int dbfCommand(int argc, char** argv);
 int demoCommand(int argc, char** argv);
 int demoInfoCommand(int argc, char** argv);
 
@@ -19,6 +20,9 @@ struct Command {
 
 const Command kCommands[] = {
     {"eval", evalCommand, "eval \"EXPR\"          imprime el valor de una expresi\xC3\xB3n"},
+    {"dbf", dbfCommand,
+     "dbf ARCHIVO [--index CDX] [--tag NOMBRE] [--recnos]\n"
+     "                        muestra estructura, etiquetas y registros de una tabla"},
     {"demo", demoCommand,
      "demo CARPETA [--lines N] [--seed S] [--companies K] [--products orbisal|both]\n"
      "                        instala la demostraci\xC3\xB3n (programa, productos hermanos, contabilidad)"},

@@ -5,6 +5,7 @@
 #include "expr/Codepage.h"
 #include "expr/Interp.h"
 #include "shell/Evalua.h"
+#include "store/Engine.h"
 
 namespace exo::cli {
 
@@ -14,6 +15,7 @@ int evalCommand(int argc, char** argv) {
     return 2;
   }
   Interp ip;
+  store::Engine tables(ip);  // expressions may open and read tables
   registerEvaluaFunctions(ip);
   try {
     const Value v = ip.evalText(fromUtf8(argv[1]));

@@ -1,0 +1,158 @@
+// Figures of the work-area engine on a table shaped like the ledger's movements (1,000,000
+// records): append, two tag builds, a full scan, random seeks, a filtered copy and a total by
+// key. Beside each step it prints the time plain file I/O takes over the same bytes (reading
+// the table file, or writing a file of its size) and the ratio.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "expr/Interp.h"
+#include "store/Engine.h"
+
+using namespace exo;
+using namespace exo::store;
+
+namespace {
+
+std::uint32_t records = 1000000;
+
+double seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+double plainRead(const std::string& path) {
+  const auto t0 = std::chrono::steady_clock::now();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::vector<char> buf(1 << 20);
+  std::size_t sum = 0;
+  while (const std::size_t n = std::fread(buf.data(), 1, buf.size(), f)) sum += n + buf[0];
+  std::fclose(f);
+  if (sum == 1) std::puts("");
+  return seconds(t0);
+}
+
+double plainWrite(const std::string& path, std::uintmax_t size) {
+  const auto t0 = std::chrono::steady_clock::now();
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::vector<char> buf(1 << 20, 'x');
+  for (std::uintmax_t done = 0; done < size; done += buf.size()) {
+    std::fwrite(buf.data(), 1, std::min<std::uintmax_t>(buf.size(), size - done), f);
+  }
+  std::fclose(f);
+  return seconds(t0);
+}
+
+void report(const char* step, double secs, double plain, double target) {
+  std::printf("%-44s %7.3f s  (E/S simple %.3f s, razon %5.1f)  meta %.2f s %s\n", step, secs,
+              plain, secs / plain, target, secs <= target ? "" : "NO CUMPLIDA");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) records = static_cast<std::uint32_t>(std::stoul(argv[1]));
+  const auto dir = std::filesystem::temp_directory_path() / "exo-bench-ledger";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const std::string table = (dir / "vrtracon.dbf").string();
+
+  Interp ip;
+  Engine engine(ip);
+  engine.createTable(table, {{"TIPO_COMP", 'C', 2, 0}, {"COMPROBA", 'C', 8, 0},
+                             {"CTA_DIR", 'C', 5, 0}, {"CODIGO", 'C', 20, 0},
+                             {"MONTO", 'N', 17, 2}, {"TIPO", 'C', 2, 0},
+                             {"DETALLE", 'C', 40, 0}});
+  const int area = engine.open(table, "MOV", false, false);
+  const int fTipoComp = engine.fieldIndex(area, "TIPO_COMP");
+  const int fComproba = engine.fieldIndex(area, "COMPROBA");
+  const int fCtaDir = engine.fieldIndex(area, "CTA_DIR");
+  const int fCodigo = engine.fieldIndex(area, "CODIGO");
+  const int fMonto = engine.fieldIndex(area, "MONTO");
+  const int fTipo = engine.fieldIndex(area, "TIPO");
+  const int fDetalle = engine.fieldIndex(area, "DETALLE");
+
+  std::mt19937 rng(2011);
+  const char* kinds[] = {"FC", "CE", "CC", "NC", "RC", "CD"};
+  const char* classes[] = {"1.1.05.05", "1.3.05.05", "2.3.65.15", "2.4.08.10", "4.1.35.05",
+                           "5.1.05.06", "7.2.95.95", "6.1.35.05", "1.4.35.01", "2.2.05.01"};
+  char buf[64];
+  auto t0 = std::chrono::steady_clock::now();
+  for (std::uint32_t i = 0; i < records; ++i) {
+    engine.append(ip, area);
+    engine.putField(ip, area, fTipoComp, Value::temp(kinds[i % 6]));
+    std::snprintf(buf, sizeof buf, "%08u", i / 3 + 1);
+    engine.putField(ip, area, fComproba, Value::temp(buf));
+    std::snprintf(buf, sizeof buf, "%05u", static_cast<unsigned>(rng() % 4000));
+    engine.putField(ip, area, fCtaDir, Value::temp(buf));
+    std::snprintf(buf, sizeof buf, "%s.%02u", classes[rng() % 10], static_cast<unsigned>(rng() % 60));
+    engine.putField(ip, area, fCodigo, Value::temp(buf));
+    engine.putField(ip, area, fMonto, Value::number((rng() % 100000000) / 100.0 - 100000));
+    engine.putField(ip, area, fTipo, Value::temp(i % 2 ? "CR" : "DB"));
+    engine.putField(ip, area, fDetalle, Value::temp("MOVIMIENTO DEL PERIODO CONTABLE"));
+  }
+  engine.commit(ip, area);
+  const double append = seconds(t0);
+  const auto size = std::filesystem::file_size(table);
+  const double write = plainWrite((dir / "plain.bin").string(), size);
+  const double read = plainRead(table);
+  std::printf("tabla: %u registros, %ju bytes\n", records, static_cast<std::uintmax_t>(size));
+  report("agregar todos los registros", append, write, 1.0);
+
+  t0 = std::chrono::steady_clock::now();
+  engine.buildIndex(area, "", "COMPROB", "TIPO_COMP+COMPROBA+CTA_DIR", "!Deleted()");
+  report("etiqueta TIPO_COMP+COMPROBA+CTA_DIR", seconds(t0), read, 0.2);
+  t0 = std::chrono::steady_clock::now();
+  engine.buildIndex(area, "", "CODIGO", "CODIGO", "!Deleted()");
+  report("etiqueta CODIGO", seconds(t0), read, 0.2);
+
+  engine.setOrder(area, "");
+  t0 = std::chrono::steady_clock::now();
+  double sum = 0;
+  engine.forEach(area, [&] {
+    ArenaScope scope(ip.arena());
+    sum += engine.getField(ip, area, fMonto).num();
+    return true;
+  });
+  report("recorrido completo sumando MONTO", seconds(t0), read, 0.2);
+  std::printf("  (suma %.2f)\n", sum);
+
+  engine.setOrder(area, "CODIGO");
+  std::vector<std::string> keys;
+  for (int i = 0; i < 10000; ++i) {
+    std::snprintf(buf, sizeof buf, "%s.%02u", classes[rng() % 10], static_cast<unsigned>(rng() % 60));
+    keys.emplace_back(buf);
+  }
+  int found = 0;
+  t0 = std::chrono::steady_clock::now();
+  for (const std::string& k : keys) found += engine.seekKey(area, Value::temp(k)) ? 1 : 0;
+  report("10.000 busquedas al azar", seconds(t0), read, 0.02);
+  std::printf("  (encontradas %d)\n", found);
+
+  engine.setOrder(area, "");
+  t0 = std::chrono::steady_clock::now();
+  const auto copied = engine.copyTo(area, (dir / "cincos.dbf").string(), "CODIGO = '5.'");
+  report("copia filtrada (CODIGO empieza por '5.')", seconds(t0), read, 0.3);
+  std::printf("  (%ju registros copiados)\n", static_cast<std::uintmax_t>(copied));
+
+  t0 = std::chrono::steady_clock::now();
+  engine.buildIndex(area, "", "CTA_DIR", "CTA_DIR", "!Deleted()");
+  const double tagTime = seconds(t0);
+  t0 = std::chrono::steady_clock::now();
+  const auto totals = engine.total(area, (dir / "totales.dbf").string(), "CTA_DIR", {"MONTO"});
+  report("total por CTA_DIR sumando MONTO", seconds(t0), read, 0.3);
+  std::printf("  (%ju registros de total; etiqueta CTA_DIR previa %.3f s)\n",
+              static_cast<std::uintmax_t>(totals), tagTime);
+
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("memoria maxima: %.0f MB (meta < 1024 MB)\n", usage.ru_maxrss / 1024.0);
+  engine.closeAll(ip);
+  std::filesystem::remove_all(dir);
+  return 0;
+}

@@ -1,0 +1,286 @@
+// Bulk operations of the work areas: structure copies, append from another table, copies to a
+// new table, byte copies of files and totals by key. They move records as buffers, field by
+// field only where the two structures differ.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "expr/Memvars.h"
+#include "store/EngineImpl.h"
+#include "store/File.h"
+#include "store/StoreFailure.h"
+
+namespace exo::store {
+
+namespace {
+
+std::vector<FieldDef> structureOf(const Dbf& d, bool withMemos) {
+  std::vector<FieldDef> defs;
+  for (const Field& f : d.fields()) {
+    if (!withMemos && (f.type == 'M' || f.type == 'G' || f.type == 'P')) continue;
+    defs.push_back({f.name, f.type, f.length, f.decimals});
+  }
+  return defs;
+}
+
+bool isMemo(char type) { return type == 'M' || type == 'G' || type == 'P'; }
+
+// How one field of a target record is filled from a source record.
+struct FieldMove {
+  int from = -1, to = -1;
+  bool sameBytes = false;  // same type and size: the bytes are copied as they are
+};
+
+std::vector<FieldMove> planMoves(const Dbf& source, const Dbf& target) {
+  std::vector<FieldMove> moves;
+  for (std::size_t t = 0; t < target.fields().size(); ++t) {
+    const Field& tf = target.fields()[t];
+    const auto s = source.fieldIndex(tf.name);
+    if (!s) continue;
+    const Field& sf = source.fields()[static_cast<std::size_t>(*s)];
+    FieldMove m;
+    m.from = *s;
+    m.to = static_cast<int>(t);
+    m.sameBytes = sf.type == tf.type && sf.length == tf.length && sf.decimals == tf.decimals &&
+                  !isMemo(sf.type);
+    moves.push_back(m);
+  }
+  return moves;
+}
+
+// Fills `out` (a blank record of `target`) from `in` (a record of `source`). Returns the name of
+// a numeric field whose value did not fit (it then holds asterisks), or "".
+std::string moveFields(Dbf& source, const char* in, Dbf& target, char* out,
+                       const std::vector<FieldMove>& moves) {
+  std::string overflow;
+  for (const FieldMove& m : moves) {
+    const Field& sf = source.fields()[static_cast<std::size_t>(m.from)];
+    const Field& tf = target.fields()[static_cast<std::size_t>(m.to)];
+    if (m.sameBytes) {
+      std::memcpy(out + tf.offset, in + sf.offset, tf.length);
+      continue;
+    }
+    const bool sourceNumber = sf.type == 'N' || sf.type == 'F' || sf.type == 'I' ||
+                              sf.type == 'B' || sf.type == 'Y';
+    switch (tf.type) {
+      case 'N': case 'F': case 'I': case 'B': case 'Y':
+        if (sourceNumber && !target.setNumber(out, m.to, source.number(in, m.from).value)) {
+          overflow = tf.name;
+        }
+        break;
+      case 'D':
+        if (sf.type == 'D') target.setDate(out, m.to, source.date(in, m.from));
+        break;
+      case 'L':
+        if (sf.type == 'L') target.setLogical(out, m.to, source.logical(in, m.from));
+        break;
+      case 'M':
+        if (isMemo(sf.type)) {
+          const std::string text = source.memo(in, m.from);
+          if (!text.empty()) target.setMemo(out, m.to, text);
+        }
+        break;
+      default:
+        if (sf.type == tf.type || (sf.type == 'C' && tf.type != 'G' && tf.type != 'P')) {
+          target.setText(out, m.to, source.text(in, m.from));
+        }
+        break;
+    }
+  }
+  return overflow;
+}
+
+}  // namespace
+
+void Engine::copyStructure(int area, const std::string& file) {
+  Area& a = at(area);
+  createTable(file, structureOf(*a.dbf, true));
+}
+
+std::uint64_t Engine::appendFrom(int area, const std::string& source, const std::string& condition) {
+  Area& target = at(area);
+  flush(target);
+  if (target.dbf->isReadOnly()) {
+    fail(GenCode::ReadOnly, "Tabla abierta solo para lectura", target.dbf->path(), "APPEND FROM");
+    return 0;
+  }
+  // The source is opened in an area of its own so that the condition sees its fields.
+  const int selected = m_selected;
+  const int from = openArea(freeArea(), source, "__APPFROM" + std::to_string(area), true, true);
+  m_selected = selected;
+  if (from == 0) return 0;
+  Area& s = *find(from);
+  struct CloseSource {
+    Engine& e;
+    int area;
+    ~CloseSource() {
+      if (Area* a = e.find(area)) {
+        try {
+          e.closeArea(*a);
+        } catch (...) {
+        }
+      }
+    }
+  } closeSource{*this, from};
+
+  const ProgramPtr cond = condition.empty() ? nullptr : m_ip.compile(condition);
+  const std::vector<FieldMove> moves = planMoves(*s.dbf, *target.dbf);
+  const std::vector<char> blank = target.dbf->blankRecord();
+  std::vector<char> in(s.dbf->recordLength());
+  std::vector<char> out;
+  std::uint64_t added = 0;
+  const std::uint32_t count = s.dbf->recordCount();
+  for (std::uint32_t r = 1; r <= count; ++r) {
+    if (!attempt([&] { s.dbf->read(r, in.data()); })) return added;
+    if (Dbf::isDeleted(in.data())) continue;
+    if (cond && !isTrue(s, *cond, in.data())) continue;
+    out = blank;
+    std::string overflow;
+    if (!attempt([&] { overflow = moveFields(*s.dbf, in.data(), *target.dbf, out.data(), moves); })) {
+      return added;
+    }
+    if (appendRecord(target, out.data()) == 0) return added;
+    ++added;
+    if (!overflow.empty()) {
+      fail(GenCode::DataWidth, "El valor no cabe en el campo " + overflow, target.dbf->path(),
+           "APPEND FROM");
+    }
+  }
+  goBottom(m_ip, area);
+  return added;
+}
+
+std::uint64_t Engine::copyTo(int area, const std::string& file, const std::string& condition) {
+  Area& a = at(area);
+  flush(a);
+  const std::string path = file;
+  std::vector<FieldDef> defs = structureOf(*a.dbf, true);
+  std::unique_ptr<Dbf> out;
+  if (!attempt([&] { out = std::make_unique<Dbf>(Dbf::create(path, defs)); })) return 0;
+  const ProgramPtr cond = condition.empty() ? nullptr : m_ip.compile(condition);
+  const std::vector<FieldMove> moves = planMoves(*a.dbf, *out);
+  bool memos = false;
+  for (const Field& f : a.dbf->fields()) memos = memos || isMemo(f.type);
+  std::vector<char> rec;
+  std::uint64_t written = 0;
+  forEach(area, [&] {
+    if (cond && !isTrue(a, *cond, a.record.data())) return true;
+    bool ok;
+    if (!memos) {
+      ok = attempt([&] { out->append(a.record.data()); });
+    } else {
+      rec = out->blankRecord();
+      ok = attempt([&] {
+        moveFields(*a.dbf, a.record.data(), *out, rec.data(), moves);
+        out->append(rec.data());
+      });
+    }
+    if (ok) ++written;
+    return ok;
+  });
+  attempt([&] { out->close(); });
+  return written;
+}
+
+void Engine::copyFile(const std::string& from, const std::string& to) {
+  File in = File::open(from, false);
+  const std::string temp = siblingTempName(to);
+  File out = File::create(temp);
+  try {
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t offset = 0;
+    for (;;) {
+      const std::size_t n = in.readSome(offset, buffer.data(), buffer.size());
+      if (n == 0) break;
+      out.writeAt(offset, buffer.data(), n);
+      offset += n;
+    }
+    out.sync();
+    out.close();
+    replaceFile(temp, to);
+  } catch (...) {
+    out.close();
+    ::unlink(temp.c_str());
+    throw;
+  }
+}
+
+std::uint64_t Engine::total(int area, const std::string& file, const std::string& key,
+                            const FieldNames& sums, const std::string& condition) {
+  Area& a = at(area);
+  flush(a);
+  std::unique_ptr<Dbf> out;
+  if (!attempt([&] { out = std::make_unique<Dbf>(Dbf::create(file, structureOf(*a.dbf, false))); })) {
+    return 0;
+  }
+  const ProgramPtr keyProgram = m_ip.compile(key);
+  const ProgramPtr cond = condition.empty() ? nullptr : m_ip.compile(condition);
+  if (!keyProgram) return 0;
+  const std::vector<FieldMove> moves = planMoves(*a.dbf, *out);
+
+  // The summed fields, as positions in the source and in the total.
+  struct Sum {
+    int from, to;
+    double total = 0;
+  };
+  std::vector<Sum> summed;
+  for (const std::string& name : sums) {
+    const auto from = a.dbf->fieldIndex(name);
+    const auto to = out->fieldIndex(name);
+    if (!from || !to) {
+      fail(GenCode::NoVar, "Campo inexistente: " + name, a.dbf->path(), "TOTAL");
+      return 0;
+    }
+    summed.push_back({*from, *to});
+  }
+
+  std::string runKey, recordKey;
+  bool inRun = false, qualified = false;
+  std::vector<char> first = out->blankRecord();
+  std::uint64_t written = 0;
+  auto finishRun = [&] {
+    if (!inRun || !qualified) return true;
+    std::string overflow;
+    for (const Sum& s : summed) {
+      if (!out->setNumber(first.data(), s.to, s.total)) overflow = out->fields()[std::size_t(s.to)].name;
+    }
+    if (!attempt([&] { out->append(first.data()); })) return false;
+    ++written;
+    if (!overflow.empty()) {
+      fail(GenCode::DataWidth, "El total no cabe en el campo " + overflow, file, "TOTAL");
+    }
+    return true;
+  };
+  bool ok = true;
+  forEach(area, [&] {
+    evalOn(a, *keyProgram, a.record.data(), [&](const Value& v) {
+      recordKey.clear();
+      if (v.isText()) recordKey.assign(v.textView());
+      else keyBytesOf(v, v.isNumber() ? 'N' : v.isDate() ? 'D' : 'L', recordKey);
+    });
+    if (!inRun || recordKey != runKey) {
+      if (!finishRun()) return ok = false;
+      runKey = recordKey;
+      inRun = true;
+      qualified = false;
+      for (Sum& s : summed) s.total = 0;
+    }
+    if (cond && !isTrue(a, *cond, a.record.data())) return true;
+    if (!qualified) {
+      qualified = true;
+      first = out->blankRecord();
+      moveFields(*a.dbf, a.record.data(), *out, first.data(), moves);
+    }
+    for (Sum& s : summed) s.total += a.dbf->number(a.record.data(), s.from).value;
+    return true;
+  });
+  if (ok) finishRun();
+  attempt([&] { out->close(); });
+  return written;
+}
+
+}  // namespace exo::store

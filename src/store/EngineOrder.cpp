@@ -1,0 +1,837 @@
+// Orders of the work areas: index files attached and built, the controlling order with its
+// scopes, navigation (top, bottom, skip, go to, seek), key counts and positions, filters and
+// relations.
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <cstring>
+#include <utility>
+
+#include "expr/Memvars.h"
+#include "store/EngineImpl.h"
+#include "store/File.h"
+#include "store/StoreFailure.h"
+
+namespace exo::store {
+
+namespace {
+
+// Compares the leading bytes of a key with a scope or seek prefix.
+int comparePrefix(const cdx::KeyOrder& order, std::string_view key, std::string_view prefix) {
+  const std::size_t n = std::min(key.size(), prefix.size());
+  return order.compare(key.data(), prefix.data(), n);
+}
+
+// Silences the error handler while the type of a foreign tag's key is worked out.
+class QuietHandler {
+ public:
+  explicit QuietHandler(Interp& ip) : m_ip(ip), m_saved(ip.errorHandler()) {
+    m_ip.setErrorHandler([](Interp&, const Failure&) { return ErrorReply::abandon(); });
+  }
+  ~QuietHandler() { m_ip.setErrorHandler(m_saved); }
+  QuietHandler(const QuietHandler&) = delete;
+  QuietHandler& operator=(const QuietHandler&) = delete;
+
+ private:
+  Interp& m_ip;
+  ErrorHandler m_saved;
+};
+
+char typeLetter(const Value& v) {
+  if (v.isText()) return 'C';
+  if (v.isNumber()) return 'N';
+  if (v.isDate()) return 'D';
+  if (v.isLogical()) return 'L';
+  return 'U';
+}
+
+}  // namespace
+
+KeyPlan planKey(const Dbf& table, std::string_view expression) {
+  KeyPlan plan;
+  std::size_t start = 0;
+  while (start <= expression.size()) {
+    std::size_t end = expression.find('+', start);
+    if (end == std::string_view::npos) end = expression.size();
+    std::string_view name = expression.substr(start, end - start);
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    const auto field = name.empty() ? std::nullopt : table.fieldIndex(name);
+    if (!field || table.fields()[std::size_t(*field)].type != 'C') return {};
+    for (char c : name) {
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return {};
+    }
+    const Field& f = table.fields()[std::size_t(*field)];
+    plan.pieces.push_back({f.offset, f.length});
+    plan.length += f.length;
+    start = end + 1;
+  }
+  if (plan.length == 0 || plan.length > cdx::kMaxKeyLength) return {};
+  return plan;
+}
+
+// --- expressions on records --------------------------------------------------------------------
+
+bool Engine::isTrue(Area& a, const Program& p, const char* rec) {
+  bool result = false;
+  evalOn(a, p, rec, [&](const Value& v) { result = v.isLogical() && v.logical(); });
+  return result;
+}
+
+bool Engine::inOrder(Area& a, const Order& o, const char* rec) {
+  if (o.onlyActive) return !Dbf::isDeleted(rec);
+  return !o.condition || isTrue(a, *o.condition, rec);
+}
+
+std::string Engine::keyOf(Area& a, const Order& o, const char* rec) {
+  std::string key;
+  if (!o.plan.pieces.empty() && o.plan.length == o.keyLength) {
+    key.resize(o.keyLength);
+    o.plan.build(rec, key.data());
+    return key;
+  }
+  bool ok = true;
+  evalOn(a, *o.key, rec, [&](const Value& v) { ok = keyBytesOf(v, o.keyType, key); });
+  if (!ok) {
+    fail(GenCode::DataType, "La clave no es del tipo de la etiqueta " + o.name, a.dbf->path(),
+         "INDEX");
+    key.clear();
+  }
+  key.resize(o.keyLength, o.kind == KeyKind::Binary ? '\0' : ' ');
+  return key;
+}
+
+ProgramPtr Engine::compileFor(Area&, const std::string& text) { return m_ip.compile(text); }
+
+// --- index files -------------------------------------------------------------------------------
+
+std::string Engine::bagPath(const Area& a, const std::string& bag) const {
+  const std::string& table = a.dbf->path();
+  if (bag.empty()) return replaceExtension(table, ".cdx");
+  std::string path = bag;
+  if (path.find('/') == std::string::npos) {
+    const std::size_t slash = table.find_last_of('/');
+    if (slash != std::string::npos) path = table.substr(0, slash + 1) + path;
+  }
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) path += ".cdx";
+  const std::string found = findCompanion(path, path.substr(path.find_last_of('.')));
+  return found.empty() ? path : found;
+}
+
+void Engine::attachBag(Area& a, const std::string& path) {
+  for (const auto& b : a.bags) {
+    if (b->path() == path) return;
+  }
+  CdxOptions options;
+  options.shared = a.dbf->isShared();
+  options.readOnly = a.dbf->isReadOnly();
+  std::unique_ptr<Cdx> bag;
+  if (!attempt([&] { bag = std::make_unique<Cdx>(Cdx::open(path, options)); })) return;
+  a.bags.push_back(std::move(bag));
+  const std::string keep = a.order() ? a.order()->name : std::string();
+  syncOrders(a, keep);
+}
+
+void Engine::syncOrders(Area& a, const std::string& keep) {
+  a.orders.clear();
+  a.current = -1;
+  a.cursor.reset();
+  ++a.changes;
+  const std::vector<char> blank = a.dbf->blankRecord();
+  for (std::size_t b = 0; b < a.bags.size(); ++b) {
+    Cdx& bag = *a.bags[b];
+    for (std::size_t t = 0; t < bag.tags().size(); ++t) {
+      const TagInfo& info = bag.tags()[t];
+      Order o;
+      o.bag = b;
+      o.tag = t;
+      o.name = info.name;
+      o.keyLength = info.keyLength;
+      o.descending = info.descending;
+      o.onlyActive = isActiveCondition(info.forExpression);
+      o.plan = planKey(*a.dbf, info.keyExpression);
+      // The key's type decides how its bytes compare; a key this program cannot evaluate is
+      // walked as text in the order stored, and never written.
+      char type = 'C';
+      try {
+        QuietHandler quiet(m_ip);
+        o.key = m_ip.compile(info.keyExpression);
+        if (!info.forExpression.empty() && !o.onlyActive) {
+          o.condition = m_ip.compile(info.forExpression);
+        }
+        evalOn(a, *o.key, blank.data(), [&](const Value& v) { type = typeLetter(v); });
+      } catch (const FailureError&) {
+        o.writable = false;
+      }
+      if (!o.key) o.writable = false;
+      o.keyType = type == 'U' ? 'C' : type;
+      o.kind = (o.keyType == 'N' || o.keyType == 'D') ? KeyKind::Binary : KeyKind::Character;
+      bag.setKeyKind(t, o.kind);
+      a.orders.push_back(std::move(o));
+    }
+  }
+  for (std::size_t i = 0; i < a.orders.size(); ++i) {
+    if (!keep.empty() && upperName(keep) == a.orders[i].name) a.current = static_cast<int>(i);
+  }
+}
+
+void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag,
+                      const std::string& key, const std::string& forCondition, bool descending) {
+  flush(a);
+  const ProgramPtr keyProgram = m_ip.compile(key);
+  const bool onlyActive = isActiveCondition(forCondition);
+  const ProgramPtr condition =
+      forCondition.empty() || onlyActive ? nullptr : m_ip.compile(forCondition);
+  if (!keyProgram) return;
+
+  // The key's type and length come from its value on a blank record.
+  const std::vector<char> blank = a.dbf->blankRecord();
+  char type = 'U';
+  std::size_t length = 0;
+  evalOn(a, *keyProgram, blank.data(), [&](const Value& v) {
+    type = typeLetter(v);
+    length = v.isText() ? v.textView().size() : v.isLogical() ? 1 : 8;
+  });
+  if (type == 'U' || length == 0 || length > cdx::kMaxKeyLength) {
+    fail(GenCode::DataType, "Expresi\363n de clave inv\341lida: " + key, a.dbf->path(), "INDEX");
+    return;
+  }
+  TagDefinition def;
+  def.name = upperName(tag);
+  def.keyExpression = key;
+  def.forExpression = forCondition;
+  def.keyLength = static_cast<std::uint16_t>(length);
+  def.kind = (type == 'N' || type == 'D') ? KeyKind::Binary : KeyKind::Character;
+  def.descending = descending;
+
+  KeyBatch keys(def.keyLength, def.kind);
+  const std::uint32_t count = a.dbf->recordCount();
+  keys.reserve(count);
+  std::vector<char> rec(a.dbf->recordLength());
+  std::string bytes;
+  const KeyPlan plan = planKey(*a.dbf, key);
+  const bool planned = !plan.pieces.empty() && plan.length == def.keyLength;
+  if (planned) bytes.resize(plan.length);
+  for (std::uint32_t r = 1; r <= count; ++r) {
+    if (!attempt([&] { a.dbf->read(r, rec.data()); })) return;
+    if (onlyActive && Dbf::isDeleted(rec.data())) continue;
+    if (condition && !isTrue(a, *condition, rec.data())) continue;
+    if (planned) {
+      plan.build(rec.data(), bytes.data());
+      keys.add(bytes, r);
+      continue;
+    }
+    bool ok = true;
+    evalOn(a, *keyProgram, rec.data(), [&](const Value& v) {
+      ok = keyBytesOf(v, type, bytes);
+      if (ok) keys.add(bytes, r);
+    });
+    if (!ok) {
+      fail(GenCode::DataType, "La clave no es del tipo de la etiqueta " + def.name,
+           a.dbf->path(), "INDEX");
+      return;
+    }
+  }
+  Cdx& bag = *a.bags[bagIndex];
+  if (!attempt([&] { bag.buildTag(def, keys); })) return;
+  syncOrders(a, def.name);
+}
+
+void Engine::reindex(Area& a) {
+  struct Definition {
+    std::size_t bag;
+    std::string name, key, condition;
+    bool descending;
+  };
+  std::vector<Definition> definitions;
+  for (std::size_t b = 0; b < a.bags.size(); ++b) {
+    for (const TagInfo& t : a.bags[b]->tags()) {
+      definitions.push_back({b, t.name, t.keyExpression, t.forExpression, t.descending});
+    }
+  }
+  const std::string keep = a.order() ? a.order()->name : std::string();
+  for (const Definition& d : definitions) buildTag(a, d.bag, d.name, d.key, d.condition, d.descending);
+  syncOrders(a, keep);
+}
+
+void Engine::buildIndex(int area, const std::string& bagFile, const std::string& tag,
+                        const std::string& key, const std::string& forCondition,
+                        bool descending) {
+  Area& a = at(area);
+  flush(a);
+  const std::string path = bagPath(a, bagFile);
+  std::size_t bag = a.bags.size();
+  for (std::size_t b = 0; b < a.bags.size(); ++b) {
+    if (a.bags[b]->path() == path) bag = b;
+  }
+  if (bag == a.bags.size()) {
+    std::unique_ptr<Cdx> file;
+    const bool exists = !findCompanion(path, path.substr(path.find_last_of('.'))).empty();
+    CdxOptions options;
+    options.shared = a.dbf->isShared();
+    options.readOnly = a.dbf->isReadOnly();
+    if (!attempt([&] {
+          file = std::make_unique<Cdx>(exists ? Cdx::open(path, options)
+                                              : Cdx::create(path, options));
+        })) {
+      return;
+    }
+    a.bags.push_back(std::move(file));
+  }
+  std::string name = tag;
+  if (name.empty()) {
+    const std::size_t slash = path.find_last_of('/') + 1;
+    name = path.substr(slash, std::min<std::size_t>(10, path.find_last_of('.') - slash));
+  }
+  buildTag(a, bag, name, key, forCondition, descending);
+  goTop(m_ip, area);
+}
+
+void Engine::orderCreate(Interp&, int area, const std::string& bag, const std::string& tag,
+                         const std::string& key, const std::string& forCondition) {
+  buildIndex(area, bag, tag, key, forCondition, false);
+}
+
+void Engine::addIndex(int area, const std::string& bagFile) {
+  Area& a = at(area);
+  attachBag(a, bagPath(a, bagFile));
+}
+
+void Engine::orderListAdd(Interp&, int area, const std::string& bag) { addIndex(area, bag); }
+
+std::string Engine::orderSetFocus(Interp&, int area, const Value& order) {
+  Area& a = at(area);
+  const std::string previous = a.order() ? a.order()->name : std::string();
+  int wanted = a.current;
+  if (order.isNumber()) {
+    const int n = static_cast<int>(order.num());
+    wanted = n >= 1 && n <= static_cast<int>(a.orders.size()) ? n - 1 : -1;
+  } else if (order.isText() && !order.textView().empty()) {
+    const std::string name = upperName(order.textView());
+    auto it = std::find_if(a.orders.begin(), a.orders.end(),
+                           [&](const Order& o) { return o.name == name; });
+    if (it == a.orders.end()) {
+      fail(GenCode::NoOrder, "No existe la etiqueta " + name, a.dbf->path(), "ORDSETFOCUS");
+      return previous;
+    }
+    wanted = static_cast<int>(it - a.orders.begin());
+  }
+  if (wanted != a.current) {
+    flush(a);
+    a.current = wanted;
+    a.cursor.reset();
+    ++a.changes;
+  }
+  return previous;
+}
+
+void Engine::setOrder(int area, const std::string& tag) {
+  orderSetFocus(m_ip, area, tag.empty() ? Value::number(0) : Value::text(tag));
+  goTop(m_ip, area);
+}
+
+std::vector<OrderInfo> Engine::orders(int area) const {
+  std::vector<OrderInfo> out;
+  if (const Area* a = find(area)) {
+    for (const Order& o : a->orders) {
+      const TagInfo& t = a->bags[o.bag]->tags()[o.tag];
+      out.push_back({t.name, t.keyExpression, t.forExpression, a->bags[o.bag]->path()});
+    }
+  }
+  return out;
+}
+
+std::string Engine::orderKey(int area) const {
+  const Area* a = find(area);
+  if (!a || !a->order()) return {};
+  const Order& o = *a->order();
+  return a->bags[o.bag]->tags()[o.tag].keyExpression;
+}
+
+Value Engine::orderScope(Interp&, int area, int which, const Value& key) {
+  Area& a = at(area);
+  Order* o = a.order();
+  if (!o) return Value();
+  auto& bound = which == 0 ? o->scopeTop : o->scopeBottom;
+  Value& value = which == 0 ? o->scopeTopValue : o->scopeBottomValue;
+  Value previous = value;
+  if (key.isNil()) {
+    bound.reset();
+    value = Value();
+  } else {
+    std::string bytes;
+    if (!keyBytesOf(key, o->keyType, bytes)) {
+      fail(GenCode::DataType, "El l\355mite no es del tipo de la clave", a.dbf->path(), "ORDSCOPE");
+      return previous;
+    }
+    bound = std::move(bytes);
+    value = key.owned();
+  }
+  ++a.changes;
+  return previous;
+}
+
+void Engine::setFilter(Interp&, int area, const std::string& condition) {
+  Area& a = at(area);
+  flush(a);
+  a.filterText = condition;
+  a.filter = condition.empty() ? nullptr : m_ip.compile(condition);
+  if (!a.filter) a.filterText.clear();
+  ++a.changes;
+}
+
+std::string Engine::filter(int area) const {
+  const Area* a = find(area);
+  return a ? a->filterText : std::string();
+}
+
+void Engine::setRelation(Interp&, int area, const std::string& childAlias, const std::string& key) {
+  Area& a = at(area);
+  if (childAlias.empty()) {
+    a.relations.clear();
+    return;
+  }
+  const int child = areaOf(childAlias);
+  if (child == 0 || child == area) {
+    fail(GenCode::NoAlias, "Alias inexistente: " + childAlias, a.dbf->path(), "SET RELATION");
+    return;
+  }
+  ProgramPtr program = m_ip.compile(key);
+  if (!program) return;
+  a.relations.push_back({child, upperName(childAlias), key, std::move(program)});
+  afterMove(a);
+}
+
+void Engine::afterMove(Area& a) {
+  static thread_local int depth = 0;
+  if (a.relations.empty() || depth > 16) return;
+  ++depth;
+  struct Leave {
+    ~Leave() { --depth; }
+  } leave;
+  for (const Relation& r : a.relations) {
+    Area* child = find(r.child);
+    if (!child) continue;
+    Value key;
+    evalOn(a, *r.key, a.record.data(), [&](const Value& v) { key = v.owned(); });
+    flush(*child);
+    if (a.eof) {
+      toEof(*child);
+      child->found = false;
+    } else if (child->order()) {
+      std::string bytes;
+      if (keyBytesOf(key, child->order()->keyType, bytes)) {
+        seekOrdered(*child, bytes, false, false);
+      } else {
+        toEof(*child);
+        child->found = false;
+      }
+    } else if (key.isNumber()) {
+      goTo(m_ip, r.child, static_cast<std::int64_t>(key.num()));
+    }
+  }
+}
+
+// --- navigation ----------------------------------------------------------------------------------
+
+int Engine::scopeSide(const Order& o, std::string_view key) const {
+  const cdx::KeyOrder order = keyOrderOf(o.kind);
+  const auto& low = o.descending ? o.scopeBottom : o.scopeTop;
+  const auto& high = o.descending ? o.scopeTop : o.scopeBottom;
+  if (low && comparePrefix(order, key, *low) < 0) return -1;
+  if (high && comparePrefix(order, key, *high) > 0) return 1;
+  return 0;
+}
+
+Engine::Place Engine::place(Area& a) {
+  const Order& o = *a.order();
+  if (a.cursor && a.cursorRecno == a.recno && a.cursorChanges == a.changes && a.cursor->valid()) {
+    return Place::Exact;
+  }
+  if (!a.cursor) a.cursor = std::make_unique<CdxCursor>(*a.bags[o.bag], o.tag);
+  const std::string key = keyOf(a, o, a.stored.data());
+  a.cursor->seek(key, a.recno);
+  a.cursorChanges = a.changes;
+  if (!a.cursor->valid()) return Place::End;
+  if (a.cursor->recno() == a.recno && a.cursor->key() == key) {
+    a.cursorRecno = a.recno;
+    return Place::Exact;
+  }
+  return Place::After;
+}
+
+bool Engine::settleOrdered(Area& a, bool storedForward, bool ok) {
+  const Order& o = *a.order();
+  CdxCursor& c = *a.cursor;
+  std::vector<char>& rec = a.scratch;
+  while (ok) {
+    const int side = scopeSide(o, c.key());
+    if (side != 0) {
+      if ((side > 0) == storedForward) return false;
+      ok = storedForward ? c.next() : c.prev();
+      continue;
+    }
+    const std::uint32_t recno = c.recno();
+    if (recno >= 1 && recno <= a.dbf->recordCount()) {
+      a.dbf->read(recno, rec.data());
+      if (visible(a, rec.data())) {
+        a.record = rec;
+        a.stored = rec;
+        a.recno = recno;
+        a.eof = false;
+        a.cursorRecno = recno;
+        a.cursorChanges = a.changes;
+        return true;
+      }
+    }
+    ok = storedForward ? c.next() : c.prev();
+  }
+  return false;
+}
+
+bool Engine::startOrdered(Area& a, bool fromTop) {
+  const Order& o = *a.order();
+  if (!a.cursor) a.cursor = std::make_unique<CdxCursor>(*a.bags[o.bag], o.tag);
+  CdxCursor& c = *a.cursor;
+  const bool storedForward = fromTop != o.descending;
+  const auto& low = o.descending ? o.scopeBottom : o.scopeTop;
+  const auto& high = o.descending ? o.scopeTop : o.scopeBottom;
+  bool ok;
+  if (storedForward) {
+    if (low) {
+      c.seek(*low);
+      ok = c.valid();
+    } else {
+      ok = c.first();
+    }
+  } else if (high) {
+    const cdx::KeyOrder order = keyOrderOf(o.kind);
+    c.seek(*high);
+    while (c.valid() && comparePrefix(order, c.key(), *high) <= 0) c.next();
+    ok = c.valid() ? c.prev() : c.last();
+  } else {
+    ok = c.last();
+  }
+  return settleOrdered(a, storedForward, ok);
+}
+
+bool Engine::moveNatural(Area& a, std::uint32_t from, bool forward) {
+  const std::uint32_t count = a.dbf->recordCount();
+  std::vector<char>& rec = a.scratch;
+  std::int64_t r = static_cast<std::int64_t>(from) + (forward ? 1 : -1);
+  for (; r >= 1 && r <= static_cast<std::int64_t>(count); r += forward ? 1 : -1) {
+    a.dbf->read(static_cast<std::uint32_t>(r), rec.data());
+    if (visible(a, rec.data())) {
+      a.record = rec;
+      a.stored = rec;
+      a.recno = static_cast<std::uint32_t>(r);
+      a.eof = false;
+      return true;
+    }
+  }
+  return false;
+}
+
+void Engine::goTop(Interp&, int area) {
+  Area& a = at(area);
+  flush(a);
+  if (a.dbf->isShared()) a.dbf->refresh();
+  const bool ok = a.order() ? startOrdered(a, true) : moveNatural(a, 0, true);
+  if (!ok) toEof(a);
+  a.bof = !ok;
+  a.found = false;
+  afterMove(a);
+}
+
+void Engine::goBottom(Interp&, int area) {
+  Area& a = at(area);
+  flush(a);
+  if (a.dbf->isShared()) a.dbf->refresh();
+  const bool ok = a.order() ? startOrdered(a, false)
+                            : moveNatural(a, a.dbf->recordCount() + 1, false);
+  if (!ok) toEof(a);
+  a.bof = !ok;
+  a.found = false;
+  afterMove(a);
+}
+
+void Engine::goTo(Interp&, int area, std::int64_t recno) {
+  Area& a = at(area);
+  flush(a);
+  if (recno >= 1 && recno <= static_cast<std::int64_t>(a.dbf->recordCount())) {
+    attempt([&] { load(a, static_cast<std::uint32_t>(recno)); });
+  } else {
+    toEof(a);
+  }
+  a.bof = false;
+  a.found = false;
+  afterMove(a);
+}
+
+void Engine::skip(Interp&, int area, std::int64_t n) {
+  Area& a = at(area);
+  flush(a);
+  a.bof = false;
+  a.found = false;
+  if (n == 0) {
+    if (!a.eof) load(a, a.recno);
+    afterMove(a);
+    return;
+  }
+  const bool forward = n > 0;
+  for (std::int64_t i = 0; i < (forward ? n : -n); ++i) {
+    if (forward && a.eof) break;
+    if (!forward && a.eof) {
+      const bool ok = a.order() ? startOrdered(a, false)
+                                : moveNatural(a, a.dbf->recordCount() + 1, false);
+      if (!ok) {
+        toEof(a);
+        a.bof = true;
+        break;
+      }
+      continue;
+    }
+    const std::uint32_t from = a.recno;
+    bool ok;
+    if (!a.order()) {
+      ok = moveNatural(a, from, forward);
+    } else {
+      const Order& o = *a.order();
+      const bool storedForward = forward != o.descending;
+      const Place p = place(a);
+      bool moved;
+      if (p == Place::Exact) moved = storedForward ? a.cursor->next() : a.cursor->prev();
+      else if (p == Place::After) moved = storedForward ? true : a.cursor->prev();
+      else moved = storedForward ? false : a.cursor->last();
+      ok = settleOrdered(a, storedForward, moved);
+    }
+    if (!ok) {
+      if (forward) {
+        toEof(a);
+      } else {
+        load(a, from);
+        a.cursorChanges = ~0ull;
+        a.bof = true;
+      }
+      break;
+    }
+  }
+  afterMove(a);
+}
+
+bool Engine::seekOrdered(Area& a, std::string_view key, bool softSeek, bool last) {
+  const Order& o = *a.order();
+  if (!a.cursor) a.cursor = std::make_unique<CdxCursor>(*a.bags[o.bag], o.tag);
+  CdxCursor& c = *a.cursor;
+  const cdx::KeyOrder order = keyOrderOf(o.kind);
+  const std::string_view wanted = key.substr(0, o.keyLength);
+  // Among equal keys the logical first is the stored first, or the stored last when descending.
+  const bool wantLast = last != o.descending;
+  c.seek(wanted);
+  std::uint32_t match = 0;
+  std::vector<char>& rec = a.scratch;
+  while (c.valid() && comparePrefix(order, c.key(), wanted) == 0) {
+    if (scopeSide(o, c.key()) == 0) {
+      const std::uint32_t r = c.recno();
+      if (r >= 1 && r <= a.dbf->recordCount()) {
+        a.dbf->read(r, rec.data());
+        if (visible(a, rec.data())) {
+          match = r;
+          if (!wantLast) break;
+        }
+      }
+    }
+    c.next();
+  }
+  a.found = match != 0;
+  if (match != 0) {
+    load(a, match);
+    a.cursorChanges = ~0ull;  // placed again on the next move
+  } else if (softSeek) {
+    bool ok;
+    if (!o.descending) ok = settleOrdered(a, true, c.valid());
+    else ok = settleOrdered(a, false, c.valid() ? c.prev() : c.last());
+    if (!ok) toEof(a);
+  } else {
+    toEof(a);
+  }
+  a.bof = false;
+  afterMove(a);
+  return a.found;
+}
+
+bool Engine::seek(Interp&, int area, const Value& key, bool softSeek, bool last) {
+  Area& a = at(area);
+  flush(a);
+  const Order* o = a.order();
+  if (!o) {
+    fail(GenCode::NoOrder, "No hay un orden activo para buscar", a.dbf->path(), "DBSEEK");
+    return false;
+  }
+  std::string bytes;
+  if (!keyBytesOf(key, o->keyType, bytes)) {
+    fail(GenCode::DataType, "La b\372squeda no es del tipo de la clave", a.dbf->path(), "DBSEEK");
+    return false;
+  }
+  return seekOrdered(a, bytes, softSeek, last);
+}
+
+bool Engine::seekKey(int area, const Value& key, bool softSeek) {
+  return seek(m_ip, area, key, softSeek, false);
+}
+
+void Engine::goToKeyNo(int area, std::int64_t n) {
+  Area& a = at(area);
+  goTop(m_ip, area);
+  if (a.eof || n <= 1) {
+    if (n < 1) toEof(a);
+    return;
+  }
+  const Order* o = a.order();
+  if (!o || !o->onlyActive || a.filter) {
+    skip(m_ip, area, n - 1);
+    return;
+  }
+  // Count keys along the tag in the order's direction; only the last one is read.
+  place(a);
+  CdxCursor& c = *a.cursor;
+  const bool storedForward = !o->descending;
+  std::int64_t position = 1;
+  bool ok = true;
+  while (position < n) {
+    ok = storedForward ? c.next() : c.prev();
+    if (!ok) break;
+    const int side = scopeSide(*o, c.key());
+    if (side != 0) {
+      if ((side > 0) == storedForward) {
+        ok = false;
+        break;
+      }
+      continue;
+    }
+    ++position;
+  }
+  if (!ok || !settleOrdered(a, storedForward, true)) toEof(a);
+  a.found = false;
+  afterMove(a);
+}
+
+void Engine::forEach(int area, const std::function<bool()>& visit) {
+  goTop(m_ip, area);
+  while (!at(area).eof) {
+    if (!visit()) return;
+    skip(m_ip, area, 1);
+  }
+}
+
+// --- record state ------------------------------------------------------------------------------
+
+std::int64_t Engine::recNo(int area) const {
+  const Area* a = find(area);
+  return a ? a->recno : 0;
+}
+
+std::int64_t Engine::recCount(int area) const {
+  const Area* a = find(area);
+  return a ? a->dbf->recordCount() : 0;
+}
+
+bool Engine::eof(int area) const {
+  const Area* a = find(area);
+  return !a || a->eof;
+}
+
+bool Engine::bof(int area) const {
+  const Area* a = find(area);
+  return !a || a->bof;
+}
+
+bool Engine::found(int area) const {
+  const Area* a = find(area);
+  return a && a->found;
+}
+
+bool Engine::deleted(int area) const {
+  const Area* a = find(area);
+  return a && Dbf::isDeleted(a->fieldSource());
+}
+
+// --- key counts and positions ------------------------------------------------------------------
+
+std::int64_t Engine::keyCount(Interp&, int area) {
+  Area& a = at(area);
+  flush(a);
+  if (a.keyCount >= 0 && a.countChanges == a.changes) return a.keyCount;
+  std::int64_t count = 0;
+  std::vector<char> rec(a.dbf->recordLength());
+  if (const Order* o = a.order()) {
+    CdxCursor c(*a.bags[o->bag], o->tag);
+    const auto& low = o->descending ? o->scopeBottom : o->scopeTop;
+    bool ok = low ? (c.seek(*low), c.valid()) : c.first();
+    const bool keysSuffice = o->onlyActive && !a.filter;
+    for (; ok; ok = c.next()) {
+      const int side = scopeSide(*o, c.key());
+      if (side > 0) break;
+      if (side < 0) continue;
+      if (keysSuffice) {
+        ++count;
+        continue;
+      }
+      const std::uint32_t r = c.recno();
+      if (r < 1 || r > a.dbf->recordCount()) continue;
+      a.dbf->read(r, rec.data());
+      if (visible(a, rec.data())) ++count;
+    }
+  } else {
+    for (std::uint32_t r = 1; r <= a.dbf->recordCount(); ++r) {
+      a.dbf->read(r, rec.data());
+      if (visible(a, rec.data())) ++count;
+    }
+  }
+  a.keyCount = count;
+  a.countChanges = a.changes;
+  return count;
+}
+
+std::int64_t Engine::keyNo(Interp& ip, int area) {
+  Area& a = at(area);
+  flush(a);
+  if (a.eof) return 0;
+  std::int64_t position = 0;
+  std::vector<char> rec(a.dbf->recordLength());
+  const Order* o = a.order();
+  if (!o) {
+    for (std::uint32_t r = 1; r <= a.recno; ++r) {
+      a.dbf->read(r, rec.data());
+      if (visible(a, rec.data())) ++position;
+    }
+    return visible(a, a.stored.data()) ? position : 0;
+  }
+  CdxCursor c(*a.bags[o->bag], o->tag);
+  const auto& low = o->descending ? o->scopeBottom : o->scopeTop;
+  bool ok = low ? (c.seek(*low), c.valid()) : c.first();
+  const bool keysSuffice = o->onlyActive && !a.filter;
+  bool reached = false;
+  for (; ok; ok = c.next()) {
+    const int side = scopeSide(*o, c.key());
+    if (side > 0) break;
+    if (side < 0) continue;
+    const std::uint32_t r = c.recno();
+    if (r < 1 || r > a.dbf->recordCount()) continue;
+    if (!keysSuffice) {
+      a.dbf->read(r, rec.data());
+      if (!visible(a, rec.data())) continue;
+    }
+    ++position;
+    if (r == a.recno) {
+      reached = true;
+      break;
+    }
+  }
+  if (!reached) return 0;
+  return o->descending ? keyCount(ip, area) - position + 1 : position;
+}
+
+}  // namespace exo::store
