@@ -125,7 +125,9 @@ std::vector<FieldDef> tableFields(const TableDef& def, const std::string& folder
 // table is left closed. Failures go through the interpreter's error handler.
 void createCompanyTable(Engine& engine, const std::string& folder, std::string_view file,
                         const std::string& ledgerFolder = {}, const std::string& source = {});
-// Erases the index files of the table open in `area` and builds their tags in order.
+// Erases the index files of the table open in `area` and builds their tags in order; the last
+// tag built is left as the controlling order. REQUIRES: the area has none of these index files
+// attached (open the table without them, or with openCompanyTable before they exist).
 void buildCompanyIndexes(Engine& engine, int area, const std::string& folder,
                          std::string_view file);
 // Opens table `file` of `folder` under `alias` (the file's base name when empty) with every
