@@ -7,11 +7,12 @@
 #include <fstream>
 
 #include "expr/Codepage.h"
+#include "expr/Interp.h"
 #include "import/Demo.h"
 #include "import/DemoLedger.h"
-#include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
+#include "store/Engine.h"
 #include "store/FieldCodec.h"
 #include "store/RefTables.h"
 #include "store/StoreFailure.h"
@@ -20,10 +21,7 @@ namespace exo::import {
 namespace {
 
 namespace fs = std::filesystem;
-using store::Cdx;
 using store::Dbf;
-using store::KeyBatch;
-using store::KeyKind;
 
 struct CompanySpec {
   const char* product;
@@ -120,13 +118,12 @@ void writeControlFile(const fs::path& root, const std::vector<CompanySpec>& spec
   stamp(path);
 }
 
-// The demo company's assignments of accounts to concepts; `previousYear` leaves out the accounts
-// nobody had assigned yet.
-void writeAssignments(const fs::path& folder, const store::RefData& ref, bool previousYear) {
-  const fs::path table = folder / store::kAssignments;
-  const store::TableDef& def = store::tableDef(store::kAssignments);
-  Dbf t = Dbf::create(table.string(), def.fields);
-  KeyBatch byCode(20, KeyKind::Character), byConcept(28, KeyKind::Character);
+// The demo company's assignments of accounts to concepts, made as the program makes them;
+// `previousYear` leaves out the accounts nobody had assigned yet.
+void writeAssignments(store::Engine& e, const fs::path& folder, const store::RefData& ref,
+                      bool previousYear) {
+  store::createCompanyTable(e, folder.string(), store::kAssignments);
+  const int area = store::openCompanyTable(e, folder.string(), store::kAssignments, "CodiCont", false);
   for (const demo::Account& a : demo::chartOfAccounts()) {
     if (*a.formatCode == '\0' || *a.aplica != '\0') continue;
     if (previousYear && std::strcmp(a.conceptCode, "5023") == 0) continue;
@@ -136,46 +133,32 @@ void writeAssignments(const fs::path& folder, const store::RefData& ref, bool pr
     if (found == nullptr)
       store::raise(GenCode::Arg, "Concepto inexistente en los datos de referencia",
                    std::string(a.formatCode) + a.conceptCode, 0, "demo");
-    std::vector<char> rec = t.blankRecord();
-    t.setText(rec.data(), 0, a.code);
-    t.setText(rec.data(), 1, a.name);
-    t.setText(rec.data(), 2, a.formatCode);
-    t.setText(rec.data(), 3, a.conceptCode);
-    t.setText(rec.data(), 4, found->nature);
-    const std::uint32_t recno = t.append(rec.data());
-    const std::string code = std::string(t.text(rec.data(), 0));
-    byCode.add(code, recno);
-    byConcept.add(std::string(a.formatCode) + a.conceptCode + code, recno);
+    e.appendBlank(area);
+    e.put(area, "COD_CONT", Value::text(a.code));
+    e.put(area, "DETALLE", Value::text(a.name));
+    e.put(area, "FORMATO", Value::text(a.formatCode));
+    e.put(area, "CONCEPTO", Value::text(a.conceptCode));
+    e.put(area, "NATURALEZ", Value::text(found->nature));
   }
-  t.close();
-  stamp(table);
-  Cdx cdx = Cdx::create((folder / store::kAssignmentsIndex).string());
-  const auto& tags = def.indexes[0].tags;
-  cdx.buildTag({tags[0].name, tags[0].key, tags[0].forCondition, 20, KeyKind::Character}, byCode);
-  cdx.buildTag({tags[1].name, tags[1].key, tags[1].forCondition, 28, KeyKind::Character}, byConcept);
+  store::buildCompanyIndexes(e, area, folder.string(), store::kAssignments);
+  e.close(e.interp(), area);
+  stamp(folder / store::kAssignments);
 }
 
 // The working folder of a company-year as its first selection leaves it: the directory copied,
 // an empty chart with the ledger's structure, the assignments, the output folder and the two
 // memory files.
 void layOutWorkingFolder(const fs::path& work, const fs::path& ledger, const store::RefData& ref) {
+  Interp ip;
+  store::Engine e(ip);
   fs::create_directories(work / store::kOutputFolder);
-  fs::copy_file(ledger / store::kLedgerDirectory, work / store::kDirectoryCopy);
-  fs::copy_file(ledger / store::kLedgerDirectoryMemo, work / store::kDirectoryCopyMemo);
-  fs::copy_file(ledger / store::kLedgerDirectoryIndex, work / store::kDirectoryCopyIndex);
-  {
-    Dbf source = Dbf::open((ledger / store::kLedgerChart).string(), {true, true, 0});
-    const std::vector<store::FieldDef> fields =
-        store::tableFields(store::tableDef(store::kChartCopy), work.string(), ledger.string());
-    Dbf::create((work / store::kChartCopy).string(), fields).close();
-    stamp(work / store::kChartCopy);
-    const store::TagDef& tag = store::tableDef(store::kChartCopy).indexes[0].tags[0];
-    const std::uint16_t width = source.fields()[*source.fieldIndex("CODIGO")].length;
-    Cdx::create((work / store::kChartCopyIndex).string())
-        .buildTag({tag.name, tag.key, tag.forCondition, width, KeyKind::Character},
-                  KeyBatch(width, KeyKind::Character));
-  }
-  writeAssignments(work, ref, false);
+  store::createCompanyTable(e, work.string(), store::kDirectoryCopy, ledger.string());
+  store::createCompanyTable(e, work.string(), store::kChartCopy, ledger.string());
+  const int chart = store::openCompanyTable(e, work.string(), store::kChartCopy, "Maestro2", false);
+  store::buildCompanyIndexes(e, chart, work.string(), store::kChartCopy);
+  e.close(ip, chart);
+  stamp(work / store::kChartCopy);
+  writeAssignments(e, work, ref, false);
   writeMemFile(work / store::kConsecutFile, {{"CCONSECUT", "1  "}});
   writeMemFile(work / store::kPeriodosFile,
                {{"NMESTRPRIM", {}, true, 0}, {"NMESTRULTI", {}, true, 0}});
@@ -248,7 +231,11 @@ DemoInstallation installDemo(const DemoOptions& o) {
   const CompanySpec& first = specs.front();
   const fs::path previous = drive / "NRVEXO10" / first.product / first.folder;
   fs::create_directories(previous);
-  writeAssignments(previous, ref, true);
+  {
+    Interp ip;
+    store::Engine e(ip);
+    writeAssignments(e, previous, ref, true);
+  }
 
   // The first company as its first selection leaves it, and the session that selected it.
   const fs::path work = program / first.product / first.folder;
