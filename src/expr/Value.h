@@ -37,12 +37,12 @@ class Ref {
  public:
   Ref() = default;
   Ref(T* p) : p_(p) {  // NOLINT: implicit by design
-    if (p_) p_->retain();
+    if (p_) base()->retain();
   }
   Ref(const Ref& o) : Ref(o.p_) {}
   Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   ~Ref() {
-    if (p_) p_->release();
+    if (p_) base()->release();
   }
   Ref& operator=(Ref o) noexcept {
     std::swap(p_, o.p_);
@@ -54,6 +54,9 @@ class Ref {
   explicit operator bool() const { return p_ != nullptr; }
 
  private:
+  // The counts are reached through the base class, so that a class with a method of the same
+  // name (TPublic's release(), the language's Release) cannot hide them.
+  const RefCounted* base() const { return static_cast<const RefCounted*>(p_); }
   T* p_ = nullptr;
 };
 

@@ -1,14 +1,85 @@
-// The main window of the desktop program: title, page groups and the page area.
+// The main window of the desktop program: the information bar, the selector bar with its three
+// page groups, the page area and the buttons "Acerca de...", "Manual" and "&Terminar".
+//
+// Pages are built once, on first request, by the builder registered for (group, page); they are
+// then kept, hidden and shown again, never destroyed, so what the user typed in a page survives
+// switching. Only "&Terminar" closes the window: Escape and the window's close button do nothing.
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
+#include <map>
+#include <vector>
+
+class QLabel;
+class QPushButton;
 
 namespace exo::ui {
+
+class SideBar;
+
+// A selector group as the main window shows it: caption, and its entries in order (a heading,
+// or a button caption that opens the next page of the group).
+struct SelectorGroup {
+  QString caption;
+  struct Entry {
+    bool heading;
+    QString text;
+  };
+  std::vector<Entry> entries;
+};
+const std::vector<SelectorGroup>& selectorGroups();
+
+// Builds a page inside `parent` (the page area).
+using PageBuilder = std::function<QWidget*(QWidget* parent)>;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
   explicit MainWindow(QWidget* parent = nullptr);
+
+  void setPageBuilder(int group, int n, PageBuilder builder);
+  // Hides every page, then shows page n of the group, building it the first time.
+  QWidget* showPage(int group, int n);
+  QWidget* page(int group, int n) const;  // null until built
+  int buildCount() const { return m_builds; }
+  const QWidget* currentPage() const { return m_current; }
+
+  SideBar* sideBar() const { return m_sideBar; }
+  QLabel* infoBar() const { return m_infoBar; }
+  QPushButton* terminateButton() const { return m_terminate; }
+  void setInfo(const QString& text);
+  // Enables or disables the whole selector bar (long operations).
+  void setSelectorsEnabled(bool enabled);
+
+  // Where the manual lives (a file opened with the desktop's program for it).
+  void setManualPath(const QString& path) { m_manualPath = path; }
+  void showAbout();
+  void openManual();
+  // Ends the program: the only way the window closes.
+  void terminate();
+  bool exitRequested() const { return m_exit; }
+
+ signals:
+  void terminating();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  QWidget* placeholder(QWidget* parent, int group, int n) const;
+
+  SideBar* m_sideBar = nullptr;
+  QLabel* m_infoBar = nullptr;
+  QWidget* m_pageArea = nullptr;
+  QPushButton* m_terminate = nullptr;
+  std::map<std::pair<int, int>, PageBuilder> m_builders;
+  std::map<std::pair<int, int>, QWidget*> m_pages;
+  QWidget* m_current = nullptr;
+  QString m_manualPath = QStringLiteral("help/DorAzo.html");
+  int m_builds = 0;
+  bool m_exit = false;
 };
 
 // The main window's title, as the program shows it.

@@ -1,14 +1,133 @@
+// The main window's page mechanics and the toolkit's grids, on the offscreen platform.
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
-#include "ui/MainWindow.h"
+#include "GuiTestSupport.h"
 
-TEST(MainWindow, CarriesTheProgramTitle) {
-  int argc = 1;
-  char name[] = "tests_gui";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
-  exo::ui::MainWindow window;
+#include <filesystem>
+
+#include "expr/Interp.h"
+#include "store/Engine.h"
+#include "ui/BrowseGrid.h"
+#include "ui/MainWindow.h"
+#include "ui/SideBar.h"
+#include "ui/WorkAreaModel.h"
+
+namespace {
+
+using exo::ui::MainWindow;
+
+using guitest::app;
+
+class Gui : public ::testing::Test {
+ protected:
+  void SetUp() override { app(); }
+};
+
+TEST_F(Gui, MainWindowCarriesTheTitleAndTheThreeGroups) {
+  MainWindow window;
   EXPECT_EQ(window.windowTitle().toStdString(),
             "Norvasta - Informaci\xC3\xB3n Ex\xC3\xB3gena en Medios Magn\xC3\xA9ticos - 2011");
+  exo::ui::SideBar* bar = window.sideBar();
+  ASSERT_EQ(bar->count(), 3);
+  EXPECT_EQ(bar->itemText(1).toStdString(), "Asignaci\xC3\xB3n Contable");
+  EXPECT_EQ(bar->buttonCount(1), 10);
+  EXPECT_EQ(bar->buttonCount(2), 12);
+  EXPECT_EQ(bar->buttonCount(3), 2);
+  EXPECT_EQ(bar->button(2, 7)->text().toStdString(), "Formato 1007   (Anexo 06)");
+  EXPECT_EQ(bar->button(1, 6)->text().toStdString(), "Pa\xC3\xADses");
 }
+
+TEST_F(Gui, PagesAreBuiltOnceAndKeepWhatWasTyped) {
+  MainWindow window;
+  int built = 0;
+  window.setPageBuilder(1, 2, [&](QWidget* parent) {
+    ++built;
+    auto* page = new QWidget(parent);
+    new QLineEdit(page);
+    return page;
+  });
+  window.show();
+  window.sideBar()->select(1, 2);
+  QWidget* page = window.page(1, 2);
+  ASSERT_NE(page, nullptr);
+  page->findChild<QLineEdit*>()->setText("escrito");
+  window.sideBar()->select(1, 4);  // a page not built yet shows its heading
+  EXPECT_FALSE(page->isVisible());
+  EXPECT_EQ(window.page(1, 4)->findChild<QLabel*>()->text().toStdString(), "Departamentos");
+  window.sideBar()->select(1, 2);
+  EXPECT_EQ(window.page(1, 2), page);
+  EXPECT_TRUE(page->isVisible());
+  EXPECT_EQ(built, 1);
+  EXPECT_EQ(page->findChild<QLineEdit*>()->text().toStdString(), "escrito");
+
+  // A group opened again shows its last page.
+  window.sideBar()->select(2, 5);
+  window.sideBar()->openGroup(1);
+  EXPECT_EQ(window.currentPage(), page);
+  window.sideBar()->openGroup(2);
+  EXPECT_EQ(window.currentPage(), window.page(2, 5));
+}
+
+TEST_F(Gui, OnlyTerminateClosesTheWindow) {
+  MainWindow window;
+  window.show();
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&window, &escape);
+  EXPECT_FALSE(window.close());
+  EXPECT_TRUE(window.isVisible());
+  window.terminateButton()->click();
+  EXPECT_TRUE(window.exitRequested());
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(Gui, GridRowsAreTheKeysOfTheControllingOrder) {
+  const auto dir = std::filesystem::temp_directory_path() / "exo-gui-grid";
+  std::filesystem::create_directories(dir);
+  exo::Interp ip;
+  exo::store::Engine engine(ip);
+  const std::string table = (dir / "cuentas.dbf").string();
+  engine.createTable(table, {{"CODIGO", 'C', 6, 0}, {"SALDO", 'N', 10, 2}});
+  const int area = engine.open(table, "CTA", false, false);
+  for (int i = 0; i < 3000; ++i) {
+    engine.appendBlank(area);
+    engine.put(area, "CODIGO", exo::Value::text(std::to_string(100000 + (i * 7919) % 3000)));
+    engine.put(area, "SALDO", exo::Value::number(i));
+  }
+  engine.buildIndex(area, "", "CODIGO", "CODIGO", "!Deleted()");
+  engine.goTo(ip, area, 10);
+  engine.deleteRecord(ip, area);
+
+  exo::ui::WorkAreaModel model(engine, area,
+                               {{"C\xC3\xB3" "digo", "CODIGO", {}, "", 8, Qt::AlignLeft, ""},
+                                {"Saldo", "SALDO", {}, "@Z 999,999.99", 12, Qt::AlignRight, "SALDO"}});
+  EXPECT_EQ(model.rowCount(), 2999);
+  exo::ui::BrowseGrid grid;
+  grid.setModel(&model);
+  grid.setFrozenColumns(1);
+  grid.resize(400, 300);
+  grid.show();
+  // Rows far apart and near each other, in key order, without the deleted record.
+  EXPECT_EQ(model.data(model.index(2998, 0), Qt::DisplayRole).toString().toStdString(), "102999");
+  EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString().toStdString(), "100000");
+  // The deleted record held 102271; rows below it keep their codes.
+  EXPECT_EQ(model.data(model.index(1500, 0), Qt::DisplayRole).toString().toStdString(), "101500");
+  EXPECT_EQ(model.data(model.index(2400, 0), Qt::DisplayRole).toString().toStdString(), "102401");
+  EXPECT_EQ(model.data(model.index(1501, 0), Qt::DisplayRole).toString().toStdString(), "101501");
+  // 7919 * 1039 = 1 (mod 3000): code 101500 was appended with SALDO 1500.
+  EXPECT_EQ(model.data(model.index(1500, 1), Qt::DisplayRole).toString().trimmed().toStdString(),
+            "1,500.00");
+  // An edited cell is written to the table.
+  ASSERT_TRUE(model.setData(model.index(0, 1), QStringLiteral("123.45"), Qt::EditRole));
+  engine.setOrder(area, "CODIGO");
+  ASSERT_TRUE(engine.seekKey(area, exo::Value::text("100000")));
+  EXPECT_DOUBLE_EQ(engine.number(area, "SALDO"), 123.45);
+  engine.closeAll(ip);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace

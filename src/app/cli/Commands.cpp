@@ -10,6 +10,7 @@ int evalCommand(int argc, char** argv);
 int dbfCommand(int argc, char** argv);
 int demoCommand(int argc, char** argv);
 int demoInfoCommand(int argc, char** argv);
+int memCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -27,6 +28,7 @@ const Command kCommands[] = {
      "demo CARPETA [--lines N] [--seed S] [--companies K] [--products orbisal|both]\n"
      "                        instala la demostraci\xC3\xB3n (programa, productos hermanos, contabilidad)"},
     {"demo-info", demoInfoCommand, "demo-info CARPETA     muestra lo que contiene una demostraci\xC3\xB3n"},
+    {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
     {"help", [](int, char**) { printUsage(); return 0; }, "help                  muestra esta ayuda"},
 };
 }  // namespace

@@ -1,0 +1,55 @@
+// The program's folders and the paths of the session in their stored form.
+//
+// Session values keep paths as the rest of the system writes them: relative to the program
+// folder ("NRVVS\EMPRESA1\VRMAEEXO.DBF") or, with a leading backslash, on the root of the
+// current drive ("\NRVVS\VR.EXE"), with backslashes as separators. This module turns them into
+// native paths. File and folder names are compared without regard to (ASCII) letter case: an
+// existing entry is found whatever the case of its name on disk, a new one keeps the spelling
+// given. Names that come from data files are checked with isPlainName() before they become part
+// of a path.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace exo::shell {
+
+// The two folders every stored path is relative to.
+struct Folders {
+  std::filesystem::path program;  // the program folder: the working folder
+  std::filesystem::path drive;    // the root of the current drive
+
+  // The current working folder, and the folder named by EXOGENA_DRIVE (or "/" when unset).
+  static Folders fromEnvironment();
+};
+
+// True when `name` is a single file or folder name: not empty, not "." or "..", and without
+// path separators ('\\', '/'), drive colons or NUL bytes.
+bool isPlainName(std::string_view name);
+
+// True when `path` is relative (no leading backslash, no drive) and every component between
+// backslashes is a plain name; a trailing backslash is allowed ("EMPRESA1\").
+bool isSafeRelativePath(std::string_view path);
+
+// The entry of `dir` whose name equals `name` without regard to letter case (the exact spelling
+// first), or nothing when there is none.
+std::optional<std::filesystem::path> findEntry(const std::filesystem::path& dir,
+                                               std::string_view name);
+
+// The native path of a stored path (Windows-1252 text). A leading backslash starts at the
+// drive root, anything else at the program folder. Components are resolved one by one with
+// findEntry(); missing ones keep the given spelling. Empty and "." components are skipped.
+// Fails (FailureError, GenCode::Open) for a ".." component or a drive prefix, so that a path
+// never leaves the folder it belongs in.
+std::filesystem::path nativePath(const Folders& folders, std::string_view storedPath);
+
+// The native path of `name` inside `dir`, found whatever its letter case.
+// REQUIRES: isPlainName(name) (fails like nativePath() otherwise).
+std::filesystem::path entryPath(const std::filesystem::path& dir, std::string_view name);
+
+// True when the stored path names an existing file (not a folder).
+bool fileExists(const Folders& folders, std::string_view storedPath);
+
+}  // namespace exo::shell
