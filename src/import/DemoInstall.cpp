@@ -15,6 +15,7 @@
 #include "store/Engine.h"
 #include "store/FieldCodec.h"
 #include "store/RefTables.h"
+#include "shell/MemFile.h"
 #include "store/StoreFailure.h"
 
 namespace exo::import {
@@ -55,41 +56,6 @@ void writeFile(const fs::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) store::raise(GenCode::Write, "No se puede escribir el archivo", path.string());
-}
-
-// A memory-variable file: one 32-byte header and the value per variable, then 0x1A.
-struct MemVar {
-  std::string name;
-  std::string text;  // character value, when not numeric
-  bool numeric = false;
-  double number = 0;
-};
-
-void writeMemFile(const fs::path& path, const std::vector<MemVar>& vars) {
-  std::string out;
-  for (const MemVar& v : vars) {
-    char header[32] = {};
-    std::memcpy(header, v.name.data(), std::min<std::size_t>(v.name.size(), 10));
-    header[11] = static_cast<char>(v.numeric ? 0xCE : 0xC3);
-    if (v.numeric) {
-      header[16] = 10;
-    } else {
-      const std::size_t length = v.text.size() + 1;
-      header[16] = static_cast<char>(length & 0xFF);
-      header[17] = static_cast<char>(length >> 8);
-    }
-    out.append(header, sizeof header);
-    if (v.numeric) {
-      char bytes[8];
-      std::memcpy(bytes, &v.number, 8);  // little-endian hosts only, as the file format
-      out.append(bytes, 8);
-    } else {
-      out += v.text;
-      out += '\0';
-    }
-  }
-  out += '\x1A';
-  writeFile(path, out);
 }
 
 // Control file of a product: one record per company-year.
@@ -159,9 +125,9 @@ void layOutWorkingFolder(const fs::path& work, const fs::path& ledger, const sto
   e.close(ip, chart);
   stamp(work / store::kChartCopy);
   writeAssignments(e, work, ref, false);
-  writeMemFile(work / store::kConsecutFile, {{"CCONSECUT", "1  "}});
-  writeMemFile(work / store::kPeriodosFile,
-               {{"NMESTRPRIM", {}, true, 0}, {"NMESTRULTI", {}, true, 0}});
+  shell::writeMemFile(work / store::kConsecutFile, {{"CCONSECUT", Value::text("1  ")}});
+  shell::writeMemFile(work / store::kPeriodosFile,
+                      {{"NMESTRPRIM", Value::number(0)}, {"NMESTRULTI", Value::number(0)}});
 }
 
 void copyFolder(const fs::path& from, const fs::path& to) {
@@ -240,11 +206,12 @@ DemoInstallation installDemo(const DemoOptions& o) {
   // The first company as its first selection leaves it, and the session that selected it.
   const fs::path work = program / first.product / first.folder;
   layOutWorkingFolder(work, drive / first.product / first.folder, ref);
-  writeMemFile(program / "VarMem01.mem",
-               {{"MVAR01", std::string(first.folder) + "\\"},
-                {"MVAR02", std::string(first.name) + " - " + std::to_string(first.year)},
-                {"MVAR03", std::to_string(first.year)},
-                {"MVAR04", std::string("\\") + first.product + "\\"}});
+  shell::writeMemFile(
+      program / "VarMem01.mem",
+      {{"MVAR01", Value::text(std::string(first.folder) + "\\")},
+       {"MVAR02", Value::text(std::string(first.name) + " - " + std::to_string(first.year))},
+       {"MVAR03", Value::text(std::to_string(first.year))},
+       {"MVAR04", Value::text(std::string("\\") + first.product + "\\")}});
   return inst;
 }
 
