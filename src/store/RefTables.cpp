@@ -168,16 +168,23 @@ void loadCodeTables(const std::string& folder, RefData& d) {
   }
 }
 
-// Writes one table: `fill` sets the fields of each record buffer.
-template <typename Rows, typename Fill>
+// Writes one table: `values` gives the fields of a row in field order, numbers as text.
+template <typename Rows, typename Values>
 void writeTable(const std::string& folder, const char* file, const char* index,
-                const std::vector<FieldDef>& fields, const Rows& rows, Fill fill) {
+                const std::vector<FieldDef>& fields, const Rows& rows, Values values) {
   const std::filesystem::path dir(folder);
   if (index != nullptr) std::filesystem::remove(dir / index);
   Dbf t = Dbf::create((dir / file).string(), fields);
   for (const auto& row : rows) {
     std::vector<char> rec = t.blankRecord();
-    fill(t, rec.data(), row);
+    const std::vector<std::string> v = values(row);
+    for (std::size_t f = 0; f < v.size(); ++f) {
+      if (fields[f].type == 'N') {
+        t.setNumber(rec.data(), static_cast<int>(f), std::stod(v[f]));
+      } else {
+        t.setText(rec.data(), static_cast<int>(f), v[f]);
+      }
+    }
     t.append(rec.data());
   }
   t.close();
@@ -225,39 +232,21 @@ RefData loadRefData(const std::string& csvFolder) {
 }
 
 void writeRefTables(const RefData& d, const std::string& folder) {
+  using Strings = std::vector<std::string>;
   writeTable(folder, kFormatosFile, nullptr, formatosFields(), d.formats,
-             [](Dbf& t, char* r, const RefData::Format& f) {
-               t.setText(r, 0, f.code);
-               t.setText(r, 1, f.name);
-               t.setText(r, 2, f.version);
-               t.setText(r, 3, f.annex);
-             });
+             [](const RefData::Format& f) { return Strings{f.code, f.name, f.version, f.annex}; });
   writeTable(folder, kConceptsFile, kConceptsIndex, conceptsFields(), d.concepts,
-             [](Dbf& t, char* r, const RefData::Concept& c) {
-               t.setText(r, 0, c.code);
-               t.setText(r, 1, c.name);
-               t.setText(r, 2, c.format);
-               t.setNumber(r, 3, c.base);
-               t.setText(r, 4, c.nature);
-               t.setText(r, 5, c.filter);
+             [](const RefData::Concept& c) {
+               return Strings{c.code, c.name, c.format, std::to_string(c.base), c.nature, c.filter};
              });
   writeTable(folder, kDepartmentsFile, kDepartmentsIndex, departmentsFields(), d.departments,
-             [](Dbf& t, char* r, const RefData::Department& dp) {
-               t.setText(r, 0, dp.code);
-               t.setText(r, 1, dp.name);
-             });
+             [](const RefData::Department& dp) { return Strings{dp.code, dp.name}; });
   writeTable(folder, kMunicipalitiesFile, kMunicipalitiesIndex, municipalitiesFields(),
-             d.municipalities, [](Dbf& t, char* r, const RefData::Municipality& m) {
-               t.setText(r, 0, m.code);
-               t.setText(r, 1, m.name);
-               t.setText(r, 2, m.departmentName);
-               t.setText(r, 3, m.department);
+             d.municipalities, [](const RefData::Municipality& m) {
+               return Strings{m.code, m.name, m.departmentName, m.department};
              });
   writeTable(folder, kCountriesFile, kCountriesIndex, countriesFields(), d.countries,
-             [](Dbf& t, char* r, const RefData::Country& c) {
-               t.setText(r, 0, c.code);
-               t.setText(r, 1, c.name);
-             });
+             [](const RefData::Country& c) { return Strings{c.code, c.name}; });
 }
 
 }  // namespace exo::store
