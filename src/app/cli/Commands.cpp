@@ -8,6 +8,8 @@ namespace exo::cli {
 
 int evalCommand(int argc, char** argv);
 int dbfCommand(int argc, char** argv);
+int demoCommand(int argc, char** argv);
+int demoInfoCommand(int argc, char** argv);
 int memCommand(int argc, char** argv);
 
 namespace {
@@ -22,6 +24,10 @@ const Command kCommands[] = {
     {"dbf", dbfCommand,
      "dbf ARCHIVO [--index CDX] [--tag NOMBRE] [--recnos]\n"
      "                        muestra estructura, etiquetas y registros de una tabla"},
+    {"demo", demoCommand,
+     "demo CARPETA [--lines N] [--seed S] [--companies K] [--products orbisal|both]\n"
+     "                        instala la demostraci\xC3\xB3n (programa, productos hermanos, contabilidad)"},
+    {"demo-info", demoInfoCommand, "demo-info CARPETA     muestra lo que contiene una demostraci\xC3\xB3n"},
     {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
     {"help", [](int, char**) { printUsage(); return 0; }, "help                  muestra esta ayuda"},
 };

@@ -1,0 +1,52 @@
+// The demo installation: a complete, realistic setting for running and testing the program
+// without the sibling accounting product. Lays out a program folder (reference tables, report
+// definitions, session file, the first company's working folder) and a drive folder holding the
+// sibling products with their control files and a year of ledger files per company, and the
+// previous year's installation with an assignment table.
+//
+// The layout is a function of the options alone: the same options give byte-identical files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace exo::import {
+
+struct DemoOptions {
+  std::string folder;           // created; must not exist or be empty
+  std::uint64_t lines = 20000;  // approximate movement lines of each company-year
+  std::uint64_t seed = 1;
+  int companies = 1;          // company-years of the first product (the second is the first
+                              // company's previous year)
+  bool bothProducts = false;  // also lay out the second sibling product with one company
+  std::string sourceFolder;   // the repository: data/refdata, forms/ and help/ are taken from it
+};
+
+struct DemoCompany {
+  std::string product;  // "NRVVS" or "NRVCONTB"
+  std::string name;     // Windows-1252
+  std::string folder;   // the company-year's folder, e.g. "ANDINA10"
+  int year = 0;
+  int lastPeriod = 0;
+  std::array<std::uint64_t, 13> lines{};  // movement lines per period file (0 = opening)
+  std::size_t accounts = 0, thirdParties = 0;
+  std::uint64_t totalLines() const;
+};
+
+struct DemoInstallation {
+  std::string programFolder;  // folder/program
+  std::string driveFolder;    // folder/drive: the root of the drive for EXOGENA_DRIVE
+  std::vector<DemoCompany> companies;
+};
+
+// Lays out the demo. Fails (FailureError) when the folder is not empty (GenCode::Create), when
+// the reference data cannot be read, or with the file layer's failures.
+DemoInstallation installDemo(const DemoOptions& options);
+
+// Reads back what an installation holds: the companies of each product's control file, and per
+// company the lines of each period file and the size of chart and directory.
+DemoInstallation describeDemo(const std::string& folder);
+
+}  // namespace exo::import

@@ -1,0 +1,86 @@
+// CREATABLAS: the reference tables opened for the whole run under their aliases, their missing
+// index files built, and the lists of format names and departments.
+#include <filesystem>
+
+#include "store/Engine.h"
+#include "store/File.h"
+#include "store/RefTables.h"
+
+namespace exo::store {
+namespace {
+
+std::string inFolder(const std::string& folder, const char* name) {
+  return folder.empty() ? std::string(name) : (std::filesystem::path(folder) / name).string();
+}
+
+bool exists(const std::string& path) {
+  return !findCompanion(path, path.substr(path.find_last_of('.'))).empty();
+}
+
+// Opens `table` under `alias` with its index file, building the tags first when the file is
+// missing, and makes `order` active. 0 when the open failed and the error handler let it go.
+int openIndexed(Engine& e, const std::string& folder, const char* table, const char* alias,
+                const char* index, std::initializer_list<std::pair<const char*, const char*>> tags,
+                const char* order) {
+  const int area = e.open(inFolder(folder, table), alias);
+  if (area == 0) return 0;
+  if (!exists(inFolder(folder, index))) {
+    for (const auto& [tag, key] : tags) e.buildIndex(area, index, tag, key, "!Deleted()");
+  } else {
+    e.addIndex(area, index);
+  }
+  e.setOrder(area, order);
+  return area;
+}
+
+// The values of one field over the area's visible records in its order, then back to the top.
+void collect(Engine& e, int area, const char* field, ArrayData& into) {
+  e.forEach(area, [&] {
+    into.items.push_back(Value::text(e.text(area, field)));
+    return true;
+  });
+  e.goTop(e.interp(), area);
+}
+
+}  // namespace
+
+void openReferenceTables(Engine& e, const std::string& folder) {
+  Memvars& vars = e.interp().memvars();
+  Value departments = Value::newArray();
+  vars.declarePublic("ADEPTOS", departments);
+
+  const std::string formatos = inFolder(folder, kFormatosFile);
+  if (!exists(formatos)) e.createTable(formatos, formatosFields());
+  if (e.open(formatos, "Formatos") == 0) return;
+  const int formatos2 = e.open(formatos, "Formatos2");
+  if (formatos2 == 0) return;
+  Value names = Value::newArray();
+  collect(e, formatos2, "DETALLE", names.arrayData());
+  vars.declarePublic("ANAMEFORMS", names);
+
+  const std::string concepts = inFolder(folder, kConceptsFile);
+  if (!exists(concepts)) e.createTable(concepts, conceptsFields());
+  const int first = openIndexed(e, folder, kConceptsFile, "Conceptos", kConceptsIndex,
+                                {{"FormConc", "FORMATO+CONCEPTO"}}, "FormConc");
+  if (first == 0) return;
+  e.close(e.interp(), first);
+  for (const char* alias : {"Conceptos", "Conceptos3", "Conceptos2"}) {
+    if (openIndexed(e, folder, kConceptsFile, alias, kConceptsIndex, {}, "FormConc") == 0) return;
+  }
+
+  const int deptos = openIndexed(e, folder, kDepartmentsFile, "Deptos", kDepartmentsIndex,
+                                 {{"Depto", "DEPARTAMEN"}, {"CodDepto", "COD_DP"}}, "Depto");
+  if (deptos == 0) return;
+  departments.arrayData().items.push_back(Value::text(kAllDepartments));
+  collect(e, deptos, "DEPARTAMEN", departments.arrayData());
+
+  if (openIndexed(e, folder, kMunicipalitiesFile, "Municipios", kMunicipalitiesIndex,
+                  {{"DptoNunic", "DEPARTAMEN+MUNICIPIO"}}, "DptoNunic") == 0)
+    return;
+  openIndexed(e, folder, kCountriesFile, "Paises", kCountriesIndex,
+              {{"Codigo", "CODIGO"}, {"Pais", "PAIS"}}, "Pais");
+}
+
+void CREATABLAS(Engine& engine) { openReferenceTables(engine, {}); }
+
+}  // namespace exo::store
