@@ -24,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using store::Dbf;
 
-struct CompanySpec {
+struct CompanyPlan {
   const char* product;
   const char* name;  // Windows-1252
   const char* folder;
@@ -33,8 +33,8 @@ struct CompanySpec {
 };
 
 // The company-years of the installation, in control-file order per product.
-std::vector<CompanySpec> companySpecs(const DemoOptions& o) {
-  static const CompanySpec kOrbisal[] = {
+std::vector<CompanyPlan> companyPlans(const DemoOptions& o) {
+  static const CompanyPlan kOrbisal[] = {
       {"NRVVS", "DISTRIBUIDORA ANDINA DEL VALLE S.A.S.", "ANDINA10", 2010, 12},
       {"NRVVS", "DISTRIBUIDORA ANDINA DEL VALLE S.A.S.", "ANDINA09", 2009, 12},
       {"NRVVS", "FERRETER\315A EL PORVENIR LTDA", "PORVEN10", 2010, 6},
@@ -42,7 +42,7 @@ std::vector<CompanySpec> companySpecs(const DemoOptions& o) {
       {"NRVVS", "IMPORTADORA SAN JORGE S.A.S.", "SJORGE10", 2010, 12},
       {"NRVVS", "ALMACENES DEL CARIBE LTDA", "CARIBE10", 2010, 12},
   };
-  std::vector<CompanySpec> out;
+  std::vector<CompanyPlan> out;
   const int n = std::clamp(o.companies, 1, static_cast<int>(std::size(kOrbisal)));
   for (int i = 0; i < n; ++i) out.push_back(kOrbisal[i]);
   if (o.bothProducts)
@@ -59,14 +59,14 @@ void writeFile(const fs::path& path, std::string_view bytes) {
 }
 
 // Control file of a product: one record per company-year.
-void writeControlFile(const fs::path& root, const std::vector<CompanySpec>& specs,
+void writeControlFile(const fs::path& root, const std::vector<CompanyPlan>& plans,
                       const char* product) {
   const fs::path path = root / store::kLedgerControl;
   Dbf ctl = Dbf::create(path.string(), {{"EMPRESA", 'C', 40, 0}, {"CAMINO", 'C', 30, 0},
                                         {"ULT_PER", 'C', 2, 0}, {"FECHA_INI", 'D', 8, 0},
                                         {"FECHA_FIN", 'D', 8, 0}, {"NIT", 'C', 15, 0}});
   int n = 0;
-  for (const CompanySpec& c : specs) {
+  for (const CompanyPlan& c : plans) {
     if (std::strcmp(c.product, product) != 0) continue;
     std::vector<char> rec = ctl.blankRecord();
     char period[4];
@@ -170,31 +170,31 @@ DemoInstallation installDemo(const DemoOptions& o) {
   const fs::path program(inst.programFolder), drive(inst.driveFolder);
   layOutProgramFolder(o, program, ref);
 
-  const std::vector<CompanySpec> specs = companySpecs(o);
-  for (std::size_t i = 0; i < specs.size(); ++i) {
-    const CompanySpec& c = specs[i];
-    demo::LedgerSpec spec;
-    spec.folder = (drive / c.product / c.folder).string();
-    spec.year = c.year;
-    spec.lastMonth = c.lastMonth;
-    spec.lines = o.lines;
-    spec.seed = o.seed * 1000003u + i;
-    const demo::LedgerSummary s = demo::writeLedger(spec);
+  const std::vector<CompanyPlan> plans = companyPlans(o);
+  for (std::size_t i = 0; i < plans.size(); ++i) {
+    const CompanyPlan& c = plans[i];
+    demo::LedgerPlan plan;
+    plan.folder = (drive / c.product / c.folder).string();
+    plan.year = c.year;
+    plan.lastMonth = c.lastMonth;
+    plan.lines = o.lines;
+    plan.seed = o.seed * 1000003u + i;
+    const demo::LedgerSummary s = demo::writeLedger(plan);
     DemoCompany dc{c.product, c.name, c.folder, c.year, c.lastMonth, s.linesByPeriod,
                    s.accounts, s.thirdParties};
     inst.companies.push_back(std::move(dc));
   }
   writeFile(drive / "NRVVS" / "VR.EXE", "");
   writeFile(drive / "NRVVS" / "VRNRVV32.DLL", "");
-  writeControlFile(drive / "NRVVS", specs, "NRVVS");
+  writeControlFile(drive / "NRVVS", plans, "NRVVS");
   if (o.bothProducts) {
     writeFile(drive / "NRVCONTB" / "VRCONTAB.EXE", "");
     writeFile(drive / "NRVCONTB" / "NRVCNT32.DLL", "");
-    writeControlFile(drive / "NRVCONTB", specs, "NRVCONTB");
+    writeControlFile(drive / "NRVCONTB", plans, "NRVCONTB");
   }
 
   // The previous year's installation keeps the assignments of the first company.
-  const CompanySpec& first = specs.front();
+  const CompanyPlan& first = plans.front();
   const fs::path previous = drive / "NRVEXO10" / first.product / first.folder;
   fs::create_directories(previous);
   {

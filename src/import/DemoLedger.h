@@ -79,7 +79,7 @@ std::vector<ThirdParty> makeDirectory(Random& random, std::size_t count);
 char checkDigit(std::string_view digits);
 
 // --- Movements -----------------------------------------------------------------------------------
-struct LedgerSpec {
+struct LedgerPlan {
   std::string folder;  // the company-year's data folder (created)
   int year = 2010;
   int lastMonth = 12;
@@ -98,13 +98,13 @@ struct LedgerSummary {
   }
 };
 
-// Writes the whole ledger of one company-year into spec.folder: "VRMAE.DBF" + "VRMAEX1.CDX",
+// Writes the whole ledger of one company-year into plan.folder: "VRMAE.DBF" + "VRMAEX1.CDX",
 // "VRNOM.DBF" + "VRNOM.FPT" + "VRNOMX1.CDX", "VRDIR.DBF" + "VRDIR.FPT" + "VRDIRX1.CDX" and
 // "VRTRACON.00" to "VRTRACON." + lastMonth.
-LedgerSummary writeLedger(const LedgerSpec& spec);
+LedgerSummary writeLedger(const LedgerPlan& plan);
 
 // Writes the period files; called by writeLedger. Returns the lines of each period.
-std::array<std::uint64_t, 13> writeMovements(const LedgerSpec& spec,
+std::array<std::uint64_t, 13> writeMovements(const LedgerPlan& plan,
                                              const std::vector<ThirdParty>& directory,
                                              Random& random);
 

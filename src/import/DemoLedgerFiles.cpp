@@ -18,12 +18,12 @@ using store::Dbf;
 using store::KeyBatch;
 using store::KeyKind;
 
-std::string in(const LedgerSpec& spec, const char* name) {
-  return (std::filesystem::path(spec.folder) / name).string();
+std::string in(const LedgerPlan& plan, const char* name) {
+  return (std::filesystem::path(plan.folder) / name).string();
 }
 
 // The ledger was last written early in the following year.
-void stamp(const LedgerSpec& spec, const char* name) { stampTable(in(spec, name), spec.year + 1, 1, 5); }
+void stamp(const LedgerPlan& plan, const char* name) { stampTable(in(plan, name), plan.year + 1, 1, 5); }
 
 // Physical order of the chart: as created, with a few accounts opened later at the end.
 std::vector<std::size_t> chartOrder() {
@@ -34,14 +34,14 @@ std::vector<std::size_t> chartOrder() {
   return first;
 }
 
-std::size_t writeChart(const LedgerSpec& spec, Random& random) {
+std::size_t writeChart(const LedgerPlan& plan, Random& random) {
   const auto& chart = chartOfAccounts();
-  Dbf mae = Dbf::create(in(spec, store::kLedgerChart),
+  Dbf mae = Dbf::create(in(plan, store::kLedgerChart),
                         {{"CODIGO", 'C', 20, 0},  {"APU_NOM", 'N', 5, 0},  {"APLICA", 'C', 1, 0},
                          {"MARCA", 'L', 1, 0},    {"POR_RET", 'N', 6, 2},  {"NIVEL", 'N', 2, 0},
                          {"NATURALEZA", 'C', 1, 0}, {"TERCERO", 'C', 1, 0}, {"CEN_COS", 'C', 1, 0},
                          {"FEC_CREA", 'D', 8, 0}});
-  Dbf nom = Dbf::create(in(spec, store::kLedgerNames),
+  Dbf nom = Dbf::create(in(plan, store::kLedgerNames),
                         {{"APU_NOM", 'N', 5, 0}, {"NOMBRE", 'C', 60, 0}, {"NOM_CORTO", 'C', 20, 0},
                          {"NOTAS", 'M', 10, 0}});
   KeyBatch codes(21, KeyKind::Character), pointers(5, KeyKind::Character);
@@ -73,25 +73,25 @@ std::size_t writeChart(const LedgerSpec& spec, Random& random) {
     mae.setText(rec.data(), 6, code[0] == '1' || code[0] >= '5' ? "D" : "C");
     mae.setText(rec.data(), 7, code.back() == '.' ? "N" : "S");
     mae.setText(rec.data(), 8, code[0] >= '5' ? "S" : "N");
-    mae.setDate(rec.data(), 9, store::julianDay(spec.year - 1 - static_cast<int>(random.below(8)),
+    mae.setDate(rec.data(), 9, store::julianDay(plan.year - 1 - static_cast<int>(random.below(8)),
                                                  1 + static_cast<int>(random.below(12)), 1));
     codes.add(" " + code, mae.append(rec.data()));
   }
   mae.close();
   nom.close();
-  Cdx::create(in(spec, store::kLedgerChartIndex))
+  Cdx::create(in(plan, store::kLedgerChartIndex))
       .buildTag({"CUENTA", "\" \"+CODIGO", "", 21, KeyKind::Character}, codes);
-  Cdx::create(in(spec, store::kLedgerNamesIndex))
+  Cdx::create(in(plan, store::kLedgerNamesIndex))
       .buildTag({"APU_NOM", "Str(APU_NOM,5,0)", "", 5, KeyKind::Character}, pointers);
-  stamp(spec, store::kLedgerChart);
-  stamp(spec, store::kLedgerNames);
+  stamp(plan, store::kLedgerChart);
+  stamp(plan, store::kLedgerNames);
   return chart.size();
 }
 
-void writeDirectory(const LedgerSpec& spec, const std::vector<ThirdParty>& directory,
+void writeDirectory(const LedgerPlan& plan, const std::vector<ThirdParty>& directory,
                     Random& random) {
   Dbf dir = Dbf::create(
-      in(spec, store::kLedgerDirectory),
+      in(plan, store::kLedgerDirectory),
       {{"CLAVE", 'C', 5, 0},    {"NOMBRE", 'C', 60, 0}, {"ESTR_NOMB", 'C', 4, 0},
        {"TP_P", 'C', 1, 0},     {"TP_N", 'C', 2, 0},    {"DIREC1", 'C', 40, 0},
        {"DIREC2", 'C', 40, 0},  {"DIREC3", 'C', 40, 0}, {"DIREC4", 'C', 20, 0},
@@ -121,7 +121,7 @@ void writeDirectory(const LedgerSpec& spec, const std::vector<ThirdParty>& direc
     dir.setText(r, 10, t.municipality);
     dir.setText(r, 11, t.country);
     dir.setText(r, 12, t.email);
-    dir.setDate(r, 13, store::julianDay(spec.year - static_cast<int>(random.below(6)),
+    dir.setDate(r, 13, store::julianDay(plan.year - static_cast<int>(random.below(6)),
                                          1 + static_cast<int>(random.below(12)), 15));
     if (!t.note.empty()) dir.setMemo(r, 14, t.note);
     const std::uint32_t recno = dir.append(r);
@@ -129,25 +129,25 @@ void writeDirectory(const LedgerSpec& spec, const std::vector<ThirdParty>& direc
     names.add(name, recno);
   }
   dir.close();
-  Cdx cdx = Cdx::create(in(spec, store::kLedgerDirectoryIndex));
+  Cdx cdx = Cdx::create(in(plan, store::kLedgerDirectoryIndex));
   cdx.buildTag({"CLAVE", "CLAVE", "", 5, KeyKind::Character}, keys);
   cdx.buildTag({"NOMBRE", "NOMBRE", "", 60, KeyKind::MachineCharacter}, names);
-  stamp(spec, store::kLedgerDirectory);
+  stamp(plan, store::kLedgerDirectory);
 }
 
 }  // namespace
 
-LedgerSummary writeLedger(const LedgerSpec& spec) {
-  std::filesystem::create_directories(spec.folder);
-  Random random(spec.seed);
+LedgerSummary writeLedger(const LedgerPlan& plan) {
+  std::filesystem::create_directories(plan.folder);
+  Random random(plan.seed);
   LedgerSummary s;
-  s.accounts = writeChart(spec, random);
+  s.accounts = writeChart(plan, random);
   const std::size_t parties = static_cast<std::size_t>(
-      std::clamp<std::uint64_t>(spec.lines / 60, 120, 20000));
+      std::clamp<std::uint64_t>(plan.lines / 60, 120, 20000));
   const std::vector<ThirdParty> directory = makeDirectory(random, parties);
-  writeDirectory(spec, directory, random);
+  writeDirectory(plan, directory, random);
   s.thirdParties = directory.size();
-  s.linesByPeriod = writeMovements(spec, directory, random);
+  s.linesByPeriod = writeMovements(plan, directory, random);
   return s;
 }
 

@@ -17,7 +17,7 @@ namespace exo::import::demo {
 void YearWriter::openPeriod(int period) {
   m_month = period == 0 ? 1 : period;
   const std::string path =
-      (std::filesystem::path(m_spec.folder) / store::ledgerPeriodFile(period)).string();
+      (std::filesystem::path(m_plan.folder) / store::ledgerPeriodFile(period)).string();
   m_table = std::make_unique<store::Dbf>(store::Dbf::create(path, kMovementFields));
   m_record.assign(m_table->recordLength(), ' ');
   m_lines = 0;
@@ -27,7 +27,7 @@ void YearWriter::closePeriod() {
   const std::string path = m_table->path();
   m_table->close();
   m_table.reset();
-  stampTable(path, m_spec.year + (m_month == 12 ? 1 : 0), m_month == 12 ? 1 : m_month + 1, 5);
+  stampTable(path, m_plan.year + (m_month == 12 ? 1 : 0), m_month == 12 ? 1 : m_month + 1, 5);
 }
 
 std::string YearWriter::nextNumber(const char* type) {
@@ -40,7 +40,7 @@ void YearWriter::voucher(const char* type, const std::string& number, int dayOfM
                          const std::vector<Line>& lines, const std::string& document,
                          int dueDays) {
   store::Dbf& t = *m_table;
-  const std::int32_t date = store::julianDay(m_spec.year, m_month, dayOfMonth);
+  const std::int32_t date = store::julianDay(m_plan.year, m_month, dayOfMonth);
   const char* user = (m_numbers[type] % 3 == 0) ? "CONTADOR" : "AUXILIAR";
   for (const Line& l : lines) {
     std::memset(m_record.data(), ' ', m_record.size());

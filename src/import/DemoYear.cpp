@@ -161,7 +161,7 @@ std::array<std::uint64_t, 13> YearWriter::run() {
   opening();
   counts[0] = m_lines;
   closePeriod();
-  const std::uint64_t target = m_spec.lines > counts[0] ? m_spec.lines - counts[0] : 0;
+  const std::uint64_t target = m_plan.lines > counts[0] ? m_plan.lines - counts[0] : 0;
   const std::uint64_t perMonth = std::max<std::uint64_t>(40, target / 12);
   struct Kind {
     int weight;
@@ -174,7 +174,7 @@ std::array<std::uint64_t, 13> YearWriter::run() {
                         {3, &YearWriter::bankNote}};
   int totalWeight = 0;
   for (const Kind& k : kinds) totalWeight += k.weight;
-  for (int month = 1; month <= m_spec.lastMonth; ++month) {
+  for (int month = 1; month <= m_plan.lastMonth; ++month) {
     openPeriod(month);
     monthly();
     while (m_lines < perMonth) {
@@ -194,10 +194,10 @@ std::array<std::uint64_t, 13> YearWriter::run() {
   return counts;
 }
 
-std::array<std::uint64_t, 13> writeMovements(const LedgerSpec& spec,
+std::array<std::uint64_t, 13> writeMovements(const LedgerPlan& plan,
                                              const std::vector<ThirdParty>& directory,
                                              Random& random) {
-  YearWriter writer(spec, directory, random);
+  YearWriter writer(plan, directory, random);
   return writer.run();
 }
 

@@ -45,8 +45,8 @@ inline const std::string kClosing = "CIERRE  ";
 
 class YearWriter {
  public:
-  YearWriter(const LedgerSpec& spec, const std::vector<ThirdParty>& directory, Random& random)
-      : m_spec(spec), m_random(random) {
+  YearWriter(const LedgerPlan& plan, const std::vector<ThirdParty>& directory, Random& random)
+      : m_plan(plan), m_random(random) {
     for (const ThirdParty& t : directory) m_byRole[static_cast<int>(t.role)].push_back(&t);
     m_vatOut = &directory[directory.size() - 2];
     m_vatIn = &directory.back();
@@ -97,7 +97,7 @@ class YearWriter {
   void taxPayments();
   void closing();
 
-  const LedgerSpec& m_spec;
+  const LedgerPlan& m_plan;
   Random& m_random;
   std::map<int, std::vector<const ThirdParty*>> m_byRole;
   const ThirdParty* m_vatOut;
