@@ -104,6 +104,10 @@ void MainWindow::setPageBuilder(int group, int n, PageBuilder builder) {
   m_builders[{group, n}] = std::move(builder);
 }
 
+void MainWindow::setPageGuard(int group, int n, std::function<bool(QWidget*)> guard) {
+  m_guards[{group, n}] = std::move(guard);
+}
+
 QWidget* MainWindow::page(int group, int n) const {
   const auto it = m_pages.find({group, n});
   return it == m_pages.end() ? nullptr : it->second;
@@ -125,13 +129,19 @@ QWidget* MainWindow::placeholder(QWidget* parent, int group, int n) const {
 }
 
 QWidget* MainWindow::showPage(int group, int n) {
-  for (auto& [key, p] : m_pages) p->hide();
   QWidget*& slot = m_pages[{group, n}];
   if (!slot) {
     const auto builder = m_builders.find({group, n});
     slot = builder != m_builders.end() ? builder->second(m_pageArea) : placeholder(m_pageArea, group, n);
+    slot->hide();
     m_pageArea->layout()->addWidget(slot);
     ++m_builds;
+  }
+  if (const auto guard = m_guards.find({group, n}); guard != m_guards.end() && !guard->second(slot)) {
+    return m_current;
+  }
+  for (auto& [key, p] : m_pages) {
+    if (p != slot) p->hide();
   }
   slot->show();
   slot->setFocus();

@@ -39,6 +39,9 @@ class MainWindow : public QMainWindow {
   explicit MainWindow(QWidget* parent = nullptr);
 
   void setPageBuilder(int group, int n, PageBuilder builder);
+  // A check made each time page n of the group is asked for; when it says no, the page on
+  // screen stays (the page may use it to refresh itself first).
+  void setPageGuard(int group, int n, std::function<bool(QWidget* page)> guard);
   // Hides every page, then shows page n of the group, building it the first time.
   QWidget* showPage(int group, int n);
   QWidget* page(int group, int n) const;  // null until built
@@ -76,8 +79,9 @@ class MainWindow : public QMainWindow {
   QPushButton* m_terminate = nullptr;
   std::map<std::pair<int, int>, PageBuilder> m_builders;
   std::map<std::pair<int, int>, QWidget*> m_pages;
+  std::map<std::pair<int, int>, std::function<bool(QWidget*)>> m_guards;
   QWidget* m_current = nullptr;
-  QString m_manualPath = QStringLiteral("help/DorAzo.html");
+  QString m_manualPath = QStringLiteral("DorAzo.html");
   int m_builds = 0;
   bool m_exit = false;
 };

@@ -1,0 +1,231 @@
+// Choice of the company-year and the set-up of its working folder.
+#include "shell/Company.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "expr/Dates.h"
+#include "expr/Interp.h"
+#include "expr/Library.h"
+#include "shell/MemFile.h"
+#include "shell/Paths.h"
+#include "shell/Session.h"
+#include "store/Dictionary.h"
+#include "store/Engine.h"
+
+namespace exo::shell {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kAttention = "Atenci\363n.....";
+
+std::string trim(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
+  return std::string(s);
+}
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(lib::toUpper1252(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) { return upper(a) == upper(b); }
+
+// The folder name of a control-file path ("EMPRESA1\" gives "EMPRESA1"), or nothing when the
+// path is not a single plain folder name followed by a backslash.
+std::optional<std::string> folderOf(std::string_view camino) {
+  std::string path = trim(camino);
+  if (path.empty() || path.back() != '\\') return std::nullopt;
+  path.pop_back();
+  if (!isPlainName(path)) return std::nullopt;
+  return path;
+}
+
+// Creates a folder when missing; false when it cannot be created.
+bool makeFolder(const fs::path& folder) {
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return true;
+  return fs::create_directory(folder, ec) && !ec;
+}
+
+// Keeps the selected work area across a piece of work on other areas.
+class KeepSelected {
+ public:
+  explicit KeepSelected(store::Engine& e) : m_engine(e), m_area(e.selected()) {}
+  ~KeepSelected() { m_engine.select(m_area); }
+  KeepSelected(const KeepSelected&) = delete;
+  KeepSelected& operator=(const KeepSelected&) = delete;
+
+ private:
+  store::Engine& m_engine;
+  int m_area;
+};
+
+std::string textVariable(const Session& session, std::string_view name) {
+  Memvars::Slot* s = session.interp().memvars().find(name);
+  return s != nullptr && s->value().isText() ? std::string(s->value().textView()) : std::string();
+}
+
+}  // namespace
+
+std::string lastCompanyFolder(const Session& session) { return textVariable(session, "MVAR01"); }
+std::string lastProductRoot(const Session& session) { return textVariable(session, "MVAR04"); }
+
+int initialProduct(const Session& session, std::string_view lastRoot) {
+  if (trim(lastRoot).empty()) return !session.hayOrbisal() && session.hayContable() ? 2 : 1;
+  return equalsIgnoringCase(trim(lastRoot), kOrbisalRoot) ? 1 : 2;
+}
+
+std::vector<CompanyEntry> CARGAVRCTL(Session& session, store::Engine& engine, int product) {
+  session.setPathOrigen(product == 1 ? kOrbisalRoot : kContableRoot);
+  std::vector<CompanyEntry> list;
+  {
+    KeepSelected keep(engine);
+    const fs::path control = session.native(session.pathOrigen() + store::kLedgerControl);
+    const int area = engine.open(control.string(), "VRCTL", true, true);
+    if (area != 0) {
+      engine.forEach(area, [&] {
+        const Value date = engine.get(area, "FECHA_INI");
+        int y = 0, m = 0, d = 0;
+        if (date.isDate() && date.julian() > 0) ymdFromJulian(date.julian(), y, m, d);
+        list.push_back({engine.text(area, "EMPRESA"), upper(engine.text(area, "CAMINO")),
+                        engine.text(area, "ULT_PER"), y > 0 ? std::to_string(y) : std::string("    ")});
+        return true;
+      });
+      engine.close(engine.interp(), area);
+    }
+  }
+  // The list is also the session's AEMPRIMPOR, for report definitions.
+  Value rows = Value::newArray(0);
+  for (const CompanyEntry& e : list) {
+    Value row = Value::newArray(0);
+    for (const std::string* s : {&e.empresa, &e.camino, &e.ultPer, &e.anio}) {
+      row.arrayData().items.push_back(Value::text(*s));
+    }
+    rows.arrayData().items.push_back(row);
+  }
+  session.interp().memvars().assign("AEMPRIMPOR", rows);
+  return list;
+}
+
+std::optional<std::size_t> rowOfCompany(const std::vector<CompanyEntry>& list,
+                                        std::string_view lastFolder) {
+  const std::string wanted = trim(lastFolder);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (trim(list[i].camino) == wanted) return i;
+  }
+  return std::nullopt;
+}
+
+std::string companyListLabel(const Session& session) {
+  if (session.hayOrbisal() && session.hayContable()) return "Seleccione programa";
+  return session.hayContable() ? "Empresas en Norvasta Contable:" : "Empresas en Norvasta Orbisal:";
+}
+
+bool chooseCompany(Session& session, store::Engine& engine, const CompanyEntry& entry,
+                   const std::function<void(const std::string&)>& showCompany) {
+  if (!folderOf(entry.camino)) {
+    session.ui().message(MessageKind::Stop, kAttention,
+                         "La carpeta de la empresa en el archivo de control no es v\341lida:\r\n" +
+                             trim(entry.camino) + "\r\nNo se puede trabajar con esta empresa.");
+    return false;
+  }
+  if (trim(entry.empresa).empty()) return false;
+  session.setEmpresa(entry.empresa);
+  session.setCelPath(trim(entry.camino));
+  session.setPeriodo(entry.ultPer);
+  session.setAnioIni(entry.anio);
+  ACTUALIZ_DAT_EMPR(session, engine, showCompany);
+  return true;
+}
+
+void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
+                       const std::function<void(const std::string&)>& showCompany) {
+  Interp& ip = session.interp();
+  UserInterface& ui = session.ui();
+  const std::string root = session.pathOrigen();  // "\NRVVS\"
+  const std::string product = upper(root.substr(1, root.size() >= 2 ? root.size() - 2 : 0));
+  const std::string folder = *folderOf(session.celPath());
+
+  const std::string celPath = product + "\\" + folder + "\\";
+  session.setCelPath(celPath);
+  session.setEmpresa(trim(session.empresa()) + " - " + session.anioIni());
+  ip.memvars().assign("MVAR01", Value::text(celPath));
+  ip.memvars().assign("MVAR02", Value::text(session.empresa()));
+  ip.memvars().assign("MVAR03", Value::text(session.anioIni()));
+  ip.memvars().assign("MVAR04", Value::text(root));
+  session.formPaths();
+  if (showCompany) showCompany(trim(session.empresa()) + "     ");
+
+  const fs::path productFolder = entryPath(session.folders().program, product);
+  if (!makeFolder(productFolder)) {
+    ui.message(MessageKind::Stop, kAttention, "Error en la creaci\363n de la carpeta " + product);
+  }
+  const fs::path work = entryPath(productFolder, folder);
+  std::error_code ec;
+  if (!fs::is_directory(work, ec)) {
+    if (!makeFolder(work)) {
+      ui.message(MessageKind::Stop, kAttention,
+                 "Error en la creaci\363n de la carpeta " + product + "\\" + folder);
+    } else {
+      // The first selection of the company-year: its own copy of the third parties, an empty
+      // chart with the ledger's structure, an empty assignment table, the output folder.
+      KeepSelected keep(engine);
+      const std::string ledger = session.native("\\" + celPath).string();
+      store::createCompanyTable(engine, work.string(), store::kDirectoryCopy, ledger);
+      store::createCompanyTable(engine, work.string(), store::kChartCopy, ledger);
+      if (const int chart = store::openCompanyTable(engine, work.string(), store::kChartCopy, "MAESTRO2")) {
+        store::buildCompanyIndexes(engine, chart, work.string(), store::kChartCopy);
+        engine.close(ip, chart);
+      }
+      store::createCompanyTable(engine, work.string(), store::kAssignments);
+      if (const int codes = store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONT")) {
+        store::buildCompanyIndexes(engine, codes, work.string(), store::kAssignments);
+        engine.close(ip, codes);
+      }
+      if (!makeFolder(entryPath(work, store::kOutputFolder))) {
+        ui.message(MessageKind::Info, kAttention,
+                   "Error en la creaci\363n de la carpeta: " + folder + "SALIDA\\");
+      }
+    }
+  }
+
+  ip.memvars().assign("MVAR01", Value::text(upper(folder + "\\")));
+  session.saveSessionFile();
+  const fs::path consecut = entryPath(work, kConsecutFile);
+  if (!fs::exists(consecut, ec)) {
+    session.setConsecut("1  ");
+    saveMemvars(ip, consecut, "cConsecut*");
+  } else {
+    restoreMemvars(ip, consecut);
+  }
+  const fs::path periodos = entryPath(work, kPeriodosFile);
+  if (!fs::exists(periodos, ec)) {
+    session.setMeses(0, 0);
+    saveMemvars(ip, periodos, "nMesTr*");
+  } else {
+    restoreMemvars(ip, periodos);
+  }
+}
+
+void compactAssignments(Session& session, store::Engine& engine) {
+  const fs::path work = session.companyFolder();
+  const auto table = findEntry(work, store::kAssignments);
+  if (!table) return;
+  if (const auto index = findEntry(work, store::kAssignmentsIndex)) {
+    std::error_code ec;
+    fs::remove(*index, ec);
+  }
+  KeepSelected keep(engine);
+  const int area = store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONT", false);
+  if (area == 0) return;
+  engine.pack(engine.interp(), area);
+  store::buildCompanyIndexes(engine, area, work.string(), store::kAssignments);
+  engine.close(engine.interp(), area);
+}
+
+}  // namespace exo::shell

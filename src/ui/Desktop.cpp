@@ -1,0 +1,125 @@
+// The desktop program's start-up and end.
+#include "ui/Desktop.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QTimer>
+#include <filesystem>
+#include <system_error>
+
+#include "expr/Interp.h"
+#include "shell/Company.h"
+#include "shell/ErrorHandler.h"
+#include "shell/Evalua.h"
+#include "shell/Paths.h"
+#include "shell/Session.h"
+#include "shell/Utilities.h"
+#include "shell/pages/CompanyPages.h"
+#include "store/Engine.h"
+#include "store/RefTables.h"
+#include "ui/ErrorWindows.h"
+#include "ui/MainWindow.h"
+#include "ui/QtUserInterface.h"
+#include "ui/SideBar.h"
+#include "ui/SingleInstance.h"
+#include "ui/Text.h"
+
+namespace exo::ui {
+
+namespace {
+
+// The pages this program has so far, by group and number.
+void registerPages(MainWindow& window, shell::Session& session, store::Engine& engine) {
+  const auto showCompany = [&window](const std::string& text) { window.setInfo(qt(text)); };
+  window.setPageBuilder(1, 7, [&session, &engine, showCompany](QWidget* parent) {
+    return new shell::CompanyPage(session, engine, showCompany, parent);
+  });
+  // The list is read again at every press; the page does not open when the current company is
+  // not in the chosen product's list.
+  window.setPageGuard(1, 7, [](QWidget* page) { return static_cast<shell::CompanyPage*>(page)->reload(); });
+}
+
+}  // namespace
+
+int INICIO(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+  // One copy per program name: a later one brings the running window to the front.
+  SingleInstance instance(QFileInfo(QString::fromLocal8Bit(argv[0])).fileName());
+  if (!instance.isFirst()) {
+    instance.activateRunning();
+    return 0;
+  }
+
+  const shell::Folders folders = shell::Folders::fromEnvironment();
+  std::error_code ec;
+  std::filesystem::remove(shell::entryPath(folders.program, "TRACE.LOG"), ec);
+
+  Interp ip;
+  store::Engine engine(ip);
+  registerEvaluaFunctions(ip);
+  shell::registerUtilityFunctions(ip);
+  QtUserInterface ui;
+  shell::ErrorHandler handler(ip, ui, &engine, folders.program);
+  shell::ERRORSYS(handler, ip);
+  handler.setExit([](int code) {
+    QApplication::exit(code);
+    std::exit(code);
+  });
+
+  if (!shell::VARIABLPUBLIC(ip, ui, folders)) return 0;
+  shell::Session session(ip, ui, folders);
+
+  MainWindow window;
+  ui.setParent(&window);
+  installErrorWindows(handler, &window, engine);
+  QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&window] {
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
+  });
+  registerPages(window, session, engine);
+
+  int code = 0;
+  try {
+    store::CREATABLAS(engine);
+    // Page 1 of the last group is built first, then the first group shows its page 1.
+    window.sideBar()->openGroup(3);
+    window.sideBar()->openGroup(1);
+    const QRect screen = window.screen()->availableGeometry();
+    window.move(screen.center() - window.rect().center());
+    window.show();
+
+    // The company is chosen as soon as the window is on screen; without one the program ends.
+    QTimer::singleShot(0, &window, [&] {
+      const auto showCompany = [&window](const std::string& text) { window.setInfo(qt(text)); };
+      if (!shell::SELECEMPRESA(session, engine, &window, true, showCompany)) window.terminate();
+      // EXOGENA_CAPTURE=file.png: a picture of the window after start-up, then the end (for
+      // looking at the screens in runs without anyone at the display).
+      if (const QString capture = qEnvironmentVariable("EXOGENA_CAPTURE"); !capture.isEmpty()) {
+        QTimer::singleShot(800, &window, [&window, capture] {
+          window.grab().save(capture);
+          window.terminate();
+        });
+      }
+    });
+    code = app.exec();
+  } catch (const FailureError&) {
+    code = 1;  // abandoned by the error handler, which has shown and logged it
+  }
+  handler.setMainLoopRunning(false);
+  // The end, however it comes: pending events, then every table committed and closed.
+  QCoreApplication::processEvents();
+  try {
+    engine.closeAll(ip);
+  } catch (const FailureError&) {
+    code = 1;
+  }
+  return code;
+}
+
+}  // namespace exo::ui
