@@ -55,10 +55,11 @@ void createCompanyTable(Engine& e, const std::string& folder, std::string_view f
   const std::string from = def.sourceInLedger ? ledgerFolder : folder;
   const std::string name = source.empty() ? def.source : source;
   if (!throughHandler(e, [&] { Engine::copyFile(inFolder(from, name), target); })) return;
-  for (const auto& [companion, copy] : def.copies) {
-    const std::string found = existing(from, companion);
+  for (const auto& pair : def.copies) {
+    const std::string found = existing(from, pair.first);
     if (found.empty()) continue;
-    if (!throughHandler(e, [&] { Engine::copyFile(found, inFolder(folder, copy)); })) return;
+    const std::string to = inFolder(folder, pair.second);
+    if (!throughHandler(e, [&] { Engine::copyFile(found, to); })) return;
   }
 }
 

@@ -28,8 +28,6 @@
 
 namespace exo::ui {
 
-namespace {
-
 // The pages this program has so far, by group and number.
 void registerPages(MainWindow& window, shell::Session& session, store::Engine& engine) {
   const auto showCompany = [&window](const std::string& text) { window.setInfo(qt(text)); };
@@ -40,8 +38,6 @@ void registerPages(MainWindow& window, shell::Session& session, store::Engine& e
   // not in the chosen product's list.
   window.setPageGuard(1, 7, [](QWidget* page) { return static_cast<shell::CompanyPage*>(page)->reload(); });
 }
-
-}  // namespace
 
 int INICIO(int argc, char** argv) {
   QApplication app(argc, argv);

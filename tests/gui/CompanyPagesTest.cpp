@@ -1,0 +1,108 @@
+// The company choice on screen, over a demo installation: the dialog offers the last company and
+// both products, switching product reloads the list, and the page does not open while the
+// current company is missing from the chosen product's list.
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "GuiTestSupport.h"
+#include "expr/Interp.h"
+#include "import/Demo.h"
+#include "shell/ScriptedUserInterface.h"
+#include "shell/Session.h"
+#include "shell/pages/CompanyPages.h"
+#include "store/Engine.h"
+#include "ui/BrowseGrid.h"
+#include "ui/Desktop.h"
+#include "ui/MainWindow.h"
+#include "ui/SideBar.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace exo;
+
+// Saves a picture of a window when EXOGENA_SCREENSHOTS names a folder (to look at the screens).
+void picture(QWidget& w, const char* name) {
+  const QString folder = qEnvironmentVariable("EXOGENA_SCREENSHOTS");
+  if (!folder.isEmpty()) w.grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+}
+
+class CompanyScreens : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    guitest::app();
+    root = fs::temp_directory_path() / ("exo-gui-company-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    import::DemoOptions o;
+    o.folder = root.string();
+    o.lines = 400;
+    o.companies = 2;
+    o.bothProducts = true;
+    o.sourceFolder = EXOGENA_SOURCE_DIR;
+    const auto demo = import::installDemo(o);
+    folders.program = demo.programFolder;
+    folders.drive = demo.driveFolder;
+    ASSERT_TRUE(shell::VARIABLPUBLIC(ip, ui, folders));
+  }
+  void TearDown() override {
+    engine.closeAll(ip);
+    fs::remove_all(root);
+  }
+
+  fs::path root;
+  shell::Folders folders;
+  Interp ip;
+  store::Engine engine{ip};
+  shell::ScriptedUserInterface ui;
+};
+
+TEST_F(CompanyScreens, DialogOffersTheLastCompanyAndBothProducts) {
+  shell::Session session(ip, ui, folders);
+  shell::CompanyDialog dialog(session, engine);
+  dialog.resize(480, 360);
+  dialog.show();
+  picture(dialog, "empresa-dialogo");
+  auto* chooser = dialog.chooser();
+  EXPECT_EQ(chooser->label()->text().toStdString(), "Seleccione programa");
+  EXPECT_FALSE(chooser->productButton(1)->isHidden());
+  EXPECT_TRUE(chooser->productButton(1)->isChecked());
+  ASSERT_NE(chooser->chosenEntry(), nullptr);
+  EXPECT_EQ(chooser->chosenEntry()->camino.substr(0, 9), "ANDINA10\\");
+  const auto orbisal = chooser->entries().size();
+  chooser->productButton(2)->setChecked(true);  // the other product's list
+  EXPECT_EQ(session.pathOrigen(), "\\NRVCONTB\\");
+  EXPECT_NE(chooser->entries().size(), orbisal);
+  emit chooser->chosen();
+  ASSERT_NE(dialog.result(), nullptr);
+  EXPECT_EQ(dialog.result()->camino.substr(0, 8), "COSTA10\\");
+}
+
+TEST_F(CompanyScreens, PageStaysClosedWhileTheCompanyIsNotInTheProductsList) {
+  shell::Session session(ip, ui, folders);
+  ui::MainWindow window;
+  ui::registerPages(window, session, engine);
+  window.show();
+  window.sideBar()->select(1, 7);
+  auto* page = static_cast<shell::CompanyPage*>(window.page(1, 7));
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(window.currentPage(), page);
+  picture(window, "empresa-pagina");
+  // The other product chosen, no company: the page is not opened again.
+  page->chooser()->productButton(2)->setChecked(true);
+  window.sideBar()->select(1, 1);
+  window.sideBar()->select(1, 7);
+  EXPECT_NE(window.currentPage(), page);
+  // Choosing a company of that product makes it the current one; the page opens again.
+  page->chooser()->productButton(2)->setChecked(true);
+  page->findChild<QPushButton*>()->click();
+  EXPECT_EQ(session.celPath().substr(0, 9), "NRVCONTB\\");
+  EXPECT_FALSE(window.infoBar()->text().isEmpty());
+  window.sideBar()->select(1, 7);
+  EXPECT_EQ(window.currentPage(), page);
+}
+
+}  // namespace
