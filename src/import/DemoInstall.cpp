@@ -15,7 +15,10 @@
 #include "store/Engine.h"
 #include "store/FieldCodec.h"
 #include "store/RefTables.h"
+#include "shell/Company.h"
 #include "shell/MemFile.h"
+#include "shell/Session.h"
+#include "shell/TerminalUserInterface.h"
 #include "store/StoreFailure.h"
 
 namespace exo::import {
@@ -111,23 +114,28 @@ void writeAssignments(store::Engine& e, const fs::path& folder, const store::Ref
   stamp(folder / store::kAssignments);
 }
 
-// The working folder of a company-year as its first selection leaves it: the directory copied,
-// an empty chart with the ledger's structure, the assignments, the output folder and the two
-// memory files.
-void layOutWorkingFolder(const fs::path& work, const fs::path& ledger, const store::RefData& ref) {
+// The first company chosen as a user chooses it at the first start: the company selection lays
+// out its working folder and writes the session file; then the assignments are filled in as the
+// program's pages would, and the new tables get the demo's fixed header date.
+void chooseFirstCompany(const fs::path& program, const fs::path& drive, const CompanyPlan& first,
+                        const store::RefData& ref) {
   Interp ip;
   store::Engine e(ip);
-  fs::create_directories(work / store::kOutputFolder);
-  store::createCompanyTable(e, work.string(), store::kDirectoryCopy, ledger.string());
-  store::createCompanyTable(e, work.string(), store::kChartCopy, ledger.string());
-  const int chart = store::openCompanyTable(e, work.string(), store::kChartCopy, "Maestro2", false);
-  store::buildCompanyIndexes(e, chart, work.string(), store::kChartCopy);
-  e.close(ip, chart);
+  shell::TerminalUserInterface ui;
+  const shell::Folders folders{program, drive};
+  if (!shell::VARIABLPUBLIC(ip, ui, folders))
+    store::raise(GenCode::Open, "No se encuentra el programa de contabilidad", drive.string(), 2, "demo");
+  shell::Session session(ip, ui, folders);
+  const int product = std::string_view(first.product) == "NRVVS" ? 1 : 2;
+  bool chosen = false;
+  for (const shell::CompanyEntry& entry : shell::CARGAVRCTL(session, e, product)) {
+    if (!chosen && entry.camino.rfind(std::string(first.folder) + "\\", 0) == 0)
+      chosen = shell::chooseCompany(session, e, entry, {});
+  }
+  if (!chosen) store::raise(GenCode::Open, "La empresa no est\341 en el archivo de control", first.folder, 2, "demo");
+  const fs::path work = program / first.product / first.folder;
   stamp(work / store::kChartCopy);
   writeAssignments(e, work, ref, false);
-  shell::writeMemFile(work / store::kConsecutFile, {{"CCONSECUT", Value::text("1  ")}});
-  shell::writeMemFile(work / store::kPeriodosFile,
-                      {{"NMESTRPRIM", Value::number(0)}, {"NMESTRULTI", Value::number(0)}});
 }
 
 void copyFolder(const fs::path& from, const fs::path& to) {
@@ -204,14 +212,7 @@ DemoInstallation installDemo(const DemoOptions& o) {
   }
 
   // The first company as its first selection leaves it, and the session that selected it.
-  const fs::path work = program / first.product / first.folder;
-  layOutWorkingFolder(work, drive / first.product / first.folder, ref);
-  shell::writeMemFile(
-      program / "VarMem01.mem",
-      {{"MVAR01", Value::text(std::string(first.folder) + "\\")},
-       {"MVAR02", Value::text(std::string(first.name) + " - " + std::to_string(first.year))},
-       {"MVAR03", Value::text(std::to_string(first.year))},
-       {"MVAR04", Value::text(std::string("\\") + first.product + "\\")}});
+  chooseFirstCompany(program, drive, first, ref);
   return inst;
 }
 
