@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -25,11 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace exo;
 
-// Saves a picture of a window when EXOGENA_SCREENSHOTS names a folder (to look at the screens).
-void picture(QWidget& w, const char* name) {
-  const QString folder = qEnvironmentVariable("EXOGENA_SCREENSHOTS");
-  if (!folder.isEmpty()) w.grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
-}
+using guitest::picture;
 
 class CompanyScreens : public ::testing::Test {
  protected:
@@ -103,6 +100,26 @@ TEST_F(CompanyScreens, PageStaysClosedWhileTheCompanyIsNotInTheProductsList) {
   EXPECT_FALSE(window.infoBar()->text().isEmpty());
   window.sideBar()->select(1, 7);
   EXPECT_EQ(window.currentPage(), page);
+}
+
+TEST_F(CompanyScreens, CancellingAtStartUpEndsTheProgramWithItsMessage) {
+  shell::Session session(ip, ui, folders);
+  QTimer::singleShot(0, [] {
+    if (auto* d = qobject_cast<shell::CompanyDialog*>(QApplication::activeModalWidget())) d->reject();
+  });
+  EXPECT_FALSE(shell::SELECEMPRESA(session, engine, nullptr, true, {}));
+  const auto messages = ui.callsOf("message");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text,
+            "Debe seleccionar una empresa para continuar.\r\n\r\nVuelva a ingresar y seleccione una empresa.");
+  EXPECT_EQ(messages[0].title, "Atenci\363n.....");
+
+  // Outside start-up, leaving the dialog changes nothing.
+  QTimer::singleShot(0, [] {
+    if (auto* d = qobject_cast<shell::CompanyDialog*>(QApplication::activeModalWidget())) d->reject();
+  });
+  EXPECT_TRUE(shell::SELECEMPRESA(session, engine, nullptr, false, {}));
+  EXPECT_EQ(ui.callsOf("message").size(), 1u);
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ TEST(ErrorWindows, DialogListsTheCallsAndAnswersWithTheButtonPressed) {
   EXPECT_EQ(dialog.windowTitle().toStdString(), "LISTA DE ERRORES PRODUCIDOS POR EL PROGAMA");
   ASSERT_EQ(dialog.callList()->count(), 2);
   EXPECT_EQ(dialog.callList()->item(1)->text().toStdString(), "   Llamado por INICIO(12)");
+  dialog.show();
+  guitest::picture(dialog, "error-dialogo");
   const auto buttons = dialog.findChildren<QPushButton*>();
   ASSERT_EQ(buttons.size(), 5);
   EXPECT_TRUE(buttons.back()->isDefault());  // "&Salir"
@@ -46,6 +48,8 @@ TEST(ErrorWindows, LogBrowserShowsTheNewestFirstAndTodaysReport) {
   exo::shell::appendErrorLog(engine, dir / "Error", now - 86400, "Error de ayer", "informe de ayer");
 
   exo::ui::ErrorLogBrowser browser(nullptr, engine, dir / "Error");
+  browser.show();
+  guitest::picture(browser, "error-registro");
   auto* model = browser.grid()->model();
   ASSERT_EQ(model->rowCount(), 3);
   EXPECT_EQ(model->data(model->index(0, 2)).toString().toStdString(), "Error de hoy");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QWidget>
 
 namespace guitest {
 
@@ -12,6 +13,12 @@ inline QApplication& app() {
   static char* argv[] = {name, nullptr};
   static QApplication* instance = new QApplication(argc, argv);
   return *instance;
+}
+
+// Saves a picture of a window when EXOGENA_SCREENSHOTS names a folder (to look at the screens).
+inline void picture(QWidget& w, const char* name) {
+  const QString folder = qEnvironmentVariable("EXOGENA_SCREENSHOTS");
+  if (!folder.isEmpty()) w.grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
 }
 
 }  // namespace guitest

@@ -27,6 +27,7 @@ struct Presser {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box) return arm();
       title = box->windowTitle();
+      guitest::picture(*box, "mensaje");
       text = box->text();
       if (box->defaultButton()) defaultCaption = box->defaultButton()->text();
       for (QAbstractButton* b : box->buttons()) {
