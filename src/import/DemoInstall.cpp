@@ -156,7 +156,7 @@ void layOutProgramFolder(const DemoOptions& o, const fs::path& program, const st
     stamp(program / table);
   const fs::path source(o.sourceFolder);
   copyFolder(source / "forms", program / "FORMS");
-  copyFolder(source / "help", program);
+  copyFolder(source / "help", program / "help");
   fs::create_directories(program / "PREVALIDADOR");
 }
 

@@ -81,7 +81,7 @@ class MainWindow : public QMainWindow {
   std::map<std::pair<int, int>, QWidget*> m_pages;
   std::map<std::pair<int, int>, std::function<bool(QWidget*)>> m_guards;
   QWidget* m_current = nullptr;
-  QString m_manualPath = QStringLiteral("DorAzo.html");
+  QString m_manualPath = QStringLiteral("help/DorAzo.html");
   int m_builds = 0;
   bool m_exit = false;
 };

@@ -360,6 +360,8 @@ TEST_F(Demo, WorkingFolderIsLaidOutAsAFirstSelection) {
   const std::string session = storetest::readFile(s_inst->programFolder + "/VarMem01.mem");
   EXPECT_EQ(session.substr(32, 10), std::string("ANDINA10\\\0", 10));
   EXPECT_NE(session.find(std::string("\\NRVVS\\\0\x1A", 9)), std::string::npos);
+  // The manual sits in the program folder's help folder.
+  EXPECT_TRUE(fs::exists(fs::path(s_inst->programFolder) / "help" / "DorAzo.html"));
 }
 
 // The assignments, in the working folder and in the previous year's installation, name accounts
