@@ -185,9 +185,10 @@ int Engine::openArea(int number, const std::string& file, const std::string& ali
   a.alias = name;
   a.dbf = std::move(dbf);
   a.layout = m_nextLayout++;
-  a.record = a.dbf->blankRecord();
-  a.stored = a.record;
-  a.scratch = a.record;
+  a.blank = a.dbf->blankRecord();
+  a.record = a.blank;
+  a.stored = a.blank;
+  a.scratch = a.blank;
   m_areas[static_cast<std::size_t>(number) - 1] = std::move(area);
   m_selected = number;
 
@@ -411,8 +412,8 @@ void Engine::load(Area& a, std::uint32_t recno) {
 }
 
 void Engine::toEof(Area& a) {
-  a.record = a.dbf->blankRecord();
-  a.stored = a.record;
+  a.record = a.blank;
+  a.stored = a.blank;
   a.recno = a.dbf->recordCount() + 1;
   a.eof = true;
 }
@@ -468,12 +469,11 @@ void Engine::append(Interp&, int area) {
     fail(GenCode::ReadOnly, "Tabla abierta solo para lectura", a.dbf->path(), "APPEND");
     return;
   }
-  std::vector<char> blank = a.dbf->blankRecord();
   // The record holds the keys of a blank record until its fields are written.
-  std::swap(a.record, blank);
+  std::memcpy(a.record.data(), a.blank.data(), a.blank.size());
   const std::uint32_t recno = appendRecord(a, a.record.data());
   if (recno == 0) {
-    std::swap(a.record, blank);
+    a.record = a.stored;
     return;
   }
   a.stored = a.record;
