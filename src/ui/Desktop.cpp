@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTimer>
@@ -90,13 +91,23 @@ int INICIO(int argc, char** argv) {
     window.move(screen.center() - window.rect().center());
     window.show();
 
+    // EXOGENA_CAPTURE=file.png: pictures of the start-up dialog and of the window, the dialog
+    // answered with its first button, then the end (for looking at the screens in runs without
+    // anyone at the display).
+    const QString capture = qEnvironmentVariable("EXOGENA_CAPTURE");
+    if (!capture.isEmpty()) {
+      QTimer::singleShot(1000, &window, [capture] {
+        if (auto* dialog = QApplication::activeModalWidget()) {
+          dialog->grab().save(QString(capture).replace(QStringLiteral(".png"), QStringLiteral("-inicio.png")));
+          if (auto* first = dialog->findChild<QPushButton*>()) first->click();
+        }
+      });
+    }
     // The company is chosen as soon as the window is on screen; without one the program ends.
     QTimer::singleShot(0, &window, [&] {
       const auto showCompany = [&window](const std::string& text) { window.setInfo(qt(text)); };
       if (!shell::SELECEMPRESA(session, engine, &window, true, showCompany)) window.terminate();
-      // EXOGENA_CAPTURE=file.png: a picture of the window after start-up, then the end (for
-      // looking at the screens in runs without anyone at the display).
-      if (const QString capture = qEnvironmentVariable("EXOGENA_CAPTURE"); !capture.isEmpty()) {
+      if (!capture.isEmpty()) {
         QTimer::singleShot(800, &window, [&window, capture] {
           window.grab().save(capture);
           window.terminate();
