@@ -4,10 +4,9 @@
 #include <algorithm>
 
 namespace exo {
-namespace {
 
 // Rank of each byte value, from the Spanish sort table of the code page.
-constexpr std::uint8_t kWeights[256] = {
+const std::uint8_t kCollationWeights[256] = {
       0,   1,   2,   3,   4,   5,   6,   7,   8,   9,  10,  11,  12,  13,  14,  15,
      16,  17,  18,  19,  20,  21,  22,  23,  24,  25,  26,  27,  28,  29,  30,  31,
      32,  33,  34,  35,  36,  37,  38,  39,  40,  41,  42,  43,  44,  45,  46,  47,
@@ -26,16 +25,12 @@ constexpr std::uint8_t kWeights[256] = {
     247, 138, 141, 140, 248, 249, 142, 250, 251, 150, 149, 252, 151, 253, 254, 255,
 };
 
-}  // namespace
-
-std::uint8_t collationWeight(unsigned char byte) { return kWeights[byte]; }
-
 int collate(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
     const unsigned char ca = static_cast<unsigned char>(a[i]);
     const unsigned char cb = static_cast<unsigned char>(b[i]);
-    if (ca != cb) return int{kWeights[ca]} - int{kWeights[cb]};
+    if (ca != cb) return int{kCollationWeights[ca]} - int{kCollationWeights[cb]};
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;

@@ -10,8 +10,9 @@
 
 namespace exo {
 
-// Rank of a byte in the Spanish collation (0..255, a permutation).
-std::uint8_t collationWeight(unsigned char byte);
+// Rank of each byte in the Spanish collation (0..255, a permutation).
+extern const std::uint8_t kCollationWeights[256];
+inline std::uint8_t collationWeight(unsigned char byte) { return kCollationWeights[byte]; }
 
 // Three-way comparison of two byte strings under the collation: negative, zero or positive.
 // Strings are compared byte by byte; a proper prefix sorts first.

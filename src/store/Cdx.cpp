@@ -70,7 +70,7 @@ void Cdx::close() {
 const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
   const std::uint64_t end = offset + n;
   if (end > m_size) return nullptr;
-  if (end > m_view.size() && !m_view.map(m_file, m_size)) return nullptr;
+  if (end > m_view.size() && !m_view.map(m_file, m_size, true)) return nullptr;
   return reinterpret_cast<const unsigned char*>(m_view.data()) + offset;
 }
 

@@ -159,10 +159,14 @@ FileView& FileView::operator=(FileView&& other) noexcept {
   return *this;
 }
 
-bool FileView::map(const File& file, std::uint64_t length) {
+bool FileView::map(const File& file, std::uint64_t length, bool prefault) {
   reset();
   if (!file.isOpen() || length == 0 || length > std::uint64_t{SIZE_MAX}) return false;
-  void* p = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, MAP_SHARED, file.fd(), 0);
+  int flags = MAP_SHARED;
+#ifdef MAP_POPULATE
+  if (prefault) flags |= MAP_POPULATE;
+#endif
+  void* p = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ, flags, file.fd(), 0);
   if (p == MAP_FAILED) return false;
   m_data = static_cast<const char*>(p);
   m_size = length;

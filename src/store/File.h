@@ -55,8 +55,9 @@ class FileView {
   FileView(const FileView&) = delete;
   FileView& operator=(const FileView&) = delete;
 
-  // Maps `length` bytes of `file`; false (and no view) when the system refuses.
-  bool map(const File& file, std::uint64_t length);
+  // Maps `length` bytes of `file`; false (and no view) when the system refuses. `prefault`
+  // reads the pages in at once (for views read in random order).
+  bool map(const File& file, std::uint64_t length, bool prefault = false);
   void reset();
   const char* data() const { return m_data; }
   std::uint64_t size() const { return m_size; }
