@@ -67,9 +67,15 @@ void Cdx::close() {
   m_file.close();
 }
 
+bool Cdx::reaches(std::uint64_t end) const {
+  if (end <= m_size) return true;
+  if (m_options.shared) m_size = std::max(m_size, m_file.size());
+  return end <= m_size;
+}
+
 const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
   const std::uint64_t end = offset + n;
-  if (end > m_size) return nullptr;
+  if (!reaches(end)) return nullptr;
   if (end > m_view.size() && !m_view.map(m_file, m_size, true)) return nullptr;
   return reinterpret_cast<const unsigned char*>(m_view.data()) + offset;
 }
@@ -86,7 +92,7 @@ Cdx Cdx::open(const std::string& path, const CdxOptions& options) {
 }
 
 void Cdx::readPage(std::uint32_t offset, unsigned char* page) const {
-  if (offset % kPageSize != 0 || offset < 2 * kPageSize || offset + std::uint64_t{kPageSize} > m_size)
+  if (offset % kPageSize != 0 || offset < 2 * kPageSize || !reaches(offset + std::uint64_t{kPageSize}))
     raiseCorrupt("puntero de p\xE1gina de \xEDndice fuera de rango (" + std::to_string(offset) + ")",
                  path());
   if (const unsigned char* p = viewed(offset, kPageSize)) {
@@ -95,6 +101,10 @@ void Cdx::readPage(std::uint32_t offset, unsigned char* page) const {
   }
   m_file.readAt(offset, page, kPageSize);
 }
+
+namespace {
+constexpr std::size_t kKeptNodes = 2048;  // decoded nodes kept per index file
+}  // namespace
 
 const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                              cdx::Node& leaf) const {
@@ -110,8 +120,9 @@ const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std:
   }
   if (const auto it = m_nodes.find(offset); it != m_nodes.end()) return it->second;
   readNode(offset, keyLength, fill, leaf);
-  if (leaf.isLeaf()) return leaf;
-  if (m_nodes.size() >= 8192) m_nodes.clear();
+  // Leaves are kept too: seeks for the same keys (the same accounts, the same third parties)
+  // land on the same leaves again. A full cache starts over.
+  if (m_nodes.size() >= kKeptNodes) m_nodes.clear();
   return m_nodes.emplace(offset, leaf).first->second;
 }
 
@@ -150,7 +161,7 @@ void Cdx::loadDirectory() {
 }
 
 TagInfo Cdx::readTagHeader(std::uint32_t offset, std::string name) const {
-  if (offset % kPageSize != 0 || offset < 2 * kPageSize || offset + 2ull * kPageSize > m_size)
+  if (offset % kPageSize != 0 || offset < 2 * kPageSize || !reaches(offset + 2ull * kPageSize))
     raiseCorrupt("cabecera de etiqueta fuera de rango: " + name, path());
   unsigned char h[2 * kPageSize];
   m_file.readAt(offset, h, sizeof h);

@@ -142,21 +142,24 @@ class Cdx {
   void walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                   OnLeaf&& onLeaf) const;
 
+  // True when the file reaches `end` (its size is read again when another open may have
+  // extended it).
+  bool reaches(std::uint64_t end) const;
   // Bytes of the file through a view of it (null when the view cannot cover them).
   const unsigned char* viewed(std::uint64_t offset, std::size_t n) const;
-  // The node at `offset`: interior nodes are decoded once and kept (seeks then decode only
-  // their leaf); a leaf is decoded into `leaf`. The kept nodes are dropped whenever the file
-  // changes (our writes, or another program's, seen through the file's change counter).
+  // The node at `offset`, decoded once and kept (up to a limit); `leaf` is scratch space for
+  // the decoding. The kept nodes are dropped whenever the file changes (our writes, or another
+  // program's, seen through the file's change counter).
   const cdx::Node& nodeAt(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                           cdx::Node& leaf) const;
   void forgetNodes() const { m_nodes.clear(); }
 
   File m_file;
   mutable FileView m_view;  // pages are read through it (no system call per page)
-  mutable std::unordered_map<std::uint32_t, cdx::Node> m_nodes;  // interior nodes by offset
+  mutable std::unordered_map<std::uint32_t, cdx::Node> m_nodes;  // decoded nodes by offset
   mutable std::uint32_t m_nodesCounter = 0;                     // change counter they match
   CdxOptions m_options;
-  std::uint64_t m_size = 0;
+  mutable std::uint64_t m_size = 0;  // grows when another open extends the file
   std::vector<TagInfo> m_tags;
   std::vector<KeyKind> m_kinds;
   std::vector<int> m_ordered;  // -1 unknown, 0 no, 1 yes

@@ -264,3 +264,36 @@ TEST(Cdx, DamagedIndexFilesAreReported) {
 }
 
 }  // namespace
+
+namespace {
+
+// Seeks keep decoded pages between calls; a change made through another open of the same file
+// must be seen by the next seek all the same.
+TEST(Cdx, SeeksSeeChangesMadeThroughAnotherOpen) {
+  storetest::TempDir dir;
+  const std::string path = dir.file("cambios.cdx");
+  KeyBatch keys(10, KeyKind::Character);
+  for (std::uint32_t r = 1; r <= 3000; ++r) keys.add("K" + std::to_string(100000 + r * 2), r);
+  TagDefinition def;
+  def.name = "CLAVE";
+  def.keyExpression = "CLAVE";
+  def.keyLength = 10;
+  {
+    Cdx writer = Cdx::create(path);
+    writer.buildTag(def, keys);
+  }
+  Cdx reader = Cdx::open(path, {true, true, 2000});
+  Cdx writer = Cdx::open(path, {true, false, 2000});
+  CdxCursor cursor(reader, 0);
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_FALSE(cursor.seek("K102001"));  // an odd key: absent, the cursor stands after it
+    EXPECT_EQ(cursor.key().substr(0, 7), "K102002");
+  }
+  writer.insertKey(0, "K102001", 4001);
+  ASSERT_TRUE(cursor.seek("K102001"));
+  EXPECT_EQ(cursor.recno(), 4001u);
+  ASSERT_TRUE(writer.deleteKey(0, "K102001", 4001));
+  EXPECT_FALSE(cursor.seek("K102001"));
+}
+
+}  // namespace
