@@ -1,6 +1,7 @@
 // Bulk building of compound index files: new files, tags built from sorted keys (leaves
 // filled in order, interior levels on top), tag directory rewrites and the free-page chain.
 #include <algorithm>
+#include <array>
 #include <thread>
 #include <tuple>
 #include <cstring>
@@ -52,67 +53,32 @@ struct SortedKeys {
   const char* key(std::size_t i) const { return keys.data() + i * keyLength; }
 };
 
-struct SortItem {
-  std::uint64_t prefix[3];  // first 24 comparison bytes, big-endian
-  std::uint32_t recno;
-  std::uint32_t index;
-};
-
-std::uint64_t loadPrefix(const unsigned char* key, std::size_t from, std::size_t len) {
-  std::uint64_t p = 0;
-  for (std::size_t b = from; b < from + 8; ++b) p = (p << 8) | (b < len ? key[b] : 0);
-  return p;
+// The identity of bytes, for keys compared as raw bytes.
+const std::uint8_t* identityTable() {
+  static const auto table = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) t[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(b);
+    return t;
+  }();
+  return table.data();
 }
 
-// Sorts by (key, record): collated keys through their weights (a permutation of the bytes,
-// so equal weights mean equal bytes), others as raw bytes. Unique keeps the first of a key.
-// Large batches are sorted in two halves on two threads and merged. Keys of up to 24 bytes are
-// rebuilt from the sorted items themselves, so the batch is never read in random order.
-SortedKeys sortKeys(const KeyBatch& batch, bool collated, bool unique, std::uint8_t fill) {
-  const std::size_t n = batch.size(), len = batch.keyLength();
-  const unsigned char* raw = reinterpret_cast<const unsigned char*>(batch.key(0));
-  const unsigned char* base = raw;
-  std::vector<unsigned char> weights;
-  unsigned char byteOf[256];
-  for (int b = 0; b < 256; ++b) byteOf[b] = static_cast<unsigned char>(b);
-  if (collated && n > 0) {
-    for (int b = 0; b < 256; ++b) byteOf[collationWeight(static_cast<unsigned char>(b))] = static_cast<unsigned char>(b);
-    weights.resize(n * len);
-    for (std::size_t i = 0; i < n * len; ++i) weights[i] = collationWeight(raw[i]);
-    base = weights.data();
+// The first 8 * Words comparison bytes of a key (through `table`), big-endian, zero beyond the key.
+template <int Words>
+void loadWords(const unsigned char* key, std::size_t len, const std::uint8_t* table, std::uint64_t* out) {
+  for (int w = 0; w < Words; ++w) {
+    std::uint64_t p = 0;
+    for (std::size_t b = std::size_t(w) * 8; b < std::size_t(w) * 8 + 8; ++b)
+      p = (p << 8) | (b < len ? table[key[b]] : 0);
+    out[w] = p;
   }
-  std::vector<SortItem> items(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char* k = base + i * len;
-    items[i] = {{loadPrefix(k, 0, len), loadPrefix(k, 8, len), loadPrefix(k, 16, len)},
-                batch.recno(i), static_cast<std::uint32_t>(i)};
-  }
-  weights.clear();
-  weights.shrink_to_fit();
-  base = nullptr;
-  const bool inItems = len <= 24;
-  // Beyond 24 bytes the rest of the key is compared in the batch (as weights when collated).
-  std::vector<unsigned char> tails;
-  if (!inItems && collated) {
-    tails.resize(n * (len - 24));
-    for (std::size_t i = 0; i < n; ++i)
-      for (std::size_t b = 24; b < len; ++b) tails[i * (len - 24) + b - 24] = collationWeight(raw[i * len + b]);
-  }
-  const auto tailOf = [&](std::uint32_t index) {
-    return collated ? tails.data() + std::size_t{index} * (len - 24) : raw + std::size_t{index} * len + 24;
-  };
-  const auto less = [&](const SortItem& a, const SortItem& b) {
-    if (a.prefix[0] != b.prefix[0]) return a.prefix[0] < b.prefix[0];
-    if (a.prefix[1] != b.prefix[1]) return a.prefix[1] < b.prefix[1];
-    if (a.prefix[2] != b.prefix[2]) return a.prefix[2] < b.prefix[2];
-    if (!inItems) {
-      const int c = std::memcmp(tailOf(a.index), tailOf(b.index), len - 24);
-      if (c != 0) return c < 0;
-    }
-    return a.recno < b.recno;
-  };
-  if (n >= 100000 && std::thread::hardware_concurrency() > 1) {
-    const auto middle = items.begin() + static_cast<std::ptrdiff_t>(n / 2);
+}
+
+// Sorts large vectors in two halves on two threads and merges them.
+template <class Item, class Less>
+void sortItems(std::vector<Item>& items, Less less) {
+  if (items.size() >= 100000 && std::thread::hardware_concurrency() > 1) {
+    const auto middle = items.begin() + static_cast<std::ptrdiff_t>(items.size() / 2);
     std::thread other([&] { std::sort(items.begin(), middle, less); });
     std::sort(middle, items.end(), less);
     other.join();
@@ -120,25 +86,93 @@ SortedKeys sortKeys(const KeyBatch& batch, bool collated, bool unique, std::uint
   } else {
     std::sort(items.begin(), items.end(), less);
   }
+}
+
+// Keys of up to 8 * Words bytes: the sort items hold the whole key (as comparison bytes), so the
+// sorted keys are rebuilt from them and the batch is never read in random order.
+template <int Words>
+SortedKeys sortShortKeys(const KeyBatch& batch, bool collated, bool unique, std::uint8_t fill) {
+  struct Item {
+    std::uint64_t words[Words];
+    std::uint32_t recno;
+  };
+  const std::size_t n = batch.size(), len = batch.keyLength();
+  const std::uint8_t* table = collated ? kCollationWeights : identityTable();
+  std::uint8_t byteOf[256];
+  for (int b = 0; b < 256; ++b) byteOf[table[b]] = static_cast<std::uint8_t>(b);
+  const unsigned char* raw = reinterpret_cast<const unsigned char*>(batch.key(0));
+  std::vector<Item> items(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    loadWords<Words>(raw + i * len, len, table, items[i].words);
+    items[i].recno = batch.recno(i);
+  }
+  sortItems(items, [](const Item& a, const Item& b) {
+    for (int w = 0; w < Words; ++w)
+      if (a.words[w] != b.words[w]) return a.words[w] < b.words[w];
+    return a.recno < b.recno;
+  });
   SortedKeys out{{}, {}, static_cast<std::uint16_t>(len), fill};
   out.keys.resize(n * len);
   out.recnos.reserve(n);
   char* at = out.keys.data();
-  for (const SortItem& it : items) {
-    if (inItems) {
-      for (std::size_t b = 0; b < len; ++b) {
-        const auto weight = static_cast<unsigned char>(it.prefix[b / 8] >> (56 - 8 * (b % 8)));
-        at[b] = static_cast<char>(byteOf[weight]);
-      }
-    } else {
-      std::memcpy(at, raw + std::size_t{it.index} * len, len);
-    }
+  for (const Item& it : items) {
+    for (std::size_t b = 0; b < len; ++b)
+      at[b] = static_cast<char>(byteOf[static_cast<std::uint8_t>(it.words[b / 8] >> (56 - 8 * (b % 8)))]);
     if (unique && !out.recnos.empty() && std::memcmp(at - len, at, len) == 0) continue;
     out.recnos.push_back(it.recno);
     at += len;
   }
   out.keys.resize(out.recnos.size() * len);
   return out;
+}
+
+// Longer keys: 24 comparison bytes in the item, the rest compared in the batch (as comparison
+// bytes), the keys gathered from the batch in sorted order.
+SortedKeys sortLongKeys(const KeyBatch& batch, bool collated, bool unique, std::uint8_t fill) {
+  struct Item {
+    std::uint64_t words[3];
+    std::uint32_t recno;
+    std::uint32_t index;
+  };
+  const std::size_t n = batch.size(), len = batch.keyLength(), rest = len - 24;
+  const std::uint8_t* table = collated ? kCollationWeights : identityTable();
+  const unsigned char* raw = reinterpret_cast<const unsigned char*>(batch.key(0));
+  std::vector<unsigned char> tails(n * rest);
+  std::vector<Item> items(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    loadWords<3>(raw + i * len, len, table, items[i].words);
+    items[i].recno = batch.recno(i);
+    items[i].index = static_cast<std::uint32_t>(i);
+    for (std::size_t b = 0; b < rest; ++b) tails[i * rest + b] = table[raw[i * len + 24 + b]];
+  }
+  sortItems(items, [&](const Item& a, const Item& b) {
+    for (int w = 0; w < 3; ++w)
+      if (a.words[w] != b.words[w]) return a.words[w] < b.words[w];
+    const int c = std::memcmp(&tails[a.index * rest], &tails[b.index * rest], rest);
+    return c != 0 ? c < 0 : a.recno < b.recno;
+  });
+  SortedKeys out{{}, {}, static_cast<std::uint16_t>(len), fill};
+  out.keys.resize(n * len);
+  out.recnos.reserve(n);
+  char* at = out.keys.data();
+  for (const Item& it : items) {
+    std::memcpy(at, raw + std::size_t{it.index} * len, len);
+    if (unique && !out.recnos.empty() && std::memcmp(at - len, at, len) == 0) continue;
+    out.recnos.push_back(it.recno);
+    at += len;
+  }
+  out.keys.resize(out.recnos.size() * len);
+  return out;
+}
+
+// Sorts by (key, record): collated keys through their weights (a permutation of the bytes, so
+// equal weights mean equal bytes), others as raw bytes. Unique keeps the first of a key.
+SortedKeys sortKeys(const KeyBatch& batch, bool collated, bool unique, std::uint8_t fill) {
+  const std::size_t len = batch.keyLength();
+  if (len <= 8) return sortShortKeys<1>(batch, collated, unique, fill);
+  if (len <= 16) return sortShortKeys<2>(batch, collated, unique, fill);
+  if (len <= 24) return sortShortKeys<3>(batch, collated, unique, fill);
+  return sortLongKeys(batch, collated, unique, fill);
 }
 
 struct UpEntry {

@@ -297,3 +297,46 @@ TEST(Cdx, SeeksSeeChangesMadeThroughAnotherOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every key length the sort treats on its own (up to 8, 16, 24 bytes and longer), collated or
+// not, unique or not, walks in the model's order.
+TEST(Cdx, EveryKeyLengthSortsAsTheModel) {
+  storetest::TempDir dir;
+  Cdx cdx = Cdx::create(dir.file("largos.cdx"));
+  std::mt19937 rng(11);
+  int n = 0;
+  for (std::uint16_t length : {5, 12, 20, 24, 31}) {
+    for (bool collated : {true, false}) {
+      for (bool unique : {false, true}) {
+        SCOPED_TRACE(std::to_string(length) + (collated ? " collated" : " bytes") + (unique ? " unique" : ""));
+        const KeyKind kind = collated ? KeyKind::Character : KeyKind::MachineCharacter;
+        KeyBatch batch(length, kind);
+        std::vector<Entry> model;
+        for (std::uint32_t r = 1; r <= 3000; ++r) {
+          // Few distinct beginnings, so that many keys tie over their first bytes.
+          std::string key = randomName(rng, 3) + randomName(rng, length);
+          key.resize(length, ' ');
+          batch.add(key, r);
+          model.push_back({key, r});
+        }
+        std::sort(model.begin(), model.end(), ModelLess{collated});
+        if (unique) {
+          std::vector<Entry> kept;
+          for (const Entry& e : model)
+            if (kept.empty() || kept.back().key != e.key) kept.push_back(e);
+          model = kept;
+        }
+        const std::string name = "T" + std::to_string(n++);
+        cdx.buildTag({name, "CLAVE", "", length, kind, false, unique}, batch);
+        const std::size_t tag = *cdx.findTag(name);
+        cdx.setKeyKind(tag, kind);
+        EXPECT_EQ(cdx.check(tag), "");
+        expectSame(walk(cdx, tag), model);
+      }
+    }
+  }
+}
+
+}  // namespace
