@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -49,6 +50,13 @@ double plainWrite(const std::string& path, std::uintmax_t size) {
   return seconds(t0);
 }
 
+// Writes `v` as `width` digits with leading zeros (the values the benchmark stores; cheaper than
+// snprintf, so that the append figure is the engine's).
+std::string_view digits(char* out, unsigned v, int width) {
+  for (int i = width - 1; i >= 0; --i, v /= 10) out[i] = static_cast<char>('0' + v % 10);
+  return {out, static_cast<std::size_t>(width)};
+}
+
 void report(const char* step, double secs, double plain, double target) {
   std::printf("%-44s %7.3f s  (E/S simple %.3f s, razon %5.1f)  meta %.2f s %s\n", step, secs,
               plain, secs / plain, target, secs <= target ? "" : "NO CUMPLIDA");
@@ -87,12 +95,12 @@ int main(int argc, char** argv) {
   for (std::uint32_t i = 0; i < records; ++i) {
     engine.append(ip, area);
     engine.putField(ip, area, fTipoComp, Value::temp(kinds[i % 6]));
-    std::snprintf(buf, sizeof buf, "%08u", i / 3 + 1);
-    engine.putField(ip, area, fComproba, Value::temp(buf));
-    std::snprintf(buf, sizeof buf, "%05u", static_cast<unsigned>(rng() % 4000));
-    engine.putField(ip, area, fCtaDir, Value::temp(buf));
-    std::snprintf(buf, sizeof buf, "%s.%02u", classes[rng() % 10], static_cast<unsigned>(rng() % 60));
-    engine.putField(ip, area, fCodigo, Value::temp(buf));
+    engine.putField(ip, area, fComproba, Value::temp(digits(buf, i / 3 + 1, 8)));
+    engine.putField(ip, area, fCtaDir, Value::temp(digits(buf, static_cast<unsigned>(rng() % 4000), 5)));
+    std::memcpy(buf, classes[rng() % 10], 9);
+    buf[9] = '.';
+    digits(buf + 10, static_cast<unsigned>(rng() % 60), 2);
+    engine.putField(ip, area, fCodigo, Value::temp(std::string_view(buf, 12)));
     engine.putField(ip, area, fMonto, Value::number((rng() % 100000000) / 100.0 - 100000));
     engine.putField(ip, area, fTipo, Value::temp(i % 2 ? "CR" : "DB"));
     engine.putField(ip, area, fDetalle, Value::temp("MOVIMIENTO DEL PERIODO CONTABLE"));

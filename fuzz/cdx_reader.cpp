@@ -38,8 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     Cdx cdx = Cdx::open(path, {false, false, 0});
     if (!cdx.tags().empty()) {
-      for (std::uint32_t r = 1; r <= 40; ++r) cdx.insertKey(0, std::string(r % 5, 'K') + char('A' + r % 26), r);
+      CdxCursor c(cdx, 0);
+      for (std::uint32_t r = 1; r <= 40; ++r) {
+        cdx.insertKey(0, std::string(r % 5, 'K') + char('A' + r % 26), r);
+        c.seek("KK");  // pages kept by seeks must follow the changes
+      }
       for (std::uint32_t r = 1; r <= 40; r += 3) cdx.deleteKey(0, std::string(r % 5, 'K') + char('A' + r % 26), r);
+      c.seek("KKA");
       cdx.check(0);
     }
   } catch (const exo::FailureError&) {

@@ -88,6 +88,71 @@ void sortItems(std::vector<Item>& items, Less less) {
   }
 }
 
+// Batches with few distinct keys (accounts, third parties, cost centres over a year of ledger
+// lines) added in record order: the distinct keys are sorted and the records dealt into them in
+// one pass, which keeps each key's records in record order. Returns false (and does nothing)
+// when the batch is not such a batch.
+bool sortByDistinctKeys(const KeyBatch& batch, const std::uint8_t* table, bool unique,
+                        SortedKeys& out) {
+  const std::size_t n = batch.size(), len = batch.keyLength();
+  if (n < 4096) return false;
+  for (std::size_t i = 1; i < n; ++i)
+    if (batch.recno(i) <= batch.recno(i - 1)) return false;
+  const std::size_t limit = n / 16;
+  std::size_t slots = 1;
+  while (slots < 2 * limit) slots <<= 1;
+  std::vector<std::uint32_t> slot(slots, UINT32_MAX);  // index of the first record of a key
+  std::vector<std::uint32_t> firstOf;                  // distinct keys by first record
+  std::vector<std::uint32_t> idOf(n);
+  const char* raw = batch.key(0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const char* k = raw + i * len;
+    std::uint64_t h = 1469598103934665603ull;
+    for (std::size_t b = 0; b < len; ++b) h = (h ^ static_cast<unsigned char>(k[b])) * 1099511628211ull;
+    std::size_t s = static_cast<std::size_t>(h ^ (h >> 29)) & (slots - 1);
+    for (;;) {
+      if (slot[s] == UINT32_MAX) {
+        if (firstOf.size() >= limit) return false;
+        slot[s] = static_cast<std::uint32_t>(firstOf.size());
+        firstOf.push_back(static_cast<std::uint32_t>(i));
+        break;
+      }
+      if (std::memcmp(raw + std::size_t{firstOf[slot[s]]} * len, k, len) == 0) break;
+      s = (s + 1) & (slots - 1);
+    }
+    idOf[i] = slot[s];
+  }
+  // The distinct keys in order, then each record into its key's place.
+  std::vector<std::uint32_t> ids(firstOf.size());
+  for (std::uint32_t i = 0; i < ids.size(); ++i) ids[i] = i;
+  std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const unsigned char* ka = reinterpret_cast<const unsigned char*>(raw) + std::size_t{firstOf[a]} * len;
+    const unsigned char* kb = reinterpret_cast<const unsigned char*>(raw) + std::size_t{firstOf[b]} * len;
+    for (std::size_t i = 0; i < len; ++i)
+      if (ka[i] != kb[i]) return table[ka[i]] < table[kb[i]];
+    return false;
+  });
+  std::vector<std::uint32_t> start(firstOf.size() + 1, 0);
+  for (std::size_t i = 0; i < n; ++i) ++start[idOf[i] + 1];
+  std::vector<std::uint32_t> rank(firstOf.size());
+  for (std::uint32_t r = 0; r < ids.size(); ++r) rank[ids[r]] = r;
+  std::vector<std::uint32_t> count(firstOf.size());
+  for (std::uint32_t id = 0; id < firstOf.size(); ++id) count[rank[id]] = start[id + 1];
+  std::vector<std::uint32_t> place(firstOf.size() + 1, 0);
+  for (std::size_t r = 0; r < ids.size(); ++r) place[r + 1] = place[r] + (unique ? 1 : count[r]);
+  out.keys.resize(std::size_t{place.back()} * len);
+  out.recnos.resize(place.back());
+  std::vector<std::uint32_t> next(place.begin(), place.end() - 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t r = rank[idOf[i]];
+    if (unique && next[r] != place[r]) continue;  // the lowest record of the key is kept
+    const std::uint32_t at = next[r]++;
+    std::memcpy(out.keys.data() + std::size_t{at} * len, raw + i * len, len);
+    out.recnos[at] = batch.recno(i);
+  }
+  return true;
+}
+
 // Keys of up to 8 * Words bytes: the sort items hold the whole key (as comparison bytes), so the
 // sorted keys are rebuilt from them and the batch is never read in random order.
 template <int Words>
@@ -98,6 +163,8 @@ SortedKeys sortShortKeys(const KeyBatch& batch, bool collated, bool unique, std:
   };
   const std::size_t n = batch.size(), len = batch.keyLength();
   const std::uint8_t* table = collated ? kCollationWeights : identityTable();
+  SortedKeys out{{}, {}, static_cast<std::uint16_t>(len), fill};
+  if (sortByDistinctKeys(batch, table, unique, out)) return out;
   std::uint8_t byteOf[256];
   for (int b = 0; b < 256; ++b) byteOf[table[b]] = static_cast<std::uint8_t>(b);
   const unsigned char* raw = reinterpret_cast<const unsigned char*>(batch.key(0));
@@ -111,7 +178,6 @@ SortedKeys sortShortKeys(const KeyBatch& batch, bool collated, bool unique, std:
       if (a.words[w] != b.words[w]) return a.words[w] < b.words[w];
     return a.recno < b.recno;
   });
-  SortedKeys out{{}, {}, static_cast<std::uint16_t>(len), fill};
   out.keys.resize(n * len);
   out.recnos.reserve(n);
   char* at = out.keys.data();
@@ -136,6 +202,8 @@ SortedKeys sortLongKeys(const KeyBatch& batch, bool collated, bool unique, std::
   };
   const std::size_t n = batch.size(), len = batch.keyLength(), rest = len - 24;
   const std::uint8_t* table = collated ? kCollationWeights : identityTable();
+  SortedKeys few{{}, {}, static_cast<std::uint16_t>(len), fill};
+  if (sortByDistinctKeys(batch, table, unique, few)) return few;
   const unsigned char* raw = reinterpret_cast<const unsigned char*>(batch.key(0));
   std::vector<unsigned char> tails(n * rest);
   std::vector<Item> items(n);

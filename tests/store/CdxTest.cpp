@@ -340,3 +340,50 @@ TEST(Cdx, EveryKeyLengthSortsAsTheModel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Batches with few distinct keys (the ledger's accounts) take a path of their own when their
+// records come in order; out of order they are sorted as any other. Both walk as the model.
+TEST(Cdx, FewDistinctKeysSortAsTheModelInAnyRecordOrder) {
+  storetest::TempDir dir;
+  Cdx cdx = Cdx::create(dir.file("pocas.cdx"));
+  std::mt19937 rng(5);
+  int n = 0;
+  for (std::uint16_t length : {5, 20, 31}) {
+    std::vector<std::string> distinct;
+    for (int i = 0; i < 60; ++i) distinct.push_back(randomName(rng, length));
+    for (bool collated : {true, false}) {
+      for (bool unique : {false, true}) {
+        for (bool ascending : {true, false}) {
+          SCOPED_TRACE(std::to_string(length) + (collated ? " collated" : " bytes") +
+                       (unique ? " unique" : "") + (ascending ? " in order" : " reversed"));
+          const KeyKind kind = collated ? KeyKind::Character : KeyKind::MachineCharacter;
+          KeyBatch batch(length, kind);
+          std::vector<Entry> model;
+          for (std::uint32_t i = 1; i <= 6000; ++i) {
+            const std::uint32_t r = ascending ? i : 6001 - i;
+            const std::string& key = distinct[rng() % distinct.size()];
+            batch.add(key, r);
+            model.push_back({key, r});
+          }
+          std::sort(model.begin(), model.end(), ModelLess{collated});
+          if (unique) {
+            std::vector<Entry> kept;
+            for (const Entry& e : model)
+              if (kept.empty() || kept.back().key != e.key) kept.push_back(e);
+            model = kept;
+          }
+          const std::string name = "P" + std::to_string(n++);
+          cdx.buildTag({name, "CLAVE", "", length, kind, false, unique}, batch);
+          const std::size_t tag = *cdx.findTag(name);
+          cdx.setKeyKind(tag, kind);
+          EXPECT_EQ(cdx.check(tag), "");
+          expectSame(walk(cdx, tag), model);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
