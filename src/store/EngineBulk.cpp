@@ -256,12 +256,19 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
     return true;
   };
   bool ok = true;
+  // A key of character fields is read from the record's bytes.
+  const KeyPlan plan = planKey(*a.dbf, key);
+  if (!plan.pieces.empty()) recordKey.resize(plan.length);
   forEach(area, [&] {
-    evalOn(a, *keyProgram, a.record.data(), [&](const Value& v) {
-      recordKey.clear();
-      if (v.isText()) recordKey.assign(v.textView());
-      else keyBytesOf(v, v.isNumber() ? 'N' : v.isDate() ? 'D' : 'L', recordKey);
-    });
+    if (!plan.pieces.empty()) {
+      plan.build(a.record.data(), recordKey.data());
+    } else {
+      evalOn(a, *keyProgram, a.record.data(), [&](const Value& v) {
+        recordKey.clear();
+        if (v.isText()) recordKey.assign(v.textView());
+        else keyBytesOf(v, v.isNumber() ? 'N' : v.isDate() ? 'D' : 'L', recordKey);
+      });
+    }
     if (!inRun || recordKey != runKey) {
       if (!finishRun()) return ok = false;
       runKey = recordKey;
