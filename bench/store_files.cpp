@@ -31,10 +31,11 @@ int main() {
     Dbf t = Dbf::create(table, {{"CTA_DIR", 'C', 5, 0}, {"CODIGO", 'C', 20, 0},
                                 {"MONTO", 'N', 14, 2}, {"FECHA", 'D', 0, 0}});
     std::vector<char> rec = t.blankRecord();
-    char code[21];
+    char code[21], party[8];
     for (std::uint32_t i = 1; i <= kRecords; ++i) {
       std::snprintf(code, sizeof code, "1.%u.%02u.%05u", i % 9, i % 97, i % 99991);
-      t.setText(rec.data(), 0, "T" + std::to_string(i % 5000));
+      std::snprintf(party, sizeof party, "T%u", i % 5000);
+      t.setText(rec.data(), 0, party);
       t.setText(rec.data(), 1, code);
       t.setNumber(rec.data(), 2, (i % 100000) * 1.25 - 50000);
       t.setDate(rec.data(), 3, julianDay(2011, 1, 1) + static_cast<int>(i % 365));
