@@ -337,7 +337,7 @@ std::string upperName(std::string_view s) {
   return out;
 }
 
-void checkSpec(const TagDefinition& definition, const KeyBatch& keys, const std::string& path) {
+void checkDefinition(const TagDefinition& definition, const KeyBatch& keys, const std::string& path) {
   const bool nameOk = !definition.name.empty() && definition.name.size() <= 10 &&
                       std::all_of(definition.name.begin(), definition.name.end(), [](char ch) {
                         return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
@@ -465,7 +465,7 @@ void CdxWriter::rewriteDirectory(Cdx& c, const std::string& dropName, std::uint3
 
 void CdxWriter::build(Cdx& c, const TagDefinition& definition, const KeyBatch& keys) {
   requireWritable(c, "buildTag");
-  checkSpec(definition, keys, c.path());
+  checkDefinition(definition, keys, c.path());
   IndexWriteLock lock(c);
   const std::string name = upperName(definition.name);
   const bool collated = definition.kind == KeyKind::Character;
