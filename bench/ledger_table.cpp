@@ -142,6 +142,15 @@ int main(int argc, char** argv) {
   for (const std::string& k : keys) found += engine.seekKey(area, Value::temp(k)) ? 1 : 0;
   report("10.000 busquedas al azar", seconds(t0), read, 0.02);
   std::printf("  (encontradas %d)\n", found);
+  // A browse grid dragged to the middle of the table: the row by its key position, and the
+  // key count that sizes the grid.
+  t0 = std::chrono::steady_clock::now();
+  engine.goToKeyNo(area, records / 2);
+  const double middle = seconds(t0);
+  t0 = std::chrono::steady_clock::now();
+  const auto counted = engine.keyCount(ip, area);
+  std::printf("ir a la clave numero %u: %.3f s; contar las claves (%lld): %.3f s\n", records / 2, middle,
+              static_cast<long long>(counted), seconds(t0));
 
   engine.setOrder(area, "");
   t0 = std::chrono::steady_clock::now();
