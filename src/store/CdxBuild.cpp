@@ -88,6 +88,44 @@ void sortItems(std::vector<Item>& items, Less less) {
   }
 }
 
+// Sorts items whose first comparison bytes are the top 16 bits of `words[0]`: a stable pass deals
+// them into 65,536 buckets by those bytes, then each bucket is sorted unless it is in order
+// already (keys appended in order, or in order within their first bytes, as voucher numbers within
+// a voucher type are). Buckets are shared between two threads.
+template <class Item, class Less>
+void sortByLeadingBytes(std::vector<Item>& items, Less less) {
+  const std::size_t n = items.size();
+  if (n < 100000) {
+    sortItems(items, less);
+    return;
+  }
+  std::vector<std::uint32_t> start(65537, 0);
+  for (const Item& it : items) ++start[(it.words[0] >> 48) + 1];
+  for (std::size_t b = 0; b < 65536; ++b) start[b + 1] += start[b];
+  std::vector<Item> dealt(n);
+  {
+    std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+    for (const Item& it : items) dealt[next[it.words[0] >> 48]++] = it;
+  }
+  items.swap(dealt);
+  const auto sortBuckets = [&](std::size_t from, std::size_t to) {
+    for (std::size_t b = from; b < to; ++b) {
+      const auto first = items.begin() + start[b], last = items.begin() + start[b + 1];
+      if (last - first > 1 && !std::is_sorted(first, last, less)) std::sort(first, last, less);
+    }
+  };
+  // The second thread takes the buckets of the second half of the items.
+  std::size_t split = 0;
+  while (split < 65536 && start[split] < n / 2) ++split;
+  if (std::thread::hardware_concurrency() > 1) {
+    std::thread other([&] { sortBuckets(split, 65536); });
+    sortBuckets(0, split);
+    other.join();
+  } else {
+    sortBuckets(0, 65536);
+  }
+}
+
 // Batches with few distinct keys (accounts, third parties, cost centres over a year of ledger
 // lines) added in record order: the distinct keys are sorted and the records dealt into them in
 // one pass, which keeps each key's records in record order. Returns false (and does nothing)
@@ -108,7 +146,14 @@ bool sortByDistinctKeys(const KeyBatch& batch, const std::uint8_t* table, bool u
   for (std::size_t i = 0; i < n; ++i) {
     const char* k = raw + i * len;
     std::uint64_t h = 1469598103934665603ull;
-    for (std::size_t b = 0; b < len; ++b) h = (h ^ static_cast<unsigned char>(k[b])) * 1099511628211ull;
+    std::size_t b = 0;
+    for (; b + 8 <= len; b += 8) {
+      std::uint64_t w;
+      std::memcpy(&w, k + b, 8);
+      h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+      h ^= h >> 32;
+    }
+    for (; b < len; ++b) h = (h ^ static_cast<unsigned char>(k[b])) * 1099511628211ull;
     std::size_t s = static_cast<std::size_t>(h ^ (h >> 29)) & (slots - 1);
     for (;;) {
       if (slot[s] == UINT32_MAX) {
@@ -173,7 +218,7 @@ SortedKeys sortShortKeys(const KeyBatch& batch, bool collated, bool unique, std:
     loadWords<Words>(raw + i * len, len, table, items[i].words);
     items[i].recno = batch.recno(i);
   }
-  sortItems(items, [](const Item& a, const Item& b) {
+  sortByLeadingBytes(items, [](const Item& a, const Item& b) {
     for (int w = 0; w < Words; ++w)
       if (a.words[w] != b.words[w]) return a.words[w] < b.words[w];
     return a.recno < b.recno;

@@ -387,3 +387,36 @@ TEST(Cdx, FewDistinctKeysSortAsTheModelInAnyRecordOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Large batches are dealt by their first bytes before sorting; keys that are in order within
+// their first bytes (voucher numbers within a voucher type) and keys in no order at all both
+// come out in the model's order.
+TEST(Cdx, LargeBatchesSortAsTheModel) {
+  storetest::TempDir dir;
+  Cdx cdx = Cdx::create(dir.file("grande.cdx"));
+  std::mt19937 rng(3);
+  const char* types[] = {"FC", "CE", "\321C", "NC", "RC", "cd"};
+  KeyBatch batch(14, KeyKind::Character);
+  std::vector<Entry> model;
+  for (std::uint32_t r = 1; r <= 120000; ++r) {
+    std::string key;
+    if (r % 2 == 0) {
+      char number[16];
+      std::snprintf(number, sizeof number, "%08u", r / 12);
+      key = std::string(types[r % 6]) + number + "0001";
+    } else {
+      key = randomName(rng, 14);
+    }
+    key.resize(14, ' ');
+    batch.add(key, r);
+    model.push_back({key, r});
+  }
+  std::sort(model.begin(), model.end(), ModelLess{true});
+  cdx.buildTag({"GRANDE", "CLAVE", "", 14, KeyKind::Character}, batch);
+  EXPECT_EQ(cdx.check(0), "");
+  expectSame(walk(cdx, 0), model);
+}
+
+}  // namespace
