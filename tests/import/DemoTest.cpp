@@ -15,6 +15,8 @@
 #include "import/DemoLedger.h"
 #include "store/Cdx.h"
 #include "store/Dbf.h"
+#include "store/Engine.h"
+#include "expr/Interp.h"
 
 namespace {
 
@@ -415,6 +417,57 @@ TEST(DemoControlFile, AFolderNameThatLeavesTheDriveIsRefused) {
   ctl.append(rec.data());
   ctl.close();
   EXPECT_THROW(exo::import::describeDemo(dir.file("")), exo::FailureError);
+}
+
+}  // namespace
+
+namespace {
+
+// The ledger read through the work areas as the imports read it: the chart related to its
+// names through Str(APU_NOM,5,0), and the directory's name tag, written in plain byte order as
+// another program writes it, walked as stored and searched all the same.
+TEST_F(Demo, LedgerThroughTheWorkAreas) {
+  exo::Interp ip;
+  exo::store::Engine engine(ip);
+  const int names = engine.open((ledger() / "VRNOM.DBF").string(), "NOMBRES", true, true);
+  engine.addIndex(names, "VRNOMX1.CDX");
+  engine.setOrder(names, "APU_NOM");
+  const int chart = engine.open((ledger() / "VRMAE.DBF").string(), "MAESTRO", true, true);
+  engine.addIndex(chart, "VRMAEX1.CDX");
+  engine.setOrder(chart, engine.orders(chart).at(0).tag);
+  ip.evalText("dbSetRelation('NOMBRES', {|| Str(APU_NOM,5,0)}, 'Str(APU_NOM,5,0)')");
+  int related = 0, accounts = 0;
+  engine.forEach(chart, [&] {
+    ++accounts;
+    if (engine.number(chart, "APU_NOM") > 0) {
+      EXPECT_FALSE(engine.eof(names)) << engine.text(chart, "CODIGO");
+      EXPECT_EQ(engine.number(names, "APU_NOM"), engine.number(chart, "APU_NOM"));
+      ++related;
+    }
+    return true;
+  });
+  EXPECT_GT(related, accounts / 2);
+
+  const int dir = engine.open((ledger() / "VRDIR.DBF").string(), "DIREC", true, true);
+  engine.addIndex(dir, "VRDIRX1.CDX");
+  engine.setOrder(dir, "NOMBRE");
+  std::string previous;
+  std::vector<std::string> walked;
+  engine.forEach(dir, [&] {
+    walked.push_back(engine.text(dir, "NOMBRE"));
+    EXPECT_LE(previous, walked.back());  // plain byte order, as stored
+    previous = walked.back();
+    return true;
+  });
+  EXPECT_EQ(static_cast<std::int64_t>(walked.size()), engine.keyCount(ip, dir));
+  ASSERT_FALSE(walked.empty());
+  const std::string wanted = walked[walked.size() / 2];
+  ASSERT_TRUE(engine.seekKey(dir, exo::Value::text(wanted)));
+  EXPECT_EQ(engine.text(dir, "NOMBRE"), wanted);
+  engine.setOrder(dir, "CLAVE");
+  const std::string key = engine.text(dir, "CLAVE");
+  engine.goBottom(ip, dir);
+  ASSERT_TRUE(engine.seekKey(dir, exo::Value::text(key)));
 }
 
 }  // namespace
