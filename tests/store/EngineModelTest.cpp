@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 
 #include "StoreTestSupport.h"
 #include "expr/Collation.h"
 #include "expr/Interp.h"
+#include "store/Cdx.h"
 #include "store/Engine.h"
 
 namespace {
@@ -102,6 +104,95 @@ TEST(EngineModel, WalksCountsAndPositionsAgreeWithTheModel) {
         engine.goToKeyNo(area, static_cast<std::int64_t>(forward.size()) + 1);
         EXPECT_TRUE(engine.eof(area));
       }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Random changes through the work area (appends, key changes, deletions, recalls) keep every tag
+// equal to the records it should hold, in a sound tree, in shared and exclusive use.
+TEST(EngineModel, RandomChangesKeepEveryTagCurrent) {
+  for (bool shared : {true, false}) {
+    SCOPED_TRACE(shared ? "shared" : "exclusive");
+    storetest::TempDir dir;
+    Interp ip;
+    Engine engine(ip);
+    std::mt19937 rng(shared ? 9 : 10);
+    const std::string table = dir.file("cambios.dbf");
+    engine.createTable(table, {{"CODIGO", 'C', 4, 0}, {"MONTO", 'N', 6, 0}});
+    const int area = engine.open(table, "CAM", shared, false);
+    engine.buildIndex(area, "", "ACTIVOS", "CODIGO", "!Deleted()");
+    engine.buildIndex(area, "", "GRANDES", "CODIGO", "MONTO > 500");
+    engine.buildIndex(area, "", "MONTO", "MONTO", "");
+    engine.setOrder(area, "");
+    std::vector<Row> rows;
+    const auto randomCode = [&] {
+      std::string c;
+      for (int k = 0; k < 4; ++k) c += static_cast<char>('A' + rng() % 6);
+      return c;
+    };
+    for (int step = 0; step < 1500; ++step) {
+      const int what = static_cast<int>(rng() % 10);
+      if (rows.empty() || what < 4) {
+        rows.push_back({randomCode(), static_cast<int>(rng() % 1000), false});
+        engine.appendBlank(area);
+        engine.put(area, "CODIGO", Value::text(rows.back().code));
+        engine.put(area, "MONTO", Value::number(rows.back().amount));
+        continue;
+      }
+      const std::uint32_t r = static_cast<std::uint32_t>(rng() % rows.size()) + 1;
+      engine.goTo(ip, area, r);
+      Row& row = rows[r - 1];
+      if (what < 7) {
+        row.code = randomCode();
+        row.amount = static_cast<int>(rng() % 1000);
+        engine.put(area, "CODIGO", Value::text(row.code));
+        engine.put(area, "MONTO", Value::number(row.amount));
+      } else if (what < 9) {
+        row.deleted = true;
+        engine.deleteRecord(ip, area);
+      } else {
+        row.deleted = false;
+        engine.recall(ip, area);
+      }
+    }
+    engine.commit(ip, area);
+
+    struct Expect {
+      const char* tag;
+      std::function<bool(const Row&)> holds;
+      std::function<bool(const Row&, const Row&)> less;
+    };
+    const auto byCode = [](const Row& a, const Row& b) { return exo::collate(a.code, b.code) < 0; };
+    const auto byAmount = [](const Row& a, const Row& b) { return a.amount < b.amount; };
+    const std::vector<Expect> expects = {
+        {"ACTIVOS", [](const Row& r) { return !r.deleted; }, byCode},
+        {"GRANDES", [](const Row& r) { return !r.deleted && r.amount > 500; }, byCode},
+        {"MONTO", [](const Row& r) { return !r.deleted; }, byAmount},
+    };
+    for (const Expect& e : expects) {
+      SCOPED_TRACE(e.tag);
+      std::vector<std::uint32_t> model;
+      for (std::uint32_t r = 1; r <= rows.size(); ++r)
+        if (e.holds(rows[r - 1])) model.push_back(r);
+      std::stable_sort(model.begin(), model.end(),
+                       [&](std::uint32_t a, std::uint32_t b) { return e.less(rows[a - 1], rows[b - 1]); });
+      engine.setOrder(area, e.tag);
+      std::vector<std::uint32_t> walked;
+      engine.forEach(area, [&] {
+        walked.push_back(static_cast<std::uint32_t>(engine.recNo(area)));
+        return true;
+      });
+      EXPECT_EQ(walked, model);
+    }
+    engine.close(ip, area);
+    exo::store::Cdx cdx = exo::store::Cdx::open(dir.file("cambios.cdx"));
+    for (std::size_t t = 0; t < cdx.tags().size(); ++t) {
+      cdx.setKeyKind(t, cdx.tags()[t].name == "MONTO" ? exo::store::KeyKind::Binary : exo::store::KeyKind::Character);
+      EXPECT_EQ(cdx.check(t), "") << cdx.tags()[t].name;
     }
   }
 }
