@@ -366,3 +366,49 @@ TEST_F(EngineTest, TotalsSumRunsFromTheirFirstQualifyingRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two users of one shared table: a record locked by one cannot be changed by the other (a
+// failure with the lock-violation code, nothing written); once released the change goes in and
+// the first user reads it.
+TEST(EngineSharing, ALockedRecordIsNotChangedByAnotherUser) {
+  storetest::TempDir dir;
+  const std::string table = dir.file("compartida.dbf");
+  Interp ipA, ipB;
+  Engine a(ipA), b(ipB);
+  a.createTable(table, {{"CODIGO", 'C', 4, 0}});
+  const int areaA = a.open(table, "A", true, false);
+  a.appendBlank(areaA);
+  a.put(areaA, "CODIGO", Value::text("UNO"));
+  a.commit(ipA, areaA);
+  const int areaB = b.open(table, "B", true, false);
+  std::vector<Failure> seen;
+  ipB.setErrorHandler([&](Interp&, const Failure& f) {
+    seen.push_back(f);
+    return exo::ErrorReply::byDefault();
+  });
+
+  ASSERT_TRUE(a.lockRecord(ipA, areaA, 1));
+  b.goTo(ipB, areaB, 1);
+  b.put(areaB, "CODIGO", Value::text("DOS"));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].genCode, GenCode::Lock);
+  EXPECT_EQ(seen[0].osCode, 33);
+  b.commit(ipB, areaB);
+  a.goTo(ipA, areaA, 1);
+  EXPECT_EQ(a.text(areaA, "CODIGO"), "UNO ");
+
+  a.unlock(ipA, areaA);
+  b.put(areaB, "CODIGO", Value::text("DOS"));
+  b.commit(ipB, areaB);
+  EXPECT_EQ(seen.size(), 1u);
+  a.goTo(ipA, areaA, 1);
+  EXPECT_EQ(a.text(areaA, "CODIGO"), "DOS ");
+  ASSERT_TRUE(b.lockFile(ipB, areaB));
+  EXPECT_FALSE(a.lockRecord(ipA, areaA, 1));  // a whole-table lock excludes the other user
+  b.unlock(ipB, areaB);
+  EXPECT_TRUE(a.lockRecord(ipA, areaA, 1));
+}
+
+}  // namespace
