@@ -103,7 +103,8 @@ void Cdx::readPage(std::uint32_t offset, unsigned char* page) const {
 }
 
 namespace {
-constexpr std::size_t kKeptNodes = 2048;  // decoded nodes kept per index file
+constexpr std::size_t kKeptInterior = 8192;  // decoded interior nodes kept per index file
+constexpr std::size_t kKeptLeaves = 1024;    // decoded leaves kept per index file
 }  // namespace
 
 const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
@@ -112,18 +113,24 @@ const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std:
   if (const unsigned char* p = viewed(8, 4)) {
     const std::uint32_t counter = cdx::readLe32(p);
     if (counter != m_nodesCounter) {
-      m_nodes.clear();
+      forgetNodes();
       m_nodesCounter = counter;
     }
   } else {
-    m_nodes.clear();
+    forgetNodes();
   }
   if (const auto it = m_nodes.find(offset); it != m_nodes.end()) return it->second;
+  if (const auto it = m_leaves.find(offset); it != m_leaves.end()) return it->second;
   readNode(offset, keyLength, fill, leaf);
-  // Leaves are kept too: seeks for the same keys (the same accounts, the same third parties)
-  // land on the same leaves again. A full cache starts over.
-  if (m_nodes.size() >= kKeptNodes) m_nodes.clear();
-  return m_nodes.emplace(offset, leaf).first->second;
+  // Interior nodes are few and on every path; leaves are kept too, for seeks of the same keys
+  // (the same accounts, the same third parties) again. A full set of leaves starts over.
+  if (!leaf.isLeaf()) {
+    if (m_nodes.size() >= kKeptInterior) m_nodes.clear();
+    return m_nodes.emplace(offset, leaf).first->second;
+  }
+  if (m_leaves.size() >= kKeptLeaves) m_leaves.clear();
+  m_leaves.emplace(offset, leaf);
+  return leaf;
 }
 
 void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,

@@ -152,11 +152,15 @@ class Cdx {
   // program's, seen through the file's change counter).
   const cdx::Node& nodeAt(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                           cdx::Node& leaf) const;
-  void forgetNodes() const { m_nodes.clear(); }
+  void forgetNodes() const {
+    m_nodes.clear();
+    m_leaves.clear();
+  }
 
   File m_file;
   mutable FileView m_view;  // pages are read through it (no system call per page)
-  mutable std::unordered_map<std::uint32_t, cdx::Node> m_nodes;  // decoded nodes by offset
+  mutable std::unordered_map<std::uint32_t, cdx::Node> m_nodes;   // interior nodes by offset
+  mutable std::unordered_map<std::uint32_t, cdx::Node> m_leaves;  // leaves by offset
   mutable std::uint32_t m_nodesCounter = 0;                     // change counter they match
   CdxOptions m_options;
   mutable std::uint64_t m_size = 0;  // grows when another open extends the file
