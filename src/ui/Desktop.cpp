@@ -96,12 +96,16 @@ int INICIO(int argc, char** argv) {
     // anyone at the display).
     const QString capture = qEnvironmentVariable("EXOGENA_CAPTURE");
     if (!capture.isEmpty()) {
-      QTimer::singleShot(1000, &window, [capture] {
-        if (auto* dialog = QApplication::activeModalWidget()) {
-          dialog->grab().save(QString(capture).replace(QStringLiteral(".png"), QStringLiteral("-inicio.png")));
-          if (auto* first = dialog->findChild<QPushButton*>()) first->click();
-        }
+      // Waits for the dialog to be on screen, however long the start takes.
+      auto* poll = new QTimer(&window);
+      QObject::connect(poll, &QTimer::timeout, &window, [poll, capture] {
+        auto* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr) return;
+        poll->stop();
+        dialog->grab().save(QString(capture).replace(QStringLiteral(".png"), QStringLiteral("-inicio.png")));
+        if (auto* first = dialog->findChild<QPushButton*>()) first->click();
       });
+      poll->start(300);
     }
     // The company is chosen as soon as the window is on screen; without one the program ends.
     QTimer::singleShot(0, &window, [&] {
