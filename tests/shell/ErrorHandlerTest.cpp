@@ -1,6 +1,8 @@
 #include "shell/ErrorHandler.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "ShellTestSupport.h"
 #include "expr/Dates.h"
@@ -92,6 +94,39 @@ TEST_F(ErrorHandlerTest, DivisionByZeroAndSharingConflictsAreSettledSilently) {
   const std::string trace = readFile(dir.file("TRACE.LOG"));
   EXPECT_NE(trace.find("13-03-2011"), std::string::npos) << trace;
   EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 3) << trace;
+}
+
+// Another program holding the table exclusively: the open fails without a word and leaves the
+// network-error flag set.
+TEST_F(ErrorHandlerTest, ATableHeldByAnotherProcessFailsQuietly) {
+  const std::string table = dir.file("Ocupada.dbf").string();
+  engine.createTable(table, {{"COD_CONT", 'C', 20, 0}});
+  int ready[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    int code = 1;
+    try {
+      auto held = exo::store::Dbf::open(table, {false, false, 0});
+      char c = 'x';
+      if (::write(ready[1], &c, 1) == 1 && ::read(done[0], &c, 1) == 1) code = 0;
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  EXPECT_EQ(engine.open(table, "OCUPADA"), 0);
+  EXPECT_TRUE(handler.networkError());
+  EXPECT_TRUE(ui.calls().empty());
+  ASSERT_EQ(::write(done[1], &c, 1), 1);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  handler.resetNetworkError();
+  EXPECT_GT(engine.open(table, "OCUPADA"), 0);  // free again
+  EXPECT_FALSE(handler.networkError());
 }
 
 TEST_F(ErrorHandlerTest, ReportedFailureIsLoggedAndTheUserMaySkipOrRetry) {
