@@ -3,6 +3,7 @@
 // key. Beside each step it prints the time plain file I/O takes over the same bytes (reading
 // the table file, or writing a file of its size) and the ratio.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -57,6 +58,21 @@ std::string_view digits(char* out, unsigned v, int width) {
   return {out, static_cast<std::size_t>(width)};
 }
 
+// With --frio, each step starts with the table closed, the system's cache dropped (where the
+// system lets us) and the table opened again, and plain I/O is timed the same way: the figures
+// of a first run of the day.
+bool cold = false;
+
+// Writes the cache out and drops it; false when the system does not allow it.
+bool dropCaches() {
+  if (!cold) return false;
+  ::sync();
+  std::FILE* f = std::fopen("/proc/sys/vm/drop_caches", "w");
+  if (f == nullptr) return false;
+  const bool ok = std::fputs("3", f) >= 0;
+  return std::fclose(f) == 0 && ok;
+}
+
 void report(const char* step, double secs, double plain, double target) {
   std::printf("%-44s %7.3f s  (E/S simple %.3f s, razon %5.1f)  meta %.2f s %s\n", step, secs,
               plain, secs / plain, target, secs <= target ? "" : "NO CUMPLIDA");
@@ -65,7 +81,10 @@ void report(const char* step, double secs, double plain, double target) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) records = static_cast<std::uint32_t>(std::stoul(argv[1]));
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--frio") cold = true;
+    else records = static_cast<std::uint32_t>(std::stoul(argv[i]));
+  }
   const auto dir = std::filesystem::temp_directory_path() / "exo-bench-ledger";
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
@@ -77,7 +96,7 @@ int main(int argc, char** argv) {
                              {"CTA_DIR", 'C', 5, 0}, {"CODIGO", 'C', 20, 0},
                              {"MONTO", 'N', 17, 2}, {"TIPO", 'C', 2, 0},
                              {"DETALLE", 'C', 40, 0}});
-  const int area = engine.open(table, "MOV", false, false);
+  int area = engine.open(table, "MOV", false, false);
   const int fTipoComp = engine.fieldIndex(area, "TIPO_COMP");
   const int fComproba = engine.fieldIndex(area, "COMPROBA");
   const int fCtaDir = engine.fieldIndex(area, "CTA_DIR");
@@ -109,18 +128,35 @@ int main(int argc, char** argv) {
   const double append = seconds(t0);
   const auto size = std::filesystem::file_size(table);
   const double write = plainWrite((dir / "plain.bin").string(), size);
+  if (cold && !dropCaches()) {
+    std::puts("no se puede vaciar la cache del sistema: cifras con la cache llena");
+    cold = false;
+  }
   const double read = plainRead(table);
-  std::printf("tabla: %u registros, %ju bytes\n", records, static_cast<std::uintmax_t>(size));
+  std::printf("tabla: %u registros, %ju bytes%s\n", records, static_cast<std::uintmax_t>(size),
+              cold ? " (cada paso y la E/S simple con la cache del sistema vacia)" : "");
   report("agregar todos los registros", append, write, 1.0);
+  // In cold runs the table is closed before the cache is dropped (a table in use keeps its pages)
+  // and opened again, with its index file, in the order the step needs.
+  const auto coldStart = [&](const std::string& order) {
+    if (!cold) return;
+    engine.close(ip, area);
+    dropCaches();
+    area = engine.open(table, "MOV", false, false);
+    engine.setOrder(area, order);
+  };
 
+  coldStart("");
   t0 = std::chrono::steady_clock::now();
   engine.buildIndex(area, "", "COMPROB", "TIPO_COMP+COMPROBA+CTA_DIR", "!Deleted()");
   report("etiqueta TIPO_COMP+COMPROBA+CTA_DIR", seconds(t0), read, 0.2);
+  coldStart("");
   t0 = std::chrono::steady_clock::now();
   engine.buildIndex(area, "", "CODIGO", "CODIGO", "!Deleted()");
   report("etiqueta CODIGO", seconds(t0), read, 0.2);
 
   engine.setOrder(area, "");
+  coldStart("");
   t0 = std::chrono::steady_clock::now();
   double sum = 0;
   engine.forEach(area, [&] {
@@ -138,29 +174,35 @@ int main(int argc, char** argv) {
     keys.emplace_back(buf);
   }
   int found = 0;
+  coldStart("CODIGO");
   t0 = std::chrono::steady_clock::now();
   for (const std::string& k : keys) found += engine.seekKey(area, Value::temp(k)) ? 1 : 0;
   report("10.000 busquedas al azar", seconds(t0), read, 0.02);
   std::printf("  (encontradas %d)\n", found);
   // A browse grid dragged to the middle of the table: the row by its key position, and the
   // key count that sizes the grid.
+  coldStart("CODIGO");
   t0 = std::chrono::steady_clock::now();
   engine.goToKeyNo(area, records / 2);
   const double middle = seconds(t0);
+  coldStart("CODIGO");
   t0 = std::chrono::steady_clock::now();
   const auto counted = engine.keyCount(ip, area);
   std::printf("ir a la clave numero %u: %.3f s; contar las claves (%lld): %.3f s\n", records / 2, middle,
               static_cast<long long>(counted), seconds(t0));
 
   engine.setOrder(area, "");
+  coldStart("");
   t0 = std::chrono::steady_clock::now();
   const auto copied = engine.copyTo(area, (dir / "cincos.dbf").string(), "CODIGO = '5.'");
   report("copia filtrada (CODIGO empieza por '5.')", seconds(t0), read, 0.3);
   std::printf("  (%ju registros copiados)\n", static_cast<std::uintmax_t>(copied));
 
+  coldStart("");
   t0 = std::chrono::steady_clock::now();
   engine.buildIndex(area, "", "CTA_DIR", "CTA_DIR", "!Deleted()");
   const double tagTime = seconds(t0);
+  coldStart("CTA_DIR");
   t0 = std::chrono::steady_clock::now();
   const auto totals = engine.total(area, (dir / "totales.dbf").string(), "CTA_DIR", {"MONTO"});
   report("total por CTA_DIR sumando MONTO", seconds(t0), read, 0.3);
