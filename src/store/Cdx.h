@@ -187,6 +187,11 @@ class CdxCursor {
   // REQUIRES: valid().
   std::string_view key() const { return {m_leaf.key(m_index), m_leaf.keyLength}; }
   std::uint32_t recno() const { return m_leaf.recnos[m_index]; }
+  // The record of the key `k` places further on in the same leaf, 0 when the leaf ends first
+  // (for reading records ahead of a walk).
+  std::uint32_t recnoAhead(std::size_t k) const {
+    return m_valid && m_index + k < m_leaf.recnos.size() ? m_leaf.recnos[m_index + k] : 0;
+  }
 
  private:
   void loadLeaf(std::uint32_t offset);

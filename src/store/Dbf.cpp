@@ -305,6 +305,15 @@ void Dbf::read(std::uint32_t recno, char* record) {
   std::memcpy(record, m_window + std::size_t(recno - m_cacheFirst) * m_recordLength, m_recordLength);
 }
 
+void Dbf::prefetch(std::uint32_t recno) const {
+  if (m_window == nullptr || m_window == m_cache.data() || recno < m_cacheFirst ||
+      recno >= m_cacheFirst + m_cacheCount)
+    return;
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(m_window + std::size_t(recno - m_cacheFirst) * m_recordLength);
+#endif
+}
+
 void Dbf::write(std::uint32_t recno, const char* record) {
   checkWritable("write");
   if (recno == 0 || recno > m_count)

@@ -93,6 +93,9 @@ class Dbf {
   std::vector<char> blankRecord() const;
   // REQUIRES: 1 <= recno <= recordCount(). Fails with GenCode::Read/Corruption.
   void read(std::uint32_t recno, char* record);
+  // Asks the system to bring record `recno` close, ahead of a read in random order (a hint; no
+  // effect when the record is not in the file's view).
+  void prefetch(std::uint32_t recno) const;
   // Overwrites record `recno`. REQUIRES: 1 <= recno <= recordCount(), writable.
   void write(std::uint32_t recno, const char* record);
   // Appends a record and returns its number. Exclusive opens buffer appends until commit or
