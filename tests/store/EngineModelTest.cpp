@@ -198,3 +198,84 @@ TEST(EngineModel, RandomChangesKeepEveryTagCurrent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Totals over random runs, with a condition and deleted records, against a model: one record
+// per run that has a qualifying record, copied from its first qualifying record, the sums over
+// the qualifying records of the run only.
+TEST(EngineModel, TotalsAgreeWithTheModel) {
+  storetest::TempDir dir;
+  Interp ip;
+  Engine engine(ip);
+  std::mt19937 rng(77);
+  const std::string table = dir.file("movs.dbf");
+  engine.createTable(table, {{"CTA_DIR", 'C', 2, 0}, {"TIPO", 'C', 1, 0}, {"MONTO", 'N', 10, 2},
+                             {"VALOR", 'N', 8, 0}, {"NOTA", 'M', 10, 0}});
+  const int area = engine.open(table, "MOV", false, false);
+  struct Line {
+    std::string key, tipo;
+    double monto;
+    int valor;
+    bool deleted;
+  };
+  std::vector<Line> lines;
+  for (int i = 0; i < 2000; ++i) {
+    Line l{std::string(1, static_cast<char>('A' + rng() % 8)) + static_cast<char>('0' + rng() % 5),
+           rng() % 3 == 0 ? "X" : "Y", static_cast<double>(rng() % 100000) / 100.0,
+           static_cast<int>(rng() % 1000), rng() % 12 == 0};
+    engine.appendBlank(area);
+    engine.put(area, "CTA_DIR", Value::text(l.key));
+    engine.put(area, "TIPO", Value::text(l.tipo));
+    engine.put(area, "MONTO", Value::number(l.monto));
+    engine.put(area, "VALOR", Value::number(l.valor));
+    if (l.deleted) engine.deleteRecord(ip, area);
+    lines.push_back(l);
+  }
+  engine.buildIndex(area, "", "CTA", "CTA_DIR", "!Deleted()");
+
+  // The model: runs of the key in key order (record order within a key).
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (!lines[i].deleted) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return lines[a].key < lines[b].key; });
+  struct Total {
+    std::string key, tipo;
+    double monto = 0;
+    long valor = 0;
+  };
+  std::vector<Total> model;
+  for (std::size_t i = 0; i < order.size();) {
+    std::size_t j = i;
+    Total t;
+    bool any = false;
+    for (; j < order.size() && lines[order[j]].key == lines[order[i]].key; ++j) {
+      const Line& l = lines[order[j]];
+      if (l.tipo != "X") continue;
+      if (!any) t = {l.key, l.tipo, 0, 0};
+      any = true;
+      t.monto += l.monto;
+      t.valor += l.valor;
+    }
+    if (any) model.push_back(t);
+    i = j;
+  }
+
+  const auto written = engine.total(area, dir.file("totales.dbf"), "CTA_DIR", {"MONTO", "valor"}, "TIPO = 'X'");
+  ASSERT_EQ(written, model.size());
+  EXPECT_TRUE(engine.eof(area));  // the source ends at its end
+  const int totals = engine.open(dir.file("totales.dbf"), "TOT");
+  EXPECT_EQ(engine.fields(totals).size(), 4u);  // the memo field is left out
+  std::size_t i = 0;
+  engine.forEach(totals, [&] {
+    EXPECT_EQ(engine.text(totals, "CTA_DIR"), model[i].key);
+    EXPECT_EQ(engine.text(totals, "TIPO"), "X");
+    EXPECT_NEAR(engine.number(totals, "MONTO"), model[i].monto, 0.005);
+    EXPECT_EQ(engine.number(totals, "VALOR"), static_cast<double>(model[i].valor));
+    ++i;
+    return true;
+  });
+  EXPECT_EQ(i, model.size());
+}
+
+}  // namespace
