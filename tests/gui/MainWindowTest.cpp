@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
 #include <gtest/gtest.h>
 
 #include "GuiTestSupport.h"
@@ -111,6 +113,18 @@ TEST_F(Gui, GridRowsAreTheKeysOfTheControllingOrder) {
   grid.setFrozenColumns(1);
   grid.resize(400, 300);
   grid.show();
+  // The frozen column is drawn by a view of its own that shows only that column and follows
+  // the grid's rows.
+  QTableView* frozen = nullptr;
+  for (QTableView* v : grid.findChildren<QTableView*>()) {
+    if (v != &grid) frozen = v;
+  }
+  ASSERT_NE(frozen, nullptr);
+  EXPECT_TRUE(frozen->isVisible());
+  EXPECT_FALSE(frozen->isColumnHidden(0));
+  EXPECT_TRUE(frozen->isColumnHidden(1));
+  grid.scrollTo(model.index(2000, 0));
+  EXPECT_EQ(frozen->verticalScrollBar()->value(), grid.verticalScrollBar()->value());
   // Rows far apart and near each other, in key order, without the deleted record.
   EXPECT_EQ(model.data(model.index(2998, 0), Qt::DisplayRole).toString().toStdString(), "102999");
   EXPECT_EQ(model.data(model.index(0, 0), Qt::DisplayRole).toString().toStdString(), "100000");
