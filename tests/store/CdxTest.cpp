@@ -300,6 +300,25 @@ TEST(Cdx, SeeksSeeChangesMadeThroughAnotherOpen) {
 
 namespace {
 
+// Builds tag `name` from `batch` and checks it is a sound tree holding exactly the model's
+// entries (sorted here; for unique tags the lowest record of each key) in the model's order.
+void expectBuiltAsModel(Cdx& cdx, const std::string& name, const KeyBatch& batch, bool unique,
+                        std::vector<Entry> model) {
+  const bool collated = batch.kind() == KeyKind::Character;
+  std::sort(model.begin(), model.end(), ModelLess{collated});
+  if (unique) {
+    std::vector<Entry> kept;
+    for (const Entry& e : model)
+      if (kept.empty() || kept.back().key != e.key) kept.push_back(e);
+    model = kept;
+  }
+  cdx.buildTag({name, "CLAVE", "", batch.keyLength(), batch.kind(), false, unique}, batch);
+  const std::size_t tag = *cdx.findTag(name);
+  cdx.setKeyKind(tag, batch.kind());
+  EXPECT_EQ(cdx.check(tag), "");
+  expectSame(walk(cdx, tag), model);
+}
+
 // Every key length the sort treats on its own (up to 8, 16, 24 bytes and longer), collated or
 // not, unique or not, walks in the model's order.
 TEST(Cdx, EveryKeyLengthSortsAsTheModel) {
@@ -321,19 +340,7 @@ TEST(Cdx, EveryKeyLengthSortsAsTheModel) {
           batch.add(key, r);
           model.push_back({key, r});
         }
-        std::sort(model.begin(), model.end(), ModelLess{collated});
-        if (unique) {
-          std::vector<Entry> kept;
-          for (const Entry& e : model)
-            if (kept.empty() || kept.back().key != e.key) kept.push_back(e);
-          model = kept;
-        }
-        const std::string name = "T" + std::to_string(n++);
-        cdx.buildTag({name, "CLAVE", "", length, kind, false, unique}, batch);
-        const std::size_t tag = *cdx.findTag(name);
-        cdx.setKeyKind(tag, kind);
-        EXPECT_EQ(cdx.check(tag), "");
-        expectSame(walk(cdx, tag), model);
+        expectBuiltAsModel(cdx, "T" + std::to_string(n++), batch, unique, model);
       }
     }
   }
@@ -367,19 +374,7 @@ TEST(Cdx, FewDistinctKeysSortAsTheModelInAnyRecordOrder) {
             batch.add(key, r);
             model.push_back({key, r});
           }
-          std::sort(model.begin(), model.end(), ModelLess{collated});
-          if (unique) {
-            std::vector<Entry> kept;
-            for (const Entry& e : model)
-              if (kept.empty() || kept.back().key != e.key) kept.push_back(e);
-            model = kept;
-          }
-          const std::string name = "P" + std::to_string(n++);
-          cdx.buildTag({name, "CLAVE", "", length, kind, false, unique}, batch);
-          const std::size_t tag = *cdx.findTag(name);
-          cdx.setKeyKind(tag, kind);
-          EXPECT_EQ(cdx.check(tag), "");
-          expectSame(walk(cdx, tag), model);
+          expectBuiltAsModel(cdx, "P" + std::to_string(n++), batch, unique, model);
         }
       }
     }
@@ -413,10 +408,7 @@ TEST(Cdx, LargeBatchesSortAsTheModel) {
     batch.add(key, r);
     model.push_back({key, r});
   }
-  std::sort(model.begin(), model.end(), ModelLess{true});
-  cdx.buildTag({"GRANDE", "CLAVE", "", 14, KeyKind::Character}, batch);
-  EXPECT_EQ(cdx.check(0), "");
-  expectSame(walk(cdx, 0), model);
+  expectBuiltAsModel(cdx, "GRANDE", batch, false, model);
 }
 
 }  // namespace
