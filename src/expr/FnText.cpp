@@ -5,6 +5,7 @@
 
 #include "expr/Dates.h"
 #include "expr/Library.h"
+#include "expr/Text.h"
 #include "expr/Numbers.h"
 
 namespace exo::lib {
@@ -72,10 +73,7 @@ Value right(Args& a) {
   return tempText(a.interp(), s.substr(s.size() - k));
 }
 
-std::string_view rtrim(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
+std::string_view rtrim(std::string_view s) { return trimRight(s); }
 std::string_view ltrim(std::string_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
   return s;
@@ -319,3 +317,13 @@ void registerText(Functions& f) {
 }
 
 }  // namespace exo::lib
+
+namespace exo {
+
+std::string upper1252(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(lib::toUpper1252(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace exo

@@ -3,6 +3,7 @@
 
 #include "expr/Codepage.h"
 #include "expr/Dates.h"
+#include "expr/Text.h"
 #include "import/Demo.h"
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
@@ -13,11 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using store::Dbf;
-
-std::string trimmed(std::string_view s) {
-  const std::size_t end = s.find_last_not_of(' ');
-  return end == std::string_view::npos ? std::string() : std::string(s.substr(0, end + 1));
-}
 
 std::uint32_t records(const fs::path& table) {
   if (!fs::exists(table)) return 0;
@@ -47,8 +43,8 @@ void describeProduct(const fs::path& drive, const char* product, DemoInstallatio
     if (Dbf::isDeleted(rec.data())) continue;
     DemoCompany c;
     c.product = product;
-    c.name = oemToAnsi(trimmed(ctl.text(rec.data(), empresa)));
-    c.folder = companyFolder(trimmed(ctl.text(rec.data(), camino)), control);
+    c.name = oemToAnsi(trimRight(ctl.text(rec.data(), empresa)));
+    c.folder = companyFolder(std::string(trimRight(ctl.text(rec.data(), camino))), control);
     c.lastPeriod = std::atoi(std::string(ctl.text(rec.data(), ultPer)).c_str());
     const std::int32_t start = ctl.date(rec.data(), fechaIni);
     int month = 0, day = 0;

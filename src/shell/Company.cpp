@@ -6,7 +6,7 @@
 
 #include "expr/Dates.h"
 #include "expr/Interp.h"
-#include "expr/Library.h"
+#include "expr/Text.h"
 #include "shell/MemFile.h"
 #include "shell/Paths.h"
 #include "shell/Session.h"
@@ -21,19 +21,9 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kAttention = "Atenci\363n.....";
 
-std::string trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
-  return std::string(s);
-}
+std::string trim(std::string_view s) { return std::string(trimBlanks(s)); }
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(lib::toUpper1252(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) { return upper(a) == upper(b); }
+bool equalsIgnoringCase(std::string_view a, std::string_view b) { return upper1252(a) == upper1252(b); }
 
 // The folder name of a control-file path ("EMPRESA1\" gives "EMPRESA1"), or nothing when the
 // path is not a single plain folder name followed by a backslash.
@@ -92,7 +82,7 @@ std::vector<CompanyEntry> CARGAVRCTL(Session& session, store::Engine& engine, in
         const Value date = engine.get(area, "FECHA_INI");
         int y = 0, m = 0, d = 0;
         if (date.isDate() && date.julian() > 0) ymdFromJulian(date.julian(), y, m, d);
-        list.push_back({engine.text(area, "EMPRESA"), upper(engine.text(area, "CAMINO")),
+        list.push_back({engine.text(area, "EMPRESA"), upper1252(engine.text(area, "CAMINO")),
                         engine.text(area, "ULT_PER"), y > 0 ? std::to_string(y) : std::string("    ")});
         return true;
       });
@@ -148,7 +138,7 @@ void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
   Interp& ip = session.interp();
   UserInterface& ui = session.ui();
   const std::string root = session.pathOrigen();  // "\NRVVS\"
-  const std::string product = upper(root.substr(1, root.size() >= 2 ? root.size() - 2 : 0));
+  const std::string product = upper1252(root.substr(1, root.size() >= 2 ? root.size() - 2 : 0));
   const std::string folder = *folderOf(session.celPath());
 
   const std::string celPath = product + "\\" + folder + "\\";
@@ -194,7 +184,7 @@ void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
     }
   }
 
-  ip.memvars().assign("MVAR01", Value::text(upper(folder + "\\")));
+  ip.memvars().assign("MVAR01", Value::text(upper1252(folder + "\\")));
   session.saveSessionFile();
   const fs::path consecut = entryPath(work, kConsecutFile);
   if (!fs::exists(consecut, ec)) {

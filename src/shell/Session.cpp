@@ -2,10 +2,13 @@
 // session, and typed access.
 #include "shell/Session.h"
 
+#include "expr/Text.h"
+
 #include <cctype>
 #include <system_error>
 
 #include "expr/Interp.h"
+#include "expr/Text.h"
 #include "shell/MemFile.h"
 #include "shell/ShellFailure.h"
 
@@ -28,12 +31,6 @@ constexpr const char* kNoSiblingText =
     "\r\n\r\nNo se detect\363 instalado en el equipo ni Norvasta Orbisal Plus ni Norvasta Contable,"
     "\r\npor lo que, al no haber fuente de informaci\363n, el sistema no puede continuar.\r\n\r\n";
 
-std::string trimmed(std::string_view s) {
-  const std::size_t first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
-}
-
 Value blanks(std::size_t n) { return Value::text(std::string(n, ' ')); }
 
 Value container(std::initializer_list<std::pair<const char*, Value>> members) {
@@ -51,8 +48,8 @@ bool bothExist(const Folders& folders, std::string_view root, const char* a, con
 // The restored session is used only when it names a company folder that stays inside the
 // program folder and one of the two product roots.
 bool isUsableSession(std::string_view folder, std::string_view root) {
-  const std::string r = upperName(trimmed(root));
-  return isSafeRelativePath(trimmed(folder)) && (r == kOrbisalRoot || r == kContableRoot);
+  const std::string r = upperName(trimBlanks(root));
+  return isSafeRelativePath(trimBlanks(folder)) && (r == kOrbisalRoot || r == kContableRoot);
 }
 
 void restoreLastSession(Interp& ip, const Folders& folders) {
@@ -63,7 +60,7 @@ void restoreLastSession(Interp& ip, const Folders& folders) {
     Memvars::Slot* s = mv.find(name);
     return s != nullptr && s->value().isText() ? std::string(s->value().textView()) : std::string();
   };
-  if (trimmed(get("MVAR01")).empty() || !isUsableSession(get("MVAR01"), get("MVAR04"))) return;
+  if (trimBlanks(get("MVAR01")).empty() || !isUsableSession(get("MVAR01"), get("MVAR04"))) return;
   mv.assign("CELPATH", Value::text(get("MVAR01")));
   mv.assign("CEMPRESA", Value::text(get("MVAR02")));
   mv.assign("CANIOINI", Value::text(get("MVAR03")));
@@ -235,7 +232,7 @@ std::filesystem::path Session::native(std::string_view storedPath) const {
   return nativePath(m_folders, storedPath);
 }
 
-std::filesystem::path Session::companyFolder() const { return native(trimmed(celPath())); }
+std::filesystem::path Session::companyFolder() const { return native(trimBlanks(celPath())); }
 
 std::filesystem::path Session::companyFile(std::string_view name) const {
   return entryPath(companyFolder(), name);

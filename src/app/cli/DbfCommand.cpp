@@ -11,6 +11,7 @@
 #include "expr/Codepage.h"
 #include "expr/Dates.h"
 #include "expr/Failure.h"
+#include "expr/Text.h"
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/File.h"
@@ -23,11 +24,6 @@ using store::Cdx;
 using store::Dbf;
 
 void printLine(const std::string& cp1252) { std::printf("%s\n", toUtf8(cp1252).c_str()); }
-
-std::string trimRight(std::string_view s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
-  return std::string(s);
-}
 
 // The value of one field in a readable form (memo texts on one line).
 std::string shown(const Dbf& t, const char* rec, int i) {
@@ -55,7 +51,7 @@ std::string shown(const Dbf& t, const char* rec, int i) {
     case 'N': case 'F': case 'C': {
       std::string_view raw = t.text(rec, i);
       while (!raw.empty() && raw.front() == ' ' && f.type != 'C') raw.remove_prefix(1);
-      return trimRight(raw);
+      return std::string(trimRight(raw));
     }
     default: {
       std::string hex;
