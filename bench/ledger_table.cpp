@@ -7,9 +7,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -92,9 +92,12 @@ int main(int argc, char** argv) {
 
   Interp ip;
   Engine engine(ip);
-  engine.createTable(table, {{"TIPO_COMP", 'C', 2, 0}, {"COMPROBA", 'C', 8, 0},
-                             {"CTA_DIR", 'C', 5, 0}, {"CODIGO", 'C', 20, 0},
-                             {"MONTO", 'N', 17, 2}, {"TIPO", 'C', 2, 0},
+  engine.createTable(table, {{"TIPO_COMP", 'C', 2, 0},
+                             {"COMPROBA", 'C', 8, 0},
+                             {"CTA_DIR", 'C', 5, 0},
+                             {"CODIGO", 'C', 20, 0},
+                             {"MONTO", 'N', 17, 2},
+                             {"TIPO", 'C', 2, 0},
                              {"DETALLE", 'C', 40, 0}});
   int area = engine.open(table, "MOV", false, false);
   const int fTipoComp = engine.fieldIndex(area, "TIPO_COMP");
@@ -115,7 +118,8 @@ int main(int argc, char** argv) {
     engine.append(ip, area);
     engine.putField(ip, area, fTipoComp, Value::temp(kinds[i % 6]));
     engine.putField(ip, area, fComproba, Value::temp(digits(buf, i / 3 + 1, 8)));
-    engine.putField(ip, area, fCtaDir, Value::temp(digits(buf, static_cast<unsigned>(rng() % 4000), 5)));
+    engine.putField(ip, area, fCtaDir,
+                    Value::temp(digits(buf, static_cast<unsigned>(rng() % 4000), 5)));
     std::memcpy(buf, classes[rng() % 10], 9);
     buf[9] = '.';
     digits(buf + 10, static_cast<unsigned>(rng() % 60), 2);
@@ -170,7 +174,8 @@ int main(int argc, char** argv) {
   engine.setOrder(area, "CODIGO");
   std::vector<std::string> keys;
   for (int i = 0; i < 10000; ++i) {
-    std::snprintf(buf, sizeof buf, "%s.%02u", classes[rng() % 10], static_cast<unsigned>(rng() % 60));
+    std::snprintf(buf, sizeof buf, "%s.%02u", classes[rng() % 10],
+                  static_cast<unsigned>(rng() % 60));
     keys.emplace_back(buf);
   }
   int found = 0;
@@ -188,8 +193,8 @@ int main(int argc, char** argv) {
   coldStart("CODIGO");
   t0 = std::chrono::steady_clock::now();
   const auto counted = engine.keyCount(ip, area);
-  std::printf("ir a la clave numero %u: %.3f s; contar las claves (%lld): %.3f s\n", records / 2, middle,
-              static_cast<long long>(counted), seconds(t0));
+  std::printf("ir a la clave numero %u: %.3f s; contar las claves (%lld): %.3f s\n", records / 2,
+              middle, static_cast<long long>(counted), seconds(t0));
 
   engine.setOrder(area, "");
   coldStart("");
@@ -221,7 +226,8 @@ int main(int argc, char** argv) {
     t0 = std::chrono::steady_clock::now();
     int onIndex = 0;
     for (const std::string& k : keys) onIndex += c.seek(k) ? 1 : 0;
-    std::printf("las mismas busquedas solo en el indice: %.3f s (%d encontradas)\n", seconds(t0), onIndex);
+    std::printf("las mismas busquedas solo en el indice: %.3f s (%d encontradas)\n", seconds(t0),
+                onIndex);
   }
   std::filesystem::remove_all(dir);
   return 0;

@@ -28,8 +28,10 @@ int main() {
   const std::string table = (dir / "movtos.dbf").string();
   auto t0 = std::chrono::steady_clock::now();
   {
-    Dbf t = Dbf::create(table, {{"CTA_DIR", 'C', 5, 0}, {"CODIGO", 'C', 20, 0},
-                                {"MONTO", 'N', 14, 2}, {"FECHA", 'D', 0, 0}});
+    Dbf t = Dbf::create(table, {{"CTA_DIR", 'C', 5, 0},
+                                {"CODIGO", 'C', 20, 0},
+                                {"MONTO", 'N', 14, 2},
+                                {"FECHA", 'D', 0, 0}});
     std::vector<char> rec = t.blankRecord();
     char code[21], party[8];
     for (std::uint32_t i = 1; i <= kRecords; ++i) {

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         cdx.insertKey(0, std::string(r % 5, 'K') + char('A' + r % 26), r);
         c.seek("KK");  // pages kept by seeks must follow the changes
       }
-      for (std::uint32_t r = 1; r <= 40; r += 3) cdx.deleteKey(0, std::string(r % 5, 'K') + char('A' + r % 26), r);
+      for (std::uint32_t r = 1; r <= 40; r += 3)
+        cdx.deleteKey(0, std::string(r % 5, 'K') + char('A' + r % 26), r);
       c.seek("KKA");
       cdx.check(0);
     }

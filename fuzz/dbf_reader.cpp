@@ -19,7 +19,8 @@ void readAll(Dbf& t) {
       const char type = t.fields()[f].type;
       t.text(rec.data(), f);
       try {
-        if (type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y') t.number(rec.data(), f);
+        if (type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y')
+          t.number(rec.data(), f);
         if (type == 'D' || type == 'T') t.date(rec.data(), f);
         if (type == 'L') t.logical(rec.data(), f);
         if (type == 'M' || type == 'G' || type == 'P' || type == 'W') t.memo(rec.data(), f);

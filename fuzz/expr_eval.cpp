@@ -11,8 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto* i = new exo::Interp;
     auto* tables = new exo::MemoryTables;
     i->setWorkAreas(tables);
-    const int area = tables->open("MOVTOS", {{"CODIGO", 'C', 20, 0}, {"MONTO", 'N', 17, 2}, {"FECHA", 'D', 8, 0}});
-    tables->addRecord(area, {exo::Value::text("5105061"), exo::Value::number(1500.5, 2), exo::Value::date(2455927)});
+    const int area = tables->open(
+        "MOVTOS", {{"CODIGO", 'C', 20, 0}, {"MONTO", 'N', 17, 2}, {"FECHA", 'D', 8, 0}});
+    tables->addRecord(area, {exo::Value::text("5105061"), exo::Value::number(1500.5, 2),
+                             exo::Value::date(2455927)});
     i->stepBudget = 20000;
     return i;
   }();

@@ -89,7 +89,10 @@ class MemvarNode final : public Node {
 class FieldNode final : public Node {
  public:
   FieldNode(int pos, std::string alias, NodePtr aliasExpr, std::string field)
-      : Node(pos), alias_(std::move(alias)), aliasExpr_(std::move(aliasExpr)), field_(std::move(field)) {}
+      : Node(pos),
+        alias_(std::move(alias)),
+        aliasExpr_(std::move(aliasExpr)),
+        field_(std::move(field)) {}
   Value eval(Interp& ip) const override;
   bool isLValue() const override { return true; }
   Value assign(Interp& ip, Value v) const override;
@@ -107,7 +110,10 @@ class FieldNode final : public Node {
 class AliasExprNode final : public Node {
  public:
   AliasExprNode(int pos, std::string alias, NodePtr aliasExpr, NodePtr expr)
-      : Node(pos), alias_(std::move(alias)), aliasExpr_(std::move(aliasExpr)), expr_(std::move(expr)) {}
+      : Node(pos),
+        alias_(std::move(alias)),
+        aliasExpr_(std::move(aliasExpr)),
+        expr_(std::move(expr)) {}
   Value eval(Interp& ip) const override;
 
  private:
@@ -173,7 +179,8 @@ class BlockNode final : public Node {
 // a[i], a[i][j], a[i, j]
 class IndexNode final : public Node {
  public:
-  IndexNode(int pos, NodePtr array, NodePtr index) : Node(pos), array_(std::move(array)), index_(std::move(index)) {}
+  IndexNode(int pos, NodePtr array, NodePtr index)
+      : Node(pos), array_(std::move(array)), index_(std::move(index)) {}
   Value eval(Interp& ip) const override;
   bool isLValue() const override { return true; }
   Value assign(Interp& ip, Value v) const override;
@@ -189,7 +196,11 @@ class IndexNode final : public Node {
 class SendNode final : public Node {
  public:
   SendNode(int pos, NodePtr target, std::string message, std::vector<NodePtr> args, bool isCall)
-      : Node(pos), target_(std::move(target)), message_(std::move(message)), args_(std::move(args)), isCall_(isCall) {}
+      : Node(pos),
+        target_(std::move(target)),
+        message_(std::move(message)),
+        args_(std::move(args)),
+        isCall_(isCall) {}
   Value eval(Interp& ip) const override;
   bool isLValue() const override { return !isCall_; }
   Value assign(Interp& ip, Value v) const override;
@@ -215,7 +226,8 @@ class UnaryNode final : public Node {
 
 class BinaryNode final : public Node {
  public:
-  BinaryNode(int pos, Op op, NodePtr l, NodePtr r) : Node(pos), op_(op), l_(std::move(l)), r_(std::move(r)) {}
+  BinaryNode(int pos, Op op, NodePtr l, NodePtr r)
+      : Node(pos), op_(op), l_(std::move(l)), r_(std::move(r)) {}
   Value eval(Interp& ip) const override;
 
  private:
@@ -226,7 +238,8 @@ class BinaryNode final : public Node {
 // .AND. / .OR., both short-circuit.
 class LogicalNode final : public Node {
  public:
-  LogicalNode(int pos, bool isAnd, NodePtr l, NodePtr r) : Node(pos), isAnd_(isAnd), l_(std::move(l)), r_(std::move(r)) {}
+  LogicalNode(int pos, bool isAnd, NodePtr l, NodePtr r)
+      : Node(pos), isAnd_(isAnd), l_(std::move(l)), r_(std::move(r)) {}
   Value eval(Interp& ip) const override;
 
  private:

@@ -22,7 +22,7 @@ struct BlockCode {
   std::vector<std::string> params;
   std::vector<std::unique_ptr<Node>> body;  // evaluated in order; the last gives the result
   std::vector<Capture> captures;
-  std::string source;                       // text of the block, for display
+  std::string source;  // text of the block, for display
 };
 
 class BlockData final : public RefCounted {

@@ -99,13 +99,15 @@ std::int32_t keyToDate(std::string_view key) {
 int dayOfWeek(std::int32_t jd) { return jd <= 0 ? 0 : (jd + 1) % 7 + 1; }
 
 std::string monthName(int month) {
-  static const char* kNames[] = {"Enero", "Febrero", "Marzo", "Abril", "Mayo", "Junio", "Julio",
-                                 "Agosto", "Septiembre", "Octubre", "Noviembre", "Diciembre"};
+  static const char* kNames[] = {"Enero",      "Febrero", "Marzo",     "Abril",
+                                 "Mayo",       "Junio",   "Julio",     "Agosto",
+                                 "Septiembre", "Octubre", "Noviembre", "Diciembre"};
   return month >= 1 && month <= 12 ? kNames[month - 1] : "";
 }
 
 std::string dayName(int dow) {
-  static const char* kNames[] = {"Domingo", "Lunes", "Martes", "Mi\xE9rcoles", "Jueves", "Viernes", "S\341bado"};
+  static const char* kNames[] = {"Domingo", "Lunes",   "Martes",   "Mi\xE9rcoles",
+                                 "Jueves",  "Viernes", "S\341bado"};
   return dow >= 1 && dow <= 7 ? kNames[dow - 1] : "";
 }
 

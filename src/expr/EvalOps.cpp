@@ -31,7 +31,8 @@ Value runBlock(Interp& ip, BlockData& block, std::span<const Value> args) {
   DepthGuard depth(ip);
   StackScope stack(ip);
   const BlockCode& code = block.code();
-  for (std::size_t i = 0; i < code.params.size(); ++i) ip.push(i < args.size() ? Value(args[i]) : Value());
+  for (std::size_t i = 0; i < code.params.size(); ++i)
+    ip.push(i < args.size() ? Value(args[i]) : Value());
   const std::size_t savedBase = ip.frameBase;
   BlockData* savedBlock = ip.currentBlock;
   ip.frameBase = stack.base();
@@ -66,7 +67,8 @@ Value CallNode::eval(Interp& ip) const {
   const std::size_t n = args_.size();
   std::span<Value> values(ip.stackBase() + stack.base(), n);
   Args args(ip, def_->name, values);
-  if (static_cast<int>(n) < def_->minArgs || (def_->maxArgs >= 0 && static_cast<int>(n) > def_->maxArgs)) [[unlikely]] {
+  if (static_cast<int>(n) < def_->minArgs ||
+      (def_->maxArgs >= 0 && static_cast<int>(n) > def_->maxArgs)) [[unlikely]] {
     Failure f = argumentError(def_->name, 1099, values);
     f.description = "Argument error: wrong number of arguments";
     return ip.raise(std::move(f));
@@ -177,7 +179,8 @@ Value SendNode::eval(Interp& ip) const {
 
 Value SendNode::assign(Interp& ip, Value v) const {
   Value target = target_->eval(ip);
-  if (!target.isObject()) return messageNotFound(ip, std::string(1, target.typeLetter()), message_, true);
+  if (!target.isObject())
+    return messageNotFound(ip, std::string(1, target.typeLetter()), message_, true);
   Ref<Object> keep = target.objectPtr();
   v.own();
   return keep->assign(ip, message_, v);
@@ -186,7 +189,8 @@ Value SendNode::assign(Interp& ip, Value v) const {
 Value SendNode::assignFrom(Interp& ip, const Node& value) const {
   Value target = target_->eval(ip);
   Value v = value.eval(ip);
-  if (!target.isObject()) return messageNotFound(ip, std::string(1, target.typeLetter()), message_, true);
+  if (!target.isObject())
+    return messageNotFound(ip, std::string(1, target.typeLetter()), message_, true);
   Ref<Object> keep = target.objectPtr();
   v.own();
   return keep->assign(ip, message_, v);
@@ -194,7 +198,8 @@ Value SendNode::assignFrom(Interp& ip, const Node& value) const {
 
 Value SendNode::update(Interp& ip, const std::function<Value(const Value&)>& fn) const {
   Value target = target_->eval(ip);
-  if (!target.isObject()) return messageNotFound(ip, std::string(1, target.typeLetter()), message_, true);
+  if (!target.isObject())
+    return messageNotFound(ip, std::string(1, target.typeLetter()), message_, true);
   Ref<Object> keep = target.objectPtr();
   Value v = fn(keep->send(ip, message_, {}, false));
   v.own();
@@ -209,7 +214,8 @@ Value BinaryNode::eval(Interp& ip) const {
   if (a.isNumber() && b.isNumber()) {
     const double x = a.num(), y = b.num();
     switch (op_) {
-      case Op::Eq: case Op::ExactEq: return Value::logical(x == y);
+      case Op::Eq:
+      case Op::ExactEq: return Value::logical(x == y);
       case Op::Ne: return Value::logical(x != y);
       case Op::Lt: return Value::logical(x < y);
       case Op::Le: return Value::logical(x <= y);

@@ -13,31 +13,31 @@ class Value;
 // General codes of failures (the classic run-time's numbering).
 enum class GenCode : int {
   None = 0,
-  Arg = 1,         // argument error (type mismatch of an operator or function)
-  Bound = 2,       // array index out of bounds
+  Arg = 1,    // argument error (type mismatch of an operator or function)
+  Bound = 2,  // array index out of bounds
   StrOverflow = 3,
   NumOverflow = 4,
-  ZeroDiv = 5,     // division by zero
+  ZeroDiv = 5,  // division by zero
   NumErr = 6,
-  Syntax = 7,      // syntax error in a compiled text
+  Syntax = 7,  // syntax error in a compiled text
   CompileComplex = 8,
   Mem = 11,
-  NoFunc = 12,     // undefined function
-  NoMethod = 13,   // message not found
-  NoVar = 14,      // variable does not exist
-  NoAlias = 15,    // alias does not exist
+  NoFunc = 12,    // undefined function
+  NoMethod = 13,  // message not found
+  NoVar = 14,     // variable does not exist
+  NoAlias = 15,   // alias does not exist
   NoVarMethod = 16,
   BadAlias = 17,
   DupAlias = 18,
-  Create = 20,     // file could not be created
-  Open = 21,       // file could not be opened
+  Create = 20,  // file could not be created
+  Open = 21,    // file could not be opened
   Close = 22,
-  Read = 23,       // read error / damaged file
+  Read = 23,  // read error / damaged file
   Write = 24,
   Print = 25,
   Unsupported = 30,
-  Limit = 31,      // a limit was exceeded (nesting depth, sizes)
-  Corruption = 32, // damaged file
+  Limit = 31,       // a limit was exceeded (nesting depth, sizes)
+  Corruption = 32,  // damaged file
   DataType = 33,
   DataWidth = 34,
   NoTable = 35,
@@ -53,11 +53,11 @@ enum class Severity : int { Whocares = 0, Warning = 1, Error = 2, Catastrophic =
 
 struct Failure {
   GenCode genCode = GenCode::None;
-  int osCode = 0;                 // operating-system error number, 0 when none
-  std::string subsystem;          // "BASE", "DBFCDX", "TERM", ...
+  int osCode = 0;         // operating-system error number, 0 when none
+  std::string subsystem;  // "BASE", "DBFCDX", "TERM", ...
   int subCode = 0;
   Severity severity = Severity::Error;
-  std::string description;        // short English run-time description
+  std::string description;  // short English run-time description
   std::string fileName;
   std::string operation;          // operator, function or method involved
   std::vector<std::string> args;  // the operation's arguments, in display form

@@ -84,7 +84,8 @@ Value ains(Args& a) {
 void range(Args& a, std::size_t si, std::size_t size, std::size_t& start, std::size_t& end) {
   const double s = std::max(1.0, std::trunc(a.num(si, 1)));
   start = std::min(static_cast<std::size_t>(std::min(s, 1e15)) - 1, size);
-  const double c = a.has(si + 1) ? std::max(0.0, std::trunc(a.num(si + 1))) : static_cast<double>(size);
+  const double c =
+      a.has(si + 1) ? std::max(0.0, std::trunc(a.num(si + 1))) : static_cast<double>(size);
   end = start + std::min(static_cast<std::size_t>(std::min(c, 1e15)), size - start);
 }
 
@@ -140,7 +141,8 @@ Value asort(Args& a) {
     return r.isLogical() && r.logical();
   });
   auto& v = keep.arrayData().items;
-  for (std::size_t i = 0; i < part.size() && start + i < v.size(); ++i) v[start + i] = std::move(part[i]);
+  for (std::size_t i = 0; i < part.size() && start + i < v.size(); ++i)
+    v[start + i] = std::move(part[i]);
   return keep;
 }
 
@@ -161,7 +163,8 @@ Value cloneArray(Interp& ip, const Value& v) {
   Value copy = Value::newArray(v.arrayData().items.size());
   auto& out = copy.arrayData().items;
   const auto& in = v.arrayData().items;
-  for (std::size_t i = 0; i < in.size(); ++i) out[i] = in[i].isArray() ? cloneArray(ip, in[i]) : in[i];
+  for (std::size_t i = 0; i < in.size(); ++i)
+    out[i] = in[i].isArray() ? cloneArray(ip, in[i]) : in[i];
   return copy;
 }
 

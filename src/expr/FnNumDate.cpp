@@ -30,9 +30,12 @@ Value absFn(Args& a) {
 
 Value pick(Args& a, bool larger) {
   const Value &x = a[0], &y = a[1];
-  if (x.isNumber() && y.isNumber()) return (larger ? x.num() >= y.num() : x.num() <= y.num()) ? x : y;
-  if (x.isDate() && y.isDate()) return (larger ? x.julian() >= y.julian() : x.julian() <= y.julian()) ? x : y;
-  if (x.isLogical() && y.isLogical()) return Value::logical(larger ? (x.logical() || y.logical()) : (x.logical() && y.logical()));
+  if (x.isNumber() && y.isNumber())
+    return (larger ? x.num() >= y.num() : x.num() <= y.num()) ? x : y;
+  if (x.isDate() && y.isDate())
+    return (larger ? x.julian() >= y.julian() : x.julian() <= y.julian()) ? x : y;
+  if (x.isLogical() && y.isLogical())
+    return Value::logical(larger ? (x.logical() || y.logical()) : (x.logical() && y.logical()));
   return a.fail();
 }
 Value maxFn(Args& a) { return pick(a, true); }
@@ -86,8 +89,10 @@ Value secondsFn(Args&) {
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   std::tm tm{};
   localtime_r(&t, &tm);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  const double secs = tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec + static_cast<double>(ms) / 1000.0;
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const double secs =
+      tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec + static_cast<double>(ms) / 1000.0;
   return Value::number(secs, 2);
 }
 

@@ -5,8 +5,8 @@
 
 #include "expr/Dates.h"
 #include "expr/Library.h"
-#include "expr/Text.h"
 #include "expr/Numbers.h"
+#include "expr/Text.h"
 
 namespace exo::lib {
 
@@ -62,7 +62,8 @@ Value substr(Args& a) {
 Value left(Args& a) {
   std::string_view s = a.text(0);
   const double n = a.num(1);
-  return tempText(a.interp(), n <= 0 ? std::string_view() : s.substr(0, static_cast<std::size_t>(std::min(n, 1e12))));
+  return tempText(a.interp(), n <= 0 ? std::string_view()
+                                     : s.substr(0, static_cast<std::size_t>(std::min(n, 1e12))));
 }
 
 Value right(Args& a) {
@@ -86,7 +87,8 @@ Value trimAll(Args& a) { return tempText(a.interp(), ltrim(rtrim(a.text(0)))); }
 Value mapCase(Args& a, unsigned char (*fn)(unsigned char)) {
   std::string_view s = a.text(0);
   char* out = a.interp().arena().allocate(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) out[i] = static_cast<char>(fn(static_cast<unsigned char>(s[i])));
+  for (std::size_t i = 0; i < s.size(); ++i)
+    out[i] = static_cast<char>(fn(static_cast<unsigned char>(s[i])));
   return Value::temp({out, s.size()});
 }
 Value upper(Args& a) { return mapCase(a, toUpper1252); }
@@ -230,7 +232,9 @@ Value testFirst(Args& a, bool (*fn)(unsigned char)) {
   std::string_view s = a.text(0);
   return Value::logical(!s.empty() && fn(static_cast<unsigned char>(s[0])));
 }
-Value isdigit(Args& a) { return testFirst(a, [](unsigned char c) { return c >= '0' && c <= '9'; }); }
+Value isdigit(Args& a) {
+  return testFirst(a, [](unsigned char c) { return c >= '0' && c <= '9'; });
+}
 Value isalpha(Args& a) { return testFirst(a, isAlpha1252); }
 Value isupper(Args& a) {
   return testFirst(a, [](unsigned char c) { return isAlpha1252(c) && toUpper1252(c) == c; });

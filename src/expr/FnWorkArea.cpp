@@ -75,15 +75,36 @@ Value selectArea(Args& a) {
   return Value();
 }
 
-Value recno(Args& a) { const int r = queryArea(a); return num(r ? static_cast<double>(wa(a).recNo(r)) : 0); }
-Value reccount(Args& a) { const int r = queryArea(a); return num(r ? static_cast<double>(wa(a).recCount(r)) : 0); }
-Value eof(Args& a) { const int r = queryArea(a); return Value::logical(r ? wa(a).eof(r) : true); }
-Value bof(Args& a) { const int r = queryArea(a); return Value::logical(r ? wa(a).bof(r) : true); }
-Value found(Args& a) { const int r = queryArea(a); return Value::logical(r ? wa(a).found(r) : false); }
-Value deleted(Args& a) { const int r = queryArea(a); return Value::logical(r ? wa(a).deleted(r) : false); }
+Value recno(Args& a) {
+  const int r = queryArea(a);
+  return num(r ? static_cast<double>(wa(a).recNo(r)) : 0);
+}
+Value reccount(Args& a) {
+  const int r = queryArea(a);
+  return num(r ? static_cast<double>(wa(a).recCount(r)) : 0);
+}
+Value eof(Args& a) {
+  const int r = queryArea(a);
+  return Value::logical(r ? wa(a).eof(r) : true);
+}
+Value bof(Args& a) {
+  const int r = queryArea(a);
+  return Value::logical(r ? wa(a).bof(r) : true);
+}
+Value found(Args& a) {
+  const int r = queryArea(a);
+  return Value::logical(r ? wa(a).found(r) : false);
+}
+Value deleted(Args& a) {
+  const int r = queryArea(a);
+  return Value::logical(r ? wa(a).deleted(r) : false);
+}
 Value used(Args& a) { return Value::logical(queryArea(a) != 0); }
 
-Value fcount(Args& a) { const int r = queryArea(a); return num(r ? static_cast<double>(wa(a).fields(r).size()) : 0); }
+Value fcount(Args& a) {
+  const int r = queryArea(a);
+  return num(r ? static_cast<double>(wa(a).fields(r).size()) : 0);
+}
 
 int fieldArg(Args& a, int area) {
   const double n = std::trunc(a.num(0));
@@ -118,27 +139,62 @@ Value fieldname(Args& a) {
   return Value::text(f < 0 ? "" : wa(a).fields(area)[static_cast<std::size_t>(f)].name);
 }
 
-Value skip(Args& a) { wa(a).skip(a.interp(), usedArea(a), static_cast<std::int64_t>(a.num(0, 1))); return Value(); }
-Value gotop(Args& a) { wa(a).goTop(a.interp(), usedArea(a)); return Value(); }
-Value gobottom(Args& a) { wa(a).goBottom(a.interp(), usedArea(a)); return Value(); }
-Value gotoFn(Args& a) { wa(a).goTo(a.interp(), usedArea(a), static_cast<std::int64_t>(a.num(0))); return Value(); }
+Value skip(Args& a) {
+  wa(a).skip(a.interp(), usedArea(a), static_cast<std::int64_t>(a.num(0, 1)));
+  return Value();
+}
+Value gotop(Args& a) {
+  wa(a).goTop(a.interp(), usedArea(a));
+  return Value();
+}
+Value gobottom(Args& a) {
+  wa(a).goBottom(a.interp(), usedArea(a));
+  return Value();
+}
+Value gotoFn(Args& a) {
+  wa(a).goTo(a.interp(), usedArea(a), static_cast<std::int64_t>(a.num(0)));
+  return Value();
+}
 
 Value seek(Args& a) {
   const int area = usedArea(a);
-  return Value::logical(wa(a).seek(a.interp(), area, a[0], a.logical(1, false), a.logical(2, false)));
+  return Value::logical(
+      wa(a).seek(a.interp(), area, a[0], a.logical(1, false), a.logical(2, false)));
 }
 
-Value append(Args& a) { wa(a).append(a.interp(), usedArea(a)); return Value(); }
-Value del(Args& a) { wa(a).deleteRecord(a.interp(), usedArea(a)); return Value(); }
-Value recall(Args& a) { wa(a).recall(a.interp(), usedArea(a)); return Value(); }
-Value commit(Args& a) { wa(a).commit(a.interp(), usedArea(a)); return Value(); }
+Value append(Args& a) {
+  wa(a).append(a.interp(), usedArea(a));
+  return Value();
+}
+Value del(Args& a) {
+  wa(a).deleteRecord(a.interp(), usedArea(a));
+  return Value();
+}
+Value recall(Args& a) {
+  wa(a).recall(a.interp(), usedArea(a));
+  return Value();
+}
+Value commit(Args& a) {
+  wa(a).commit(a.interp(), usedArea(a));
+  return Value();
+}
 Value rlock(Args& a) {
-  return Value::logical(wa(a).lockRecord(a.interp(), usedArea(a), static_cast<std::int64_t>(a.num(0, 0))));
+  return Value::logical(
+      wa(a).lockRecord(a.interp(), usedArea(a), static_cast<std::int64_t>(a.num(0, 0))));
 }
 Value flock(Args& a) { return Value::logical(wa(a).lockFile(a.interp(), usedArea(a))); }
-Value unlock(Args& a) { wa(a).unlock(a.interp(), usedArea(a)); return Value(); }
-Value zap(Args& a) { wa(a).zap(a.interp(), usedArea(a)); return Value(); }
-Value pack(Args& a) { wa(a).pack(a.interp(), usedArea(a)); return Value(); }
+Value unlock(Args& a) {
+  wa(a).unlock(a.interp(), usedArea(a));
+  return Value();
+}
+Value zap(Args& a) {
+  wa(a).zap(a.interp(), usedArea(a));
+  return Value();
+}
+Value pack(Args& a) {
+  wa(a).pack(a.interp(), usedArea(a));
+  return Value();
+}
 
 // dbCreate(file, {{name, type, width, decimals}, ...})
 Value create(Args& a) {
@@ -147,9 +203,13 @@ Value create(Args& a) {
   for (const Value& row : a[1].arrayData().items) {
     if (!row.isArray() || row.arrayData().items.size() < 4) return a.fail();
     const auto& r = row.arrayData().items;
-    if (!r[0].isText() || !r[1].isText() || !r[2].isNumber() || !r[3].isNumber() || r[1].textView().empty()) return a.fail();
-    fields.push_back({upperName(r[0].textView()), static_cast<char>(toUpper1252(static_cast<unsigned char>(r[1].textView()[0]))),
-                      static_cast<int>(r[2].num()), static_cast<int>(r[3].num())});
+    if (!r[0].isText() || !r[1].isText() || !r[2].isNumber() || !r[3].isNumber() ||
+        r[1].textView().empty())
+      return a.fail();
+    fields.push_back(
+        {upperName(r[0].textView()),
+         static_cast<char>(toUpper1252(static_cast<unsigned char>(r[1].textView()[0]))),
+         static_cast<int>(r[2].num()), static_cast<int>(r[3].num())});
   }
   wa(a).create(a.interp(), std::string(a.text(0)), fields);
   return yes();
@@ -185,7 +245,10 @@ Value ordcreate(Args& a) {
   return Value();
 }
 
-Value ordlistadd(Args& a) { wa(a).orderListAdd(a.interp(), usedArea(a), std::string(a.text(0))); return Value(); }
+Value ordlistadd(Args& a) {
+  wa(a).orderListAdd(a.interp(), usedArea(a), std::string(a.text(0)));
+  return Value();
+}
 
 Value ordsetfocus(Args& a) {
   const int area = queryArea(a);
@@ -193,15 +256,24 @@ Value ordsetfocus(Args& a) {
   return Value::text(wa(a).orderSetFocus(a.interp(), area, a[0]));
 }
 
-Value ordkey(Args& a) { const int r = queryArea(a); return Value::text(r ? wa(a).orderKey(r) : ""); }
+Value ordkey(Args& a) {
+  const int r = queryArea(a);
+  return Value::text(r ? wa(a).orderKey(r) : "");
+}
 
 Value ordscope(Args& a) {
   const int area = usedArea(a);
   return wa(a).orderScope(a.interp(), area, static_cast<int>(a.num(0)), a[1]);
 }
 
-Value keycount(Args& a) { const int r = queryArea(a); return num(r ? static_cast<double>(wa(a).keyCount(a.interp(), r)) : 0); }
-Value keyno(Args& a) { const int r = queryArea(a); return num(r ? static_cast<double>(wa(a).keyNo(a.interp(), r)) : 0); }
+Value keycount(Args& a) {
+  const int r = queryArea(a);
+  return num(r ? static_cast<double>(wa(a).keyCount(a.interp(), r)) : 0);
+}
+Value keyno(Args& a) {
+  const int r = queryArea(a);
+  return num(r ? static_cast<double>(wa(a).keyNo(a.interp(), r)) : 0);
+}
 
 // dbSetFilter(block, text) or dbSetFilter(text): the condition text is what the engine uses.
 Value setfilter(Args& a) {
@@ -214,8 +286,14 @@ Value setfilter(Args& a) {
   return Value();
 }
 
-Value clearfilter(Args& a) { wa(a).setFilter(a.interp(), usedArea(a), ""); return Value(); }
-Value filterFn(Args& a) { const int r = queryArea(a); return Value::text(r ? wa(a).filter(r) : ""); }
+Value clearfilter(Args& a) {
+  wa(a).setFilter(a.interp(), usedArea(a), "");
+  return Value();
+}
+Value filterFn(Args& a) {
+  const int r = queryArea(a);
+  return Value::text(r ? wa(a).filter(r) : "");
+}
 
 // dbSetRelation(child alias, block, key text)
 Value setrelation(Args& a) {
@@ -225,7 +303,10 @@ Value setrelation(Args& a) {
   return Value();
 }
 
-Value clearrelation(Args& a) { wa(a).setRelation(a.interp(), usedArea(a), "", ""); return Value(); }
+Value clearrelation(Args& a) {
+  wa(a).setRelation(a.interp(), usedArea(a), "", "");
+  return Value();
+}
 
 // dbEval(block, for block, while block): from the current record to the end.
 Value dbeval(Args& a) {

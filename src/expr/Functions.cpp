@@ -26,9 +26,7 @@ const Value& Args::operator[](std::size_t i) const {
 
 Value& Args::at(std::size_t i) { return v_[i]; }
 
-Value Args::fail() {
-  return ip_.raise(argumentError(fn_, 1099, v_));
-}
+Value Args::fail() { return ip_.raise(argumentError(fn_, 1099, v_)); }
 
 std::string_view Args::text(std::size_t i) {
   if (i < v_.size() && v_[i].isText()) return v_[i].textView();

@@ -100,10 +100,10 @@ class Interp {
     stack_[sp++] = std::move(v);
   }
   void popTo(std::size_t base);
-  std::size_t frameBase = 0;           // first parameter of the running block
-  BlockData* currentBlock = nullptr;   // the running block, for its captures
+  std::size_t frameBase = 0;          // first parameter of the running block
+  BlockData* currentBlock = nullptr;  // the running block, for its captures
   int depth = 0;
-  void enter() {                       // raises a failure when nested too deep
+  void enter() {  // raises a failure when nested too deep
     if (++depth > kMaxDepth) tooDeep();
   }
   void leave() { --depth; }

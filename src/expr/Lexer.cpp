@@ -14,14 +14,16 @@ Token make(Tok k, int pos, std::string text = {}) { return Token{k, pos, std::mo
 }  // namespace
 
 Token Lexer::next(bool operandEnded) {
-  while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
+  while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n'))
+    ++i_;
   const int start = static_cast<int>(i_);
   if (i_ >= s_.size()) return make(Tok::End, start);
   const char c = s_[i_];
   if (isDigit(c) || (c == '.' && i_ + 1 < s_.size() && isDigit(s_[i_ + 1]))) return number(start);
   if (isIdentStart(c)) {
     while (i_ < s_.size() && isIdentChar(s_[i_])) ++i_;
-    std::string word = upperName(s_.substr(static_cast<std::size_t>(start), i_ - static_cast<std::size_t>(start)));
+    std::string word =
+        upperName(s_.substr(static_cast<std::size_t>(start), i_ - static_cast<std::size_t>(start)));
     if (word == "NIL") return make(Tok::Nil, start);
     return make(Tok::Ident, start, std::move(word));
   }
@@ -41,10 +43,13 @@ Token Lexer::number(int start) {
       ++i_;
       ++decimals;
     }
-  } else if (i_ < s_.size() && s_[i_] == '.' && (i_ + 1 >= s_.size() || !std::isalpha(static_cast<unsigned char>(s_[i_ + 1])))) {
+  } else if (i_ < s_.size() && s_[i_] == '.' &&
+             (i_ + 1 >= s_.size() || !std::isalpha(static_cast<unsigned char>(s_[i_ + 1])))) {
     ++i_;  // "12." is twelve
   }
-  Token t = make(Tok::Number, start, std::string(s_.substr(static_cast<std::size_t>(start), i_ - static_cast<std::size_t>(start))));
+  Token t = make(Tok::Number, start,
+                 std::string(s_.substr(static_cast<std::size_t>(start),
+                                       i_ - static_cast<std::size_t>(start))));
   t.decimals = decimals;
   return t;
 }
@@ -89,12 +94,16 @@ Token Lexer::dateLiteral(int start) {
 
 Token Lexer::symbol(int start, bool) {
   auto two = [&](char a, char b) { return s_[i_] == a && i_ + 1 < s_.size() && s_[i_ + 1] == b; };
-  struct Pair { char a, b; Tok kind; };
+  struct Pair {
+    char a, b;
+    Tok kind;
+  };
   static const Pair kPairs[] = {
-      {':', '=', Tok::Assign}, {'+', '=', Tok::PlusAssign}, {'-', '=', Tok::MinusAssign},
+      {':', '=', Tok::Assign},     {'+', '=', Tok::PlusAssign},  {'-', '=', Tok::MinusAssign},
       {'*', '=', Tok::StarAssign}, {'/', '=', Tok::SlashAssign}, {'+', '+', Tok::Inc},
-      {'-', '-', Tok::Dec}, {'*', '*', Tok::Power}, {'=', '=', Tok::ExactEq}, {'!', '=', Tok::Ne},
-      {'<', '>', Tok::Ne}, {'<', '=', Tok::Le}, {'>', '=', Tok::Ge}, {'-', '>', Tok::Arrow},
+      {'-', '-', Tok::Dec},        {'*', '*', Tok::Power},       {'=', '=', Tok::ExactEq},
+      {'!', '=', Tok::Ne},         {'<', '>', Tok::Ne},          {'<', '=', Tok::Le},
+      {'>', '=', Tok::Ge},         {'-', '>', Tok::Arrow},
   };
   for (const Pair& p : kPairs) {
     if (two(p.a, p.b)) {
@@ -104,13 +113,15 @@ Token Lexer::symbol(int start, bool) {
   }
   static const std::string_view kSingles = "(){}[],:|&@^+-*/%=#<>$!";
   static const Tok kSingleKinds[] = {
-      Tok::LParen, Tok::RParen, Tok::LBrace, Tok::RBrace, Tok::LBracket, Tok::RBracket, Tok::Comma,
-      Tok::Colon, Tok::Pipe, Tok::Amp, Tok::At, Tok::Power, Tok::Plus, Tok::Minus, Tok::Star,
-      Tok::Slash, Tok::Percent, Tok::Eq, Tok::Ne, Tok::Lt, Tok::Gt, Tok::Dollar, Tok::Not,
+      Tok::LParen, Tok::RParen, Tok::LBrace, Tok::RBrace, Tok::LBracket, Tok::RBracket,
+      Tok::Comma,  Tok::Colon,  Tok::Pipe,   Tok::Amp,    Tok::At,       Tok::Power,
+      Tok::Plus,   Tok::Minus,  Tok::Star,   Tok::Slash,  Tok::Percent,  Tok::Eq,
+      Tok::Ne,     Tok::Lt,     Tok::Gt,     Tok::Dollar, Tok::Not,
   };
   const std::size_t k = kSingles.find(s_[i_]);
   ++i_;
-  if (k == std::string_view::npos) return make(Tok::Error, start, std::string("Unexpected character '") + s_[i_ - 1] + "'");
+  if (k == std::string_view::npos)
+    return make(Tok::Error, start, std::string("Unexpected character '") + s_[i_ - 1] + "'");
   return make(kSingleKinds[k], start);
 }
 

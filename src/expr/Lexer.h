@@ -7,21 +7,59 @@
 namespace exo {
 
 enum class Tok {
-  End, Error,
-  Number, String, Ident, Date,
-  True, False, Nil,
-  LParen, RParen, LBrace, RBrace, LBracket, RBracket, Comma, Colon, Pipe, Arrow, Amp, At, Caret,
-  Plus, Minus, Star, Slash, Percent, Power,
-  Eq, ExactEq, Ne, Lt, Le, Gt, Ge, Dollar,
-  Assign, PlusAssign, MinusAssign, StarAssign, SlashAssign, Inc, Dec,
-  And, Or, Not,
+  End,
+  Error,
+  Number,
+  String,
+  Ident,
+  Date,
+  True,
+  False,
+  Nil,
+  LParen,
+  RParen,
+  LBrace,
+  RBrace,
+  LBracket,
+  RBracket,
+  Comma,
+  Colon,
+  Pipe,
+  Arrow,
+  Amp,
+  At,
+  Caret,
+  Plus,
+  Minus,
+  Star,
+  Slash,
+  Percent,
+  Power,
+  Eq,
+  ExactEq,
+  Ne,
+  Lt,
+  Le,
+  Gt,
+  Ge,
+  Dollar,
+  Assign,
+  PlusAssign,
+  MinusAssign,
+  StarAssign,
+  SlashAssign,
+  Inc,
+  Dec,
+  And,
+  Or,
+  Not,
 };
 
 struct Token {
   Tok kind = Tok::End;
-  int pos = 0;           // byte offset in the text
-  std::string text;      // identifier (upper case), string contents, number text, error text
-  int decimals = 0;      // digits after the point of a number
+  int pos = 0;       // byte offset in the text
+  std::string text;  // identifier (upper case), string contents, number text, error text
+  int decimals = 0;  // digits after the point of a number
 };
 
 class Lexer {

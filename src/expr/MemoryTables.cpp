@@ -9,7 +9,9 @@ namespace {
 // The blank value of a field, as an empty record holds it.
 Value blankOf(const FieldInfo& f) {
   switch (f.type) {
-    case 'N': case 'F': return Value::number(0, f.decimals, f.decimals > 0 ? f.width - f.decimals - 1 : f.width);
+    case 'N':
+    case 'F':
+      return Value::number(0, f.decimals, f.decimals > 0 ? f.width - f.decimals - 1 : f.width);
     case 'D': return Value::date(0);
     case 'L': return Value::logical(false);
     case 'M': return Value::text("");
@@ -100,7 +102,6 @@ int MemoryTables::fieldIndex(int area, std::string_view upperName) const {
   return -1;
 }
 
-
 Value MemoryTables::getField(Interp& ip, int area, int field) {
   Table* t = table(area);
   const FieldInfo& f = t->fields[static_cast<std::size_t>(field)];
@@ -123,7 +124,9 @@ std::vector<FieldInfo> MemoryTables::fields(int area) const {
 }
 
 std::int64_t MemoryTables::recNo(int area) const { return table(area)->recno; }
-std::int64_t MemoryTables::recCount(int area) const { return static_cast<std::int64_t>(table(area)->rows.size()); }
+std::int64_t MemoryTables::recCount(int area) const {
+  return static_cast<std::int64_t>(table(area)->rows.size());
+}
 bool MemoryTables::eof(int area) const {
   const Table* t = table(area);
   return t->recno > static_cast<std::int64_t>(t->rows.size());
@@ -137,7 +140,8 @@ bool MemoryTables::deleted(int area) const {
 
 void MemoryTables::settle(Table& t, std::int64_t direction) {
   const auto n = static_cast<std::int64_t>(t.rows.size());
-  while (t.recno >= 1 && t.recno <= n && t.deleted[static_cast<std::size_t>(t.recno) - 1]) t.recno += direction;
+  while (t.recno >= 1 && t.recno <= n && t.deleted[static_cast<std::size_t>(t.recno) - 1])
+    t.recno += direction;
   if (t.recno < 1) {
     t.recno = 1;
     t.bof = true;
@@ -230,25 +234,33 @@ void MemoryTables::unsupported(Interp& ip, const char* what) {
   ip.raise(std::move(f));
 }
 
-void MemoryTables::create(Interp& ip, const std::string&, const std::vector<FieldInfo>&) { unsupported(ip, "DBCREATE"); }
-void MemoryTables::use(Interp& ip, bool, const std::string&, const std::string&, bool, bool) { unsupported(ip, "DBUSEAREA"); }
+void MemoryTables::create(Interp& ip, const std::string&, const std::vector<FieldInfo>&) {
+  unsupported(ip, "DBCREATE");
+}
+void MemoryTables::use(Interp& ip, bool, const std::string&, const std::string&, bool, bool) {
+  unsupported(ip, "DBUSEAREA");
+}
 void MemoryTables::close(Interp&, int area) {
   if (Table* t = table(area)) *t = Table{};
 }
 void MemoryTables::closeAll(Interp& ip) {
   for (std::size_t i = 0; i < tables_.size(); ++i) close(ip, static_cast<int>(i) + 1);
 }
-void MemoryTables::orderCreate(Interp& ip, int, const std::string&, const std::string&, const std::string&,
-                               const std::string&) {
+void MemoryTables::orderCreate(Interp& ip, int, const std::string&, const std::string&,
+                               const std::string&, const std::string&) {
   unsupported(ip, "ORDCREATE");
 }
-void MemoryTables::orderListAdd(Interp& ip, int, const std::string&) { unsupported(ip, "ORDLISTADD"); }
+void MemoryTables::orderListAdd(Interp& ip, int, const std::string&) {
+  unsupported(ip, "ORDLISTADD");
+}
 std::string MemoryTables::orderSetFocus(Interp&, int, const Value&) { return ""; }
 Value MemoryTables::orderScope(Interp& ip, int, int, const Value&) {
   unsupported(ip, "ORDSCOPE");
   return Value();
 }
-void MemoryTables::setFilter(Interp& ip, int, const std::string&) { unsupported(ip, "DBSETFILTER"); }
+void MemoryTables::setFilter(Interp& ip, int, const std::string&) {
+  unsupported(ip, "DBSETFILTER");
+}
 void MemoryTables::setRelation(Interp& ip, int, const std::string&, const std::string&) {
   unsupported(ip, "DBSETRELATION");
 }

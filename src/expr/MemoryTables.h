@@ -67,7 +67,8 @@ class MemoryTables final : public WorkAreas {
   std::int64_t keyNo(Interp&, int area) override { return recNo(area); }
   void setFilter(Interp& ip, int area, const std::string& condition) override;
   std::string filter(int) const override { return ""; }
-  void setRelation(Interp& ip, int area, const std::string& childAlias, const std::string& key) override;
+  void setRelation(Interp& ip, int area, const std::string& childAlias,
+                   const std::string& key) override;
 
  private:
   struct Table {

@@ -54,8 +54,8 @@ class Memvars {
 
  private:
   std::unordered_map<std::string, std::unique_ptr<Slot>> slots_;
-  std::vector<Slot*> order_;                 // creation order, for masks
-  std::vector<std::vector<Slot*>> frames_;   // names declared by each private frame
+  std::vector<Slot*> order_;                // creation order, for masks
+  std::vector<std::vector<Slot*>> frames_;  // names declared by each private frame
 };
 
 // Upper-cased copy of an ASCII name.

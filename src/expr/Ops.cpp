@@ -12,8 +12,10 @@ namespace exo {
 
 std::string_view opText(Op op) {
   switch (op) {
-    case Op::Add: case Op::Plus: return "+";
-    case Op::Sub: case Op::Neg: return "-";
+    case Op::Add:
+    case Op::Plus: return "+";
+    case Op::Sub:
+    case Op::Neg: return "-";
     case Op::Mul: return "*";
     case Op::Div: return "/";
     case Op::Mod: return "%";
@@ -64,7 +66,8 @@ int subCodeOf(Op op) {
 
 Value mismatch(Interp& ip, Op op, const Value& a, const Value* b) {
   const Value pair[2] = {a, b ? *b : Value()};
-  return ip.raise(argumentError(opText(op), subCodeOf(op), std::span<const Value>(pair, b ? 2 : 1)));
+  return ip.raise(
+      argumentError(opText(op), subCodeOf(op), std::span<const Value>(pair, b ? 2 : 1)));
 }
 
 Value zeroDivide(Interp& ip, Op op, const Value& a, const Value& b) {
@@ -121,9 +124,12 @@ Value concat(Interp& ip, const Value& a, const Value& b, bool trimLeft) {
 }
 
 Value dateArithmetic(Interp& ip, Op op, const Value& a, const Value& b) {
-  if (op == Op::Add && a.isDate() && b.isNumber()) return Value::date(a.julian() + static_cast<std::int32_t>(b.num()));
-  if (op == Op::Add && a.isNumber() && b.isDate()) return Value::date(b.julian() + static_cast<std::int32_t>(a.num()));
-  if (op == Op::Sub && a.isDate() && b.isNumber()) return Value::date(a.julian() - static_cast<std::int32_t>(b.num()));
+  if (op == Op::Add && a.isDate() && b.isNumber())
+    return Value::date(a.julian() + static_cast<std::int32_t>(b.num()));
+  if (op == Op::Add && a.isNumber() && b.isDate())
+    return Value::date(b.julian() + static_cast<std::int32_t>(a.num()));
+  if (op == Op::Sub && a.isDate() && b.isNumber())
+    return Value::date(a.julian() - static_cast<std::int32_t>(b.num()));
   if (op == Op::Sub && a.isDate() && b.isDate()) return Value::number(a.julian() - b.julian());
   return mismatch(ip, op, a, &b);
 }
@@ -157,16 +163,18 @@ bool sameReference(const Value& a, const Value& b) {
 
 Value comparison(Interp& ip, Op op, const Value& a, const Value& b) {
   const bool equality = op == Op::Eq || op == Op::ExactEq || op == Op::Ne;
-  if (equality && (a.isNil() || b.isNil() || (op == Op::ExactEq && a.isArray()) ||
-                   a.isBlock() || a.isObject())) {
+  if (equality && (a.isNil() || b.isNil() || (op == Op::ExactEq && a.isArray()) || a.isBlock() ||
+                   a.isObject())) {
     const bool same = sameReference(a, b);
-    if (a.type() == b.type() || a.isNil() || b.isNil()) return Value::logical(op == Op::Ne ? !same : same);
+    if (a.type() == b.type() || a.isNil() || b.isNil())
+      return Value::logical(op == Op::Ne ? !same : same);
   }
   bool ok = true;
   const int c = compareValues(a, b, op == Op::ExactEq, ok);
   if (!ok) return mismatch(ip, op, a, &b);
   switch (op) {
-    case Op::Eq: case Op::ExactEq: return Value::logical(c == 0);
+    case Op::Eq:
+    case Op::ExactEq: return Value::logical(c == 0);
     case Op::Ne: return Value::logical(c != 0);
     case Op::Lt: return Value::logical(c < 0);
     case Op::Le: return Value::logical(c <= 0);
@@ -180,11 +188,15 @@ Value comparison(Interp& ip, Op op, const Value& a, const Value& b) {
 
 Value binaryOp(Interp& ip, Op op, const Value& a, const Value& b) {
   switch (op) {
-    case Op::Add: case Op::Sub:
+    case Op::Add:
+    case Op::Sub:
       if (a.isNumber() && b.isNumber()) return arithmetic(ip, op, a, b);
       if (a.isText() && b.isText()) return concat(ip, a, b, op == Op::Sub);
       return dateArithmetic(ip, op, a, b);
-    case Op::Mul: case Op::Div: case Op::Mod: case Op::Pow:
+    case Op::Mul:
+    case Op::Div:
+    case Op::Mod:
+    case Op::Pow:
       if (a.isNumber() && b.isNumber()) return arithmetic(ip, op, a, b);
       return mismatch(ip, op, a, &b);
     case Op::Contains:
@@ -193,8 +205,7 @@ Value binaryOp(Interp& ip, Op op, const Value& a, const Value& b) {
                               (!a.textView().empty() || false));
       }
       return mismatch(ip, op, a, &b);
-    default:
-      return comparison(ip, op, a, b);
+    default: return comparison(ip, op, a, b);
   }
 }
 

@@ -11,13 +11,23 @@ class Interp;
 
 enum class Op {
   None,
-  Add, Sub, Mul, Div, Mod, Pow,
-  Eq,        // =  (prefix comparison of text)
-  ExactEq,   // ==
-  Ne,        // != <> #
-  Lt, Le, Gt, Ge,
+  Add,
+  Sub,
+  Mul,
+  Div,
+  Mod,
+  Pow,
+  Eq,       // =  (prefix comparison of text)
+  ExactEq,  // ==
+  Ne,       // != <> #
+  Lt,
+  Le,
+  Gt,
+  Ge,
   Contains,  // $
-  Neg, Not, Plus,
+  Neg,
+  Not,
+  Plus,
 };
 
 // Spelling of an operator, for failures.

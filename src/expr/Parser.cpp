@@ -45,8 +45,8 @@ class Parser {
   }
   static bool endsOperand(Tok k) {
     return k == Tok::Ident || k == Tok::RParen || k == Tok::RBracket || k == Tok::RBrace ||
-           k == Tok::Number || k == Tok::String || k == Tok::True || k == Tok::False || k == Tok::Nil ||
-           k == Tok::Inc || k == Tok::Dec || k == Tok::Date;
+           k == Tok::Number || k == Tok::String || k == Tok::True || k == Tok::False ||
+           k == Tok::Nil || k == Tok::Inc || k == Tok::Dec || k == Tok::Date;
   }
   bool accept(Tok k) {
     if (tok_.kind != k) return false;
@@ -259,7 +259,8 @@ class Parser {
     if (accept(Tok::LParen)) {
       NodePtr inner = list();
       expect(Tok::RParen, "')'");
-      return std::make_unique<AliasExprNode>(pos, std::move(alias), std::move(aliasExpr), std::move(inner));
+      return std::make_unique<AliasExprNode>(pos, std::move(alias), std::move(aliasExpr),
+                                             std::move(inner));
     }
     if (tok_.kind == Tok::Amp) {
       fail("Macro field names are not supported");
@@ -267,9 +268,11 @@ class Parser {
     if (tok_.kind != Tok::Ident) fail("Expected a field name after '->'");
     std::string field = tok_.text;
     advance();
-    if (alias == "M" || alias == "MEMVAR") return std::make_unique<MemvarNode>(pos, std::move(field));
+    if (alias == "M" || alias == "MEMVAR")
+      return std::make_unique<MemvarNode>(pos, std::move(field));
     if (alias == "FIELD" || alias == "_FIELD") alias.clear();
-    return std::make_unique<FieldNode>(pos, std::move(alias), std::move(aliasExpr), std::move(field));
+    return std::make_unique<FieldNode>(pos, std::move(alias), std::move(aliasExpr),
+                                       std::move(field));
   }
 
   NodePtr primary();
@@ -335,9 +338,11 @@ NodePtr Parser::identifier() {
   if (tok_.kind == Tok::LParen) {
     std::vector<NodePtr> args = arguments();
     if (name == "IIF" || name == "IF") {
-      if (args.size() < 2 || args.size() > 3 || !args[0]) fail("IIF() needs a condition and two values");
+      if (args.size() < 2 || args.size() > 3 || !args[0])
+        fail("IIF() needs a condition and two values");
       args.resize(3);
-      return std::make_unique<IifNode>(pos, std::move(args[0]), std::move(args[1]), std::move(args[2]));
+      return std::make_unique<IifNode>(pos, std::move(args[0]), std::move(args[1]),
+                                       std::move(args[2]));
     }
     const FunctionDef* def = ip_.functions().find(name);
     return std::make_unique<CallNode>(pos, std::move(name), def, std::move(args));
@@ -417,7 +422,8 @@ NodePtr Parser::block(int pos) {
   scopes_.pop_back();
   code->params = std::move(done.params);
   code->captures = std::move(done.captures);
-  code->source = std::string(text_.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(end - pos + 1)));
+  code->source = std::string(
+      text_.substr(static_cast<std::size_t>(pos), static_cast<std::size_t>(end - pos + 1)));
   return std::make_unique<BlockNode>(pos, std::move(code));
 }
 
@@ -437,7 +443,8 @@ NodePtr Parser::dateLiteral() {
   std::int32_t jd = 0;
   const std::string text = tok_.text;
   if (text.find_first_not_of(' ') != std::string::npos) {
-    if (std::sscanf(text.c_str(), "%d%c%d%c%d", &y, &s1, &m, &s2, &d) != 5 || (jd = julianFromYmd(y, m, d)) == 0) {
+    if (std::sscanf(text.c_str(), "%d%c%d%c%d", &y, &s1, &m, &s2, &d) != 5 ||
+        (jd = julianFromYmd(y, m, d)) == 0) {
       fail("Invalid date literal");
     }
   }
@@ -456,7 +463,8 @@ ParseResult parseExpression(Interp& ip, std::string_view text) {
     r.failure.genCode = GenCode::Syntax;
     r.failure.subsystem = "BASE";
     r.failure.subCode = 1449;
-    r.failure.description = "Syntax error: " + e.what + " (column " + std::to_string(e.pos + 1) + ")";
+    r.failure.description =
+        "Syntax error: " + e.what + " (column " + std::to_string(e.pos + 1) + ")";
     r.failure.operation = std::string(text.substr(0, 80));
   }
   return r;

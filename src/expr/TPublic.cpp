@@ -62,7 +62,8 @@ void TPublic::del(std::string_view name) {
 }
 
 const Value& TPublic::get(std::string_view name) {
-  if (!(pos_ > 0 && key(lastName_) == key(name) && static_cast<std::size_t>(pos_) <= vars_.size())) getPos(name);
+  if (!(pos_ > 0 && key(lastName_) == key(name) && static_cast<std::size_t>(pos_) <= vars_.size()))
+    getPos(name);
   return vars_[static_cast<std::size_t>(pos_) - 1].second;
 }
 
@@ -107,7 +108,8 @@ void TPublic::restoreArray(const Value& arr) {
   lastName_.clear();
 }
 
-Value TPublic::methodCall(Interp& ip, const std::string& name, std::span<Value> args, bool& handled) {
+Value TPublic::methodCall(Interp& ip, const std::string& name, std::span<Value> args,
+                          bool& handled) {
   handled = true;
   const Value self = Value::object(Ref<Object>(this));
   if (name == "NEW") {

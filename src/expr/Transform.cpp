@@ -20,7 +20,8 @@ Picture splitPicture(std::string_view pic) {
   Picture p;
   if (!pic.empty() && pic[0] == '@') {
     std::size_t i = 1;
-    while (i < pic.size() && pic[i] != ' ') p.functions += static_cast<char>(toUpper1252(static_cast<unsigned char>(pic[i++])));
+    while (i < pic.size() && pic[i] != ' ')
+      p.functions += static_cast<char>(toUpper1252(static_cast<unsigned char>(pic[i++])));
     if (i < pic.size()) ++i;
     p.mask = std::string(pic.substr(i));
   } else {
@@ -116,15 +117,28 @@ std::string transformNumber(double x, int dec, int width, const Picture& p) {
 
 bool isTextSlot(char c) {
   switch (c) {
-    case 'A': case 'N': case 'X': case '9': case '#': case '!': case 'L': case 'Y':
-    case 'a': case 'n': case 'x': case 'l': case 'y': return true;
+    case 'A':
+    case 'N':
+    case 'X':
+    case '9':
+    case '#':
+    case '!':
+    case 'L':
+    case 'Y':
+    case 'a':
+    case 'n':
+    case 'x':
+    case 'l':
+    case 'y': return true;
     default: return false;
   }
 }
 
 std::string transformText(std::string_view s, const Picture& p) {
   const bool upper = p.has('!');
-  auto conv = [&](char c, bool up) { return up ? static_cast<char>(toUpper1252(static_cast<unsigned char>(c))) : c; };
+  auto conv = [&](char c, bool up) {
+    return up ? static_cast<char>(toUpper1252(static_cast<unsigned char>(c))) : c;
+  };
   if (p.mask.empty()) {
     std::string out;
     for (char c : s) out += conv(c, upper);

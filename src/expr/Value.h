@@ -73,11 +73,17 @@ struct StringData final : RefCounted {
 class Value {
  public:
   Value() = default;
-  Value(const Value& o) : type_(o.type_), width_(o.width_), dec_(o.dec_), len_(o.len_), u_(o.u_), ref_(o.ref_) {
+  Value(const Value& o)
+      : type_(o.type_), width_(o.width_), dec_(o.dec_), len_(o.len_), u_(o.u_), ref_(o.ref_) {
     if (ref_) ref_->retain();
   }
   Value(Value&& o) noexcept
-      : type_(o.type_), width_(o.width_), dec_(o.dec_), len_(o.len_), u_(o.u_), ref_(std::exchange(o.ref_, nullptr)) {
+      : type_(o.type_),
+        width_(o.width_),
+        dec_(o.dec_),
+        len_(o.len_),
+        u_(o.u_),
+        ref_(std::exchange(o.ref_, nullptr)) {
     o.type_ = Type::Nil;
   }
   Value& operator=(const Value& o) {

@@ -82,7 +82,8 @@ class WorkAreas {
 
   // --- tables --------------------------------------------------------------------------------
   // Creates a table from a structure array ({name, type, width, decimals} rows).
-  virtual void create(Interp& ip, const std::string& file, const std::vector<FieldInfo>& fields) = 0;
+  virtual void create(Interp& ip, const std::string& file,
+                      const std::vector<FieldInfo>& fields) = 0;
   // Opens a table in the selected area (or the lowest free one when `newArea`).
   virtual void use(Interp& ip, bool newArea, const std::string& file, const std::string& alias,
                    bool shared, bool readOnly) = 0;

@@ -50,7 +50,8 @@ void describeProduct(const fs::path& drive, const char* product, DemoInstallatio
     int month = 0, day = 0;
     if (start > 0) ymdFromJulian(start, c.year, month, day);
     const fs::path ledger = drive / product / c.folder;
-    for (int p = 0; p <= 12; ++p) c.lines[static_cast<std::size_t>(p)] = records(ledger / store::ledgerPeriodFile(p));
+    for (int p = 0; p <= 12; ++p)
+      c.lines[static_cast<std::size_t>(p)] = records(ledger / store::ledgerPeriodFile(p));
     c.accounts = records(ledger / store::kLedgerChart);
     c.thirdParties = records(ledger / store::kLedgerDirectory);
     inst.companies.push_back(std::move(c));

@@ -10,30 +10,30 @@ namespace exo::import::demo {
 namespace {
 
 const std::vector<std::string> kSurnames = {
-    "RODR\315GUEZ", "G\323MEZ",   "GONZ\301LEZ", "MART\315NEZ", "GARC\315A",  "L\323PEZ",
-    "HERN\301NDEZ", "S\301NCHEZ", "RAM\315REZ",  "P\311REZ",    "D\315AZ",    "MU\321OZ",
-    "ROJAS",        "MORENO",     "JIM\311NEZ",  "CASTRO",      "VARGAS",     "ORTIZ",
-    "RUIZ",         "OSORIO",     "CASTA\321O",  "PE\321A",     "OCAMPO",     "CARDONA",
-    "RESTREPO",     "GIRALDO",    "QUINTERO",    "BOTERO",      "ARIAS",      "SALAZAR",
-    "VALENCIA",     "MEJ\315A",   "NU\321EZ",    "BERM\332DEZ", "ZULUAGA",    "CORRALES"};
+    "RODR\315GUEZ", "G\323MEZ",   "GONZ\301LEZ", "MART\315NEZ", "GARC\315A", "L\323PEZ",
+    "HERN\301NDEZ", "S\301NCHEZ", "RAM\315REZ",  "P\311REZ",    "D\315AZ",   "MU\321OZ",
+    "ROJAS",        "MORENO",     "JIM\311NEZ",  "CASTRO",      "VARGAS",    "ORTIZ",
+    "RUIZ",         "OSORIO",     "CASTA\321O",  "PE\321A",     "OCAMPO",    "CARDONA",
+    "RESTREPO",     "GIRALDO",    "QUINTERO",    "BOTERO",      "ARIAS",     "SALAZAR",
+    "VALENCIA",     "MEJ\315A",   "NU\321EZ",    "BERM\332DEZ", "ZULUAGA",   "CORRALES"};
 const std::vector<std::string> kGivenNames = {
-    "JOS\311",   "LUIS",     "CARLOS",   "JUAN",      "ANDR\311S", "JORGE",    "DIEGO",
-    "SERGIO",    "MAURICIO", "ALEJANDRO", "FERNANDO", "HERN\301N", "MAR\315A", "ANA",
-    "LUZ",       "CLAUDIA",  "SANDRA",   "PATRICIA",  "ADRIANA",   "M\323NICA", "DIANA",
-    "CAROLINA",  "PAOLA",    "NATALIA",  "\301NGELA", "GLORIA",   "MARTHA",   "LILIANA"};
-const std::vector<std::string> kTradeWords = {
-    "COMERCIALIZADORA", "DISTRIBUIDORA", "INVERSIONES", "SUMINISTROS", "INDUSTRIAS",
-    "TRANSPORTES",      "ALMACENES",     "SERVICIOS",   "FERRETER\315A", "PAPELER\315A",
-    "IMPORTADORA",      "SOLUCIONES"};
+    "JOS\311",  "LUIS",     "CARLOS",    "JUAN",      "ANDR\311S", "JORGE",     "DIEGO",
+    "SERGIO",   "MAURICIO", "ALEJANDRO", "FERNANDO",  "HERN\301N", "MAR\315A",  "ANA",
+    "LUZ",      "CLAUDIA",  "SANDRA",    "PATRICIA",  "ADRIANA",   "M\323NICA", "DIANA",
+    "CAROLINA", "PAOLA",    "NATALIA",   "\301NGELA", "GLORIA",    "MARTHA",    "LILIANA"};
+const std::vector<std::string> kTradeWords = {"COMERCIALIZADORA", "DISTRIBUIDORA", "INVERSIONES",
+                                              "SUMINISTROS",      "INDUSTRIAS",    "TRANSPORTES",
+                                              "ALMACENES",        "SERVICIOS",     "FERRETER\315A",
+                                              "PAPELER\315A",     "IMPORTADORA",   "SOLUCIONES"};
 const std::vector<std::string> kTradeNames = {
-    "DEL VALLE", "ANDINA",    "LA ESPERANZA", "EL PORVENIR", "DE LA SABANA", "DEL CARIBE",
-    "MONTERREY", "LOS ALPES", "SAN JORGE",    "LA 80",       "DEL NORTE",    "ORI\323N",
-    "TEQUENDAMA", "EL DORADO", "SANTA B\301RBARA", "PACIFICO",  "LA CANDELARIA", "GUADALUPE"};
+    "DEL VALLE",  "ANDINA",    "LA ESPERANZA",     "EL PORVENIR", "DE LA SABANA",  "DEL CARIBE",
+    "MONTERREY",  "LOS ALPES", "SAN JORGE",        "LA 80",       "DEL NORTE",     "ORI\323N",
+    "TEQUENDAMA", "EL DORADO", "SANTA B\301RBARA", "PACIFICO",    "LA CANDELARIA", "GUADALUPE"};
 const std::vector<std::string> kCompanyForms = {"S.A.", "S.A.S.", "LTDA", "& C\315A. S. EN C.",
                                                 "S.A.S."};
-const std::vector<std::string> kForeignNames = {
-    "GLOBAL TECH SUPPORT INC", "IBERIA SOFTWARE S.L.", "PACIFIC TRADING CO LTD",
-    "HANSA MASCHINEN GMBH",    "MEXTRADE S.A. DE C.V.", "SOFTCORP SYSTEMS LLC"};
+const std::vector<std::string> kForeignNames = {"GLOBAL TECH SUPPORT INC", "IBERIA SOFTWARE S.L.",
+                                                "PACIFIC TRADING CO LTD",  "HANSA MASCHINEN GMBH",
+                                                "MEXTRADE S.A. DE C.V.",   "SOFTCORP SYSTEMS LLC"};
 struct City {
   const char* department;
   const char* municipality;
@@ -41,11 +41,14 @@ struct City {
   int weight;
 };
 const std::vector<City> kCities = {
-    {"11", "001", "BOGOT\301", 30}, {"05", "001", "MEDELL\315N", 12}, {"76", "001", "CALI", 10},
-    {"08", "001", "BARRANQUILLA", 6}, {"68", "001", "BUCARAMANGA", 5}, {"13", "001", "CARTAGENA", 3},
-    {"66", "001", "PEREIRA", 3},   {"17", "001", "MANIZALES", 2},  {"25", "754", "SOACHA", 2},
-    {"25", "473", "MOSQUERA", 2},  {"05", "360", "ITAG\334\315", 2}, {"54", "001", "C\332CUTA", 2},
-    {"73", "001", "IBAGU\311", 2}, {"50", "001", "VILLAVICENCIO", 1}, {"76", "520", "PALMIRA", 1}};
+    {"11", "001", "BOGOT\301", 30},   {"05", "001", "MEDELL\315N", 12},
+    {"76", "001", "CALI", 10},        {"08", "001", "BARRANQUILLA", 6},
+    {"68", "001", "BUCARAMANGA", 5},  {"13", "001", "CARTAGENA", 3},
+    {"66", "001", "PEREIRA", 3},      {"17", "001", "MANIZALES", 2},
+    {"25", "754", "SOACHA", 2},       {"25", "473", "MOSQUERA", 2},
+    {"05", "360", "ITAG\334\315", 2}, {"54", "001", "C\332CUTA", 2},
+    {"73", "001", "IBAGU\311", 2},    {"50", "001", "VILLAVICENCIO", 1},
+    {"76", "520", "PALMIRA", 1}};
 const std::vector<const char*> kForeignCountries = {"0249", "0245", "0023", "0493", "0215", "0105"};
 const std::vector<const char*> kStreets = {"CL", "CRA", "AV", "DG", "TV", "AK"};
 
@@ -62,8 +65,9 @@ const City& pickCity(Random& r) {
 
 std::string address(Random& r) {
   char buf[48];
-  std::snprintf(buf, sizeof buf, "%s %d # %d-%02d", r.pick(kStreets), static_cast<int>(r.range(1, 170)),
-                static_cast<int>(r.range(1, 120)), static_cast<int>(r.range(1, 99)));
+  std::snprintf(buf, sizeof buf, "%s %d # %d-%02d", r.pick(kStreets),
+                static_cast<int>(r.range(1, 170)), static_cast<int>(r.range(1, 120)),
+                static_cast<int>(r.range(1, 99)));
   std::string s = buf;
   if (r.chance(25)) s += " OF " + std::to_string(r.range(101, 905));
   return s;
@@ -98,7 +102,8 @@ void makeNatural(Random& r, ThirdParty& t) {
   t.name = name;
   t.personType = 'N';
   t.documentType = "13";
-  t.identification = std::to_string(r.chance(70) ? r.range(10000000, 99999999) : r.range(1010000000, 1130000000));
+  t.identification =
+      std::to_string(r.chance(70) ? r.range(10000000, 99999999) : r.range(1010000000, 1130000000));
   // Persons registered for VAT carry a NIT built on their identity card.
   if (r.chance(10)) {
     t.documentType = "31";
@@ -138,8 +143,10 @@ bool suitable(const ThirdParty& t, int kind) {
       t.role == Role::Government || t.role == Role::Partner || t.role == Role::ForeignSupplier)
     return false;
   switch (kind) {
-    case 0: case 3: return t.personType == "J" && t.documentType == "31";
-    case 2: case 5: return t.personType == "N";
+    case 0:
+    case 3: return t.personType == "J" && t.documentType == "31";
+    case 2:
+    case 5: return t.personType == "N";
     default: return true;
   }
 }
@@ -233,8 +240,9 @@ std::vector<ThirdParty> makeDirectory(Random& r, std::size_t count) {
     Role role;
     int percent;
   };
-  const Share shares[] = {{Role::Customer, 45},     {Role::Supplier, 18},       {Role::SmallSupplier, 8},
-                          {Role::Employee, 15},     {Role::Professional, 6},    {Role::Landlord, 3},
+  const Share shares[] = {{Role::Customer, 45},       {Role::Supplier, 18},
+                          {Role::SmallSupplier, 8},   {Role::Employee, 15},
+                          {Role::Professional, 6},    {Role::Landlord, 3},
                           {Role::ForeignSupplier, 3}, {Role::Customer, 2}};
   for (const Share& s : shares) {
     const std::size_t n = std::max<std::size_t>(2, rest * s.percent / 100);

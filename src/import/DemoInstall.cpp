@@ -10,15 +10,15 @@
 #include "expr/Interp.h"
 #include "import/Demo.h"
 #include "import/DemoLedger.h"
+#include "shell/Company.h"
+#include "shell/MemFile.h"
+#include "shell/Session.h"
+#include "shell/TerminalUserInterface.h"
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
 #include "store/FieldCodec.h"
 #include "store/RefTables.h"
-#include "shell/Company.h"
-#include "shell/MemFile.h"
-#include "shell/Session.h"
-#include "shell/TerminalUserInterface.h"
 #include "store/StoreFailure.h"
 
 namespace exo::import {
@@ -65,9 +65,12 @@ void writeFile(const fs::path& path, std::string_view bytes) {
 void writeControlFile(const fs::path& root, const std::vector<CompanyPlan>& plans,
                       const char* product) {
   const fs::path path = root / store::kLedgerControl;
-  Dbf ctl = Dbf::create(path.string(), {{"EMPRESA", 'C', 40, 0}, {"CAMINO", 'C', 30, 0},
-                                        {"ULT_PER", 'C', 2, 0}, {"FECHA_INI", 'D', 8, 0},
-                                        {"FECHA_FIN", 'D', 8, 0}, {"NIT", 'C', 15, 0}});
+  Dbf ctl = Dbf::create(path.string(), {{"EMPRESA", 'C', 40, 0},
+                                        {"CAMINO", 'C', 30, 0},
+                                        {"ULT_PER", 'C', 2, 0},
+                                        {"FECHA_INI", 'D', 8, 0},
+                                        {"FECHA_FIN", 'D', 8, 0},
+                                        {"NIT", 'C', 15, 0}});
   int n = 0;
   for (const CompanyPlan& c : plans) {
     if (std::strcmp(c.product, product) != 0) continue;
@@ -92,7 +95,8 @@ void writeControlFile(const fs::path& root, const std::vector<CompanyPlan>& plan
 void writeAssignments(store::Engine& e, const fs::path& folder, const store::RefData& ref,
                       bool previousYear) {
   store::createCompanyTable(e, folder.string(), store::kAssignments);
-  const int area = store::openCompanyTable(e, folder.string(), store::kAssignments, "CodiCont", false);
+  const int area =
+      store::openCompanyTable(e, folder.string(), store::kAssignments, "CodiCont", false);
   for (const demo::Account& a : demo::chartOfAccounts()) {
     if (*a.formatCode == '\0' || *a.aplica != '\0') continue;
     if (previousYear && std::strcmp(a.conceptCode, "5023") == 0) continue;
@@ -124,7 +128,8 @@ void chooseFirstCompany(const fs::path& program, const fs::path& drive, const Co
   shell::TerminalUserInterface ui;
   const shell::Folders folders{program, drive};
   if (!shell::VARIABLPUBLIC(ip, ui, folders))
-    store::raise(GenCode::Open, "No se encuentra el programa de contabilidad", drive.string(), 2, "demo");
+    store::raise(GenCode::Open, "No se encuentra el programa de contabilidad", drive.string(), 2,
+                 "demo");
   shell::Session session(ip, ui, folders);
   const int product = std::string_view(first.product) == "NRVVS" ? 1 : 2;
   bool chosen = false;
@@ -132,7 +137,9 @@ void chooseFirstCompany(const fs::path& program, const fs::path& drive, const Co
     if (!chosen && entry.camino.rfind(std::string(first.folder) + "\\", 0) == 0)
       chosen = shell::chooseCompany(session, e, entry, {});
   }
-  if (!chosen) store::raise(GenCode::Open, "La empresa no est\341 en el archivo de control", first.folder, 2, "demo");
+  if (!chosen)
+    store::raise(GenCode::Open, "La empresa no est\341 en el archivo de control", first.folder, 2,
+                 "demo");
   const fs::path work = program / first.product / first.folder;
   stamp(work / store::kChartCopy);
   writeAssignments(e, work, ref, false);
@@ -171,9 +178,11 @@ std::uint64_t DemoCompany::totalLines() const {
 DemoInstallation installDemo(const DemoOptions& o) {
   const fs::path root(o.folder);
   if (fs::exists(root) && !(fs::is_directory(root) && fs::is_empty(root)))
-    store::raise(GenCode::Create, "La carpeta de la demostraci\363n ya existe y no est\341 vac\355a",
-                 o.folder, 80, "demo");
-  const store::RefData ref = store::loadRefData((fs::path(o.sourceFolder) / "data/refdata").string());
+    store::raise(GenCode::Create,
+                 "La carpeta de la demostraci\363n ya existe y no est\341 vac\355a", o.folder, 80,
+                 "demo");
+  const store::RefData ref =
+      store::loadRefData((fs::path(o.sourceFolder) / "data/refdata").string());
   DemoInstallation inst{(root / "program").string(), (root / "drive").string(), {}};
   const fs::path program(inst.programFolder), drive(inst.driveFolder);
   layOutProgramFolder(o, program, ref);
@@ -188,8 +197,8 @@ DemoInstallation installDemo(const DemoOptions& o) {
     plan.lines = o.lines;
     plan.seed = o.seed * 1000003u + i;
     const demo::LedgerSummary s = demo::writeLedger(plan);
-    DemoCompany dc{c.product, c.name, c.folder, c.year, c.lastMonth, s.linesByPeriod,
-                   s.accounts, s.thirdParties};
+    DemoCompany dc{c.product,   c.name,          c.folder,   c.year,
+                   c.lastMonth, s.linesByPeriod, s.accounts, s.thirdParties};
     inst.companies.push_back(std::move(dc));
   }
   writeFile(drive / "NRVVS" / "VR.EXE", "");

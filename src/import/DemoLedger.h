@@ -46,10 +46,10 @@ class Random {
 
 // --- Chart of accounts ---------------------------------------------------------------------------
 struct Account {
-  const char* code;    // dotted PUC code; summary accounts end in '.'
-  const char* name;    // Windows-1252
-  double withholding;  // POR_RET, in percent
-  const char* aplica;  // "" for the accounts in use
+  const char* code;        // dotted PUC code; summary accounts end in '.'
+  const char* name;        // Windows-1252
+  double withholding;      // POR_RET, in percent
+  const char* aplica;      // "" for the accounts in use
   const char* formatCode;  // assignment of the demo company, "" when none
   const char* conceptCode;
 };
@@ -58,8 +58,18 @@ const Account& account(std::string_view code);  // REQUIRES: a code of the chart
 
 // --- Directory of third parties ------------------------------------------------------------------
 enum class Role : std::uint8_t {
-  Customer, Supplier, SmallSupplier, ForeignSupplier, Employee, Professional, Landlord, Bank,
-  SocialSecurity, Government, Partner, VatPseudo,
+  Customer,
+  Supplier,
+  SmallSupplier,
+  ForeignSupplier,
+  Employee,
+  Professional,
+  Landlord,
+  Bank,
+  SocialSecurity,
+  Government,
+  Partner,
+  VatPseudo,
 };
 
 struct ThirdParty {

@@ -23,7 +23,9 @@ std::string in(const LedgerPlan& plan, const char* name) {
 }
 
 // The ledger was last written early in the following year.
-void stamp(const LedgerPlan& plan, const char* name) { stampTable(in(plan, name), plan.year + 1, 1, 5); }
+void stamp(const LedgerPlan& plan, const char* name) {
+  stampTable(in(plan, name), plan.year + 1, 1, 5);
+}
 
 // Physical order of the chart: as created, with a few accounts opened later at the end.
 std::vector<std::size_t> chartOrder() {
@@ -36,14 +38,20 @@ std::vector<std::size_t> chartOrder() {
 
 std::size_t writeChart(const LedgerPlan& plan, Random& random) {
   const auto& chart = chartOfAccounts();
-  Dbf mae = Dbf::create(in(plan, store::kLedgerChart),
-                        {{"CODIGO", 'C', 20, 0},  {"APU_NOM", 'N', 5, 0},  {"APLICA", 'C', 1, 0},
-                         {"MARCA", 'L', 1, 0},    {"POR_RET", 'N', 6, 2},  {"NIVEL", 'N', 2, 0},
-                         {"NATURALEZA", 'C', 1, 0}, {"TERCERO", 'C', 1, 0}, {"CEN_COS", 'C', 1, 0},
-                         {"FEC_CREA", 'D', 8, 0}});
-  Dbf nom = Dbf::create(in(plan, store::kLedgerNames),
-                        {{"APU_NOM", 'N', 5, 0}, {"NOMBRE", 'C', 60, 0}, {"NOM_CORTO", 'C', 20, 0},
-                         {"NOTAS", 'M', 10, 0}});
+  Dbf mae = Dbf::create(in(plan, store::kLedgerChart), {{"CODIGO", 'C', 20, 0},
+                                                        {"APU_NOM", 'N', 5, 0},
+                                                        {"APLICA", 'C', 1, 0},
+                                                        {"MARCA", 'L', 1, 0},
+                                                        {"POR_RET", 'N', 6, 2},
+                                                        {"NIVEL", 'N', 2, 0},
+                                                        {"NATURALEZA", 'C', 1, 0},
+                                                        {"TERCERO", 'C', 1, 0},
+                                                        {"CEN_COS", 'C', 1, 0},
+                                                        {"FEC_CREA", 'D', 8, 0}});
+  Dbf nom = Dbf::create(in(plan, store::kLedgerNames), {{"APU_NOM", 'N', 5, 0},
+                                                        {"NOMBRE", 'C', 60, 0},
+                                                        {"NOM_CORTO", 'C', 20, 0},
+                                                        {"NOTAS", 'M', 10, 0}});
   KeyBatch codes(21, KeyKind::Character), pointers(5, KeyKind::Character);
   // Name records are numbered apart from the chart's order and stored in reverse.
   std::vector<char> rec;
@@ -68,13 +76,15 @@ std::size_t writeChart(const LedgerPlan& plan, Random& random) {
     mae.setText(rec.data(), 2, a.aplica);
     mae.setLogical(rec.data(), 3, code.back() == '.');
     mae.setNumber(rec.data(), 4, a.withholding);
-    mae.setNumber(rec.data(), 5, static_cast<double>(std::count(code.begin(), code.end(), '.') +
-                                                      (code.back() == '.' ? 0 : 1)));
+    mae.setNumber(rec.data(), 5,
+                  static_cast<double>(std::count(code.begin(), code.end(), '.') +
+                                      (code.back() == '.' ? 0 : 1)));
     mae.setText(rec.data(), 6, code[0] == '1' || code[0] >= '5' ? "D" : "C");
     mae.setText(rec.data(), 7, code.back() == '.' ? "N" : "S");
     mae.setText(rec.data(), 8, code[0] >= '5' ? "S" : "N");
-    mae.setDate(rec.data(), 9, store::julianDay(plan.year - 1 - static_cast<int>(random.below(8)),
-                                                 1 + static_cast<int>(random.below(12)), 1));
+    mae.setDate(rec.data(), 9,
+                store::julianDay(plan.year - 1 - static_cast<int>(random.below(8)),
+                                 1 + static_cast<int>(random.below(12)), 1));
     codes.add(" " + code, mae.append(rec.data()));
   }
   mae.close();
@@ -90,13 +100,21 @@ std::size_t writeChart(const LedgerPlan& plan, Random& random) {
 
 void writeDirectory(const LedgerPlan& plan, const std::vector<ThirdParty>& directory,
                     Random& random) {
-  Dbf dir = Dbf::create(
-      in(plan, store::kLedgerDirectory),
-      {{"CLAVE", 'C', 5, 0},    {"NOMBRE", 'C', 60, 0}, {"ESTR_NOMB", 'C', 4, 0},
-       {"TP_P", 'C', 1, 0},     {"TP_N", 'C', 2, 0},    {"DIREC1", 'C', 40, 0},
-       {"DIREC2", 'C', 40, 0},  {"DIREC3", 'C', 40, 0}, {"DIREC4", 'C', 20, 0},
-       {"C_DPTO", 'C', 2, 0},   {"C_MNCP", 'C', 3, 0},  {"PAIS", 'C', 4, 0},
-       {"E_MAIL", 'C', 40, 0},  {"FEC_ING", 'D', 8, 0}, {"OBSERVA", 'M', 10, 0}});
+  Dbf dir = Dbf::create(in(plan, store::kLedgerDirectory), {{"CLAVE", 'C', 5, 0},
+                                                            {"NOMBRE", 'C', 60, 0},
+                                                            {"ESTR_NOMB", 'C', 4, 0},
+                                                            {"TP_P", 'C', 1, 0},
+                                                            {"TP_N", 'C', 2, 0},
+                                                            {"DIREC1", 'C', 40, 0},
+                                                            {"DIREC2", 'C', 40, 0},
+                                                            {"DIREC3", 'C', 40, 0},
+                                                            {"DIREC4", 'C', 20, 0},
+                                                            {"C_DPTO", 'C', 2, 0},
+                                                            {"C_MNCP", 'C', 3, 0},
+                                                            {"PAIS", 'C', 4, 0},
+                                                            {"E_MAIL", 'C', 40, 0},
+                                                            {"FEC_ING", 'D', 8, 0},
+                                                            {"OBSERVA", 'M', 10, 0}});
   // Stored in the order the ledger's users typed them in: shuffled against the keys.
   std::vector<std::size_t> order(directory.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -121,8 +139,9 @@ void writeDirectory(const LedgerPlan& plan, const std::vector<ThirdParty>& direc
     dir.setText(r, 10, t.municipality);
     dir.setText(r, 11, t.country);
     dir.setText(r, 12, t.email);
-    dir.setDate(r, 13, store::julianDay(plan.year - static_cast<int>(random.below(6)),
-                                         1 + static_cast<int>(random.below(12)), 15));
+    dir.setDate(r, 13,
+                store::julianDay(plan.year - static_cast<int>(random.below(6)),
+                                 1 + static_cast<int>(random.below(12)), 15));
     if (!t.note.empty()) dir.setMemo(r, 14, t.note);
     const std::uint32_t recno = dir.append(r);
     keys.add(t.key, recno);
@@ -142,8 +161,8 @@ LedgerSummary writeLedger(const LedgerPlan& plan) {
   Random random(plan.seed);
   LedgerSummary s;
   s.accounts = writeChart(plan, random);
-  const std::size_t parties = static_cast<std::size_t>(
-      std::clamp<std::uint64_t>(plan.lines / 60, 120, 20000));
+  const std::size_t parties =
+      static_cast<std::size_t>(std::clamp<std::uint64_t>(plan.lines / 60, 120, 20000));
   const std::vector<ThirdParty> directory = makeDirectory(random, parties);
   writeDirectory(plan, directory, random);
   s.thirdParties = directory.size();

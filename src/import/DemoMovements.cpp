@@ -37,8 +37,7 @@ std::string YearWriter::nextNumber(const char* type) {
 }
 
 void YearWriter::voucher(const char* type, const std::string& number, int dayOfMonth,
-                         const std::vector<Line>& lines, const std::string& document,
-                         int dueDays) {
+                         const std::vector<Line>& lines, const std::string& document, int dueDays) {
   store::Dbf& t = *m_table;
   const std::int32_t date = store::julianDay(m_plan.year, m_month, dayOfMonth);
   const char* user = (m_numbers[type] % 3 == 0) ? "CONTADOR" : "AUXILIAR";
@@ -90,8 +89,8 @@ void YearWriter::sale() {
     const double commission = pct(s, 3);
     lines.push_back({"2.3.35.60", seller, -commission, "CO", 0, "COMISION VENDEDOR " + number});
     // The ledger books the expense on the invoice's customer; rarely on the seller already.
-    lines.push_back({"5.2.05.18", m_random.chance(90) ? c : seller, commission, "",
-                     0, "COMISION VENTA " + std::string(type) + " " + number});
+    lines.push_back({"5.2.05.18", m_random.chance(90) ? c : seller, commission, "", 0,
+                     "COMISION VENTA " + std::string(type) + " " + number});
   }
   voucher(type, number, day(), lines, std::string(type) + "-" + number.substr(2), 30);
   m_receivable.push_back({c, "1.3.05.05", s + vat - rf - rIva, m_month});
@@ -122,7 +121,8 @@ void YearWriter::purchase(bool small) {
 }
 
 void YearWriter::service() {
-  static const char* kAccounts[] = {"5.1.35.05", "5.1.35.25", "5.1.35.30", "5.1.35.35", "5.1.35.50"};
+  static const char* kAccounts[] = {"5.1.35.05", "5.1.35.25", "5.1.35.30", "5.1.35.35",
+                                    "5.1.35.50"};
   const char* code = kAccounts[m_random.below(5)];
   const ThirdParty* s = any(Role::Supplier);
   const double sub = m_random.amount(150000, 12000000);

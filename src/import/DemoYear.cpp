@@ -37,7 +37,8 @@ void YearWriter::opening() {
   }
   add("2.1.05.10", bank(0), -m_random.amount(50000000, 200000000));
   add("2.4.04.05", parties(Role::Government)[0], -m_random.amount(10000000, 60000000));
-  for (const ThirdParty* p : parties(Role::Partner)) add("3.1.05.05", p, -m_random.amount(50000000, 250000000));
+  for (const ThirdParty* p : parties(Role::Partner))
+    add("3.1.05.05", p, -m_random.amount(50000000, 250000000));
   lines.push_back({"1.3.80.95", parties(Role::Partner)[0], 0, "", 0, "SALDO CANCELADO"});
   lines.push_back({"3.7.05.05", nullptr, -total, "", 0, "UTILIDADES ACUMULADAS"});
   voucher("SI", kOpening, 1, lines);
@@ -93,7 +94,8 @@ void YearWriter::payroll() {
     if (employer[k] == 0) continue;
     lines.push_back({kExpense[k], ss[k], employer[k], "", 0, "APORTES PATRONALES"});
     lines.push_back({kLiability[k], ss[k], -employer[k], "", 0, "APORTES PATRONALES"});
-    contributions.push_back({kLiability[k], ss[k], employer[k] + deducted[k], "", 0, "PAGO APORTES"});
+    contributions.push_back(
+        {kLiability[k], ss[k], employer[k] + deducted[k], "", 0, "PAGO APORTES"});
     paid += employer[k] + deducted[k];
   }
   const int last = m_month == 2 ? 28 : 30;
@@ -167,10 +169,10 @@ std::array<std::uint64_t, 13> YearWriter::run() {
     int weight;
     void (YearWriter::*make)();
   };
-  const Kind kinds[] = {{40, &YearWriter::sale},        {14, &YearWriter::purchaseLarge},
-                        {6, &YearWriter::purchaseSmall}, {10, &YearWriter::service},
+  const Kind kinds[] = {{40, &YearWriter::sale},           {14, &YearWriter::purchaseLarge},
+                        {6, &YearWriter::purchaseSmall},   {10, &YearWriter::service},
                         {3, &YearWriter::professionalFee}, {1, &YearWriter::foreignService},
-                        {30, &YearWriter::receipt},      {28, &YearWriter::payment},
+                        {30, &YearWriter::receipt},        {28, &YearWriter::payment},
                         {3, &YearWriter::bankNote}};
   int totalWeight = 0;
   for (const Kind& k : kinds) totalWeight += k.weight;

@@ -14,9 +14,9 @@
 namespace exo::import::demo {
 
 inline const std::vector<store::FieldDef> kMovementFields = {
-    {"TIPO_COMP", 'C', 2, 0}, {"COMPROBA", 'C', 8, 0},  {"FECHA", 'D', 8, 0},
-    {"CODIGO", 'C', 20, 0},   {"CTA_DIR", 'C', 5, 0},   {"DETALLE", 'C', 40, 0},
-    {"MONTO", 'N', 16, 2},    {"TIPO", 'C', 2, 0},      {"CEN_COS", 'C', 4, 0},
+    {"TIPO_COMP", 'C', 2, 0},  {"COMPROBA", 'C', 8, 0}, {"FECHA", 'D', 8, 0},
+    {"CODIGO", 'C', 20, 0},    {"CTA_DIR", 'C', 5, 0},  {"DETALLE", 'C', 40, 0},
+    {"MONTO", 'N', 16, 2},     {"TIPO", 'C', 2, 0},     {"CEN_COS", 'C', 4, 0},
     {"DOCUMENTO", 'C', 12, 0}, {"FEC_VENC", 'D', 8, 0}, {"VLR_BASE", 'N', 16, 2},
     {"USUARIO", 'C', 8, 0}};
 

@@ -23,7 +23,9 @@ constexpr std::string_view kAttention = "Atenci\363n.....";
 
 std::string trim(std::string_view s) { return std::string(trimBlanks(s)); }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) { return upper1252(a) == upper1252(b); }
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return upper1252(a) == upper1252(b);
+}
 
 // The folder name of a control-file path ("EMPRESA1\" gives "EMPRESA1"), or nothing when the
 // path is not a single plain folder name followed by a backslash.
@@ -83,7 +85,8 @@ std::vector<CompanyEntry> CARGAVRCTL(Session& session, store::Engine& engine, in
         int y = 0, m = 0, d = 0;
         if (date.isDate() && date.julian() > 0) ymdFromJulian(date.julian(), y, m, d);
         list.push_back({engine.text(area, "EMPRESA"), upper1252(engine.text(area, "CAMINO")),
-                        engine.text(area, "ULT_PER"), y > 0 ? std::to_string(y) : std::string("    ")});
+                        engine.text(area, "ULT_PER"),
+                        y > 0 ? std::to_string(y) : std::string("    ")});
         return true;
       });
       engine.close(engine.interp(), area);
@@ -168,12 +171,14 @@ void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
       const std::string ledger = session.native("\\" + celPath).string();
       store::createCompanyTable(engine, work.string(), store::kDirectoryCopy, ledger);
       store::createCompanyTable(engine, work.string(), store::kChartCopy, ledger);
-      if (const int chart = store::openCompanyTable(engine, work.string(), store::kChartCopy, "MAESTRO2")) {
+      if (const int chart =
+              store::openCompanyTable(engine, work.string(), store::kChartCopy, "MAESTRO2")) {
         store::buildCompanyIndexes(engine, chart, work.string(), store::kChartCopy);
         engine.close(ip, chart);
       }
       store::createCompanyTable(engine, work.string(), store::kAssignments);
-      if (const int codes = store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONT")) {
+      if (const int codes =
+              store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONT")) {
         store::buildCompanyIndexes(engine, codes, work.string(), store::kAssignments);
         engine.close(ip, codes);
       }
@@ -211,7 +216,8 @@ void compactAssignments(Session& session, store::Engine& engine) {
     fs::remove(*index, ec);
   }
   KeepSelected keep(engine);
-  const int area = store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONT", false);
+  const int area =
+      store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONT", false);
   if (area == 0) return;
   engine.pack(engine.interp(), area);
   store::buildCompanyIndexes(engine, area, work.string(), store::kAssignments);

@@ -143,10 +143,8 @@ ErrorReply ErrorHandler::dialog(const Failure& f, const std::string& application
                                                               : "";
       if (chosen == kPrintButton)
         printReport("ERROR DEL PROGRAMA", application + kEol + callSection(calls));
-      else if (chosen == kMoreButton)
-        showLog();
-      else
-        break;
+      else if (chosen == kMoreButton) showLog();
+      else break;
     }
   } catch (...) {
     return endProgram();

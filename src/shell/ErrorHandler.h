@@ -67,8 +67,9 @@ class ErrorHandler {
 
   // The handler's dialog (default: a question through the port): shows the message, the list
   // of calls and the buttons, and returns the index of the button chosen (-1: closed).
-  using Dialog = std::function<int(const std::string& message, const std::vector<std::string>& calls,
-                                   const std::vector<std::string>& buttons)>;
+  using Dialog =
+      std::function<int(const std::string& message, const std::vector<std::string>& calls,
+                        const std::vector<std::string>& buttons)>;
   void setDialog(Dialog dialog) { m_dialog = std::move(dialog); }
   const std::filesystem::path& workingFolder() const { return m_working; }
 

@@ -6,7 +6,9 @@
 namespace exo {
 namespace {
 
-bool isBlankText(std::string_view s) { return s.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+bool isBlankText(std::string_view s) {
+  return s.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
 
 // "{a, b}" is a list of statements; anything else is one statement.
 std::string_view statementBody(std::string_view s) {
@@ -14,7 +16,8 @@ std::string_view statementBody(std::string_view s) {
   const std::size_t last = s.find_last_not_of(' ');
   if (first == std::string_view::npos) return {};
   s = s.substr(first, last - first + 1);
-  if (s.size() >= 2 && s.front() == '{' && s.back() == '}' && s.find('|') != 1) return s.substr(1, s.size() - 2);
+  if (s.size() >= 2 && s.front() == '{' && s.back() == '}' && s.find('|') != 1)
+    return s.substr(1, s.size() - 2);
   return s;
 }
 
@@ -45,7 +48,9 @@ void CICLO(Interp& ip, std::string_view statements, std::string_view condition) 
 double DIV_ZERO(double a, double b) { return b == 0 ? 0.0 : a / b; }
 
 namespace {
-Value evaluaFn(Args& a) { return Value::logical(EVALUA(a.interp(), a.has(0) ? a.text(0) : std::string_view())); }
+Value evaluaFn(Args& a) {
+  return Value::logical(EVALUA(a.interp(), a.has(0) ? a.text(0) : std::string_view()));
+}
 Value cicloFn(Args& a) {
   CICLO(a.interp(), a.text(0), a.text(1));
   return Value();

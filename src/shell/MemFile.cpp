@@ -94,10 +94,8 @@ void encodeOne(std::string& out, const MemVar& var, const std::string& fileName)
   } else if (v.isDate() || v.isLogical()) {
     header[11] = static_cast<char>(v.isDate() ? kDate : kLogical);
     header[16] = 1;
-    if (v.isDate())
-      putDouble(value, static_cast<double>(v.julian()));
-    else
-      value.push_back(v.logical() ? 1 : 0);
+    if (v.isDate()) putDouble(value, static_cast<double>(v.julian()));
+    else value.push_back(v.logical() ? 1 : 0);
   } else {
     fail(GenCode::Write,
          "La variable " + name + " no se puede guardar (tipo " + v.typeLetter() + ")", fileName);
@@ -248,10 +246,8 @@ bool restoreMemvars(Interp& ip, const std::filesystem::path& path) {
   }
   Memvars& mv = ip.memvars();
   for (MemVar& var : vars) {
-    if (mv.find(var.name) != nullptr)
-      mv.assign(var.name, std::move(var.value));
-    else
-      mv.declarePublic(var.name, std::move(var.value));
+    if (mv.find(var.name) != nullptr) mv.assign(var.name, std::move(var.value));
+    else mv.declarePublic(var.name, std::move(var.value));
   }
   return true;
 }

@@ -32,14 +32,10 @@ std::string caption(std::string_view button) {
 
 const char* kindName(MessageKind kind) {
   switch (kind) {
-    case MessageKind::Info:
-      return "";
-    case MessageKind::Alert:
-      return "aviso: ";
-    case MessageKind::Stop:
-      return "alto: ";
-    case MessageKind::Error:
-      return "error: ";
+    case MessageKind::Info: return "";
+    case MessageKind::Alert: return "aviso: ";
+    case MessageKind::Stop: return "alto: ";
+    case MessageKind::Error: return "error: ";
   }
   return "";
 }

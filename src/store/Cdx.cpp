@@ -85,16 +85,18 @@ Cdx Cdx::open(const std::string& path, const CdxOptions& options) {
   c.m_options = options;
   c.m_file = File::open(path, !options.readOnly);
   if (!tryLockOpen(c.m_file.fd(), options.shared ? LockKind::Shared : LockKind::Exclusive))
-    raise(GenCode::Open, "El \xEDndice est\xE1 en uso por otro programa", path,
-          kOsSharingViolation, "open");
+    raise(GenCode::Open, "El \xEDndice est\xE1 en uso por otro programa", path, kOsSharingViolation,
+          "open");
   c.loadDirectory();
   return c;
 }
 
 void Cdx::readPage(std::uint32_t offset, unsigned char* page) const {
-  if (offset % kPageSize != 0 || offset < 2 * kPageSize || !reaches(offset + std::uint64_t{kPageSize}))
-    raiseCorrupt("puntero de p\xE1gina de \xEDndice fuera de rango (" + std::to_string(offset) + ")",
-                 path());
+  if (offset % kPageSize != 0 || offset < 2 * kPageSize ||
+      !reaches(offset + std::uint64_t{kPageSize}))
+    raiseCorrupt(
+        "puntero de p\xE1gina de \xEDndice fuera de rango (" + std::to_string(offset) + ")",
+        path());
   if (const unsigned char* p = viewed(offset, kPageSize)) {
     std::memcpy(page, p, kPageSize);
     return;
@@ -230,7 +232,8 @@ void Cdx::walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t f
   cdx::Node node;
   readNode(root, keyLength, fill, node);
   for (int depth = 0; !node.isLeaf(); ++depth) {
-    if (depth > kMaxDepth || node.size() == 0) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", path());
+    if (depth > kMaxDepth || node.size() == 0)
+      raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", path());
     readNode(node.children[0], keyLength, fill, node);
   }
   for (std::uint32_t hops = 0;; ++hops) {
@@ -265,15 +268,16 @@ bool Cdx::isOrdered(std::size_t tag) {
 
 // ---- Cursor ----------------------------------------------------------------------------
 
-CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag)
-    : m_cdx(&cdx), m_tag(tag), m_order(cdx.order(tag)) {
+CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag) : m_cdx(&cdx), m_tag(tag), m_order(cdx.order(tag)) {
   m_leaf.keyLength = cdx.tags().at(tag).keyLength;
 }
 
 void CdxCursor::loadLeaf(std::uint32_t offset) {
-  if (++m_hops > m_cdx->pageLimit()) raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", m_cdx->path());
+  if (++m_hops > m_cdx->pageLimit())
+    raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", m_cdx->path());
   m_cdx->readNode(offset, m_leaf.keyLength, m_order.fill, m_leaf);
-  if (!m_leaf.isLeaf()) raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", m_cdx->path());
+  if (!m_leaf.isLeaf())
+    raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", m_cdx->path());
 }
 
 bool CdxCursor::descend(bool rightmost) {
@@ -345,7 +349,8 @@ bool CdxCursor::seek(std::string_view key, std::uint32_t recno) {
   key = key.substr(0, m_leaf.keyLength);
   if (!m_cdx->isOrdered(m_tag)) return seekScan(key, recno);
   m_hops = 0;
-  const cdx::Node* node = &m_cdx->nodeAt(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
+  const cdx::Node* node =
+      &m_cdx->nodeAt(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", m_cdx->path());
     // First entry not below the key (entries are in order).

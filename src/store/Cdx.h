@@ -113,7 +113,8 @@ class Cdx {
   // Builds tag `definition.name` from `keys` (sorted here; for unique tags only the lowest record
   // of each key is kept), replacing a tag of that name. New pages go to the end of the file
   // and the directory is switched last, so a failure leaves the previous tags readable.
-  // REQUIRES: writable; keys.keyLength() == definition.keyLength and keys.kind() == definition.kind.
+  // REQUIRES: writable; keys.keyLength() == definition.keyLength and keys.kind() ==
+  // definition.kind.
   void buildTag(const TagDefinition& definition, const KeyBatch& keys);
   // Removes a tag; false when there is none of that name. REQUIRES: writable.
   bool deleteTag(std::string_view name);
@@ -137,7 +138,9 @@ class Cdx {
   std::uint32_t rootOf(std::size_t tag) const;
   cdx::KeyOrder order(std::size_t tag) const;
   std::string padKey(std::size_t tag, std::string_view key) const;
-  std::uint32_t pageLimit() const { return static_cast<std::uint32_t>(m_size / cdx::kPageSize) + 1; }
+  std::uint32_t pageLimit() const {
+    return static_cast<std::uint32_t>(m_size / cdx::kPageSize) + 1;
+  }
   template <typename OnLeaf>
   void walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                   OnLeaf&& onLeaf) const;
@@ -161,7 +164,7 @@ class Cdx {
   mutable FileView m_view;  // pages are read through it (no system call per page)
   mutable std::unordered_map<std::uint32_t, cdx::Node> m_nodes;   // interior nodes by offset
   mutable std::unordered_map<std::uint32_t, cdx::Node> m_leaves;  // leaves by offset
-  mutable std::uint32_t m_nodesCounter = 0;                     // change counter they match
+  mutable std::uint32_t m_nodesCounter = 0;                       // change counter they match
   CdxOptions m_options;
   mutable std::uint64_t m_size = 0;  // grows when another open extends the file
   std::vector<TagInfo> m_tags;

@@ -2,9 +2,9 @@
 // filled in order, interior levels on top), tag directory rewrites and the free-page chain.
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <thread>
 #include <tuple>
-#include <cstring>
 
 #include "expr/Collation.h"
 #include "store/CdxWriter.h"
@@ -25,7 +25,8 @@ class PageSink {
   PageSink(File& file, std::uint32_t start) : m_file(file), m_flushed(start), m_next(start) {}
   std::uint32_t next() const { return m_next; }
   void put(const unsigned char* page) {
-    if (m_next > 0xFFFFFFFFu - 2 * kPageSize) raise(GenCode::Limit, "\xCDndice demasiado grande", m_file.path());
+    if (m_next > 0xFFFFFFFFu - 2 * kPageSize)
+      raise(GenCode::Limit, "\xCDndice demasiado grande", m_file.path());
     m_buf.insert(m_buf.end(), page, page + kPageSize);
     m_next += kPageSize;
     if (m_buf.size() >= kSinkBytes) flush();
@@ -65,7 +66,8 @@ const std::uint8_t* identityTable() {
 
 // The first 8 * Words comparison bytes of a key (through `table`), big-endian, zero beyond the key.
 template <int Words>
-void loadWords(const unsigned char* key, std::size_t len, const std::uint8_t* table, std::uint64_t* out) {
+void loadWords(const unsigned char* key, std::size_t len, const std::uint8_t* table,
+               std::uint64_t* out) {
   for (int w = 0; w < Words; ++w) {
     std::uint64_t p = 0;
     for (std::size_t b = std::size_t(w) * 8; b < std::size_t(w) * 8 + 8; ++b)
@@ -171,8 +173,10 @@ bool sortByDistinctKeys(const KeyBatch& batch, const std::uint8_t* table, bool u
   std::vector<std::uint32_t> ids(firstOf.size());
   for (std::uint32_t i = 0; i < ids.size(); ++i) ids[i] = i;
   std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) {
-    const unsigned char* ka = reinterpret_cast<const unsigned char*>(raw) + std::size_t{firstOf[a]} * len;
-    const unsigned char* kb = reinterpret_cast<const unsigned char*>(raw) + std::size_t{firstOf[b]} * len;
+    const unsigned char* ka =
+        reinterpret_cast<const unsigned char*>(raw) + std::size_t{firstOf[a]} * len;
+    const unsigned char* kb =
+        reinterpret_cast<const unsigned char*>(raw) + std::size_t{firstOf[b]} * len;
     for (std::size_t i = 0; i < len; ++i)
       if (ka[i] != kb[i]) return table[ka[i]] < table[kb[i]];
     return false;
@@ -228,7 +232,8 @@ SortedKeys sortShortKeys(const KeyBatch& batch, bool collated, bool unique, std:
   char* at = out.keys.data();
   for (const Item& it : items) {
     for (std::size_t b = 0; b < len; ++b)
-      at[b] = static_cast<char>(byteOf[static_cast<std::uint8_t>(it.words[b / 8] >> (56 - 8 * (b % 8)))]);
+      at[b] = static_cast<char>(
+          byteOf[static_cast<std::uint8_t>(it.words[b / 8] >> (56 - 8 * (b % 8)))]);
     if (unique && !out.recnos.empty() && std::memcmp(at - len, at, len) == 0) continue;
     out.recnos.push_back(it.recno);
     at += len;
@@ -363,8 +368,8 @@ void putExpressions(unsigned char* h, const std::string& key, const std::string&
 
 // The 1024-byte header of a tag (or, with options 0xE0 and no expressions, of the file).
 std::vector<unsigned char> tagHeader(std::uint32_t root, std::uint16_t keyLength,
-                                     std::uint8_t options, bool descending,
-                                     const std::string& key, const std::string& cond) {
+                                     std::uint8_t options, bool descending, const std::string& key,
+                                     const std::string& cond) {
   std::vector<unsigned char> h(2 * kPageSize, 0);
   writeLe32(h.data(), root);
   writeLe16(h.data() + 12, keyLength);
@@ -382,17 +387,22 @@ std::string upperName(std::string_view s) {
   return out;
 }
 
-void checkDefinition(const TagDefinition& definition, const KeyBatch& keys, const std::string& path) {
+void checkDefinition(const TagDefinition& definition, const KeyBatch& keys,
+                     const std::string& path) {
   const bool nameOk = !definition.name.empty() && definition.name.size() <= 10 &&
                       std::all_of(definition.name.begin(), definition.name.end(), [](char ch) {
                         return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
                       });
-  if (!nameOk) raise(GenCode::Arg, "Nombre de etiqueta inv\xE1lido: " + definition.name, path, 0, "buildTag");
-  if (definition.keyLength == 0 || definition.keyLength > kMaxKeyLength || keys.keyLength() != definition.keyLength ||
-      keys.kind() != definition.kind)
-    raise(GenCode::Arg, "Longitud de clave inv\xE1lida en la etiqueta " + definition.name, path, 0, "buildTag");
-  if (definition.keyExpression.empty() || definition.keyExpression.size() + definition.forExpression.size() > 510)
-    raise(GenCode::Arg, "Expresi\xF3n de \xEDndice inv\xE1lida en la etiqueta " + definition.name, path, 0, "buildTag");
+  if (!nameOk)
+    raise(GenCode::Arg, "Nombre de etiqueta inv\xE1lido: " + definition.name, path, 0, "buildTag");
+  if (definition.keyLength == 0 || definition.keyLength > kMaxKeyLength ||
+      keys.keyLength() != definition.keyLength || keys.kind() != definition.kind)
+    raise(GenCode::Arg, "Longitud de clave inv\xE1lida en la etiqueta " + definition.name, path, 0,
+          "buildTag");
+  if (definition.keyExpression.empty() ||
+      definition.keyExpression.size() + definition.forExpression.size() > 510)
+    raise(GenCode::Arg, "Expresi\xF3n de \xEDndice inv\xE1lida en la etiqueta " + definition.name,
+          path, 0, "buildTag");
 }
 
 }  // namespace
@@ -416,14 +426,16 @@ Cdx CdxWriter::create(const std::string& path, const CdxOptions& options) {
 }
 
 void CdxWriter::requireWritable(const Cdx& c, const char* operation) {
-  if (!c.m_file.isOpen()) raise(GenCode::NoTable, "El \xEDndice no est\xE1 abierto", {}, 0, operation);
+  if (!c.m_file.isOpen())
+    raise(GenCode::NoTable, "El \xEDndice no est\xE1 abierto", {}, 0, operation);
   if (c.m_options.readOnly)
     raise(GenCode::ReadOnly, "\xCDndice abierto s\xF3lo para lectura", c.path(), 0, operation);
 }
 
 std::uint32_t CdxWriter::alignedEnd(const Cdx& c) {
   const std::uint64_t end = (c.m_size + kPageSize - 1) / kPageSize * kPageSize;
-  if (end > 0xFFFFFFFFull - 4 * kPageSize) raise(GenCode::Limit, "\xCDndice demasiado grande", c.path());
+  if (end > 0xFFFFFFFFull - 4 * kPageSize)
+    raise(GenCode::Limit, "\xCDndice demasiado grande", c.path());
   return static_cast<std::uint32_t>(end);
 }
 
@@ -476,7 +488,8 @@ void CdxWriter::collectTreePages(const Cdx& c, std::uint32_t root, std::uint16_t
   while (!stack.empty()) {
     const auto [at, depth] = stack.back();
     stack.pop_back();
-    if (depth > 64 || out.size() > c.pageLimit()) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", c.path());
+    if (depth > 64 || out.size() > c.pageLimit())
+      raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", c.path());
     out.push_back(at);
     c.readPage(at, page);
     if (readLe16(page) & kAttrLeaf) continue;
@@ -514,14 +527,17 @@ void CdxWriter::build(Cdx& c, const TagDefinition& definition, const KeyBatch& k
   IndexWriteLock lock(c);
   const std::string name = upperName(definition.name);
   const bool collated = definition.kind == KeyKind::Character;
-  const SortedKeys sorted = sortKeys(keys, collated, definition.unique,
-                                     static_cast<std::uint8_t>(definition.kind == KeyKind::Binary ? 0 : ' '));
+  const SortedKeys sorted =
+      sortKeys(keys, collated, definition.unique,
+               static_cast<std::uint8_t>(definition.kind == KeyKind::Binary ? 0 : ' '));
   const std::uint32_t headerAt = alignedEnd(c);
   PageSink sink(c.m_file, headerAt + 2 * kPageSize);
   const std::uint32_t root = writeTree(sink, sorted);
   sink.flush();
-  const std::uint8_t options = 0x60 | (definition.forExpression.empty() ? 0 : 0x08) | (definition.unique ? 0x01 : 0);
-  const auto header = tagHeader(root, definition.keyLength, options, definition.descending, definition.keyExpression, definition.forExpression);
+  const std::uint8_t options =
+      0x60 | (definition.forExpression.empty() ? 0 : 0x08) | (definition.unique ? 0x01 : 0);
+  const auto header = tagHeader(root, definition.keyLength, options, definition.descending,
+                                definition.keyExpression, definition.forExpression);
   c.m_file.writeAt(headerAt, header.data(), header.size());
   c.m_size = std::max<std::uint64_t>(c.m_size, sink.next());
   std::vector<std::uint32_t> freed;
@@ -573,7 +589,8 @@ bool CdxWriter::remove(Cdx& c, std::string_view tagName) {
 
 IndexWriteLock::IndexWriteLock(Cdx& c) {
   if (!c.m_options.shared) return;
-  if (!lockRangeWaiting(c.m_file.fd(), kIndexLockByte, 1, LockKind::Exclusive, c.m_options.lockWaitMs))
+  if (!lockRangeWaiting(c.m_file.fd(), kIndexLockByte, 1, LockKind::Exclusive,
+                        c.m_options.lockWaitMs))
     raise(GenCode::Lock, "No se puede bloquear el \xEDndice", c.path(), kOsLockViolation);
   m_fd = c.m_file.fd();
   c.m_size = c.m_file.size();
@@ -586,7 +603,9 @@ IndexWriteLock::~IndexWriteLock() {
 Cdx Cdx::create(const std::string& path, const CdxOptions& options) {
   return CdxWriter::create(path, options);
 }
-void Cdx::buildTag(const TagDefinition& definition, const KeyBatch& keys) { CdxWriter::build(*this, definition, keys); }
+void Cdx::buildTag(const TagDefinition& definition, const KeyBatch& keys) {
+  CdxWriter::build(*this, definition, keys);
+}
 bool Cdx::deleteTag(std::string_view name) { return CdxWriter::remove(*this, name); }
 
 }  // namespace exo::store

@@ -28,7 +28,8 @@ void checkLeafKeys(CheckState& s, const Node& n) {
   for (std::size_t i = 0; i < n.size() && s.fault.empty(); ++i) {
     if (!s.prevKey.empty()) {
       const int c = s.order.compare(s.prevKey.data(), n.key(i), s.keyLength);
-      if (c > 0 || (c == 0 && s.prevRecno >= n.recnos[i])) s.fault = "claves fuera de orden" + at(n.offset);
+      if (c > 0 || (c == 0 && s.prevRecno >= n.recnos[i]))
+        s.fault = "claves fuera de orden" + at(n.offset);
     }
     s.prevKey.assign(n.key(i), s.keyLength);
     s.prevRecno = n.recnos[i];
@@ -41,9 +42,11 @@ void checkLeaf(CheckState& s, const Node& n, const unsigned char* page, bool isR
   else if (readLe16(page + 12) != kLeafSpace - leafUsedBytes(page, s.keyLength))
     s.fault = "espacio libre de hoja incorrecto" + at(n.offset);
   else if (n.size() == 0 && !isRoot)
-    s.fault = "hoja vac\xED" "a" + at(n.offset);
-  else
-    checkLeafKeys(s, n);
+    s.fault =
+        "hoja vac\xED"
+        "a" +
+        at(n.offset);
+  else checkLeafKeys(s, n);
   s.prevLeaf = n.offset;
   s.prevLeafRight = n.right;
 }
@@ -65,7 +68,8 @@ bool checkSubtree(CheckState& s, std::uint32_t offset, int depth, bool isRoot) {
   if (n.size() == 0) s.fault = "nodo interior vac\xEDo" + at(offset);
   for (std::size_t i = 0; i < n.size() && s.fault.empty(); ++i) {
     if (!checkSubtree(s, n.children[i], depth + 1, false)) return false;
-    if (s.prevKey.compare(0, std::string::npos, n.key(i), s.keyLength) != 0 || s.prevRecno != n.recnos[i])
+    if (s.prevKey.compare(0, std::string::npos, n.key(i), s.keyLength) != 0 ||
+        s.prevRecno != n.recnos[i])
       s.fault = "clave interior distinta de la \xFAltima de su hijo" + at(offset);
   }
   return s.fault.empty();
@@ -78,7 +82,8 @@ std::string CdxWriter::check(Cdx& c, std::size_t tag) {
   CheckState s{c, info.keyLength, c.order(tag), {}, 0, kNoPage, kNoPage, 0, {}};
   try {
     checkSubtree(s, c.rootOf(tag), 0, true);
-    if (s.fault.empty() && s.prevLeafRight != kNoPage) s.fault = "la \xFAltima hoja tiene vecina derecha";
+    if (s.fault.empty() && s.prevLeafRight != kNoPage)
+      s.fault = "la \xFAltima hoja tiene vecina derecha";
   } catch (const FailureError& e) {
     return e.failure().description;
   }

@@ -15,7 +15,9 @@ std::uint32_t readLe32(const unsigned char* p) {
 void writeLe32(unsigned char* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
-std::uint16_t readLe16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint16_t readLe16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 void writeLe16(unsigned char* p, std::uint16_t v) {
   p[0] = static_cast<unsigned char>(v);
   p[1] = static_cast<unsigned char>(v >> 8);
@@ -52,7 +54,8 @@ void decodeLeaf(const unsigned char* page, std::uint16_t keyLength, std::uint8_t
   const std::uint32_t floor = 24 + n * entryBytes;
   for (std::uint32_t i = 0; i < n; ++i) {
     std::uint64_t v = 0;
-    for (unsigned b = 0; b < entryBytes; ++b) v |= std::uint64_t{page[24 + i * entryBytes + b]} << (8 * b);
+    for (unsigned b = 0; b < entryBytes; ++b)
+      v |= std::uint64_t{page[24 + i * entryBytes + b]} << (8 * b);
     const std::uint64_t dup = shiftRight(v, recBits) & dupMask;
     const std::uint64_t trail = shiftRight(v, recBits + dupBits) & trlMask;
     if (dup + trail > keyLength || (i == 0 && dup > 0))
@@ -71,7 +74,8 @@ void decodeLeaf(const unsigned char* page, std::uint16_t keyLength, std::uint8_t
 void decodeInterior(const unsigned char* page, std::uint16_t keyLength, Node& out,
                     const std::string& fileName) {
   const std::uint32_t n = readLe16(page + 2);
-  if (n > interiorCapacity(keyLength)) raiseCorrupt("nodo interior de \xEDndice sobrecargado", fileName);
+  if (n > interiorCapacity(keyLength))
+    raiseCorrupt("nodo interior de \xEDndice sobrecargado", fileName);
   out.keys.resize(std::size_t{n} * keyLength);
   out.recnos.resize(n);
   out.children.resize(n);
@@ -172,10 +176,12 @@ void LeafPacker::reset() {
 
 bool LeafPacker::add(const char* key, std::uint32_t recno) {
   std::uint16_t trail = 0;
-  while (trail < m_keyLength && static_cast<std::uint8_t>(key[m_keyLength - 1 - trail]) == m_fill) ++trail;
+  while (trail < m_keyLength && static_cast<std::uint8_t>(key[m_keyLength - 1 - trail]) == m_fill)
+    ++trail;
   std::uint16_t dup = 0;
   if (m_count > 0) {
-    const std::uint16_t limit = static_cast<std::uint16_t>(m_keyLength - std::max(trail, m_prevTrail));
+    const std::uint16_t limit =
+        static_cast<std::uint16_t>(m_keyLength - std::max(trail, m_prevTrail));
     while (dup < limit && m_prev[dup] == key[dup]) ++dup;
   }
   const std::uint32_t stored = m_keyLength - dup - trail;
@@ -194,7 +200,8 @@ bool LeafPacker::add(const char* key, std::uint32_t recno) {
   return true;
 }
 
-const unsigned char* LeafPacker::finish(std::uint16_t attr, std::uint32_t left, std::uint32_t right) {
+const unsigned char* LeafPacker::finish(std::uint16_t attr, std::uint32_t left,
+                                        std::uint32_t right) {
   writeLe16(m_page, attr);
   writeLe16(m_page + 2, static_cast<std::uint16_t>(m_count));
   writeLe32(m_page + 4, left);
@@ -216,7 +223,8 @@ std::uint32_t leafUsedBytes(const unsigned char* page, std::uint16_t keyLength) 
   std::uint32_t used = 0;
   for (std::uint32_t i = 0; i < n; ++i) {
     std::uint64_t v = 0;
-    for (unsigned b = 0; b < entryBytes; ++b) v |= std::uint64_t{page[24 + i * entryBytes + b]} << (8 * b);
+    for (unsigned b = 0; b < entryBytes; ++b)
+      v |= std::uint64_t{page[24 + i * entryBytes + b]} << (8 * b);
     const std::uint64_t dup = shiftRight(v, recBits) & page[18];
     const std::uint64_t trail = shiftRight(v, recBits + dupBits) & page[19];
     used += entryBytes + keyLength - static_cast<std::uint32_t>(dup + trail);

@@ -40,7 +40,11 @@ struct Node {
   bool isRoot() const { return (attr & kAttrRoot) != 0; }
   std::size_t size() const { return recnos.size(); }
   const char* key(std::size_t i) const { return keys.data() + i * keyLength; }
-  void clear() { keys.clear(); recnos.clear(); children.clear(); }
+  void clear() {
+    keys.clear();
+    recnos.clear();
+    children.clear();
+  }
   void insert(std::size_t at, const char* key, std::uint32_t recno, std::uint32_t child);
   void erase(std::size_t at);
 };

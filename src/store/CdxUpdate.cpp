@@ -73,7 +73,8 @@ std::size_t chooseSplit(const Node& n, std::uint8_t fill) {
 void writeNode(TagEdit& e, const Node& n) {
   unsigned char page[kPageSize];
   if (n.isLeaf()) {
-    if (!encodeLeaf(n, e.order.fill, page)) raiseCorrupt("hoja de \xEDndice desbordada", e.cdx.path());
+    if (!encodeLeaf(n, e.order.fill, page))
+      raiseCorrupt("hoja de \xEDndice desbordada", e.cdx.path());
   } else {
     encodeInterior(n, page);
   }
@@ -98,7 +99,8 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
   right.attr = n.attr;
   right.keys.assign(n.keys.begin() + static_cast<std::ptrdiff_t>(at * n.keyLength), n.keys.end());
   right.recnos.assign(n.recnos.begin() + static_cast<std::ptrdiff_t>(at), n.recnos.end());
-  if (!n.isLeaf()) right.children.assign(n.children.begin() + static_cast<std::ptrdiff_t>(at), n.children.end());
+  if (!n.isLeaf())
+    right.children.assign(n.children.begin() + static_cast<std::ptrdiff_t>(at), n.children.end());
   n.keys.resize(at * n.keyLength);
   n.recnos.resize(at);
   if (!n.isLeaf()) n.children.resize(at);
@@ -119,7 +121,8 @@ void setRoot(TagEdit& e, std::uint32_t root) {
 }
 
 void pointAt(Node& parent, std::size_t i, const Node& child) {
-  std::memcpy(parent.keys.data() + i * parent.keyLength, child.key(child.size() - 1), parent.keyLength);
+  std::memcpy(parent.keys.data() + i * parent.keyLength, child.key(child.size() - 1),
+              parent.keyLength);
   parent.recnos[i] = child.recnos.back();
   parent.children[i] = child.offset;
 }
@@ -178,7 +181,8 @@ Node descend(TagEdit& e, const char* key, std::uint32_t recno, std::vector<PathS
   Node node;
   CdxWriter::readNode(e.cdx, CdxWriter::rootOf(e.cdx, e.tag), e.keyLength, e.order.fill, node);
   while (!node.isLeaf()) {
-    if (path.size() > 64 || node.size() == 0) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", e.cdx.path());
+    if (path.size() > 64 || node.size() == 0)
+      raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", e.cdx.path());
     const std::size_t i = std::min(lowerBound(node, key, recno, e.order), node.size() - 1);
     const std::uint32_t child = node.children[i];
     path.push_back({std::move(node), i});
@@ -193,14 +197,17 @@ Node descend(TagEdit& e, const char* key, std::uint32_t recno, std::vector<PathS
 void CdxWriter::insert(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno) {
   requireWritable(c, "insertKey");
   if (!c.isOrdered(tag) || recno == 0)
-    raise(GenCode::Unsupported, "Etiqueta de \xEDndice con orden ajeno: " + c.m_tags.at(tag).name, c.path(), 0, "insertKey");
+    raise(GenCode::Unsupported, "Etiqueta de \xEDndice con orden ajeno: " + c.m_tags.at(tag).name,
+          c.path(), 0, "insertKey");
   IndexWriteLock lock(c);
   TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
   const std::string k = c.padKey(tag, key);
   std::vector<PathStep> path;
   Node leaf = descend(e, k.data(), recno, path);
   const std::size_t i = lowerBound(leaf, k.data(), recno, e.order);
-  const auto sameKey = [&](std::size_t j) { return j < leaf.size() && e.order.compare(leaf.key(j), k.data(), e.keyLength) == 0; };
+  const auto sameKey = [&](std::size_t j) {
+    return j < leaf.size() && e.order.compare(leaf.key(j), k.data(), e.keyLength) == 0;
+  };
   if (sameKey(i) && leaf.recnos[i] == recno) return;
   if (c.m_tags[tag].unique() && (sameKey(i) || (i > 0 && sameKey(i - 1)))) return;
   leaf.insert(i, k.data(), recno, 0);
@@ -211,14 +218,16 @@ void CdxWriter::insert(Cdx& c, std::size_t tag, std::string_view key, std::uint3
 bool CdxWriter::erase(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno) {
   requireWritable(c, "deleteKey");
   if (!c.isOrdered(tag))
-    raise(GenCode::Unsupported, "Etiqueta de \xEDndice con orden ajeno: " + c.m_tags.at(tag).name, c.path(), 0, "deleteKey");
+    raise(GenCode::Unsupported, "Etiqueta de \xEDndice con orden ajeno: " + c.m_tags.at(tag).name,
+          c.path(), 0, "deleteKey");
   IndexWriteLock lock(c);
   TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
   const std::string k = c.padKey(tag, key);
   std::vector<PathStep> path;
   Node leaf = descend(e, k.data(), recno, path);
   const std::size_t i = lowerBound(leaf, k.data(), recno, e.order);
-  if (i >= leaf.size() || leaf.recnos[i] != recno || std::memcmp(leaf.key(i), k.data(), e.keyLength) != 0)
+  if (i >= leaf.size() || leaf.recnos[i] != recno ||
+      std::memcmp(leaf.key(i), k.data(), e.keyLength) != 0)
     return false;
   leaf.erase(i);
   if (leaf.size() == 0 && !path.empty()) {

@@ -39,7 +39,7 @@ bool isMemoType(char t) { return t == 'M' || t == 'G' || t == 'P' || t == 'W'; }
 // Today's date as the three header bytes; FoxPro writes year mod 100, dBase year - 1900.
 void stampDate(unsigned char* p, std::uint8_t version) {
   const std::time_t now = std::time(nullptr);
-  std::tm tm {};
+  std::tm tm{};
   localtime_r(&now, &tm);
   const int year = tm.tm_year + 1900;
   p[0] = static_cast<unsigned char>(isFoxVersion(version) ? year % 100 : year - 1900);
@@ -118,7 +118,8 @@ void Dbf::loadFields() {
     f.offset = offset;
     if (f.length == 0) raiseCorrupt("campo de longitud cero: " + f.name, path());
     offset += f.length;
-    if (offset > m_recordLength) raiseCorrupt("los campos exceden la longitud del registro", path());
+    if (offset > m_recordLength)
+      raiseCorrupt("los campos exceden la longitud del registro", path());
     m_fields.push_back(std::move(f));
   }
   if (m_fields.empty()) raiseCorrupt("tabla sin campos", path());
@@ -158,7 +159,10 @@ void checkFieldDef(const FieldDef& f, const std::string& path) {
 
 std::uint16_t fixedLength(const FieldDef& f) {
   switch (f.type) {
-    case 'D': case 'B': case 'Y': case 'T': return 8;
+    case 'D':
+    case 'B':
+    case 'Y':
+    case 'T': return 8;
     case 'L': return 1;
     case 'M': return 10;
     case 'I': return 4;
@@ -166,10 +170,13 @@ std::uint16_t fixedLength(const FieldDef& f) {
   }
 }
 
-std::vector<unsigned char> buildHeader(const std::vector<FieldDef>& fields, const std::string& path) {
-  const bool memo = std::any_of(fields.begin(), fields.end(), [](const FieldDef& f) { return f.type == 'M'; });
+std::vector<unsigned char> buildHeader(const std::vector<FieldDef>& fields,
+                                       const std::string& path) {
+  const bool memo =
+      std::any_of(fields.begin(), fields.end(), [](const FieldDef& f) { return f.type == 'M'; });
   const std::size_t headerLength = 32 + 32 * fields.size() + 1;
-  if (fields.empty() || headerLength > 0xFFFF) raise(GenCode::Arg, "Lista de campos inv\xE1lida", path);
+  if (fields.empty() || headerLength > 0xFFFF)
+    raise(GenCode::Arg, "Lista de campos inv\xE1lida", path);
   std::vector<unsigned char> h(headerLength, 0);
   h[0] = memo ? 0xF5 : 0x03;
   stampDate(&h[1], h[0]);
@@ -186,7 +193,9 @@ std::vector<unsigned char> buildHeader(const std::vector<FieldDef>& fields, cons
     d[11] = static_cast<unsigned char>(fields[i].type);
     putLe32(d + 12, offset);
     d[16] = static_cast<unsigned char>(fixedLength(fields[i]));
-    d[17] = (fields[i].type == 'N' || fields[i].type == 'F' || fields[i].type == 'B') ? fields[i].decimals : 0;
+    d[17] = (fields[i].type == 'N' || fields[i].type == 'F' || fields[i].type == 'B')
+                ? fields[i].decimals
+                : 0;
     offset += fixedLength(fields[i]);
   }
   if (offset > 0xFFFF) raise(GenCode::Arg, "Registro demasiado largo", path);
@@ -286,7 +295,8 @@ void Dbf::fillCache(std::uint32_t recno) {
     m_cacheCount = diskCount;
     return;
   }
-  const std::uint32_t window = static_cast<std::uint32_t>(std::max<std::size_t>(1, kCacheBytes / m_recordLength));
+  const std::uint32_t window =
+      static_cast<std::uint32_t>(std::max<std::size_t>(1, kCacheBytes / m_recordLength));
   m_cacheCount = std::min(window, diskCount - recno + 1);
   m_cacheFirst = recno;
   m_cache.resize(std::size_t{m_cacheCount} * m_recordLength);
@@ -298,11 +308,13 @@ void Dbf::read(std::uint32_t recno, char* record) {
   if (recno == 0 || recno > m_count)
     raise(GenCode::Bound, "N\xFAmero de registro fuera de rango", path(), 0, "read");
   if (!m_pending.empty() && recno >= m_pendingFirst) {
-    std::memcpy(record, &m_pending[std::size_t(recno - m_pendingFirst) * m_recordLength], m_recordLength);
+    std::memcpy(record, &m_pending[std::size_t(recno - m_pendingFirst) * m_recordLength],
+                m_recordLength);
     return;
   }
   if (recno < m_cacheFirst || recno >= m_cacheFirst + m_cacheCount) fillCache(recno);
-  std::memcpy(record, m_window + std::size_t(recno - m_cacheFirst) * m_recordLength, m_recordLength);
+  std::memcpy(record, m_window + std::size_t(recno - m_cacheFirst) * m_recordLength,
+              m_recordLength);
 }
 
 void Dbf::prefetch(std::uint32_t recno) const {
@@ -320,12 +332,14 @@ void Dbf::write(std::uint32_t recno, const char* record) {
     raise(GenCode::Bound, "N\xFAmero de registro fuera de rango", path(), 0, "write");
   m_dirty = true;
   if (!m_pending.empty() && recno >= m_pendingFirst) {
-    std::memcpy(&m_pending[std::size_t(recno - m_pendingFirst) * m_recordLength], record, m_recordLength);
+    std::memcpy(&m_pending[std::size_t(recno - m_pendingFirst) * m_recordLength], record,
+                m_recordLength);
     return;
   }
   m_file.writeAt(recordOffset(recno), record, m_recordLength);
   if (m_window == m_cache.data() && recno >= m_cacheFirst && recno < m_cacheFirst + m_cacheCount)
-    std::memcpy(&m_cache[std::size_t(recno - m_cacheFirst) * m_recordLength], record, m_recordLength);
+    std::memcpy(&m_cache[std::size_t(recno - m_cacheFirst) * m_recordLength], record,
+                m_recordLength);
 }
 
 std::uint32_t Dbf::append(const char* record) {
@@ -397,7 +411,8 @@ void Dbf::rewriteWith(const std::vector<std::uint32_t>& keep) {
   const std::string temp = siblingTempName(target);
   File out = File::create(temp);
   try {
-    if (!tryLockOpen(out.fd(), LockKind::Exclusive)) raise(GenCode::Open, "Tabla en uso", temp, kOsSharingViolation);
+    if (!tryLockOpen(out.fd(), LockKind::Exclusive))
+      raise(GenCode::Open, "Tabla en uso", temp, kOsSharingViolation);
     std::vector<unsigned char> head = m_header;
     stampDate(&head[1], version());
     putLe32(&head[4], static_cast<std::uint32_t>(keep.size()));
@@ -484,7 +499,8 @@ void Dbf::unlockRecord(std::uint32_t recno) {
 bool Dbf::lockFile() {
   if (!m_options.shared || m_fileLocked) return true;
   const LockKind kind = m_options.readOnly ? LockKind::Shared : LockKind::Exclusive;
-  if (!tryLockRange(m_file.fd(), m_lockLayout.fileRangeStart(), m_lockLayout.fileRangeLength(), kind))
+  if (!tryLockRange(m_file.fd(), m_lockLayout.fileRangeStart(), m_lockLayout.fileRangeLength(),
+                    kind))
     return false;
   m_lockedRecords.clear();  // merged into the file range
   m_fileLocked = true;

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "store/File.h"
 #include "store/FieldCodec.h"
+#include "store/File.h"
 #include "store/FileLock.h"
 
 namespace exo::store {
@@ -42,7 +42,7 @@ struct Field {
 };
 
 struct OpenOptions {
-  bool shared = true;     // others may open the table too (else exclusive)
+  bool shared = true;  // others may open the table too (else exclusive)
   bool readOnly = false;
   int lockWaitMs = 2000;  // how long an append waits for the append lock
 };

@@ -49,8 +49,10 @@ NumberValue Dbf::number(const char* record, int index) const {
   const Field& f = field(index);
   const char* p = record + f.offset;
   switch (f.type) {
-    case 'N': case 'F': return parseNumber({p, f.length});
-    case 'I': case '+': return {static_cast<double>(loadLe<std::int32_t>(p)), NumberState::Value};
+    case 'N':
+    case 'F': return parseNumber({p, f.length});
+    case 'I':
+    case '+': return {static_cast<double>(loadLe<std::int32_t>(p)), NumberState::Value};
     case 'B': return {loadLe<double>(p), NumberState::Value};
     case 'Y': return {static_cast<double>(loadLe<std::int64_t>(p)) / 10000.0, NumberState::Value};
     default: return {0, NumberState::Invalid};
@@ -61,7 +63,8 @@ bool Dbf::setNumber(char* record, int index, double value) const {
   const Field& f = field(index);
   char* p = record + f.offset;
   switch (f.type) {
-    case 'N': case 'F': return formatNumber(value, f.length, f.decimals, p);
+    case 'N':
+    case 'F': return formatNumber(value, f.length, f.decimals, p);
     case 'B': storeLe(p, value); return true;
     case 'I': {
       const double r = std::round(value);
@@ -116,14 +119,16 @@ std::uint32_t Dbf::memoBlock(const char* record, int index) const {
       raiseCorrupt("puntero de memo inv\xE1lido en el campo " + f.name, path());
     block = block * 10 + static_cast<std::uint64_t>(p[i] - '0');
   }
-  if (block > 0xFFFFFFFFull) raiseCorrupt("puntero de memo inv\xE1lido en el campo " + f.name, path());
+  if (block > 0xFFFFFFFFull)
+    raiseCorrupt("puntero de memo inv\xE1lido en el campo " + f.name, path());
   return static_cast<std::uint32_t>(block);
 }
 
 std::string Dbf::memo(const char* record, int index) const {
   const std::uint32_t block = memoBlock(record, index);
   if (block == 0) return {};
-  if (m_memo == nullptr) raise(GenCode::Open, "La tabla no tiene archivo de memos", path(), 2, "memo");
+  if (m_memo == nullptr)
+    raise(GenCode::Open, "La tabla no tiene archivo de memos", path(), 2, "memo");
   return m_memo->read(block);
 }
 

@@ -22,30 +22,32 @@ bool sameName(std::string_view a, std::string_view b) {
 const char* kAuditCondition = "!Deleted() .AND. MONTO <> 0.00";
 
 std::vector<FieldDef> withholdingFields() {
-  return {{"CTA_DIR", 'C', 5, 0},  {"NOMBRE", 'C', 40, 0}, {"NIT", 'C', 20, 0},
-          {"CONC", 'C', 4, 0},     {"MONTO", 'N', 17, 0},  {"POR_RET", 'N', 6, 2},
-          {"POR_IVA", 'N', 6, 2},  {"BASE_RET", 'N', 20, 0}};
+  return {{"CTA_DIR", 'C', 5, 0}, {"NOMBRE", 'C', 40, 0},  {"NIT", 'C', 20, 0},
+          {"CONC", 'C', 4, 0},    {"MONTO", 'N', 17, 0},   {"POR_RET", 'N', 6, 2},
+          {"POR_IVA", 'N', 6, 2}, {"BASE_RET", 'N', 20, 0}};
 }
 
 std::vector<FieldDef> personNameFields() {
-  return {{"APL1", 'C', 60, 0}, {"APL2", 'C', 60, 0}, {"NOM1", 'C', 60, 0},
-          {"NOM2", 'C', 60, 0}, {"RAZ", 'C', 250, 0}};
+  return {{"APL1", 'C', 60, 0},
+          {"APL2", 'C', 60, 0},
+          {"NOM1", 'C', 60, 0},
+          {"NOM2", 'C', 60, 0},
+          {"RAZ", 'C', 250, 0}};
 }
 
 std::vector<FieldDef> partnerFields() {
-  std::vector<FieldDef> f = {{"CLAVE", 'C', 5, 0}, {"TDOC", 'C', 2, 0}, {"NID", 'C', 20, 0},
-                             {"DV", 'C', 1, 0}};
+  std::vector<FieldDef> f = {
+      {"CLAVE", 'C', 5, 0}, {"TDOC", 'C', 2, 0}, {"NID", 'C', 20, 0}, {"DV", 'C', 1, 0}};
   for (FieldDef& d : personNameFields()) f.push_back(std::move(d));
-  const std::vector<FieldDef> rest = {{"DIR", 'C', 200, 0}, {"DPTO", 'C', 2, 0},
-                                      {"MUN", 'C', 3, 0},   {"PAIS", 'C', 4, 0},
-                                      {"VAL", 'N', 20, 0},  {"VPAR", 'N', 20, 0},
-                                      {"POR", 'N', 9, 5},   {"FULLNOMB", 'C', 240, 0}};
+  const std::vector<FieldDef> rest = {
+      {"DIR", 'C', 200, 0}, {"DPTO", 'C', 2, 0},  {"MUN", 'C', 3, 0}, {"PAIS", 'C', 4, 0},
+      {"VAL", 'N', 20, 0},  {"VPAR", 'N', 20, 0}, {"POR", 'N', 9, 5}, {"FULLNOMB", 'C', 240, 0}};
   f.insert(f.end(), rest.begin(), rest.end());
   return f;
 }
 
 std::vector<FieldDef> accountsBaseFields() {
-  std::vector<FieldDef> f = {{"CLAVE", 'C', 5, 0},     {"CODI_CONT", 'C', 20, 0},
+  std::vector<FieldDef> f = {{"CLAVE", 'C', 5, 0},      {"CODI_CONT", 'C', 20, 0},
                              {"NOMB_CONT", 'C', 40, 0}, {"CPT", 'C', 4, 0},
                              {"TDOC", 'C', 2, 0},       {"NID", 'C', 20, 0},
                              {"DV", 'C', 1, 0}};
@@ -74,70 +76,158 @@ TableDef formatTable(int n) {
 
 std::vector<TableDef> buildCompanyTables() {
   std::vector<TableDef> t;
-  t.push_back({kChartCopy, "cuenta del plan contable", Layout::StructureOf, kLedgerChart, true,
-               {}, {{kChartCopyIndex, {{"Codigo", "CODIGO"}}}}, {}, false});
-  t.push_back({kAssignments,
-               "cuenta asignada a un concepto de un formato",
+  t.push_back({kChartCopy,
+               "cuenta del plan contable",
+               Layout::StructureOf,
+               kLedgerChart,
+               true,
+               {},
+               {{kChartCopyIndex, {{"Codigo", "CODIGO"}}}},
+               {},
+               false});
+  t.push_back(
+      {kAssignments,
+       "cuenta asignada a un concepto de un formato",
+       Layout::Own,
+       {},
+       false,
+       {{"COD_CONT", 'C', 20, 0},
+        {"DETALLE", 'C', 40, 0},
+        {"FORMATO", 'C', 4, 0},
+        {"CONCEPTO", 'C', 4, 0},
+        {"NATURALEZ", 'C', 1, 0}},
+       {{kAssignmentsIndex, {{"Codigo", "COD_CONT"}, {"CodiCont", "FORMATO+CONCEPTO+COD_CONT"}}}},
+       {},
+       false});
+  t.push_back(
+      {kDirectoryCopy,
+       "tercero del directorio",
+       Layout::ByteCopy,
+       kLedgerDirectory,
+       true,
+       {},
+       {},
+       {{kLedgerDirectoryMemo, kDirectoryCopyMemo}, {kLedgerDirectoryIndex, kDirectoryCopyIndex}},
+       false});
+  // The source is the first month file found in the ledger: the caller names it.
+  t.push_back(
+      {kYearMovements,
+       "movimiento contable del a\361o",
+       Layout::StructureOf,
+       {},
+       true,
+       {{"FORM", 'C', 4, 0}, {"CONC", 'C', 4, 0}, {"BASE", 'N', 20, 2}, {"NIT", 'C', 20, 0}},
+       {{kYearMovementsIndex,
+         {{"CmpCtaDir", "TIPO_COMP+COMPROBA+CTA_DIR"}, {"SoloCmp", "TIPO_COMP+COMPROBA"}}}},
+       {},
+       false});
+  for (int n = 1; n <= 12; ++n) t.push_back(formatTable(n));
+  t.push_back({kVoucherTotals1007,
+               "totales por comprobante del formato 1007",
+               Layout::TotalsOf,
+               formatTableFile("1007"),
+               false,
+               {},
+               {{kVoucherTotals1007Index,
+                 {{"FrmConCod", "FORM+CONC+CODIGO"},
+                  {"TercConc", "CTA_DIR+CONC"},
+                  {"TipoComp", "TIPO_COMP+COMPROBA"}}}},
+               {},
+               false});
+  for (const char* code : {"1002", "1003"}) {
+    t.push_back({baseTableFile(code),
+                 std::string("base de retenci\363n por tercero y concepto, ") + code,
+                 Layout::Own,
+                 {},
+                 false,
+                 withholdingFields(),
+                 {},
+                 {},
+                 false});
+  }
+  t.push_back({baseTableFile("1004"),
+               "datos manuales del formato 1004",
+               Layout::ByteCopy,
+               formatTableFile("1004"),
+               false,
+               {},
+               {},
+               {{"TrF1004.fpt", "TrF1004B.fpt"}},
+               false});
+  t.push_back({baseTableFile("1010"),
+               "socio o accionista",
                Layout::Own,
                {},
                false,
-               {{"COD_CONT", 'C', 20, 0}, {"DETALLE", 'C', 40, 0}, {"FORMATO", 'C', 4, 0},
-                {"CONCEPTO", 'C', 4, 0}, {"NATURALEZ", 'C', 1, 0}},
-               {{kAssignmentsIndex,
-                 {{"Codigo", "COD_CONT"}, {"CodiCont", "FORMATO+CONCEPTO+COD_CONT"}}}},
+               partnerFields(),
+               {{baseIndexFile("1010"), {{"FullNomb", "FULLNOMB"}}}},
                {},
                false});
-  t.push_back({kDirectoryCopy, "tercero del directorio", Layout::ByteCopy, kLedgerDirectory, true,
-               {}, {},
-               {{kLedgerDirectoryMemo, kDirectoryCopyMemo},
-                {kLedgerDirectoryIndex, kDirectoryCopyIndex}},
+  t.push_back({baseTableFile("1011"),
+               "concepto del formato 1011 con su valor",
+               Layout::StructureOf,
+               formatTableFile("1011"),
+               false,
+               {},
+               {},
+               {},
                false});
-  // The source is the first month file found in the ledger: the caller names it.
-  t.push_back({kYearMovements, "movimiento contable del a\361o", Layout::StructureOf, {}, true,
-               {{"FORM", 'C', 4, 0}, {"CONC", 'C', 4, 0}, {"BASE", 'N', 20, 2}, {"NIT", 'C', 20, 0}},
-               {{kYearMovementsIndex,
-                 {{"CmpCtaDir", "TIPO_COMP+COMPROBA+CTA_DIR"}, {"SoloCmp", "TIPO_COMP+COMPROBA"}}}},
-               {}, false});
-  for (int n = 1; n <= 12; ++n) t.push_back(formatTable(n));
-  t.push_back({kVoucherTotals1007, "totales por comprobante del formato 1007", Layout::TotalsOf,
-               formatTableFile("1007"), false, {},
-               {{kVoucherTotals1007Index,
-                 {{"FrmConCod", "FORM+CONC+CODIGO"}, {"TercConc", "CTA_DIR+CONC"},
-                  {"TipoComp", "TIPO_COMP+COMPROBA"}}}},
-               {}, false});
-  for (const char* code : {"1002", "1003"}) {
-    t.push_back({baseTableFile(code), std::string("base de retenci\363n por tercero y concepto, ") + code,
-                 Layout::Own, {}, false, withholdingFields(), {}, {}, false});
-  }
-  t.push_back({baseTableFile("1004"), "datos manuales del formato 1004", Layout::ByteCopy,
-               formatTableFile("1004"), false, {}, {}, {{"TrF1004.fpt", "TrF1004B.fpt"}}, false});
-  t.push_back({baseTableFile("1010"), "socio o accionista", Layout::Own, {}, false, partnerFields(),
-               {{baseIndexFile("1010"), {{"FullNomb", "FULLNOMB"}}}}, {}, false});
-  t.push_back({baseTableFile("1011"), "concepto del formato 1011 con su valor", Layout::StructureOf,
-               formatTableFile("1011"), false, {}, {}, {}, false});
-  t.push_back({baseTableFile("1012"), "cuenta y concepto del formato 1012", Layout::Own, {}, false,
-               accountsBaseFields(), {{baseIndexFile("1012"), {{"ConcContab", "CPT+CODI_CONT"}}}},
-               {}, false});
-  t.push_back({kDirectoryErrors, "error de un tercero del directorio", Layout::Own, {}, false,
-               {{"CODIGO", 'C', 8, 0}, {"DOCUMENTO", 'C', 25, 0}, {"NOMBRE", 'C', 100, 0},
+  t.push_back({baseTableFile("1012"),
+               "cuenta y concepto del formato 1012",
+               Layout::Own,
+               {},
+               false,
+               accountsBaseFields(),
+               {{baseIndexFile("1012"), {{"ConcContab", "CPT+CODI_CONT"}}}},
+               {},
+               false});
+  t.push_back({kDirectoryErrors,
+               "error de un tercero del directorio",
+               Layout::Own,
+               {},
+               false,
+               {{"CODIGO", 'C', 8, 0},
+                {"DOCUMENTO", 'C', 25, 0},
+                {"NOMBRE", 'C', 100, 0},
                 {"ERROR", 'C', 150, 0}},
-               {}, {}, false});
+               {},
+               {},
+               false});
   // Audit totals of format 1008 or 1009: the caller names the format table.
-  t.push_back({"TotDat67.dbf", "total por tercero (auditor\355a 1008/1009)", Layout::TotalsOf, {},
-               false, {}, {{"TotDa67x.cdx", {{"TotTerc", "CTA_DIR", kAuditCondition}}}}, {}, false});
-  t.push_back({"TotDat66.dbf", "total por tercero y concepto (auditor\355a 1008/1009)",
-               Layout::TotalsOf, {}, false, {},
-               {{"TotDa66x.cdx", {{"TotConTer", "CONC+CTA_DIR", kAuditCondition}}}}, {}, false});
+  t.push_back({"TotDat67.dbf",
+               "total por tercero (auditor\355a 1008/1009)",
+               Layout::TotalsOf,
+               {},
+               false,
+               {},
+               {{"TotDa67x.cdx", {{"TotTerc", "CTA_DIR", kAuditCondition}}}},
+               {},
+               false});
+  t.push_back({"TotDat66.dbf",
+               "total por tercero y concepto (auditor\355a 1008/1009)",
+               Layout::TotalsOf,
+               {},
+               false,
+               {},
+               {{"TotDa66x.cdx", {{"TotConTer", "CONC+CTA_DIR", kAuditCondition}}}},
+               {},
+               false});
   return t;
 }
 
 std::vector<TableDef> buildScratchTables() {
   std::vector<TableDef> t;
   // Temporary tags on a format movement table; the conditions of CtaDir1 and CtaDir2 vary.
-  t.push_back({{}, "etiquetas temporales sobre una tabla de formato", Layout::Own, {}, false, {},
+  t.push_back({{},
+               "etiquetas temporales sobre una tabla de formato",
+               Layout::Own,
+               {},
+               false,
+               {},
                {{kScratchIndex,
                  {{"CtaDirConc", "CTA_DIR+CONC"}, {"CtaDir1", "CTA_DIR"}, {"CtaDir2", "CTA_DIR"}}}},
-               {}, true});
+               {},
+               true});
   for (int n = 1; n <= 6; ++n) {
     const std::string name = "TotDat" + std::to_string(n);
     std::vector<IndexDef> idx;
@@ -148,15 +238,35 @@ std::vector<TableDef> buildScratchTables() {
     const bool copy = n == 4 || n == 5;
     t.push_back({name + ".dbf",
                  copy ? "filas de una tabla de formato" : "totales de una tabla de formato",
-                 copy ? Layout::StructureOf : Layout::TotalsOf, {}, false, {}, idx, {}, true});
+                 copy ? Layout::StructureOf : Layout::TotalsOf,
+                 {},
+                 false,
+                 {},
+                 idx,
+                 {},
+                 true});
   }
-  t.push_back({"Tempor01.dbf", "copia de TrF1012B.dbf", Layout::StructureOf, baseTableFile("1012"),
-               false, {}, {{"Tempor01x.cdx", {{"ConcContab", "CPT+CODI_CONT"}}}}, {}, true});
-  t.push_back({"Tmp1007.dbf", "copia de TrF1007.dbf", Layout::ByteCopy, formatTableFile("1007"),
-               false, {}, {}, {{"TrF1007.fpt", "Tmp1007.fpt"}}, true});
-  // One record per workbook row, with the XML field list of the format: the caller's fields.
-  t.push_back({"TmpTraC.dbf", "fila de un libro de revisi\363n", Layout::Own, {}, false, {}, {}, {},
+  t.push_back({"Tempor01.dbf",
+               "copia de TrF1012B.dbf",
+               Layout::StructureOf,
+               baseTableFile("1012"),
+               false,
+               {},
+               {{"Tempor01x.cdx", {{"ConcContab", "CPT+CODI_CONT"}}}},
+               {},
                true});
+  t.push_back({"Tmp1007.dbf",
+               "copia de TrF1007.dbf",
+               Layout::ByteCopy,
+               formatTableFile("1007"),
+               false,
+               {},
+               {},
+               {{"TrF1007.fpt", "Tmp1007.fpt"}},
+               true});
+  // One record per workbook row, with the XML field list of the format: the caller's fields.
+  t.push_back(
+      {"TmpTraC.dbf", "fila de un libro de revisi\363n", Layout::Own, {}, false, {}, {}, {}, true});
   return t;
 }
 

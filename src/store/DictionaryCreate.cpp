@@ -48,7 +48,8 @@ void createCompanyTable(Engine& e, const std::string& folder, std::string_view f
   const std::string target = inFolder(folder, def.file);
   if (def.layout != Layout::ByteCopy) {
     std::vector<FieldDef> fields;
-    if (!throughHandler(e, [&] { fields = tableFields(def, folder, ledgerFolder, source); })) return;
+    if (!throughHandler(e, [&] { fields = tableFields(def, folder, ledgerFolder, source); }))
+      return;
     e.createTable(target, fields);
     return;
   }

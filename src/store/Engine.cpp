@@ -40,8 +40,7 @@ bool keyBytesOf(const Value& v, char type, std::string& out) {
       if (!v.isLogical()) return false;
       out.assign(1, v.logical() ? 'T' : 'F');
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -61,7 +60,8 @@ Failure engineFailure(GenCode code, std::string description, std::string fileNam
 bool isActiveCondition(std::string_view text) {
   std::string compact;
   for (char c : text) {
-    if (c != ' ' && c != '\t') compact += static_cast<char>(lib::toUpper1252(static_cast<unsigned char>(c)));
+    if (c != ' ' && c != '\t')
+      compact += static_cast<char>(lib::toUpper1252(static_cast<unsigned char>(c)));
   }
   return compact == "!DELETED()" || compact == ".NOT.DELETED()";
 }
@@ -96,15 +96,14 @@ std::string defaultAlias(const std::string& path) {
   return upperName(path.substr(start, dot - start));
 }
 
-int displayWidth(const Field& f) {
-  return f.decimals > 0 ? f.length - f.decimals - 1 : f.length;
-}
+int displayWidth(const Field& f) { return f.decimals > 0 ? f.length - f.decimals - 1 : f.length; }
 
 }  // namespace
 
 void Engine::fail(GenCode code, std::string description, std::string fileName,
                   std::string operation) {
-  m_ip.raise(engineFailure(code, std::move(description), std::move(fileName), std::move(operation)));
+  m_ip.raise(
+      engineFailure(code, std::move(description), std::move(fileName), std::move(operation)));
 }
 
 // --- areas -----------------------------------------------------------------------------------
@@ -270,21 +269,14 @@ Value Engine::getField(Interp& ip, int area, int field) {
   const char* r = a.fieldSource();
   const Field& f = d.fields()[static_cast<std::size_t>(field)];
   switch (f.type) {
-    case 'C':
-      return Value::temp(ip.arena().store(d.text(r, field)));
+    case 'C': return Value::temp(ip.arena().store(d.text(r, field)));
     case 'N':
-    case 'F':
-      return Value::number(d.number(r, field).value, f.decimals, displayWidth(f));
-    case 'I':
-      return Value::number(d.number(r, field).value, 0, 10);
-    case 'Y':
-      return Value::number(d.number(r, field).value, 4, 15);
-    case 'B':
-      return Value::number(d.number(r, field).value, f.decimals, 10);
-    case 'D':
-      return Value::date(d.date(r, field));
-    case 'L':
-      return Value::logical(d.logical(r, field));
+    case 'F': return Value::number(d.number(r, field).value, f.decimals, displayWidth(f));
+    case 'I': return Value::number(d.number(r, field).value, 0, 10);
+    case 'Y': return Value::number(d.number(r, field).value, 4, 15);
+    case 'B': return Value::number(d.number(r, field).value, f.decimals, 10);
+    case 'D': return Value::date(d.date(r, field));
+    case 'L': return Value::logical(d.logical(r, field));
     case 'M': {
       std::string text;
       try {
@@ -294,8 +286,7 @@ Value Engine::getField(Interp& ip, int area, int field) {
       }
       return Value::temp(ip.arena().store(text));
     }
-    default:
-      return Value::temp(ip.arena().store(d.text(r, field)));
+    default: return Value::temp(ip.arena().store(d.text(r, field)));
   }
 }
 
@@ -306,8 +297,8 @@ bool Engine::lockForChange(Area& a) {
       a.autoLocked = true;
       return true;
     }
-    Failure f = engineFailure(GenCode::Lock, "Registro bloqueado por otro usuario",
-                              a.dbf->path(), "RLOCK");
+    Failure f =
+        engineFailure(GenCode::Lock, "Registro bloqueado por otro usuario", a.dbf->path(), "RLOCK");
     f.osCode = kOsLockViolation;
     f.canRetry = true;
     bool retry = false;
@@ -328,18 +319,14 @@ void Engine::putField(Interp&, int area, int field, const Value& v) {
   char* r = a.record.data();
   bool ok = true;
   switch (f.type) {
-    case 'N': case 'F': case 'I': case 'B': case 'Y':
-      ok = v.isNumber();
-      break;
-    case 'D':
-      ok = v.isDate();
-      break;
-    case 'L':
-      ok = v.isLogical();
-      break;
-    default:
-      ok = v.isText();
-      break;
+    case 'N':
+    case 'F':
+    case 'I':
+    case 'B':
+    case 'Y': ok = v.isNumber(); break;
+    case 'D': ok = v.isDate(); break;
+    case 'L': ok = v.isLogical(); break;
+    default: ok = v.isText(); break;
   }
   if (!ok) {
     fail(GenCode::DataType, "Tipo de dato incorrecto para el campo " + f.name, d.path(), f.name);
@@ -347,26 +334,24 @@ void Engine::putField(Interp&, int area, int field, const Value& v) {
   }
   if (!lockForChange(a)) return;
   switch (f.type) {
-    case 'N': case 'F': case 'I': case 'B': case 'Y':
+    case 'N':
+    case 'F':
+    case 'I':
+    case 'B':
+    case 'Y':
       if (!d.setNumber(r, field, v.num())) {
         a.dirty = true;
         fail(GenCode::DataWidth, "El valor no cabe en el campo " + f.name, d.path(), f.name);
         return;
       }
       break;
-    case 'D':
-      d.setDate(r, field, v.julian());
-      break;
-    case 'L':
-      d.setLogical(r, field, v.logical());
-      break;
+    case 'D': d.setDate(r, field, v.julian()); break;
+    case 'L': d.setLogical(r, field, v.logical()); break;
     case 'M':
     case 'G':
       if (!attempt([&] { d.setMemo(r, field, v.textView()); })) return;
       break;
-    default:
-      d.setText(r, field, v.textView());
-      break;
+    default: d.setText(r, field, v.textView()); break;
   }
   a.dirty = true;
 }
@@ -375,8 +360,8 @@ Value Engine::get(int area, std::string_view field) {
   Area& a = at(area);
   const int i = fieldIndex(area, upperName(field));
   if (i < 0) {
-    return m_ip.raise(engineFailure(GenCode::NoVar, "Campo inexistente: " + std::string(field),
-                                    a.dbf->path()));
+    return m_ip.raise(
+        engineFailure(GenCode::NoVar, "Campo inexistente: " + std::string(field), a.dbf->path()));
   }
   ArenaScope scope(m_ip.arena());
   return getField(m_ip, area, i).own();

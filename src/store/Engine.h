@@ -137,8 +137,8 @@ class Engine final : public WorkAreas {
   void pack(Interp& ip, int area) override;
 
   void create(Interp& ip, const std::string& file, const std::vector<FieldInfo>& fields) override;
-  void use(Interp& ip, bool newArea, const std::string& file, const std::string& alias,
-           bool shared, bool readOnly) override;
+  void use(Interp& ip, bool newArea, const std::string& file, const std::string& alias, bool shared,
+           bool readOnly) override;
   void close(Interp& ip, int area) override;
   void closeAll(Interp& ip) override;
 

@@ -39,14 +39,14 @@ struct Order {
   std::size_t tag = 0;  // index into the bag's tags()
   std::string name;
   ProgramPtr key;
-  KeyPlan plan;              // how to build the key without evaluating it, when possible
-  ProgramPtr condition;      // null when the tag has no FOR condition
-  bool onlyActive = false;   // the condition is "!Deleted()": deleted records are not in the tag
-  char keyType = 'C';        // type of the key expression's value: C, N, D or L
+  KeyPlan plan;             // how to build the key without evaluating it, when possible
+  ProgramPtr condition;     // null when the tag has no FOR condition
+  bool onlyActive = false;  // the condition is "!Deleted()": deleted records are not in the tag
+  char keyType = 'C';       // type of the key expression's value: C, N, D or L
   std::uint16_t keyLength = 0;
   KeyKind kind = KeyKind::Character;
   bool descending = false;
-  bool writable = true;      // keys in our order, so the tag can be kept current
+  bool writable = true;  // keys in our order, so the tag can be kept current
   // Scope as key prefixes in the order's logical direction: keys from `top` to `bottom`.
   std::optional<std::string> scopeTop, scopeBottom;
   Value scopeTopValue, scopeBottomValue;
@@ -69,14 +69,14 @@ struct Area {
   // that must be replaced when the record is written).
   std::vector<char> record;
   std::vector<char> stored;
-  std::vector<char> scratch;  // a record read while looking for the next visible one
-  std::vector<char> blank;    // a blank record of the table
+  std::vector<char> scratch;         // a record read while looking for the next visible one
+  std::vector<char> blank;           // a blank record of the table
   const char* evalRecord = nullptr;  // the buffer fields are read from; null = `record`
   const char* fieldSource() const { return evalRecord ? evalRecord : record.data(); }
-  std::uint32_t recno = 0;           // recordCount() + 1 at end of file
+  std::uint32_t recno = 0;  // recordCount() + 1 at end of file
   bool eof = true, bof = false, found = false;
   bool dirty = false;
-  bool autoLocked = false;           // record lock taken for the current change only
+  bool autoLocked = false;  // record lock taken for the current change only
 
   std::vector<std::unique_ptr<Cdx>> bags;
   std::vector<Order> orders;

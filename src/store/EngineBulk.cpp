@@ -64,10 +64,14 @@ std::string moveFields(Dbf& source, const char* in, Dbf& target, char* out,
       std::memcpy(out + tf.offset, in + sf.offset, tf.length);
       continue;
     }
-    const bool sourceNumber = sf.type == 'N' || sf.type == 'F' || sf.type == 'I' ||
-                              sf.type == 'B' || sf.type == 'Y';
+    const bool sourceNumber =
+        sf.type == 'N' || sf.type == 'F' || sf.type == 'I' || sf.type == 'B' || sf.type == 'Y';
     switch (tf.type) {
-      case 'N': case 'F': case 'I': case 'B': case 'Y':
+      case 'N':
+      case 'F':
+      case 'I':
+      case 'B':
+      case 'Y':
         if (sourceNumber && !target.setNumber(out, m.to, source.number(in, m.from).value)) {
           overflow = tf.name;
         }
@@ -101,7 +105,8 @@ void Engine::copyStructure(int area, const std::string& file) {
   createTable(file, structureOf(*a.dbf, true));
 }
 
-std::uint64_t Engine::appendFrom(int area, const std::string& source, const std::string& condition) {
+std::uint64_t Engine::appendFrom(int area, const std::string& source,
+                                 const std::string& condition) {
   Area& target = at(area);
   flush(target);
   if (target.dbf->isReadOnly()) {
@@ -140,7 +145,8 @@ std::uint64_t Engine::appendFrom(int area, const std::string& source, const std:
     if (cond && !isTrue(s, *cond, in.data())) continue;
     out = blank;
     std::string overflow;
-    if (!attempt([&] { overflow = moveFields(*s.dbf, in.data(), *target.dbf, out.data(), moves); })) {
+    if (!attempt(
+            [&] { overflow = moveFields(*s.dbf, in.data(), *target.dbf, out.data(), moves); })) {
       return added;
     }
     if (appendRecord(target, out.data()) == 0) return added;
@@ -214,7 +220,8 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
   Area& a = at(area);
   flush(a);
   std::unique_ptr<Dbf> out;
-  if (!attempt([&] { out = std::make_unique<Dbf>(Dbf::create(file, structureOf(*a.dbf, false))); })) {
+  if (!attempt(
+          [&] { out = std::make_unique<Dbf>(Dbf::create(file, structureOf(*a.dbf, false))); })) {
     return 0;
   }
   const ProgramPtr keyProgram = m_ip.compile(key);
@@ -246,7 +253,8 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
     if (!inRun || !qualified) return true;
     std::string overflow;
     for (const Sum& s : summed) {
-      if (!out->setNumber(first.data(), s.to, s.total)) overflow = out->fields()[std::size_t(s.to)].name;
+      if (!out->setNumber(first.data(), s.to, s.total))
+        overflow = out->fields()[std::size_t(s.to)].name;
     }
     if (!attempt([&] { out->append(first.data()); })) return false;
     ++written;

@@ -135,8 +135,8 @@ void Engine::goBottom(Interp&, int area) {
   Area& a = at(area);
   flush(a);
   if (a.dbf->isShared()) a.dbf->refresh();
-  const bool ok = a.order() ? startOrdered(a, false)
-                            : moveNatural(a, a.dbf->recordCount() + 1, false);
+  const bool ok =
+      a.order() ? startOrdered(a, false) : moveNatural(a, a.dbf->recordCount() + 1, false);
   if (!ok) toEof(a);
   a.bof = !ok;
   a.found = false;
@@ -170,8 +170,8 @@ void Engine::skip(Interp&, int area, std::int64_t n) {
   for (std::int64_t i = 0; i < (forward ? n : -n); ++i) {
     if (forward && a.eof) break;
     if (!forward && a.eof) {
-      const bool ok = a.order() ? startOrdered(a, false)
-                                : moveNatural(a, a.dbf->recordCount() + 1, false);
+      const bool ok =
+          a.order() ? startOrdered(a, false) : moveNatural(a, a.dbf->recordCount() + 1, false);
       if (!ok) {
         toEof(a);
         a.bof = true;

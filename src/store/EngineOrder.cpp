@@ -2,8 +2,8 @@
 // scopes, filters and relations.
 #include <algorithm>
 #include <cctype>
-#include <optional>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "expr/Memvars.h"
@@ -170,8 +170,8 @@ void Engine::syncOrders(Area& a, const std::string& keep) {
   }
 }
 
-void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag,
-                      const std::string& key, const std::string& forCondition, bool descending) {
+void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag, const std::string& key,
+                      const std::string& forCondition, bool descending) {
   flush(a);
   const ProgramPtr keyProgram = m_ip.compile(key);
   const bool onlyActive = isActiveCondition(forCondition);
@@ -222,8 +222,8 @@ void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag,
       if (ok) keys.add(bytes, r);
     });
     if (!ok) {
-      fail(GenCode::DataType, "La clave no es del tipo de la etiqueta " + def.name,
-           a.dbf->path(), "INDEX");
+      fail(GenCode::DataType, "La clave no es del tipo de la etiqueta " + def.name, a.dbf->path(),
+           "INDEX");
       return;
     }
   }
@@ -245,13 +245,13 @@ void Engine::reindex(Area& a) {
     }
   }
   const std::string keep = a.order() ? a.order()->name : std::string();
-  for (const Definition& d : definitions) buildTag(a, d.bag, d.name, d.key, d.condition, d.descending);
+  for (const Definition& d : definitions)
+    buildTag(a, d.bag, d.name, d.key, d.condition, d.descending);
   syncOrders(a, keep);
 }
 
 void Engine::buildIndex(int area, const std::string& bagFile, const std::string& tag,
-                        const std::string& key, const std::string& forCondition,
-                        bool descending) {
+                        const std::string& key, const std::string& forCondition, bool descending) {
   Area& a = at(area);
   flush(a);
   const std::string path = bagPath(a, bagFile);
@@ -266,8 +266,8 @@ void Engine::buildIndex(int area, const std::string& bagFile, const std::string&
     options.shared = a.dbf->isShared();
     options.readOnly = a.dbf->isReadOnly();
     if (!attempt([&] {
-          file = std::make_unique<Cdx>(exists ? Cdx::open(path, options)
-                                              : Cdx::create(path, options));
+          file =
+              std::make_unique<Cdx>(exists ? Cdx::open(path, options) : Cdx::create(path, options));
         })) {
       return;
     }

@@ -37,12 +37,18 @@ void roundDigits(std::string& intPart, std::string& frac, int decimals) {
   if (!up) return;
   int i = decimals - 1;
   for (; i >= 0; --i) {
-    if (frac[i] != '9') { ++frac[i]; return; }
+    if (frac[i] != '9') {
+      ++frac[i];
+      return;
+    }
     frac[i] = '0';
   }
   int j = static_cast<int>(intPart.size()) - 1;
   for (; j >= 0; --j) {
-    if (intPart[j] != '9') { ++intPart[j]; return; }
+    if (intPart[j] != '9') {
+      ++intPart[j];
+      return;
+    }
     intPart[j] = '0';
   }
   intPart.insert(intPart.begin(), '1');
@@ -120,7 +126,8 @@ void formatDate(std::int32_t jdn, char* out) {
     std::memset(out, ' ', 8);
     return;
   }
-  const int parts[8] = {y / 1000, y / 100 % 10, y / 10 % 10, y % 10, m / 10, m % 10, d / 10, d % 10};
+  const int parts[8] = {y / 1000, y / 100 % 10, y / 10 % 10, y % 10,
+                        m / 10,   m % 10,       d / 10,      d % 10};
   for (int i = 0; i < 8; ++i) out[i] = static_cast<char>('0' + parts[i]);
 }
 

@@ -10,15 +10,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdint>
-#include <utility>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "store/StoreFailure.h"
 
@@ -65,8 +65,8 @@ File File::create(const std::string& path) {
 std::size_t File::readSome(std::uint64_t offset, void* buf, std::size_t n) const {
   std::size_t done = 0;
   while (done < n) {
-    const ssize_t r = ::pread(m_fd, static_cast<char*>(buf) + done, n - done,
-                              static_cast<off_t>(offset + done));
+    const ssize_t r =
+        ::pread(m_fd, static_cast<char*>(buf) + done, n - done, static_cast<off_t>(offset + done));
     if (r < 0) {
       if (errno == EINTR) continue;
       const int err = errno;

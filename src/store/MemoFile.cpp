@@ -11,7 +11,8 @@ namespace exo::store {
 namespace {
 
 std::uint32_t be32(const unsigned char* p) {
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
 }
 
 void putBe32(unsigned char* p, std::uint32_t v) {
@@ -102,7 +103,8 @@ std::string MemoFile::readDbt(std::uint32_t block) const {
   unsigned char head[8] = {};
   m_file.readSome(start, head, 8);
   if (head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
-    const std::uint32_t total = head[4] | head[5] << 8 | head[6] << 16 | std::uint32_t{head[7]} << 24;
+    const std::uint32_t total =
+        head[4] | head[5] << 8 | head[6] << 16 | std::uint32_t{head[7]} << 24;
     if (total < 8 || total > size - start) raiseCorrupt("longitud de memo inv\xE1lida", path());
     std::string text(total - 8, '\0');
     m_file.readAt(start + 8, text.data(), text.size());

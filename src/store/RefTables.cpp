@@ -78,7 +78,8 @@ CsvFile readCsv(const std::string& folder, const char* name, std::size_t columns
   CsvFile f;
   f.path = (std::filesystem::path(folder) / name).string();
   std::ifstream in(f.path, std::ios::binary);
-  if (!in) raise(GenCode::Open, "No se puede abrir el archivo", f.path, osCodeFromErrno(errno), "CSV");
+  if (!in)
+    raise(GenCode::Open, "No se puede abrir el archivo", f.path, osCodeFromErrno(errno), "CSV");
   std::ostringstream text;
   text << in.rdbuf();
   std::string bytes = text.str();
@@ -103,13 +104,21 @@ std::string text(const CsvFile& f, std::size_t row, std::size_t column, std::siz
 // A code: exactly `width` characters.
 std::string code(const CsvFile& f, std::size_t row, std::size_t column, std::size_t width) {
   std::string s = text(f, row, column, width);
-  if (s.size() != width) badRow(f, row, "c\363" "digo de ancho incorrecto: " + s);
+  if (s.size() != width)
+    badRow(f, row,
+           "c\363"
+           "digo de ancho incorrecto: " +
+               s);
   return s;
 }
 
 void checkUnique(std::set<std::string>& seen, const std::string& key, const CsvFile& f,
                  std::size_t row) {
-  if (!seen.insert(key).second) badRow(f, row, "c\363" "digo repetido: " + key);
+  if (!seen.insert(key).second)
+    badRow(f, row,
+           "c\363"
+           "digo repetido: " +
+               key);
 }
 
 void loadFormats(const std::string& folder, RefData& d) {
@@ -132,7 +141,8 @@ void loadConcepts(const std::string& folder, RefData& d) {
     c.code = code(f, r, 1, 4);
     c.name = text(f, r, 2, 170);
     const std::string base = f.rows[r][3];
-    if (base.empty() || base.size() > 15 || base.find_first_not_of("0123456789") != std::string::npos)
+    if (base.empty() || base.size() > 15 ||
+        base.find_first_not_of("0123456789") != std::string::npos)
       badRow(f, r, "base no es un n\372mero entero: " + base);
     c.base = std::stod(base);
     c.nature = code(f, r, 4, 1);
@@ -193,8 +203,10 @@ void writeTable(const std::string& folder, const char* file, const char* index,
 }  // namespace
 
 const std::vector<FieldDef>& formatosFields() {
-  static const std::vector<FieldDef> f = {
-      {"FORMATO", 'C', 4, 0}, {"DETALLE", 'C', 150, 0}, {"VERSION", 'C', 2, 0}, {"ANEXO", 'C', 2, 0}};
+  static const std::vector<FieldDef> f = {{"FORMATO", 'C', 4, 0},
+                                          {"DETALLE", 'C', 150, 0},
+                                          {"VERSION", 'C', 2, 0},
+                                          {"ANEXO", 'C', 2, 0}};
   return f;
 }
 
@@ -234,19 +246,25 @@ RefData loadRefData(const std::string& csvFolder) {
 void writeRefTables(const RefData& d, const std::string& folder) {
   using Strings = std::vector<std::string>;
   writeTable(folder, kFormatosFile, nullptr, formatosFields(), d.formats,
-             [](const RefData::Format& f) { return Strings{f.code, f.name, f.version, f.annex}; });
+             [](const RefData::Format& f) {
+               return Strings{f.code, f.name, f.version, f.annex};
+             });
   writeTable(folder, kConceptsFile, kConceptsIndex, conceptsFields(), d.concepts,
              [](const RefData::Concept& c) {
                return Strings{c.code, c.name, c.format, std::to_string(c.base), c.nature, c.filter};
              });
   writeTable(folder, kDepartmentsFile, kDepartmentsIndex, departmentsFields(), d.departments,
-             [](const RefData::Department& dp) { return Strings{dp.code, dp.name}; });
+             [](const RefData::Department& dp) {
+               return Strings{dp.code, dp.name};
+             });
   writeTable(folder, kMunicipalitiesFile, kMunicipalitiesIndex, municipalitiesFields(),
              d.municipalities, [](const RefData::Municipality& m) {
                return Strings{m.code, m.name, m.departmentName, m.department};
              });
   writeTable(folder, kCountriesFile, kCountriesIndex, countriesFields(), d.countries,
-             [](const RefData::Country& c) { return Strings{c.code, c.name}; });
+             [](const RefData::Country& c) {
+               return Strings{c.code, c.name};
+             });
 }
 
 }  // namespace exo::store

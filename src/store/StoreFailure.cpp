@@ -22,16 +22,24 @@ void raise(GenCode code, std::string description, std::string fileName, int osCo
 }
 
 void raiseCorrupt(std::string description, std::string fileName) {
-  raise(GenCode::Corruption, "Archivo da\xF1" "ado: " + std::move(description), std::move(fileName));
+  raise(GenCode::Corruption,
+        "Archivo da\xF1"
+        "ado: " +
+            std::move(description),
+        std::move(fileName));
 }
 
 int osCodeFromErrno(int err) {
   switch (err) {
     case ENOENT: return 2;
     case ENOTDIR: return 3;
-    case EMFILE: case ENFILE: return 4;
-    case EACCES: case EPERM: case EROFS: return 5;
-    case EAGAIN: case EBUSY: return kOsSharingViolation;
+    case EMFILE:
+    case ENFILE: return 4;
+    case EACCES:
+    case EPERM:
+    case EROFS: return 5;
+    case EAGAIN:
+    case EBUSY: return kOsSharingViolation;
     case ENOSPC: return 112;
     case EEXIST: return 80;
     default: return err == 0 ? 0 : 31;

@@ -15,8 +15,8 @@ inline constexpr int kOsSharingViolation = 32;
 inline constexpr int kOsLockViolation = 33;
 
 // Throws FailureError with subsystem DBFCDX and subCode 1000 + the general code.
-[[noreturn]] void raise(GenCode code, std::string description, std::string fileName,
-                        int osCode = 0, std::string operation = {});
+[[noreturn]] void raise(GenCode code, std::string description, std::string fileName, int osCode = 0,
+                        std::string operation = {});
 
 // Throws the "damaged file" failure (GenCode::Corruption) naming what is wrong.
 [[noreturn]] void raiseCorrupt(std::string description, std::string fileName);

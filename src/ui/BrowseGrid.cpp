@@ -41,7 +41,8 @@ void BrowseGrid::setColumnWidthsInChars(const std::vector<int>& widths) {
 
 void BrowseGrid::keyPressEvent(QKeyEvent* event) {
   const int row = currentRowNumber();
-  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      state() != EditingState) {
     if (row >= 0) emit rowActivated(row);
     return;
   }

@@ -37,7 +37,8 @@ void registerPages(MainWindow& window, shell::Session& session, store::Engine& e
   });
   // The list is read again at every press; the page does not open when the current company is
   // not in the chosen product's list.
-  window.setPageGuard(1, 7, [](QWidget* page) { return static_cast<shell::CompanyPage*>(page)->reload(); });
+  window.setPageGuard(
+      1, 7, [](QWidget* page) { return static_cast<shell::CompanyPage*>(page)->reload(); });
 }
 
 int INICIO(int argc, char** argv) {
@@ -102,7 +103,8 @@ int INICIO(int argc, char** argv) {
         auto* dialog = QApplication::activeModalWidget();
         if (dialog == nullptr) return;
         poll->stop();
-        dialog->grab().save(QString(capture).replace(QStringLiteral(".png"), QStringLiteral("-inicio.png")));
+        dialog->grab().save(
+            QString(capture).replace(QStringLiteral(".png"), QStringLiteral("-inicio.png")));
         if (auto* first = dialog->findChild<QPushButton*>()) first->click();
       });
       poll->start(300);

@@ -51,7 +51,9 @@ ErrorDialog::ErrorDialog(QWidget* parent, const std::string& message,
   for (const std::string& c : calls) m_calls->addItem(qt(c));
   stackLabel->setBuddy(m_calls);
   layout->addWidget(m_calls, 1);
-  layout->addWidget(new QLabel(QStringLiteral("\"&Mas...\" visualiza el Registro de Errores").remove(QLatin1Char('&')), this));
+  layout->addWidget(new QLabel(
+      QStringLiteral("\"&Mas...\" visualiza el Registro de Errores").remove(QLatin1Char('&')),
+      this));
   auto* row = new QHBoxLayout;
   row->addStretch(1);
   for (std::size_t i = 0; i < buttons.size(); ++i) {
@@ -81,9 +83,10 @@ ErrorLogBrowser::ErrorLogBrowser(QWidget* parent, store::Engine& engine,
     rows.push_back({qt(dateToText(e.fecha)), qt(e.hora), qt(e.error)});
     m_reports.push_back(e.texto);
   }
-  m_model = new ArrayModel({QStringLiteral("Fecha"), QStringLiteral("Hora"),
-                            large ? QStringLiteral("Nombre del error") : QStringLiteral("Descripcion del error")},
-                           std::move(rows), this);
+  m_model = new ArrayModel(
+      {QStringLiteral("Fecha"), QStringLiteral("Hora"),
+       large ? QStringLiteral("Nombre del error") : QStringLiteral("Descripcion del error")},
+      std::move(rows), this);
   auto* layout = new QVBoxLayout(this);
   m_grid = new BrowseGrid(this);
   m_grid->setModel(m_model);
@@ -104,7 +107,8 @@ ErrorLogBrowser::ErrorLogBrowser(QWidget* parent, store::Engine& engine,
   connect(quit, &QPushButton::clicked, this, &QDialog::accept);
   connect(print, &QPushButton::clicked, this, [this, folder] {
     const int r = m_grid->currentRowNumber();
-    if (r >= 0) printReportText(this, "ERROR DEL PROGRAMA", m_reports[static_cast<std::size_t>(r)], folder);
+    if (r >= 0)
+      printReportText(this, "ERROR DEL PROGRAMA", m_reports[static_cast<std::size_t>(r)], folder);
   });
   connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) { showEntry(current.row()); });

@@ -34,8 +34,9 @@ const std::vector<SelectorGroup>& selectorGroups() {
     SelectorGroup formats{QString::fromUtf8("Asignación Contable"), {h("Seleccione Formato:")}};
     const int annexes[] = {2, 3, 4, 5, 7, 8, 6, 10, 9, 1, 11, 12};
     for (int i = 0; i < 12; ++i) {
-      formats.entries.push_back(
-          {false, QStringLiteral("Formato %1   (Anexo %2)").arg(1001 + i).arg(annexes[i], 2, 10, QLatin1Char('0'))});
+      formats.entries.push_back({false, QStringLiteral("Formato %1   (Anexo %2)")
+                                            .arg(1001 + i)
+                                            .arg(annexes[i], 2, 10, QLatin1Char('0'))});
     }
     g.push_back(formats);
     g.push_back({QString::fromUtf8("Medios Magnéticos"),
@@ -122,7 +123,8 @@ QWidget* MainWindow::placeholder(QWidget* parent, int group, int n) const {
     if (!e.heading && ++seen == n) caption = e.text.trimmed();
   }
   auto* heading = new QLabel(caption, w);
-  heading->setStyleSheet(QStringLiteral("QLabel { font-size: 14pt; font-weight: bold; color: rgb(0,0,90); }"));
+  heading->setStyleSheet(
+      QStringLiteral("QLabel { font-size: 14pt; font-weight: bold; color: rgb(0,0,90); }"));
   layout->addWidget(heading);
   layout->addStretch(1);
   return w;
@@ -132,12 +134,14 @@ QWidget* MainWindow::showPage(int group, int n) {
   QWidget*& slot = m_pages[{group, n}];
   if (!slot) {
     const auto builder = m_builders.find({group, n});
-    slot = builder != m_builders.end() ? builder->second(m_pageArea) : placeholder(m_pageArea, group, n);
+    slot = builder != m_builders.end() ? builder->second(m_pageArea)
+                                       : placeholder(m_pageArea, group, n);
     slot->hide();
     m_pageArea->layout()->addWidget(slot);
     ++m_builds;
   }
-  if (const auto guard = m_guards.find({group, n}); guard != m_guards.end() && !guard->second(slot)) {
+  if (const auto guard = m_guards.find({group, n});
+      guard != m_guards.end() && !guard->second(slot)) {
     return m_current;
   }
   for (auto& [key, p] : m_pages) {
@@ -157,15 +161,18 @@ void MainWindow::showAbout() {
   QDialog box(this, Qt::FramelessWindowHint | Qt::Dialog);
   box.setFixedSize(380, 246);
   box.move(geometry().topLeft() + QPoint(180, 295));
-  box.setStyleSheet(QStringLiteral(
-      "QDialog { border: 2px solid rgb(60,100,175); border-radius: 8px;"
-      " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 rgb(245,245,255), stop:1 rgb(188,230,255)); }"));
+  box.setStyleSheet(
+      QStringLiteral("QDialog { border: 2px solid rgb(60,100,175); border-radius: 8px;"
+                     " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
+                     "rgb(245,245,255), stop:1 rgb(188,230,255)); }"));
   auto* layout = new QVBoxLayout(&box);
-  auto* text = new QLabel(QString::fromUtf8(
-      "<h3>Norvasta<br>Información Exógena en Medios Magnéticos</h3>"
-      "<p>Año gravable 2011</p>"
-      "<p>Prepara los formatos 1001 a 1012 de la DIAN a partir de la contabilidad "
-      "de Norvasta Orbisal Plus y Norvasta Contable.</p>"), &box);
+  auto* text =
+      new QLabel(QString::fromUtf8(
+                     "<h3>Norvasta<br>Información Exógena en Medios Magnéticos</h3>"
+                     "<p>Año gravable 2011</p>"
+                     "<p>Prepara los formatos 1001 a 1012 de la DIAN a partir de la contabilidad "
+                     "de Norvasta Orbisal Plus y Norvasta Contable.</p>"),
+                 &box);
   text->setWordWrap(true);
   text->setAlignment(Qt::AlignCenter);
   layout->addWidget(text, 1);

@@ -28,7 +28,8 @@ QtUserInterface::~QtUserInterface() {
   delete m_wait.data();
 }
 
-void QtUserInterface::message(shell::MessageKind kind, std::string_view title, std::string_view text) {
+void QtUserInterface::message(shell::MessageKind kind, std::string_view title,
+                              std::string_view text) {
   QMessageBox box(m_parent);
   switch (kind) {
     case shell::MessageKind::Info: box.setIcon(QMessageBox::Information); break;
@@ -158,7 +159,9 @@ void QtUserInterface::pumpEvents() { QCoreApplication::processEvents(); }
 
 bool QtUserInterface::openWithShell(const std::string& path) {
   const QString p = qt(path);
-  const QUrl url = p.contains(QStringLiteral("://")) ? QUrl(p) : QUrl::fromLocalFile(QFileInfo(p).absoluteFilePath());
+  const QUrl url = p.contains(QStringLiteral("://"))
+                       ? QUrl(p)
+                       : QUrl::fromLocalFile(QFileInfo(p).absoluteFilePath());
   return QDesktopServices::openUrl(url);
 }
 

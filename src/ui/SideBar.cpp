@@ -75,11 +75,14 @@ int SideBar::buttonCount(int group) const {
   return static_cast<int>(m_groups.at(static_cast<std::size_t>(group) - 1).buttons.size());
 }
 
-int SideBar::lastPage(int group) const { return m_groups.at(static_cast<std::size_t>(group) - 1).last; }
+int SideBar::lastPage(int group) const {
+  return m_groups.at(static_cast<std::size_t>(group) - 1).last;
+}
 
 void SideBar::highlight(Group& g, int n) {
   for (std::size_t i = 0; i < g.buttons.size(); ++i) {
-    g.buttons[i]->setStyleSheet(QString::fromLatin1(static_cast<int>(i) + 1 == n ? kSelectedStyle : kButtonStyle));
+    g.buttons[i]->setStyleSheet(
+        QString::fromLatin1(static_cast<int>(i) + 1 == n ? kSelectedStyle : kButtonStyle));
   }
 }
 

@@ -31,13 +31,16 @@ WorkAreaModel::WorkAreaModel(store::Engine& engine, int area, std::vector<GridCo
     : QAbstractTableModel(parent), m_engine(engine), m_area(area), m_columns(std::move(columns)) {
   for (const GridColumn& c : m_columns) {
     std::string text = c.expression;
-    if (!text.empty() && !c.picture.empty()) text = "Transform((" + text + "), \"" + c.picture + "\")";
+    if (!text.empty() && !c.picture.empty())
+      text = "Transform((" + text + "), \"" + c.picture + "\")";
     m_programs.push_back(text.empty() ? nullptr : engine.interp().compile(text));
   }
   m_rows = static_cast<int>(m_engine.keyCount(m_engine.interp(), m_area));
 }
 
-int WorkAreaModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+int WorkAreaModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : m_rows;
+}
 
 int WorkAreaModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
@@ -94,8 +97,7 @@ QVariant WorkAreaModel::data(const QModelIndex& index, int role) const {
       return QVariant::fromValue(m_columns[static_cast<std::size_t>(index.column())].alignment);
     case RecNoRole:
       return moveTo(index.row()) ? QVariant::fromValue<qint64>(m_engine.recNo(m_area)) : QVariant();
-    default:
-      return {};
+    default: return {};
   }
 }
 

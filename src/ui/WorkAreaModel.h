@@ -19,12 +19,12 @@ namespace exo::ui {
 
 struct GridColumn {
   QString heading;
-  std::string expression;            // evaluated with the area selected (empty: use `value`)
-  std::function<QString()> value;    // called with the area on the row's record
-  std::string picture;               // Transform picture for the expression ("" = display form)
-  int width = 0;                     // in characters, 0 = from the heading
+  std::string expression;          // evaluated with the area selected (empty: use `value`)
+  std::function<QString()> value;  // called with the area on the row's record
+  std::string picture;             // Transform picture for the expression ("" = display form)
+  int width = 0;                   // in characters, 0 = from the heading
   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
-  std::string field;                 // when set, the column edits this field
+  std::string field;  // when set, the column edits this field
 };
 
 class WorkAreaModel : public QAbstractTableModel {

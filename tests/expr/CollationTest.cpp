@@ -33,7 +33,8 @@ TEST(Collation, SpanishLettersSortBesideTheirBase) {
   std::vector<std::string> words = {"OSO", "\xD1U", "NUBE", "\xC1RBOL", "ZETA", "ARBOL", "B"};
   std::sort(words.begin(), words.end(),
             [](const std::string& a, const std::string& b) { return exo::collate(a, b) < 0; });
-  const std::vector<std::string> expected = {"ARBOL", "\xC1RBOL", "B", "NUBE", "\xD1U", "OSO", "ZETA"};
+  const std::vector<std::string> expected = {"ARBOL", "\xC1RBOL", "B",   "NUBE",
+                                             "\xD1U", "OSO",      "ZETA"};
   EXPECT_EQ(words, expected);
   EXPECT_LT(exo::collate("AB", "ABC"), 0);
   EXPECT_EQ(exo::collate("", ""), 0);

@@ -37,8 +37,8 @@ TEST(Language, TextComparisonFollowsThePrefixRule) {
       {"\"ABC\" # \"ABD\"", ".T."},
       {"\"AB\" < \"ABC\"", ".T."},
       {"\"ABC\" > \"AB\"", ".F."},
-      {"\"\xD1U\" > \"NUBE\"", ".T."},   // Ñ sorts after N
-      {"\"\xC1RBOL\" < \"B\"", ".T."},   // Á sorts with A
+      {"\"\xD1U\" > \"NUBE\"", ".T."},  // Ñ sorts after N
+      {"\"\xC1RBOL\" < \"B\"", ".T."},  // Á sorts with A
       {"\"ES\" $ \"MESA\"", ".T."},
       {"\"\" $ \"MESA\"", ".F."},
       {"NIL == NIL", ".T."},
@@ -53,9 +53,13 @@ TEST(Language, TextFunctions) {
       {"SubStr(\"ABC\", 5)", ""},
       {"SubStr(\"ABC\", 0, 2)", "AB"},
       {"Left(\"ABC\", 5) + Right(\"ABC\", 2)", "ABCBC"},
-      {"\"[\" + Trim(\"  a  \") + \"|\" + LTrim(\"  a  \") + \"|\" + AllTrim(\"  a  \") + \"]\"", "[  a|a  |a]"},
+      {"\"[\" + Trim(\"  a  \") + \"|\" + LTrim(\"  a  \") + \"|\" + AllTrim(\"  a  \") + \"]\"",
+       "[  a|a  |a]"},
       {"\"ABC  \" - \"DEF\"", "ABCDEF  "},
-      {"Upper(\"\xF1" "and\xFA\")", "\xD1" "AND\xDA"},
+      {"Upper(\"\xF1"
+       "and\xFA\")",
+       "\xD1"
+       "AND\xDA"},
       {"Lower(\"\xC1RBOL\")", "\xE1rbol"},
       {"Len(\"ABCD\") + Len({1, 2})", "         6"},
       {"At(\"un\", \"Hola mundo\")", "         7"},
@@ -69,9 +73,14 @@ TEST(Language, TextFunctions) {
       {"PadL(12, 5)", "   12"},
       {"PadR(\"abcdef\", 3)", "abc"},
       {"Chr(65) + Str(Asc(\"a\"), 3)", "A 97"},
-      {"IsDigit(\"5a\") .AND. IsAlpha(\"\xF1\") .AND. IsUpper(\"\xD1\") .AND. IsLower(\"a\") .AND. !IsDigit(\"\")", ".T."},
-      {"Empty(\"  \") .AND. Empty(0) .AND. Empty(CtoD(\"\")) .AND. Empty({}) .AND. Empty(NIL) .AND. !Empty(\"x\")", ".T."},
-      {"Like(\"5.1.*\", \"5.1.05\") .AND. Like(\"?BC\", \"ABC\") .AND. !Like(\"A*Z\", \"ABC\")", ".T."},
+      {"IsDigit(\"5a\") .AND. IsAlpha(\"\xF1\") .AND. IsUpper(\"\xD1\") .AND. IsLower(\"a\") .AND. "
+       "!IsDigit(\"\")",
+       ".T."},
+      {"Empty(\"  \") .AND. Empty(0) .AND. Empty(CtoD(\"\")) .AND. Empty({}) .AND. Empty(NIL) "
+       ".AND. !Empty(\"x\")",
+       ".T."},
+      {"Like(\"5.1.*\", \"5.1.05\") .AND. Like(\"?BC\", \"ABC\") .AND. !Like(\"A*Z\", \"ABC\")",
+       ".T."},
   });
 }
 
@@ -139,7 +148,8 @@ TEST(Language, DatesUseDayMonthYearAndTheNinetiesEpoch) {
       {"\"[\" + DtoS(CtoD(\"\")) + \"]\"", "[        ]"},
       {"StoD(\"20111231\") - StoD(\"20110101\")", "       364"},
       {"StoD(\"20111231\") + 1", "01-01-2012"},
-      {"Year(StoD(\"20110305\")) + Month(StoD(\"20110305\")) + Day(StoD(\"20110305\"))", "      2019"},
+      {"Year(StoD(\"20110305\")) + Month(StoD(\"20110305\")) + Day(StoD(\"20110305\"))",
+       "      2019"},
       {"DoW(StoD(\"20111231\"))", "         7"},
       {"CMonth(StoD(\"20110305\")) + \" \" + CDoW(StoD(\"20110305\"))", "Marzo S\341bado"},
       {"{^2011-12-31} == StoD(\"20111231\")", ".T."},
@@ -161,7 +171,8 @@ TEST(Language, ArraysHaveReferenceSemantics) {
       {"AScan({5, 6, 7}, {|x| x > 5})", "         2"},
       {"ASort({3, 1, 2})", "{         1,          2,          3}"},
       {"ASort({3, 1, 2}, , , {|x, y| x > y})", "{         3,          2,          1}"},
-      {"ASort({\"Oso\", \"\xD1u\", \"Nube\", \"\xC1rbol\"})", "{\"\xC1rbol\", \"Nube\", \"\xD1u\", \"Oso\"}"},
+      {"ASort({\"Oso\", \"\xD1u\", \"Nube\", \"\xC1rbol\"})",
+       "{\"\xC1rbol\", \"Nube\", \"\xD1u\", \"Oso\"}"},
       {"s := 0, AEval({1, 2, 3}, {|x, i| s += x * i}), s", "        14"},
       {"a := {1, {2}}, b := AClone(a), b[2][1] := 9, a[2][1]", "         2"},
       {"a := {0, 0, 0}, ACopy({7, 8}, a, 1, 2, 2), a", "{         0,          7,          8}"},
@@ -189,7 +200,9 @@ TEST(Language, BlocksOperatorsAndAssignments) {
       {"c := \"1 + 2\", &c", "         3"},
       {"c := \"Upper\", &(c + '(\"x\")')", "X"},
       {"ValType(NIL) + ValType({}) + ValType({||1}) + ValType(.T.) + ValType(TPublic())", "UABLO"},
-      {"Type(\"1 +\") + \"/\" + Type(\"NoExiste\") + \"/\" + Type(\"1 + 1\") + \"/\" + Type(\"'a'\")", "UE/U/N/C"},
+      {"Type(\"1 +\") + \"/\" + Type(\"NoExiste\") + \"/\" + Type(\"1 + 1\") + \"/\" + "
+       "Type(\"'a'\")",
+       "UE/U/N/C"},
   });
 }
 

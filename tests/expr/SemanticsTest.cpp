@@ -57,7 +57,8 @@ TEST(Memvars, PrivatesAreReleasedWhenTheirRoutineReturns) {
   Interp ip;
   ip.evalText("PUBLICA(\"cGlobal\", \"uno\")");
   ip.memvars().pushFrame();
-  ip.evalText("PRIVADA(\"cGlobal\", \"oculta\"), nLocal := 5");  // hides the public; creates a private
+  ip.evalText(
+      "PRIVADA(\"cGlobal\", \"oculta\"), nLocal := 5");  // hides the public; creates a private
   EXPECT_EQ(show(ip, "cGlobal + Str(nLocal, 2)"), "oculta 5");
   ip.memvars().pushFrame();
   EXPECT_EQ(show(ip, "cGlobal"), "oculta");  // visible to called routines
@@ -80,9 +81,12 @@ class WithTables : public ::testing::Test {
  protected:
   void SetUp() override {
     ip.setWorkAreas(&tables);
-    movs = tables.open("MOVTOS", {{"CODIGO", 'C', 20, 0}, {"MONTO", 'N', 17, 2}, {"CTA_DIR", 'C', 5, 0}});
-    tables.addRecord(movs, {Value::text("5105061"), Value::number(1500, 2, 14), Value::text("00012")});
-    tables.addRecord(movs, {Value::text("2365151"), Value::number(-200, 2, 14), Value::text("     ")});
+    movs = tables.open("MOVTOS",
+                       {{"CODIGO", 'C', 20, 0}, {"MONTO", 'N', 17, 2}, {"CTA_DIR", 'C', 5, 0}});
+    tables.addRecord(movs,
+                     {Value::text("5105061"), Value::number(1500, 2, 14), Value::text("00012")});
+    tables.addRecord(movs,
+                     {Value::text("2365151"), Value::number(-200, 2, 14), Value::text("     ")});
     dir = tables.open("DIREC", {{"CLAVE", 'C', 5, 0}, {"NOMBRE", 'C', 40, 0}});
     tables.addRecord(dir, {Value::text("00012"), Value::text("ACME S.A.")});
     tables.select(movs);
@@ -97,7 +101,8 @@ TEST_F(WithTables, FieldsComeBeforeVariablesAndAliasesReachOtherAreas) {
   ip.memvars().declarePublic("MONTO", Value::number(1));
   EXPECT_EQ(show(ip, "MONTO"), "          1500.00");
   EXPECT_EQ(show(ip, "M->MONTO"), "         1");
-  EXPECT_EQ(show(ip, "FIELD->CTA_DIR + direc->NOMBRE"), "00012ACME S.A.                               ");
+  EXPECT_EQ(show(ip, "FIELD->CTA_DIR + direc->NOMBRE"),
+            "00012ACME S.A.                               ");
   EXPECT_EQ(show(ip, "DIREC->(RecNo()) + Select()"), "         2");  // area restored afterwards
   EXPECT_EQ(show(ip, "Alias() + Alias(2)"), "MOVTOSDIREC");
   EXPECT_EQ(show(ip, "SubStr(CODIGO,1,4)='5105' .AND. MONTO > 0 .AND. !Empty(CTA_DIR)"), ".T.");
@@ -224,8 +229,12 @@ TEST(TPublicContainer, NamesAreCaseInsensitiveAndAutomaticAdds) {
   EXPECT_EQ(show(ip, "o:Del(\"ano\"), o:IsDef(\"ano\")"), ".F.");
   EXPECT_EQ(show(ip, "o:nPos"), "         0");
   // The object of an assignment is taken before the value is evaluated.
-  EXPECT_EQ(show(ip, "q := TPublic():New(), p := q, q:x := (q := TPublic():New(), 5), p:x"), "         5");
-  EXPECT_EQ(show(ip, "s := o:Save(), o:Release(), n := o:nCount(), o:Restore(s), Str(n, 1) + Str(o:nCount(), 1)"), "01");
+  EXPECT_EQ(show(ip, "q := TPublic():New(), p := q, q:x := (q := TPublic():New(), 5), p:x"),
+            "         5");
+  EXPECT_EQ(show(ip,
+                 "s := o:Save(), o:Release(), n := o:nCount(), o:Restore(s), Str(n, 1) + "
+                 "Str(o:nCount(), 1)"),
+            "01");
 }
 
 TEST(TPublicContainer, UnknownNamesRaiseMessageNotFound) {

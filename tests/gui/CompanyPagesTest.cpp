@@ -1,11 +1,11 @@
 // The company choice on screen, over a demo installation: the dialog offers the last company and
 // both products, switching product reloads the list, and the page does not open while the
 // current company is missing from the chosen product's list.
+#include <gtest/gtest.h>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <filesystem>
 
@@ -105,18 +105,21 @@ TEST_F(CompanyScreens, PageStaysClosedWhileTheCompanyIsNotInTheProductsList) {
 TEST_F(CompanyScreens, CancellingAtStartUpEndsTheProgramWithItsMessage) {
   shell::Session session(ip, ui, folders);
   QTimer::singleShot(0, [] {
-    if (auto* d = qobject_cast<shell::CompanyDialog*>(QApplication::activeModalWidget())) d->reject();
+    if (auto* d = qobject_cast<shell::CompanyDialog*>(QApplication::activeModalWidget()))
+      d->reject();
   });
   EXPECT_FALSE(shell::SELECEMPRESA(session, engine, nullptr, true, {}));
   const auto messages = ui.callsOf("message");
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].text,
-            "Debe seleccionar una empresa para continuar.\r\n\r\nVuelva a ingresar y seleccione una empresa.");
+            "Debe seleccionar una empresa para continuar.\r\n\r\nVuelva a ingresar y seleccione "
+            "una empresa.");
   EXPECT_EQ(messages[0].title, "Atenci\363n.....");
 
   // Outside start-up, leaving the dialog changes nothing.
   QTimer::singleShot(0, [] {
-    if (auto* d = qobject_cast<shell::CompanyDialog*>(QApplication::activeModalWidget())) d->reject();
+    if (auto* d = qobject_cast<shell::CompanyDialog*>(QApplication::activeModalWidget()))
+      d->reject();
   });
   EXPECT_TRUE(shell::SELECEMPRESA(session, engine, nullptr, false, {}));
   EXPECT_EQ(ui.callsOf("message").size(), 1u);

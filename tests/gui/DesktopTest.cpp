@@ -27,17 +27,18 @@ TEST(Desktop, StartsOnTheDemoChoosesTheCompanyAndEnds) {
   std::ofstream(program / "TRACE.LOG") << "de una ejecucion anterior\n";
   const fs::path picture = root / "ventana.png";
 
-  const std::string command = "cd '" + program.string() + "' && EXOGENA_DRIVE='" + demo.driveFolder +
-                              "' EXOGENA_CAPTURE='" + picture.string() +
-                              "' QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 timeout 90 '" +
-                              EXOGENA_DESKTOP + "' >/dev/null 2>&1";
+  const std::string command =
+      "cd '" + program.string() + "' && EXOGENA_DRIVE='" + demo.driveFolder +
+      "' EXOGENA_CAPTURE='" + picture.string() +
+      "' QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 timeout 90 '" + EXOGENA_DESKTOP +
+      "' >/dev/null 2>&1";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_FALSE(fs::exists(program / "TRACE.LOG"));
   EXPECT_TRUE(fs::exists(program / "Conceptx.cdx"));
   EXPECT_TRUE(fs::exists(root / "ventana-inicio.png"));  // the company dialog
-  EXPECT_TRUE(fs::exists(picture));                       // the window after the choice
+  EXPECT_TRUE(fs::exists(picture));                      // the window after the choice
   fs::remove_all(root);
 }
 

@@ -1,9 +1,9 @@
 // The error handler's windows: the dialog answers with the button pressed and lists the calls;
 // the log browser lists the log newest first, stands on today's entry and shows its report.
+#include <gtest/gtest.h>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include <ctime>
 #include <filesystem>
@@ -43,9 +43,11 @@ TEST(ErrorWindows, LogBrowserShowsTheNewestFirstAndTodaysReport) {
   exo::Interp ip;
   exo::store::Engine engine(ip);
   const std::time_t now = std::time(nullptr);
-  exo::shell::appendErrorLog(engine, dir / "Error", now - 5 * 86400, "Error viejo", "informe viejo");
+  exo::shell::appendErrorLog(engine, dir / "Error", now - 5 * 86400, "Error viejo",
+                             "informe viejo");
   exo::shell::appendErrorLog(engine, dir / "Error", now, "Error de hoy", "informe\r\nde hoy");
-  exo::shell::appendErrorLog(engine, dir / "Error", now - 86400, "Error de ayer", "informe de ayer");
+  exo::shell::appendErrorLog(engine, dir / "Error", now - 86400, "Error de ayer",
+                             "informe de ayer");
 
   exo::ui::ErrorLogBrowser browser(nullptr, engine, dir / "Error");
   browser.show();

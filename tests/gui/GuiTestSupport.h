@@ -18,7 +18,8 @@ inline QApplication& app() {
 // Saves a picture of a window when EXOGENA_SCREENSHOTS names a folder (to look at the screens).
 inline void picture(QWidget& w, const char* name) {
   const QString folder = qEnvironmentVariable("EXOGENA_SCREENSHOTS");
-  if (!folder.isEmpty()) w.grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+  if (!folder.isEmpty())
+    w.grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
 }
 
 }  // namespace guitest

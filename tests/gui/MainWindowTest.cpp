@@ -1,4 +1,5 @@
 // The main window's page mechanics and the toolkit's grids, on the offscreen platform.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -6,7 +7,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
-#include <gtest/gtest.h>
 
 #include "GuiTestSupport.h"
 
@@ -104,9 +104,17 @@ TEST_F(Gui, GridRowsAreTheKeysOfTheControllingOrder) {
   engine.goTo(ip, area, 10);
   engine.deleteRecord(ip, area);
 
-  exo::ui::WorkAreaModel model(engine, area,
-                               {{"C\xC3\xB3" "digo", "CODIGO", {}, "", 8, Qt::AlignLeft, ""},
-                                {"Saldo", "SALDO", {}, "@Z 999,999.99", 12, Qt::AlignRight, "SALDO"}});
+  exo::ui::WorkAreaModel model(
+      engine, area,
+      {{"C\xC3\xB3"
+        "digo",
+        "CODIGO",
+        {},
+        "",
+        8,
+        Qt::AlignLeft,
+        ""},
+       {"Saldo", "SALDO", {}, "@Z 999,999.99", 12, Qt::AlignRight, "SALDO"}});
   EXPECT_EQ(model.rowCount(), 2999);
   exo::ui::BrowseGrid grid;
   grid.setModel(&model);

@@ -1,11 +1,11 @@
 // The Qt implementation of the user-interface port: questions answer with the button chosen,
 // the default button is the one asked for, and the wait and progress boxes open and close.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "GuiTestSupport.h"
 
@@ -46,7 +46,10 @@ TEST(QtUserInterface, QuestionsAnswerWithTheButtonChosen) {
                             {"&Continuar", "Ca&ncelar"}, 0);
   EXPECT_EQ(chosen, 1);
   EXPECT_EQ(press.title.toStdString(), "Atenci\xC3\xB3n.....");
-  EXPECT_EQ(press.text.toStdString(), "\xC2\xBF" "Desea continuar?\nSegunda l\xC3\xAD" "nea");
+  EXPECT_EQ(press.text.toStdString(),
+            "\xC2\xBF"
+            "Desea continuar?\nSegunda l\xC3\xAD"
+            "nea");
   EXPECT_EQ(press.defaultCaption.toStdString(), "&Continuar");
 
   Presser byDefault;

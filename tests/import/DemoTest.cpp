@@ -11,12 +11,12 @@
 
 #include "../store/StoreTestSupport.h"
 #include "expr/Failure.h"
+#include "expr/Interp.h"
 #include "import/Demo.h"
 #include "import/DemoLedger.h"
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/Engine.h"
-#include "expr/Interp.h"
 
 namespace {
 
@@ -38,8 +38,9 @@ Table readTable(const fs::path& path) {
     t.read(r, rec.data());
     Row row;
     for (std::size_t f = 0; f < t.fields().size(); ++f) {
-      std::string s(t.fields()[f].type == 'M' ? t.memo(rec.data(), static_cast<int>(f))
-                                              : std::string(t.text(rec.data(), static_cast<int>(f))));
+      std::string s(t.fields()[f].type == 'M'
+                        ? t.memo(rec.data(), static_cast<int>(f))
+                        : std::string(t.text(rec.data(), static_cast<int>(f))));
       s.erase(s.find_last_not_of(' ') + 1);
       s.erase(0, std::min(s.find_first_not_of(' '), s.size()));
       row[t.fields()[f].name] = s;
@@ -110,7 +111,8 @@ TEST_F(Demo, SameSeedGivesTheSameBytesAndAnotherSeedAnotherLedger) {
   }
   exo::import::installDemo(options(s_dir->file("c"), 8));
   const std::string month = "drive/NRVVS/ANDINA10/VRTRACON.05";
-  EXPECT_NE(storetest::readFile(s_dir->file("a/" + month)), storetest::readFile(s_dir->file("c/" + month)));
+  EXPECT_NE(storetest::readFile(s_dir->file("a/" + month)),
+            storetest::readFile(s_dir->file("c/" + month)));
   // A folder that already holds something is left alone.
   EXPECT_THROW(exo::import::installDemo(options(s_dir->file("a"))), exo::FailureError);
 }
@@ -134,8 +136,8 @@ TEST_F(Demo, ControlFilesListTheCompaniesThatWereLaidOut) {
   EXPECT_EQ(read.companies[2].lines[7], 0u);
   EXPECT_EQ(read.companies[3].product, "NRVCONTB");
   EXPECT_NEAR(static_cast<double>(read.companies[0].totalLines()), 6000, 1500);
-  for (const char* f : {"NRVVS/VR.EXE", "NRVVS/VRNRVV32.DLL", "NRVCONTB/VRCONTAB.EXE",
-                        "NRVCONTB/NRVCNT32.DLL"})
+  for (const char* f :
+       {"NRVVS/VR.EXE", "NRVVS/VRNRVV32.DLL", "NRVCONTB/VRCONTAB.EXE", "NRVCONTB/NRVCNT32.DLL"})
     EXPECT_TRUE(fs::exists(fs::path(s_inst->driveFolder) / f)) << f;
 }
 
@@ -188,7 +190,8 @@ TEST_F(Demo, ChartIsAColombianPucWithAccountsToIgnore) {
     summary += code.back() == '.';
     ignored += !r.at("APLICA").empty();
     inventory += code.rfind("1.4.", 0) == 0 && code.back() != '.';
-    if (code.rfind("2.3.65.", 0) == 0 && code.back() != '.') withholding += std::stod(r.at("POR_RET")) > 0;
+    if (code.rfind("2.3.65.", 0) == 0 && code.back() != '.')
+      withholding += std::stod(r.at("POR_RET")) > 0;
     ++occurrences[code];
   }
   EXPECT_GE(summary, 40);
@@ -223,10 +226,10 @@ TEST_F(Demo, DirectoryHoldsEveryKindOfThirdPartyAndTheDefectsToFind) {
     if (national && r.at("TP_P") != "J" && (r.at("TP_N") == "42" || r.at("TP_N") == "43"))
       ++count["national with 42"];
   }
-  for (const char* kind : {"vat", "natural 1111", "natural 1110", "natural 1011", "natural 1010",
-                           "foreign", "foreign with NIT", "good digit", "wrong digit", "dotted",
-                           "no address", "no municipality", "natural 0000", "legal without 31",
-                           "national with 42"})
+  for (const char* kind :
+       {"vat", "natural 1111", "natural 1110", "natural 1011", "natural 1010", "foreign",
+        "foreign with NIT", "good digit", "wrong digit", "dotted", "no address", "no municipality",
+        "natural 0000", "legal without 31", "national with 42"})
     EXPECT_GE(count[kind], 1) << kind;
   EXPECT_EQ(count["vat"], 2);
   EXPECT_GT(count["good digit"], 10 * count["wrong digit"]);
@@ -276,17 +279,19 @@ TEST_F(Demo, MovementsCarryWhatTheImportAndItsFixesLookFor) {
     }
     vouchers[std::to_string(m.period) + r.at("TIPO_COMP") + r.at("COMPROBA")].push_back(&m);
     if (party.empty()) ++count["no party"];
-    if (m.period == 0) ++count[r.at("COMPROBA").find("INICIO") != std::string::npos ? "opening" : "other 00"];
+    if (m.period == 0)
+      ++count[r.at("COMPROBA").find("INICIO") != std::string::npos ? "opening" : "other 00"];
     if (m.period == 0 && m.amount == 0) ++count["zero"];
     if (m.period == 12 && r.at("COMPROBA") == "CIERRE" && !party.empty()) ++count["closing"];
     if (m.period != 12 && r.at("COMPROBA") == "CIERRE") ++count["closing elsewhere"];
     if (party.rfind("IVA", 0) == 0) ++count["vat " + r.at("TIPO_COMP")];
-    if (r.at("CODIGO").rfind("2.3.65.", 0) == 0 && m.amount < 0) ++count["withheld " + r.at("TIPO_COMP")];
+    if (r.at("CODIGO").rfind("2.3.65.", 0) == 0 && m.amount < 0)
+      ++count["withheld " + r.at("TIPO_COMP")];
     if (r.at("CODIGO").rfind("1.4.", 0) == 0 && !party.empty()) ++count["inventory purchase"];
   }
-  for (const char* kind : {"no party", "opening", "other 00", "zero", "closing", "vat FC", "vat FE",
-                           "vat CC", "vat CE", "withheld CC", "withheld CE", "withheld CD",
-                           "withheld NO", "inventory purchase"})
+  for (const char* kind :
+       {"no party", "opening", "other 00", "zero", "closing", "vat FC", "vat FE", "vat CC",
+        "vat CE", "withheld CC", "withheld CE", "withheld CD", "withheld NO", "inventory purchase"})
     EXPECT_GE(count[kind], 1) << kind;
   EXPECT_EQ(count["closing elsewhere"], 0);
   // Each commission line has its expense line in the same invoice: an account "5.", the opposite
@@ -329,7 +334,8 @@ TEST_F(Demo, SomeThirdPartiesAreUnderAndSomeOverTheThreshold) {
 }
 
 TEST_F(Demo, WorkingFolderIsLaidOutAsAFirstSelection) {
-  for (const char* f : {"VRDIREXO.DBF", "VRDIREXO.FPT", "VRDIREXX.CDX"}) EXPECT_TRUE(fs::exists(work() / f)) << f;
+  for (const char* f : {"VRDIREXO.DBF", "VRDIREXO.FPT", "VRDIREXX.CDX"})
+    EXPECT_TRUE(fs::exists(work() / f)) << f;
   EXPECT_EQ(storetest::readFile((work() / "VRDIREXO.DBF").string()),
             storetest::readFile((ledger() / "VRDIR.DBF").string()));
   EXPECT_EQ(storetest::readFile((work() / "VRDIREXX.CDX").string()),
@@ -408,9 +414,10 @@ TEST_F(Demo, AssignmentTablesNameRealAccountsAndConcepts) {
 TEST(DemoControlFile, AFolderNameThatLeavesTheDriveIsRefused) {
   storetest::TempDir dir;
   fs::create_directories(dir.file("drive/NRVVS"));
-  Dbf ctl = Dbf::create(dir.file("drive/NRVVS/vrCtl.org"),
-                        {{"EMPRESA", 'C', 40, 0}, {"CAMINO", 'C', 30, 0}, {"ULT_PER", 'C', 2, 0},
-                         {"FECHA_INI", 'D', 8, 0}});
+  Dbf ctl = Dbf::create(dir.file("drive/NRVVS/vrCtl.org"), {{"EMPRESA", 'C', 40, 0},
+                                                            {"CAMINO", 'C', 30, 0},
+                                                            {"ULT_PER", 'C', 2, 0},
+                                                            {"FECHA_INI", 'D', 8, 0}});
   std::vector<char> rec = ctl.blankRecord();
   ctl.setText(rec.data(), 0, "EMPRESA");
   ctl.setText(rec.data(), 1, "..\\..\\WINDOWS\\");

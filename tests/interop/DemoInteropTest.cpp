@@ -88,8 +88,10 @@ TEST_F(DemoPeers, DbfreadReadsBalancedVouchersAndTheDirectoryMemos) {
       "    vouchers[(p, r['TIPO_COMP'], r['COMPROBA'])] += int(round(r['MONTO']))\n"
       "print(lines, sum(1 for v in vouchers.values() if v != 0))\n"
       "d = list(dbfread.DBF(sys.argv[1] + 'VRDIR.DBF', encoding='cp850'))\n"
-      "print(sum(1 for r in d if r['OBSERVA']), sum(1 for r in d if 'MU\\u00d1OZ' in r['NOMBRE'] or "
-      "'PE\\u00d1A' in r['NOMBRE'] or 'CASTA\\u00d1O' in r['NOMBRE'] or 'NU\\u00d1EZ' in r['NOMBRE']))\n";
+      "print(sum(1 for r in d if r['OBSERVA']), sum(1 for r in d if 'MU\\u00d1OZ' in r['NOMBRE'] "
+      "or "
+      "'PE\\u00d1A' in r['NOMBRE'] or 'CASTA\\u00d1O' in r['NOMBRE'] or 'NU\\u00d1EZ' in "
+      "r['NOMBRE']))\n";
   const std::string out = python(script, ledger(""));
   const auto inst = exo::import::describeDemo(s_dir->file("demo"));
   ASSERT_FALSE(inst.companies.empty());

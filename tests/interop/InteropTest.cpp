@@ -39,8 +39,14 @@ const std::vector<Row> kRows = {
     {"1.1.05.", "CAJA GENERAL", 1500.5, 2011, 1, 15, true, "primera", false},
     {"2.4.08.", "IVA POR PAGAR", -240000, 2011, 2, 28, false, "", false},
     {"1.", "ACTIVO", 0, 2010, 12, 31, true, "", true},
-    {"5.1.35.", "\xC1LVAREZ PE\xD1" "A JOS\xC9", 0.5, 1999, 12, 31, false, std::string(300, 'x'), false},
-    {"4.1.35.", "\xF1" "and\xFA", -0.01, 2011, 3, 15, true, "nota con \xF1", false},
+    {"5.1.35.",
+     "\xC1LVAREZ PE\xD1"
+     "A JOS\xC9",
+     0.5, 1999, 12, 31, false, std::string(300, 'x'), false},
+    {"4.1.35.",
+     "\xF1"
+     "and\xFA",
+     -0.01, 2011, 3, 15, true, "nota con \xF1", false},
     {"1.4.", "INVENTARIOS", 99999999.99, 0, 0, 0, false, "", false},
 };
 
@@ -49,9 +55,12 @@ class OurFiles : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     s_dir = new storetest::TempDir;
-    Dbf t = Dbf::create(s_dir->file("ours.dbf"), {{"CODIGO", 'C', 10, 0}, {"NOMBRE", 'C', 30, 0},
-                                                   {"MONTO", 'N', 14, 2}, {"FECHA", 'D', 0, 0},
-                                                   {"MARCA", 'L', 0, 0}, {"NOTA", 'M', 0, 0}});
+    Dbf t = Dbf::create(s_dir->file("ours.dbf"), {{"CODIGO", 'C', 10, 0},
+                                                  {"NOMBRE", 'C', 30, 0},
+                                                  {"MONTO", 'N', 14, 2},
+                                                  {"FECHA", 'D', 0, 0},
+                                                  {"MARCA", 'L', 0, 0},
+                                                  {"NOTA", 'M', 0, 0}});
     KeyBatch codigo(10, KeyKind::Character), monto(8, KeyKind::Binary), fecha(8, KeyKind::Binary);
     std::uint32_t r = 0;
     for (const Row& row : kRows) {
@@ -93,8 +102,11 @@ TEST_F(OurFiles, PerlDbfDumpListsActiveRecords) {
   ASSERT_EQ(runCommand("dbf_dump --fs '|' " + file("ours.dbf"), out), 0);
   const std::string want = std::string("1.1.05.|CAJA GENERAL|1500.5|20110115|1|primera\n") +
                            "2.4.08.|IVA POR PAGAR|-240000|20110228|0|\n" +
-                           "5.1.35.|\xC1LVAREZ PE\xD1" "A JOS\xC9|0.5|19991231|0|" + std::string(300, 'x') + "\n" +
-                           "4.1.35.|\xF1" "and\xFA|-0.01|20110315|1|nota con \xF1\n" +
+                           "5.1.35.|\xC1LVAREZ PE\xD1"
+                           "A JOS\xC9|0.5|19991231|0|" +
+                           std::string(300, 'x') + "\n" +
+                           "4.1.35.|\xF1"
+                           "and\xFA|-0.01|20110315|1|nota con \xF1\n" +
                            "1.4.|INVENTARIOS|99999999.99||0|\n";
   EXPECT_EQ(out, want);
 }
@@ -107,7 +119,8 @@ TEST_F(OurFiles, PythonReadersSeeTheSameValues) {
       "t = dbfread.DBF(sys.argv[1], encoding='cp1252')\n"
       "for r in t: print(r['CODIGO'], r['MONTO'], r['FECHA'], r['MARCA'], len(r['NOTA'] or ''))\n"
       "for r in t.deleted: print('DELETED', r['CODIGO'])\n";
-  ASSERT_EQ(runCommand(std::string(kPython) + " -c \"" + script + "\" " + file("ours.dbf"), out), 0);
+  ASSERT_EQ(runCommand(std::string(kPython) + " -c \"" + script + "\" " + file("ours.dbf"), out),
+            0);
   EXPECT_EQ(out,
             "1.1.05. 1500.5 2011-01-15 True 7\n2.4.08. -240000.0 2011-02-28 False 0\n"
             "5.1.35. 0.5 1999-12-31 False 300\n4.1.35. -0.01 2011-03-15 True 10\n"
@@ -117,8 +130,13 @@ TEST_F(OurFiles, PythonReadersSeeTheSameValues) {
       "t = dbf.Table(sys.argv[1]); t.open(dbf.READ_ONLY)\n"
       "print(len(t), sum(1 for r in t if dbf.is_deleted(r)), t[4].nombre.strip())\n"
       "t.close()\n";
-  ASSERT_EQ(runCommand(std::string(kPython) + " -c \"" + dbfScript + "\" " + file("ours.dbf") + " | iconv -f utf-8 -t cp1252", out), 0);
-  EXPECT_EQ(out, "6 1 \xF1" "and\xFA\n");
+  ASSERT_EQ(runCommand(std::string(kPython) + " -c \"" + dbfScript + "\" " + file("ours.dbf") +
+                           " | iconv -f utf-8 -t cp1252",
+                       out),
+            0);
+  EXPECT_EQ(out,
+            "6 1 \xF1"
+            "and\xFA\n");
 }
 
 // index_dump walks every tag as our cursor does and soft seeks start at the same key.
@@ -126,12 +144,15 @@ TEST_F(OurFiles, PerlIndexReaderWalksAndSeeksOurTags) {
   REQUIRE_TOOL("which index_dump");
   std::string out;
   const std::string tagScript =
-      "perl -MXBase::Index -e 'my $f = shift; for my $t (XBase::Index->new($f, type => \"C\")->tags) {"
+      "perl -MXBase::Index -e 'my $f = shift; for my $t (XBase::Index->new($f, type => "
+      "\"C\")->tags) {"
       " my $i = XBase::Index->new($f, tag => $t, type => \"C\") or die XBase::Index->errstr;"
-      " printf \"%s|%s|%s|%d|0x%02x|%d\\n\", $t, $i->{key_string}, $i->{for_string}, $i->{key_length},"
+      " printf \"%s|%s|%s|%d|0x%02x|%d\\n\", $t, $i->{key_string}, $i->{for_string}, "
+      "$i->{key_length},"
       " $i->{index_options}, $i->{sort_order}; }' ";
   ASSERT_EQ(runCommand(tagScript + file("ours.cdx"), out), 0);
-  EXPECT_EQ(out, "CODIGO|CODIGO||10|0x60|0\nFECHA|FECHA||8|0x60|1\nMONTO|MONTO|!Deleted()|8|0x68|0\n");
+  EXPECT_EQ(out,
+            "CODIGO|CODIGO||10|0x60|0\nFECHA|FECHA||8|0x60|1\nMONTO|MONTO|!Deleted()|8|0x68|0\n");
   Cdx cdx = Cdx::open(file("ours.cdx"), {true, true, 0});
   for (const char* name : {"CODIGO", "MONTO", "FECHA"}) {
     const std::size_t tag = *cdx.findTag(name);
@@ -150,11 +171,17 @@ TEST_F(OurFiles, PerlIndexReaderWalksAndSeeksOurTags) {
       }
       want += key + " " + std::to_string(c.recno()) + "\n";
     }
-    ASSERT_EQ(runCommand(std::string("index_dump --type ") + (text ? "char " : "num ") + file("ours.cdx") + " " + name, out), 0);
+    ASSERT_EQ(runCommand(std::string("index_dump --type ") + (text ? "char " : "num ") +
+                             file("ours.cdx") + " " + name,
+                         out),
+              0);
     EXPECT_EQ(out, want) << name;
   }
   for (const char* start : {"1.4", "2", "4.1.35.", "0"}) {
-    ASSERT_EQ(runCommand(std::string("index_dump --type char --start ") + start + " " + file("ours.cdx") + " CODIGO | head -1", out), 0);
+    ASSERT_EQ(runCommand(std::string("index_dump --type char --start ") + start + " " +
+                             file("ours.cdx") + " CODIGO | head -1",
+                         out),
+              0);
     CdxCursor c(cdx, *cdx.findTag("CODIGO"));
     c.seek(start);
     ASSERT_TRUE(c.valid());
@@ -187,10 +214,15 @@ TEST(OurBigIndex, PerlWalksAndSeeksAMultiLevelTag) {
   ASSERT_EQ(runCommand("index_dump --type char " + dir.file("big.cdx") + " CUENTA", out), 0);
   EXPECT_EQ(out, want);
   for (const char* start : {"CTA 1-", "CTA 50-2", "CTA 96-9", "CTA 0", "CTA 55-1000"}) {
-    ASSERT_EQ(runCommand(std::string("index_dump --type char --start '") + start + "' " + dir.file("big.cdx") + " CUENTA | head -1", out), 0);
+    ASSERT_EQ(runCommand(std::string("index_dump --type char --start '") + start + "' " +
+                             dir.file("big.cdx") + " CUENTA | head -1",
+                         out),
+              0);
     ASSERT_TRUE(c.seek(start) || c.valid());
     std::string key(c.key());
-    EXPECT_EQ(out, key.erase(key.find_last_not_of(' ') + 1) + " " + std::to_string(c.recno()) + "\n") << start;
+    EXPECT_EQ(out,
+              key.erase(key.find_last_not_of(' ') + 1) + " " + std::to_string(c.recno()) + "\n")
+        << start;
   }
 }
 
@@ -210,9 +242,11 @@ TEST_F(OurFiles, PerlUpdatesOurIndexAndWeReadIt) {
   }
   std::string out;
   const std::string script =
-      "perl -MXBase -e 'my $t = XBase->new(shift) or die XBase->errstr; $t->attach_index(shift) or die $t->errstr;"
+      "perl -MXBase -e 'my $t = XBase->new(shift) or die XBase->errstr; $t->attach_index(shift) or "
+      "die $t->errstr;"
       " $t->update_record_hash(0, CODIGO => \"9.9.\") or die $t->errstr; $t->close;' ";
-  ASSERT_EQ(runCommand(script + dir.file("t.dbf") + " " + dir.file("t.cdx") + " 2>&1", out), 0) << out;
+  ASSERT_EQ(runCommand(script + dir.file("t.dbf") + " " + dir.file("t.cdx") + " 2>&1", out), 0)
+      << out;
   Cdx cdx = Cdx::open(dir.file("t.cdx"), {true, true, 0});
   const std::size_t tag = *cdx.findTag("CODIGO");
   EXPECT_EQ(cdx.check(tag), "");
@@ -231,7 +265,8 @@ TEST(PeerWrittenTables, PythonDbfTablesReadByUs) {
   const std::string script =
       "import sys, dbf, datetime\n"
       "for kind in ('fp', 'db3'):\n"
-      "  t = dbf.Table(sys.argv[1] + '/' + kind + '.dbf', 'NOMBRE C(20); VALOR N(10,2); FECHA D; ACT L; NOTA M',"
+      "  t = dbf.Table(sys.argv[1] + '/' + kind + '.dbf', 'NOMBRE C(20); VALOR N(10,2); FECHA D; "
+      "ACT L; NOTA M',"
       " dbf_type=kind, codepage='cp1252')\n"
       "  t.open(dbf.READ_WRITE)\n"
       "  t.append(('Pe\\u00f1a', -12.5, datetime.date(2011, 3, 15), True, 'memo ' * 40))\n"
@@ -239,14 +274,18 @@ TEST(PeerWrittenTables, PythonDbfTablesReadByUs) {
       "  dbf.delete(t[1])\n"
       "  t.close()\n";
   std::string out;
-  ASSERT_EQ(runCommand(std::string(kPython) + " -c \"" + script + "\" " + dir.file("") + " 2>&1", out), 0) << out;
+  ASSERT_EQ(
+      runCommand(std::string(kPython) + " -c \"" + script + "\" " + dir.file("") + " 2>&1", out), 0)
+      << out;
   for (const char* kind : {"fp", "db3"}) {
     SCOPED_TRACE(kind);
     Dbf t = Dbf::open(dir.file(std::string(kind) + ".dbf"), {true, true, 0});
     ASSERT_EQ(t.recordCount(), 2u);
     std::vector<char> rec(t.recordLength());
     t.read(1, rec.data());
-    EXPECT_EQ(t.text(rec.data(), 0).substr(0, 5), "Pe\xF1" "a ");
+    EXPECT_EQ(t.text(rec.data(), 0).substr(0, 5),
+              "Pe\xF1"
+              "a ");
     EXPECT_EQ(t.number(rec.data(), 1).value, -12.5);
     EXPECT_EQ(t.date(rec.data(), 2), julianDay(2011, 3, 15));
     EXPECT_TRUE(t.logical(rec.data(), 3));

@@ -47,7 +47,8 @@ void expectSame(const std::vector<Entry>& got, const std::vector<Entry>& want) {
 }
 
 std::string randomName(std::mt19937& rng, std::size_t length) {
-  static const std::string letters = "ABCDEFGHIJKLMN\xD1OPQRSTUVWXYZabcdefgh\xF1\xE1\xE9\xED\xF3\xFA\xC1\xC9 .-0123456789";
+  static const std::string letters =
+      "ABCDEFGHIJKLMN\xD1OPQRSTUVWXYZabcdefgh\xF1\xE1\xE9\xED\xF3\xFA\xC1\xC9 .-0123456789";
   std::string s;
   const std::size_t n = 1 + rng() % length;
   for (std::size_t i = 0; i < n; ++i) s += letters[rng() % letters.size()];
@@ -105,7 +106,8 @@ TEST(Cdx, UniqueKeepsTheLowestRecordAndEmptyTagsAreValid) {
   storetest::TempDir dir;
   Cdx cdx = Cdx::create(dir.file("u.cdx"));
   KeyBatch keys(3, KeyKind::Character);
-  for (std::uint32_t r = 1; r <= 90; ++r) keys.add(std::string(1, static_cast<char>('C' - r % 3)), 91 - r);
+  for (std::uint32_t r = 1; r <= 90; ++r)
+    keys.add(std::string(1, static_cast<char>('C' - r % 3)), 91 - r);
   TagDefinition definition{"U", "X", "", 3, KeyKind::Character, false, true};
   cdx.buildTag(definition, keys);
   const auto got = walk(cdx, 0);
@@ -187,7 +189,8 @@ TEST(Cdx, SingleKeyMaintenanceMatchesAModel) {
   ASSERT_EQ(cdx.check(0), "");
   expectSame(walk(cdx, 0), {model.begin(), model.end()});
   // Empty the tag completely, then grow it again.
-  for (const Entry& e : std::vector<Entry>(model.begin(), model.end())) ASSERT_TRUE(cdx.deleteKey(0, e.key, e.recno));
+  for (const Entry& e : std::vector<Entry>(model.begin(), model.end()))
+    ASSERT_TRUE(cdx.deleteKey(0, e.key, e.recno));
   EXPECT_EQ(walk(cdx, 0).size(), 0u);
   EXPECT_EQ(cdx.check(0), "");
   for (std::uint32_t r = 1; r <= 50; ++r) cdx.insertKey(0, "k" + std::to_string(r % 7), r);
@@ -234,7 +237,11 @@ TEST(Cdx, DamagedIndexFilesAreReported) {
     return openAndWalk(dir.file("bad.cdx"));
   };
   const std::uint32_t tagHeader = 0x600;  // first tag (CODIGO)
-  const struct { std::size_t at; std::string bytes; const char* what; } cases[] = {
+  const struct {
+    std::size_t at;
+    std::string bytes;
+    const char* what;
+  } cases[] = {
       {0, std::string("\x00\x00\x10\x00", 4), "directory root beyond the file"},
       {0, std::string("\x01\x04\x00\x00", 4), "directory root not on a page"},
       {tagHeader, std::string("\x00\x00\x00\x00", 4), "tag root inside the header"},
@@ -329,7 +336,8 @@ TEST(Cdx, EveryKeyLengthSortsAsTheModel) {
   for (std::uint16_t length : {5, 12, 20, 24, 31}) {
     for (bool collated : {true, false}) {
       for (bool unique : {false, true}) {
-        SCOPED_TRACE(std::to_string(length) + (collated ? " collated" : " bytes") + (unique ? " unique" : ""));
+        SCOPED_TRACE(std::to_string(length) + (collated ? " collated" : " bytes") +
+                     (unique ? " unique" : ""));
         const KeyKind kind = collated ? KeyKind::Character : KeyKind::MachineCharacter;
         KeyBatch batch(length, kind);
         std::vector<Entry> model;

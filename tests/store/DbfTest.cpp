@@ -23,14 +23,26 @@ const std::vector<FieldDef> kFields = {
 };
 
 TEST(FieldCodec, NumbersAreWrittenAsXbaseDoes) {
-  const struct { double v; int w, d; const char* text; bool fits; } cases[] = {
-      {0.5, 6, 2, "  0.50", true},         {-0.01, 6, 2, " -0.01", true},
-      {2.675, 8, 2, "    2.68", true},     {-2.675, 8, 2, "   -2.68", true},
-      {-0.004, 6, 2, "  0.00", true},      {1.005, 6, 2, "  1.01", true},
-      {999999999.99, 12, 2, "999999999.99", true}, {-99999999.99, 12, 2, "-99999999.99", true},
-      {1000000000, 12, 2, "************", false},  {12.5, 3, 0, " 13", true},
-      {-12.5, 3, 0, "-13", true},          {123, 2, 0, "**", false},
-      {99.995, 6, 2, "100.00", true},      {1e10, 12, 0, " 10000000000", true},
+  const struct {
+    double v;
+    int w, d;
+    const char* text;
+    bool fits;
+  } cases[] = {
+      {0.5, 6, 2, "  0.50", true},
+      {-0.01, 6, 2, " -0.01", true},
+      {2.675, 8, 2, "    2.68", true},
+      {-2.675, 8, 2, "   -2.68", true},
+      {-0.004, 6, 2, "  0.00", true},
+      {1.005, 6, 2, "  1.01", true},
+      {999999999.99, 12, 2, "999999999.99", true},
+      {-99999999.99, 12, 2, "-99999999.99", true},
+      {1000000000, 12, 2, "************", false},
+      {12.5, 3, 0, " 13", true},
+      {-12.5, 3, 0, "-13", true},
+      {123, 2, 0, "**", false},
+      {99.995, 6, 2, "100.00", true},
+      {1e10, 12, 0, " 10000000000", true},
   };
   for (const auto& c : cases) {
     char out[32] = {};
@@ -52,9 +64,14 @@ TEST(FieldCodec, NumberTextDatesAndKeys) {
   char d[8];
   formatDate(2436500, d);
   EXPECT_EQ(std::string(d, 8), "19581023");
-  const struct { double v; const char* hex; } keys[] = {
-      {0, "8000000000000000"}, {-0.0, "8000000000000000"}, {35, "C041800000000000"},
-      {-1, "400FFFFFFFFFFFFF"}, {2436500, "C14296CA00000000"}};
+  const struct {
+    double v;
+    const char* hex;
+  } keys[] = {{0, "8000000000000000"},
+              {-0.0, "8000000000000000"},
+              {35, "C041800000000000"},
+              {-1, "400FFFFFFFFFFFFF"},
+              {2436500, "C14296CA00000000"}};
   for (const auto& k : keys) {
     char out[8];
     encodeNumberKey(k.v, out);
@@ -72,9 +89,9 @@ TEST(Dbf, NewTableLayoutIsFoxPro2WithMemo) {
   EXPECT_EQ(bytes[28], 0);
   EXPECT_EQ(bytes[29], 3);
   EXPECT_EQ(std::string(bytes.data() + 32, 7), std::string("CODIGO\0", 7));
-  EXPECT_EQ(bytes[32 + 12], 1);       // field offset inside the record
+  EXPECT_EQ(bytes[32 + 12], 1);  // field offset inside the record
   EXPECT_EQ(bytes[64 + 12], 11);
-  EXPECT_EQ(bytes[64 + 17], 2);       // decimals
+  EXPECT_EQ(bytes[64 + 17], 2);  // decimals
   EXPECT_EQ(bytes[32 + 5 * 32], 0x0D);
   EXPECT_EQ(bytes.back(), 0x1A);
   const std::string memo = storetest::readFile(dir.file("t.fpt"));
@@ -108,7 +125,8 @@ TEST(Dbf, RoundTripOfEveryFieldKind) {
   std::vector<char> rec(t.recordLength());
   for (std::uint32_t i = 1; i <= 300; ++i) {
     t.read(i, rec.data());
-    EXPECT_EQ(t.text(rec.data(), 0), ("K" + std::to_string(i)).append(10 - 1 - std::to_string(i).size(), ' '));
+    EXPECT_EQ(t.text(rec.data(), 0),
+              ("K" + std::to_string(i)).append(10 - 1 - std::to_string(i).size(), ' '));
     EXPECT_DOUBLE_EQ(t.number(rec.data(), 1).value, i * 1.25 - 100);
     EXPECT_EQ(t.date(rec.data(), 2), i % 7 == 0 ? 0 : julianDay(2011, 1, 1) + static_cast<int>(i));
     EXPECT_EQ(t.logical(rec.data(), 3), i % 2 == 0);
@@ -125,14 +143,14 @@ TEST(Dbf, MemoBlocksAreReusedWhenTheTextFitsAndAppendedOtherwise) {
   t.setMemo(rec.data(), 4, std::string(100, 'x'));  // 2 blocks of 64
   const std::uint32_t first = t.memoBlock(rec.data(), 4);
   EXPECT_EQ(first, 8u);
-  t.setMemo(rec.data(), 4, std::string(50, 'y'));   // shrinks: same blocks
+  t.setMemo(rec.data(), 4, std::string(50, 'y'));  // shrinks: same blocks
   EXPECT_EQ(t.memoBlock(rec.data(), 4), first);
-  t.setMemo(rec.data(), 4, std::string(56, 'z'));   // fills the one block it now owns
+  t.setMemo(rec.data(), 4, std::string(56, 'z'));  // fills the one block it now owns
   EXPECT_EQ(t.memoBlock(rec.data(), 4), first);
-  t.setMemo(rec.data(), 4, std::string(57, 'w'));   // needs 2: appended after the first memo
+  t.setMemo(rec.data(), 4, std::string(57, 'w'));  // needs 2: appended after the first memo
   EXPECT_EQ(t.memoBlock(rec.data(), 4), first + 2);
   EXPECT_EQ(t.memo(rec.data(), 4), std::string(57, 'w'));
-  std::vector<char> other = t.blankRecord();          // a new record never reuses blocks
+  std::vector<char> other = t.blankRecord();  // a new record never reuses blocks
   t.setMemo(other.data(), 4, "v");
   EXPECT_EQ(t.memoBlock(other.data(), 4), first + 4);
   t.setMemo(rec.data(), 4, "");
@@ -199,7 +217,12 @@ TEST(Dbf, DamagedTablesAreReportedNotCrashed) {
                                std::filesystem::copy_options::overwrite_existing);
     return failureOf(dir.file("bad.dbf"));
   };
-  const struct { std::size_t at; std::string patch; std::size_t cut; const char* what; } cases[] = {
+  const struct {
+    std::size_t at;
+    std::string patch;
+    std::size_t cut;
+    const char* what;
+  } cases[] = {
       {0, "", 20, "header shorter than 32 bytes"},
       {0, "", bytes.size() - 10, "fewer records than the header count"},
       {8, std::string("\x05\x00", 2), std::string::npos, "header length below minimum"},

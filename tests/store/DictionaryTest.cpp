@@ -67,13 +67,20 @@ TEST(Dictionary, EveryTagLeavesOutDeletedRecordsAndFileNamesAreUnique) {
 class LedgerStructures : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dbf::create(m_dir.file("VRTRACON.03"),
-                {{"TIPO_COMP", 'C', 2, 0}, {"COMPROBA", 'C', 8, 0}, {"FECHA", 'D', 8, 0},
-                 {"CODIGO", 'C', 20, 0}, {"CTA_DIR", 'C', 5, 0}, {"DETALLE", 'C', 40, 0},
-                 {"MONTO", 'N', 16, 2}, {"TIPO", 'C', 2, 0}, {"NOTA", 'M', 10, 0}})
+    Dbf::create(m_dir.file("VRTRACON.03"), {{"TIPO_COMP", 'C', 2, 0},
+                                            {"COMPROBA", 'C', 8, 0},
+                                            {"FECHA", 'D', 8, 0},
+                                            {"CODIGO", 'C', 20, 0},
+                                            {"CTA_DIR", 'C', 5, 0},
+                                            {"DETALLE", 'C', 40, 0},
+                                            {"MONTO", 'N', 16, 2},
+                                            {"TIPO", 'C', 2, 0},
+                                            {"NOTA", 'M', 10, 0}})
         .close();
-    Dbf::create(m_dir.file(kLedgerChart), {{"CODIGO", 'C', 20, 0}, {"APU_NOM", 'N', 5, 0},
-                                           {"APLICA", 'C', 1, 0}, {"POR_RET", 'N', 6, 2}})
+    Dbf::create(m_dir.file(kLedgerChart), {{"CODIGO", 'C', 20, 0},
+                                           {"APU_NOM", 'N', 5, 0},
+                                           {"APLICA", 'C', 1, 0},
+                                           {"POR_RET", 'N', 6, 2}})
         .close();
   }
   // Creates `file` from its resolved field list (what the engine's creation does).
@@ -93,8 +100,8 @@ class LedgerStructures : public ::testing::Test {
 TEST_F(LedgerStructures, MovementTablesExtendTheLedgerStructureInOrder) {
   const auto year = make(kYearMovements, "VRTRACON.03");
   EXPECT_EQ(names(year), (std::vector<std::string>{"TIPO_COMP", "COMPROBA", "FECHA", "CODIGO",
-                                                    "CTA_DIR", "DETALLE", "MONTO", "TIPO", "NOTA",
-                                                    "FORM", "CONC", "BASE", "NIT"}));
+                                                   "CTA_DIR", "DETALLE", "MONTO", "TIPO", "NOTA",
+                                                   "FORM", "CONC", "BASE", "NIT"}));
   EXPECT_EQ(year[11].length, 20);
   EXPECT_EQ(year[11].decimals, 2);
   const auto f1007 = make("TrF1007.dbf");

@@ -95,11 +95,13 @@ TEST(EngineModel, WalksCountsAndPositionsAgreeWithTheModel) {
         for (int probe = 0; probe < 20 && !forward.empty(); ++probe) {
           const auto n = static_cast<std::int64_t>(rng() % forward.size()) + 1;
           engine.goToKeyNo(area, n);
-          ASSERT_EQ(static_cast<std::uint32_t>(engine.recNo(area)), forward[static_cast<std::size_t>(n - 1)]);
+          ASSERT_EQ(static_cast<std::uint32_t>(engine.recNo(area)),
+                    forward[static_cast<std::size_t>(n - 1)]);
           EXPECT_EQ(engine.keyNo(ip, area), n);
           engine.goTop(ip, area);
           engine.skip(ip, area, n - 1);
-          EXPECT_EQ(static_cast<std::uint32_t>(engine.recNo(area)), forward[static_cast<std::size_t>(n - 1)]);
+          EXPECT_EQ(static_cast<std::uint32_t>(engine.recNo(area)),
+                    forward[static_cast<std::size_t>(n - 1)]);
         }
         engine.goToKeyNo(area, static_cast<std::int64_t>(forward.size()) + 1);
         EXPECT_TRUE(engine.eof(area));
@@ -178,8 +180,9 @@ TEST(EngineModel, RandomChangesKeepEveryTagCurrent) {
       std::vector<std::uint32_t> model;
       for (std::uint32_t r = 1; r <= rows.size(); ++r)
         if (e.holds(rows[r - 1])) model.push_back(r);
-      std::stable_sort(model.begin(), model.end(),
-                       [&](std::uint32_t a, std::uint32_t b) { return e.less(rows[a - 1], rows[b - 1]); });
+      std::stable_sort(model.begin(), model.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return e.less(rows[a - 1], rows[b - 1]);
+      });
       engine.setOrder(area, e.tag);
       std::vector<std::uint32_t> walked;
       engine.forEach(area, [&] {
@@ -191,7 +194,8 @@ TEST(EngineModel, RandomChangesKeepEveryTagCurrent) {
     engine.close(ip, area);
     exo::store::Cdx cdx = exo::store::Cdx::open(dir.file("cambios.cdx"));
     for (std::size_t t = 0; t < cdx.tags().size(); ++t) {
-      cdx.setKeyKind(t, cdx.tags()[t].name == "MONTO" ? exo::store::KeyKind::Binary : exo::store::KeyKind::Character);
+      cdx.setKeyKind(t, cdx.tags()[t].name == "MONTO" ? exo::store::KeyKind::Binary
+                                                      : exo::store::KeyKind::Character);
       EXPECT_EQ(cdx.check(t), "") << cdx.tags()[t].name;
     }
   }
@@ -210,8 +214,11 @@ TEST(EngineModel, TotalsAgreeWithTheModel) {
   Engine engine(ip);
   std::mt19937 rng(77);
   const std::string table = dir.file("movs.dbf");
-  engine.createTable(table, {{"CTA_DIR", 'C', 2, 0}, {"TIPO", 'C', 1, 0}, {"MONTO", 'N', 10, 2},
-                             {"VALOR", 'N', 8, 0}, {"NOTA", 'M', 10, 0}});
+  engine.createTable(table, {{"CTA_DIR", 'C', 2, 0},
+                             {"TIPO", 'C', 1, 0},
+                             {"MONTO", 'N', 10, 2},
+                             {"VALOR", 'N', 8, 0},
+                             {"NOTA", 'M', 10, 0}});
   const int area = engine.open(table, "MOV", false, false);
   struct Line {
     std::string key, tipo;
@@ -238,7 +245,8 @@ TEST(EngineModel, TotalsAgreeWithTheModel) {
   std::vector<std::size_t> order;
   for (std::size_t i = 0; i < lines.size(); ++i)
     if (!lines[i].deleted) order.push_back(i);
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return lines[a].key < lines[b].key; });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return lines[a].key < lines[b].key; });
   struct Total {
     std::string key, tipo;
     double monto = 0;
@@ -261,7 +269,8 @@ TEST(EngineModel, TotalsAgreeWithTheModel) {
     i = j;
   }
 
-  const auto written = engine.total(area, dir.file("totales.dbf"), "CTA_DIR", {"MONTO", "valor"}, "TIPO = 'X'");
+  const auto written =
+      engine.total(area, dir.file("totales.dbf"), "CTA_DIR", {"MONTO", "valor"}, "TIPO = 'X'");
   ASSERT_EQ(written, model.size());
   EXPECT_TRUE(engine.eof(area));  // the source ends at its end
   const int totals = engine.open(dir.file("totales.dbf"), "TOT");

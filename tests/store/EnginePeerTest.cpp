@@ -84,13 +84,16 @@ TEST_P(PeerTables, CliListsEveryKeyOfATagInItsOrder) {
     for (const auto& k : storetest::readListing(dir() + "/listing_" + tag + ".txt")) {
       expected += std::to_string(k.recno) + "\n";
     }
-    EXPECT_EQ(run(std::string(EXOGENA_CLI) + " dbf " + dir() + "/vectab.dbf --tag " + tag +
-                  " --recnos"),
-              expected);
+    EXPECT_EQ(
+        run(std::string(EXOGENA_CLI) + " dbf " + dir() + "/vectab.dbf --tag " + tag + " --recnos"),
+        expected);
   }
   const std::string listing = run(std::string(EXOGENA_CLI) + " dbf " + dir() + "/vectab.dbf");
   EXPECT_NE(listing.find("NOMDESC  clave NOMBRE  descendente"), std::string::npos);
-  EXPECT_NE(listing.find("\n3   \xC3\x91" "AND\xC3\x9A-01 | "), std::string::npos) << listing;
+  EXPECT_NE(listing.find("\n3   \xC3\x91"
+                         "AND\xC3\x9A-01 | "),
+            std::string::npos)
+      << listing;
   EXPECT_NE(run(std::string(EXOGENA_CLI) + " dbf /nonexistent/x.dbf 2>&1").find("exogena-cli:"),
             std::string::npos);
 }

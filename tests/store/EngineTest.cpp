@@ -112,7 +112,11 @@ TEST_F(EngineTest, OrdersFollowAppendsChangesAndDeletions) {
 }
 
 TEST_F(EngineTest, SeeksAreExactOrSoftAndHonourTheSpanishOrder) {
-  makeAccounts({{"NUNEZ", 1}, {"\321ANDU", 2}, {"NAVARRO", 3}, {"OCHOA", 4}, {"\301LVAREZ", 5},
+  makeAccounts({{"NUNEZ", 1},
+                {"\321ANDU", 2},
+                {"NAVARRO", 3},
+                {"OCHOA", 4},
+                {"\301LVAREZ", 5},
                 {"ZULUAGA", 6}});
   eval("OrdCreate(, 'NOM', 'CODIGO', '!Deleted()')");
   // Accented letters sit beside their base letter, Ñ after N.
@@ -310,7 +314,7 @@ TEST_F(EngineTest, AppendFromCopiesFieldsByNameUnderACondition) {
   engine.buildIndex(area, "", "CODIGO", "CODIGO", "!Deleted()");
   EXPECT_EQ(engine.appendFrom(area, dir.file("cuentas.dbf"), "Left(CODIGO,1) = '5'"), 1u);
   EXPECT_EQ(engine.appendFrom(area, dir.file("cuentas"), ""), 2u);
-  EXPECT_EQ(walk(), "110,511,511");  // cut to the target's width, keys kept current
+  EXPECT_EQ(walk(), "110,511,511");           // cut to the target's width, keys kept current
   EXPECT_EQ(engine.areaOf("__APPFROM1"), 0);  // the source is closed again
   eval("dbGoTop()");
   EXPECT_EQ(num("SALDO"), 10);
@@ -336,7 +340,8 @@ TEST_F(EngineTest, CopyToAndStructureCopies) {
   EXPECT_EQ(engine.fields(empty)[2].decimals, 2);
 
   Engine::copyFile(dir.file("cincos.dbf"), dir.file("copia.dbf"));
-  EXPECT_EQ(storetest::readFile(dir.file("copia.dbf")), storetest::readFile(dir.file("cincos.dbf")));
+  EXPECT_EQ(storetest::readFile(dir.file("copia.dbf")),
+            storetest::readFile(dir.file("cincos.dbf")));
 }
 
 TEST_F(EngineTest, TotalsSumRunsFromTheirFirstQualifyingRecord) {
@@ -349,8 +354,8 @@ TEST_F(EngineTest, TotalsSumRunsFromTheirFirstQualifyingRecord) {
   eval("FieldPut(2, 'tampoco')");
   eval("OrdCreate(, 'CODIGO', 'CODIGO', '!Deleted()')");
   const int area = engine.areaOf("CTA");
-  const auto written = engine.total(area, dir.file("total.dbf"), "CODIGO", {"SALDO"},
-                                    "Left(NOMBRE,6) = 'Cuenta'");
+  const auto written =
+      engine.total(area, dir.file("total.dbf"), "CODIGO", {"SALDO"}, "Left(NOMBRE,6) = 'Cuenta'");
   EXPECT_EQ(written, 2u);
   const int total = engine.open(dir.file("total.dbf"), "TOT");
   EXPECT_EQ(engine.fields(total).size(), 4u);  // no memo field

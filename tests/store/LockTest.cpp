@@ -1,8 +1,8 @@
 // Two processes sharing a table: record, file and append locks exclude each other at the
 // FoxPro-family offsets, exclusive opens refuse shared ones with a sharing violation.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "StoreTestSupport.h"
@@ -48,7 +48,8 @@ TEST_F(Locks, RecordAndFileLocksExcludeAnotherProcess) {
   ASSERT_TRUE(mine.lockRecord(5));
   EXPECT_EQ(inChild([&] {
               Dbf other = Dbf::open(m_path);
-              const bool five = other.lockRecord(5), six = other.lockRecord(6), file = other.lockFile();
+              const bool five = other.lockRecord(5), six = other.lockRecord(6),
+                         file = other.lockFile();
               return (five ? 1 : 0) | (six ? 2 : 0) | (file ? 4 : 0);
             }),
             2);
@@ -91,7 +92,9 @@ TEST_F(Locks, AppendWaitsForTheAppendLockAndFailsWithLockViolation) {
               try {
                 other.append(rec.data());
               } catch (const exo::FailureError& e) {
-                return e.failure().genCode == exo::GenCode::AppendLock && e.failure().osCode == 33 ? 0 : 1;
+                return e.failure().genCode == exo::GenCode::AppendLock && e.failure().osCode == 33
+                           ? 0
+                           : 1;
               }
               return 2;
             }),
@@ -105,7 +108,8 @@ TEST_F(Locks, ExclusiveOpenRefusesOthersWithSharingViolation) {
               try {
                 Dbf other = Dbf::open(m_path, {true, true, 0});
               } catch (const exo::FailureError& e) {
-                return e.failure().osCode == 32 && e.failure().genCode == exo::GenCode::Open ? 0 : 1;
+                return e.failure().osCode == 32 && e.failure().genCode == exo::GenCode::Open ? 0
+                                                                                             : 1;
               }
               return 2;
             }),

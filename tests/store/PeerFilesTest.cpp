@@ -29,10 +29,8 @@ struct PeerTag {
 };
 
 const PeerTag kPeerTags[] = {
-    {"CODIGO", "CODIGO", "!Deleted()", false, 25},
-    {"NOMDESC", "NOMBRE", "", true, 30},
-    {"MONTO", "Str(MONTO,17,2)", "", false, 30},
-    {"FECHA", "DtoS(FECHA)+CODIGO", "", false, 30},
+    {"CODIGO", "CODIGO", "!Deleted()", false, 25}, {"NOMDESC", "NOMBRE", "", true, 30},
+    {"MONTO", "Str(MONTO,17,2)", "", false, 30},   {"FECHA", "DtoS(FECHA)+CODIGO", "", false, 30},
     {"MARCA", "CODIGO", "MARCA", false, 15},
 };
 
@@ -89,8 +87,10 @@ TEST_P(PeerSet, TableFieldsRebuildTheStoredKeys) {
   const int codigo = *dbf.fieldIndex("codigo"), monto = *dbf.fieldIndex("Monto");
   const int fecha = *dbf.fieldIndex("FECHA");
   std::map<std::uint32_t, std::string> montoKeys, fechaKeys;
-  for (const auto& k : storetest::readListing(dir + "/listing_MONTO.txt")) montoKeys[k.recno] = k.hex;
-  for (const auto& k : storetest::readListing(dir + "/listing_FECHA.txt")) fechaKeys[k.recno] = k.hex;
+  for (const auto& k : storetest::readListing(dir + "/listing_MONTO.txt"))
+    montoKeys[k.recno] = k.hex;
+  for (const auto& k : storetest::readListing(dir + "/listing_FECHA.txt"))
+    fechaKeys[k.recno] = k.hex;
   std::vector<char> rec(dbf.recordLength());
   for (std::uint32_t r = 1; r <= 30; ++r) {
     dbf.read(r, rec.data());
@@ -98,7 +98,8 @@ TEST_P(PeerSet, TableFieldsRebuildTheStoredKeys) {
     ASSERT_TRUE(formatNumber(dbf.number(rec.data(), monto).value, 17, 2, str));
     EXPECT_EQ(hex({str, 17}), montoKeys[r]) << r;
     formatDate(dbf.date(rec.data(), fecha), dtos);
-    EXPECT_EQ(hex(std::string(dtos, 8) + std::string(dbf.text(rec.data(), codigo))), fechaKeys[r]) << r;
+    EXPECT_EQ(hex(std::string(dtos, 8) + std::string(dbf.text(rec.data(), codigo))), fechaKeys[r])
+        << r;
   }
 }
 
@@ -127,7 +128,7 @@ TEST_P(PeerSet, MemosOfEveryShape) {
 TEST(PeerSet, ByteOrderedTagsAreDetectedUnderTheCollation) {
   Cdx cdx = Cdx::open(storetest::kPeerDir + "/plain/vectab.cdx", {true, true, 0});
   const std::size_t nombre = *cdx.findTag("nomdesc");
-  EXPECT_FALSE(cdx.isOrdered(nombre));  // accented names in byte order
+  EXPECT_FALSE(cdx.isOrdered(nombre));                // accented names in byte order
   EXPECT_TRUE(cdx.isOrdered(*cdx.findTag("MONTO")));  // digits and blanks agree in both orders
   // Seeks in such a tag still find equal keys (by a scan) and never write.
   CdxCursor c(cdx, nombre);
@@ -207,7 +208,8 @@ TEST(GeneratedVectors, TablesReadAsDbfDumpPrintsThem) {
     SCOPED_TRACE(name);
     Dbf dbf = Dbf::open(storetest::kVectorDir + "/generated/" + name + ".dbf", {true, true, 0});
     EXPECT_EQ(dbf.lastUpdate(), julianDay(2011, 12, 31));  // both year-byte conventions
-    std::ifstream expected(storetest::kVectorDir + "/expected/" + name + ".dbf_dump.txt", std::ios::binary);
+    std::ifstream expected(storetest::kVectorDir + "/expected/" + name + ".dbf_dump.txt",
+                           std::ios::binary);
     std::vector<char> rec(dbf.recordLength());
     std::string line;
     std::size_t active = 0;
@@ -227,7 +229,12 @@ TEST(GeneratedVectors, TablesReadAsDbfDumpPrintsThem) {
 TEST(ExternalVectors, FoxProTagsWalkAsIndexDumpPrintsThem) {
   const std::string dir = storetest::kVectorDir + "/external/vfp-foxprodb/";
   const std::string exp = storetest::kVectorDir + "/expected/vfp-foxprodb/";
-  const struct { const char* file; const char* tag; const char* expected; bool integer; } cases[] = {
+  const struct {
+    const char* file;
+    const char* tag;
+    const char* expected;
+    bool integer;
+  } cases[] = {
       {"calls.CDX", "CALL_ID", "calls.CALL_ID.txt", true},
       {"calls.CDX", "CONTACT_ID", "calls.CONTACT_ID.txt", true},
       {"contacts.CDX", "TYPE_ID", "contacts.TYPE_ID.txt", true},
@@ -248,10 +255,9 @@ TEST(ExternalVectors, FoxProTagsWalkAsIndexDumpPrintsThem) {
     for (bool ok = c.first(); ok; ok = c.next()) {
       std::string key(c.key());
       if (tc.integer) {
-        const auto u = static_cast<std::uint32_t>(static_cast<unsigned char>(key[0]) << 24 |
-                                                  static_cast<unsigned char>(key[1]) << 16 |
-                                                  static_cast<unsigned char>(key[2]) << 8 |
-                                                  static_cast<unsigned char>(key[3]));
+        const auto u = static_cast<std::uint32_t>(
+            static_cast<unsigned char>(key[0]) << 24 | static_cast<unsigned char>(key[1]) << 16 |
+            static_cast<unsigned char>(key[2]) << 8 | static_cast<unsigned char>(key[3]));
         key = std::to_string(static_cast<std::int64_t>(u) - 0x80000000LL);
       } else {
         key.erase(key.find_last_not_of(' ') + 1);
@@ -264,7 +270,8 @@ TEST(ExternalVectors, FoxProTagsWalkAsIndexDumpPrintsThem) {
 }
 
 TEST(ExternalVectors, FoxProTablesWithBacklinkAndMixedCaseMemo) {
-  Dbf calls = Dbf::open(storetest::kVectorDir + "/external/vfp-foxprodb/calls.dbf", {true, true, 0});
+  Dbf calls =
+      Dbf::open(storetest::kVectorDir + "/external/vfp-foxprodb/calls.dbf", {true, true, 0});
   EXPECT_EQ(calls.version(), 0x30);
   EXPECT_EQ(calls.headerLength(), 32 + 32 * calls.fields().size() + 1 + 263);
   ASSERT_NE(calls.memoFile(), nullptr);  // calls.FPT beside calls.dbf

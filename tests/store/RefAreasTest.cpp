@@ -54,15 +54,14 @@ TEST_F(RefAreas, OpensTheEightAliasesWithTheirOrdersAndBuildsTheLists) {
     Engine e(ip);
     openReferenceTables(e, dir.file(""));
     // Alias and the key of its controlling order.
-    const std::pair<const char*, const char*> aliases[] = {
-        {"Formatos", ""},
-        {"Formatos2", ""},
-        {"Conceptos", "FORMATO+CONCEPTO"},
-        {"Conceptos3", "FORMATO+CONCEPTO"},
-        {"Conceptos2", "FORMATO+CONCEPTO"},
-        {"Deptos", "DEPARTAMEN"},
-        {"Municipios", "DEPARTAMEN+MUNICIPIO"},
-        {"Paises", "PAIS"}};
+    const std::pair<const char*, const char*> aliases[] = {{"Formatos", ""},
+                                                           {"Formatos2", ""},
+                                                           {"Conceptos", "FORMATO+CONCEPTO"},
+                                                           {"Conceptos3", "FORMATO+CONCEPTO"},
+                                                           {"Conceptos2", "FORMATO+CONCEPTO"},
+                                                           {"Deptos", "DEPARTAMEN"},
+                                                           {"Municipios", "DEPARTAMEN+MUNICIPIO"},
+                                                           {"Paises", "PAIS"}};
     for (const auto& [alias, key] : aliases) {
       const int area = e.areaOf(exo::upperName(alias));
       ASSERT_GT(area, 0) << alias;
@@ -149,8 +148,12 @@ TEST_F(RefAreas, MissingFormatsAndConceptsAreCreatedEmptyButCodeTablesAreRequire
 
 // A ledger month file with fields the program does not know, three movements.
 void makeMonth(const std::string& path) {
-  Dbf t = Dbf::create(path, {{"TIPO_COMP", 'C', 2, 0}, {"COMPROBA", 'C', 8, 0}, {"CODIGO", 'C', 20, 0},
-                             {"CTA_DIR", 'C', 5, 0}, {"MONTO", 'N', 16, 2}, {"CEN_COS", 'C', 4, 0}});
+  Dbf t = Dbf::create(path, {{"TIPO_COMP", 'C', 2, 0},
+                             {"COMPROBA", 'C', 8, 0},
+                             {"CODIGO", 'C', 20, 0},
+                             {"CTA_DIR", 'C', 5, 0},
+                             {"MONTO", 'N', 16, 2},
+                             {"CEN_COS", 'C', 4, 0}});
   const char* rows[][4] = {{"FC", "00000002", "4.1.35.05", "00017"},
                            {"FC", "00000001", "2.4.08.01", "IVA01"},
                            {"CC", "00000001", "1.4.35.05", "00005"}};
@@ -200,7 +203,8 @@ TEST(CompanyTables, CreatedFromTheLedgerStructureIndexedAndReopened) {
   makeMonth(dir.file("VRDIR.DBF"));
   storetest::writeFile(dir.file("VRDIRX1.CDX"), storetest::readFile(dir.file("TrF1007x.cdx")));
   createCompanyTable(e, folder, kDirectoryCopy, folder);
-  EXPECT_EQ(storetest::readFile(dir.file(kDirectoryCopy)), storetest::readFile(dir.file("VRDIR.DBF")));
+  EXPECT_EQ(storetest::readFile(dir.file(kDirectoryCopy)),
+            storetest::readFile(dir.file("VRDIR.DBF")));
   EXPECT_TRUE(fs::exists(dir.file(kDirectoryCopyIndex)));
   EXPECT_FALSE(fs::exists(dir.file(kDirectoryCopyMemo)));  // the source has none
 

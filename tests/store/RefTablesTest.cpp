@@ -5,9 +5,9 @@
 #include <fstream>
 
 #include "StoreTestSupport.h"
+#include "expr/Failure.h"
 #include "store/Dbf.h"
 #include "store/RefTables.h"
-#include "expr/Failure.h"
 
 namespace {
 
@@ -117,8 +117,8 @@ TEST_F(RefTablesBuilt, RewritingRemovesStaleIndexFiles) {
 // A copy of the reference data with one file replaced.
 void expectRefused(const char* name, const std::string& content, const std::string& what) {
   storetest::TempDir dir;
-  for (const char* f : {"formats.csv", "concepts.csv", "departments.csv", "municipalities.csv",
-                        "countries.csv"})
+  for (const char* f :
+       {"formats.csv", "concepts.csv", "departments.csv", "municipalities.csv", "countries.csv"})
     dir.copy(kRefData + "/" + f, f);
   storetest::writeFile(dir.file(name), content);
   try {
@@ -144,7 +144,8 @@ TEST(RefData, MalformedRowsAreRefused) {
     for (const char* f : {"departments.csv", "municipalities.csv", "countries.csv"})
       dir.copy(kRefData + "/" + f, f);
     storetest::writeFile(dir.file("formats.csv"), formats);
-    storetest::writeFile(dir.file("concepts.csv"), concepts + "1001,5001,\"A, \"\"B\"\"\",500000,1,\n");
+    storetest::writeFile(dir.file("concepts.csv"),
+                         concepts + "1001,5001,\"A, \"\"B\"\"\",500000,1,\n");
     const RefData d = loadRefData(dir.file(""));
     EXPECT_EQ(d.formats[4].name, "Formato, 5");
     EXPECT_EQ(d.concepts[0].name, "A, \"B\"");

@@ -26,7 +26,8 @@ class TempDir {
   std::string file(const std::string& name) const { return m_path + "/" + name; }
   // Copies `source` into the folder under `name` (writable) and returns the new path.
   std::string copy(const std::string& source, const std::string& name) const {
-    std::filesystem::copy_file(source, file(name), std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(source, file(name),
+                               std::filesystem::copy_options::overwrite_existing);
     std::filesystem::permissions(file(name), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add);
     return file(name);

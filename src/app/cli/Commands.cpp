@@ -26,10 +26,17 @@ const Command kCommands[] = {
      "                        muestra estructura, etiquetas y registros de una tabla"},
     {"demo", demoCommand,
      "demo CARPETA [--lines N] [--seed S] [--companies K] [--products orbisal|both]\n"
-     "                        instala la demostraci\xC3\xB3n (programa, productos hermanos, contabilidad)"},
-    {"demo-info", demoInfoCommand, "demo-info CARPETA     muestra lo que contiene una demostraci\xC3\xB3n"},
+     "                        instala la demostraci\xC3\xB3n (programa, productos hermanos, "
+     "contabilidad)"},
+    {"demo-info", demoInfoCommand,
+     "demo-info CARPETA     muestra lo que contiene una demostraci\xC3\xB3n"},
     {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
-    {"help", [](int, char**) { printUsage(); return 0; }, "help                  muestra esta ayuda"},
+    {"help",
+     [](int, char**) {
+       printUsage();
+       return 0;
+     },
+     "help                  muestra esta ayuda"},
 };
 }  // namespace
 

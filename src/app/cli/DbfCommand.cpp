@@ -33,11 +33,13 @@ std::string shown(const Dbf& t, const char* rec, int i) {
       const std::int32_t jd = t.date(rec, i);
       return jd == 0 ? std::string() : dateToText(jd);
     }
-    case 'L':
-      return t.logical(rec, i) ? ".T." : ".F.";
-    case 'I': case 'B': case 'Y': {
+    case 'L': return t.logical(rec, i) ? ".T." : ".F.";
+    case 'I':
+    case 'B':
+    case 'Y': {
       char buf[64];
-      std::snprintf(buf, sizeof buf, "%.*f", f.type == 'Y' ? 4 : f.decimals, t.number(rec, i).value);
+      std::snprintf(buf, sizeof buf, "%.*f", f.type == 'Y' ? 4 : f.decimals,
+                    t.number(rec, i).value);
       return buf;
     }
     case 'M': {
@@ -48,7 +50,9 @@ std::string shown(const Dbf& t, const char* rec, int i) {
       }
       return text;
     }
-    case 'N': case 'F': case 'C': {
+    case 'N':
+    case 'F':
+    case 'C': {
       std::string_view raw = t.text(rec, i);
       while (!raw.empty() && raw.front() == ' ' && f.type != 'C') raw.remove_prefix(1);
       return std::string(trimRight(raw));
@@ -125,13 +129,15 @@ int dbfCommand(int argc, char** argv) {
       std::snprintf(head, sizeof head,
                     "Versi\363n 0x%02X  registros %u  cabecera %u bytes  registro %u bytes  "
                     "p\341gina de c\363digos 0x%02X",
-                    t.version(), t.recordCount(), t.headerLength(), t.recordLength(), t.codePageMark());
+                    t.version(), t.recordCount(), t.headerLength(), t.recordLength(),
+                    t.codePageMark());
       printLine("Tabla " + fromUtf8(file));
       printLine(head);
       printLine("Campos:");
       for (const store::Field& f : t.fields()) {
         char line[80];
-        std::snprintf(line, sizeof line, "  %-10s %c %4u %2u", f.name.c_str(), f.type, f.length, f.decimals);
+        std::snprintf(line, sizeof line, "  %-10s %c %4u %2u", f.name.c_str(), f.type, f.length,
+                      f.decimals);
         printLine(line);
       }
       if (cdx) {

@@ -32,18 +32,18 @@ bool parseNumber(const char* text, std::uint64_t& out) {
 }
 
 void printInstallation(const import::DemoInstallation& inst) {
-  std::printf("Carpeta del programa: %s\nUnidad (EXOGENA_DRIVE): %s\n",
-              inst.programFolder.c_str(), inst.driveFolder.c_str());
+  std::printf("Carpeta del programa: %s\nUnidad (EXOGENA_DRIVE): %s\n", inst.programFolder.c_str(),
+              inst.driveFolder.c_str());
   for (const import::DemoCompany& c : inst.companies) {
     std::printf("\n%s\\%s\\  %s  a\xC3\xB1o %d, \xC3\xBAltimo per\xC3\xADodo %02d\n",
-                c.product.c_str(), c.folder.c_str(), toUtf8(c.name).c_str(), c.year,
-                c.lastPeriod);
+                c.product.c_str(), c.folder.c_str(), toUtf8(c.name).c_str(), c.year, c.lastPeriod);
     std::printf("  %zu cuentas, %zu terceros, %llu l\xC3\xADneas de movimiento\n", c.accounts,
                 c.thirdParties, static_cast<unsigned long long>(c.totalLines()));
     std::printf("  por per\xC3\xADodo:");
     for (int p = 0; p <= 12; ++p)
       if (c.lines[static_cast<std::size_t>(p)] != 0)
-        std::printf(" %02d:%llu", p, static_cast<unsigned long long>(c.lines[static_cast<std::size_t>(p)]));
+        std::printf(" %02d:%llu", p,
+                    static_cast<unsigned long long>(c.lines[static_cast<std::size_t>(p)]));
     std::printf("\n");
   }
 }
@@ -70,10 +70,12 @@ int demoCommand(int argc, char** argv) {
                parseNumber(argv[i + 1], n) && n >= 1 && n <= 6) {
       o.companies = static_cast<int>(n);
     } else if (std::strcmp(argv[i], "--products") == 0 && hasValue &&
-               (std::strcmp(argv[i + 1], "orbisal") == 0 || std::strcmp(argv[i + 1], "both") == 0)) {
+               (std::strcmp(argv[i + 1], "orbisal") == 0 ||
+                std::strcmp(argv[i + 1], "both") == 0)) {
       o.bothProducts = std::strcmp(argv[i + 1], "both") == 0;
     } else {
-      std::fprintf(stderr, "exogena-cli demo: opci\xC3\xB3n no v\xC3\xA1lida: %s\n%s", argv[i], kUsage);
+      std::fprintf(stderr, "exogena-cli demo: opci\xC3\xB3n no v\xC3\xA1lida: %s\n%s", argv[i],
+                   kUsage);
       return 2;
     }
     ++i;

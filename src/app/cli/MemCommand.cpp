@@ -32,12 +32,9 @@ bool isNumber(std::string_view s) {
   std::size_t i = 0, digits = 0;
   if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
   for (bool point = false; i < s.size(); ++i) {
-    if (s[i] == '.' && !point)
-      point = true;
-    else if (s[i] >= '0' && s[i] <= '9')
-      ++digits;
-    else
-      return false;
+    if (s[i] == '.' && !point) point = true;
+    else if (s[i] >= '0' && s[i] <= '9') ++digits;
+    else return false;
   }
   return digits > 0;
 }

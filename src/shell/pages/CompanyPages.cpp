@@ -17,7 +17,6 @@ namespace exo::shell {
 
 using ui::qt;
 
-
 CompanyChooser::CompanyChooser(Session& session, store::Engine& engine, QWidget* parent)
     : QWidget(parent), m_session(session), m_engine(engine) {
   auto* layout = new QVBoxLayout(this);
@@ -75,8 +74,9 @@ bool CompanyChooser::load(int product, const std::string& last) {
 
 const CompanyEntry* CompanyChooser::chosenEntry() const {
   const int row = m_grid->currentRowNumber();
-  return row >= 0 && row < static_cast<int>(m_entries.size()) ? &m_entries[static_cast<std::size_t>(row)]
-                                                              : nullptr;
+  return row >= 0 && row < static_cast<int>(m_entries.size())
+             ? &m_entries[static_cast<std::size_t>(row)]
+             : nullptr;
 }
 
 CompanyDialog::CompanyDialog(Session& session, store::Engine& engine, QWidget* parent)
@@ -136,7 +136,8 @@ CompanyPage::CompanyPage(Session& session, store::Engine& engine, ShowCompany sh
     : QWidget(parent), m_session(session), m_engine(engine), m_showCompany(std::move(showCompany)) {
   auto* layout = new QVBoxLayout(this);
   auto* heading = new QLabel(QStringLiteral("Seleccionar Empresa"), this);
-  heading->setStyleSheet(QStringLiteral("QLabel { font-size: 16pt; font-weight: bold; color: rgb(0,0,125); }"));
+  heading->setStyleSheet(
+      QStringLiteral("QLabel { font-size: 16pt; font-weight: bold; color: rgb(0,0,125); }"));
   layout->addWidget(heading);
   m_chooser = new CompanyChooser(session, engine, this);
   m_chooser->setMaximumWidth(520);
@@ -152,7 +153,8 @@ CompanyPage::CompanyPage(Session& session, store::Engine& engine, ShowCompany sh
 }
 
 bool CompanyPage::reload() {
-  return m_chooser->load(initialProduct(m_session, m_session.pathOrigen()), lastCompanyFolder(m_session));
+  return m_chooser->load(initialProduct(m_session, m_session.pathOrigen()),
+                         lastCompanyFolder(m_session));
 }
 
 void CompanyPage::choose() {

@@ -20,7 +20,7 @@ class Engine;
 namespace exo::ui {
 class ArrayModel;
 class BrowseGrid;
-}
+}  // namespace exo::ui
 
 namespace exo::shell {
 
