@@ -169,7 +169,7 @@ void MainWindow::showAbout() {
   auto* text =
       new QLabel(QString::fromUtf8(
                      "<h3>Norvasta<br>Información Exógena en Medios Magnéticos</h3>"
-                     "<p>Año gravable 2011</p>"
+                     "<p>Año gravable 2010</p>"
                      "<p>Prepara los formatos 1001 a 1012 de la DIAN a partir de la contabilidad "
                      "de Norvasta Orbisal Plus y Norvasta Contable.</p>"),
                  &box);

@@ -10,11 +10,14 @@
 #include <filesystem>
 
 #include "GuiTestSupport.h"
+#include "expr/Codepage.h"
 #include "expr/Interp.h"
+#include "expr/Text.h"
 #include "import/Demo.h"
 #include "shell/ScriptedUserInterface.h"
 #include "shell/Session.h"
 #include "shell/pages/CompanyPages.h"
+#include "store/Dbf.h"
 #include "store/Engine.h"
 #include "ui/BrowseGrid.h"
 #include "ui/Desktop.h"
@@ -126,3 +129,31 @@ TEST_F(CompanyScreens, CancellingAtStartUpEndsTheProgramWithItsMessage) {
 }
 
 }  // namespace
+
+// The control file keeps names in the OEM character set: the list, the chosen company, the
+// session's name and the information bar show them with their accents and Ñ.
+TEST_F(CompanyScreens, NamesFromTheControlFileShowTheirAccents) {
+  {
+    // The second company of the first product renamed in the control file, in code page 850.
+    store::Dbf ctl = store::Dbf::open((fs::path(folders.drive) / "NRVVS" / "vrCtl.org").string());
+    std::vector<char> rec(ctl.recordLength());
+    ctl.read(2, rec.data());
+    ctl.setText(rec.data(), *ctl.fieldIndex("EMPRESA"),
+                ansiToOem(fromUtf8("COMPAÑÍA ANDINA DE CONSTRUCCIÓN S.A.")));
+    ctl.write(2, rec.data());
+  }
+  shell::Session session(ip, ui, folders);
+  shell::CompanyDialog dialog(session, engine);
+  auto* chooser = dialog.chooser();
+  chooser->productButton(1)->setChecked(true);
+  const auto& entries = chooser->entries();
+  ASSERT_GE(entries.size(), 2u);
+  const auto* model = chooser->list()->model();
+  EXPECT_EQ(model->data(model->index(1, 0), Qt::DisplayRole).toString().trimmed(),
+            QString::fromUtf8("COMPAÑÍA ANDINA DE CONSTRUCCIÓN S.A."));
+  std::string bar;
+  ASSERT_TRUE(shell::chooseCompany(session, engine, entries[1],
+                                   [&bar](const std::string& text) { bar = text; }));
+  EXPECT_EQ(toUtf8(trimRight(session.empresa())), "COMPAÑÍA ANDINA DE CONSTRUCCIÓN S.A. - 2009");
+  EXPECT_EQ(toUtf8(trimRight(bar)), "COMPAÑÍA ANDINA DE CONSTRUCCIÓN S.A. - 2009");
+}
