@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTimer>
@@ -20,6 +19,7 @@
 #include "shell/pages/CompanyPages.h"
 #include "store/Engine.h"
 #include "store/RefTables.h"
+#include "ui/Capture.h"
 #include "ui/ErrorWindows.h"
 #include "ui/MainWindow.h"
 #include "ui/QtUserInterface.h"
@@ -92,33 +92,14 @@ int INICIO(int argc, char** argv) {
     window.move(screen.center() - window.rect().center());
     window.show();
 
-    // EXOGENA_CAPTURE=file.png: pictures of the start-up dialog and of the window, the dialog
-    // answered with its first button, then the end (for looking at the screens in runs without
-    // anyone at the display).
-    const QString capture = qEnvironmentVariable("EXOGENA_CAPTURE");
-    if (!capture.isEmpty()) {
-      // Waits for the dialog to be on screen, however long the start takes.
-      auto* poll = new QTimer(&window);
-      QObject::connect(poll, &QTimer::timeout, &window, [poll, capture] {
-        auto* dialog = QApplication::activeModalWidget();
-        if (dialog == nullptr) return;
-        poll->stop();
-        dialog->grab().save(
-            QString(capture).replace(QStringLiteral(".png"), QStringLiteral("-inicio.png")));
-        if (auto* first = dialog->findChild<QPushButton*>()) first->click();
-      });
-      poll->start(300);
-    }
+    // Pictures of the screens on request (EXOGENA_CAPTURE); nothing otherwise.
+    const StartupCapture capture;
+    capture.watchStartupDialog(window);
     // The company is chosen as soon as the window is on screen; without one the program ends.
     QTimer::singleShot(0, &window, [&] {
       const auto showCompany = [&window](const std::string& text) { window.setInfo(qt(text)); };
       if (!shell::SELECEMPRESA(session, engine, &window, true, showCompany)) window.terminate();
-      if (!capture.isEmpty()) {
-        QTimer::singleShot(800, &window, [&window, capture] {
-          window.grab().save(capture);
-          window.terminate();
-        });
-      }
+      capture.finish(window);
     });
     code = app.exec();
   } catch (const FailureError&) {
