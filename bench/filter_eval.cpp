@@ -7,7 +7,7 @@
 #include <string>
 
 #include "expr/Interp.h"
-#include "expr/MemoryTables.h"
+#include "support/MemoryTables.h"
 
 int main(int argc, char** argv) {
   const long records = argc > 1 ? std::atol(argv[1]) : 1000000;

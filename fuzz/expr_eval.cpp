@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "expr/Interp.h"
-#include "expr/MemoryTables.h"
+#include "support/MemoryTables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static exo::Interp* ip = [] {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "expr/Interp.h"
-#include "expr/MemoryTables.h"
 #include "expr/TPublic.h"
+#include "support/MemoryTables.h"
 
 // Counts heap allocations while a test asks for it.
 namespace {

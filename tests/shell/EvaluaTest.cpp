@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "expr/Interp.h"
-#include "expr/MemoryTables.h"
+#include "support/MemoryTables.h"
 
 namespace {
 

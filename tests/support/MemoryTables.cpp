@@ -1,5 +1,5 @@
 // In-memory tables behind the work-area interface.
-#include "expr/MemoryTables.h"
+#include "support/MemoryTables.h"
 
 #include "expr/Interp.h"
 
