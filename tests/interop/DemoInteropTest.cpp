@@ -1,11 +1,12 @@
 // The demo's ledger read by independent tools: python3-dbfread reads every table and memo as we
 // wrote them, and Perl's index_dump walks the chart's, names', directory's and assignments'
-// tags in the order the records' keys give. Tests skip when a tool is not installed.
+// tags in the order the records' keys give. Tests skip when a tool is not
+// installed (and fail under CI, where every tool is installed).
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "../store/StoreTestSupport.h"
+#include "InteropSupport.h"
 #include "import/Demo.h"
 
 namespace {
@@ -13,12 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using storetest::runCommand;
 
-const char* kPython = "/usr/bin/python3";
-
-bool haveTool(const std::string& probe) {
-  std::string out;
-  return runCommand(probe + " >/dev/null 2>&1", out) == 0;
-}
+using interop::kPython;
 
 class DemoPeers : public ::testing::Test {
  protected:
@@ -54,8 +50,8 @@ const char* kSortedKeys =
     "for k, n in sorted(keys): print(k.rstrip(), n)\n";
 
 TEST_F(DemoPeers, IndexDumpWalksTheLedgerTagsInKeyOrder) {
-  if (!haveTool("which index_dump") || !haveTool(std::string(kPython) + " -c 'import dbfread'"))
-    GTEST_SKIP() << "index_dump or python3-dbfread not installed";
+  REQUIRE_TOOL("which index_dump");
+  REQUIRE_TOOL(std::string(kPython) + " -c 'import dbfread'");
   struct Case {
     std::string table, index, tag, key;
   };
@@ -78,7 +74,7 @@ TEST_F(DemoPeers, IndexDumpWalksTheLedgerTagsInKeyOrder) {
 }
 
 TEST_F(DemoPeers, DbfreadReadsBalancedVouchersAndTheDirectoryMemos) {
-  if (!haveTool(std::string(kPython) + " -c 'import dbfread'")) GTEST_SKIP() << "no dbfread";
+  REQUIRE_TOOL(std::string(kPython) + " -c 'import dbfread'");
   const std::string script =
       "import sys, dbfread, collections\n"
       "lines, vouchers = 0, collections.Counter()\n"
