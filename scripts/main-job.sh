@@ -1,21 +1,28 @@
 #!/bin/sh
 # The program's main job on the demo; grows as the system grows.
-# Lays out the demo installation once in demo/ (beside the build), then starts the desktop program
-# on it when there is a display, or shows what the demo holds when there is none.
-# Usage: scripts/main-job.sh BUILD_DIR
+# Lays out the demo installation once (beside the build), then starts the desktop program on it
+# when there is a display, or runs the return headless through exogena-cli when there is none.
+# Usage: scripts/main-job.sh BUILD_DIR [DEMO_DIR [LINES]]
+#   DEMO_DIR defaults to demo/ in the repository; LINES to the generator's default size.
 set -e
 build="$(cd "$1" && pwd)"
 cd "$(dirname "$0")/.."
-if [ ! -f demo/program/VarMem01.mem ]; then
-  rm -rf demo demo.tmp
-  "$build/exogena-cli" demo demo.tmp --companies 3 --products both
-  mv demo.tmp demo
+demo="${2:-demo}"
+lines="${3:-}"
+if [ ! -f "$demo/program/VarMem01.mem" ]; then
+  rm -rf "$demo" "$demo.tmp"
+  if [ -n "$lines" ]; then
+    "$build/exogena-cli" demo "$demo.tmp" --companies 3 --products both --lines "$lines"
+  else
+    "$build/exogena-cli" demo "$demo.tmp" --companies 3 --products both
+  fi
+  mv "$demo.tmp" "$demo"
   echo
 fi
 if [ -n "$DISPLAY$WAYLAND_DISPLAY" ] && [ -x "$build/exogena" ]; then
-  drive="$(pwd)/demo/drive"
-  cd demo/program
+  drive="$(cd "$demo/drive" && pwd)"
+  cd "$demo/program"
   EXOGENA_DRIVE="$drive" exec "$build/exogena"
 fi
-echo "exogena-cli demo-info demo"
-exec "$build/exogena-cli" demo-info demo
+echo "exogena-cli demo-info $demo"
+exec "$build/exogena-cli" demo-info "$demo"
