@@ -10,10 +10,10 @@
 #include <filesystem>
 
 #include "GuiTestSupport.h"
+#include "demo/Demo.h"
 #include "expr/Codepage.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
-#include "import/Demo.h"
 #include "shell/ScriptedUserInterface.h"
 #include "shell/Session.h"
 #include "shell/pages/CompanyPages.h"
@@ -37,13 +37,13 @@ class CompanyScreens : public ::testing::Test {
     guitest::app();
     root = fs::temp_directory_path() / ("exo-gui-company-" + std::to_string(::getpid()));
     fs::remove_all(root);
-    import::DemoOptions o;
+    demo::DemoOptions o;
     o.folder = root.string();
     o.lines = 400;
     o.companies = 2;
     o.bothProducts = true;
     o.sourceFolder = EXOGENA_SOURCE_DIR;
-    const auto demo = import::installDemo(o);
+    const auto demo = demo::installDemo(o);
     folders.program = demo.programFolder;
     folders.drive = demo.driveFolder;
     ASSERT_TRUE(shell::VARIABLPUBLIC(ip, ui, folders));

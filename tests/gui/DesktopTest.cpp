@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "import/Demo.h"
+#include "demo/Demo.h"
 
 namespace {
 
@@ -18,11 +18,11 @@ namespace fs = std::filesystem;
 TEST(Desktop, StartsOnTheDemoChoosesTheCompanyAndEnds) {
   const fs::path root = fs::temp_directory_path() / ("exo-desktop-" + std::to_string(::getpid()));
   fs::remove_all(root);
-  exo::import::DemoOptions o;
+  exo::demo::DemoOptions o;
   o.folder = root.string();
   o.lines = 300;
   o.sourceFolder = EXOGENA_SOURCE_DIR;
-  const auto demo = exo::import::installDemo(o);
+  const auto demo = exo::demo::installDemo(o);
   const fs::path program = demo.programFolder;
   std::ofstream(program / "TRACE.LOG") << "de una ejecucion anterior\n";
   const fs::path picture = root / "ventana.png";

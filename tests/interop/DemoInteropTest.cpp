@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "InteropSupport.h"
-#include "import/Demo.h"
+#include "demo/Demo.h"
 
 namespace {
 
@@ -20,12 +20,12 @@ class DemoPeers : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     s_dir = new storetest::TempDir;
-    exo::import::DemoOptions o;
+    exo::demo::DemoOptions o;
     o.folder = s_dir->file("demo");
     o.lines = 4000;
     o.seed = 3;
     o.sourceFolder = EXOGENA_SOURCE_DIR;
-    exo::import::installDemo(o);
+    exo::demo::installDemo(o);
   }
   static void TearDownTestSuite() { delete s_dir; }
   static std::string ledger(const std::string& name) {
@@ -89,7 +89,7 @@ TEST_F(DemoPeers, DbfreadReadsBalancedVouchersAndTheDirectoryMemos) {
       "'PE\\u00d1A' in r['NOMBRE'] or 'CASTA\\u00d1O' in r['NOMBRE'] or 'NU\\u00d1EZ' in "
       "r['NOMBRE']))\n";
   const std::string out = python(script, ledger(""));
-  const auto inst = exo::import::describeDemo(s_dir->file("demo"));
+  const auto inst = exo::demo::describeDemo(s_dir->file("demo"));
   ASSERT_FALSE(inst.companies.empty());
   std::istringstream in(out);
   std::uint64_t lines = 0, unbalanced = 1, notes = 0, enie = 0;

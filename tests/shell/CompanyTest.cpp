@@ -7,8 +7,8 @@
 #include <set>
 
 #include "ShellTestSupport.h"
+#include "demo/Demo.h"
 #include "expr/Interp.h"
-#include "import/Demo.h"
 #include "shell/Company.h"
 #include "shell/MemFile.h"
 #include "shell/ScriptedUserInterface.h"
@@ -34,20 +34,20 @@ std::set<std::string> listing(const fs::path& root) {
 class CompanyChoice : public ::testing::Test {
  protected:
   void SetUp() override {
-    import::DemoOptions o;
+    demo::DemoOptions o;
     o.folder = (dir.path() / "demo").string();
     o.lines = 600;
     o.companies = 3;
     o.bothProducts = true;
     o.sourceFolder = EXOGENA_SOURCE_DIR;
-    demo = import::installDemo(o);
+    demo = demo::installDemo(o);
     folders.program = demo.programFolder;
     folders.drive = demo.driveFolder;
     ASSERT_TRUE(VARIABLPUBLIC(ip, ui, folders));
   }
 
   shelltest::TempDir dir;
-  import::DemoInstallation demo;
+  demo::DemoInstallation demo;
   Folders folders;
   Interp ip;
   store::Engine engine{ip};
@@ -61,7 +61,7 @@ TEST_F(CompanyChoice, ListsTheControlFileAndOffersTheLastCompany) {
   EXPECT_EQ(companyListLabel(session), "Seleccione programa");  // both products installed
   const auto list = CARGAVRCTL(session, engine, 1);
   EXPECT_EQ(session.pathOrigen(), "\\NRVVS\\");
-  std::vector<const import::DemoCompany*> orbisal;
+  std::vector<const demo::DemoCompany*> orbisal;
   for (const auto& c : demo.companies) {
     if (c.product == "NRVVS") orbisal.push_back(&c);
   }

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
+#include "demo/Demo.h"
 #include "expr/Codepage.h"
 #include "expr/Failure.h"
-#include "import/Demo.h"
 
 #ifndef EXOGENA_SOURCE_DIR
 #define EXOGENA_SOURCE_DIR "."
@@ -31,10 +31,10 @@ bool parseNumber(const char* text, std::uint64_t& out) {
   return true;
 }
 
-void printInstallation(const import::DemoInstallation& inst) {
+void printInstallation(const demo::DemoInstallation& inst) {
   std::printf("Carpeta del programa: %s\nUnidad (EXOGENA_DRIVE): %s\n", inst.programFolder.c_str(),
               inst.driveFolder.c_str());
-  for (const import::DemoCompany& c : inst.companies) {
+  for (const demo::DemoCompany& c : inst.companies) {
     std::printf("\n%s\\%s\\  %s  a\xC3\xB1o %d, \xC3\xBAltimo per\xC3\xADodo %02d\n",
                 c.product.c_str(), c.folder.c_str(), toUtf8(c.name).c_str(), c.year, c.lastPeriod);
     std::printf("  %zu cuentas, %zu terceros, %llu l\xC3\xADneas de movimiento\n", c.accounts,
@@ -55,7 +55,7 @@ int demoCommand(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  import::DemoOptions o;
+  demo::DemoOptions o;
   o.folder = argv[1];
   const char* source = std::getenv("EXOGENA_SOURCE");
   o.sourceFolder = source != nullptr ? source : EXOGENA_SOURCE_DIR;
@@ -82,7 +82,7 @@ int demoCommand(int argc, char** argv) {
   }
   try {
     const auto start = std::chrono::steady_clock::now();
-    const import::DemoInstallation inst = import::installDemo(o);
+    const demo::DemoInstallation inst = demo::installDemo(o);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     printInstallation(inst);
@@ -103,7 +103,7 @@ int demoInfoCommand(int argc, char** argv) {
     return 2;
   }
   try {
-    printInstallation(import::describeDemo(argv[1]));
+    printInstallation(demo::describeDemo(argv[1]));
     return 0;
   } catch (const FailureError& e) {
     std::fprintf(stderr, "%s\n", toUtf8(errorMessage(e.failure())).c_str());

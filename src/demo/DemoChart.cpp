@@ -3,10 +3,10 @@
 #include <cmath>
 #include <fstream>
 
-#include "import/DemoLedger.h"
+#include "demo/DemoLedger.h"
 #include "store/StoreFailure.h"
 
-namespace exo::import::demo {
+namespace exo::demo {
 
 double Random::amount(double lo, double hi) {
   const double u = static_cast<double>(next() >> 11) / 9007199254740992.0;
@@ -214,4 +214,4 @@ const Account& account(std::string_view code) {
   store::raise(GenCode::Arg, "Cuenta desconocida", std::string(code), 0, "account");
 }
 
-}  // namespace exo::import::demo
+}  // namespace exo::demo

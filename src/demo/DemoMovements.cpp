@@ -7,12 +7,12 @@
 #include <cstring>
 #include <filesystem>
 
+#include "demo/DemoYear.h"
 #include "expr/Codepage.h"
-#include "import/DemoYear.h"
 #include "store/Dictionary.h"
 #include "store/FieldCodec.h"
 
-namespace exo::import::demo {
+namespace exo::demo {
 
 void YearWriter::openPeriod(int period) {
   m_month = period == 0 ? 1 : period;
@@ -226,4 +226,4 @@ void YearWriter::bankNote() {
   }
 }
 
-}  // namespace exo::import::demo
+}  // namespace exo::demo

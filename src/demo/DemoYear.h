@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "import/DemoLedger.h"
+#include "demo/DemoLedger.h"
 #include "store/Dbf.h"
 
-namespace exo::import::demo {
+namespace exo::demo {
 
 inline const std::vector<store::FieldDef> kMovementFields = {
     {"TIPO_COMP", 'C', 2, 0},  {"COMPROBA", 'C', 8, 0}, {"FECHA", 'D', 8, 0},
@@ -115,4 +115,4 @@ class YearWriter {
   int m_month = 0;
 };
 
-}  // namespace exo::import::demo
+}  // namespace exo::demo

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace exo::import::demo {
+namespace exo::demo {
 
 // A small deterministic generator (splitmix64); the same on every platform and compiler.
 class Random {
@@ -122,4 +122,4 @@ std::array<std::uint64_t, 13> writeMovements(const LedgerPlan& plan,
 // written.
 void stampTable(const std::string& path, int year, int month, int day);
 
-}  // namespace exo::import::demo
+}  // namespace exo::demo

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "import/DemoYear.h"
+#include "demo/DemoYear.h"
 #include "store/Dictionary.h"
 
-namespace exo::import::demo {
+namespace exo::demo {
 
 void YearWriter::opening() {
   std::vector<Line> lines;
@@ -203,4 +203,4 @@ std::array<std::uint64_t, 13> writeMovements(const LedgerPlan& plan,
   return writer.run();
 }
 
-}  // namespace exo::import::demo
+}  // namespace exo::demo

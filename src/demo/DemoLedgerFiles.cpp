@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "demo/DemoLedger.h"
 #include "expr/Codepage.h"
-#include "import/DemoLedger.h"
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
 #include "store/FieldCodec.h"
 
-namespace exo::import::demo {
+namespace exo::demo {
 namespace {
 
 using store::Cdx;
@@ -170,4 +170,4 @@ LedgerSummary writeLedger(const LedgerPlan& plan) {
   return s;
 }
 
-}  // namespace exo::import::demo
+}  // namespace exo::demo

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "demo/Demo.h"
+#include "demo/DemoLedger.h"
 #include "expr/Codepage.h"
 #include "expr/Interp.h"
-#include "import/Demo.h"
-#include "import/DemoLedger.h"
 #include "shell/Company.h"
 #include "shell/MemFile.h"
 #include "shell/Session.h"
@@ -21,7 +21,7 @@
 #include "store/RefTables.h"
 #include "store/StoreFailure.h"
 
-namespace exo::import {
+namespace exo::demo {
 namespace {
 
 namespace fs = std::filesystem;
@@ -53,7 +53,7 @@ std::vector<CompanyPlan> companyPlans(const DemoOptions& o) {
   return out;
 }
 
-void stamp(const fs::path& table) { demo::stampTable(table.string(), 2011, 1, 20); }
+void stamp(const fs::path& table) { stampTable(table.string(), 2011, 1, 20); }
 
 void writeFile(const fs::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -83,7 +83,7 @@ void writeControlFile(const fs::path& root, const std::vector<CompanyPlan>& plan
     ctl.setDate(rec.data(), 3, store::julianDay(c.year, 1, 1));
     ctl.setDate(rec.data(), 4, store::julianDay(c.year, 12, 31));
     const std::string nit = std::to_string(900123450 + 7 * ++n);
-    ctl.setText(rec.data(), 5, nit + "-" + demo::checkDigit(nit));
+    ctl.setText(rec.data(), 5, nit + "-" + checkDigit(nit));
     ctl.append(rec.data());
   }
   ctl.close();
@@ -97,7 +97,7 @@ void writeAssignments(store::Engine& e, const fs::path& folder, const store::Ref
   store::createCompanyTable(e, folder.string(), store::kAssignments);
   const int area =
       store::openCompanyTable(e, folder.string(), store::kAssignments, "CodiCont", false);
-  for (const demo::Account& a : demo::chartOfAccounts()) {
+  for (const Account& a : chartOfAccounts()) {
     if (*a.formatCode == '\0' || *a.aplica != '\0') continue;
     if (previousYear && std::strcmp(a.conceptCode, "5023") == 0) continue;
     const store::RefData::Concept* found = nullptr;
@@ -190,13 +190,13 @@ DemoInstallation installDemo(const DemoOptions& o) {
   const std::vector<CompanyPlan> plans = companyPlans(o);
   for (std::size_t i = 0; i < plans.size(); ++i) {
     const CompanyPlan& c = plans[i];
-    demo::LedgerPlan plan;
+    LedgerPlan plan;
     plan.folder = (drive / c.product / c.folder).string();
     plan.year = c.year;
     plan.lastMonth = c.lastMonth;
     plan.lines = o.lines;
     plan.seed = o.seed * 1000003u + i;
-    const demo::LedgerSummary s = demo::writeLedger(plan);
+    const LedgerSummary s = writeLedger(plan);
     DemoCompany dc{c.product,   c.name,          c.folder,   c.year,
                    c.lastMonth, s.linesByPeriod, s.accounts, s.thirdParties};
     inst.companies.push_back(std::move(dc));
@@ -225,4 +225,4 @@ DemoInstallation installDemo(const DemoOptions& o) {
   return inst;
 }
 
-}  // namespace exo::import
+}  // namespace exo::demo

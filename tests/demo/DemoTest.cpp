@@ -10,10 +10,10 @@
 #include <set>
 
 #include "../store/StoreTestSupport.h"
+#include "demo/Demo.h"
+#include "demo/DemoLedger.h"
 #include "expr/Failure.h"
 #include "expr/Interp.h"
-#include "import/Demo.h"
-#include "import/DemoLedger.h"
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/Engine.h"
@@ -64,8 +64,8 @@ std::vector<std::pair<std::string, std::uint32_t>> walk(const fs::path& cdxPath,
   return out;
 }
 
-exo::import::DemoOptions options(const std::string& folder, std::uint64_t seed = 7) {
-  exo::import::DemoOptions o;
+exo::demo::DemoOptions options(const std::string& folder, std::uint64_t seed = 7) {
+  exo::demo::DemoOptions o;
   o.folder = folder;
   o.lines = 6000;
   o.seed = seed;
@@ -79,7 +79,7 @@ class Demo : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     s_dir = new storetest::TempDir;
-    s_inst = new exo::import::DemoInstallation(exo::import::installDemo(options(s_dir->file("a"))));
+    s_inst = new exo::demo::DemoInstallation(exo::demo::installDemo(options(s_dir->file("a"))));
   }
   static void TearDownTestSuite() {
     delete s_inst;
@@ -88,10 +88,10 @@ class Demo : public ::testing::Test {
   static fs::path ledger() { return fs::path(s_inst->driveFolder) / "NRVVS" / "ANDINA10"; }
   static fs::path work() { return fs::path(s_inst->programFolder) / "NRVVS" / "ANDINA10"; }
   static storetest::TempDir* s_dir;
-  static exo::import::DemoInstallation* s_inst;
+  static exo::demo::DemoInstallation* s_inst;
 };
 storetest::TempDir* Demo::s_dir = nullptr;
-exo::import::DemoInstallation* Demo::s_inst = nullptr;
+exo::demo::DemoInstallation* Demo::s_inst = nullptr;
 
 std::map<std::string, std::string> filesUnder(const fs::path& root) {
   std::map<std::string, std::string> out;
@@ -102,23 +102,23 @@ std::map<std::string, std::string> filesUnder(const fs::path& root) {
 }
 
 TEST_F(Demo, SameSeedGivesTheSameBytesAndAnotherSeedAnotherLedger) {
-  const auto again = exo::import::installDemo(options(s_dir->file("b")));
+  const auto again = exo::demo::installDemo(options(s_dir->file("b")));
   const auto first = filesUnder(s_dir->file("a")), second = filesUnder(s_dir->file("b"));
   ASSERT_EQ(first.size(), second.size());
   for (const auto& [name, bytes] : first) {
     ASSERT_EQ(second.count(name), 1u) << name;
     EXPECT_TRUE(bytes == second.at(name)) << name;
   }
-  exo::import::installDemo(options(s_dir->file("c"), 8));
+  exo::demo::installDemo(options(s_dir->file("c"), 8));
   const std::string month = "drive/NRVVS/ANDINA10/VRTRACON.05";
   EXPECT_NE(storetest::readFile(s_dir->file("a/" + month)),
             storetest::readFile(s_dir->file("c/" + month)));
   // A folder that already holds something is left alone.
-  EXPECT_THROW(exo::import::installDemo(options(s_dir->file("a"))), exo::FailureError);
+  EXPECT_THROW(exo::demo::installDemo(options(s_dir->file("a"))), exo::FailureError);
 }
 
 TEST_F(Demo, ControlFilesListTheCompaniesThatWereLaidOut) {
-  const auto read = exo::import::describeDemo(s_dir->file("a"));
+  const auto read = exo::demo::describeDemo(s_dir->file("a"));
   ASSERT_EQ(read.companies.size(), 4u);
   ASSERT_EQ(read.companies.size(), s_inst->companies.size());
   for (std::size_t i = 0; i < read.companies.size(); ++i) {
@@ -202,8 +202,8 @@ TEST_F(Demo, ChartIsAColombianPucWithAccountsToIgnore) {
 }
 
 TEST_F(Demo, DirectoryHoldsEveryKindOfThirdPartyAndTheDefectsToFind) {
-  EXPECT_EQ(exo::import::demo::checkDigit("12345678"), '8');
-  EXPECT_EQ(exo::import::demo::checkDigit("800197268"), '4');
+  EXPECT_EQ(exo::demo::checkDigit("12345678"), '8');
+  EXPECT_EQ(exo::demo::checkDigit("800197268"), '4');
   const Table dir = readTable(ledger() / "VRDIR.DBF");
   std::map<std::string, int> count;
   for (const Row& r : dir.rows) {
@@ -216,7 +216,7 @@ TEST_F(Demo, DirectoryHoldsEveryKindOfThirdPartyAndTheDefectsToFind) {
       std::string digits;
       for (char c : id.substr(0, id.find('-')))
         if (c != '.') digits += c;
-      ++count[exo::import::demo::checkDigit(digits) == id.back() ? "good digit" : "wrong digit"];
+      ++count[exo::demo::checkDigit(digits) == id.back() ? "good digit" : "wrong digit"];
       if (id.find('.') != std::string::npos) ++count["dotted"];
     }
     if (r.at("DIREC1").empty()) ++count["no address"];
@@ -423,7 +423,7 @@ TEST(DemoControlFile, AFolderNameThatLeavesTheDriveIsRefused) {
   ctl.setText(rec.data(), 1, "..\\..\\WINDOWS\\");
   ctl.append(rec.data());
   ctl.close();
-  EXPECT_THROW(exo::import::describeDemo(dir.file("")), exo::FailureError);
+  EXPECT_THROW(exo::demo::describeDemo(dir.file("")), exo::FailureError);
 }
 
 }  // namespace

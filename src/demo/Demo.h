@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace exo::import {
+namespace exo::demo {
 
 struct DemoOptions {
   std::string folder;           // created; must not exist or be empty
@@ -49,4 +49,4 @@ DemoInstallation installDemo(const DemoOptions& options);
 // company the lines of each period file and the size of chart and directory.
 DemoInstallation describeDemo(const std::string& folder);
 
-}  // namespace exo::import
+}  // namespace exo::demo

@@ -1,15 +1,15 @@
 // Reads back a demo installation: the products' control files and the size of each ledger.
 #include <filesystem>
 
+#include "demo/Demo.h"
 #include "expr/Codepage.h"
 #include "expr/Dates.h"
 #include "expr/Text.h"
-#include "import/Demo.h"
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
 #include "store/StoreFailure.h"
 
-namespace exo::import {
+namespace exo::demo {
 namespace {
 
 namespace fs = std::filesystem;
@@ -68,4 +68,4 @@ DemoInstallation describeDemo(const std::string& folder) {
   return inst;
 }
 
-}  // namespace exo::import
+}  // namespace exo::demo

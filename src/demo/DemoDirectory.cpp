@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "import/DemoLedger.h"
+#include "demo/DemoLedger.h"
 
-namespace exo::import::demo {
+namespace exo::demo {
 namespace {
 
 const std::vector<std::string> kSurnames = {
@@ -299,4 +299,4 @@ std::vector<ThirdParty> makeDirectory(Random& r, std::size_t count) {
   return out;
 }
 
-}  // namespace exo::import::demo
+}  // namespace exo::demo
