@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "expr/Interp.h"
+#include "masterdata/ThirdParty.h"
 #include "shell/Company.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Evalua.h"
@@ -60,6 +61,7 @@ int INICIO(int argc, char** argv) {
   store::Engine engine(ip);
   registerEvaluaFunctions(ip);
   shell::registerUtilityFunctions(ip);
+  masterdata::registerThirdPartyClasses(ip);
   QtUserInterface ui;
   shell::ErrorHandler handler(ip, ui, &engine, folders.program);
   shell::ERRORSYS(handler, ip);

@@ -1,0 +1,100 @@
+// TValidTercero as a class of the expression language: report definitions build the record of
+// the third party on which the directory (alias DIREC) stands and read its fields by name.
+#include <span>
+#include <utility>
+
+#include "expr/Functions.h"
+#include "expr/Interp.h"
+#include "expr/Object.h"
+#include "expr/WorkAreas.h"
+#include "masterdata/ThirdParty.h"
+
+namespace exo::masterdata {
+namespace {
+
+// The text fields of the record, by the names the language reads (upper case).
+struct TextProperty {
+  const char* name;
+  std::string ThirdPartyRecord::*field;
+};
+constexpr TextProperty kTextProperties[] = {
+    {"CTA_DIR", &ThirdPartyRecord::ctaDir},     {"TIPO_P", &ThirdPartyRecord::tipoP},
+    {"NIT1", &ThirdPartyRecord::nit1},          {"NIT2", &ThirdPartyRecord::nit2},
+    {"TIPO_DOC", &ThirdPartyRecord::tipoDoc},   {"DIG_VERF", &ThirdPartyRecord::digVerf},
+    {"PRI_APELL", &ThirdPartyRecord::priApell}, {"SEG_APELL", &ThirdPartyRecord::segApell},
+    {"PRI_NOMB", &ThirdPartyRecord::priNomb},   {"SEG_NOMB", &ThirdPartyRecord::segNomb},
+    {"RAZON_SOC", &ThirdPartyRecord::razonSoc}, {"DIRECCION", &ThirdPartyRecord::direccion},
+    {"COD_DPTO", &ThirdPartyRecord::codDpto},   {"COD_MNCP", &ThirdPartyRecord::codMncp},
+    {"COD_PAIS", &ThirdPartyRecord::codPais},   {"CERROR", &ThirdPartyRecord::cError},
+};
+
+std::string ThirdPartyRecord::*textField(const std::string& name) {
+  for (const TextProperty& p : kTextProperties)
+    if (name == p.name) return p.field;
+  return nullptr;
+}
+
+class ValidTerceroObject final : public Object {
+ public:
+  std::string_view className() const override { return "TValidTercero"; }
+
+  Value send(Interp& ip, const std::string& name, std::span<Value> args, bool isCall) override {
+    (void)args;
+    (void)isCall;
+    const Value self = Value::object(Ref<Object>(this));
+    ThirdPartyRecord& r = m_tercero.record();
+    if (name == "NEW") return buildFromDirectory(ip), self;
+    if (name == "VALIDATODO") return Value::logical(m_tercero.ValidaTodo());
+    if (name == "SOLONIT") return Value::text(m_tercero.SoloNit());
+    if (name == "PONEDIGVERIF") return Value::text(m_tercero.PoneDigVerif());
+    if (name == "PONENOMBRE") return m_tercero.PoneNombre(), self;
+    if (name == "LERROR") return Value::logical(r.lError);
+    if (auto field = textField(name)) return Value::text(r.*field);
+    return messageNotFound(ip, className(), name, false);
+  }
+
+  Value assign(Interp& ip, const std::string& name, const Value& value) override {
+    ThirdPartyRecord& r = m_tercero.record();
+    if (name == "LERROR" && value.isLogical()) {
+      r.lError = value.logical();
+      return value;
+    }
+    if (auto field = textField(name); field && value.isText()) {
+      r.*field = std::string(value.textView());
+      return value;
+    }
+    return messageNotFound(ip, className(), name, true);
+  }
+
+ private:
+  // New: the record of the third party on which DIREC stands; a directory that is not open is
+  // a failure, after which the record stays as it was.
+  void buildFromDirectory(Interp& ip) {
+    WorkAreas* areas = ip.workAreas();
+    const int area = areas != nullptr ? areas->areaOf("DIREC") : 0;
+    if (area == 0) {
+      Failure f;
+      f.genCode = GenCode::NoAlias;
+      f.subsystem = "TERCEROS";
+      f.subCode = 1000 + static_cast<int>(GenCode::NoAlias);
+      f.description = "El directorio de terceros (DIREC) no est\341 abierto";
+      f.operation = "TValidTercero:New";
+      f.canDefault = true;
+      ip.raise(std::move(f));
+      return;
+    }
+    m_tercero = TValidTercero::New(ip, area);
+  }
+
+  TValidTercero m_tercero;
+};
+
+Value tvalidterceroClass(Args&) { return Value::object(Ref<Object>(new ValidTerceroObject)); }
+
+}  // namespace
+
+void registerThirdPartyClasses(Interp& ip) {
+  ip.functions().add("TVALIDTERCERO", tvalidterceroClass, 0, 0);
+}
+
+}  // namespace exo::masterdata
