@@ -1,0 +1,46 @@
+// The error table of the directory check read by an independent tool: python3-dbfread reads
+// "ErrFDir.dbf" with its four fields and the rows the check wrote, accented names included.
+// Skips when the tool is not installed.
+#include <gtest/gtest.h>
+
+#include "../import/ThirdPartyTestSupport.h"
+#include "import/ThirdPartyCheck.h"
+
+namespace {
+
+using namespace terceros;
+
+TEST(ThirdPartyErrorsPeers, DbfreadReadsTheErrorTable) {
+  std::string out;
+  if (storetest::runCommand("/usr/bin/python3 -c 'import dbfread' >/dev/null 2>&1", out) != 0)
+    GTEST_SKIP() << "python3-dbfread not installed";
+  Row natural = {
+      "00020", "MU\321OZ PE\321A JOS\311", "0000", "N", "13", "CL 5", "79123456", "05", "001",
+      "0169"};
+  Row wrongDigit = sound("00030");
+  wrongDigit[6] = "800197268-5";
+  Installation inst({sound("00001"), natural, wrongDigit});
+  const auto r = exo::import::VALIDAFICHTERC(inst.session(), inst.engine);
+  ASSERT_TRUE(r.done);
+  ASSERT_EQ(r.errors, 2);
+
+  const std::string script =
+      "import sys, dbfread\n"
+      "t = dbfread.DBF(sys.argv[1], encoding='cp1252')\n"
+      "print(' '.join('%s:%s:%d' % (f.name, f.type, f.length) for f in t.fields))\n"
+      "for r in t: print('|'.join(ascii(r[f]) for f in t.field_names))\n";
+  ASSERT_EQ(
+      storetest::runCommand("/usr/bin/python3 -c \"" + script + "\" '" +
+                                exo::import::errorTablePath(inst.session()).string() + "' 2>&1",
+                            out),
+      0)
+      << out;
+  EXPECT_EQ(out,
+            "CODIGO:C:8 DOCUMENTO:C:25 NOMBRE:C:100 ERROR:C:150\n"
+            "'00020'|'79123456'|'MU\\xd1OZ PE\\xd1A JOS\\xc9'|\"  ;    ;    ;    ;    ;  Error 6  -"
+            "  Persona natural no puede tener estructura de nombre '0000'\"\n"
+            "'00030'|'800197268-5'|'DISTRIBUIDORA ANDINA S.A.'|'  ;    ;  Error 2  -  Digito "
+            "verificador no corresponde  ;    ;    ;'\n");
+}
+
+}  // namespace
