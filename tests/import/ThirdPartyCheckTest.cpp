@@ -6,7 +6,7 @@
 #include <set>
 
 #include "ThirdPartyTestSupport.h"
-#include "import/Demo.h"
+#include "demo/Demo.h"
 #include "import/ThirdPartyCheck.h"
 
 namespace {
@@ -153,29 +153,30 @@ TEST(ValidaFichTerc, AMissingLedgerIndexStopsBeforeTheErrorTableIsTouched) {
 // with a note in its memo: the error rows are exactly those records.
 TEST(ValidaFichTerc, FindsExactlyTheDemoLedgersSpoiledThirdParties) {
   storetest::TempDir dir;
-  import::DemoOptions o;
+  demo::DemoOptions o;
   o.folder = dir.file("demo");
   o.lines = 12000;
   o.seed = 5;
   o.sourceFolder = EXOGENA_SOURCE_DIR;
-  const auto demo = import::installDemo(o);
+  const auto installed = demo::installDemo(o);
   Interp ip;
   store::Engine engine(ip);
   ScriptedUserInterface ui;
-  shell::Folders folders{demo.programFolder, demo.driveFolder};
+  shell::Folders folders{installed.programFolder, installed.driveFolder};
   ASSERT_TRUE(shell::VARIABLPUBLIC(ip, ui, folders));
   shell::Session session(ip, ui, folders);
   session.setPathOrigen("\\NRVVS\\");
-  session.setCelPath("NRVVS\\" + demo.companies[0].folder + "\\");
+  session.setCelPath("NRVVS\\" + installed.companies[0].folder + "\\");
   session.formPaths();
 
   const auto r = import::VALIDAFICHTERC(session, engine);
   ASSERT_TRUE(r.done);
-  EXPECT_EQ(r.records, static_cast<std::int64_t>(demo.companies[0].thirdParties));
+  EXPECT_EQ(r.records, static_cast<std::int64_t>(installed.companies[0].thirdParties));
 
   std::set<std::string> spoiled;
   {
-    const fs::path ledger = fs::path(demo.driveFolder) / "NRVVS" / demo.companies[0].folder;
+    const fs::path ledger =
+        fs::path(installed.driveFolder) / "NRVVS" / installed.companies[0].folder;
     store::Dbf t = store::Dbf::open((ledger / "VRDIR.DBF").string(), {true, true, 0});
     std::vector<char> rec(t.recordLength());
     const int memo = *t.fieldIndex("OBSERVA");
