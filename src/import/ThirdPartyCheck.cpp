@@ -67,17 +67,17 @@ std::string codeOrder(store::Engine& engine, int area) {
 }
 
 // The document of an error row: the identification without check digit, then "-" and the
-// digit when one is written. A NIT written without a hyphen has no identification without
-// digit, and is listed as written.
+// digit when one is written. A NIT written without a hyphen has no identification without digit
+// (the record leaves it blank), so its row shows no document; the code still names the record.
 std::string documentOf(const masterdata::ThirdPartyRecord& r) {
   std::string nit(trimBlanks(r.nit2));
-  if (nit.empty()) return std::string(trimBlanks(r.nit1));
+  if (nit.empty()) return nit;
   return r.digVerf.empty() ? nit : nit + "-" + r.digVerf;
 }
 
-// The name of an error row: the business name or the name parts joined by single blanks; the
-// directory's name when the record holds neither (a natural person whose parts were blanked).
-std::string nameOf(const masterdata::ThirdPartyRecord& r, const masterdata::DirectoryEntry& e) {
+// The name of an error row: the business name, or the name parts present joined by single
+// blanks. A natural person whose parts were blanked by the name-structure rule has neither.
+std::string nameOf(const masterdata::ThirdPartyRecord& r) {
   std::string name(trimBlanks(r.razonSoc));
   if (!name.empty()) return name;
   for (const std::string* part : {&r.priApell, &r.segApell, &r.priNomb, &r.segNomb}) {
@@ -86,7 +86,7 @@ std::string nameOf(const masterdata::ThirdPartyRecord& r, const masterdata::Dire
     if (!name.empty()) name += ' ';
     name += p;
   }
-  return name.empty() ? std::string(trimBlanks(e.nombre)) : name;
+  return name;
 }
 
 void appendError(store::Engine& engine, int area, const masterdata::TValidTercero& t) {
@@ -94,7 +94,7 @@ void appendError(store::Engine& engine, int area, const masterdata::TValidTercer
   engine.appendBlank(area);
   engine.put(area, "CODIGO", Value::text(trimBlanks(r.ctaDir)));
   engine.put(area, "DOCUMENTO", Value::text(documentOf(r)));
-  engine.put(area, "NOMBRE", Value::text(nameOf(r, t.source())));
+  engine.put(area, "NOMBRE", Value::text(nameOf(r)));
   engine.put(area, "ERROR", Value::text(r.cError));
   engine.unlock(engine.interp(), area);
 }

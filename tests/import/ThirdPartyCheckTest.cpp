@@ -116,13 +116,12 @@ TEST(ValidaFichTerc, FaultyThirdPartiesBecomeRowsInCodeOrder) {
       {"00010", "800.197.268-5", "DISTRIBUIDORA ANDINA S.A.",
        "Error 1  -  Datos incompletos  ;    ;  Error 2  -  Digito verificador no corresponde  ;  "
        "  ;    ;"},
-      {"00020", "79123456", "MU\321OZ PE\321A JOS\311",
+      {"00020", "79123456", "",
        "  ;    ;    ;    ;    ;  Error 6  -  Persona natural no puede tener estructura de nombre "
        "'0000'"},
       {"00030", "800.197.268-5", "DISTRIBUIDORA ANDINA S.A.",
        "  ;    ;  Error 2  -  Digito verificador no corresponde  ;    ;    ;"},
-      {"00040", "800197268", "SIN DIRECCION LTDA",
-       "Error 1  -  Datos incompletos  ;    ;    ;    ;    ;"},
+      {"00040", "", "SIN DIRECCION LTDA", "Error 1  -  Datos incompletos  ;    ;    ;    ;    ;"},
       {"00050", "79123456", "Error en la estrucura del nombre",
        "  ;  Error 4  -  Jur\355dico nacional no puede tener Doc. dif. a 31  ;    ;    ;    ;"},
   };
