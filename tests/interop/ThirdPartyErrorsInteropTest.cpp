@@ -14,7 +14,7 @@ using namespace terceros;
 TEST(ThirdPartyErrorsPeers, DbfreadReadsTheErrorTable) {
   REQUIRE_TOOL(std::string(interop::kPython) + " -c 'import dbfread'");
   Row natural = {
-      "00020", "MU\321OZ PE\321A JOS\311", "0000", "N", "13", "CL 5", "79123456", "05", "001",
+      "00020", "MU\321OZ PE\321A JOS\311", "1110", "N", "42", "CL 5", "79123456", "05", "001",
       "0169"};
   Row wrongDigit = sound("00030");
   wrongDigit[6] = "800197268-5";
@@ -37,8 +37,8 @@ TEST(ThirdPartyErrorsPeers, DbfreadReadsTheErrorTable) {
       << out;
   EXPECT_EQ(out,
             "CODIGO:C:8 DOCUMENTO:C:25 NOMBRE:C:100 ERROR:C:150\n"
-            "'00020'|'79123456'|'MU\\xd1OZ PE\\xd1A JOS\\xc9'|\"  ;    ;    ;    ;    ;  Error 6  -"
-            "  Persona natural no puede tener estructura de nombre '0000'\"\n"
+            "'00020'|'79123456'|'MU\\xd1OZ PE\\xd1A JOS\\xc9'|'  ;    ;    ;    ;  Error 5  -  "
+            "Informado nacional no puede tener Doc. 42 \\xf3 43  ;'\n"
             "'00030'|'800197268-5'|'DISTRIBUIDORA ANDINA S.A.'|'  ;    ;  Error 2  -  Digito "
             "verificador no corresponde  ;    ;    ;'\n");
 }
