@@ -89,6 +89,11 @@ class Engine final : public WorkAreas {
   // Appends to `area` the visible records of table file `source` that meet `condition`
   // (evaluated on the source record; "" = all), fields copied by name. Returns records added.
   std::uint64_t appendFrom(int area, const std::string& source, const std::string& condition = {});
+  // A test on the bytes of a source record (its fields read through `table`).
+  using RecordTest = std::function<bool(const Dbf& table, const char* record)>;
+  // As appendFrom() above, with a condition written in C++ instead of an expression: no
+  // evaluation per record. `accept` sees every visible record of the source once, in file order.
+  std::uint64_t appendFrom(int area, const std::string& source, const RecordTest& accept);
   // Copies the visible records of `area` that meet `condition`, in its controlling order and
   // scope, to a new table with the same structure. Returns records written.
   std::uint64_t copyTo(int area, const std::string& file, const std::string& condition = {});
@@ -181,6 +186,8 @@ class Engine final : public WorkAreas {
   bool visible(Area& a, const char* rec);
   void afterMove(Area& a);
   std::uint32_t appendRecord(Area& a, const char* rec);
+  std::uint64_t appendMatching(int area, const std::string& source, const std::string& condition,
+                               const RecordTest* accept);
 
   // Expressions on records.
   template <class F>

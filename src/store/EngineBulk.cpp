@@ -107,6 +107,15 @@ void Engine::copyStructure(int area, const std::string& file) {
 
 std::uint64_t Engine::appendFrom(int area, const std::string& source,
                                  const std::string& condition) {
+  return appendMatching(area, source, condition, nullptr);
+}
+
+std::uint64_t Engine::appendFrom(int area, const std::string& source, const RecordTest& accept) {
+  return appendMatching(area, source, {}, &accept);
+}
+
+std::uint64_t Engine::appendMatching(int area, const std::string& source,
+                                     const std::string& condition, const RecordTest* accept) {
   Area& target = at(area);
   flush(target);
   if (target.dbf->isReadOnly()) {
@@ -143,6 +152,7 @@ std::uint64_t Engine::appendFrom(int area, const std::string& source,
     if (!attempt([&] { s.dbf->read(r, in.data()); })) return added;
     if (Dbf::isDeleted(in.data())) continue;
     if (cond && !isTrue(s, *cond, in.data())) continue;
+    if (accept && !(*accept)(*s.dbf, in.data())) continue;
     out = blank;
     std::string overflow;
     if (!attempt(

@@ -1,0 +1,141 @@
+// The VAT and commission fixes on a year's table made by the movement import from ledger files
+// written by the test.
+#include <gtest/gtest.h>
+
+#include "LedgerFixture.h"
+#include "import/LedgerImport.h"
+
+namespace {
+
+using namespace ledgertest;
+using exo::import::ARREGLACOMIS;
+using exo::import::ARREGLAIVA;
+using exo::import::IMPORTATRACON;
+
+class Fixes : public ::testing::Test, public LedgerCompany {
+ protected:
+  void SetUp() override {
+    writeDirectory({{"00005", "800100200"},
+                    {"00017", "900300400"},
+                    {"00030", "71222333"},
+                    {"00040", "43111222"},
+                    {"IVA01", "0"}});
+    writePeriod(0, {});
+    writePeriod(
+        1,
+        {
+            // Two VAT lines and two counterparts: both go to 00005, the lower code.
+            {"FC", "0001", "2.4.08", "IVA01", -160, "", "iva"},
+            {"FC", "0001", "2.4.08", "IVA01", -40, "", "iva"},
+            {"FC", "0001", "1.3.05", "00017", 600, "", "cliente"},
+            {"FC", "0001", "4.1.35", "00005", -400, "", "venta"},
+            // Only VAT lines: they stay.
+            {"CC", "0002", "2.4.08", "IVA01", 10, "", "iva"},
+            {"CC", "0002", "2.4.08", "IVA02", -10, "", "iva"},
+            // The lowest code is a commission line: the VAT goes to the next, one not registered.
+            {"FE", "0003", "2.4.08", "IVA01", -16, "", "iva"},
+            {"FE", "0003", "2.3.35", "00001", -5, "CO", "comision"},
+            {"FE", "0003", "1.3.05", "00077", 21, "", "cliente"},
+            // A voucher type the fix leaves alone.
+            {"NC", "0004", "2.4.08", "IVA01", 5, "", "iva"},
+            {"NC", "0004", "1.3.05", "00005", -5, "", "cliente"},
+            // Commission of 1,000 and its expense line: the expense goes to the salesperson.
+            {"FC", "0005", "2.3.35", "00030", -1000, "CO", "comision vendedor"},
+            {"FC", "0005", "5.2.95", "00005", 999, "", "Comisi\363n en ventas"},
+            {"FC", "0005", "5.2.95", "00040", 1000, "", "Comisi\363n en ventas"},
+            {"FC", "0005", "1.3.05", "00005", 1, "", "cliente"},
+            // An expense of 999 against a commission of 1,000 does not match.
+            {"FD", "0006", "2.3.35", "00030", -1000, "CO", "comision vendedor"},
+            {"FD", "0006", "5.2.95", "00040", 999, "", "COMISION"},
+            // A matching line that is not an expense account, then one already on the salesperson.
+            {"FT", "0007", "2.3.35", "00030", -300, "CO", "comision"},
+            {"FT", "0007", "4.1.35", "00001", 300, "", "Comisi\363n"},
+            {"FT", "0007", "5.2.95", "00030", 300, "", "comision"},
+            // Commissions of a purchase voucher are not sales commissions.
+            {"CC", "0008", "2.3.35", "00030", -50, "CO", "comision"},
+            {"CC", "0008", "5.2.95", "00040", 50, "", "comision"},
+        });
+    ASSERT_TRUE(IMPORTATRACON(*session, engine).done);
+    ui.clear();
+  }
+
+  // CTA_DIR (and NIT) of every line, in file order.
+  std::vector<std::string> parties() { return column("vrTraCon.99", "CTA_DIR"); }
+  std::vector<std::string> nits() { return column("vrTraCon.99", "NIT"); }
+};
+
+TEST_F(Fixes, VatLinesMoveToTheLowestRealThirdPartyOfTheirVoucher) {
+  const auto r = ARREGLAIVA(*session, engine);
+  ASSERT_TRUE(r.done);
+  EXPECT_EQ(r.moved, 3);
+  EXPECT_EQ(r.scanned, 20);  // the lines of FC, FE, FD, FT and CC vouchers
+  const auto p = parties();
+  const auto n = nits();
+  EXPECT_EQ(p[0], "00005");
+  EXPECT_EQ(p[1], "00005");
+  EXPECT_EQ(n[0], "800100200           ");
+  EXPECT_EQ(n[1], "800100200           ");
+  EXPECT_EQ(p[2], "00017");
+  EXPECT_EQ(n[2], std::string(20, ' '));
+  EXPECT_EQ(p[4], "IVA01");  // a voucher of VAT lines only
+  EXPECT_EQ(p[5], "IVA02");
+  EXPECT_EQ(p[6], "00077");
+  EXPECT_EQ(n[6], "** NO REGISTRADO ** ");
+  EXPECT_EQ(p[9], "IVA01");  // NC is not fixed
+
+  const auto main = statusTexts(0);
+  EXPECT_EQ(main.front(), "Procesando, por favor espere.....");
+  EXPECT_EQ(main.back(), "Proceso terminado....");
+  EXPECT_EQ(statusTexts(1), std::vector<std::string>{""});
+  EXPECT_EQ(statusTexts(2).front(), "");
+  EXPECT_EQ(statusTexts(2).back().rfind("Tiempo:  ", 0), 0u);
+  const auto meter = ui.callsOf("meterBegin");
+  ASSERT_EQ(meter.size(), 1u);
+  EXPECT_EQ(meter[0].number, 20);
+
+  // The tags follow the change: the voucher's lines in third-party order.
+  const int area = engine.open((work() / "vrTraCon.99").string(), "Y", true, true);
+  engine.addIndex(area, "vrTraCox.cdx");
+  engine.setOrder(area, "CmpCtaDir");
+  ASSERT_TRUE(engine.seekKey(area, Value::text("FC0001    00005")));
+  engine.close(ip, area);
+
+  // A second run finds nothing left to move.
+  const auto again = ARREGLAIVA(*session, engine);
+  ASSERT_TRUE(again.done);
+  EXPECT_EQ(again.moved, 0);
+  EXPECT_EQ(parties(), p);
+}
+
+TEST_F(Fixes, CommissionExpenseMovesToTheSalespersonOnlyOnAnExactMatch) {
+  const auto before = parties();
+  const auto r = ARREGLACOMIS(*session, engine);
+  ASSERT_TRUE(r.done);
+  EXPECT_EQ(r.scanned, 16);  // FC, FE, FD and FT lines
+  EXPECT_EQ(r.moved, 1);
+  auto expected = before;
+  expected[13] = "00030";  // the 1,000 expense
+  EXPECT_EQ(parties(), expected);
+  EXPECT_EQ(statusTexts(0).back(), "Proceso terminado....");
+
+  const auto again = ARREGLACOMIS(*session, engine);
+  ASSERT_TRUE(again.done);
+  EXPECT_EQ(again.moved, 0);
+  EXPECT_EQ(parties(), expected);
+}
+
+TEST_F(Fixes, BeforeTheMovementImportTheFixesStopWithAMessage) {
+  fs::remove(work() / "vrTraCon.99");
+  for (const auto& fix : {ARREGLAIVA, ARREGLACOMIS}) {
+    ui.clear();
+    EXPECT_FALSE(fix(*session, engine).done);
+    const auto m = ui.callsOf("message");
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].title, "Atenci\363n.....");
+    EXPECT_EQ(m[0].text, "Debe Importar Movimientos Contables primero");
+    EXPECT_TRUE(ui.callsOf("status").empty());
+  }
+  EXPECT_FALSE(fs::exists(work() / "vrTraCon.99"));
+}
+
+}  // namespace
