@@ -184,6 +184,10 @@ FixResult ARREGLAIVA(Session& session, Engine& engine) {
     run.ui.meterEnd();
     return run.result;
   }
+  // The lines to move are found first and changed after the pass: the scan and the voucher
+  // reads then run on unchanged tags. Moving a VAT line never changes the choice for another
+  // one (a moved line carries the code already chosen for its voucher).
+  std::vector<std::pair<std::int64_t, std::string>> moves;
   run.scanTypes(kInvoiceAndPurchaseTypes, [&] {
     if (!isVatParty(engine.text(run.scan, "CTA_DIR"))) return;
     const std::string voucher =
@@ -193,10 +197,14 @@ FixResult ARREGLAIVA(Session& session, Engine& engine) {
       party = engine.text(run.lookup, "CTA_DIR");
       return !isVatParty(party) && !isCommissionLine(engine.text(run.lookup, "TIPO"));
     });
-    if (!found) return;
+    if (found) moves.emplace_back(engine.recNo(run.scan), party);
+  });
+  for (const auto& [recno, party] : moves) {
+    if (run.watch.failed()) break;
+    engine.goTo(run.ip, run.scan, recno);
     run.change(run.scan, {{"CTA_DIR", party}, {"NIT", identificationOf(engine, direc, party)}});
     ++run.result.moved;
-  });
+  }
   return run.finish();
 }
 
