@@ -1,6 +1,8 @@
 // Dispatch of the exogena-cli commands.
 #include "app/cli/Commands.h"
 
+#include "app/cli/ReturnCommand.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +13,7 @@ int dbfCommand(int argc, char** argv);
 int demoCommand(int argc, char** argv);
 int demoInfoCommand(int argc, char** argv);
 int memCommand(int argc, char** argv);
+int selectCompanyCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -31,6 +34,8 @@ const Command kCommands[] = {
     {"demo-info", demoInfoCommand,
      "demo-info CARPETA     muestra lo que contiene una demostraci\xC3\xB3n"},
     {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
+    {"select-company", selectCompanyCommand,
+     "select-company        elige la empresa-a\xC3\xB1o (--company) y lista las del programa"},
     {"help",
      [](int, char**) {
        printUsage();
@@ -43,6 +48,7 @@ const Command kCommands[] = {
 void printUsage() {
   std::fputs("Uso: exogena-cli COMANDO [argumentos]\n\nComandos:\n", stdout);
   for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
+  std::printf("\n%s", globalOptionsUsage());
 }
 
 int runCommand(int argc, char** argv) {
