@@ -14,6 +14,7 @@ int demoCommand(int argc, char** argv);
 int demoInfoCommand(int argc, char** argv);
 int memCommand(int argc, char** argv);
 int selectCompanyCommand(int argc, char** argv);
+int installCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -33,6 +34,8 @@ const Command kCommands[] = {
      "contabilidad)"},
     {"demo-info", demoInfoCommand,
      "demo-info CARPETA     muestra lo que contiene una demostraci\xC3\xB3n"},
+    {"install", installCommand,
+     "install CARPETA       instala la carpeta del programa para una contabilidad real"},
     {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
     {"select-company", selectCompanyCommand,
      "select-company        elige la empresa-a\xC3\xB1o (--company) y lista las del programa"},
