@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "demo/Demo.h"
 #include "expr/Codepage.h"
 #include "expr/Failure.h"
-#include "import/Demo.h"
 #include "shell/Paths.h"
 #include "store/RefTables.h"
 
@@ -42,7 +42,7 @@ int installCommand(int argc, char** argv) {
   }
   const char* source = std::getenv("EXOGENA_SOURCE");
   try {
-    import::installProgramFolder(source != nullptr ? source : EXOGENA_SOURCE_DIR, folder.string());
+    demo::installProgramFolder(source != nullptr ? source : EXOGENA_SOURCE_DIR, folder.string());
   } catch (const FailureError& e) {
     std::fprintf(stderr, "exogena-cli install: %s\n", toUtf8(errorMessage(e.failure())).c_str());
     return 1;
