@@ -147,7 +147,7 @@ void TerminalUserInterface::meterBegin(std::string_view title, std::int64_t tota
   m_percent = showPercent;
   m_lastTenth = -1;
   m_lastDrawn = -1;
-  if (!title.empty()) line(title);
+  if (!title.empty() && !m_quietMeter) line(title);
   m_meterOn = true;
   drawBar();
 }

@@ -15,6 +15,8 @@ int demoInfoCommand(int argc, char** argv);
 int memCommand(int argc, char** argv);
 int selectCompanyCommand(int argc, char** argv);
 int installCommand(int argc, char** argv);
+int importTercerosCommand(int argc, char** argv);
+int validateTercerosCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -39,6 +41,10 @@ const Command kCommands[] = {
     {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
     {"select-company", selectCompanyCommand,
      "select-company        elige la empresa-a\xC3\xB1o (--company) y lista las del programa"},
+    {"import-terceros", importTercerosCommand,
+     "import-terceros       importa s\xC3\xB3lo las fichas de terceros"},
+    {"validate-terceros", validateTercerosCommand,
+     "validate-terceros     valida las fichas de terceros y lista las que tienen errores"},
     {"help",
      [](int, char**) {
        printUsage();

@@ -11,6 +11,7 @@
 #include "expr/Codepage.h"
 #include "expr/Failure.h"
 #include "expr/Text.h"
+#include "masterdata/ThirdParty.h"
 #include "shell/Company.h"
 #include "store/RefTables.h"
 
@@ -147,6 +148,7 @@ int ReturnContext::open(const GlobalOptions& o) {
   const bool terminal = ::isatty(STDERR_FILENO) != 0;
   m_ui.setMeterStyle(terminal, !terminal);
   m_ui.setAnswer(o.answer);
+  masterdata::registerThirdPartyClasses(interp());
   if (!m_runtime.openSession(m_ui, folders)) {
     fail("no se encontr\xC3\xB3 ning\xC3\xBAn programa contable en la unidad " +
          folders.drive.string() + " (use --drive o EXOGENA_DRIVE)");
