@@ -45,6 +45,12 @@ struct DemoInstallation {
 // the reference data cannot be read, or with the file layer's failures.
 DemoInstallation installDemo(const DemoOptions& options);
 
+// Lays out a program folder without session or companies, as a real ledger needs it: the
+// reference tables built from the data of `sourceFolder` (the repository: data/refdata), the
+// report definitions in "FORMS", the help, and an empty "PREVALIDADOR". Existing reference
+// tables are replaced. Fails (FailureError) like installDemo().
+void installProgramFolder(const std::string& sourceFolder, const std::string& programFolder);
+
 // Reads back what an installation holds: the companies of each product's control file, and per
 // company the lines of each period file and the size of chart and directory.
 DemoInstallation describeDemo(const std::string& folder);

@@ -175,6 +175,13 @@ std::uint64_t DemoCompany::totalLines() const {
   return n;
 }
 
+void installProgramFolder(const std::string& sourceFolder, const std::string& programFolder) {
+  DemoOptions o;
+  o.sourceFolder = sourceFolder;
+  layOutProgramFolder(o, programFolder,
+                      store::loadRefData((fs::path(sourceFolder) / "data/refdata").string()));
+}
+
 DemoInstallation installDemo(const DemoOptions& o) {
   const fs::path root(o.folder);
   if (fs::exists(root) && !(fs::is_directory(root) && fs::is_empty(root)))

@@ -13,10 +13,9 @@
 #include "masterdata/ThirdParty.h"
 #include "shell/Company.h"
 #include "shell/ErrorHandler.h"
-#include "shell/Evalua.h"
 #include "shell/Paths.h"
+#include "shell/Runtime.h"
 #include "shell/Session.h"
-#include "shell/Utilities.h"
 #include "shell/pages/CompanyPages.h"
 #include "store/Engine.h"
 #include "store/RefTables.h"
@@ -57,10 +56,9 @@ int INICIO(int argc, char** argv) {
   std::error_code ec;
   std::filesystem::remove(shell::entryPath(folders.program, "TRACE.LOG"), ec);
 
-  Interp ip;
-  store::Engine engine(ip);
-  registerEvaluaFunctions(ip);
-  shell::registerUtilityFunctions(ip);
+  shell::Runtime runtime;
+  Interp& ip = runtime.interp();
+  store::Engine& engine = runtime.engine();
   masterdata::registerThirdPartyClasses(ip);
   QtUserInterface ui;
   shell::ErrorHandler handler(ip, ui, &engine, folders.program);
@@ -70,8 +68,8 @@ int INICIO(int argc, char** argv) {
     std::exit(code);
   });
 
-  if (!shell::VARIABLPUBLIC(ip, ui, folders)) return 0;
-  shell::Session session(ip, ui, folders);
+  if (!runtime.openSession(ui, folders)) return 0;
+  shell::Session& session = runtime.session();
 
   MainWindow window;
   ui.setParent(&window);

@@ -157,6 +157,22 @@ void MainWindow::setInfo(const QString& text) { m_infoBar->setText(text); }
 
 void MainWindow::setSelectorsEnabled(bool enabled) { m_sideBar->setEnabled(enabled); }
 
+void MainWindow::beginAction() {
+  if (m_actions++ > 0) return;
+  // The page keeps its place while the bar is away.
+  QSizePolicy policy = m_sideBar->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  m_sideBar->setSizePolicy(policy);
+  m_sideBar->hide();
+  m_terminate->setEnabled(false);
+}
+
+void MainWindow::endAction() {
+  if (m_actions == 0 || --m_actions > 0) return;
+  m_sideBar->show();
+  m_terminate->setEnabled(true);
+}
+
 void MainWindow::showAbout() {
   QDialog box(this, Qt::FramelessWindowHint | Qt::Dialog);
   box.setFixedSize(380, 246);

@@ -54,6 +54,11 @@ class MainWindow : public QMainWindow {
   void setInfo(const QString& text);
   // Enables or disables the whole selector bar (long operations).
   void setSelectorsEnabled(bool enabled);
+  // While an action of a page runs: the selector bar hidden (its place kept) and "&Terminar"
+  // disabled. Calls nest; the last endAction() restores both.
+  void beginAction();
+  void endAction();
+  bool actionRunning() const { return m_actions > 0; }
 
   // Where the manual lives (a file opened with the desktop's program for it).
   void setManualPath(const QString& path) { m_manualPath = path; }
@@ -83,6 +88,7 @@ class MainWindow : public QMainWindow {
   QWidget* m_current = nullptr;
   QString m_manualPath = QStringLiteral("help/DorAzo.html");
   int m_builds = 0;
+  int m_actions = 0;
   bool m_exit = false;
 };
 

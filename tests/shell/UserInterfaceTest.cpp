@@ -36,6 +36,65 @@ TEST(TerminalUserInterface, WritesUtf8AndAnswersWithTheDefault) {
             "abrir: SALIDA/x.xml\n");
 }
 
+std::string contents(std::FILE* f) {
+  std::rewind(f);
+  std::string text(4096, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), f));
+  std::fclose(f);
+  return text;
+}
+
+TEST(TerminalUserInterface, AnswersYesOrNoByCaptionOrRefusesToAnswer) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  exo::shell::TerminalUserInterface ui(out);
+  const std::vector<std::string> proceed = {"&Continuar", "Ca&ncelar"};
+  const std::vector<std::string> other = {"&Uno", "&Dos", "&Tres"};
+  ui.setAnswer(exo::shell::TerminalAnswer::Yes);
+  EXPECT_EQ(ui.ask("t", "x", kButtons, 1), 0);  // "Si" whatever the default
+  EXPECT_EQ(ui.ask("t", "x", {"   &No   ", "   &S\355   "}, 0), 1);
+  EXPECT_EQ(ui.ask("t", "x", proceed, 1), 0);
+  EXPECT_EQ(ui.ask("t", "x", other, 2), 0);  // no affirmative caption: the first button
+  ui.setAnswer(exo::shell::TerminalAnswer::No);
+  EXPECT_EQ(ui.ask("t", "x", kButtons, 0), 1);
+  EXPECT_EQ(ui.ask("t", "x", proceed, 0), 1);
+  EXPECT_EQ(ui.ask("t", "x", other, 0), 2);  // no negative caption: the last button
+  ui.setAnswer(exo::shell::TerminalAnswer::Refuse);
+  try {
+    ui.ask("Atenci\363n.....", "\277Reemplaza\r\nel archivo?", kButtons, 0);
+    ADD_FAILURE() << "a question without an answer must end the run";
+  } catch (const exo::shell::UnansweredQuestion& q) {
+    EXPECT_EQ(std::string(q.what()), "\xC2\xBFReemplaza el archivo? (*Si / No)");
+  }
+  const std::string text = contents(out);
+  EXPECT_NE(text.find("  (Si / *No) -> Si\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  (Continuar / *Cancelar) -> Continuar\n"), std::string::npos) << text;
+}
+
+TEST(TerminalUserInterface, StatusLinesGoToTheirStreamWhenTheyChange) {
+  std::FILE* messages = std::tmpfile();
+  std::FILE* status = std::tmpfile();
+  ASSERT_TRUE(messages != nullptr && status != nullptr);
+  {
+    exo::shell::TerminalUserInterface ui(messages);
+    ui.setStatusStream(status);
+    ui.setMeterStyle(false, true);
+    ui.status(0, "Procesando.....");
+    ui.meterBegin("", 100, true);
+    for (int i = 1; i <= 100; ++i) ui.meterAdvance(i);
+    ui.meterEnd();
+    ui.status(0, "Procesando.....");  // unchanged: not printed again
+    ui.status(1, "Organizando archivos.   ");
+    ui.status(0, "");
+    ui.status(0, "Procesando.....");  // cleared in between: printed again
+    ui.message(MessageKind::Stop, "Atenci\363n.....",
+               "Debe Importar Movimientos Contables primero");
+  }
+  EXPECT_EQ(contents(status), "Procesando.....\nOrganizando archivos.\nProcesando.....\n");
+  EXPECT_EQ(contents(messages),
+            "alto: [Atenci\xC3\xB3n.....] Debe Importar Movimientos Contables primero\n");
+}
+
 TEST(ScriptedUserInterface, AnswersFromItsQueueThenWithTheDefault) {
   exo::shell::ScriptedUserInterface ui;
   ui.answer("   &No   ");

@@ -1,6 +1,8 @@
 // Dispatch of the exogena-cli commands.
 #include "app/cli/Commands.h"
 
+#include "app/cli/ReturnCommand.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +13,10 @@ int dbfCommand(int argc, char** argv);
 int demoCommand(int argc, char** argv);
 int demoInfoCommand(int argc, char** argv);
 int memCommand(int argc, char** argv);
+int selectCompanyCommand(int argc, char** argv);
+int installCommand(int argc, char** argv);
+int importTercerosCommand(int argc, char** argv);
+int validateTercerosCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -30,7 +36,15 @@ const Command kCommands[] = {
      "contabilidad)"},
     {"demo-info", demoInfoCommand,
      "demo-info CARPETA     muestra lo que contiene una demostraci\xC3\xB3n"},
+    {"install", installCommand,
+     "install CARPETA       instala la carpeta del programa para una contabilidad real"},
     {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
+    {"select-company", selectCompanyCommand,
+     "select-company        elige la empresa-a\xC3\xB1o (--company) y lista las del programa"},
+    {"import-terceros", importTercerosCommand,
+     "import-terceros       importa s\xC3\xB3lo las fichas de terceros"},
+    {"validate-terceros", validateTercerosCommand,
+     "validate-terceros     valida las fichas de terceros y lista las que tienen errores"},
     {"help",
      [](int, char**) {
        printUsage();
@@ -43,6 +57,7 @@ const Command kCommands[] = {
 void printUsage() {
   std::fputs("Uso: exogena-cli COMANDO [argumentos]\n\nComandos:\n", stdout);
   for (const Command& c : kCommands) std::printf("  %s\n", c.usage);
+  std::printf("\n%s", globalOptionsUsage());
 }
 
 int runCommand(int argc, char** argv) {
