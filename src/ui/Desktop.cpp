@@ -10,7 +10,10 @@
 #include <system_error>
 
 #include "expr/Interp.h"
+#include "import/pages/ChartImportPage.h"
+#include "import/pages/MovementImportPage.h"
 #include "masterdata/ThirdParty.h"
+#include "masterdata/pages/ParametersPage.h"
 #include "shell/Company.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Paths.h"
@@ -39,6 +42,15 @@ void registerPages(MainWindow& window, shell::Session& session, store::Engine& e
   // not in the chosen product's list.
   window.setPageGuard(
       1, 7, [](QWidget* page) { return static_cast<shell::CompanyPage*>(page)->reload(); });
+  window.setPageBuilder(1, 8, [&session, &engine](QWidget* parent) {
+    return new import::ChartImportPage(session, engine, parent);
+  });
+  window.setPageBuilder(1, 9, [&session, &engine](QWidget* parent) {
+    return new import::MovementImportPage(session, engine, parent);
+  });
+  window.setPageBuilder(1, 10, [&session, &engine](QWidget* parent) {
+    return new masterdata::ParametersPage(session, engine, parent);
+  });
 }
 
 int INICIO(int argc, char** argv) {

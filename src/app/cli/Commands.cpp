@@ -15,8 +15,13 @@ int demoInfoCommand(int argc, char** argv);
 int memCommand(int argc, char** argv);
 int selectCompanyCommand(int argc, char** argv);
 int installCommand(int argc, char** argv);
+int importChartCommand(int argc, char** argv);
+int importMovementsCommand(int argc, char** argv);
+int fixIvaCommand(int argc, char** argv);
+int fixComisionesCommand(int argc, char** argv);
 int importTercerosCommand(int argc, char** argv);
 int validateTercerosCommand(int argc, char** argv);
+int maintenanceCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -41,10 +46,19 @@ const Command kCommands[] = {
     {"mem", memCommand, "mem ARCHIVO [N=V...]  lista o escribe un archivo de variables (.mem)"},
     {"select-company", selectCompanyCommand,
      "select-company        elige la empresa-a\xC3\xB1o (--company) y lista las del programa"},
+    {"import-chart", importChartCommand,
+     "import-chart          importa las cuentas del P.U.C. de la contabilidad"},
+    {"import-movements", importMovementsCommand,
+     "import-movements      importa los movimientos contables del a\xC3\xB1o"},
+    {"fix-iva", fixIvaCommand, "fix-iva               regulariza los IVA's"},
+    {"fix-comisiones", fixComisionesCommand,
+     "fix-comisiones        regulariza las comisiones en ventas"},
     {"import-terceros", importTercerosCommand,
      "import-terceros       importa s\xC3\xB3lo las fichas de terceros"},
     {"validate-terceros", validateTercerosCommand,
      "validate-terceros     valida las fichas de terceros y lista las que tienen errores"},
+    {"maintenance", maintenanceCommand,
+     "maintenance           mantenimiento de bases (asignaciones y cuentas)"},
     {"help",
      [](int, char**) {
        printUsage();

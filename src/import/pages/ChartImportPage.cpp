@@ -1,0 +1,67 @@
+// The chart import page.
+#include "import/pages/ChartImportPage.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "import/LedgerImport.h"
+#include "shell/Session.h"
+#include "ui/PageAction.h"
+#include "ui/PageLook.h"
+
+namespace exo::import {
+
+ChartImportPage::ChartImportPage(shell::Session& session, store::Engine& engine, QWidget* parent)
+    : QWidget(parent), m_session(session), m_engine(engine) {
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(ui::pageHeading(QStringLiteral("Importar Cuentas del P.U.C."), this), 0,
+                    Qt::AlignLeft);
+  layout->addSpacing(16);
+
+  auto* box = new QGridLayout;
+  box->addWidget(new QLabel(QStringLiteral("Importar Cuentas del P.U.C.:"), this), 0, 0);
+  m_import = new QPushButton(QStringLiteral("&Importar"), this);
+  m_import->setMinimumWidth(120);
+  box->addWidget(m_import, 0, 1, Qt::AlignLeft);
+  m_status = ui::statusLabel(this);
+  box->addWidget(m_status, 1, 0, 1, 2);
+  m_meter = ui::pageMeter(this, 1000, false);
+  box->addWidget(m_meter, 2, 0, 1, 2);
+  box->setColumnStretch(1, 1);
+  layout->addLayout(box);
+  layout->addSpacing(24);
+
+  m_fromCompany = new QPushButton(
+      QStringLiteral("Importar C\u00f3digos Contables asignados a Conceptos"), this);
+  m_fromPreviousYear = new QPushButton(
+      QStringLiteral("Importar Conceptos Contables de Norvasta Informaci\u00f3n Ex\u00f3gena 2010"),
+      this);
+  for (QPushButton* b : {m_fromCompany, m_fromPreviousYear}) {
+    b->setMinimumHeight(32);
+    layout->addWidget(b, 0, Qt::AlignLeft);
+  }
+  layout->addStretch(1);
+  for (QPushButton* b : {m_import, m_fromCompany, m_fromPreviousYear}) b->setAutoDefault(false);
+
+  connect(m_import, &QPushButton::clicked, this, &ChartImportPage::importChart);
+  connect(m_fromCompany, &QPushButton::clicked, this, &ChartImportPage::notAvailable);
+  connect(m_fromPreviousYear, &QPushButton::clicked, this, &ChartImportPage::notAvailable);
+}
+
+void ChartImportPage::importChart() {
+  const ui::PageControls controls{
+      this, {m_import, m_fromCompany, m_fromPreviousYear}, {m_status}, m_meter};
+  ui::runPageAction(controls, m_session, [this](shell::Session& s) { IMPORTAPUC(s, m_engine); });
+}
+
+void ChartImportPage::notAvailable() {
+  m_session.ui().message(shell::MessageKind::Info, "Atenci\363n.....",
+                         "La copia de asignaciones de cuentas a conceptos todav\355a no est\341 "
+                         "disponible en esta versi\363n del programa.");
+}
+
+}  // namespace exo::import
