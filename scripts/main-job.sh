@@ -1,7 +1,8 @@
 #!/bin/sh
 # The program's main job on the demo; grows as the system grows.
 # Lays out the demo installation once (beside the build), then starts the desktop program on it
-# when there is a display, or runs the return headless through exogena-cli when there is none.
+# when there is a display, or runs the return of its first company headless through exogena-cli
+# when there is none.
 # Usage: scripts/main-job.sh BUILD_DIR [DEMO_DIR [LINES]]
 #   DEMO_DIR defaults to demo/ in the repository; LINES to the generator's default size.
 set -e
@@ -25,4 +26,17 @@ if [ -n "$DISPLAY$WAYLAND_DISPLAY" ] && [ -x "$build/exogena" ]; then
   EXOGENA_DRIVE="$drive" exec "$build/exogena"
 fi
 echo "exogena-cli demo-info $demo"
-exec "$build/exogena-cli" demo-info "$demo"
+"$build/exogena-cli" demo-info "$demo"
+
+# The return of the demo's first company, headless: the ledger imported, the fixes applied and the
+# third parties checked, each step printing what it did.
+cli() {
+  echo
+  echo "exogena-cli --company ANDINA10 $*"
+  "$build/exogena-cli" --program "$demo/program" --drive "$demo/drive" --company ANDINA10 "$@"
+}
+cli import-chart
+cli import-movements
+cli fix-iva
+cli fix-comisiones
+cli validate-terceros

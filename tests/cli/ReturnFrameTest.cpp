@@ -38,6 +38,12 @@ TEST(ReturnFrame, ChoosesTheCompanyAsTheSelectionDoes) {
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(contains(r.out, "(NRVVS\\ANDINA10\\)")) << r.out;
 
+  // The global options stand before the command as well, the folders given explicitly.
+  r = demo.cli("--program '" + demo.program().string() + "' --drive '" + demo.drive().string() +
+               "' --company ANDINA09 --yes select-company");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "(NRVVS\\ANDINA09\\)")) << r.out;
+
   // The other product: its company, then its last session without --company.
   r = demo.cli("select-company --product nrvcontb --company 'Costa10\\'");
   ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -38,15 +38,14 @@ int importMovements(ReturnContext& c, const Args&) {
                  "aviso: el campo %s de un mes no se pudo llevar a la tabla del a\xC3\xB1o\n",
                  utf8(field).c_str());
   }
-  std::printf("Tiempo: %.2f segundos\n", r.seconds);
   return kExitDone;
 }
 
 int printFix(const import::FixResult& r) {
   if (!r.done) return kExitStopped;
-  std::printf("L\xC3\xADneas revisadas: %" PRId64 ", cambiadas de tercero: %" PRId64
-              "\nTiempo: %.2f segundos\n",
-              r.scanned, r.moved, r.seconds);
+  // The status lines have already given the time.
+  std::printf("L\xC3\xADneas revisadas: %" PRId64 ", cambiadas de tercero: %" PRId64 "\n",
+              r.scanned, r.moved);
   return kExitDone;
 }
 
