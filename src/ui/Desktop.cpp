@@ -14,6 +14,8 @@
 #include "import/pages/MovementImportPage.h"
 #include "masterdata/ThirdParty.h"
 #include "masterdata/pages/ParametersPage.h"
+#include "reports/Runner.h"
+#include "reports/pages/ReportFunctions.h"
 #include "shell/Company.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Paths.h"
@@ -93,6 +95,9 @@ int INICIO(int argc, char** argv) {
     window.activateWindow();
   });
   registerPages(window, session, engine);
+  // Report definitions: the runner and the functions they print, browse and view with.
+  reports::Runner runner(ip, ui, folders.program, &handler);
+  reports::registerReportFunctions(ip, {&window, &engine, &ui, folders.program, {}, true});
 
   int code = 0;
   try {
