@@ -210,6 +210,7 @@ Runner* Runner::of(Interp& ip) {
 bool Runner::outputOn() const { return m_ip.consoleOn || m_ip.printerOn || m_alternate; }
 
 void Runner::setLineNumber(int n) {
+  m_line = n;
   Memvars::Slot* s = m_ip.memvars().find("OAPEJEC");
   if (s == nullptr || !s->defined() || !s->value().isObject()) return;
   Object& o = s->value().objectRef();
@@ -218,6 +219,18 @@ void Runner::setLineNumber(int n) {
 }
 
 void Runner::EJECUTAR(std::string_view name, const std::optional<std::string>& text) {
+  // A definition run from a line of another gives the outer line its number back when it ends,
+  // so that a later failure of that line is reported with the right number.
+  struct Nesting {
+    Runner& r;
+    int outerLine;
+    int outerDepth;
+    ~Nesting() {
+      if (outerDepth > 0) r.setLineNumber(outerLine);
+      r.m_depth = outerDepth;
+    }
+  } nesting{*this, m_line, m_depth};
+  ++m_depth;
   PrivateFrame frame(m_ip.memvars());
   Memvars& vars = m_ip.memvars();
   vars.declarePrivate("G_REP", Value());

@@ -98,6 +98,8 @@ class Runner {
   std::filesystem::path m_folder;
   shell::ErrorHandler* m_handler;
   bool m_alternate = false;
+  int m_depth = 0;  // runs in progress
+  int m_line = 0;   // the line number last set
 };
 
 }  // namespace exo::reports

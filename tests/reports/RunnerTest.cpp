@@ -172,10 +172,14 @@ TEST_F(RunnerTest, ValuesAreShownOnlyWithOutputOn) {
        ".F.\r\n"
        "NIL\r\n"
        "SET(17, 'OFF')\r\n"
-       "'callado'");
+       "'callado'\r\n"
+       "SET(18, 'ON')\r\n"  // alternate output shows values too
+       "'alterno'\r\n"
+       "SET(18, .F.)\r\n"
+       "'otra vez callado'");
   runner->EJECUTAR("SHOW.RPO");
   EXPECT_EQ(messages(),
-            (std::vector<std::string>{"[Titulo del informe]", "uno\r\n2\r\n.T.", "42"}));
+            (std::vector<std::string>{"[Titulo del informe]", "uno\r\n2\r\n.T.", "42", "alterno"}));
   EXPECT_FALSE(ip.consoleOn);
 }
 
@@ -202,6 +206,17 @@ TEST_F(RunnerTest, CommentsOnlyRunNothingAndABlockWithoutAreaIsSkipped) {
   runner->EJECUTAR("BLOQUE.RPO");
   EXPECT_EQ(number("NVECES"), 10);
   EXPECT_TRUE(ui.calls().empty());
+}
+
+TEST_F(RunnerTest, ANestedRunGivesTheOuterLineItsNumberBack) {
+  ip.memvars().declarePublic("NDENTRO", Value::number(0));
+  form("INTERNO.RPO", "NDENTRO := OAPEJEC:nLinEjec\r\n1\r\n2\r\n3");
+  form("EXTERNO.RPO", "// inicio\r\n1\r\nEJECUTAR('INTERNO.RPO')\r\nNFUERA := OAPEJEC:nLinEjec");
+  ip.memvars().declarePublic("NFUERA", Value::number(0));
+  runner->EJECUTAR("EXTERNO.RPO");
+  EXPECT_EQ(number("NDENTRO"), 1);
+  EXPECT_EQ(number("NFUERA"), 3);
+  EXPECT_EQ(lineRun(), 3);
 }
 
 TEST_F(RunnerTest, TheAreaSelectedAtTheStartIsSelectedAgain) {
