@@ -360,3 +360,43 @@ TEST_F(RunnerTest, AStoreHeldByAnotherStationIsWaitedForUntilTheUserGivesUp) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string shellOutput(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  out += "\nrc=" + std::to_string(WEXITSTATUS(::pclose(p)));
+  return out;
+}
+
+// exogena-cli run: a definition run headless in a demo installation, its values on the
+// terminal, a failing line reported with the definition and the line and kept in the error log.
+TEST(RunCommand, RunsADefinitionInAnInstallation) {
+  TempDir dir;
+  const std::string cli = EXOGENA_CLI;
+  ASSERT_NE(shellOutput("'" + cli + "' demo '" + (dir.path() / "demo").string() +
+                        "' --lines 100 --companies 1")
+                .find("rc=0"),
+            std::string::npos);
+  const fs::path program = dir.path() / "demo" / "program";
+  writeFile(program / "FORMS" / "BIEN.RPO", "SET(17, .T.)\r\n'Empresa: ' + AllTrim(CEMPRESA)");
+  writeFile(program / "FORMS" / "MAL.RPO", "NUNO := 1\r\nNUNO + NOEXISTE");
+  const std::string run = "cd '" + program.string() + "' && '" + cli + "' run ";
+  const std::string ok = shellOutput(run + "bien.rpo --drive ../drive");
+  EXPECT_NE(ok.find("Empresa: "), std::string::npos) << ok;
+  EXPECT_NE(ok.find("rc=0"), std::string::npos) << ok;
+  const std::string bad = shellOutput(run + "MAL.RPO --drive ../drive");
+  EXPECT_NE(bad.find("Llamado por EJECUTAR(0)  : MAL.RPO - Lin.: 2"), std::string::npos) << bad;
+  EXPECT_NE(bad.find("rc=1"), std::string::npos) << bad;
+  EXPECT_TRUE(fs::exists(program / "Error" / "Error.Dbf"));
+  // A text given on the command line runs when the definition is not in FORMS.
+  const std::string given = shellOutput(run + "OTRA.RPU 'SET(17, .T.)' --drive ../drive");
+  EXPECT_NE(given.find("rc=0"), std::string::npos) << given;
+}
+
+}  // namespace

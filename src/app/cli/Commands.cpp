@@ -22,6 +22,7 @@ int fixComisionesCommand(int argc, char** argv);
 int importTercerosCommand(int argc, char** argv);
 int validateTercerosCommand(int argc, char** argv);
 int maintenanceCommand(int argc, char** argv);
+int runDefinitionCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -59,6 +60,8 @@ const Command kCommands[] = {
      "validate-terceros     valida las fichas de terceros y lista las que tienen errores"},
     {"maintenance", maintenanceCommand,
      "maintenance           mantenimiento de bases (asignaciones y cuentas)"},
+    {"run", runDefinitionCommand,
+     "run DEF [TEXTO]       ejecuta una definici\xC3\xB3n de informe (FORMS\\ o VRFuente)"},
     {"help",
      [](int, char**) {
        printUsage();
