@@ -15,8 +15,8 @@ namespace {
 constexpr int kDefaultDecimals = 2;
 
 Value round(Args& a) {
-  const double dec = a.num(1, 0);
-  const int d = static_cast<int>(std::clamp(dec, -15.0, 15.0));
+  const int d =
+      static_cast<int>(std::clamp<std::int64_t>(a.integer(1, -kMaxIntArg, kMaxIntArg, 0), -15, 15));
   return Value::number(roundHalfAway(a.num(0), d), std::max(d, 0));
 }
 

@@ -14,13 +14,14 @@ constexpr std::size_t kMaxText = 64u * 1024 * 1024;
 
 std::size_t textLength(Args& a, double n) {
   if (!(n > 0)) return 0;
-  if (n > static_cast<double>(kMaxText)) {
+  const auto length = integerIn(n, 0, static_cast<std::int64_t>(kMaxText));
+  if (!length) {
     Failure f = argumentError(a.function(), 1234, a.all());
     f.genCode = GenCode::StrOverflow;
     f.description = "String overflow";
     throw ArgSubstitute{a.interp().raise(std::move(f))};
   }
-  return static_cast<std::size_t>(n);
+  return static_cast<std::size_t>(*length);
 }
 
 unsigned char toUpper1252(unsigned char c) {
@@ -47,30 +48,30 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 Value substr(Args& a) {
   std::string_view s = a.text(0);
-  double start = a.num(1);
-  const double n = static_cast<double>(s.size());
-  if (start < 0) start = std::max(0.0, n + start + 1);
+  std::int64_t start = a.integer(1, -kMaxIntArg, kMaxIntArg);
+  const auto n = static_cast<std::int64_t>(s.size());
+  if (start < 0) start = std::max<std::int64_t>(0, n + start + 1);
   if (start == 0) start = 1;
   if (start > n) return Value::text("");
-  double len = a.has(2) ? a.num(2) : n;
+  const std::int64_t len = a.has(2) ? a.integer(2, -kMaxIntArg, kMaxIntArg) : n;
   if (len <= 0) return Value::text("");
   const auto from = static_cast<std::size_t>(start) - 1;
-  const std::size_t count = static_cast<std::size_t>(std::min(len, n - static_cast<double>(from)));
+  const auto count = static_cast<std::size_t>(std::min(len, n - start + 1));
   return tempText(a.interp(), s.substr(from, count));
 }
 
 Value left(Args& a) {
   std::string_view s = a.text(0);
-  const double n = a.num(1);
-  return tempText(a.interp(), n <= 0 ? std::string_view()
-                                     : s.substr(0, static_cast<std::size_t>(std::min(n, 1e12))));
+  const std::int64_t n = a.integer(1, -kMaxIntArg, kMaxIntArg);
+  return tempText(a.interp(),
+                  n <= 0 ? std::string_view() : s.substr(0, static_cast<std::size_t>(n)));
 }
 
 Value right(Args& a) {
   std::string_view s = a.text(0);
-  const double n = a.num(1);
+  const std::int64_t n = a.integer(1, -kMaxIntArg, kMaxIntArg);
   if (n <= 0) return Value::text("");
-  const std::size_t k = static_cast<std::size_t>(std::min(n, static_cast<double>(s.size())));
+  const std::size_t k = std::min(static_cast<std::size_t>(n), s.size());
   return tempText(a.interp(), s.substr(s.size() - k));
 }
 
@@ -143,11 +144,12 @@ Value strtran(Args& a) {
 
 Value stuff(Args& a) {
   std::string_view s = a.text(0);
-  double start = a.num(1), del = a.num(2);
+  std::int64_t start = a.integer(1, -kMaxIntArg, kMaxIntArg);
+  std::int64_t del = a.integer(2, -kMaxIntArg, kMaxIntArg);
   std::string_view ins = a.has(3) ? a.text(3) : std::string_view();
-  const double n = static_cast<double>(s.size());
-  start = std::clamp(start, 1.0, n + 1) - 1;
-  del = std::clamp(del, 0.0, n - start);
+  const auto n = static_cast<std::int64_t>(s.size());
+  start = std::clamp<std::int64_t>(start, 1, n + 1) - 1;
+  del = std::clamp<std::int64_t>(del, 0, n - start);
   std::string out(s.substr(0, static_cast<std::size_t>(start)));
   out.append(ins);
   out.append(s.substr(static_cast<std::size_t>(start + del)));
@@ -204,8 +206,11 @@ Value str(Args& a) {
   int dec = v.decimals();
   int width = displayWidth(v.num(), v.width(), dec);
   if (a.has(1)) {
-    width = static_cast<int>(std::clamp(a.num(1), 1.0, 255.0));
-    dec = a.has(2) ? static_cast<int>(std::clamp(a.num(2), 0.0, 99.0)) : 0;
+    width =
+        static_cast<int>(std::clamp<std::int64_t>(a.integer(1, -kMaxIntArg, kMaxIntArg), 1, 255));
+    dec = a.has(2) ? static_cast<int>(
+                         std::clamp<std::int64_t>(a.integer(2, -kMaxIntArg, kMaxIntArg), 0, 99))
+                   : 0;
     if (dec > 0 && dec >= width - 1) dec = std::max(0, width - 2);
   }
   return tempText(a.interp(), formatNumber(v.num(), width, dec));
@@ -219,7 +224,7 @@ Value val(Args& a) {
 }
 
 Value chr(Args& a) {
-  const char c = static_cast<char>(static_cast<long long>(a.num(0)) & 0xFF);
+  const char c = static_cast<char>(a.integer(0, -kMaxExactInteger, kMaxExactInteger) & 0xFF);
   return tempText(a.interp(), std::string_view(&c, 1));
 }
 

@@ -100,6 +100,13 @@ int displayWidth(double x, int intWidth, int dec) {
   return dec > 0 ? w + dec + 1 : w;
 }
 
+std::optional<std::int64_t> integerIn(double x, std::int64_t lo, std::int64_t hi) {
+  if (std::isnan(x)) return std::nullopt;
+  const double t = std::trunc(x);
+  if (t < static_cast<double>(lo) || t > static_cast<double>(hi)) return std::nullopt;
+  return static_cast<std::int64_t>(t);
+}
+
 double parseNumber(std::string_view s, int* decimals, int* intWidth) {
   std::size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;

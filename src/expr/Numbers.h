@@ -2,6 +2,8 @@
 // half away from zero on the decimal value the user sees.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,5 +30,14 @@ int displayWidth(double x, int intWidth, int dec);
 // Value of the leading number in a text, as Val() reads it (blanks skipped, stops at the first
 // character that cannot continue the number). *decimals receives the digits after the point.
 double parseNumber(std::string_view s, int* decimals = nullptr, int* intWidth = nullptr);
+
+// The largest magnitude below which every integer is exact in a double (2^53).
+constexpr std::int64_t kMaxExactInteger = std::int64_t{1} << 53;
+
+// The integer part of x (truncated toward zero) when x is a number whose integer part lies in
+// [lo, hi]; nothing when x is NaN or out of range. Every number of the language used as a count,
+// position, width, work area, record number or day offset becomes an integer through here, so
+// no conversion can overflow. REQUIRES: -kMaxExactInteger <= lo <= hi <= kMaxExactInteger.
+std::optional<std::int64_t> integerIn(double x, std::int64_t lo, std::int64_t hi);
 
 }  // namespace exo
