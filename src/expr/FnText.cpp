@@ -216,11 +216,17 @@ Value str(Args& a) {
   return tempText(a.interp(), formatNumber(v.num(), width, dec));
 }
 
+// Val() gives the number as wide as its text (Str(Val("12.50")) is "12.50", Str(Val("  7")) is
+// "  7"), with the decimals written in it; an empty text gives the default width.
 Value val(Args& a) {
-  int dec = 0, intWidth = 0;
-  const double n = parseNumber(a.text(0), &dec, &intWidth);
-  (void)intWidth;
-  return Value::number(n, dec);
+  const std::string_view s = a.text(0);
+  int dec = 0;
+  const double n = parseNumber(s, &dec);
+  if (s.empty()) return Value::number(n, dec);
+  const int total = static_cast<int>(std::min<std::size_t>(s.size(), 255));
+  const int fraction = dec > 0 ? dec + 1 : 0;
+  const int needed = static_cast<int>(formatFixed(n, dec).size()) - fraction;
+  return Value::number(n, dec, std::max(total - fraction, needed));
 }
 
 Value chr(Args& a) {

@@ -93,7 +93,7 @@ std::string formatNumber(double x, int width, int dec, bool* overflow) {
   return std::string(static_cast<std::size_t>(width) - s.size(), ' ') + s;
 }
 
-int defaultIntWidth(double x) { return std::fabs(x) >= 1e10 ? 20 : 10; }
+int defaultIntWidth(double x) { return x >= 1e10 || x <= -1e9 ? 20 : 10; }
 
 int displayWidth(double x, int intWidth, int dec) {
   const int w = intWidth > 0 ? intWidth : defaultIntWidth(x);

@@ -20,8 +20,8 @@ std::string formatNumber(double x, int width, int dec, bool* overflow = nullptr)
 // Text of x with exactly `dec` decimals and no padding ("-12.50").
 std::string formatFixed(double x, int dec);
 
-// The default integer-part width of a number without an explicit width: 10, or 20 when the
-// integer part has more than 10 digits.
+// The default integer-part width of a number without an explicit width: 10, or 20 when its
+// text would not fit in 10 columns (ten or more digits, or nine or more with a minus sign).
 int defaultIntWidth(double x);
 
 // Total display width of a number whose integer-part width is intWidth (0 = default).
