@@ -24,27 +24,7 @@ std::size_t textLength(Args& a, double n) {
   return static_cast<std::size_t>(*length);
 }
 
-unsigned char toUpper1252(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
-  if (c == 0x9A || c == 0x9C || c == 0x9E) return static_cast<unsigned char>(c - 16);
-  if (c == 0xFF) return 0x9F;
-  return c;
-}
-
-unsigned char toLower1252(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
-  if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
-  if (c == 0x9F) return 0xFF;
-  return c;
-}
-
-bool isAlpha1252(unsigned char c) { return toUpper1252(c) != toLower1252(c) || c == 0xDF; }
-
 namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 Value substr(Args& a) {
   std::string_view s = a.text(0);
@@ -75,15 +55,11 @@ Value right(Args& a) {
   return tempText(a.interp(), s.substr(s.size() - k));
 }
 
-std::string_view rtrim(std::string_view s) { return trimRight(s); }
-std::string_view ltrim(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  return s;
-}
-
-Value trimR(Args& a) { return tempText(a.interp(), rtrim(a.text(0))); }
-Value trimL(Args& a) { return tempText(a.interp(), ltrim(a.text(0))); }
-Value trimAll(Args& a) { return tempText(a.interp(), ltrim(rtrim(a.text(0)))); }
+// Trim() and RTrim() remove trailing blanks; LTrim() and AllTrim() also leading tabs and line
+// breaks.
+Value trimR(Args& a) { return tempText(a.interp(), trimRight(a.text(0))); }
+Value trimL(Args& a) { return tempText(a.interp(), trimLeftWhite(a.text(0))); }
+Value trimAll(Args& a) { return tempText(a.interp(), trimLeftWhite(trimRight(a.text(0)))); }
 
 Value mapCase(Args& a, unsigned char (*fn)(unsigned char)) {
   std::string_view s = a.text(0);
@@ -177,7 +153,7 @@ Value space(Args& a) {
 std::string padSource(Args& a) {
   const Value& v = a[0];
   if (v.isText()) return std::string(v.textView());
-  if (v.isNumber()) return std::string(ltrim(displayValue(v)));
+  if (v.isNumber()) return std::string(trimLeftWhite(displayValue(v)));
   if (v.isDate()) return dateToText(v.julian());
   if (v.isLogical()) return v.logical() ? "T" : "F";
   if (v.isNil()) return "";
@@ -188,13 +164,9 @@ Value pad(Args& a, int where) {  // -1 left, 0 centre, 1 right
   std::string s = padSource(a);
   const std::size_t n = textLength(a, a.num(1));
   const char fill = a.has(2) && !a.text(2).empty() ? a.text(2)[0] : ' ';
-  if (s.size() >= n) return tempText(a.interp(), std::string_view(s).substr(0, n));
-  const std::size_t extra = n - s.size();
-  const std::size_t before = where < 0 ? extra : where == 0 ? extra / 2 : 0;
-  std::string out(before, fill);
-  out += s;
-  out.append(extra - before, fill);
-  return tempText(a.interp(), out);
+  return tempText(a.interp(), where < 0    ? padLeft(s, n, fill)
+                              : where == 0 ? padCentre(s, n, fill)
+                                           : padRight(s, n, fill));
 }
 Value padl(Args& a) { return pad(a, -1); }
 Value padr(Args& a) { return pad(a, 1); }
@@ -258,12 +230,7 @@ Value empty(Args& a) {
   const Value& v = a[0];
   switch (v.type()) {
     case Type::Nil: return Value::logical(true);
-    case Type::Character: {
-      for (char c : v.textView()) {
-        if (!isBlank(c)) return Value::logical(false);
-      }
-      return Value::logical(true);
-    }
+    case Type::Character: return Value::logical(isWhiteText(v.textView()));
     case Type::Numeric: return Value::logical(v.num() == 0);
     case Type::Date: return Value::logical(v.julian() == 0);
     case Type::Logical: return Value::logical(!v.logical());
@@ -332,13 +299,3 @@ void registerText(Functions& f) {
 }
 
 }  // namespace exo::lib
-
-namespace exo {
-
-std::string upper1252(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(lib::toUpper1252(static_cast<unsigned char>(c)));
-  return out;
-}
-
-}  // namespace exo

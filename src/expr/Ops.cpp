@@ -8,6 +8,7 @@
 #include "expr/Collation.h"
 #include "expr/Dates.h"
 #include "expr/Interp.h"
+#include "expr/Text.h"
 
 namespace exo {
 
@@ -104,20 +105,17 @@ Value arithmetic(Interp& ip, Op op, const Value& a, const Value& b) {
 }
 
 // Text + text, or text - text (trailing blanks of the left operand moved to the end).
-Value concat(Interp& ip, const Value& a, const Value& b, bool trimLeft) {
+Value concat(Interp& ip, const Value& a, const Value& b, bool moveBlanks) {
   std::string_view x = a.textView(), y = b.textView();
   const std::size_t n = x.size() + y.size();
   if (n > (1u << 30)) {
-    Failure f = argumentError(trimLeft ? "-" : "+", 1209, {});
+    Failure f = argumentError(moveBlanks ? "-" : "+", 1209, {});
     f.genCode = GenCode::StrOverflow;
     f.description = "String overflow";
     return ip.raise(std::move(f));
   }
   char* out = ip.arena().allocate(n);
-  std::size_t keep = x.size();
-  if (trimLeft) {
-    while (keep > 0 && x[keep - 1] == ' ') --keep;
-  }
+  const std::size_t keep = moveBlanks ? trimRight(x).size() : x.size();
   std::memcpy(out, x.data(), keep);
   std::memcpy(out + keep, y.data(), y.size());
   std::memset(out + keep + y.size(), ' ', x.size() - keep);
