@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "expr/Interp.h"
-#include "expr/MemoryTables.h"
 #include "expr/Numbers.h"
+#include "support/MemoryTables.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "expr/Interp.h"
-#include "expr/MemoryTables.h"
 #include "expr/Text.h"
+#include "support/MemoryTables.h"
 
 namespace {
 
