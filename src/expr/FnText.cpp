@@ -10,7 +10,7 @@
 
 namespace exo::lib {
 
-constexpr std::size_t kMaxText = 64u * 1024 * 1024;
+constexpr std::size_t kMaxText = kMaxTextLength;
 
 std::size_t textLength(Args& a, double n) {
   if (!(n > 0)) return 0;

@@ -108,7 +108,7 @@ Value arithmetic(Interp& ip, Op op, const Value& a, const Value& b) {
 Value concat(Interp& ip, const Value& a, const Value& b, bool moveBlanks) {
   std::string_view x = a.textView(), y = b.textView();
   const std::size_t n = x.size() + y.size();
-  if (n > (1u << 30)) {
+  if (n > kMaxTextLength) {
     Failure f = argumentError(moveBlanks ? "-" : "+", 1209, {});
     f.genCode = GenCode::StrOverflow;
     f.description = "String overflow";

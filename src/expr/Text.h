@@ -19,6 +19,10 @@
 
 namespace exo {
 
+// The longest text the language builds (joins, Replicate(), Space(), the Pad functions): a
+// longer result is a "String overflow" failure.
+constexpr std::size_t kMaxTextLength = 64u * 1024 * 1024;
+
 // --- blanks ---------------------------------------------------------------------------------
 // "Blank" is the space alone, as in the language's Trim(). "White" also takes the tab and the
 // line breaks, for texts typed or read as lines (report definitions, key expressions).

@@ -91,6 +91,16 @@ TEST(IntegerArguments, HugeOrNaNNumbersAreArgumentErrorsOfTheOperation) {
   EXPECT_EQ(exo::displayValue(ip.evalText("StoD(\"20110301\") - 1")), "28-02-2011");
 }
 
+// Found by fuzzing: "W += W" repeated doubled a text up to a gigabyte; a join longer than the
+// language's longest text is a string overflow, like Replicate() and Space().
+TEST(TextLimits, JoinsStopAtTheLongestText) {
+  Interp ip;
+  ip.evalText("w := Replicate(\"x\", 40000000)");
+  EXPECT_EQ(failureOf(ip, "w += w").genCode, GenCode::StrOverflow);
+  EXPECT_EQ(failureOf(ip, "w - w").genCode, GenCode::StrOverflow);
+  EXPECT_EQ(exo::displayValue(ip.evalText("Len(w + Left(w, 10))")), "  40000010");
+}
+
 TEST(IntegerArguments, TheHandlersValueStandsForTheFailedOperation) {
   Interp ip;
   exo::MemoryTables tables;
