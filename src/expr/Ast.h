@@ -98,7 +98,8 @@ class FieldNode final : public Node {
   Value assign(Interp& ip, Value v) const override;
 
  private:
-  int locate(Interp& ip, int& area) const;  // field index, after raising failures
+  // Field index, after raising failures; -1 when none, with the handler's value in *reply.
+  int locate(Interp& ip, int& area, Value* reply) const;
   std::string alias_;
   NodePtr aliasExpr_;
   std::string field_;

@@ -108,14 +108,30 @@ Value MemvarNode::assign(Interp& ip, Value v) const {
   return v;
 }
 
-int FieldNode::locate(Interp& ip, int& area) const {
+namespace {
+
+// The work area a number names: (n)->FIELD.
+std::optional<int> areaNumber(Interp& ip, const Value& a, Value* reply) {
+  const auto n = checkedInteger(ip, a.num(), 0, kMaxAreaNumber, "->", std::span(&a, 1), reply);
+  if (!n) return std::nullopt;
+  return static_cast<int>(*n);
+}
+
+}  // namespace
+
+int FieldNode::locate(Interp& ip, int& area, Value* reply) const {
   for (;;) {
     WorkAreas* wa = ip.workAreas();
     std::string alias = alias_;
     if (aliasExpr_) {
       Value a = aliasExpr_->eval(ip);
       if (a.isText()) alias = upperName(a.textView());
-      if (a.isNumber()) alias.clear(), area = static_cast<int>(a.num());
+      if (a.isNumber()) {
+        alias.clear();
+        const auto n = areaNumber(ip, a, reply);
+        if (!n) return -1;
+        area = *n;
+      }
     }
     if (wa) {
       if (!alias.empty()) area = wa->areaOf(alias);
@@ -124,8 +140,9 @@ int FieldNode::locate(Interp& ip, int& area) const {
     const int layout = wa && area > 0 ? wa->layoutId(area) : 0;
     if (layout == 0) {
       bool retry = false;
-      ip.raise(noAlias(alias.empty() ? std::to_string(area) : alias), &retry);
+      Value v = ip.raise(noAlias(alias.empty() ? std::to_string(area) : alias), &retry);
       if (retry) continue;
+      if (reply) *reply = std::move(v);
       return -1;
     }
     if (layout != cachedLayout_) {
@@ -134,20 +151,24 @@ int FieldNode::locate(Interp& ip, int& area) const {
     }
     if (cachedField_ >= 0) return cachedField_;
     bool retry = false;
-    ip.raise(noVariable(alias.empty() ? field_ : alias + "->" + field_), &retry);
-    if (!retry) return -1;
+    Value v = ip.raise(noVariable(alias.empty() ? field_ : alias + "->" + field_), &retry);
+    if (!retry) {
+      if (reply) *reply = std::move(v);
+      return -1;
+    }
   }
 }
 
 Value FieldNode::eval(Interp& ip) const {
   int area = 0;
-  const int field = locate(ip, area);
-  return field >= 0 ? ip.workAreas()->getField(ip, area, field) : Value();
+  Value reply;
+  const int field = locate(ip, area, &reply);
+  return field >= 0 ? ip.workAreas()->getField(ip, area, field) : reply;
 }
 
 Value FieldNode::assign(Interp& ip, Value v) const {
   int area = 0;
-  const int field = locate(ip, area);
+  const int field = locate(ip, area, nullptr);
   if (field >= 0) ip.workAreas()->putField(ip, area, field, v);
   return v;
 }
@@ -159,7 +180,12 @@ Value AliasExprNode::eval(Interp& ip) const {
   if (aliasExpr_) {
     Value a = aliasExpr_->eval(ip);
     if (a.isText()) alias = upperName(a.textView());
-    if (a.isNumber()) area = static_cast<int>(a.num());
+    if (a.isNumber()) {
+      Value reply;
+      const auto n = areaNumber(ip, a, &reply);
+      if (!n) return reply;
+      area = *n;
+    }
   }
   if (wa && !alias.empty()) area = wa->areaOf(alias);
   if (!wa || area <= 0 || wa->layoutId(area) == 0) return ip.raise(noAlias(alias));

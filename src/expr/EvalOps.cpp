@@ -3,6 +3,7 @@
 
 #include "expr/Ast.h"
 #include "expr/Interp.h"
+#include "expr/Numbers.h"
 #include "expr/Object.h"
 
 namespace exo {
@@ -116,12 +117,12 @@ Value* IndexNode::element(Interp& ip, Value& holder) const {
     return nullptr;
   }
   auto& items = holder.arrayData().items;
-  const double i = std::trunc(index.num());
-  if (i < 1 || i > static_cast<double>(items.size())) {
+  const auto i = integerIn(index.num(), 1, static_cast<std::int64_t>(items.size()));
+  if (!i) {
     ip.raise(boundError("array access", holder, index));
     return nullptr;
   }
-  return &items[static_cast<std::size_t>(i) - 1];
+  return &items[static_cast<std::size_t>(*i) - 1];
 }
 
 Value IndexNode::eval(Interp& ip) const {

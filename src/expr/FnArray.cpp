@@ -4,12 +4,13 @@
 
 #include "expr/Collation.h"
 #include "expr/Library.h"
+#include "expr/Numbers.h"
 #include "expr/Ops.h"
 
 namespace exo::lib {
 namespace {
 
-constexpr double kMaxArray = 4.0 * 1024 * 1024;
+constexpr std::int64_t kMaxArray = 4 * 1024 * 1024;
 
 std::vector<Value>& items(Args& a, std::size_t i) {
   if (!a[i].isArray()) throw ArgSubstitute{a.fail()};
@@ -17,13 +18,14 @@ std::vector<Value>& items(Args& a, std::size_t i) {
 }
 
 std::size_t arraySize(Args& a, double n) {
-  if (!(n >= 0) || n > kMaxArray) {
+  const auto size = integerIn(n, 0, kMaxArray);
+  if (!size) {
     Failure f = argumentError(a.function(), 1131, a.all());
     f.genCode = GenCode::Bound;
     f.description = "Bound error: array dimension";
     throw ArgSubstitute{a.interp().raise(std::move(f))};
   }
-  return static_cast<std::size_t>(n);
+  return static_cast<std::size_t>(*size);
 }
 
 Value makeArray(Args& a, std::size_t dim) {
@@ -49,14 +51,14 @@ Value aadd(Args& a) {
 
 Value asize(Args& a) {
   auto& v = items(a, 0);
-  v.resize(arraySize(a, std::trunc(a.num(1))));
+  v.resize(arraySize(a, a.num(1)));
   return a[0];
 }
 
 // 0-based position of a 1-based argument, or the array size when out of range.
 std::size_t position(Args& a, std::size_t i, const std::vector<Value>& v) {
-  const double p = std::trunc(a.num(i));
-  if (p < 1 || p > static_cast<double>(v.size())) return v.size();
+  const std::int64_t p = a.integer(i, -kMaxIntArg, kMaxIntArg);
+  if (p < 1 || p > static_cast<std::int64_t>(v.size())) return v.size();
   return static_cast<std::size_t>(p) - 1;
 }
 
@@ -82,11 +84,12 @@ Value ains(Args& a) {
 
 // Range [start, end) from optional 1-based start and count arguments.
 void range(Args& a, std::size_t si, std::size_t size, std::size_t& start, std::size_t& end) {
-  const double s = std::max(1.0, std::trunc(a.num(si, 1)));
-  start = std::min(static_cast<std::size_t>(std::min(s, 1e15)) - 1, size);
-  const double c =
-      a.has(si + 1) ? std::max(0.0, std::trunc(a.num(si + 1))) : static_cast<double>(size);
-  end = start + std::min(static_cast<std::size_t>(std::min(c, 1e15)), size - start);
+  const std::int64_t s = std::max<std::int64_t>(1, a.integer(si, -kMaxIntArg, kMaxIntArg, 1));
+  start = std::min(static_cast<std::size_t>(s) - 1, size);
+  const std::int64_t c = a.has(si + 1)
+                             ? std::max<std::int64_t>(0, a.integer(si + 1, -kMaxIntArg, kMaxIntArg))
+                             : static_cast<std::int64_t>(size);
+  end = start + std::min(static_cast<std::size_t>(c), size - start);
 }
 
 bool scanMatch(Interp& ip, const Value& item, const Value& target) {
@@ -178,8 +181,8 @@ Value acopy(Args& a) {
   auto& dst = items(a, 1);
   std::size_t start, end;
   range(a, 2, src.size(), start, end);
-  const double t = std::max(1.0, std::trunc(a.num(4, 1)));
-  std::size_t target = static_cast<std::size_t>(std::min(t, 1e15)) - 1;
+  const std::int64_t t = std::max<std::int64_t>(1, a.integer(4, -kMaxIntArg, kMaxIntArg, 1));
+  std::size_t target = static_cast<std::size_t>(t) - 1;
   for (std::size_t i = start; i < end && target < dst.size(); ++i, ++target) dst[target] = src[i];
   return a[1];
 }

@@ -15,12 +15,13 @@ namespace {
 constexpr int kDefaultDecimals = 2;
 
 Value round(Args& a) {
-  const double dec = a.num(1, 0);
-  const int d = static_cast<int>(std::clamp(dec, -15.0, 15.0));
+  const int d =
+      static_cast<int>(std::clamp<std::int64_t>(a.integer(1, -kMaxIntArg, kMaxIntArg, 0), -15, 15));
   return Value::number(roundHalfAway(a.num(0), d), std::max(d, 0));
 }
 
-Value intFn(Args& a) { return Value::number(std::trunc(a.num(0))); }
+// Int() keeps the integer-part width of its argument.
+Value intFn(Args& a) { return Value::number(std::trunc(a.num(0)), 0, a[0].width()); }
 
 Value absFn(Args& a) {
   const Value& v = a[0];
@@ -108,10 +109,14 @@ int datePart(Args& a, int which) {
   ymdFromJulian(jd, y, m, d);
   return which == 0 ? y : which == 1 ? m : d;
 }
-Value year(Args& a) { return Value::number(datePart(a, 0)); }
-Value month(Args& a) { return Value::number(datePart(a, 1)); }
-Value day(Args& a) { return Value::number(datePart(a, 2)); }
-Value dow(Args& a) { return Value::number(dayOfWeek(a.date(0))); }
+// Date parts have the family's fixed widths: the year five columns, month, day and day of the
+// week three, so that Str(Year(d)) is " 2011" and Str(Day(d)) is " 31".
+constexpr int kYearWidth = 5;
+constexpr int kDatePartWidth = 3;
+Value year(Args& a) { return Value::number(datePart(a, 0), 0, kYearWidth); }
+Value month(Args& a) { return Value::number(datePart(a, 1), 0, kDatePartWidth); }
+Value day(Args& a) { return Value::number(datePart(a, 2), 0, kDatePartWidth); }
+Value dow(Args& a) { return Value::number(dayOfWeek(a.date(0)), 0, kDatePartWidth); }
 Value cmonth(Args& a) { return tempText(a.interp(), monthName(datePart(a, 1))); }
 Value cdow(Args& a) { return tempText(a.interp(), dayName(dayOfWeek(a.date(0)))); }
 

@@ -10,79 +10,56 @@
 
 namespace exo::lib {
 
-constexpr std::size_t kMaxText = 64u * 1024 * 1024;
+constexpr std::size_t kMaxText = kMaxTextLength;
 
 std::size_t textLength(Args& a, double n) {
   if (!(n > 0)) return 0;
-  if (n > static_cast<double>(kMaxText)) {
+  const auto length = integerIn(n, 0, static_cast<std::int64_t>(kMaxText));
+  if (!length) {
     Failure f = argumentError(a.function(), 1234, a.all());
     f.genCode = GenCode::StrOverflow;
     f.description = "String overflow";
     throw ArgSubstitute{a.interp().raise(std::move(f))};
   }
-  return static_cast<std::size_t>(n);
+  return static_cast<std::size_t>(*length);
 }
-
-unsigned char toUpper1252(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
-  if (c == 0x9A || c == 0x9C || c == 0x9E) return static_cast<unsigned char>(c - 16);
-  if (c == 0xFF) return 0x9F;
-  return c;
-}
-
-unsigned char toLower1252(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
-  if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
-  if (c == 0x9F) return 0xFF;
-  return c;
-}
-
-bool isAlpha1252(unsigned char c) { return toUpper1252(c) != toLower1252(c) || c == 0xDF; }
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 Value substr(Args& a) {
   std::string_view s = a.text(0);
-  double start = a.num(1);
-  const double n = static_cast<double>(s.size());
-  if (start < 0) start = std::max(0.0, n + start + 1);
+  std::int64_t start = a.integer(1, -kMaxIntArg, kMaxIntArg);
+  const auto n = static_cast<std::int64_t>(s.size());
+  if (start < 0) start = std::max<std::int64_t>(0, n + start + 1);
   if (start == 0) start = 1;
   if (start > n) return Value::text("");
-  double len = a.has(2) ? a.num(2) : n;
+  const std::int64_t len = a.has(2) ? a.integer(2, -kMaxIntArg, kMaxIntArg) : n;
   if (len <= 0) return Value::text("");
   const auto from = static_cast<std::size_t>(start) - 1;
-  const std::size_t count = static_cast<std::size_t>(std::min(len, n - static_cast<double>(from)));
+  const auto count = static_cast<std::size_t>(std::min(len, n - start + 1));
   return tempText(a.interp(), s.substr(from, count));
 }
 
 Value left(Args& a) {
   std::string_view s = a.text(0);
-  const double n = a.num(1);
-  return tempText(a.interp(), n <= 0 ? std::string_view()
-                                     : s.substr(0, static_cast<std::size_t>(std::min(n, 1e12))));
+  const std::int64_t n = a.integer(1, -kMaxIntArg, kMaxIntArg);
+  return tempText(a.interp(),
+                  n <= 0 ? std::string_view() : s.substr(0, static_cast<std::size_t>(n)));
 }
 
 Value right(Args& a) {
   std::string_view s = a.text(0);
-  const double n = a.num(1);
+  const std::int64_t n = a.integer(1, -kMaxIntArg, kMaxIntArg);
   if (n <= 0) return Value::text("");
-  const std::size_t k = static_cast<std::size_t>(std::min(n, static_cast<double>(s.size())));
+  const std::size_t k = std::min(static_cast<std::size_t>(n), s.size());
   return tempText(a.interp(), s.substr(s.size() - k));
 }
 
-std::string_view rtrim(std::string_view s) { return trimRight(s); }
-std::string_view ltrim(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  return s;
-}
-
-Value trimR(Args& a) { return tempText(a.interp(), rtrim(a.text(0))); }
-Value trimL(Args& a) { return tempText(a.interp(), ltrim(a.text(0))); }
-Value trimAll(Args& a) { return tempText(a.interp(), ltrim(rtrim(a.text(0)))); }
+// Trim() and RTrim() remove trailing blanks; LTrim() and AllTrim() also leading tabs and line
+// breaks.
+Value trimR(Args& a) { return tempText(a.interp(), trimRight(a.text(0))); }
+Value trimL(Args& a) { return tempText(a.interp(), trimLeftWhite(a.text(0))); }
+Value trimAll(Args& a) { return tempText(a.interp(), trimLeftWhite(trimRight(a.text(0)))); }
 
 Value mapCase(Args& a, unsigned char (*fn)(unsigned char)) {
   std::string_view s = a.text(0);
@@ -143,11 +120,12 @@ Value strtran(Args& a) {
 
 Value stuff(Args& a) {
   std::string_view s = a.text(0);
-  double start = a.num(1), del = a.num(2);
+  std::int64_t start = a.integer(1, -kMaxIntArg, kMaxIntArg);
+  std::int64_t del = a.integer(2, -kMaxIntArg, kMaxIntArg);
   std::string_view ins = a.has(3) ? a.text(3) : std::string_view();
-  const double n = static_cast<double>(s.size());
-  start = std::clamp(start, 1.0, n + 1) - 1;
-  del = std::clamp(del, 0.0, n - start);
+  const auto n = static_cast<std::int64_t>(s.size());
+  start = std::clamp<std::int64_t>(start, 1, n + 1) - 1;
+  del = std::clamp<std::int64_t>(del, 0, n - start);
   std::string out(s.substr(0, static_cast<std::size_t>(start)));
   out.append(ins);
   out.append(s.substr(static_cast<std::size_t>(start + del)));
@@ -175,7 +153,7 @@ Value space(Args& a) {
 std::string padSource(Args& a) {
   const Value& v = a[0];
   if (v.isText()) return std::string(v.textView());
-  if (v.isNumber()) return std::string(ltrim(displayValue(v)));
+  if (v.isNumber()) return std::string(trimLeftWhite(displayValue(v)));
   if (v.isDate()) return dateToText(v.julian());
   if (v.isLogical()) return v.logical() ? "T" : "F";
   if (v.isNil()) return "";
@@ -186,13 +164,9 @@ Value pad(Args& a, int where) {  // -1 left, 0 centre, 1 right
   std::string s = padSource(a);
   const std::size_t n = textLength(a, a.num(1));
   const char fill = a.has(2) && !a.text(2).empty() ? a.text(2)[0] : ' ';
-  if (s.size() >= n) return tempText(a.interp(), std::string_view(s).substr(0, n));
-  const std::size_t extra = n - s.size();
-  const std::size_t before = where < 0 ? extra : where == 0 ? extra / 2 : 0;
-  std::string out(before, fill);
-  out += s;
-  out.append(extra - before, fill);
-  return tempText(a.interp(), out);
+  return tempText(a.interp(), where < 0    ? padLeft(s, n, fill)
+                              : where == 0 ? padCentre(s, n, fill)
+                                           : padRight(s, n, fill));
 }
 Value padl(Args& a) { return pad(a, -1); }
 Value padr(Args& a) { return pad(a, 1); }
@@ -204,22 +178,31 @@ Value str(Args& a) {
   int dec = v.decimals();
   int width = displayWidth(v.num(), v.width(), dec);
   if (a.has(1)) {
-    width = static_cast<int>(std::clamp(a.num(1), 1.0, 255.0));
-    dec = a.has(2) ? static_cast<int>(std::clamp(a.num(2), 0.0, 99.0)) : 0;
+    width =
+        static_cast<int>(std::clamp<std::int64_t>(a.integer(1, -kMaxIntArg, kMaxIntArg), 1, 255));
+    dec = a.has(2) ? static_cast<int>(
+                         std::clamp<std::int64_t>(a.integer(2, -kMaxIntArg, kMaxIntArg), 0, 99))
+                   : 0;
     if (dec > 0 && dec >= width - 1) dec = std::max(0, width - 2);
   }
   return tempText(a.interp(), formatNumber(v.num(), width, dec));
 }
 
+// Val() gives the number as wide as its text (Str(Val("12.50")) is "12.50", Str(Val("  7")) is
+// "  7"), with the decimals written in it; an empty text gives the default width.
 Value val(Args& a) {
-  int dec = 0, intWidth = 0;
-  const double n = parseNumber(a.text(0), &dec, &intWidth);
-  (void)intWidth;
-  return Value::number(n, dec);
+  const std::string_view s = a.text(0);
+  int dec = 0;
+  const double n = parseNumber(s, &dec);
+  if (s.empty()) return Value::number(n, dec);
+  const int total = static_cast<int>(std::min<std::size_t>(s.size(), 255));
+  const int fraction = dec > 0 ? dec + 1 : 0;
+  const int needed = static_cast<int>(formatFixed(n, dec).size()) - fraction;
+  return Value::number(n, dec, std::max(total - fraction, needed));
 }
 
 Value chr(Args& a) {
-  const char c = static_cast<char>(static_cast<long long>(a.num(0)) & 0xFF);
+  const char c = static_cast<char>(a.integer(0, -kMaxExactInteger, kMaxExactInteger) & 0xFF);
   return tempText(a.interp(), std::string_view(&c, 1));
 }
 
@@ -247,12 +230,7 @@ Value empty(Args& a) {
   const Value& v = a[0];
   switch (v.type()) {
     case Type::Nil: return Value::logical(true);
-    case Type::Character: {
-      for (char c : v.textView()) {
-        if (!isBlank(c)) return Value::logical(false);
-      }
-      return Value::logical(true);
-    }
+    case Type::Character: return Value::logical(isWhiteText(v.textView()));
     case Type::Numeric: return Value::logical(v.num() == 0);
     case Type::Date: return Value::logical(v.julian() == 0);
     case Type::Logical: return Value::logical(!v.logical());
@@ -321,13 +299,3 @@ void registerText(Functions& f) {
 }
 
 }  // namespace exo::lib
-
-namespace exo {
-
-std::string upper1252(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(lib::toUpper1252(static_cast<unsigned char>(c)));
-  return out;
-}
-
-}  // namespace exo

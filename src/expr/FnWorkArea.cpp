@@ -49,7 +49,7 @@ Value select(Args& a) {
 Value alias(Args& a) {
   WorkAreas* w = port(a);
   if (!w) return Value::text("");
-  const int area = a.has(0) ? static_cast<int>(a.num(0)) : w->selected();
+  const int area = a.has(0) ? static_cast<int>(a.integer(0, 0, kMaxAreaNumber)) : w->selected();
   return Value::text(w->aliasOf(area));
 }
 
@@ -69,7 +69,7 @@ Value selectArea(Args& a) {
       return a.interp().raise(std::move(f));
     }
   } else {
-    area = static_cast<int>(a.num(0));
+    area = static_cast<int>(a.integer(0, 0, kMaxAreaNumber));
   }
   w->select(area);
   return Value();
@@ -107,8 +107,8 @@ Value fcount(Args& a) {
 }
 
 int fieldArg(Args& a, int area) {
-  const double n = std::trunc(a.num(0));
-  const auto count = static_cast<double>(wa(a).fields(area).size());
+  const std::int64_t n = a.integer(0, -kMaxIntArg, kMaxIntArg);
+  const auto count = static_cast<std::int64_t>(wa(a).fields(area).size());
   return n >= 1 && n <= count ? static_cast<int>(n) - 1 : -1;
 }
 
@@ -140,7 +140,7 @@ Value fieldname(Args& a) {
 }
 
 Value skip(Args& a) {
-  wa(a).skip(a.interp(), usedArea(a), static_cast<std::int64_t>(a.num(0, 1)));
+  wa(a).skip(a.interp(), usedArea(a), a.integer(0, -kMaxRecordNumber, kMaxRecordNumber, 1));
   return Value();
 }
 Value gotop(Args& a) {
@@ -152,7 +152,7 @@ Value gobottom(Args& a) {
   return Value();
 }
 Value gotoFn(Args& a) {
-  wa(a).goTo(a.interp(), usedArea(a), static_cast<std::int64_t>(a.num(0)));
+  wa(a).goTo(a.interp(), usedArea(a), a.integer(0, -kMaxRecordNumber, kMaxRecordNumber));
   return Value();
 }
 
@@ -180,7 +180,7 @@ Value commit(Args& a) {
 }
 Value rlock(Args& a) {
   return Value::logical(
-      wa(a).lockRecord(a.interp(), usedArea(a), static_cast<std::int64_t>(a.num(0, 0))));
+      wa(a).lockRecord(a.interp(), usedArea(a), a.integer(0, 0, kMaxRecordNumber, 0)));
 }
 Value flock(Args& a) { return Value::logical(wa(a).lockFile(a.interp(), usedArea(a))); }
 Value unlock(Args& a) {
@@ -206,10 +206,15 @@ Value create(Args& a) {
     if (!r[0].isText() || !r[1].isText() || !r[2].isNumber() || !r[3].isNumber() ||
         r[1].textView().empty())
       return a.fail();
+    Value reply;
+    const auto width = checkedInteger(a.interp(), r[2].num(), 0, 65535, a.function(), r, &reply);
+    if (!width) return reply;
+    const auto dec = checkedInteger(a.interp(), r[3].num(), 0, 255, a.function(), r, &reply);
+    if (!dec) return reply;
     fields.push_back(
         {upperName(r[0].textView()),
          static_cast<char>(toUpper1252(static_cast<unsigned char>(r[1].textView()[0]))),
-         static_cast<int>(r[2].num()), static_cast<int>(r[3].num())});
+         static_cast<int>(*width), static_cast<int>(*dec)});
   }
   wa(a).create(a.interp(), std::string(a.text(0)), fields);
   return yes();
@@ -263,7 +268,8 @@ Value ordkey(Args& a) {
 
 Value ordscope(Args& a) {
   const int area = usedArea(a);
-  return wa(a).orderScope(a.interp(), area, static_cast<int>(a.num(0)), a[1]);
+  return wa(a).orderScope(a.interp(), area, static_cast<int>(a.integer(0, -kMaxIntArg, kMaxIntArg)),
+                          a[1]);
 }
 
 Value keycount(Args& a) {

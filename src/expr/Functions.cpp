@@ -52,6 +52,27 @@ bool Args::logical(std::size_t i) {
 
 bool Args::logical(std::size_t i, bool dflt) { return has(i) ? logical(i) : dflt; }
 
+std::optional<std::int64_t> checkedInteger(Interp& ip, double x, std::int64_t lo, std::int64_t hi,
+                                           std::string_view operation, std::span<const Value> args,
+                                           Value* reply) {
+  if (const auto n = integerIn(x, lo, hi)) return n;
+  Failure f = argumentError(operation, 1099, args);
+  f.description = "Argument error: number out of range";
+  Value v = ip.raise(std::move(f));
+  if (reply) *reply = std::move(v);
+  return std::nullopt;
+}
+
+std::int64_t Args::integer(std::size_t i, std::int64_t lo, std::int64_t hi) {
+  Value reply;
+  if (const auto n = checkedInteger(ip_, num(i), lo, hi, fn_, v_, &reply)) return *n;
+  throw ArgSubstitute{std::move(reply)};
+}
+
+std::int64_t Args::integer(std::size_t i, std::int64_t lo, std::int64_t hi, std::int64_t dflt) {
+  return has(i) ? integer(i, lo, hi) : dflt;
+}
+
 Failure argumentError(std::string_view operation, int subCode, std::span<const Value> args) {
   Failure f;
   f.genCode = GenCode::Arg;

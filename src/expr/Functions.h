@@ -2,6 +2,8 @@
 // native functions use to read their arguments.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -33,6 +35,10 @@ class Args {
   std::int32_t date(std::size_t i);
   bool logical(std::size_t i);
   bool logical(std::size_t i, bool dflt);
+  // A number argument as an integer in [lo, hi] (truncated toward zero); NaN or a number out of
+  // range raises an argument error whose handler value becomes the result of the whole call.
+  std::int64_t integer(std::size_t i, std::int64_t lo, std::int64_t hi);
+  std::int64_t integer(std::size_t i, std::int64_t lo, std::int64_t hi, std::int64_t dflt);
   // Raises the argument error of this call and returns the handler's value.
   Value fail();
 
@@ -46,6 +52,18 @@ class Args {
 struct ArgSubstitute {
   Value value;
 };
+
+// Limits of the integers the language takes from numbers.
+constexpr std::int64_t kMaxAreaNumber = 65535;           // work areas
+constexpr std::int64_t kMaxRecordNumber = 4294967295LL;  // a table holds a 32-bit record count
+constexpr std::int64_t kMaxIntArg = 2147483647;          // widths, counts and positions
+
+// The integer of x in [lo, hi] for `operation` (see integerIn()). NaN or a number out of range
+// raises the argument error of `operation` with `args` and gives nothing; *reply then receives
+// the handler's value, which stands for the operation's result.
+std::optional<std::int64_t> checkedInteger(Interp& ip, double x, std::int64_t lo, std::int64_t hi,
+                                           std::string_view operation, std::span<const Value> args,
+                                           Value* reply = nullptr);
 
 using NativeFn = Value (*)(Args&);
 

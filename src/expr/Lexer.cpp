@@ -4,11 +4,12 @@
 #include <cctype>
 
 #include "expr/Memvars.h"
+#include "expr/Text.h"
 
 namespace exo {
 namespace {
-bool isIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool isIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool isIdentStart(char c) { return isAsciiLetter(c) || c == '_'; }
+bool isIdentChar(char c) { return isNameChar(c); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 Token make(Tok k, int pos, std::string text = {}) { return Token{k, pos, std::move(text), 0}; }
 }  // namespace
@@ -44,7 +45,7 @@ Token Lexer::number(int start) {
       ++decimals;
     }
   } else if (i_ < s_.size() && s_[i_] == '.' &&
-             (i_ + 1 >= s_.size() || !std::isalpha(static_cast<unsigned char>(s_[i_ + 1])))) {
+             (i_ + 1 >= s_.size() || !isAsciiLetter(s_[i_ + 1]))) {
     ++i_;  // "12." is twelve
   }
   Token t = make(Tok::Number, start,
@@ -66,7 +67,7 @@ Token Lexer::quoted(int start, char close) {
 
 Token Lexer::dotWord(int start) {
   std::size_t j = i_ + 1;
-  while (j < s_.size() && std::isalpha(static_cast<unsigned char>(s_[j]))) ++j;
+  while (j < s_.size() && isAsciiLetter(s_[j])) ++j;
   if (j < s_.size() && s_[j] == '.' && j > i_ + 1) {
     const std::string word = upperName(s_.substr(i_ + 1, j - i_ - 1));
     Tok kind = Tok::Error;

@@ -5,6 +5,7 @@
 
 #include "expr/Functions.h"
 #include "expr/Interp.h"
+#include "expr/Text.h"
 
 namespace exo::lib {
 
@@ -22,9 +23,9 @@ inline Value tempText(Interp& ip, std::string_view s) { return Value::temp(ip.ar
 // A count argument clamped to what a text may hold; larger requests raise a failure.
 std::size_t textLength(Args& a, double n);
 
-// Windows-1252 letter case.
-unsigned char toUpper1252(unsigned char c);
-unsigned char toLower1252(unsigned char c);
-bool isAlpha1252(unsigned char c);
+// Windows-1252 letter case (expr/Text.h).
+using exo::isAlpha1252;
+using exo::toLower1252;
+using exo::toUpper1252;
 
 }  // namespace exo::lib

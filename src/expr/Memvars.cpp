@@ -2,15 +2,8 @@
 #include "expr/Memvars.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace exo {
-
-std::string upperName(std::string_view name) {
-  std::string s(name);
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 bool matchesMask(std::string_view name, std::string_view mask) {
   const std::string n = upperName(name);

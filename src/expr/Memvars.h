@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "expr/Text.h"
 #include "expr/Value.h"
 
 namespace exo {
@@ -57,9 +58,6 @@ class Memvars {
   std::vector<Slot*> order_;                // creation order, for masks
   std::vector<std::vector<Slot*>> frames_;  // names declared by each private frame
 };
-
-// Upper-cased copy of an ASCII name.
-std::string upperName(std::string_view name);
 
 // True when the name matches a mask of the memory-file routines ("mVar*", "CCONSECUT"),
 // ignoring case.

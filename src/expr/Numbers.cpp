@@ -93,11 +93,18 @@ std::string formatNumber(double x, int width, int dec, bool* overflow) {
   return std::string(static_cast<std::size_t>(width) - s.size(), ' ') + s;
 }
 
-int defaultIntWidth(double x) { return std::fabs(x) >= 1e10 ? 20 : 10; }
+int defaultIntWidth(double x) { return x >= 1e10 || x <= -1e9 ? 20 : 10; }
 
 int displayWidth(double x, int intWidth, int dec) {
   const int w = intWidth > 0 ? intWidth : defaultIntWidth(x);
   return dec > 0 ? w + dec + 1 : w;
+}
+
+std::optional<std::int64_t> integerIn(double x, std::int64_t lo, std::int64_t hi) {
+  if (std::isnan(x)) return std::nullopt;
+  const double t = std::trunc(x);
+  if (t < static_cast<double>(lo) || t > static_cast<double>(hi)) return std::nullopt;
+  return static_cast<std::int64_t>(t);
 }
 
 double parseNumber(std::string_view s, int* decimals, int* intWidth) {

@@ -2,6 +2,8 @@
 // half away from zero on the decimal value the user sees.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,8 +20,8 @@ std::string formatNumber(double x, int width, int dec, bool* overflow = nullptr)
 // Text of x with exactly `dec` decimals and no padding ("-12.50").
 std::string formatFixed(double x, int dec);
 
-// The default integer-part width of a number without an explicit width: 10, or 20 when the
-// integer part has more than 10 digits.
+// The default integer-part width of a number without an explicit width: 10, or 20 when its
+// text would not fit in 10 columns (ten or more digits, or nine or more with a minus sign).
 int defaultIntWidth(double x);
 
 // Total display width of a number whose integer-part width is intWidth (0 = default).
@@ -28,5 +30,14 @@ int displayWidth(double x, int intWidth, int dec);
 // Value of the leading number in a text, as Val() reads it (blanks skipped, stops at the first
 // character that cannot continue the number). *decimals receives the digits after the point.
 double parseNumber(std::string_view s, int* decimals = nullptr, int* intWidth = nullptr);
+
+// The largest magnitude below which every integer is exact in a double (2^53).
+constexpr std::int64_t kMaxExactInteger = std::int64_t{1} << 53;
+
+// The integer part of x (truncated toward zero) when x is a number whose integer part lies in
+// [lo, hi]; nothing when x is NaN or out of range. Every number of the language used as a count,
+// position, width, work area, record number or day offset becomes an integer through here, so
+// no conversion can overflow. REQUIRES: -kMaxExactInteger <= lo <= hi <= kMaxExactInteger.
+std::optional<std::int64_t> integerIn(double x, std::int64_t lo, std::int64_t hi);
 
 }  // namespace exo

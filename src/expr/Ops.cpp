@@ -6,7 +6,9 @@
 #include <span>
 
 #include "expr/Collation.h"
+#include "expr/Dates.h"
 #include "expr/Interp.h"
+#include "expr/Text.h"
 
 namespace exo {
 
@@ -103,33 +105,43 @@ Value arithmetic(Interp& ip, Op op, const Value& a, const Value& b) {
 }
 
 // Text + text, or text - text (trailing blanks of the left operand moved to the end).
-Value concat(Interp& ip, const Value& a, const Value& b, bool trimLeft) {
+Value concat(Interp& ip, const Value& a, const Value& b, bool moveBlanks) {
   std::string_view x = a.textView(), y = b.textView();
   const std::size_t n = x.size() + y.size();
-  if (n > (1u << 30)) {
-    Failure f = argumentError(trimLeft ? "-" : "+", 1209, {});
+  if (n > kMaxTextLength) {
+    Failure f = argumentError(moveBlanks ? "-" : "+", 1209, {});
     f.genCode = GenCode::StrOverflow;
     f.description = "String overflow";
     return ip.raise(std::move(f));
   }
   char* out = ip.arena().allocate(n);
-  std::size_t keep = x.size();
-  if (trimLeft) {
-    while (keep > 0 && x[keep - 1] == ' ') --keep;
-  }
+  const std::size_t keep = moveBlanks ? trimRight(x).size() : x.size();
   std::memcpy(out, x.data(), keep);
   std::memcpy(out + keep, y.data(), y.size());
   std::memset(out + keep + y.size(), ' ', x.size() - keep);
   return Value::temp({out, n});
 }
 
+// date + days, days + date, date - days: the count of days must keep the result between the
+// empty date and the last day of the year 9999; NaN or any other count is an argument error.
+Value shiftDate(Interp& ip, Op op, const Value& a, const Value& b) {
+  static const std::int64_t kLastDay = julianFromYmd(9999, 12, 31);
+  const std::int64_t jd = (a.isDate() ? a : b).julian();
+  const double days = a.isDate() ? b.num() : a.num();
+  const Value both[] = {a, b};
+  const bool add = op == Op::Add;
+  Value reply;
+  const auto n = checkedInteger(ip, days, add ? -jd : jd - kLastDay, add ? kLastDay - jd : jd,
+                                opText(op), both, &reply);
+  if (!n) return reply;
+  return Value::date(static_cast<std::int32_t>(add ? jd + *n : jd - *n));
+}
+
 Value dateArithmetic(Interp& ip, Op op, const Value& a, const Value& b) {
-  if (op == Op::Add && a.isDate() && b.isNumber())
-    return Value::date(a.julian() + static_cast<std::int32_t>(b.num()));
-  if (op == Op::Add && a.isNumber() && b.isDate())
-    return Value::date(b.julian() + static_cast<std::int32_t>(a.num()));
-  if (op == Op::Sub && a.isDate() && b.isNumber())
-    return Value::date(a.julian() - static_cast<std::int32_t>(b.num()));
+  if ((op == Op::Add && a.isDate() && b.isNumber()) ||
+      (op == Op::Add && a.isNumber() && b.isDate()) ||
+      (op == Op::Sub && a.isDate() && b.isNumber()))
+    return shiftDate(ip, op, a, b);
   if (op == Op::Sub && a.isDate() && b.isDate()) return Value::number(a.julian() - b.julian());
   return mismatch(ip, op, a, &b);
 }

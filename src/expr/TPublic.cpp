@@ -7,11 +7,7 @@
 namespace exo {
 namespace {
 
-std::string key(std::string_view name) {
-  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-  return upperName(name);
-}
+std::string key(std::string_view name) { return upperName(trimBlanks(name)); }
 
 std::string textArg(std::span<Value> args, std::size_t i) {
   return i < args.size() && args[i].isText() ? std::string(args[i].textView()) : std::string();

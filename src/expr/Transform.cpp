@@ -97,8 +97,7 @@ std::string transformNumber(double x, int dec, int width, const Picture& p) {
     out = numericMask(x, p.mask);
   }
   if (p.has('(') && x < 0) {
-    const std::size_t first = out.find_first_not_of(' ');
-    std::string body = out.substr(first);
+    std::string body(trimLeft(out));
     if (!body.empty() && body[0] == '-') body.erase(0, 1);
     out = "(" + body + ")";
   }
@@ -109,8 +108,7 @@ std::string transformNumber(double x, int dec, int width, const Picture& p) {
     for (char& c : out) c = c == '.' ? ',' : c == ',' ? '.' : c;
   }
   if (p.has('B')) {
-    const std::size_t first = out.find_first_not_of(' ');
-    if (first != std::string::npos && first > 0) out = out.substr(first) + std::string(first, ' ');
+    out = padRight(trimLeft(out), out.size());
   }
   return out;
 }

@@ -3,6 +3,7 @@
 
 #include <system_error>
 
+#include "expr/Text.h"
 #include "shell/ErrorReport.h"
 #include "shell/Paths.h"
 #include "store/Engine.h"
@@ -107,9 +108,7 @@ std::vector<ErrorLogEntry> readErrorLog(store::Engine& engine,
     const Value fecha = engine.get(area, "FECHA");
     e.fecha = fecha.isDate() ? fecha.julian() : 0;
     e.hora = engine.text(area, "HORA");
-    std::string error = engine.text(area, "ERROR");
-    error.erase(error.find_last_not_of(' ') + 1);
-    e.error = std::move(error);
+    e.error = std::string(trimRight(engine.text(area, "ERROR")));
     e.texto = engine.text(area, "TEXTO");
     entries.push_back(std::move(e));
     return true;

@@ -2,20 +2,14 @@
 #include "shell/Evalua.h"
 
 #include "expr/Interp.h"
+#include "expr/Text.h"
 
 namespace exo {
 namespace {
 
-bool isBlankText(std::string_view s) {
-  return s.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
-
 // "{a, b}" is a list of statements; anything else is one statement.
 std::string_view statementBody(std::string_view s) {
-  const std::size_t first = s.find_first_not_of(' ');
-  const std::size_t last = s.find_last_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  s = s.substr(first, last - first + 1);
+  s = trimBlanks(s);
   if (s.size() >= 2 && s.front() == '{' && s.back() == '}' && s.find('|') != 1)
     return s.substr(1, s.size() - 2);
   return s;
@@ -24,7 +18,7 @@ std::string_view statementBody(std::string_view s) {
 }  // namespace
 
 bool EVALUA(Interp& ip, std::string_view condition) {
-  if (isBlankText(condition)) return true;
+  if (isWhiteText(condition)) return true;
   const Value v = ip.evalText(condition);
   return v.isLogical() && v.logical();
 }
@@ -37,7 +31,7 @@ void CICLO(Interp& ip, std::string_view statements, std::string_view condition) 
   } pop{ip};
   ip.memvars().declarePrivate("Z", Value());
   const ProgramPtr body = ip.compile(statementBody(statements));
-  const ProgramPtr test = ip.compile(isBlankText(condition) ? ".T." : condition);
+  const ProgramPtr test = ip.compile(isWhiteText(condition) ? ".T." : condition);
   for (;;) {
     const Value go = ip.eval(*test);
     if (!go.isLogical() || !go.logical()) break;

@@ -28,9 +28,7 @@ std::string caption(std::string_view button) {
   for (char c : button) {
     if (c != '&') out.push_back(c);
   }
-  const std::size_t first = out.find_first_not_of(' ');
-  const std::size_t last = out.find_last_not_of(' ');
-  return first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
+  return std::string(trimBlanks(out));
 }
 
 const char* kindName(MessageKind kind) {
@@ -184,8 +182,7 @@ void TerminalUserInterface::status(int line, std::string_view text) {
 }
 
 void TerminalUserInterface::waitOpen(std::string_view text, std::optional<ScreenPos>) {
-  const std::size_t last = text.find_last_not_of(' ');
-  line(last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1));
+  line(trimRight(text));
 }
 
 bool TerminalUserInterface::openWithShell(const std::string& path) {

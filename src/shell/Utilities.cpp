@@ -7,6 +7,7 @@
 
 #include "expr/Functions.h"
 #include "expr/Interp.h"
+#include "expr/Text.h"
 #include "expr/WorkAreas.h"
 #include "shell/Session.h"
 #include "shell/ShellFailure.h"
@@ -71,9 +72,7 @@ std::string lookUpDirectory(Interp& ip, std::string_view key, const char* field,
 
 void DLGMENSAJ(Session& session, std::string_view text, std::optional<ScreenPos> where) {
   closeWaitMessage(session);
-  const std::size_t last = text.find_last_not_of(' ');
-  session.ui().waitOpen(
-      last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1), where);
+  session.ui().waitOpen(trimRight(text), where);
   session.interp().memvars().assign("ODLGMSG1", Value::logical(true));
 }
 

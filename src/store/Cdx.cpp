@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "expr/Text.h"
 #include "store/FileLock.h"
 #include "store/StoreFailure.h"
 
@@ -16,13 +17,6 @@ using cdx::kPageSize;
 namespace {
 
 constexpr int kMaxDepth = 64;
-
-std::string upperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 // Expression text from the header's pool: trailing blanks and NULs removed; a zero length
 // (written by some programs) means "up to the first NUL".
@@ -190,9 +184,9 @@ TagInfo Cdx::readTagHeader(std::uint32_t offset, std::string name) const {
 }
 
 std::optional<std::size_t> Cdx::findTag(std::string_view name) const {
-  const std::string wanted = upperAscii(name);
+  const std::string wanted = upperName(name);
   for (std::size_t i = 0; i < m_tags.size(); ++i)
-    if (upperAscii(m_tags[i].name) == wanted) return i;
+    if (upperName(m_tags[i].name) == wanted) return i;
   return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "expr/Collation.h"
+#include "expr/Text.h"
 #include "store/CdxWriter.h"
 #include "store/FileLock.h"
 #include "store/StoreFailure.h"
@@ -380,19 +381,11 @@ std::vector<unsigned char> tagHeader(std::uint32_t root, std::uint16_t keyLength
   return h;
 }
 
-std::string upperName(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
 void checkDefinition(const TagDefinition& definition, const KeyBatch& keys,
                      const std::string& path) {
   const bool nameOk = !definition.name.empty() && definition.name.size() <= 10 &&
-                      std::all_of(definition.name.begin(), definition.name.end(), [](char ch) {
-                        return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_';
-                      });
+                      std::all_of(definition.name.begin(), definition.name.end(),
+                                  [](char ch) { return isNameChar(ch); });
   if (!nameOk)
     raise(GenCode::Arg, "Nombre de etiqueta inv\xE1lido: " + definition.name, path, 0, "buildTag");
   if (definition.keyLength == 0 || definition.keyLength > kMaxKeyLength ||

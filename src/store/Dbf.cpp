@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <ctime>
 
+#include "expr/Text.h"
 #include "store/MemoFile.h"
 #include "store/StoreFailure.h"
 
@@ -45,13 +45,6 @@ void stampDate(unsigned char* p, std::uint8_t version) {
   p[0] = static_cast<unsigned char>(isFoxVersion(version) ? year % 100 : year - 1900);
   p[1] = static_cast<unsigned char>(tm.tm_mon + 1);
   p[2] = static_cast<unsigned char>(tm.tm_mday);
-}
-
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
 }
 
 }  // namespace
@@ -143,10 +136,9 @@ void Dbf::openMemo() {
 namespace {
 
 void checkFieldDef(const FieldDef& f, const std::string& path) {
-  const bool nameOk = !f.name.empty() && f.name.size() <= 10 &&
-                      std::all_of(f.name.begin(), f.name.end(), [](char c) {
-                        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-                      });
+  const bool nameOk =
+      !f.name.empty() && f.name.size() <= 10 &&
+      std::all_of(f.name.begin(), f.name.end(), [](char c) { return isNameChar(c); });
   if (!nameOk) raise(GenCode::Arg, "Nombre de campo inv\xE1lido: " + f.name, path, 0, "create");
   const bool numeric = f.type == 'N' || f.type == 'F';
   const bool lengthOk = (f.type == 'C' && f.length >= 1 && f.length <= 254) ||
@@ -185,9 +177,9 @@ std::vector<unsigned char> buildHeader(const std::vector<FieldDef>& fields,
   std::uint32_t offset = 1;
   for (std::size_t i = 0; i < fields.size(); ++i) {
     checkFieldDef(fields[i], path);
-    const std::string name = upper(fields[i].name);
+    const std::string name = upperName(fields[i].name);
     for (std::size_t j = 0; j < i; ++j)
-      if (upper(fields[j].name) == name) raise(GenCode::Arg, "Campo repetido: " + name, path);
+      if (upperName(fields[j].name) == name) raise(GenCode::Arg, "Campo repetido: " + name, path);
     unsigned char* d = &h[32 + 32 * i];
     std::memcpy(d, name.data(), name.size());
     d[11] = static_cast<unsigned char>(fields[i].type);
@@ -213,7 +205,7 @@ Dbf Dbf::create(const std::string& path, const std::vector<FieldDef>& fields,
   std::vector<unsigned char> h = buildHeader(fields, path);
   h.push_back(static_cast<unsigned char>(kEof));
   if (h[0] == 0xF5) {
-    const bool upperExt = !path.empty() && std::isupper(static_cast<unsigned char>(path.back()));
+    const bool upperExt = !path.empty() && path.back() >= 'A' && path.back() <= 'Z';
     MemoFile::createFpt(replaceExtension(path, upperExt ? ".FPT" : ".fpt"));
   }
   {
@@ -254,9 +246,9 @@ std::int32_t Dbf::lastUpdate() const {
 }
 
 std::optional<int> Dbf::fieldIndex(std::string_view name) const {
-  const std::string wanted = upper(name);
+  const std::string wanted = upperName(name);
   for (std::size_t i = 0; i < m_fields.size(); ++i)
-    if (upper(m_fields[i].name) == wanted) return static_cast<int>(i);
+    if (upperName(m_fields[i].name) == wanted) return static_cast<int>(i);
   return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "expr/Memvars.h"
+#include "expr/Text.h"
 #include "store/EngineImpl.h"
 #include "store/File.h"
 #include "store/StoreFailure.h"
@@ -46,13 +47,11 @@ KeyPlan planKey(const Dbf& table, std::string_view expression) {
   while (start <= expression.size()) {
     std::size_t end = expression.find('+', start);
     if (end == std::string_view::npos) end = expression.size();
-    std::string_view name = expression.substr(start, end - start);
-    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    const std::string_view name = trimWhite(expression.substr(start, end - start));
     const auto field = name.empty() ? std::nullopt : table.fieldIndex(name);
     if (!field || table.fields()[std::size_t(*field)].type != 'C') return {};
     for (char c : name) {
-      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return {};
+      if (!isNameChar(c)) return {};
     }
     const Field& f = table.fields()[std::size_t(*field)];
     plan.pieces.push_back({f.offset, f.length});

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "expr/Text.h"
+
 namespace exo::store {
 
 std::int32_t julianDay(int year, int month, int day) {
@@ -80,9 +82,8 @@ bool formatNumber(double value, int width, int decimals, char* out) {
 }
 
 NumberValue parseNumber(std::string_view text) {
-  const std::size_t b = text.find_first_not_of(' ');
-  if (b == std::string_view::npos) return {};
-  text = text.substr(b, text.find_last_not_of(' ') - b + 1);
+  text = trimBlanks(text);
+  if (text.empty()) return {};
   if (text.find_first_not_of('*') == std::string_view::npos) return {0, NumberState::Overflow};
   if (text.front() == '+') text.remove_prefix(1);
   bool sawDigit = false;

@@ -290,3 +290,26 @@ TEST(Dbf, AppendsKilledMidwayLeaveAReadableTable) {
 }
 
 }  // namespace
+
+namespace {
+
+// Field names compare with ASCII letters upper-cased only: a name with an accented letter written
+// by another program is found as it is spelt, and its lower-case spelling is another name.
+TEST(Dbf, FieldNamesIgnoreTheCaseOfAsciiLettersOnly) {
+  storetest::TempDir dir;
+  const std::string path = dir.file("nombres.dbf");
+  { Dbf t = Dbf::create(path, {{"anio", 'N', 4, 0}, {"AXO", 'N', 4, 0}}); }
+  std::string bytes = storetest::readFile(path);
+  ASSERT_EQ(bytes.substr(64, 3), "AXO");
+  bytes[65] = '\xD1';  // the second field becomes "AÑO", as another program may write it
+  storetest::writeFile(path, bytes);
+  Dbf t = Dbf::open(path, {true, true, 0});
+  EXPECT_EQ(t.fieldIndex("ANIO"), 0);
+  EXPECT_EQ(t.fieldIndex("Anio"), 0);
+  EXPECT_EQ(t.fieldIndex("A\xD1O"), 1);
+  EXPECT_EQ(t.fieldIndex("a\xD1o"), 1);
+  EXPECT_EQ(t.fieldIndex("a\xF1o"), std::nullopt);  // ñ is not Ñ in a name
+  EXPECT_THROW(Dbf::create(dir.file("otra.dbf"), {{"A\xD1O", 'N', 4, 0}}), exo::FailureError);
+}
+
+}  // namespace

@@ -54,7 +54,7 @@ std::string shown(const Dbf& t, const char* rec, int i) {
     case 'F':
     case 'C': {
       std::string_view raw = t.text(rec, i);
-      while (!raw.empty() && raw.front() == ' ' && f.type != 'C') raw.remove_prefix(1);
+      if (f.type != 'C') raw = trimLeft(raw);
       return std::string(trimRight(raw));
     }
     default: {
