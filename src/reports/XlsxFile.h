@@ -1,0 +1,36 @@
+// Office Open XML (.xlsx) files of the in-memory workbook: writing a whole workbook, and reading
+// one back with its values, shared strings, formulas, styles, column widths and merges.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "reports/Workbook.h"
+
+namespace exo::reports {
+
+// Writes the workbook to `path` (replacing the file). Returns an empty text on success, else a
+// Spanish description of what went wrong. The file is written beside its final name first and
+// renamed into place, so a failed save leaves an older file intact.
+std::string saveXlsx(const Workbook& book, const std::filesystem::path& path);
+
+// The result of reading a workbook: the book, or a Spanish description of why the file could
+// not be read (not a zip archive, no workbook part, a damaged part, too large).
+struct XlsxRead {
+  std::optional<Workbook> book;
+  std::string error;
+};
+
+// Limits that keep a damaged or hostile file from exhausting memory.
+struct XlsxLimits {
+  std::size_t maxPartBytes = std::size_t{512} << 20;  // one uncompressed part
+  std::size_t maxCells = 40'000'000;                  // cells held, counting row gaps
+};
+
+XlsxRead openXlsx(const std::filesystem::path& path, const XlsxLimits& limits = {});
+XlsxRead openXlsxBytes(std::string_view bytes, const XlsxLimits& limits = {});
+
+}  // namespace exo::reports
