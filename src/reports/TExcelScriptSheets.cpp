@@ -73,16 +73,18 @@ Value TExcelScript::opMoveSheet(Args& a) {
 
 Value TExcelScript::opNameSheet(Args& a) {
   Workbook* b = needBook(a);
-  const auto i = b ? sheetIndex(a, 0) : std::nullopt;
+  if (b == nullptr) return Value::logical(false);
+  const std::optional<std::size_t> i = sheetIndex(a, 0);
   const std::string name(trimBlanks(optText(a, 1).value_or("")));
-  if (!i) return Value::logical(false);
+  if (!i.has_value()) return Value::logical(false);
+  const std::size_t index = i.value();
   const auto clash = b->findSheet(name);
   if (name.empty() || name.size() > 31 || name.find_first_of("[]:*?/\\") != std::string::npos ||
-      (clash && *clash != *i)) {
+      (clash.has_value() && clash.value() != index)) {
     notice("El nombre de hoja " + name + " no es v\341lido");
     return Value::logical(false);
   }
-  b->sheets()[*i].name = name;
+  b->sheets()[index].name = name;
   return Value::logical(true);
 }
 
