@@ -15,6 +15,7 @@
 #include "masterdata/ThirdParty.h"
 #include "masterdata/pages/ParametersPage.h"
 #include "reports/Runner.h"
+#include "reports/WorkbookScript.h"
 #include "reports/pages/ReportFunctions.h"
 #include "shell/Company.h"
 #include "shell/ErrorHandler.h"
@@ -98,6 +99,7 @@ int INICIO(int argc, char** argv) {
   // Report definitions: the runner and the functions they print, browse and view with.
   reports::Runner runner(ip, ui, folders.program, &handler);
   reports::registerReportFunctions(ip, {&window, &engine, &ui, folders.program, {}, true});
+  reports::registerWorkbookFunctions(ip, &ui, folders);
 
   int code = 0;
   try {

@@ -394,6 +394,14 @@ TEST(RunCommand, RunsADefinitionInAnInstallation) {
   EXPECT_NE(bad.find("Llamado por EJECUTAR(0)  : MAL.RPO - Lin.: 2"), std::string::npos) << bad;
   EXPECT_NE(bad.find("rc=1"), std::string::npos) << bad;
   EXPECT_TRUE(fs::exists(program / "Error" / "Error.Dbf"));
+  // Definitions reach the workbook class headless too.
+  writeFile(program / "FORMS" / "LIBRO.RPO",
+            "PUBLICA('oX', TExcelScript():New())\r\noX:Create('" +
+                (dir.path() / "libro.xlsx").string() +
+                "')\r\noX:Say(1, 1, 'Nit')\r\noX:Save()\r\noX:End()");
+  const std::string book = shellOutput(run + "LIBRO.RPO --drive ../drive");
+  EXPECT_NE(book.find("rc=0"), std::string::npos) << book;
+  EXPECT_TRUE(fs::exists(dir.path() / "libro.xlsx"));
   // A text given on the command line runs when the definition is not in FORMS.
   const std::string given = shellOutput(run + "OTRA.RPU 'SET(17, .T.)' --drive ../drive");
   EXPECT_NE(given.find("rc=0"), std::string::npos) << given;
