@@ -1,4 +1,6 @@
 // Fuzz target: any text given to the compiler and evaluator gives a value or a failure.
+// Each input gets a fresh interpreter, so variables an input makes (up to the language's text
+// limit each) do not pile up across inputs and read as a leak or an exhausted memory.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -7,21 +9,19 @@
 #include "support/MemoryTables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static exo::Interp* ip = [] {
-    auto* i = new exo::Interp;
-    auto* tables = new exo::MemoryTables;
-    i->setWorkAreas(tables);
-    const int area = tables->open(
-        "MOVTOS", {{"CODIGO", 'C', 20, 0}, {"MONTO", 'N', 17, 2}, {"FECHA", 'D', 8, 0}});
-    tables->addRecord(area, {exo::Value::text("5105061"), exo::Value::number(1500.5, 2),
-                             exo::Value::date(2455927)});
-    i->stepBudget = 20000;
-    return i;
-  }();
+  exo::MemoryTables tables;
+  exo::Interp ip;
+  ip.setWorkAreas(&tables);
+  const int area =
+      tables.open("MOVTOS", {{"CODIGO", 'C', 20, 0}, {"MONTO", 'N', 17, 2}, {"FECHA", 'D', 8, 0}});
+  tables.addRecord(area, {exo::Value::text("5105061"), exo::Value::number(1500.5, 2),
+                          exo::Value::date(2455927)});
+  ip.stepBudget = 20000;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   try {
-    ip->evalText(text);
+    ip.evalText(text);
   } catch (const exo::FailureError&) {
   }
+  ip.setWorkAreas(nullptr);
   return 0;
 }
