@@ -340,8 +340,12 @@ int CdxCursor::compareAt(const cdx::Node& node, std::size_t i, std::string_view 
 }
 
 bool CdxCursor::seek(std::string_view key, std::uint32_t recno) {
+  if (!m_cdx->isOrdered(m_tag)) return seekScan(key.substr(0, m_leaf.keyLength), recno);
+  return seekInOrder(key, recno);
+}
+
+bool CdxCursor::seekInOrder(std::string_view key, std::uint32_t recno) {
   key = key.substr(0, m_leaf.keyLength);
-  if (!m_cdx->isOrdered(m_tag)) return seekScan(key, recno);
   m_hops = 0;
   const cdx::Node* node =
       &m_cdx->nodeAt(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);

@@ -186,6 +186,9 @@ class CdxCursor {
   // starts with `key`; valid() tells whether the cursor stands on a key at all. In a tag
   // that is not in order, only equal keys are found (by a scan).
   bool seek(std::string_view key, std::uint32_t recno = 0);
+  // As seek(), but takes the tag's order for granted (no first walk of the tag to verify it):
+  // a few pages read whatever the tag's size. In a tag not in order it may miss keys.
+  bool seekInOrder(std::string_view key, std::uint32_t recno = 0);
   bool valid() const { return m_valid; }
   // REQUIRES: valid().
   std::string_view key() const { return {m_leaf.key(m_index), m_leaf.keyLength}; }

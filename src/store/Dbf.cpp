@@ -334,23 +334,36 @@ void Dbf::write(std::uint32_t recno, const char* record) {
                 m_recordLength);
 }
 
-std::uint32_t Dbf::append(const char* record) {
+std::uint32_t Dbf::append(const char* record, bool lockNew) {
   checkWritable("append");
   m_dirty = true;
-  if (m_options.shared) return appendShared(record);
+  if (m_options.shared) return appendShared(record, lockNew);
   if (m_count == 0xFFFFFFFEu) raise(GenCode::Limit, "La tabla est\xE1 llena", path(), 0, "append");
+  // A full buffer is written before the new record joins it, so that a failed write leaves the
+  // new record out and every buffered one still counted.
+  if (m_pending.size() + m_recordLength > kPendingBytes) flushAppends();
   if (m_pending.empty()) m_pendingFirst = m_count + 1;
   m_pending.insert(m_pending.end(), record, record + m_recordLength);
   ++m_count;
-  if (m_pending.size() >= kPendingBytes) flushAppends();
   return m_count;
+}
+
+void Dbf::discardUnwritten() {
+  if (m_pending.empty()) return;
+  m_count = m_pendingFirst - 1;
+  m_pending.clear();
 }
 
 // Records first, then the count: the header never announces a record not yet written.
 void Dbf::flushAppends() {
   if (m_pending.empty()) return;
   m_pending.push_back(kEof);
-  m_file.writeAt(recordOffset(m_pendingFirst), m_pending.data(), m_pending.size());
+  try {
+    m_file.writeAt(recordOffset(m_pendingFirst), m_pending.data(), m_pending.size());
+  } catch (...) {
+    m_pending.pop_back();  // kept for another try
+    throw;
+  }
   m_pending.clear();
   writeHeaderCount();
 }
@@ -361,22 +374,34 @@ void Dbf::writeHeaderCount() {
   m_file.writeAt(1, &m_header[1], 7);
 }
 
-std::uint32_t Dbf::appendShared(const char* record) {
+// The new record goes after the records the header counts (what a process killed between the
+// record and the count left behind is overwritten). It is locked, when asked, before the count
+// makes it visible to other programs.
+std::uint32_t Dbf::appendShared(const char* record, bool lockNew) {
   const std::uint64_t lockByte = m_lockLayout.appendByte();
   if (!lockRangeWaiting(m_file.fd(), lockByte, 1, LockKind::Exclusive, m_options.lockWaitMs))
     raise(GenCode::AppendLock, "No se puede bloquear la tabla para agregar", path(),
           kOsLockViolation, "append");
+  bool locked = false;
+  std::uint32_t base = 0;
   try {
-    const std::uint32_t base = physicalCount();
+    unsigned char count[4];
+    m_file.readAt(4, count, 4);
+    base = le32(count);
+    if (lockNew && !m_fileLocked)
+      locked = tryLockRange(m_file.fd(), m_lockLayout.recordByte(base + 1), 1, LockKind::Exclusive);
     std::vector<char> buf(record, record + m_recordLength);
     buf.push_back(kEof);
     m_file.writeAt(recordOffset(base + 1), buf.data(), buf.size());
     m_count = base + 1;
     writeHeaderCount();
   } catch (...) {
+    if (locked) unlockRange(m_file.fd(), m_lockLayout.recordByte(base + 1), 1);
+    m_count = std::min(m_count, base);
     unlockRange(m_file.fd(), lockByte, 1);
     throw;
   }
+  if (locked) m_lockedRecords.push_back(m_count);
   unlockRange(m_file.fd(), lockByte, 1);
   return m_count;
 }

@@ -100,8 +100,15 @@ class Dbf {
   void write(std::uint32_t recno, const char* record);
   // Appends a record and returns its number. Exclusive opens buffer appends until commit or
   // close; shared opens write at once under the append lock (GenCode::AppendLock with osCode
-  // 33 when it cannot be taken in time). REQUIRES: writable.
-  std::uint32_t append(const char* record);
+  // 33 when it cannot be taken in time). With `lockNew` a shared open locks the new record
+  // before any other program can see it (held until released; not taken when another program
+  // holds that byte). A failed append leaves the table as it was. REQUIRES: writable.
+  std::uint32_t append(const char* record, bool lockNew = false);
+  // Records that are in the file (the rest are buffered appends of an exclusive open).
+  std::uint32_t writtenCount() const { return m_pending.empty() ? m_count : m_pendingFirst - 1; }
+  // Drops the buffered appends (records writtenCount() + 1 onwards), when they cannot be
+  // written and the caller gives them up.
+  void discardUnwritten();
   // Makes pending appends and the header durable (record count, date of last update).
   void commit();
   // Re-reads the record count (shared opens see other programs' appends) and drops cached
@@ -163,7 +170,7 @@ class Dbf {
   void writeHeaderCount();
   std::uint64_t recordOffset(std::uint32_t recno) const;
   std::uint32_t physicalCount() const;
-  std::uint32_t appendShared(const char* record);
+  std::uint32_t appendShared(const char* record, bool lockNew);
   void fillCache(std::uint32_t recno);
   void rewriteWith(const std::vector<std::uint32_t>& keep);
   const Field& field(int index) const;

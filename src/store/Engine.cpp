@@ -2,8 +2,6 @@
 // changes with their index keys, and locks.
 #include "store/Engine.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -217,23 +215,24 @@ void Engine::closeArea(Area& a) {
     if (!other) continue;
     std::erase_if(other->relations, [&](const Relation& r) { return r.child == number; });
   }
-  try {
-    flush(a);
-  } catch (...) {
-    a.cursor.reset();
-    for (auto& b : a.bags) b->close();
-    a.dbf->close();
-    throw;
+  // Whatever the handler answers below, the area ends free with its files closed.
+  struct Shut {
+    Area& a;
+    ~Shut() {
+      a.cursor.reset();
+      for (auto& b : a.bags) b->close();
+    }
+  } shut{a};
+  flush(a);
+  if (!attempt([&] { a.dbf->close(); }) && a.dbf->writtenCount() < a.dbf->recordCount()) {
+    // Appends that could not be written are given up with their keys.
+    dropUnwritten(a);
+    attempt([&] { a.dbf->close(); });
   }
-  a.cursor.reset();
-  for (auto& b : a.bags) b->close();
-  a.dbf->close();
 }
 
 void Engine::close(Interp&, int area) {
-  Area* a = find(area);
-  if (!a) return;
-  attempt([&] { closeArea(*a); });
+  if (Area* a = find(area)) closeArea(*a);
 }
 
 void Engine::closeAll(Interp& ip) {
@@ -408,45 +407,6 @@ bool Engine::visible(Area& a, const char* rec) {
   return !a.filter || isTrue(a, *a.filter, rec);
 }
 
-void Engine::flush(Area& a) {
-  if (!a.dirty) return;
-  a.dirty = false;
-  for (Order& o : a.orders) {
-    const bool wasIn = inOrder(a, o, a.stored.data());
-    const bool isIn = inOrder(a, o, a.record.data());
-    if (!wasIn && !isIn) continue;
-    const std::string oldKey = wasIn ? keyOf(a, o, a.stored.data()) : std::string();
-    const std::string newKey = isIn ? keyOf(a, o, a.record.data()) : std::string();
-    if (wasIn && isIn && oldKey == newKey) continue;
-    Cdx& bag = *a.bags[o.bag];
-    attempt([&] {
-      if (wasIn && isIn) bag.updateKey(o.tag, oldKey, newKey, a.recno);
-      else if (wasIn) bag.deleteKey(o.tag, oldKey, a.recno);
-      else bag.insertKey(o.tag, newKey, a.recno);
-    });
-    ++a.changes;
-  }
-  attempt([&] { a.dbf->write(a.recno, a.record.data()); });
-  a.stored = a.record;
-  ++a.changes;
-  if (a.autoLocked) {
-    a.autoLocked = false;
-    a.dbf->unlockRecord(a.recno);
-  }
-}
-
-std::uint32_t Engine::appendRecord(Area& a, const char* rec) {
-  std::uint32_t recno = 0;
-  if (!attempt([&] { recno = a.dbf->append(rec); })) return 0;
-  for (Order& o : a.orders) {
-    if (!inOrder(a, o, rec)) continue;
-    const std::string key = keyOf(a, o, rec);
-    attempt([&] { a.bags[o.bag]->insertKey(o.tag, key, recno); });
-  }
-  ++a.changes;
-  return recno;
-}
-
 void Engine::append(Interp&, int area) {
   Area& a = at(area);
   flush(a);
@@ -456,13 +416,15 @@ void Engine::append(Interp&, int area) {
   }
   // The record holds the keys of a blank record until its fields are written.
   std::memcpy(a.record.data(), a.blank.data(), a.blank.size());
-  const std::uint32_t recno = appendRecord(a, a.record.data());
+  const std::uint32_t recno = appendRecord(a, a.record.data(), true);
   if (recno == 0) {
     a.record = a.stored;
     return;
   }
   a.stored = a.record;
   a.recno = recno;
+  // A shared table's new record was locked as it was added; it is released once written.
+  a.autoLocked = a.dbf->isShared();
   a.eof = a.bof = false;
   a.found = false;
   afterMove(a);
@@ -537,11 +499,12 @@ void Engine::pack(Interp&, int area) {
 void Engine::createTable(const std::string& file, const std::vector<FieldDef>& fields) {
   const std::string path = resolveFile(file, ".dbf");
   attempt([&] {
+    // An index file of the old table's name would describe records that no longer exist. It
+    // goes first: when it cannot be erased the old table and its index stay as they were.
+    const std::string oldIndex = findCompanion(path, ".cdx");
+    if (!oldIndex.empty()) removeFile(oldIndex);
     Dbf table = Dbf::create(path, fields);
     table.close();
-    // An index file of the old table's name would describe records that no longer exist.
-    const std::string oldIndex = findCompanion(path, ".cdx");
-    if (!oldIndex.empty()) ::unlink(oldIndex.c_str());
   });
 }
 

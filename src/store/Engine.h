@@ -30,6 +30,7 @@ namespace exo::store {
 
 struct Area;
 struct Order;
+struct KeyMove;
 
 // A field list for copies and totals: names of the source table, case-insensitive.
 using FieldNames = std::vector<std::string>;
@@ -183,11 +184,29 @@ class Engine final : public WorkAreas {
   void toEof(Area& a);
   void flush(Area& a);
   bool lockForChange(Area& a);
+  void releaseAutoLock(Area& a);
   bool visible(Area& a, const char* rec);
   void afterMove(Area& a);
-  std::uint32_t appendRecord(Area& a, const char* rec);
+  // Appends `rec` with its keys and returns its number, 0 when the append failed (nothing of it
+  // is left in the tags). With `keepLock` the new record of a shared table stays locked.
+  std::uint32_t appendRecord(Area& a, const char* rec, bool keepLock = false);
   std::uint64_t appendMatching(int area, const std::string& source, const std::string& condition,
                                const RecordTest* accept);
+
+  // Keys of records (EngineKeys.cpp).
+  KeyMove keyMove(Area& a, const Order& o, const char* from, const char* to);
+  bool moveKeys(Area& a, const Order& o, KeyMove& m, std::uint32_t recno);
+  bool undoKeys(Area& a, std::size_t upTo, KeyMove& partial, const char* from, const char* to,
+                std::uint32_t recno);
+  void dropChange(Area& a);
+  void withdrawAppend(Area& a, std::size_t failed, KeyMove& partial, const char* rec,
+                      std::uint32_t recno);
+  void dropUnwritten(Area& a);
+  void reportStaleIndex(const std::string& file, bool canRetry, bool* retry = nullptr);
+  void checkRecentKeys(Area& a, std::size_t bag);
+  std::vector<std::size_t> lackingKeys(Area& a, std::size_t bag, std::uint32_t r,
+                                       std::vector<char>& rec);
+  bool rebuildTags(Area& a, std::size_t bag, const std::vector<std::size_t>& tags);
 
   // Expressions on records.
   template <class F>

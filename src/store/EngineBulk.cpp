@@ -135,7 +135,10 @@ std::uint64_t Engine::appendMatching(int area, const std::string& source,
       if (Area* a = e.find(area)) {
         try {
           e.closeArea(*a);
-        } catch (...) {
+        } catch (const FailureError&) {
+          // The source is open read-only, so closing it writes nothing. What can come here is
+          // a failure the error handler has shown already and was told to abandon; a destructor
+          // must not throw it again, and the source's files are closed all the same.
         }
       }
     }

@@ -54,6 +54,23 @@ bool Engine::attempt(F&& op) {
   }
 }
 
+// Silences the error handler for a scope: failures abandon at once (the caller catches them).
+// Used where a failure only means "cannot tell" (the type of a foreign tag's key, the keys of
+// a record checked on open).
+class QuietHandler {
+ public:
+  explicit QuietHandler(Interp& ip) : m_ip(ip), m_saved(ip.errorHandler()) {
+    m_ip.setErrorHandler([](Interp&, const Failure&) { return ErrorReply::abandon(); });
+  }
+  ~QuietHandler() { m_ip.setErrorHandler(m_saved); }
+  QuietHandler(const QuietHandler&) = delete;
+  QuietHandler& operator=(const QuietHandler&) = delete;
+
+ private:
+  Interp& m_ip;
+  ErrorHandler m_saved;
+};
+
 // Key bytes of a value for an order whose keys are of type `type` (C, N, D, L): text as is
 // (the caller pads or compares as a prefix), numbers and dates in the 8-byte ordered form.
 // False when the value is not of that type.

@@ -16,21 +16,6 @@ namespace exo::store {
 
 namespace {
 
-// Silences the error handler while the type of a foreign tag's key is worked out.
-class QuietHandler {
- public:
-  explicit QuietHandler(Interp& ip) : m_ip(ip), m_saved(ip.errorHandler()) {
-    m_ip.setErrorHandler([](Interp&, const Failure&) { return ErrorReply::abandon(); });
-  }
-  ~QuietHandler() { m_ip.setErrorHandler(m_saved); }
-  QuietHandler(const QuietHandler&) = delete;
-  QuietHandler& operator=(const QuietHandler&) = delete;
-
- private:
-  Interp& m_ip;
-  ErrorHandler m_saved;
-};
-
 char typeLetter(const Value& v) {
   if (v.isText()) return 'C';
   if (v.isNumber()) return 'N';
@@ -124,6 +109,7 @@ void Engine::attachBag(Area& a, const std::string& path) {
   a.bags.push_back(std::move(bag));
   const std::string keep = a.order() ? a.order()->name : std::string();
   syncOrders(a, keep);
+  checkRecentKeys(a, a.bags.size() - 1);
 }
 
 void Engine::syncOrders(Area& a, const std::string& keep) {

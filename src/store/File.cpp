@@ -210,4 +210,11 @@ void replaceFile(const std::string& source, const std::string& target) {
   }
 }
 
+void removeFile(const std::string& path) {
+  if (::unlink(path.c_str()) == 0) return;
+  const int err = errno;
+  if (err == ENOENT) return;
+  raise(GenCode::Write, "No se puede borrar el archivo", path, osCodeFromErrno(err), "erase");
+}
+
 }  // namespace exo::store

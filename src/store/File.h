@@ -76,5 +76,8 @@ std::string replaceExtension(const std::string& basePath, std::string_view ext);
 std::string siblingTempName(const std::string& path);
 // Atomically replaces `target` by `source` (rename). Fails with GenCode::Write.
 void replaceFile(const std::string& source, const std::string& target);
+// Erases a file; one that does not exist is no failure. Fails with GenCode::Write (osCode from
+// the system, operation "erase") when it stays.
+void removeFile(const std::string& path);
 
 }  // namespace exo::store

@@ -1,0 +1,271 @@
+// Records written together with their index keys, so that the tags always describe the table
+// file: a record change is written before its keys and undone when a key cannot be changed, a
+// failed append leaves no keys behind, appends that never reach the file take their keys
+// with them. And the check made when an index file is attached: the last records of the table
+// must have their keys (a program killed between an append and its keys leaves them out).
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/EngineImpl.h"
+#include "store/StoreFailure.h"
+
+namespace exo::store {
+
+namespace {
+
+// How many of the table's last records an attached index file is checked against.
+constexpr std::uint32_t kRecentRecords = 8;
+
+constexpr const char* kMissingKeys =
+    "\315ndice desactualizado: faltan claves de los \372ltimos registros";
+constexpr const char* kUndoFailed =
+    "\315ndice desactualizado: no se pudo deshacer en el \355ndice un cambio de registro fallido";
+
+}  // namespace
+
+// The change of one record's key in one order: the old key leaves (`out`), the new one enters
+// (`in`); `done` records the steps made (1 old key removed, 2 new key added), so that a retry
+// goes on where the failure stopped and an undo reverses exactly what was made.
+struct KeyMove {
+  bool out = false, in = false;
+  std::string oldKey, newKey;
+  int done = 0;
+};
+
+KeyMove Engine::keyMove(Area& a, const Order& o, const char* from, const char* to) {
+  KeyMove m;
+  m.out = from != nullptr && inOrder(a, o, from);
+  m.in = to != nullptr && inOrder(a, o, to);
+  if (m.out) m.oldKey = keyOf(a, o, from);
+  if (m.in) m.newKey = keyOf(a, o, to);
+  if (m.out && m.in && m.oldKey == m.newKey) m.out = m.in = false;
+  return m;
+}
+
+// Makes the steps of `m` not made yet; false when a step failed and the handler let the caller
+// go on without it.
+bool Engine::moveKeys(Area& a, const Order& o, KeyMove& m, std::uint32_t recno) {
+  if (!m.out && !m.in) return true;
+  Cdx& bag = *a.bags[o.bag];
+  ++a.changes;
+  return attempt([&] {
+    if (m.out && !(m.done & 1)) {
+      bag.deleteKey(o.tag, m.oldKey, recno);
+      m.done |= 1;
+    }
+    if (m.in && !(m.done & 2)) {
+      bag.insertKey(o.tag, m.newKey, recno);
+      m.done |= 2;
+    }
+  });
+}
+
+// Reverses the key changes from `from` to `to` of orders [0, upTo) and the steps made of
+// `partial` (order upTo), without the error handler: the failure that led here was reported.
+// False when the undo failed too.
+bool Engine::undoKeys(Area& a, std::size_t upTo, KeyMove& partial, const char* from, const char* to,
+                      std::uint32_t recno) {
+  try {
+    for (std::size_t i = upTo + 1; i-- > 0;) {
+      const Order& o = a.orders[i];
+      KeyMove whole;
+      if (i < upTo) {
+        whole = keyMove(a, o, from, to);
+        whole.done = (whole.out ? 1 : 0) | (whole.in ? 2 : 0);
+      }
+      KeyMove& m = i < upTo ? whole : partial;
+      Cdx& bag = *a.bags[o.bag];
+      if (m.done & 2) bag.deleteKey(o.tag, m.newKey, recno);
+      if (m.done & 1) bag.insertKey(o.tag, m.oldKey, recno);
+      ++a.changes;
+    }
+  } catch (const FailureError&) {
+    return false;
+  }
+  return true;
+}
+
+// A change the file did not take is given up: the buffer shows the record as stored.
+void Engine::dropChange(Area& a) {
+  a.record = a.stored;
+  a.dirty = false;
+  ++a.changes;
+  if (a.autoLocked) releaseAutoLock(a);
+}
+
+void Engine::releaseAutoLock(Area& a) {
+  a.autoLocked = false;
+  a.dbf->unlockRecord(a.recno);
+}
+
+void Engine::flush(Area& a) {
+  if (!a.dirty) {
+    if (a.autoLocked) releaseAutoLock(a);
+    return;
+  }
+  // The record first, then its keys: a record the file did not take leaves the keys alone.
+  if (!attempt([&] { a.dbf->write(a.recno, a.record.data()); })) return dropChange(a);
+  for (std::size_t i = 0; i < a.orders.size(); ++i) {
+    const Order& o = a.orders[i];
+    KeyMove m = keyMove(a, o, a.stored.data(), a.record.data());
+    if (moveKeys(a, o, m, a.recno)) continue;
+    // A key that could not be changed: the keys changed so far and the record go back.
+    bool undone = undoKeys(a, i, m, a.stored.data(), a.record.data(), a.recno);
+    if (undone) {
+      try {
+        a.dbf->write(a.recno, a.stored.data());
+      } catch (const FailureError&) {
+        undone = false;
+      }
+    }
+    if (!undone) reportStaleIndex(a.bags[o.bag]->path(), false);
+    return dropChange(a);
+  }
+  a.stored = a.record;
+  a.dirty = false;
+  ++a.changes;
+  if (a.autoLocked) releaseAutoLock(a);
+}
+
+std::uint32_t Engine::appendRecord(Area& a, const char* rec, bool keepLock) {
+  std::uint32_t recno = 0;
+  if (!attempt([&] { recno = a.dbf->append(rec, true); })) return 0;
+  for (std::size_t i = 0; i < a.orders.size(); ++i) {
+    const Order& o = a.orders[i];
+    KeyMove m = keyMove(a, o, nullptr, rec);
+    if (moveKeys(a, o, m, recno)) continue;
+    withdrawAppend(a, i, m, rec, recno);
+    return 0;
+  }
+  ++a.changes;
+  if (!keepLock) a.dbf->unlockRecord(recno);
+  return recno;
+}
+
+// An appended record whose keys could not all be added: the keys added go, and the record is
+// marked deleted, so that it is in no tag of active records and no read shows it.
+void Engine::withdrawAppend(Area& a, std::size_t failed, KeyMove& partial, const char* rec,
+                            std::uint32_t recno) {
+  bool undone = undoKeys(a, failed, partial, nullptr, rec, recno);
+  std::vector<char> deleted(rec, rec + a.dbf->recordLength());
+  Dbf::setDeleted(deleted.data(), true);
+  try {
+    a.dbf->write(recno, deleted.data());
+  } catch (const FailureError&) {
+    undone = false;
+  }
+  a.dbf->unlockRecord(recno);
+  ++a.changes;
+  if (!undone) reportStaleIndex(a.bags[a.orders[failed].bag]->path(), false);
+}
+
+// Gives up the buffered appends that could not be written, with their keys, so that the index
+// files describe only records that are in the table file.
+void Engine::dropUnwritten(Area& a) {
+  Dbf& d = *a.dbf;
+  std::vector<char> rec(d.recordLength());
+  for (std::uint32_t r = d.writtenCount() + 1; r <= d.recordCount(); ++r) {
+    d.read(r, rec.data());
+    for (const Order& o : a.orders) {
+      KeyMove m = keyMove(a, o, rec.data(), nullptr);
+      moveKeys(a, o, m, r);
+    }
+  }
+  d.discardUnwritten();
+  ++a.changes;
+}
+
+void Engine::reportStaleIndex(const std::string& file, bool canRetry, bool* retry) {
+  Failure f = engineFailure(GenCode::Corruption, canRetry ? kMissingKeys : kUndoFailed, file,
+                            canRetry ? "ORDLISTADD" : "REPLACE");
+  f.canRetry = canRetry;
+  m_ip.raise(std::move(f), retry);
+}
+
+// Orders of bag `bag` that lack the key of record `r` (read into `rec`). Orders whose keys this
+// program cannot build, and tags not in our order (where a seek may miss), are not judged.
+std::vector<std::size_t> Engine::lackingKeys(Area& a, std::size_t bag, std::uint32_t r,
+                                             std::vector<char>& rec) {
+  std::vector<std::size_t> lacking;
+  a.dbf->read(r, rec.data());
+  if (Dbf::isDeleted(rec.data())) return lacking;
+  Cdx& file = *a.bags[bag];
+  for (std::size_t i = 0; i < a.orders.size(); ++i) {
+    const Order& o = a.orders[i];
+    if (o.bag != bag || !o.writable || !inOrder(a, o, rec.data())) continue;
+    CdxCursor cursor(file, o.tag);
+    if (cursor.seekInOrder(keyOf(a, o, rec.data()), r) && cursor.recno() == r) continue;
+    if (file.isOrdered(o.tag)) lacking.push_back(i);
+  }
+  return lacking;
+}
+
+void Engine::checkRecentKeys(Area& a, std::size_t bag) {
+  Dbf& d = *a.dbf;
+  const std::uint32_t count = d.recordCount();
+  const std::uint32_t first = count > kRecentRecords ? count - kRecentRecords + 1 : 1;
+  std::vector<std::size_t> stale;
+  {
+    QuietHandler quiet(m_ip);
+    std::vector<char> rec(d.recordLength());
+    try {
+      for (std::uint32_t r = count; r >= first && r > 0; --r) {
+        std::vector<std::size_t> lacking = lackingKeys(a, bag, r, rec);
+        if (lacking.empty()) continue;
+        // Another user may be writing this record and its keys right now: such a record is
+        // locked. One that can be locked and still lacks keys was left so.
+        if (d.isShared() && !d.holdsRecordLock(r)) {
+          if (!d.lockRecord(r)) continue;
+          lacking = lackingKeys(a, bag, r, rec);
+          d.unlockRecord(r);
+        }
+        for (std::size_t i : lacking)
+          if (std::find(stale.begin(), stale.end(), i) == stale.end()) stale.push_back(i);
+      }
+    } catch (const FailureError&) {
+      // A record or key that cannot be read says nothing of missing keys; reads report it.
+    }
+  }
+  if (stale.empty()) return;
+  for (;;) {
+    if (rebuildTags(a, bag, stale)) return;
+    bool retry = false;
+    reportStaleIndex(a.bags[bag]->path(), true, &retry);
+    if (!retry) return;
+  }
+}
+
+// Rebuilds the tags of `orders` when the open allows it: a writable table held exclusively, or
+// shared with the whole file locked for the rebuild. False when it does not.
+bool Engine::rebuildTags(Area& a, std::size_t bag, const std::vector<std::size_t>& orders) {
+  Dbf& d = *a.dbf;
+  if (d.isReadOnly()) return false;
+  const bool lockHere = d.isShared() && !d.holdsFileLock();
+  if (lockHere && !d.lockFile()) return false;
+  struct Definition {
+    std::string name, key, condition;
+    bool descending;
+  };
+  std::vector<Definition> definitions;
+  for (std::size_t i : orders) {
+    const TagInfo& t = a.bags[bag]->tags()[a.orders[i].tag];
+    definitions.push_back({t.name, t.keyExpression, t.forExpression, t.descending});
+  }
+  const std::string keep = a.order() ? a.order()->name : std::string();
+  try {
+    if (d.isShared()) attempt([&] { d.refresh(); });
+    for (const Definition& t : definitions)
+      buildTag(a, bag, t.name, t.key, t.condition, t.descending);
+  } catch (...) {
+    if (lockHere) d.unlockAll();
+    throw;
+  }
+  // The lock of the whole file goes, and with it any record lock it had taken in.
+  if (lockHere) d.unlockAll();
+  syncOrders(a, keep);
+  return true;
+}
+
+}  // namespace exo::store
