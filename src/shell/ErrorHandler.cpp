@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 
 #include "expr/Dates.h"
 #include "shell/ErrorLog.h"
@@ -77,9 +78,15 @@ ErrorReply ErrorHandler::handle(Interp&, const Failure& f) {
 }
 
 void ErrorHandler::trace(const Failure& f, std::time_t when) {
+  const std::string entry = dateOf(when) + ' ' + timeOf(when) + "  " +
+                            (f.operation.empty() ? "???" : f.operation) + "  " + f.description +
+                            kEol;
   std::ofstream out(entryPath(m_working, "TRACE.LOG"), std::ios::binary | std::ios::app);
-  out << dateOf(when) << ' ' << timeOf(when) << "  " << (f.operation.empty() ? "???" : f.operation)
-      << "  " << f.description << kEol;
+  out << entry;
+  out.flush();
+  // A trace that cannot be written (no room, no permission on the working folder) goes to the
+  // standard error stream instead; the handler carries on with the failure it was called for.
+  if (!out) std::cerr << "TRACE.LOG: " << entry << std::flush;
 }
 
 bool ErrorHandler::settlesSilently(const Failure& f, ErrorReply& reply) {
@@ -182,7 +189,15 @@ void ErrorHandler::printReport(const std::string& title, const std::string& text
     return;
   }
   const std::filesystem::path file = entryPath(errorLogFolder(m_working, m_ui), "Imprime.txt");
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << IMPERROR(text, m_clock());
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << IMPERROR(text, m_clock());
+  out.close();
+  // A page that cannot be written is not opened half written; the user is told and the
+  // handler's dialog stays open.
+  if (!out) {
+    m_ui.message(MessageKind::Error, "Error.....", "No se pudo escribir " + file.string());
+    return;
+  }
   m_ui.openWithShell(file.string());
 }
 

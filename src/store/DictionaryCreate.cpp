@@ -1,7 +1,5 @@
 // Creating, indexing and opening the company tables through the engine, as the dictionary
 // describes them.
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "store/Dictionary.h"
@@ -41,9 +39,11 @@ bool throughHandler(Engine& e, F&& step) {
 void createCompanyTable(Engine& e, const std::string& folder, std::string_view file,
                         const std::string& ledgerFolder, const std::string& source) {
   const TableDef& def = tableDef(file);
+  // The old table's index files would describe records that no longer exist. When one cannot
+  // be erased the table is not replaced either, so the old table and its indexes still agree.
   for (const IndexDef& index : def.indexes) {
     const std::string old = existing(folder, index.file);
-    if (!old.empty()) ::unlink(old.c_str());
+    if (!old.empty() && !throughHandler(e, [&] { removeFile(old); })) return;
   }
   const std::string target = inFolder(folder, def.file);
   if (def.layout != Layout::ByteCopy) {
@@ -66,8 +66,10 @@ void createCompanyTable(Engine& e, const std::string& folder, std::string_view f
 
 void buildCompanyIndexes(Engine& e, int area, const std::string& folder, std::string_view file) {
   for (const IndexDef& index : tableDef(file).indexes) {
+    // The index file is built anew; when the old one cannot be erased, its tags are rebuilt in
+    // it (those of other names are left as they are).
     const std::string old = existing(folder, index.file);
-    if (!old.empty()) ::unlink(old.c_str());
+    if (!old.empty()) throughHandler(e, [&] { removeFile(old); });
     for (const TagDef& tag : index.tags)
       e.buildIndex(area, index.file, tag.name, tag.key, tag.forCondition);
   }
