@@ -240,6 +240,17 @@ TEST_F(ErrorHandlerTest, LoggingProblemsNeverStopTheDialog) {
   EXPECT_TRUE(exits.empty());
 }
 
+// A trace log that cannot be written (a folder stands where the file goes) costs nothing but
+// the entry, which goes to the standard error stream; the handler answers as ever.
+TEST_F(ErrorHandlerTest, ATraceThatCannotBeWrittenGoesToTheErrorStream) {
+  std::filesystem::create_directory(dir.file("TRACE.LOG"));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(exo::displayValue(ip.evalText("Str(150 / 0 + 1, 3)")), "  1");
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("TRACE.LOG: 13-03-2011"), std::string::npos) << err;
+  EXPECT_TRUE(exits.empty());
+}
+
 TEST_F(ErrorHandlerTest, AFailureInsideTheDialogEndsTheProgram) {
   handler.setLogBrowser([this] { ip.raise(failure(GenCode::Read, true, true)); });
   ui.answer("&Mas...");

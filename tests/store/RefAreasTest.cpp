@@ -220,4 +220,40 @@ TEST(CompanyTables, CreatedFromTheLedgerStructureIndexedAndReopened) {
   EXPECT_FALSE(fs::exists(dir.file(baseTableFile("1011"))));
 }
 
+// An old index file of a company table that cannot be erased (a folder stands in its place):
+// the failure names the file and the operation, and the table is not replaced beside it; the
+// rebuild of the indexes reports it too.
+TEST(CompanyTables, AnIndexThatCannotBeErasedIsReportedAndTheTableKept) {
+  Interp ip;
+  Engine e(ip);
+  storetest::TempDir dir;
+  const std::string folder = dir.file("");
+  makeMonth(dir.file("VRTRACON.03"));
+  std::vector<Failure> seen;
+  ip.setErrorHandler([&](Interp&, const Failure& f) {
+    seen.push_back(f);
+    return exo::ErrorReply::byDefault();
+  });
+  fs::create_directory(dir.file("vrTraCox.cdx"));
+  storetest::writeFile(dir.file("vrTraCox.cdx/dentro"), "x");
+  createCompanyTable(e, folder, kYearMovements, folder, "VRTRACON.03");
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].genCode, GenCode::Write);
+  EXPECT_EQ(seen[0].operation, "erase");
+  EXPECT_NE(seen[0].osCode, 0);
+  EXPECT_NE(seen[0].fileName.find("vrTraCox.cdx"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.file(kYearMovements)));
+
+  fs::remove_all(dir.file("vrTraCox.cdx"));
+  createCompanyTable(e, folder, kYearMovements, folder, "VRTRACON.03");
+  const int area = openCompanyTable(e, folder, kYearMovements, "TRACON", false);
+  ASSERT_GT(area, 0);
+  fs::create_directory(dir.file("vrTraCox.cdx"));
+  storetest::writeFile(dir.file("vrTraCox.cdx/dentro"), "x");
+  seen.clear();
+  buildCompanyIndexes(e, area, folder, kYearMovements);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen[0].operation, "erase");
+}
+
 }  // namespace
