@@ -10,7 +10,9 @@
 //
 // Records marked deleted are invisible to every read, seek, skip and count. Failures go through
 // the interpreter's error handler (Interp::raise); a sharing conflict on open or append is a
-// failure with operating-system code 32.
+// failure with operating-system code 32. A record is written before its keys; a write or key
+// change that fails, and that the handler lets go, is given up whole, so the tags always
+// describe the table file.
 //
 // Not thread-safe: one engine per interpreter, used by one thread.
 #pragma once
@@ -53,7 +55,10 @@ class Engine final : public WorkAreas {
            bool readOnly = false);
   // Creates (replacing) a table from a field list; it is left closed.
   void createTable(const std::string& file, const std::vector<FieldDef>& fields);
-  // Attaches an index file to the area (all its tags become orders; none gets control).
+  // Attaches an index file to the area (all its tags become orders; none gets control). The
+  // table's last records are looked up in every tag first: tags that lack their keys (left so
+  // by a program that ended between an append and its keys) are rebuilt when the open may
+  // write (exclusive, or shared with the whole table lockable), else reported as a stale index.
   void addIndex(int area, const std::string& bagFile);
   // Builds (or rebuilds) tag `tag` of `bagFile` over the area's records that meet `forCondition`
   // and makes it the controlling order. The file is created when missing and attached.

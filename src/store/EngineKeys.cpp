@@ -185,7 +185,8 @@ void Engine::reportStaleIndex(const std::string& file, bool canRetry, bool* retr
 }
 
 // Orders of bag `bag` that lack the key of record `r` (read into `rec`). Orders whose keys this
-// program cannot build, and tags not in our order (where a seek may miss), are not judged.
+// program cannot build, and tags not in our order (where a seek may miss), are not judged; a
+// unique tag holds each key once, for its lowest record, so there the key alone must be found.
 std::vector<std::size_t> Engine::lackingKeys(Area& a, std::size_t bag, std::uint32_t r,
                                              std::vector<char>& rec) {
   std::vector<std::size_t> lacking;
@@ -195,8 +196,11 @@ std::vector<std::size_t> Engine::lackingKeys(Area& a, std::size_t bag, std::uint
   for (std::size_t i = 0; i < a.orders.size(); ++i) {
     const Order& o = a.orders[i];
     if (o.bag != bag || !o.writable || !inOrder(a, o, rec.data())) continue;
+    const bool unique = file.tags()[o.tag].unique();
     CdxCursor cursor(file, o.tag);
-    if (cursor.seekInOrder(keyOf(a, o, rec.data()), r) && cursor.recno() == r) continue;
+    if (cursor.seekInOrder(keyOf(a, o, rec.data()), unique ? 0 : r) &&
+        (unique || cursor.recno() == r))
+      continue;
     if (file.isOrdered(o.tag)) lacking.push_back(i);
   }
   return lacking;

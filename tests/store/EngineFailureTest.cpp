@@ -222,6 +222,30 @@ TEST_F(EngineFailureTest, MissingKeysOfTheLastRecordsAreRebuiltOrReported) {
   expectSound();
 }
 
+// A tag of unique keys holds a repeated key once, for its first record: the later records with
+// that key lack nothing.
+TEST_F(EngineFailureTest, UniqueTagsDoNotCountRepeatedKeysAsMissing) {
+  engine.close(ip, makeTable(3, false, false));
+  {
+    Dbf t = Dbf::open(table, {false, false, 0});
+    std::vector<char> rec = t.blankRecord();
+    t.setText(rec.data(), 0, "00000003");
+    t.append(rec.data());
+    t.append(rec.data());
+    exo::store::KeyBatch keys(8, exo::store::KeyKind::Character);
+    for (std::uint32_t r = 1; r <= t.recordCount(); ++r) {
+      t.read(r, rec.data());
+      keys.add(t.text(rec.data(), 0), r);
+    }
+    Cdx c = Cdx::open(index, {false, false, 0});
+    c.buildTag({"UNICO", "NUMERO", "", 8, exo::store::KeyKind::Character, false, true}, keys);
+    c.deleteTag("NOMBRE");
+    c.deleteTag("NUMERO");
+  }
+  engine.close(ip, engine.open(table, "MOV", true, true));
+  EXPECT_TRUE(seen.empty()) << seen.front().description;
+}
+
 // A program appending to a shared table with two tags, killed at random moments: each time the
 // table is opened again every record is found by its key in every tag.
 TEST_F(EngineFailureTest, AppendsKilledAtRandomMomentsLeaveEveryRecordInEveryTag) {
