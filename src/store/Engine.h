@@ -204,6 +204,7 @@ class Engine final : public WorkAreas {
   bool undoKeys(Area& a, std::size_t upTo, KeyMove& partial, const char* from, const char* to,
                 std::uint32_t recno);
   void dropChange(Area& a);
+  void restoreRecord(Area& a, std::size_t failed, KeyMove& partial);
   void withdrawAppend(Area& a, std::size_t failed, KeyMove& partial, const char* rec,
                       std::uint32_t recno);
   void dropUnwritten(Area& a);

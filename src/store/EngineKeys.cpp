@@ -68,7 +68,7 @@ bool Engine::moveKeys(Area& a, const Order& o, KeyMove& m, std::uint32_t recno) 
 bool Engine::undoKeys(Area& a, std::size_t upTo, KeyMove& partial, const char* from, const char* to,
                       std::uint32_t recno) {
   try {
-    for (std::size_t i = upTo + 1; i-- > 0;) {
+    for (std::size_t i = std::min(upTo + 1, a.orders.size()); i-- > 0;) {
       const Order& o = a.orders[i];
       KeyMove whole;
       if (i < upTo) {
@@ -105,23 +105,26 @@ void Engine::flush(Area& a) {
     if (a.autoLocked) releaseAutoLock(a);
     return;
   }
-  // The record first, then its keys: a record the file did not take leaves the keys alone.
-  if (!attempt([&] { a.dbf->write(a.recno, a.record.data()); })) return dropChange(a);
-  for (std::size_t i = 0; i < a.orders.size(); ++i) {
-    const Order& o = a.orders[i];
-    KeyMove m = keyMove(a, o, a.stored.data(), a.record.data());
-    if (moveKeys(a, o, m, a.recno)) continue;
-    // A key that could not be changed: the keys changed so far and the record go back.
-    bool undone = undoKeys(a, i, m, a.stored.data(), a.record.data(), a.recno);
-    if (undone) {
-      try {
-        a.dbf->write(a.recno, a.stored.data());
-      } catch (const FailureError&) {
-        undone = false;
-      }
+  // The record first, then its keys: a record the file did not take leaves the keys alone, and
+  // a key that could not be changed sends the keys changed so far and the record back. The
+  // same holds when the handler abandons the operation (the failure then goes on up).
+  bool written = false;
+  std::size_t i = 0;
+  KeyMove m;
+  try {
+    if (!attempt([&] { a.dbf->write(a.recno, a.record.data()); })) return dropChange(a);
+    written = true;
+    for (; i < a.orders.size(); ++i) {
+      m = KeyMove();  // nothing made yet for this order, should its keys fail to evaluate
+      m = keyMove(a, a.orders[i], a.stored.data(), a.record.data());
+      if (moveKeys(a, a.orders[i], m, a.recno)) continue;
+      restoreRecord(a, i, m);
+      return dropChange(a);
     }
-    if (!undone) reportStaleIndex(a.bags[o.bag]->path(), false);
-    return dropChange(a);
+  } catch (const FailureError&) {
+    if (written) restoreRecord(a, i, m);
+    dropChange(a);
+    throw;
   }
   a.stored = a.record;
   a.dirty = false;
@@ -129,15 +132,36 @@ void Engine::flush(Area& a) {
   if (a.autoLocked) releaseAutoLock(a);
 }
 
+// Puts back the keys of orders [0, failed] (`partial` for the one that failed) and the stored
+// record after a key change failed; when that fails too the index file is reported stale.
+void Engine::restoreRecord(Area& a, std::size_t failed, KeyMove& partial) {
+  bool undone = undoKeys(a, failed, partial, a.stored.data(), a.record.data(), a.recno);
+  if (undone) {
+    try {
+      a.dbf->write(a.recno, a.stored.data());
+    } catch (const FailureError&) {
+      undone = false;
+    }
+  }
+  if (!undone) reportStaleIndex(a.bags[a.orders[failed].bag]->path(), false);
+}
+
 std::uint32_t Engine::appendRecord(Area& a, const char* rec, bool keepLock) {
   std::uint32_t recno = 0;
   if (!attempt([&] { recno = a.dbf->append(rec, true); })) return 0;
-  for (std::size_t i = 0; i < a.orders.size(); ++i) {
-    const Order& o = a.orders[i];
-    KeyMove m = keyMove(a, o, nullptr, rec);
-    if (moveKeys(a, o, m, recno)) continue;
+  std::size_t i = 0;
+  KeyMove m;
+  try {
+    for (; i < a.orders.size(); ++i) {
+      m = KeyMove();
+      m = keyMove(a, a.orders[i], nullptr, rec);
+      if (moveKeys(a, a.orders[i], m, recno)) continue;
+      withdrawAppend(a, i, m, rec, recno);
+      return 0;
+    }
+  } catch (const FailureError&) {
     withdrawAppend(a, i, m, rec, recno);
-    return 0;
+    throw;
   }
   ++a.changes;
   if (!keepLock) a.dbf->unlockRecord(recno);

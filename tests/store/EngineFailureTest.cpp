@@ -150,9 +150,18 @@ TEST_F(EngineFailureTest, AFailedKeyChangeIsUndoneInEveryTagAndInTheRecord) {
   engine.goTo(ip, area, 300);
   EXPECT_EQ(engine.text(area, "NUMERO"), "00000300");
   reopenInPlace(extra, true);
+  EXPECT_EQ(seen.size(), 1u);  // the undo itself went through
+
+  // The same when the handler abandons the operation: the failure goes on up, undone.
+  ip.setErrorHandler([](Interp&, const Failure&) { return ErrorReply::abandon(); });
+  engine.put(area, "NUMERO", Value::text("CCCCCCCC"));
+  engine.put(area, "NOMBRE", Value::text("DDDDDDDDDD"));
+  reopenInPlace(extra, false);
+  EXPECT_THROW(engine.commit(ip, area), exo::FailureError);
+  reopenInPlace(extra, true);
+  EXPECT_EQ(engine.text(area, "NUMERO"), "00000300");
   engine.close(ip, area);
   expectSound();
-  EXPECT_EQ(seen.size(), 1u);  // the undo itself went through
 }
 
 // Appends that fail: a record whose keys cannot all be added is withdrawn (marked deleted, no
