@@ -144,10 +144,19 @@ TEST_F(ImportScreens, MovementPageRunsTheStepsInOrder) {
     expectWindowBack(all);
   }
   EXPECT_TRUE(messages().empty());
-  // Integration comes with a later version: said in a message, nothing else happens.
+  // The integration builds the twelve format tables, with the page's lines and meter.
+  page->statusLine(0)->clear();
   page->button(4)->click();
-  ASSERT_EQ(messages().size(), 1u);
-  EXPECT_NE(messages()[0].find("no est\341 disponible"), std::string::npos);
+  EXPECT_TRUE(messages().empty());
+  for (int n = 1; n <= 12; ++n) {
+    EXPECT_TRUE(fs::exists(work / ("TrF" + std::to_string(1000 + n) + ".dbf"))) << n;
+  }
+  EXPECT_GT(records("TrF1001.dbf"), 0);
+  EXPECT_EQ(page->statusLine(0)->text().toStdString().rfind("Procesados  ", 0), 0u);
+  EXPECT_EQ(page->statusLine(1)->text().toStdString(), "Proceso terminado....");
+  EXPECT_EQ(page->statusLine(2)->text().toStdString().rfind("Tiempo:  ", 0), 0u);
+  expectWindowBack(all);
+  picture(*window, "integrar-movimientos");
 
   // The validation opens the error list over the faulty third parties.
   QString total, errors, code;

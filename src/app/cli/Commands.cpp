@@ -23,6 +23,9 @@ int importTercerosCommand(int argc, char** argv);
 int validateTercerosCommand(int argc, char** argv);
 int maintenanceCommand(int argc, char** argv);
 int runDefinitionCommand(int argc, char** argv);
+int integrateCommand(int argc, char** argv);
+int checkCommand(int argc, char** argv);
+int controlCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -60,6 +63,13 @@ const Command kCommands[] = {
      "validate-terceros     valida las fichas de terceros y lista las que tienen errores"},
     {"maintenance", maintenanceCommand,
      "maintenance           mantenimiento de bases (asignaciones y cuentas)"},
+    {"integrate", integrateCommand,
+     "integrate             integra los movimientos a los formatos (TrF1001 a TrF1012)"},
+    {"check", checkCommand,
+     "check [FORMATO]       dice si los formatos est\xC3\xA1n listos (integrados)"},
+    {"control", controlCommand,
+     "control [TERCERO] [--format N] [--concept C] [--excel]\n"
+     "                        informe de control de un formato (PDF, o libro con --excel)"},
     {"run", runDefinitionCommand,
      "run DEF [TEXTO]       ejecuta una definici\xC3\xB3n de informe (FORMS\\ o VRFuente)"},
     {"help",

@@ -80,7 +80,8 @@ bool takeValue(std::vector<std::string>& args, std::size_t& i, const std::string
 
 const char* globalOptionsUsage() { return kGlobalUsage; }
 
-std::string parseGlobalOptions(std::vector<std::string>& args, GlobalOptions& o) {
+std::string parseGlobalOptions(std::vector<std::string>& args, GlobalOptions& o,
+                               const std::vector<std::string>& own) {
   bool yes = false, no = false;
   std::string error;
   for (std::size_t i = 0; i < args.size() && error.empty();) {
@@ -102,7 +103,9 @@ std::string parseGlobalOptions(std::vector<std::string>& args, GlobalOptions& o)
       args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
       continue;
     }
-    if (args[i].size() > 2 && args[i].rfind("--", 0) == 0) {
+    bool isOwn = false;
+    for (const std::string& name : own) isOwn = isOwn || args[i] == name;
+    if (!isOwn && args[i].size() > 2 && args[i].rfind("--", 0) == 0) {
       error = "opci\xC3\xB3n no v\xC3\xA1lida: " + args[i];
       break;
     }
@@ -215,7 +218,7 @@ int runReturnCommand(
     }
   }
   GlobalOptions options;
-  std::string error = parseGlobalOptions(args, options);
+  std::string error = parseGlobalOptions(args, options, spec.options);
   if (error.empty() && (args.size() < spec.minArgs || args.size() > spec.maxArgs)) {
     error = args.size() < spec.minArgs ? "faltan argumentos"
                                        : "argumento de m\xC3\xA1s: " + args[spec.maxArgs];

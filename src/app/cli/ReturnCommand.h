@@ -39,8 +39,10 @@ struct GlobalOptions {
 };
 
 // Takes the global options out of `args` (the command's arguments after its name), leaving the
-// others in order. Returns an error text (UTF-8) for a wrong or incomplete option, else empty.
-std::string parseGlobalOptions(std::vector<std::string>& args, GlobalOptions& options);
+// others in order. `own` names the command's own options, which are left among the others.
+// Returns an error text (UTF-8) for a wrong or incomplete option, else empty.
+std::string parseGlobalOptions(std::vector<std::string>& args, GlobalOptions& options,
+                               const std::vector<std::string>& own = {});
 
 // The set-up a return command works in.
 class ReturnContext {
@@ -68,6 +70,7 @@ struct ReturnCommandSpec {
   const char* arguments;    // its own arguments for the usage line ("" when none)
   std::size_t minArgs = 0;  // bounds on its own arguments
   std::size_t maxArgs = 0;
+  std::vector<std::string> options = {};  // its own options ("--excel"), counted as arguments
 };
 
 // Runs a return command: parses the options, opens the context and calls `body` with the

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "consolidation/Integration.h"
 #include "import/LedgerImport.h"
 #include "import/ThirdPartyCheck.h"
 #include "import/pages/ErrorListDialog.h"
@@ -72,9 +73,7 @@ MovementImportPage::MovementImportPage(shell::Session& session, store::Engine& e
   connect(button(3), &QPushButton::clicked, this,
           [this] { run([this](shell::Session& s) { ARREGLACOMIS(s, m_engine); }); });
   connect(button(4), &QPushButton::clicked, this, [this] {
-    m_session.ui().message(shell::MessageKind::Info, "Atenci\363n.....",
-                           "La integraci\363n de movimientos a formatos todav\355a no est\341 "
-                           "disponible en esta versi\363n del programa.");
+    run([this](shell::Session& s) { consolidation::IMPORTACONTAB(s, m_engine); });
   });
   connect(button(5), &QPushButton::clicked, this,
           [this] { run([this](shell::Session& s) { IMPORTASOLOTERC(s, m_engine); }); });

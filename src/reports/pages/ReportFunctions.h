@@ -39,6 +39,7 @@ struct ReportWindowContext {
   std::filesystem::path folder;     // the program folder
   std::filesystem::path pdfFolder;  // where jobs go as PDF when no printer is installed
   bool preview = true;              // jobs are shown in a preview first (never offscreen)
+  bool pdfOnly = false;             // jobs always go to a PDF file, printers or not
 };
 
 // Registers the functions on `ip`; the objects in the context must outlive their use. An empty

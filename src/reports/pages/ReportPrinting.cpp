@@ -24,7 +24,7 @@ PrintJob::PrintJob(const QString& document, bool preview, const std::filesystem:
       m_preview(preview && QGuiApplication::platformName() != QLatin1String("offscreen")) {
   m_printer->setDocName(document);
   m_printer->setPageOrientation(QPageLayout::Portrait);
-  if (QPrinterInfo::availablePrinterNames().isEmpty()) {
+  if (reportWindowContext().pdfOnly || QPrinterInfo::availablePrinterNames().isEmpty()) {
     m_toPdf = true;
     m_printer->setOutputFormat(QPrinter::PdfFormat);
     m_printer->setPageSize(QPageSize(QPageSize::Letter));
