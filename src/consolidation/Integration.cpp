@@ -181,8 +181,11 @@ class FormatWriter {
     m_target.setText(m_out.data(), m_form, code);
     m_target.setText(m_out.data(), m_conc, a.conceptCode);
     m_target.setText(m_out.data(), m_nit, ids.of(m_source.text(m_in.data(), m_ctaDir)));
+    // BASE is written as a number also when the concept is missing: the movement's own value
+    // (0 after the import), never the blank bytes of a field the import left empty.
+    m_target.setNumber(m_out.data(), m_base,
+                       a.info->found ? a.info->base : m_target.number(m_out.data(), m_base).value);
     if (a.info->found) {
-      m_target.setNumber(m_out.data(), m_base, a.info->base);
       m_target.setText(m_out.data(), m_filtro,
                        std::string_view(a.info->filter).substr(0, kFilterWidth));
       m_target.setText(m_out.data(), m_nat, a.info->nature);
