@@ -28,8 +28,9 @@ fi
 echo "exogena-cli demo-info $demo"
 "$build/exogena-cli" demo-info "$demo"
 
-# The return of the demo's first company, headless: the ledger imported, the fixes applied and the
-# third parties checked, each step printing what it did.
+# The return of the demo's first company, headless: the ledger imported, the fixes applied, the
+# third parties checked and the movements integrated into the formats, each step printing what it
+# did.
 cli() {
   echo
   echo "exogena-cli --company ANDINA10 $*"
@@ -40,3 +41,4 @@ cli import-movements
 cli fix-iva
 cli fix-comisiones
 cli validate-terceros
+cli integrate

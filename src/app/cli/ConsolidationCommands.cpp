@@ -108,6 +108,15 @@ int control(ReturnContext& c, const Args& given) {
   }
 
   const std::filesystem::path program = c.session().folders().program;
+  // The workbook's definition is written with the spreadsheet class; until it is installed in
+  // "FORMS" the command says so instead of failing inside the runner.
+  if (workbook &&
+      !shell::findEntry(shell::entryPath(program, "FORMS"), consolidation::kWorkbookDefinition)) {
+    std::fprintf(stderr,
+                 "exogena-cli control: la definici\xC3\xB3n %s no est\xC3\xA1 instalada en FORMS\n",
+                 consolidation::kWorkbookDefinition);
+    return kExitStopped;
+  }
   shell::ErrorHandler handler(c.interp(), c.ui(), &c.engine(), program);
   // No one to ask: the report goes to stderr and the run is abandoned (exit code 1).
   handler.setDialog([](const std::string& message, const std::vector<std::string>& calls,

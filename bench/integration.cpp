@@ -1,0 +1,113 @@
+// Figures of the integration of the year's movements into the twelve format tables on a demo
+// company of N movement lines (default 1,000,000) with every assignment the demo has: the
+// integration's time beside the time of one plain scan of the year's table, and the ratio.
+//
+//   bench_integration [LINES] [--keep DIR]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "consolidation/Integration.h"
+#include "demo/Demo.h"
+#include "expr/Interp.h"
+#include "import/LedgerImport.h"
+#include "shell/Session.h"
+#include "shell/UserInterface.h"
+#include "store/Dictionary.h"
+#include "store/Engine.h"
+
+using namespace exo;
+namespace fs = std::filesystem;
+
+namespace {
+
+double seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// A user interface that shows nothing (the figures are the import's, not a window's).
+class QuietInterface final : public shell::UserInterface {
+ public:
+  void message(shell::MessageKind, std::string_view title, std::string_view text) override {
+    std::fprintf(stderr, "%.*s: %.*s\n", int(title.size()), title.data(), int(text.size()),
+                 text.data());
+  }
+  int ask(std::string_view, std::string_view, const std::vector<std::string>&, int d) override {
+    return d;
+  }
+  void meterBegin(std::string_view, std::int64_t, bool) override {}
+  void meterAdvance(std::int64_t) override {}
+  void meterEnd() override {}
+  void status(int, std::string_view) override {}
+  void waitOpen(std::string_view, std::optional<shell::ScreenPos>) override {}
+  void waitClose() override {}
+  void pumpEvents() override {}
+  bool openWithShell(const std::string&) override { return false; }
+};
+
+// One plain scan of the year's table through the engine, in record order, reading the account
+// of every record: what any reading of the movements costs at least.
+double plainScan(store::Engine& engine, const fs::path& table) {
+  const auto t0 = std::chrono::steady_clock::now();
+  const int area = engine.open(table.string(), "SCAN", true, true);
+  std::size_t bytes = 0;
+  engine.forEach(area, [&] {
+    bytes += engine.text(area, "CODIGO").size();
+    return true;
+  });
+  engine.close(engine.interp(), area);
+  const double s = seconds(t0);
+  if (bytes == 0) std::printf("(tabla vacia)\n");
+  return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::uint64_t lines = 1000000;
+  std::string keep;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--keep" && i + 1 < argc) keep = argv[++i];
+    else lines = std::strtoull(a.c_str(), nullptr, 10);
+  }
+  const fs::path root =
+      keep.empty() ? fs::temp_directory_path() / ("exo-bench-integ-" + std::to_string(::getpid()))
+                   : fs::path(keep);
+  fs::remove_all(root);
+  demo::DemoOptions o;
+  o.folder = (root / "demo").string();
+  o.lines = lines;
+  o.sourceFolder = EXOGENA_SOURCE_DIR;
+  auto t0 = std::chrono::steady_clock::now();
+  const demo::DemoInstallation inst = demo::installDemo(o);
+  const demo::DemoCompany& company = inst.companies.front();
+  std::printf("demo de %llu lineas instalada en %.2f s\n",
+              static_cast<unsigned long long>(company.totalLines()), seconds(t0));
+
+  Interp ip;
+  store::Engine engine(ip);
+  QuietInterface ui;
+  shell::Folders folders{inst.programFolder, inst.driveFolder};
+  if (!shell::VARIABLPUBLIC(ip, ui, folders)) return 1;
+  shell::Session session(ip, ui, folders);
+  session.setCelPath(company.product + "\\" + company.folder + "\\");
+  session.formPaths();
+  if (!import::IMPORTATRACON(session, engine).done) return 1;
+
+  const double scan = plainScan(engine, session.companyFile(store::kYearMovements));
+  const auto r = consolidation::IMPORTACONTAB(session, engine);
+  if (!r.done) return 1;
+  std::int64_t rows = 0;
+  for (const std::int64_t n : r.rows) rows += n;
+  std::printf("movimientos del a\xF1o %lld, asignaciones %lld, filas integradas %lld\n",
+              static_cast<long long>(r.movements), static_cast<long long>(r.assignments),
+              static_cast<long long>(rows));
+  std::printf("%-44s %8.3f s   un recorrido %8.3f s   x%5.2f   limite 3.0 s  %s\n",
+              "integrar movimientos a formatos", r.seconds, scan, scan > 0 ? r.seconds / scan : 0.0,
+              r.seconds <= 3.0 ? "ok" : "EXCEDIDO");
+  if (keep.empty()) fs::remove_all(root);
+  return 0;
+}
