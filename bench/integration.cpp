@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
   if (!r.done) return 1;
   std::int64_t rows = 0;
   for (const std::int64_t n : r.rows) rows += n;
-  std::printf("movimientos del a\xF1o %lld, asignaciones %lld, filas integradas %lld\n",
+  std::printf("movimientos del ano %lld, asignaciones %lld, filas integradas %lld\n",
               static_cast<long long>(r.movements), static_cast<long long>(r.assignments),
               static_cast<long long>(rows));
   std::printf("%-44s %8.3f s   un recorrido %8.3f s   x%5.2f   limite 3.0 s  %s\n",

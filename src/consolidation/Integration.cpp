@@ -446,7 +446,8 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
         Dbf rows = Dbf::open(staged1006, store::OpenOptions{false, false, 2000});
         const int tc = *rows.fieldIndex("TIPO_COMP"), cp = *rows.fieldIndex("COMPROBA"),
                   adic = *rows.fieldIndex("VLR_ADIC1");
-        ui.meterBegin("", rows.recordCount(), true);
+        // The meter goes over the 1006 rows when there are any; else it stays full.
+        if (rows.recordCount() > 0) ui.meterBegin("", rows.recordCount(), true);
         std::vector<char> rec(rows.recordLength());
         for (std::uint32_t r = 1; r <= rows.recordCount(); ++r) {
           rows.read(r, rec.data());
@@ -464,7 +465,7 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
             ui.pumpEvents();
           }
         }
-        ui.meterAdvance(rows.recordCount());
+        if (rows.recordCount() > 0) ui.meterAdvance(rows.recordCount());
         rows.close();
       })) {
     return stop();

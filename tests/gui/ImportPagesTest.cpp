@@ -155,6 +155,7 @@ TEST_F(ImportScreens, MovementPageRunsTheStepsInOrder) {
   EXPECT_EQ(page->statusLine(0)->text().toStdString().rfind("Procesados  ", 0), 0u);
   EXPECT_EQ(page->statusLine(1)->text().toStdString(), "Proceso terminado....");
   EXPECT_EQ(page->statusLine(2)->text().toStdString().rfind("Tiempo:  ", 0), 0u);
+  EXPECT_EQ(page->meter()->value(), page->meter()->maximum());
   expectWindowBack(all);
   picture(*window, "integrar-movimientos");
 
