@@ -54,7 +54,7 @@ fs::path controlWorkbookPath(const Session& session, int formatNumber) {
   while (!output.empty() && output.back() == '\\') output.pop_back();
   return shell::entryPath(
       shell::entryPath(session.companyFolder(), output),
-      companyName(session.celPath()) + "-FrmExc" + twoDigits(formatNumber) + ".xls");
+      companyName(session.celPath()) + "-FrmExc" + twoDigits(formatNumber) + ".xlsx");
 }
 
 ControlResult CONTROLCONTB(Session& session, Engine& engine, reports::Runner& runner,
@@ -104,10 +104,15 @@ ControlResult CONTROLCONTB(Session& session, Engine& engine, reports::Runner& ru
   struct ReleaseConcepts {
     Engine& engine;
     int area;
+    // Runs while a failure may be unwinding: the error handler may have closed every table,
+    // and a destructor must not throw.
     ~ReleaseConcepts() {
-      if (area == 0) return;
-      engine.orderScope(engine.interp(), area, 0, Value());
-      engine.orderScope(engine.interp(), area, 1, Value());
+      if (area == 0 || engine.areaOf("Conceptos3") != area) return;
+      try {
+        engine.orderScope(engine.interp(), area, 0, Value());
+        engine.orderScope(engine.interp(), area, 1, Value());
+      } catch (const FailureError&) {
+      }
     }
   } release{engine, concepts};
 

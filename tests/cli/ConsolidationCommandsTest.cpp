@@ -1,6 +1,8 @@
 // exogena-cli integrate, check and control on a demo installation, through the real binary.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "cli/CliSupport.h"
 
 namespace {
@@ -58,6 +60,44 @@ TEST(ConsolidationCommands, CheckIntegrateAndControl) {
   const std::string one = clitest::readAll(text);
   EXPECT_NE(one.find("Total 00001 concepto 5016"), std::string::npos) << one;
   EXPECT_EQ(one.find("Total 00002"), std::string::npos);
+}
+
+// The control report as a workbook, read back by an independent reader; a definition that fails
+// ends the command with its report and exit code 1, the program's tables closed in order.
+TEST(ConsolidationCommands, ControlWorkbookAndAFailingDefinition) {
+  Demo demo("--lines 2000 --companies 1");
+  ASSERT_TRUE(demo.ok());
+  ASSERT_EQ(demo.cli("import-movements").exitCode, 0);
+  ASSERT_EQ(demo.cli("integrate").exitCode, 0);
+  auto r = demo.cli("control --excel --format 1 --yes");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const fs::path book = demo.program() / "NRVVS" / "ANDINA10" / "SALIDA" / "ANDINA10-FrmExc01.xlsx";
+  ASSERT_TRUE(fs::exists(book)) << r.out;
+  if (std::system("/usr/bin/python3 -c 'import openpyxl' 2>/dev/null") == 0) {
+    const fs::path out = demo.root() / "libro.txt";
+    const std::string script =
+        "import sys, openpyxl\n"
+        "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
+        "print(ws['A1'].value)\n"
+        "print([c.value for c in ws[5]])\n"
+        "print(any(r[5].value == 'Total general' for r in ws.iter_rows()))\n";
+    ASSERT_EQ(std::system(("/usr/bin/python3 -c \"" + script + "\" '" + book.string() + "' >'" +
+                           out.string() + "'")
+                              .c_str()),
+              0);
+    const std::string text = clitest::readAll(out);
+    EXPECT_NE(text.find("Informe de control - Formato 1001"), std::string::npos) << text;
+    EXPECT_NE(text.find("'Tercero', 'Identificaci"), std::string::npos) << text;
+    EXPECT_NE(text.find("True"), std::string::npos) << text;
+  }
+  // Asked again, the existing workbook is replaced only when the question is answered yes.
+  EXPECT_EQ(demo.cli("control --excel --format 1 --no").exitCode, 1);
+
+  std::ofstream(demo.program() / "FORMS" / "Inf01XC.RPO", std::ios::binary | std::ios::trunc)
+      << "NUNO := 1\r\nNUNO + NOEXISTE\r\n";
+  r = demo.cli("control --excel --format 1 --yes");
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("Inf01XC.RPO - Lin.: 2"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "expr/Failure.h"
 #include "expr/Text.h"
 #include "masterdata/ThirdParty.h"
+#include "reports/WorkbookScript.h"
 #include "shell/Company.h"
 #include "store/RefTables.h"
 
@@ -152,6 +153,7 @@ int ReturnContext::open(const GlobalOptions& o) {
   m_ui.setMeterStyle(terminal, !terminal);
   m_ui.setAnswer(o.answer);
   masterdata::registerThirdPartyClasses(interp());
+  reports::registerWorkbookFunctions(interp(), &m_ui, folders);
   if (!m_runtime.openSession(m_ui, folders)) {
     fail("no se encontr\xC3\xB3 ning\xC3\xBAn programa contable en la unidad " +
          folders.drive.string() + " (use --drive o EXOGENA_DRIVE)");

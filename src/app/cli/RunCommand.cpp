@@ -9,7 +9,6 @@
 #include "app/cli/ReturnCommand.h"
 #include "expr/Codepage.h"
 #include "reports/Runner.h"
-#include "reports/WorkbookScript.h"
 #include "shell/ErrorHandler.h"
 
 namespace exo::cli {
@@ -36,7 +35,6 @@ int runDefinition(ReturnContext& c, const std::vector<std::string>& args) {
   } restore{c.interp(), previous};
 
   reports::Runner runner(c.interp(), c.ui(), program, &handler);
-  reports::registerWorkbookFunctions(c.interp(), &c.ui(), c.session().folders());
   std::optional<std::string> text;
   if (args.size() > 1) text = fromUtf8(args[1]);
   runner.EJECUTAR(fromUtf8(args[0]), text);
