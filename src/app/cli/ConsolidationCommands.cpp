@@ -117,23 +117,8 @@ int control(ReturnContext& c, const Args& given) {
                  consolidation::kWorkbookDefinition);
     return kExitStopped;
   }
-  shell::ErrorHandler handler(c.interp(), c.ui(), &c.engine(), program);
-  // No one to ask: the report goes to stderr and the run is abandoned (exit code 1).
-  handler.setDialog([](const std::string& message, const std::vector<std::string>& calls,
-                       const std::vector<std::string>&) {
-    std::fprintf(stderr, "%s\n", toUtf8(message).c_str());
-    for (const std::string& line : calls) std::fprintf(stderr, "%s\n", toUtf8(line).c_str());
-    return -1;
-  });
-  handler.setExit([](int) {});
-  handler.setMainLoopRunning(true);
-  const ErrorHandler previous = c.interp().errorHandler();
-  shell::ERRORSYS(handler, c.interp());
-  struct Restore {
-    Interp& ip;
-    ErrorHandler h;
-    ~Restore() { ip.setErrorHandler(std::move(h)); }
-  } restore{c.interp(), previous};
+  CommandErrorHandler errors(c);
+  shell::ErrorHandler& handler = errors.handler();
   reports::Runner runner(c.interp(), c.ui(), program, &handler);
 
 #ifdef EXOGENA_CLI_PRINTING

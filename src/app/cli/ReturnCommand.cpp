@@ -14,6 +14,7 @@
 #include "masterdata/ThirdParty.h"
 #include "reports/WorkbookScript.h"
 #include "shell/Company.h"
+#include "shell/ErrorHandler.h"
 #include "store/RefTables.h"
 
 namespace exo::cli {
@@ -260,5 +261,23 @@ int runReturnCommand(
   }
   return code;
 }
+
+CommandErrorHandler::CommandErrorHandler(ReturnContext& context)
+    : m_ip(context.interp()),
+      m_handler(context.interp(), context.ui(), &context.engine(),
+                context.session().folders().program),
+      m_previous(context.interp().errorHandler()) {
+  m_handler.setDialog([](const std::string& message, const std::vector<std::string>& calls,
+                         const std::vector<std::string>&) {
+    std::fprintf(stderr, "%s\n", toUtf8(message).c_str());
+    for (const std::string& line : calls) std::fprintf(stderr, "%s\n", toUtf8(line).c_str());
+    return -1;
+  });
+  m_handler.setExit([](int) {});
+  m_handler.setMainLoopRunning(true);
+  shell::ERRORSYS(m_handler, m_ip);
+}
+
+CommandErrorHandler::~CommandErrorHandler() { m_ip.setErrorHandler(std::move(m_previous)); }
 
 }  // namespace exo::cli

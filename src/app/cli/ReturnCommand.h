@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/ErrorHandler.h"
 #include "shell/Runtime.h"
 #include "shell/TerminalUserInterface.h"
 
@@ -62,6 +63,24 @@ class ReturnContext {
 
   shell::TerminalUserInterface m_ui;
   shell::Runtime m_runtime;
+};
+
+// The program's error handler for a command that runs report definitions, installed for the
+// object's lifetime (the previous one comes back at its end): a failure's report goes to stderr
+// and into the program folder's error log, and the operation is abandoned (exit code 1), since
+// there is no one to ask.
+class CommandErrorHandler {
+ public:
+  explicit CommandErrorHandler(ReturnContext& context);
+  ~CommandErrorHandler();
+  CommandErrorHandler(const CommandErrorHandler&) = delete;
+  CommandErrorHandler& operator=(const CommandErrorHandler&) = delete;
+  shell::ErrorHandler& handler() { return m_handler; }
+
+ private:
+  Interp& m_ip;
+  shell::ErrorHandler m_handler;
+  ErrorHandler m_previous;
 };
 
 // What a return command states about itself.

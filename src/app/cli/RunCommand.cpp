@@ -16,23 +16,8 @@ namespace {
 
 int runDefinition(ReturnContext& c, const std::vector<std::string>& args) {
   const std::filesystem::path program = c.session().folders().program;
-  shell::ErrorHandler handler(c.interp(), c.ui(), &c.engine(), program);
-  // No one to ask: the report goes to stderr and the run is abandoned (exit code 1).
-  handler.setDialog([](const std::string& message, const std::vector<std::string>& calls,
-                       const std::vector<std::string>&) {
-    std::fprintf(stderr, "%s\n", toUtf8(message).c_str());
-    for (const std::string& line : calls) std::fprintf(stderr, "%s\n", toUtf8(line).c_str());
-    return -1;
-  });
-  handler.setExit([](int) {});
-  handler.setMainLoopRunning(true);
-  const ErrorHandler previous = c.interp().errorHandler();
-  shell::ERRORSYS(handler, c.interp());
-  struct Restore {
-    Interp& ip;
-    ErrorHandler h;
-    ~Restore() { ip.setErrorHandler(std::move(h)); }
-  } restore{c.interp(), previous};
+  CommandErrorHandler errors(c);
+  shell::ErrorHandler& handler = errors.handler();
 
   reports::Runner runner(c.interp(), c.ui(), program, &handler);
   std::optional<std::string> text;
