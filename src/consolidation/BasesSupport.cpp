@@ -1,0 +1,58 @@
+// The texts, the readiness check of a format's movement table and the scratch files shared by
+// the withholding bases and the manual-data tables.
+#include "consolidation/BasesSupport.h"
+
+#include <system_error>
+
+#include "expr/Text.h"
+#include "shell/Paths.h"
+#include "shell/Session.h"
+#include "store/Dictionary.h"
+#include "store/Engine.h"
+
+namespace exo::consolidation {
+
+namespace fs = std::filesystem;
+
+bool formatTableReady(shell::Session& session, int formatNumber) {
+  const std::string file = store::formatTableFile(store::formatCode(formatNumber));
+  if (shell::findEntry(session.companyFolder(), file)) return true;
+  session.ui().message(shell::MessageKind::Stop, "Atenci\363n, Sistema no inicializado.....",
+                       "Sistema no inicializado adecuadamente.\r\n"
+                       "\r\n"
+                       "Vaya a secci\363n \"General\", acci\363n \"Importar Cuentas P.U.C.\" e "
+                       "importe el correspondiente PUC,\r\n"
+                       "luego, vaya a acci\363n \"Importar Movimientos Contables\" y ejecute todos "
+                       "los procesos indicados.");
+  return false;
+}
+
+bool confirm(shell::Session& session, std::string_view title, std::string_view text) {
+  const std::vector<std::string> buttons = {std::string(kNo), std::string(kYes)};
+  return session.ui().ask(title, text, buttons, 0) == 1;
+}
+
+ScratchFiles::~ScratchFiles() {
+  for (const fs::path& p : m_files) {
+    std::error_code ec;
+    fs::remove(p, ec);
+  }
+}
+
+std::string ScratchFiles::add(std::string_view name) {
+  if (const auto old = shell::findEntry(m_folder, name)) {
+    std::error_code ec;
+    fs::remove(*old, ec);
+  }
+  m_files.push_back(m_folder / std::string(name));
+  return m_files.back().string();
+}
+
+std::string directoryCodeOrder(store::Engine& engine, int area) {
+  const auto orders = engine.orders(area);
+  for (const auto& o : orders)
+    if (upper1252(trimBlanks(o.key)) == "CLAVE") return o.tag;
+  return orders.empty() ? std::string() : orders.front().tag;
+}
+
+}  // namespace exo::consolidation
