@@ -61,7 +61,9 @@ struct PartyTotal {
   double base = 0;
 };
 
-double signedBy(std::string_view nat, double monto) { return nat.starts_with("1") ? monto : -monto; }
+double signedBy(std::string_view nat, double monto) {
+  return nat.starts_with("1") ? monto : -monto;
+}
 
 // The totals of the format movement table: rows at or above the threshold, then one grouped
 // row per concept for the minor amounts. Nothing when a failure was let go.
@@ -92,9 +94,9 @@ std::optional<std::vector<ConceptRow>> consolidate(shell::Session& session, Engi
     if (p == 0 || watch.failed()) return std::nullopt;
     engine.forEach(p, [&] {
       // The first row of a third party is the one of its lowest concept: its nature and base.
-      parties.emplace(engine.text(p, "CTA_DIR"),
-                      PartyTotal{engine.number(p, "MONTO"), engine.text(p, "NAT"),
-                                 engine.number(p, "BASE")});
+      parties.emplace(
+          engine.text(p, "CTA_DIR"),
+          PartyTotal{engine.number(p, "MONTO"), engine.text(p, "NAT"), engine.number(p, "BASE")});
       return !watch.failed();
     });
     const int c = areas.open(byConcept, "TOTDAT3", false);
@@ -110,7 +112,7 @@ std::optional<std::vector<ConceptRow>> consolidate(shell::Session& session, Engi
   }
 
   std::vector<ConceptRow> main;
-  std::vector<ConceptRow> minorFirst;      // the concept's first minor row, in concept order
+  std::vector<ConceptRow> minorFirst;          // the concept's first minor row, in concept order
   std::map<std::string, std::size_t> minorAt;  // concept -> index in minorFirst
   for (auto& [row, nat] : concepts) {
     const auto party = parties.find(row.ctaDir);
@@ -146,7 +148,7 @@ class ChartPercentages {
         store::openCompanyTable(engine, folder.string(), store::kChartCopy, "MIMAESTRO", true));
     if (m_area == 0) return;
     bool indexed = false;
-    for (const auto& o : engine.orders(m_area)) indexed = indexed || o.tag == "Codigo";
+    for (const auto& o : engine.orders(m_area)) indexed = indexed || upper1252(o.tag) == "CODIGO";
     if (indexed) engine.setOrder(m_area, "Codigo");
     else m_area = 0;
   }
@@ -206,7 +208,8 @@ BasesResult openBaseTable(shell::Session& session, Engine& engine, const std::st
 }  // namespace
 
 bool isVatWithholding(std::string_view formatCode, std::string_view conceptCode) {
-  if (formatCode == "1002") return conceptCode == "2318" || conceptCode == "2319" || conceptCode == "2320";
+  if (formatCode == "1002")
+    return conceptCode == "2318" || conceptCode == "2319" || conceptCode == "2320";
   if (formatCode == "1003") return conceptCode == "1309";
   return false;
 }
@@ -311,8 +314,7 @@ BasesResult prepareWithholdingBases(shell::Session& session, Engine& engine, int
   return withholdingBases(session, engine, formatNumber, !exists, false);
 }
 
-void storePercentages(Engine& engine, int area, std::string_view formatCode,
-                      const Percentages& p) {
+void storePercentages(Engine& engine, int area, std::string_view formatCode, const Percentages& p) {
   if (engine.eof(area)) return;
   const double monto = engine.number(area, "MONTO");
   const bool vat = isVatWithholding(formatCode, trimRight(engine.text(area, "CONC")));
@@ -325,8 +327,8 @@ void storePercentages(Engine& engine, int area, std::string_view formatCode,
   engine.commit(engine.interp(), area);
 }
 
-void CALCULACOLBASE(Engine& engine, int area, std::string_view formatCode,
-                    double retentionPercent, double vatPercent) {
+void CALCULACOLBASE(Engine& engine, int area, std::string_view formatCode, double retentionPercent,
+                    double vatPercent) {
   if (engine.eof(area)) return;
   const double monto = engine.number(area, "MONTO");
   const bool vat = isVatWithholding(formatCode, trimRight(engine.text(area, "CONC")));

@@ -71,7 +71,8 @@ bool createHolderTable(shell::Session& session, Engine& engine, const std::strin
   const store::TableDef& def = store::tableDef(file);
   const std::string table = staged.stage(file);
   std::vector<std::string> indexes;
-  for (const store::IndexDef& index : def.indexes) indexes.push_back(staged.stage(index.file, true));
+  for (const store::IndexDef& index : def.indexes)
+    indexes.push_back(staged.stage(index.file, true));
   {
     import::OpenAreas areas(engine);
     engine.createTable(table, store::tableFields(def, folder.string()));
@@ -127,9 +128,8 @@ bool createConceptTable(shell::Session& session, Engine& engine, const std::stri
       staged.stageMemoOf(target, "TrF1004B.fpt");
     }
   } else {
-    engine.createTable(table,
-                       store::tableFields(store::tableDef(target), folder.string(), {},
-                                          source->filename().string()));
+    engine.createTable(table, store::tableFields(store::tableDef(target), folder.string(), {},
+                                                 source->filename().string()));
   }
   if (watch.failed()) return false;
   const auto concepts = formatConcepts(session, engine, code);
@@ -232,8 +232,8 @@ int openPickerDirectory(shell::Session& session, Engine& engine) {
     return 0;
   }
   const std::string alias = engine.areaOf("DIREC") == 0 ? "DIREC" : "DIRSOCIOS";
-  const int area = store::openCompanyTable(engine, folder.string(), store::kDirectoryCopy, alias,
-                                           true);
+  const int area =
+      store::openCompanyTable(engine, folder.string(), store::kDirectoryCopy, alias, true);
   if (area == 0) return 0;
   engine.setOrder(area, directoryCodeOrder(engine, area));
   return area;

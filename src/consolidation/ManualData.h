@@ -27,11 +27,11 @@ namespace exo::consolidation {
 inline constexpr const char* kBaseDatosAlias = "BaseDatos";
 
 struct ManualDataResult {
-  bool done = false;          // the table is open under BaseDatos
-  bool created = false;       // it was made by this call
-  int area = 0;               // the BaseDatos area
-  std::int64_t rows = 0;      // rows in the table
-  std::int64_t removed = 0;   // deleted rows removed for good by the compaction
+  bool done = false;         // the table is open under BaseDatos
+  bool created = false;      // it was made by this call
+  int area = 0;              // the BaseDatos area
+  std::int64_t rows = 0;     // rows in the table
+  std::int64_t removed = 0;  // deleted rows removed for good by the compaction
 };
 
 // What REGUL_FORM04, REGUL_FORM10, REGUL_FORM11 and REGUL_FORM12 do before their dialog shows
@@ -74,9 +74,9 @@ bool BORRASOCIO(shell::Session& session, store::Engine& engine, int area);
 
 struct RebuildResult {
   bool done = false;
-  int area = 0;             // the BaseDatos area (reopened on the new table when done)
-  std::int64_t rows = 0;    // rows of the new table
-  std::int64_t kept = 0;    // rows that kept their holder's identification
+  int area = 0;           // the BaseDatos area (reopened on the new table when done)
+  std::int64_t rows = 0;  // rows of the new table
+  std::int64_t kept = 0;  // rows that kept their holder's identification
 };
 // REHACEBASE12: asks "Seguro desea rehacer tabla para Formato 1012 ?"; on "&Si" builds the 1012
 // table again from the movements and assignments, every row whose concept and account were in

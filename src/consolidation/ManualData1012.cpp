@@ -29,8 +29,8 @@ constexpr const char* kCode = "1012";
 constexpr int kRepaintEvery = 20;
 
 // The holder fields a rebuilt row carries over from the old table.
-constexpr const char* kHolderFields[] = {"CLAVE", "TDOC", "NID",  "DV",   "APL1",    "APL2",
-                                         "NOM1",  "NOM2", "RAZ",  "PAIS", "FULLNOMB"};
+constexpr const char* kHolderFields[] = {"CLAVE", "TDOC", "NID", "DV",   "APL1",    "APL2",
+                                         "NOM1",  "NOM2", "RAZ", "PAIS", "FULLNOMB"};
 
 std::string accountKey(std::string_view account, std::string_view conceptCode) {
   return std::string(trimRight(account)) + '\x01' + std::string(trimRight(conceptCode));
@@ -162,7 +162,8 @@ std::optional<AccountsBuild> buildAccountsTable(shell::Session& session, Engine&
       engine.put(out, "VAL", Value::number(total == totals.end() ? 0.0 : total->second));
       const auto holder = holders.find(engine.text(out, "CPT") + engine.text(out, "CODI_CONT"));
       if (holder != holders.end()) {
-        for (const auto& [field, value] : holder->second) engine.put(out, field, Value::text(value));
+        for (const auto& [field, value] : holder->second)
+          engine.put(out, field, Value::text(value));
         ++built.kept;
       }
       if (watch.failed()) return std::nullopt;
@@ -198,7 +199,8 @@ RebuildResult REHACEBASE12(shell::Session& session, Engine& engine, int area) {
       h[field] = engine.text(area, field);
       any = any || !trimBlanks(h[field]).empty();
     }
-    if (any) holders.emplace(engine.text(area, "CPT") + engine.text(area, "CODI_CONT"), std::move(h));
+    if (any)
+      holders.emplace(engine.text(area, "CPT") + engine.text(area, "CODI_CONT"), std::move(h));
     return true;
   });
   engine.goTop(ip, area);

@@ -65,11 +65,11 @@ bool BUSCASIG3O(shell::Session& session, store::Engine& engine, int direcArea, S
   if (found) return true;
   engine.goTo(ip, direcArea, start);
   const std::vector<std::string> buttons = {std::string(kYes), std::string(kNo)};
-  const int answer = session.ui().ask(kAttention,
-                                      "Norvasta termin\363 de buscar la cadena \"" +
-                                          std::string(trimBlanks(text)) +
-                                          "\".\r\nDesea regrezar al inicio ?",
-                                      buttons, 0);
+  const int answer =
+      session.ui().ask(kAttention,
+                       "Norvasta termin\363 de buscar la cadena \"" +
+                           std::string(trimBlanks(text)) + "\".\r\nDesea regrezar al inicio ?",
+                       buttons, 0);
   if (answer == 0) engine.goTop(ip, direcArea);
   return false;
 }

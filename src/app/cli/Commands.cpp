@@ -26,6 +26,7 @@ int runDefinitionCommand(int argc, char** argv);
 int integrateCommand(int argc, char** argv);
 int checkCommand(int argc, char** argv);
 int controlCommand(int argc, char** argv);
+int basesCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -70,6 +71,9 @@ const Command kCommands[] = {
     {"control", controlCommand,
      "control [TERCERO] [--format N] [--concept C] [--excel]\n"
      "                        informe de control de un formato (PDF, o libro con --excel)"},
+    {"bases", basesCommand,
+     "bases --format 1002|1003|1004|1010|1011|1012 [--restore]\n"
+     "                        prepara y lista la tabla de bases o de datos manuales del formato"},
     {"run", runDefinitionCommand,
      "run DEF [TEXTO]       ejecuta una definici\xC3\xB3n de informe (FORMS\\ o VRFuente)"},
     {"help",
