@@ -29,27 +29,51 @@ std::vector<ui::GridColumn> columnsFor(int format, store::Engine& engine, int ar
   switch (format) {
     case 4:
       return {{QStringLiteral("Concepto"), "CONC", {}, {}, 9, kLeft, {}},
-              {QStringLiteral("Valor acumulado\ndel pago"), "MONTO", {}, "##,###,###,###,###", 20,
-               kRight, "MONTO"},
-              {QStringLiteral("Valor solicitado como\ndescuento tributario"), "VLR_ADIC1", {},
-               "##,###,###,###,###", 20, kRight, "VLR_ADIC1"}};
+              {QStringLiteral("Valor acumulado\ndel pago"),
+               "MONTO",
+               {},
+               "##,###,###,###,###",
+               20,
+               kRight,
+               "MONTO"},
+              {QStringLiteral("Valor solicitado como\ndescuento tributario"),
+               "VLR_ADIC1",
+               {},
+               "##,###,###,###,###",
+               20,
+               kRight,
+               "VLR_ADIC1"}};
     case 11:
       return {{QStringLiteral("Concepto"), "CONC", {}, {}, 9, kLeft, {}},
-              {QStringLiteral("Saldos al\n31 de diciembre"), "MONTO", {}, "##,###,###,###,###",
-               20, kRight, "MONTO"}};
+              {QStringLiteral("Saldos al\n31 de diciembre"),
+               "MONTO",
+               {},
+               "##,###,###,###,###",
+               20,
+               kRight,
+               "MONTO"}};
     case 10:
-      return {{QStringLiteral("Nombre"), {},
-               [&engine, area] {
-                 return ui::qt(fullName(engine.text(area, "RAZ"), engine.text(area, "APL1"),
-                                        engine.text(area, "APL2"), engine.text(area, "NOM1"),
-                                        engine.text(area, "NOM2")));
-               },
-               {}, 40, kLeft, {}},
-              {QStringLiteral("Valor Patrimonial\nacciones o aportes"), "VAL", {},
-               "##,###,###,###,###", 20, kRight, "VAL"},
-              {QStringLiteral("Valor pagados"), "VPAR", {}, "##,###,###,###,###", 20, kRight,
-               "VPAR"},
-              {QStringLiteral("%\nparticip."), "POR", {}, "###.#####", 10, kRight, "POR"}};
+      return {
+          {QStringLiteral("Nombre"),
+           {},
+           [&engine, area] {
+             return ui::qt(fullName(engine.text(area, "RAZ"), engine.text(area, "APL1"),
+                                    engine.text(area, "APL2"), engine.text(area, "NOM1"),
+                                    engine.text(area, "NOM2")));
+           },
+           {},
+           40,
+           kLeft,
+           {}},
+          {QStringLiteral("Valor Patrimonial\nacciones o aportes"),
+           "VAL",
+           {},
+           "##,###,###,###,###",
+           20,
+           kRight,
+           "VAL"},
+          {QStringLiteral("Valor pagados"), "VPAR", {}, "##,###,###,###,###", 20, kRight, "VPAR"},
+          {QStringLiteral("%\nparticip."), "POR", {}, "###.#####", 10, kRight, "POR"}};
     default:
       return {{QStringLiteral("Concepto"), "CPT", {}, {}, 8, kLeft, {}},
               {QStringLiteral("C\u00f3digo Contable"), "CODI_CONT", {}, {}, 16, kLeft, {}},
@@ -88,8 +112,8 @@ bool runManualData(shell::Session& session, store::Engine& engine, int format, Q
 
 }  // namespace
 
-ManualDataDialog::ManualDataDialog(shell::Session& session, store::Engine& engine,
-                                   int formatNumber, int area, QWidget* parent)
+ManualDataDialog::ManualDataDialog(shell::Session& session, store::Engine& engine, int formatNumber,
+                                   int area, QWidget* parent)
     : QDialog(parent), m_session(session), m_engine(engine), m_format(formatNumber), m_area(area) {
   const QString code = QString::fromStdString(store::formatCode(formatNumber));
   setWindowTitle(QStringLiteral("Ingrese datos para formato  ") + code);
@@ -122,12 +146,15 @@ ManualDataDialog::ManualDataDialog(shell::Session& session, store::Engine& engin
   layout->addWidget(m_grid, 1);
 
   if (holders) {
-    std::vector<QString> captions = {
-        QStringLiteral("C\u00f3digo:"),         QStringLiteral("Tipo documento:"),
-        QStringLiteral("N\u00famero identificaci\u00f3n:"), QStringLiteral("D.V.:"),
-        QStringLiteral("Primer Apellido:"),    QStringLiteral("Segundo Apellido:"),
-        QStringLiteral("Primer nombre:"),      QStringLiteral("Otros nombres:"),
-        QStringLiteral("Raz\u00f3n social:")};
+    std::vector<QString> captions = {QStringLiteral("C\u00f3digo:"),
+                                     QStringLiteral("Tipo documento:"),
+                                     QStringLiteral("N\u00famero identificaci\u00f3n:"),
+                                     QStringLiteral("D.V.:"),
+                                     QStringLiteral("Primer Apellido:"),
+                                     QStringLiteral("Segundo Apellido:"),
+                                     QStringLiteral("Primer nombre:"),
+                                     QStringLiteral("Otros nombres:"),
+                                     QStringLiteral("Raz\u00f3n social:")};
     if (formatNumber == 10) {
       captions.push_back(QStringLiteral("Direcci\u00f3n:"));
       captions.push_back(QStringLiteral("Dpto.:"));
@@ -207,8 +234,8 @@ void ManualDataDialog::showRow(int row) {
     return;
   }
   const TBaseSocios b = TBaseSocios::New(m_engine, m_area, m_format);
-  std::vector<std::string> values = {b.clave, b.tDoc, b.nId, b.dv, b.apl1, b.apl2, b.nom1, b.nom2,
-                                     b.raz};
+  std::vector<std::string> values = {b.clave, b.tDoc, b.nId,  b.dv, b.apl1,
+                                     b.apl2,  b.nom1, b.nom2, b.raz};
   if (m_format == 10) {
     values.push_back(b.dir);
     values.push_back(b.dpto);
@@ -218,9 +245,9 @@ void ManualDataDialog::showRow(int row) {
   for (std::size_t i = 0; i < values.size() && i < m_details.size(); ++i)
     m_details[i].second->setText(ui::qt(trimBlanks(values[i])));
   if (m_format == 12) {
-    const Value saldo = m_engine.interp().evalText(
-        "Transform(" + std::to_string(static_cast<long long>(b.nSaldo)) +
-        ", \"##,###,###,###,###\")");
+    const Value saldo =
+        m_engine.interp().evalText("Transform(" + std::to_string(static_cast<long long>(b.nSaldo)) +
+                                   ", \"##,###,###,###,###\")");
     m_details.back().second->setText(ui::qt(trimBlanks(saldo.textView())));
   }
 }

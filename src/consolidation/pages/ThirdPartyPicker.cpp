@@ -39,7 +39,9 @@ SearchDialog::SearchDialog(const QString& text, SearchField field, QWidget* pare
   m_name = new QRadioButton(QStringLiteral("Nombre"), box);
   m_nit = new QRadioButton(QStringLiteral("N.I.T."), box);
   for (QRadioButton* b : {m_code, m_name, m_nit}) choices->addWidget(b);
-  (field == SearchField::Name ? m_name : field == SearchField::Nit ? m_nit : m_code)
+  (field == SearchField::Name  ? m_name
+   : field == SearchField::Nit ? m_nit
+                               : m_code)
       ->setChecked(true);
   layout->addWidget(box);
   auto* buttons = new QHBoxLayout;
@@ -57,14 +59,18 @@ SearchDialog::SearchDialog(const QString& text, SearchField field, QWidget* pare
 QString SearchDialog::text() const { return m_edit->text().toUpper(); }
 
 SearchField SearchDialog::field() const {
-  return m_name->isChecked() ? SearchField::Name
+  return m_name->isChecked()  ? SearchField::Name
          : m_nit->isChecked() ? SearchField::Nit
                               : SearchField::Code;
 }
 
 ThirdPartyPicker::ThirdPartyPicker(shell::Session& session, store::Engine& engine, int direcArea,
                                    bool multiple, QWidget* parent)
-    : QDialog(parent), m_session(session), m_engine(engine), m_area(direcArea), m_multiple(multiple) {
+    : QDialog(parent),
+      m_session(session),
+      m_engine(engine),
+      m_area(direcArea),
+      m_multiple(multiple) {
   setWindowTitle(QStringLiteral("Seleccione Cuenta"));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   resize(640, 480);
@@ -72,18 +78,26 @@ ThirdPartyPicker::ThirdPartyPicker(shell::Session& session, store::Engine& engin
   std::vector<ui::GridColumn> columns;
   const auto left = Qt::AlignLeft | Qt::AlignVCenter;
   if (multiple) {
-    columns.push_back({QStringLiteral("Sel"), {},
+    columns.push_back({QStringLiteral("Sel"),
+                       {},
                        [this] {
                          return m_marked.count(m_engine.text(m_area, "CLAVE"))
                                     ? QStringLiteral("\u2714")
                                     : QString();
                        },
-                       {}, 4, Qt::AlignCenter, {}});
+                       {},
+                       4,
+                       Qt::AlignCenter,
+                       {}});
   }
   columns.push_back({QStringLiteral("C\u00f3digo"), "CLAVE", {}, {}, 7, left, {}});
-  columns.push_back({QStringLiteral("Nombre"), {},
-                     [this] { return ui::qt(oemToAnsi(m_engine.text(m_area, "NOMBRE"))); }, {},
-                     40, left, {}});
+  columns.push_back({QStringLiteral("Nombre"),
+                     {},
+                     [this] { return ui::qt(oemToAnsi(m_engine.text(m_area, "NOMBRE"))); },
+                     {},
+                     40,
+                     left,
+                     {}});
   columns.push_back({QStringLiteral("NIT"), "DIREC4", {}, {}, 18, left, {}});
   m_engine.goTop(m_engine.interp(), m_area);
   m_model = new ui::WorkAreaModel(engine, direcArea, std::move(columns), this);
@@ -134,9 +148,9 @@ void ThirdPartyPicker::toggle(int row) {
 
 void ThirdPartyPicker::showCurrent() {
   const int row = m_model->currentRow();
-  if (row >= 0) m_grid->setCurrentIndex(m_model->index(row, m_grid->currentIndex().column() < 0
-                                                                ? 0
-                                                                : m_grid->currentIndex().column()));
+  if (row >= 0)
+    m_grid->setCurrentIndex(m_model->index(
+        row, m_grid->currentIndex().column() < 0 ? 0 : m_grid->currentIndex().column()));
   m_grid->setFocus();
 }
 
@@ -154,8 +168,8 @@ void ThirdPartyPicker::searchNext() {
   showCurrent();
 }
 
-bool IMPORTATERCERO(shell::Session& session, store::Engine& engine, QWidget* parent,
-                    int baseArea, int formatNumber, bool multiple) {
+bool IMPORTATERCERO(shell::Session& session, store::Engine& engine, QWidget* parent, int baseArea,
+                    int formatNumber, bool multiple) {
   const int selected = engine.selected();
   const int direc = openPickerDirectory(session, engine);
   if (direc == 0) return false;

@@ -74,7 +74,7 @@ class ThirdPartyPicker : public QDialog {
 // IMPORTATERCERO: the picker over the directory copy; on "&Grabar" the marked third parties are
 // added or refreshed (multiple, format 1010) or the current row of `baseArea` gets the chosen
 // one (single, format 1012). True when something was written.
-bool IMPORTATERCERO(shell::Session& session, store::Engine& engine, QWidget* parent,
-                    int baseArea, int formatNumber, bool multiple);
+bool IMPORTATERCERO(shell::Session& session, store::Engine& engine, QWidget* parent, int baseArea,
+                    int formatNumber, bool multiple);
 
 }  // namespace exo::consolidation

@@ -31,8 +31,7 @@ std::vector<ui::GridColumn> baseColumns() {
   };
 }
 
-void runReview(shell::Session& session, store::Engine& engine, int formatNumber,
-               QWidget* parent) {
+void runReview(shell::Session& session, store::Engine& engine, int formatNumber, QWidget* parent) {
   const int selected = engine.selected();
   const BasesResult r = prepareWithholdingBases(session, engine, formatNumber);
   if (!r.done) return;
@@ -73,8 +72,9 @@ WithholdingBasesDialog::WithholdingBasesDialog(shell::Session& session, store::E
   legend->addWidget(new QLabel(QStringLiteral("16.00 %"), this), 1, 2);
   legend->addWidget(new QLabel(QStringLiteral("Para dem\u00e1s conceptos :"), this), 2, 0);
   legend->addWidget(
-      new QLabel(QStringLiteral("Los que haya definido en el PUC  \u00f3  0.00 % si no los defini\u00f3"),
-                 this),
+      new QLabel(
+          QStringLiteral("Los que haya definido en el PUC  \u00f3  0.00 % si no los defini\u00f3"),
+          this),
       2, 1);
   legend->addWidget(new QLabel(QStringLiteral("0.00 %"), this), 2, 2);
   legend->setColumnStretch(3, 1);

@@ -25,8 +25,8 @@ class WithholdingBasesDialog : public QDialog {
   Q_OBJECT
  public:
   // `area` is the base table open as BaseRet; `formatNumber` 2 or 3.
-  WithholdingBasesDialog(shell::Session& session, store::Engine& engine, int formatNumber,
-                         int area, QWidget* parent = nullptr);
+  WithholdingBasesDialog(shell::Session& session, store::Engine& engine, int formatNumber, int area,
+                         QWidget* parent = nullptr);
 
   ui::BrowseGrid* grid() const { return m_grid; }
   BasesGridModel* model() const { return m_model; }
