@@ -134,8 +134,13 @@ int bases(ReturnContext& c, const Args& args) {
 }  // namespace
 
 int basesCommand(int argc, char** argv) {
-  return runReturnCommand(
-      argc, argv, {"bases", "--format 1002|1003|1004|1010|1011|1012 [--restore]", 2, 3}, bases);
+  return runReturnCommand(argc, argv,
+                          {"bases",
+                           "--format 1002|1003|1004|1010|1011|1012 [--restore]",
+                           2,
+                           3,
+                           {"--format", "--restore"}},
+                          bases);
 }
 
 }  // namespace exo::cli

@@ -78,7 +78,7 @@ std::vector<ui::GridColumn> columnsFor(int format, store::Engine& engine, int ar
       return {{QStringLiteral("Concepto"), "CPT", {}, {}, 8, kLeft, {}},
               {QStringLiteral("C\u00f3digo Contable"), "CODI_CONT", {}, {}, 16, kLeft, {}},
               {QStringLiteral("Nombre cuenta"), "NOMB_CONT", {}, {}, 30, kLeft, {}},
-              {QStringLiteral("Tercero"), "FULLNOMB", {}, {}, 40, kLeft, {}}};
+              {QStringLiteral("Tercero"), "FULLNOMB", {}, {}, 34, kLeft, {}}};
   }
 }
 

@@ -52,7 +52,7 @@ WithholdingBasesDialog::WithholdingBasesDialog(shell::Session& session, store::E
                        : QStringLiteral("Regularizaci\u00f3n de Bases en Retenciones  (no incluye "
                                         "Concepto 1302 - Retenciones por Ventas)"));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-  resize(900, 560);
+  resize(1020, 560);
   auto* layout = new QVBoxLayout(this);
 
   // The legend: text only; the defaults themselves are the program's.
@@ -116,7 +116,7 @@ void WithholdingBasesDialog::setArea(int area) {
     storePercentages(m_engine, m_area, code, p);
   });
   m_grid->setModel(m_model);
-  m_grid->setColumnWidthsInChars({7, 34, 8, 16, 8, 8, 20});
+  m_grid->setColumnWidthsInChars({7, 28, 8, 15, 7, 7, 17});
   m_grid->setFrozenColumns(4);
   if (old != nullptr) old->deleteLater();
   if (m_model->rowCount() > 0) m_grid->setCurrentIndex(m_model->index(0, 0));
