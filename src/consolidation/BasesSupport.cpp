@@ -2,6 +2,8 @@
 // the withholding bases and the manual-data tables.
 #include "consolidation/BasesSupport.h"
 
+#include "consolidation/Readiness.h"
+
 #include <system_error>
 
 #include "expr/Text.h"
@@ -15,16 +17,7 @@ namespace exo::consolidation {
 namespace fs = std::filesystem;
 
 bool formatTableReady(shell::Session& session, int formatNumber) {
-  const std::string file = store::formatTableFile(store::formatCode(formatNumber));
-  if (shell::findEntry(session.companyFolder(), file)) return true;
-  session.ui().message(shell::MessageKind::Stop, "Atenci\363n, Sistema no inicializado.....",
-                       "Sistema no inicializado adecuadamente.\r\n"
-                       "\r\n"
-                       "Vaya a secci\363n \"General\", acci\363n \"Importar Cuentas P.U.C.\" e "
-                       "importe el correspondiente PUC,\r\n"
-                       "luego, vaya a acci\363n \"Importar Movimientos Contables\" y ejecute todos "
-                       "los procesos indicados.");
-  return false;
+  return CHEQUEATODO(session, formatNumber);
 }
 
 bool confirm(shell::Session& session, std::string_view title, std::string_view text) {

@@ -23,8 +23,8 @@ inline constexpr std::string_view kProcessing = "Procesando datos. Por favor esp
 inline constexpr std::string_view kYes = "   &Si   ";
 inline constexpr std::string_view kNo = "   &No   ";
 
-// Whether the format movement table of `formatNumber` exists in the company folder; when not,
-// tells the user which steps of the import to run and gives false.
+// The readiness check CHEQUEATODO: whether the format movement table of `formatNumber` exists in
+// the company folder; when not, tells the user which steps of the import to run and gives false.
 bool formatTableReady(shell::Session& session, int formatNumber);
 
 // Asks `text` with the choices "&No" (the default) and "&Si"; true only for "&Si".
