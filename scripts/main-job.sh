@@ -42,3 +42,8 @@ cli fix-iva
 cli fix-comisiones
 cli validate-terceros
 cli integrate
+# The withholding bases of 1002 and 1003 and the manual-data tables prepared as their dialogs
+# first prepare them, each listed.
+for format in 1002 1003 1004 1010 1011 1012; do
+  cli bases --format "$format" --yes
+done
