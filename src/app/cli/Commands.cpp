@@ -22,6 +22,8 @@ int fixComisionesCommand(int argc, char** argv);
 int importTercerosCommand(int argc, char** argv);
 int validateTercerosCommand(int argc, char** argv);
 int maintenanceCommand(int argc, char** argv);
+int copyAssignmentsCommand(int argc, char** argv);
+int assignmentsCommand(int argc, char** argv);
 int runDefinitionCommand(int argc, char** argv);
 int integrateCommand(int argc, char** argv);
 int checkCommand(int argc, char** argv);
@@ -74,6 +76,12 @@ const Command kCommands[] = {
     {"bases", basesCommand,
      "bases --format 1002|1003|1004|1010|1011|1012 [--restore]\n"
      "                        prepara y lista la tabla de bases o de datos manuales del formato"},
+    {"copy-assignments", copyAssignmentsCommand,
+     "copy-assignments --from-company CARPETA | --previous-year\n"
+     "                        copia la tabla de asignaciones de otra empresa o del a\xC3\xB1o "
+     "anterior"},
+    {"assignments", assignmentsCommand,
+     "assignments           lista las cuentas asignadas (formato, concepto, cuenta, naturaleza)"},
     {"run", runDefinitionCommand,
      "run DEF [TEXTO]       ejecuta una definici\xC3\xB3n de informe (FORMS\\ o VRFuente)"},
     {"help",
