@@ -1,4 +1,4 @@
 // exogena: the desktop program.
-#include "ui/Desktop.h"
+#include "app/Desktop.h"
 
-int main(int argc, char** argv) { return exo::ui::INICIO(argc, argv); }
+int main(int argc, char** argv) { return exo::app::INICIO(argc, argv); }

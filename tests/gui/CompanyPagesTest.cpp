@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "GuiTestSupport.h"
+#include "app/Pages.h"
 #include "demo/Demo.h"
 #include "expr/Codepage.h"
 #include "expr/Interp.h"
@@ -20,7 +21,6 @@
 #include "store/Dbf.h"
 #include "store/Engine.h"
 #include "ui/BrowseGrid.h"
-#include "ui/Desktop.h"
 #include "ui/MainWindow.h"
 #include "ui/SideBar.h"
 
@@ -84,7 +84,7 @@ TEST_F(CompanyScreens, DialogOffersTheLastCompanyAndBothProducts) {
 TEST_F(CompanyScreens, PageStaysClosedWhileTheCompanyIsNotInTheProductsList) {
   shell::Session session(ip, ui, folders);
   ui::MainWindow window;
-  ui::registerPages(window, session, engine);
+  app::registerPages(window, session, engine);
   window.show();
   window.sideBar()->select(1, 7);
   auto* page = static_cast<shell::CompanyPage*>(window.page(1, 7));

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "GuiTestSupport.h"
+#include "app/Pages.h"
 #include "demo/Demo.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
@@ -28,7 +29,6 @@
 #include "store/Engine.h"
 #include "store/RefTables.h"
 #include "ui/BrowseGrid.h"
-#include "ui/Desktop.h"
 #include "ui/MainWindow.h"
 #include "ui/SideBar.h"
 
@@ -61,7 +61,7 @@ class ImportScreens : public ::testing::Test {
       if (trimBlanks(e.camino) == "ANDINA10\\")
         ASSERT_TRUE(shell::chooseCompany(s, engine(), e, {}));
     window = std::make_unique<ui::MainWindow>();
-    ui::registerPages(*window, s, engine());
+    app::registerPages(*window, s, engine());
     window->resize(1100, 720);
     window->show();
   }

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "import/LedgerImport.h"
+#include "masterdata/pages/CopySourceDialog.h"
 #include "shell/Session.h"
 #include "ui/PageAction.h"
 #include "ui/PageLook.h"
@@ -48,8 +49,8 @@ ChartImportPage::ChartImportPage(shell::Session& session, store::Engine& engine,
   for (QPushButton* b : {m_import, m_fromCompany, m_fromPreviousYear}) b->setAutoDefault(false);
 
   connect(m_import, &QPushButton::clicked, this, &ChartImportPage::importChart);
-  connect(m_fromCompany, &QPushButton::clicked, this, &ChartImportPage::notAvailable);
-  connect(m_fromPreviousYear, &QPushButton::clicked, this, &ChartImportPage::notAvailable);
+  connect(m_fromCompany, &QPushButton::clicked, this, &ChartImportPage::copyFromCompany);
+  connect(m_fromPreviousYear, &QPushButton::clicked, this, &ChartImportPage::copyFromPreviousYear);
 }
 
 void ChartImportPage::importChart() {
@@ -58,10 +59,18 @@ void ChartImportPage::importChart() {
   ui::runPageAction(controls, m_session, [this](shell::Session& s) { IMPORTAPUC(s, m_engine); });
 }
 
-void ChartImportPage::notAvailable() {
-  m_session.ui().message(shell::MessageKind::Info, "Atenci\363n.....",
-                         "La copia de asignaciones de cuentas a conceptos todav\355a no est\341 "
-                         "disponible en esta versi\363n del programa.");
+void ChartImportPage::copyFromCompany() {
+  const ui::PageControls controls{
+      this, {m_import, m_fromCompany, m_fromPreviousYear}, {m_status}, nullptr};
+  ui::runPageAction(controls, m_session,
+                    [this](shell::Session& s) { masterdata::copyFromCompany(s, m_engine, this); });
+}
+
+void ChartImportPage::copyFromPreviousYear() {
+  const ui::PageControls controls{
+      this, {m_import, m_fromCompany, m_fromPreviousYear}, {m_status}, nullptr};
+  ui::runPageAction(controls, m_session,
+                    [this](shell::Session& s) { masterdata::copyFromPreviousYear(s, m_engine); });
 }
 
 }  // namespace exo::import

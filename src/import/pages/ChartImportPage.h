@@ -26,10 +26,13 @@ class ChartImportPage : public QWidget {
   QPushButton* importButton() const { return m_import; }
   QLabel* statusLine() const { return m_status; }
   QProgressBar* meter() const { return m_meter; }
+  QPushButton* fromCompanyButton() const { return m_fromCompany; }
+  QPushButton* fromPreviousYearButton() const { return m_fromPreviousYear; }
 
  private:
   void importChart();
-  void notAvailable();
+  void copyFromCompany();
+  void copyFromPreviousYear();
 
   shell::Session& m_session;
   store::Engine& m_engine;

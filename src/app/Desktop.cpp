@@ -1,5 +1,5 @@
 // The desktop program's start-up and end.
-#include "ui/Desktop.h"
+#include "app/Desktop.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -9,11 +9,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/Pages.h"
 #include "expr/Interp.h"
-#include "import/pages/ChartImportPage.h"
-#include "import/pages/MovementImportPage.h"
 #include "masterdata/ThirdParty.h"
-#include "masterdata/pages/ParametersPage.h"
 #include "reports/Runner.h"
 #include "reports/WorkbookScript.h"
 #include "reports/pages/ReportFunctions.h"
@@ -33,28 +31,13 @@
 #include "ui/SingleInstance.h"
 #include "ui/Text.h"
 
-namespace exo::ui {
+namespace exo::app {
 
-// The pages this program has so far, by group and number.
-void registerPages(MainWindow& window, shell::Session& session, store::Engine& engine) {
-  const auto showCompany = [&window](const std::string& text) { window.setInfo(qt(text)); };
-  window.setPageBuilder(1, 7, [&session, &engine, showCompany](QWidget* parent) {
-    return new shell::CompanyPage(session, engine, showCompany, parent);
-  });
-  // The list is read again at every press; the page does not open when the current company is
-  // not in the chosen product's list.
-  window.setPageGuard(
-      1, 7, [](QWidget* page) { return static_cast<shell::CompanyPage*>(page)->reload(); });
-  window.setPageBuilder(1, 8, [&session, &engine](QWidget* parent) {
-    return new import::ChartImportPage(session, engine, parent);
-  });
-  window.setPageBuilder(1, 9, [&session, &engine](QWidget* parent) {
-    return new import::MovementImportPage(session, engine, parent);
-  });
-  window.setPageBuilder(1, 10, [&session, &engine](QWidget* parent) {
-    return new masterdata::ParametersPage(session, engine, parent);
-  });
-}
+using ui::MainWindow;
+using ui::qt;
+using ui::QtUserInterface;
+using ui::SingleInstance;
+using ui::StartupCapture;
 
 int INICIO(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -88,7 +71,7 @@ int INICIO(int argc, char** argv) {
 
   MainWindow window;
   ui.setParent(&window);
-  installErrorWindows(handler, &window, engine);
+  ui::installErrorWindows(handler, &window, engine);
   QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&window] {
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.show();
@@ -135,4 +118,4 @@ int INICIO(int argc, char** argv) {
   return code;
 }
 
-}  // namespace exo::ui
+}  // namespace exo::app

@@ -3,21 +3,9 @@
 // company choice at start-up, and every table committed and closed at the end.
 #pragma once
 
-namespace exo::shell {
-class Session;
-}
-namespace exo::store {
-class Engine;
-}
-
-namespace exo::ui {
-
-class MainWindow;
-
-// Gives the main window the pages built so far (their builders and opening checks).
-void registerPages(MainWindow& window, shell::Session& session, store::Engine& engine);
+namespace exo::app {
 
 // INICIO: runs the desktop program; returns its exit code.
 int INICIO(int argc, char** argv);
 
-}  // namespace exo::ui
+}  // namespace exo::app

@@ -1,0 +1,56 @@
+// The pages of the three groups, by group and number.
+#include "app/Pages.h"
+
+#include "assignment/pages/FormatPage.h"
+#include "import/pages/ChartImportPage.h"
+#include "import/pages/MovementImportPage.h"
+#include "masterdata/pages/ParametersPage.h"
+#include "masterdata/pages/ReferencePages.h"
+#include "shell/pages/CompanyPages.h"
+#include "ui/MainWindow.h"
+#include "ui/Text.h"
+
+namespace exo::app {
+
+void registerPages(ui::MainWindow& window, shell::Session& session, store::Engine& engine) {
+  // Group 1, "General": the reference tables, then the actions.
+  window.setPageBuilder(
+      1, 1, [&engine](QWidget* parent) { return new masterdata::FormatsPage(engine, parent); });
+  window.setPageBuilder(
+      1, 2, [&engine](QWidget* parent) { return new masterdata::ConceptsPage(engine, parent); });
+  window.setPageBuilder(1, 3,
+                        [](QWidget* parent) { return new masterdata::DocumentTypesPage(parent); });
+  window.setPageBuilder(
+      1, 4, [&engine](QWidget* parent) { return new masterdata::DepartmentsPage(engine, parent); });
+  window.setPageBuilder(1, 5, [&engine](QWidget* parent) {
+    return new masterdata::MunicipalitiesPage(engine, parent);
+  });
+  window.setPageBuilder(
+      1, 6, [&engine](QWidget* parent) { return new masterdata::CountriesPage(engine, parent); });
+  const auto showCompany = [&window](const std::string& text) { window.setInfo(ui::qt(text)); };
+  window.setPageBuilder(1, 7, [&session, &engine, showCompany](QWidget* parent) {
+    return new shell::CompanyPage(session, engine, showCompany, parent);
+  });
+  // The list is read again at every press; the page does not open when the current company is
+  // not in the chosen product's list.
+  window.setPageGuard(
+      1, 7, [](QWidget* page) { return static_cast<shell::CompanyPage*>(page)->reload(); });
+  window.setPageBuilder(1, 8, [&session, &engine](QWidget* parent) {
+    return new import::ChartImportPage(session, engine, parent);
+  });
+  window.setPageBuilder(1, 9, [&session, &engine](QWidget* parent) {
+    return new import::MovementImportPage(session, engine, parent);
+  });
+  window.setPageBuilder(1, 10, [&session, &engine](QWidget* parent) {
+    return new masterdata::ParametersPage(session, engine, parent);
+  });
+
+  // Group 2, "Asignación Contable": one page per format.
+  for (int n = 1; n <= 12; ++n) {
+    window.setPageBuilder(2, n, [&session, &engine, n](QWidget* parent) {
+      return new assignment::FormatPage(session, engine, n, parent);
+    });
+  }
+}
+
+}  // namespace exo::app
