@@ -93,9 +93,10 @@ void ReferencePage::addGrid(ui::WorkAreaModel* model, const std::vector<int>& wi
     if (widths[i] > widths[static_cast<std::size_t>(widest)]) widest = static_cast<int>(i);
   m_grid->horizontalHeader()->setSectionResizeMode(widest, QHeaderView::Stretch);
   layout->addWidget(m_grid, 1);
+  // The labels are made after the grid: they follow its row once the page has built them.
+  if (model->rowCount() > 0) m_grid->setCurrentIndex(model->index(0, 0));
   connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &ReferencePage::refreshLabels);
-  if (model->rowCount() > 0) m_grid->setCurrentIndex(model->index(0, 0));
   if (m_filter) {
     connect(m_filter, &QComboBox::activated, this, &ReferencePage::filterChosen);
   }
