@@ -71,8 +71,9 @@ class Assignments : public ::testing::Test {
     store::openReferenceTables(engine(), folders.program.string() + "/");
     shell::Session& s = runtime.session();
     for (const auto& e : shell::CARGAVRCTL(s, engine(), 1))
-      if (trimBlanks(e.camino) == "ANDINA10\\")
+      if (trimBlanks(e.camino) == "ANDINA10\\") {
         ASSERT_TRUE(shell::chooseCompany(s, engine(), e, {}));
+      }
   }
   void TearDown() override {
     engine().closeAll(runtime.interp());

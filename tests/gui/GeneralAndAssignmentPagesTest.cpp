@@ -57,8 +57,9 @@ class PageScreens : public ::testing::Test {
     store::openReferenceTables(engine(), folders.program.string() + "/");
     shell::Session& s = runtime.session();
     for (const auto& e : shell::CARGAVRCTL(s, engine(), 1))
-      if (trimBlanks(e.camino) == "ANDINA10\\")
+      if (trimBlanks(e.camino) == "ANDINA10\\") {
         ASSERT_TRUE(shell::chooseCompany(s, engine(), e, {}));
+      }
     window = std::make_unique<ui::MainWindow>();
     app::registerPages(*window, s, engine());
     window->resize(1100, 720);

@@ -91,8 +91,9 @@ TEST_F(Filters, DepartmentFilterShowsOneDepartmentByName) {
   for (const auto& d : departments) EXPECT_EQ(d, "ANTIOQUIA");
   // The department left without municipalities.
   for (std::size_t i = 1; i < choices.size(); ++i) {
-    if (trimBlanks(choices[i]) == data.departments.back().name)
+    if (trimBlanks(choices[i]) == data.departments.back().name) {
       EXPECT_EQ(masterdata::FILTRADPTOS(engine, area, static_cast<int>(i) + 1), 0);
+    }
   }
   EXPECT_EQ(masterdata::FILTRADPTOS(engine, area, 1), all);
 }

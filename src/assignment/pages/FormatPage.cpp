@@ -69,7 +69,6 @@ FormatPage::FormatPage(shell::Session& session, store::Engine& engine, int page,
       m_page(page),
       m_area(engine.areaOf("Conceptos2")) {
   KeepSelected keep(engine);
-  masterdata::limitOrder(engine, m_area, formatCode());
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(ui::pageHeading(ui::qt(formatPageHeading(page)), this), 0, Qt::AlignLeft);
   m_title = new QLabel(ui::qt(formatName(engine.interp(), page)), this);
@@ -77,6 +76,13 @@ FormatPage::FormatPage(shell::Session& session, store::Engine& engine, int page,
   m_title->setStyleSheet(QStringLiteral(
       "QLabel { font-weight: bold; color: rgb(0,0,128); background: transparent; }"));
   layout->addWidget(m_title);
+  if (m_area == 0) {
+    // The reference tables are opened before any page; a page built without them says so.
+    m_title->setText(QStringLiteral("La tabla Concepts.dbf no est\u00e1 abierta."));
+    layout->addStretch(1);
+    return;
+  }
+  masterdata::limitOrder(engine, m_area, formatCode());
 
   ui::GridColumn code;
   code.heading = QStringLiteral("Concepto");
@@ -119,6 +125,7 @@ std::string FormatPage::formatCode() const { return store::formatCode(m_page); }
 
 void FormatPage::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  if (m_model == nullptr) return;
   // The concepts area is shared by the twelve pages: this page's range is set again, and the
   // grid goes back to the concept it stood on.
   KeepSelected keep(m_engine);
@@ -150,6 +157,7 @@ void FormatPage::rowChanged() {
 }
 
 void FormatPage::ASIGNACODCONT() {
+  if (m_model == nullptr) return;
   const int row = m_grid->currentRowNumber();
   if (row < 0 || !m_model->moveTo(row)) return;
   ConceptRef c;

@@ -53,11 +53,11 @@ class FormatPage : public QWidget {
   store::Engine& m_engine;
   int m_page;
   int m_area;
-  ui::BrowseGrid* m_grid;
-  ui::WorkAreaModel* m_model;
-  QPushButton* m_button;
-  QLabel* m_title;
-  QLabel* m_detail;
+  ui::BrowseGrid* m_grid = nullptr;
+  ui::WorkAreaModel* m_model = nullptr;
+  QPushButton* m_button = nullptr;
+  QLabel* m_title = nullptr;
+  QLabel* m_detail = nullptr;
   std::int64_t m_recno = 0;  // the concept the grid stood on, kept between visits
 };
 

@@ -12,6 +12,7 @@
 #include "expr/Text.h"
 #include "masterdata/ReferenceLists.h"
 #include "store/Engine.h"
+#include "store/RefTables.h"
 #include "ui/ArrayModel.h"
 #include "ui/BrowseGrid.h"
 #include "ui/PageLook.h"
@@ -66,6 +67,16 @@ ReferencePage::ReferencePage(store::Engine& engine, const QString& heading, QWid
   layout->addSpacing(8);
 }
 
+bool ReferencePage::tableOpen(int area, const char* file) {
+  if (area != 0) return true;
+  // The reference tables are opened before any page; a page built without them says so.
+  QLabel* label = plainLabel(this);
+  label->setText(QStringLiteral("La tabla %1 no est\u00e1 abierta.").arg(QLatin1String(file)));
+  layout()->addWidget(label);
+  static_cast<QVBoxLayout*>(layout())->addStretch(1);
+  return false;
+}
+
 void ReferencePage::addGrid(ui::WorkAreaModel* model, const std::vector<int>& widths,
                             const QString& filterCaption) {
   auto* layout = static_cast<QVBoxLayout*>(this->layout());
@@ -112,6 +123,7 @@ QLabel* ReferencePage::addLabel() {
 int ReferencePage::rowCount() const { return m_model ? m_model->rowCount() : 0; }
 
 void ReferencePage::filterChosen(int index) {
+  if (!m_model) return;
   applyFilter(index + 1);
   m_model->refresh();
   // The selection model was reset with the rows: the labels follow the first row again.
@@ -124,6 +136,7 @@ void ReferencePage::filterChosen(int index) {
 }
 
 void ReferencePage::refreshLabels() {
+  if (!m_grid) return;
   const int row = m_grid->currentRowNumber();
   if (row >= 0 && m_model->moveTo(row)) {
     rowChanged();
@@ -140,6 +153,7 @@ void ReferencePage::showEvent(QShowEvent* event) {
 FormatsPage::FormatsPage(store::Engine& engine, QWidget* parent)
     : ReferencePage(engine, QStringLiteral("Formatos"), parent) {
   const int area = engine.areaOf("Formatos");
+  if (!tableOpen(area, store::kFormatosFile)) return;
   addGrid(new ui::WorkAreaModel(
               engine, area,
               {column("Formato", "FORMATO", 7), column("Descripción", "DETALLE", 60),
@@ -158,6 +172,7 @@ void FormatsPage::rowChanged() {
 ConceptsPage::ConceptsPage(store::Engine& engine, QWidget* parent)
     : ReferencePage(engine, QStringLiteral("Conceptos"), parent) {
   const int area = engine.areaOf("Conceptos");
+  if (!tableOpen(area, store::kConceptsFile)) return;
   ui::GridColumn base = column("Base", "BASE", 12, kRight);
   base.picture = "###,###,###";
   ui::GridColumn nature = column("Nat.", "", 4, kCentred);
@@ -214,6 +229,7 @@ void DocumentTypesPage::showEvent(QShowEvent* event) {
 DepartmentsPage::DepartmentsPage(store::Engine& engine, QWidget* parent)
     : ReferencePage(engine, QStringLiteral("Departamentos"), parent) {
   const int area = engine.areaOf("Deptos");
+  if (!tableOpen(area, store::kDepartmentsFile)) return;
   engine.select(area);
   addGrid(new ui::WorkAreaModel(
               engine, area,
@@ -224,6 +240,7 @@ DepartmentsPage::DepartmentsPage(store::Engine& engine, QWidget* parent)
 MunicipalitiesPage::MunicipalitiesPage(store::Engine& engine, QWidget* parent)
     : ReferencePage(engine, QStringLiteral("Municipios"), parent) {
   const int area = engine.areaOf("Municipios");
+  if (!tableOpen(area, store::kMunicipalitiesFile)) return;
   engine.select(area);
   addGrid(new ui::WorkAreaModel(
               engine, area,
@@ -242,6 +259,7 @@ std::int64_t MunicipalitiesPage::applyFilter(int choice) {
 CountriesPage::CountriesPage(store::Engine& engine, QWidget* parent)
     : ReferencePage(engine, QStringLiteral("Pa\u00edses"), parent) {
   const int area = engine.areaOf("Paises");
+  if (!tableOpen(area, store::kCountriesFile)) return;
   engine.select(area);
   // The names are shown as the table stores them: the reference data is written in the
   // program's own character set.

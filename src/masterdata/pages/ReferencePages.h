@@ -44,6 +44,8 @@ class ReferencePage : public QWidget {
   virtual void rowChanged() {}
   // Applies the filter's choice (1-based) and returns the row count.
   virtual std::int64_t applyFilter(int) { return 0; }
+  // True when the page's table is open; otherwise the page says so and shows no grid.
+  bool tableOpen(int area, const char* file);
   QLabel* addLabel();
   // Fills the labels from the grid's current row.
   void refreshLabels();
