@@ -57,6 +57,13 @@ Cdx::Cdx(Cdx&&) noexcept = default;
 Cdx::~Cdx() { close(); }
 
 void Cdx::close() {
+  if (m_batch) {
+    try {
+      endBatch();
+    } catch (const FailureError&) {
+      abandonBatch();  // the mark stays: the next open rebuilds the tags
+    }
+  }
   m_view.reset();
   m_file.close();
 }
@@ -69,8 +76,20 @@ bool Cdx::reaches(std::uint64_t end) const {
 
 const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
   const std::uint64_t end = offset + n;
+  if (!m_pages.empty()) {
+    // A batch's page stands in for the file's; bytes that straddle one are read piecewise.
+    const std::uint64_t page = offset / kPageSize * kPageSize;
+    const auto it = m_pages.lower_bound(static_cast<std::uint32_t>(page));
+    if (it != m_pages.end() && it->first < end) {
+      if (it->first == page && end <= page + kPageSize) return it->second.data() + (offset - page);
+      return nullptr;
+    }
+  }
   if (!reaches(end)) return nullptr;
-  if (end > m_view.size() && !m_view.map(m_file, m_size, true)) return nullptr;
+  // During a batch the file may be shorter than the pages made so far: the view stops at it.
+  const std::uint64_t inFile = m_batch ? std::min(m_size, m_fileEnd) : m_size;
+  if (end > inFile) return nullptr;
+  if (end > m_view.size() && !m_view.map(m_file, inFile, true)) return nullptr;
   return reinterpret_cast<const unsigned char*>(m_view.data()) + offset;
 }
 
@@ -95,13 +114,8 @@ void Cdx::readPage(std::uint32_t offset, unsigned char* page) const {
     std::memcpy(page, p, kPageSize);
     return;
   }
-  m_file.readAt(offset, page, kPageSize);
+  readBytes(offset, page, kPageSize);
 }
-
-namespace {
-constexpr std::size_t kKeptInterior = 8192;  // decoded interior nodes kept per index file
-constexpr std::size_t kKeptLeaves = 1024;    // decoded leaves kept per index file
-}  // namespace
 
 const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                              cdx::Node& leaf) const {
@@ -146,7 +160,7 @@ void Cdx::loadDirectory() {
   m_size = m_file.size();
   if (m_size < 2 * kPageSize) raiseCorrupt("cabecera de \xEDndice incompleta", path());
   unsigned char head[2 * kPageSize];
-  m_file.readAt(0, head, sizeof head);
+  readBytes(0, head, sizeof head);
   if (std::memcmp(head + 20, "RCHB", 4) == 0 && cdx::readLe16(head + 18) != kPageSize)
     raise(GenCode::Unsupported, "\xCDndice con p\xE1ginas de tama\xF1o no soportado", path());
   if (cdx::readLe16(head + 12) != 10) raiseCorrupt("directorio de etiquetas inv\xE1lido", path());
@@ -167,7 +181,7 @@ TagInfo Cdx::readTagHeader(std::uint32_t offset, std::string name) const {
   if (offset % kPageSize != 0 || offset < 2 * kPageSize || !reaches(offset + 2ull * kPageSize))
     raiseCorrupt("cabecera de etiqueta fuera de rango: " + name, path());
   unsigned char h[2 * kPageSize];
-  m_file.readAt(offset, h, sizeof h);
+  readBytes(offset, h, sizeof h);
   TagInfo t;
   t.name = std::move(name);
   t.headerOffset = offset;
@@ -199,7 +213,7 @@ std::uint32_t Cdx::rootOf(std::size_t tag) const {
   const std::uint32_t at = m_tags.at(tag).headerOffset;
   if (const unsigned char* p = viewed(at, 4)) return cdx::readLe32(p);
   unsigned char root[4];
-  m_file.readAt(at, root, 4);
+  readBytes(at, root, 4);
   return cdx::readLe32(root);
 }
 

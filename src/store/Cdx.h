@@ -11,9 +11,18 @@
 //
 // Not thread-safe. Cursors read the file directly and stay usable across key updates made
 // through the same object (they re-read on the next move), but not across buildTag/deleteTag.
+//
+// Many key changes can be made as one batch (beginBatch/endBatch): the index write lock is held
+// throughout, changed pages stay in memory (reads through this object see them) and reach the
+// file together at the end, with the change counter bumped once. Before the first page is held
+// back, bytes 28-31 of the file header (reserved, zero in files of every program of the family)
+// get a mark that is made durable first and cleared only after the pages are on disk: a file
+// found with the mark was left in the middle of a batch and may not describe its table.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -124,6 +133,28 @@ class Cdx {
   bool deleteKey(std::size_t tag, std::string_view key, std::uint32_t recno);
   void updateKey(std::size_t tag, std::string_view oldKey, std::string_view newKey,
                  std::uint32_t recno);
+  // Replaces a record's key by one that falls in the same leaf (one descent, one page written);
+  // false, with nothing changed, when the new key belongs elsewhere, the old one is not there,
+  // or the tag is unique (the caller then deletes and inserts).
+  bool moveKey(std::size_t tag, std::string_view oldKey, std::string_view newKey,
+               std::uint32_t recno);
+
+  // Starts a batch of key changes: takes the index write lock (shared opens; GenCode::Lock when
+  // it cannot be had in time) and keeps it until endBatch(). REQUIRES: writable, no batch open.
+  void beginBatch();
+  // Writes the batch's pages in offset order, makes them durable, clears the mark and releases
+  // the lock. On a write failure the batch stays open (pages and lock kept) so that the call can
+  // be repeated, or given up with abandonBatch().
+  void endBatch();
+  // Drops the pages of a batch that could not be written and releases the lock; the mark stays
+  // in the file (when it reached it), so that the next open rebuilds the tags.
+  void abandonBatch();
+  bool inBatch() const { return m_batch; }
+  // True when the file carries the mark of a batch that no program is still making (one that is
+  // still under way holds the index write lock: this waits for it as a write would).
+  bool leftInBatch();
+  // Clears the mark once every tag has been rebuilt from the table. REQUIRES: writable.
+  void clearBatchMark();
 
  private:
   friend class CdxCursor;
@@ -145,6 +176,18 @@ class Cdx {
   void walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                   OnLeaf&& onLeaf) const;
 
+  // Bytes of the file as this object sees them (a batch's pages over the file's).
+  void readBytes(std::uint64_t offset, void* buffer, std::size_t n) const;
+  // Writes bytes: to the file, or to the batch's pages while a batch is open.
+  void writeBytes(std::uint32_t offset, const void* buffer, std::size_t n);
+  // Writes the batch's pages to the file in offset order (the mark stays).
+  void flushBatch();
+  void markBatch();
+  void releaseBatch();
+  bool markedInFile() const;
+  // Adds one to the change counter at byte 8 (stored big-endian, as careful writers do).
+  void bumpCounter();
+
   // True when the file reaches `end` (its size is read again when another open may have
   // extended it).
   bool reaches(std::uint64_t end) const;
@@ -155,6 +198,8 @@ class Cdx {
   // program's, seen through the file's change counter).
   const cdx::Node& nodeAt(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                           cdx::Node& leaf) const;
+  static constexpr std::size_t kKeptInterior = 8192;  // decoded interior nodes kept
+  static constexpr std::size_t kKeptLeaves = 1024;    // decoded leaves kept
   void forgetNodes() const {
     m_nodes.clear();
     m_leaves.clear();
@@ -170,6 +215,15 @@ class Cdx {
   std::vector<TagInfo> m_tags;
   std::vector<KeyKind> m_kinds;
   std::vector<int> m_ordered;  // -1 unknown, 0 no, 1 yes
+
+  // Batch state: pages changed and not yet written, by offset; the bytes the file itself holds
+  // (the view never reaches past them while pages are held back).
+  bool m_batch = false;
+  bool m_marked = false;      // the mark is in the file
+  bool m_batchDirty = false;  // pages changed since the batch began (the counter is due)
+  int m_batchLockFd = -1;
+  std::map<std::uint32_t, std::array<unsigned char, cdx::kPageSize>> m_pages;
+  std::uint64_t m_fileEnd = 0;
 };
 
 // A position in one tag, in stored (ascending) order.

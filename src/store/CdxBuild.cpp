@@ -433,26 +433,22 @@ std::uint32_t CdxWriter::alignedEnd(const Cdx& c) {
 }
 
 void CdxWriter::writePage(Cdx& c, std::uint32_t offset, const unsigned char* page) {
-  c.m_file.writeAt(offset, page, kPageSize);
+  c.writeBytes(offset, page, kPageSize);
   c.m_size = std::max<std::uint64_t>(c.m_size, std::uint64_t{offset} + kPageSize);
 }
 
 void CdxWriter::bumpCounter(Cdx& c) {
-  unsigned char b[4];
-  c.m_file.readAt(8, b, 4);
-  std::uint32_t v = (std::uint32_t{b[0]} << 24 | b[1] << 16 | b[2] << 8 | b[3]) + 1;
-  for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
-  c.m_file.writeAt(8, b, 4);
+  if (!c.m_batch) c.bumpCounter();  // a batch bumps it once, at its end
 }
 
 std::uint32_t CdxWriter::allocatePage(Cdx& c) {
   unsigned char head[4];
-  c.m_file.readAt(4, head, 4);
+  c.readBytes(4, head, 4);
   const std::uint32_t free = readLe32(head);
   if (free != 0 && free != kNoPage && free % kPageSize == 0 && free >= 2 * kPageSize &&
       free + std::uint64_t{kPageSize} <= c.m_size) {
-    c.m_file.readAt(free, head, 4);  // the chain continues in the page's first bytes
-    c.m_file.writeAt(4, head, 4);
+    c.readBytes(free, head, 4);  // the chain continues in the page's first bytes
+    c.writeBytes(4, head, 4);
     return free;
   }
   const std::uint32_t at = alignedEnd(c);
@@ -465,12 +461,12 @@ std::uint32_t CdxWriter::allocatePage(Cdx& c) {
 void CdxWriter::freePages(Cdx& c, const std::vector<std::uint32_t>& pages) {
   if (pages.empty()) return;
   unsigned char head[4];
-  c.m_file.readAt(4, head, 4);
+  c.readBytes(4, head, 4);
   for (std::uint32_t p : pages) {
-    c.m_file.writeAt(p, head, 4);
+    c.writeBytes(p, head, 4);
     writeLe32(head, p);
   }
-  c.m_file.writeAt(4, head, 4);
+  c.writeBytes(4, head, 4);
 }
 
 void CdxWriter::collectTreePages(const Cdx& c, std::uint32_t root, std::uint16_t keyLength,
@@ -500,7 +496,7 @@ void CdxWriter::rewriteDirectory(Cdx& c, const std::string& dropName, std::uint3
     if (upperName(t.name) != dropName) names.add(upperName(t.name), t.headerOffset);
   if (!newName.empty()) names.add(newName, newHeader);
   unsigned char root[4];
-  c.m_file.readAt(0, root, 4);
+  c.readBytes(0, root, 4);
   collectTreePages(c, readLe32(root), 10, freed);
   const SortedKeys sorted = sortKeys(names, false, true, ' ');
   PageSink sink(c.m_file, alignedEnd(c));
@@ -509,7 +505,7 @@ void CdxWriter::rewriteDirectory(Cdx& c, const std::string& dropName, std::uint3
   c.m_size = std::max<std::uint64_t>(c.m_size, sink.next());
   c.m_file.sync();  // everything new is on disk before the switch
   writeLe32(root, dirRoot);
-  c.m_file.writeAt(0, root, 4);
+  c.writeBytes(0, root, 4);
   freePages(c, freed);
   bumpCounter(c);
 }
@@ -518,6 +514,8 @@ void CdxWriter::build(Cdx& c, const TagDefinition& definition, const KeyBatch& k
   requireWritable(c, "buildTag");
   checkDefinition(definition, keys, c.path());
   IndexWriteLock lock(c);
+  // New pages go to the end of the file in large writes: pages a batch holds reach it first.
+  if (c.m_batch) c.flushBatch();
   const std::string name = upperName(definition.name);
   const bool collated = definition.kind == KeyKind::Character;
   const SortedKeys sorted =
@@ -563,6 +561,7 @@ bool CdxWriter::remove(Cdx& c, std::string_view tagName) {
   const auto tag = c.findTag(tagName);
   if (!tag) return false;
   IndexWriteLock lock(c);
+  if (c.m_batch) c.flushBatch();
   const TagInfo info = c.m_tags[*tag];
   std::vector<std::uint32_t> freed{info.headerOffset, info.headerOffset + kPageSize};
   collectTreePages(c, c.rootOf(*tag), info.keyLength, freed);
@@ -581,7 +580,7 @@ bool CdxWriter::remove(Cdx& c, std::string_view tagName) {
 }
 
 IndexWriteLock::IndexWriteLock(Cdx& c) {
-  if (!c.m_options.shared) return;
+  if (!c.m_options.shared || c.m_batch) return;
   if (!lockRangeWaiting(c.m_file.fd(), kIndexLockByte, 1, LockKind::Exclusive,
                         c.m_options.lockWaitMs))
     raise(GenCode::Lock, "No se puede bloquear el \xEDndice", c.path(), kOsLockViolation);

@@ -58,7 +58,7 @@ bool checkSubtree(CheckState& s, std::uint32_t offset, int depth, bool isRoot) {
     return false;
   }
   unsigned char page[kPageSize];
-  CdxWriter::file(s.cdx).readAt(offset, page, kPageSize);
+  CdxWriter::readBytes(s.cdx, offset, page, kPageSize);
   Node n;
   decodeNode(page, offset, s.keyLength, s.order.fill, n, s.cdx.path());
   if (n.isLeaf()) {

@@ -44,7 +44,7 @@ std::size_t lowerBound(const Node& n, const char* key, std::uint32_t recno, cons
 
 void patchLink(Cdx& c, std::uint32_t page, std::size_t at, std::uint32_t value) {
   unsigned char buf[kPageSize];
-  CdxWriter::file(c).readAt(page, buf, kPageSize);
+  CdxWriter::readBytes(c, page, buf, kPageSize);
   writeLe32(buf + at, value);
   CdxWriter::writePage(c, page, buf);
 }
@@ -79,6 +79,7 @@ void writeNode(TagEdit& e, const Node& n) {
     encodeInterior(n, page);
   }
   CdxWriter::writePage(e.cdx, n.offset, page);
+  CdxWriter::keepWritten(e.cdx, n);
 }
 
 bool nodeFits(const TagEdit& e, const Node& n) {
@@ -88,7 +89,15 @@ bool nodeFits(const TagEdit& e, const Node& n) {
 
 // Writes `n`, splitting it in two when it does not fit; returns the new right half.
 std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
-  if (nodeFits(e, n)) {
+  if (n.isLeaf()) {
+    // Packing the leaf tells whether it fits: one pass where it does.
+    unsigned char page[kPageSize];
+    if (encodeLeaf(n, e.order.fill, page)) {
+      CdxWriter::writePage(e.cdx, n.offset, page);
+      CdxWriter::keepWritten(e.cdx, n);
+      return std::nullopt;
+    }
+  } else if (nodeFits(e, n)) {
     writeNode(e, n);
     return std::nullopt;
   }
@@ -117,7 +126,7 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
 void setRoot(TagEdit& e, std::uint32_t root) {
   unsigned char b[4];
   writeLe32(b, root);
-  CdxWriter::file(e.cdx).writeAt(e.headerOffset, b, 4);
+  CdxWriter::writeBytes(e.cdx, e.headerOffset, b, 4);
 }
 
 void pointAt(Node& parent, std::size_t i, const Node& child) {
@@ -149,6 +158,12 @@ void store(TagEdit& e, std::vector<PathStep>& path, Node node) {
     }
     PathStep up = std::move(path.back());
     path.pop_back();
+    // A parent whose entry for this node stays as it was is unchanged, and so is the rest of
+    // the path above it.
+    if (!extra && up.node.children[up.index] == node.offset &&
+        up.node.recnos[up.index] == node.recnos.back() &&
+        std::memcmp(up.node.key(up.index), node.key(node.size() - 1), up.node.keyLength) == 0)
+      return;
     pointAt(up.node, up.index, node);
     if (extra) {
       up.node.insert(up.index + 1, extra->key(0), 0, 0);
@@ -179,7 +194,8 @@ void removeEmpty(TagEdit& e, std::vector<PathStep>& path, Node node) {
 
 Node descend(TagEdit& e, const char* key, std::uint32_t recno, std::vector<PathStep>& path) {
   Node node;
-  CdxWriter::readNode(e.cdx, CdxWriter::rootOf(e.cdx, e.tag), e.keyLength, e.order.fill, node);
+  CdxWriter::readNodeToChange(e.cdx, CdxWriter::rootOf(e.cdx, e.tag), e.keyLength, e.order.fill,
+                              node);
   while (!node.isLeaf()) {
     if (path.size() > 64 || node.size() == 0)
       raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", e.cdx.path());
@@ -187,7 +203,7 @@ Node descend(TagEdit& e, const char* key, std::uint32_t recno, std::vector<PathS
     const std::uint32_t child = node.children[i];
     path.push_back({std::move(node), i});
     node = Node();
-    CdxWriter::readNode(e.cdx, child, e.keyLength, e.order.fill, node);
+    CdxWriter::readNodeToChange(e.cdx, child, e.keyLength, e.order.fill, node);
   }
   return node;
 }
@@ -241,11 +257,40 @@ bool CdxWriter::erase(Cdx& c, std::size_t tag, std::string_view key, std::uint32
   return true;
 }
 
+bool CdxWriter::moveWithinLeaf(Cdx& c, std::size_t tag, std::string_view oldKey,
+                               std::string_view newKey, std::uint32_t recno) {
+  requireWritable(c, "updateKey");
+  if (recno == 0 || c.m_tags.at(tag).unique() || !c.isOrdered(tag)) return false;
+  IndexWriteLock lock(c);
+  TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
+  const std::string from = c.padKey(tag, oldKey), to = c.padKey(tag, newKey);
+  std::vector<PathStep> path;
+  Node leaf = descend(e, from.data(), recno, path);
+  const std::size_t i = lowerBound(leaf, from.data(), recno, e.order);
+  if (i >= leaf.size() || leaf.recnos[i] != recno ||
+      std::memcmp(leaf.key(i), from.data(), e.keyLength) != 0)
+    return false;
+  leaf.erase(i);
+  // The new key belongs to this leaf when it falls between two of the keys left in it.
+  const std::size_t j = lowerBound(leaf, to.data(), recno, e.order);
+  if (j == 0 || j >= leaf.size()) return false;
+  if (leaf.recnos[j] == recno && e.order.compare(leaf.key(j), to.data(), e.keyLength) == 0)
+    return false;
+  leaf.insert(j, to.data(), recno, 0);
+  store(e, path, std::move(leaf));
+  bumpCounter(c);
+  return true;
+}
+
 void Cdx::insertKey(std::size_t tag, std::string_view key, std::uint32_t recno) {
   CdxWriter::insert(*this, tag, key, recno);
 }
 bool Cdx::deleteKey(std::size_t tag, std::string_view key, std::uint32_t recno) {
   return CdxWriter::erase(*this, tag, key, recno);
+}
+bool Cdx::moveKey(std::size_t tag, std::string_view oldKey, std::string_view newKey,
+                  std::uint32_t recno) {
+  return CdxWriter::moveWithinLeaf(*this, tag, oldKey, newKey, recno);
 }
 void Cdx::updateKey(std::size_t tag, std::string_view oldKey, std::string_view newKey,
                     std::uint32_t recno) {

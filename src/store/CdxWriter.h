@@ -19,6 +19,8 @@ class CdxWriter {
   static bool remove(Cdx& c, std::string_view name);
   static void insert(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno);
   static bool erase(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno);
+  static bool moveWithinLeaf(Cdx& c, std::size_t tag, std::string_view oldKey,
+                             std::string_view newKey, std::uint32_t recno);
   static std::string check(Cdx& c, std::size_t tag);
 
   // Shared helpers of the writing code.
@@ -28,6 +30,29 @@ class CdxWriter {
   static void writePage(Cdx& c, std::uint32_t offset, const unsigned char* page);
   static void bumpCounter(Cdx& c);
   static std::uint32_t alignedEnd(const Cdx& c);
+  // Bytes of the file as the Cdx sees them, and written through it (into an open batch's pages).
+  static void readBytes(const Cdx& c, std::uint64_t offset, void* buffer, std::size_t n) {
+    c.readBytes(offset, buffer, n);
+  }
+  static void writeBytes(Cdx& c, std::uint32_t offset, const void* buffer, std::size_t n) {
+    c.writeBytes(offset, buffer, n);
+  }
+  // A node to change: inside a batch from the nodes kept decoded (no other program writes the
+  // file while the batch holds its lock, and the batch drops what it writes), else read afresh.
+  static void readNodeToChange(const Cdx& c, std::uint32_t offset, std::uint16_t keyLength,
+                               std::uint8_t fill, cdx::Node& node) {
+    if (!c.m_batch) return c.readNode(offset, keyLength, fill, node);
+    const cdx::Node& kept = c.nodeAt(offset, keyLength, fill, node);
+    if (&kept != &node) node = kept;
+  }
+  // Inside a batch, a node just written is kept decoded as it now stands (it is what reading
+  // the page back would give).
+  static void keepWritten(const Cdx& c, const cdx::Node& node) {
+    if (!c.m_batch) return;
+    auto& kept = node.isLeaf() ? c.m_leaves : c.m_nodes;
+    if (kept.size() >= (node.isLeaf() ? Cdx::kKeptLeaves : Cdx::kKeptInterior)) kept.clear();
+    kept.insert_or_assign(node.offset, node);
+  }
   static File& file(Cdx& c) { return c.m_file; }
   static const File& file(const Cdx& c) { return c.m_file; }
   static std::uint32_t pageLimit(const Cdx& c) { return c.pageLimit(); }
@@ -44,7 +69,8 @@ class CdxWriter {
                                std::vector<std::uint32_t>& out);
 };
 
-// Holds the index file's write lock (shared opens) for one modification.
+// Holds the index file's write lock (shared opens) for one modification; inside a batch the
+// batch holds it already.
 class IndexWriteLock {
  public:
   explicit IndexWriteLock(Cdx& c);

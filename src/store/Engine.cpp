@@ -224,6 +224,7 @@ void Engine::closeArea(Area& a) {
     }
   } shut{a};
   flush(a);
+  if (a.batch) finishBatch(a);
   if (!attempt([&] { a.dbf->close(); }) && a.dbf->writtenCount() < a.dbf->recordCount()) {
     // Appends that could not be written are given up with their keys.
     dropUnwritten(a);
@@ -475,6 +476,15 @@ void Engine::unlock(Interp&, int area) {
   Area& a = at(area);
   flush(a);
   a.autoLocked = false;
+  // A batch's index pages reach their files before the table lock goes.
+  if (a.batch) {
+    try {
+      finishBatch(a);
+    } catch (...) {
+      a.dbf->unlockAll();
+      throw;
+    }
+  }
   a.dbf->unlockAll();
 }
 

@@ -88,6 +88,25 @@ class Engine final : public WorkAreas {
   // The table file of an area (for byte-level work of the bulk operations and tools).
   Dbf& table(int area);
 
+  // --- batches of changes -----------------------------------------------------------------------
+  // Many record changes under the whole-table lock as one batch: the index files' write locks
+  // are taken once and their changed pages reach the files together at endBatch() (see Cdx).
+  // Each record is still written before its keys, and a key that cannot be changed undoes its
+  // record's change as outside a batch. Reads of this area see the batch's keys; other opens of
+  // the same table see them only after the end. A program that dies in the middle leaves a mark
+  // in the index file, and the next open that may write rebuilds its tags (addIndex).
+  // Starts a batch on an area that holds its table lock (lockFile) or is open exclusive; false
+  // (nothing started) when it holds neither, is read-only, or an index file cannot be locked.
+  bool beginBatch(int area);
+  // Writes the pending change and ends the batch. Releasing the table lock (unlock) or closing
+  // the area ends it too.
+  void endBatch(int area);
+  bool inBatch(int area) const;
+  // Writes the pending change of the area and lets go of one record's lock (0 = the current
+  // record). While the area holds its table lock no record lock of its own is held, and nothing
+  // is released: the table lock stays.
+  void unlockRecord(int area, std::int64_t recno = 0);
+
   // --- bulk operations ------------------------------------------------------------------------
   // Creates an empty table with the structure of the area's table (every field, unknown types
   // carried along) and returns nothing; the new table is left closed.
@@ -208,11 +227,14 @@ class Engine final : public WorkAreas {
   void withdrawAppend(Area& a, std::size_t failed, KeyMove& partial, const char* rec,
                       std::uint32_t recno);
   void dropUnwritten(Area& a);
-  void reportStaleIndex(const std::string& file, bool canRetry, bool* retry = nullptr);
+  void finishBatch(Area& a);
+  void reportStaleIndex(const std::string& file, bool canRetry, bool* retry = nullptr,
+                        const char* description = nullptr);
   void checkRecentKeys(Area& a, std::size_t bag);
   std::vector<std::size_t> lackingKeys(Area& a, std::size_t bag, std::uint32_t r,
                                        std::vector<char>& rec);
-  bool rebuildTags(Area& a, std::size_t bag, const std::vector<std::size_t>& tags);
+  bool rebuildTags(Area& a, std::size_t bag, const std::vector<std::size_t>& tags,
+                   bool clearBatchMark = false);
 
   // Expressions on records.
   template <class F>

@@ -77,6 +77,7 @@ struct Area {
   bool eof = true, bof = false, found = false;
   bool dirty = false;
   bool autoLocked = false;  // record lock taken for the current change only
+  bool batch = false;       // the index files hold their changes until the batch ends
 
   std::vector<std::unique_ptr<Cdx>> bags;
   std::vector<Order> orders;

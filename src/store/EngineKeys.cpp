@@ -1,8 +1,9 @@
 // Records written together with their index keys, so that the tags always describe the table
 // file: a record change is written before its keys and undone when a key cannot be changed, a
 // failed append leaves no keys behind, appends that never reach the file take their keys
-// with them. And the check made when an index file is attached: the last records of the table
-// must have their keys (a program killed between an append and its keys leaves them out).
+// with them; batches of changes under the table lock. And the check made when an index file is
+// attached: the last records of the table must have their keys (a program killed between an
+// append and its keys leaves them out), and a batch must not have been left unfinished.
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -22,6 +23,10 @@ constexpr const char* kMissingKeys =
     "\315ndice desactualizado: faltan claves de los \372ltimos registros";
 constexpr const char* kUndoFailed =
     "\315ndice desactualizado: no se pudo deshacer en el \355ndice un cambio de registro fallido";
+constexpr const char* kBatchLeft =
+    "\315ndice desactualizado: qued\363 a medio escribir un lote de cambios";
+constexpr const char* kBatchUnwritten =
+    "\315ndice desactualizado: no se pudieron escribir los cambios de claves del lote";
 
 }  // namespace
 
@@ -51,6 +56,7 @@ bool Engine::moveKeys(Area& a, const Order& o, KeyMove& m, std::uint32_t recno) 
   Cdx& bag = *a.bags[o.bag];
   ++a.changes;
   return attempt([&] {
+    if (m.out && m.in && m.done == 0 && bag.moveKey(o.tag, m.oldKey, m.newKey, recno)) m.done = 3;
     if (m.out && !(m.done & 1)) {
       bag.deleteKey(o.tag, m.oldKey, recno);
       m.done |= 1;
@@ -201,9 +207,67 @@ void Engine::dropUnwritten(Area& a) {
   ++a.changes;
 }
 
-void Engine::reportStaleIndex(const std::string& file, bool canRetry, bool* retry) {
-  Failure f = engineFailure(GenCode::Corruption, canRetry ? kMissingKeys : kUndoFailed, file,
-                            canRetry ? "ORDLISTADD" : "REPLACE");
+// Batches (see Engine.h): the area's index files are put in batch mode while the area holds its
+// table lock, and brought out of it before that lock goes.
+bool Engine::beginBatch(int area) {
+  Area& a = at(area);
+  flush(a);
+  if (a.batch) return true;
+  Dbf& d = *a.dbf;
+  if (d.isReadOnly() || (d.isShared() && !d.holdsFileLock())) return false;
+  for (auto& bag : a.bags) {
+    if (attempt([&] { bag->beginBatch(); })) continue;
+    for (auto& begun : a.bags) begun->abandonBatch();  // nothing was held back yet
+    return false;
+  }
+  a.batch = true;
+  return true;
+}
+
+void Engine::endBatch(int area) {
+  Area* a = find(area);
+  if (a == nullptr || !a->batch) return;
+  flush(*a);
+  finishBatch(*a);
+}
+
+bool Engine::inBatch(int area) const {
+  const Area* a = find(area);
+  return a != nullptr && a->batch;
+}
+
+// Ends the batch of every index file of the area. A file whose pages cannot be written (and the
+// handler lets it go) keeps its mark and is reported stale: the next open rebuilds its tags.
+void Engine::finishBatch(Area& a) {
+  a.batch = false;
+  ++a.changes;
+  struct GiveUp {
+    Area& a;
+    ~GiveUp() {
+      for (auto& bag : a.bags) bag->abandonBatch();
+    }
+  } giveUp{a};
+  for (auto& bag : a.bags) {
+    if (!bag->inBatch()) continue;
+    if (attempt([&] { bag->endBatch(); })) continue;
+    bag->abandonBatch();
+    reportStaleIndex(bag->path(), false, nullptr, kBatchUnwritten);
+  }
+}
+
+void Engine::unlockRecord(int area, std::int64_t recno) {
+  Area& a = at(area);
+  flush(a);
+  const auto r = static_cast<std::uint32_t>(recno == 0 ? a.recno : recno);
+  if (r == a.recno) a.autoLocked = false;
+  a.dbf->unlockRecord(r);  // held only when the table is not locked whole
+}
+
+void Engine::reportStaleIndex(const std::string& file, bool canRetry, bool* retry,
+                              const char* description) {
+  if (description == nullptr) description = canRetry ? kMissingKeys : kUndoFailed;
+  Failure f =
+      engineFailure(GenCode::Corruption, description, file, canRetry ? "ORDLISTADD" : "REPLACE");
   f.canRetry = canRetry;
   m_ip.raise(std::move(f), retry);
 }
@@ -232,6 +296,28 @@ std::vector<std::size_t> Engine::lackingKeys(Area& a, std::size_t bag, std::uint
 
 void Engine::checkRecentKeys(Area& a, std::size_t bag) {
   Dbf& d = *a.dbf;
+  bool batchLeft = false;
+  {
+    QuietHandler quiet(m_ip);
+    try {
+      batchLeft = a.bags[bag]->leftInBatch();
+    } catch (const FailureError&) {
+      // A mark that cannot be read says nothing; reads report a file that cannot be read.
+    }
+  }
+  if (batchLeft) {
+    // A batch that never ended may have left any page of any tag behind its records: every tag
+    // this program keeps is built again from the table, and the mark is cleared after.
+    std::vector<std::size_t> all;
+    for (std::size_t i = 0; i < a.orders.size(); ++i)
+      if (a.orders[i].bag == bag && a.orders[i].writable) all.push_back(i);
+    for (;;) {
+      if (rebuildTags(a, bag, all, true)) return;
+      bool retry = false;
+      reportStaleIndex(a.bags[bag]->path(), true, &retry, kBatchLeft);
+      if (!retry) return;
+    }
+  }
   const std::uint32_t count = d.recordCount();
   const std::uint32_t first = count > kRecentRecords ? count - kRecentRecords + 1 : 1;
   std::vector<std::size_t> stale;
@@ -267,7 +353,8 @@ void Engine::checkRecentKeys(Area& a, std::size_t bag) {
 
 // Rebuilds the tags of `orders` when the open allows it: a writable table held exclusively, or
 // shared with the whole file locked for the rebuild. False when it does not.
-bool Engine::rebuildTags(Area& a, std::size_t bag, const std::vector<std::size_t>& orders) {
+bool Engine::rebuildTags(Area& a, std::size_t bag, const std::vector<std::size_t>& orders,
+                         bool clearBatchMark) {
   Dbf& d = *a.dbf;
   if (d.isReadOnly()) return false;
   const bool lockHere = d.isShared() && !d.holdsFileLock();
@@ -282,14 +369,24 @@ bool Engine::rebuildTags(Area& a, std::size_t bag, const std::vector<std::size_t
     definitions.push_back({t.name, t.keyExpression, t.forExpression, t.descending});
   }
   const std::string keep = a.order() ? a.order()->name : std::string();
+  // The mark of an unfinished batch goes only when every tag was built without a failure.
+  bool failed = false;
+  const ErrorHandler saved = m_ip.errorHandler();
+  m_ip.setErrorHandler([&](Interp& ip, const Failure& f) {
+    failed = true;
+    return saved ? saved(ip, f) : defaultErrorHandler(ip, f);
+  });
   try {
     if (d.isShared()) attempt([&] { d.refresh(); });
     for (const Definition& t : definitions)
       buildTag(a, bag, t.name, t.key, t.condition, t.descending);
+    if (clearBatchMark && !failed) attempt([&] { a.bags[bag]->clearBatchMark(); });
   } catch (...) {
+    m_ip.setErrorHandler(saved);
     if (lockHere) d.unlockAll();
     throw;
   }
+  m_ip.setErrorHandler(saved);
   // The lock of the whole file goes, and with it any record lock it had taken in.
   if (lockHere) d.unlockAll();
   syncOrders(a, keep);

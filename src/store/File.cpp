@@ -120,6 +120,13 @@ void File::sync() {
   }
 }
 
+void File::syncData() {
+  if (::fdatasync(m_fd) != 0) {
+    const int err = errno;
+    raise(GenCode::Write, "No se puede asegurar la escritura", m_path, osCodeFromErrno(err));
+  }
+}
+
 void File::close() {
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;

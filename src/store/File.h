@@ -37,6 +37,8 @@ class File {
   void truncate(std::uint64_t length);
   // Flushes written data to the device.
   void sync();
+  // Flushes written data (and the size, when it grew) to the device, without other metadata.
+  void syncData();
   void close();
 
  private:
