@@ -129,13 +129,20 @@ struct FixRun {
     return false;
   }
 
-  // Writes the fields of the current record of `area` under a record lock.
-  void change(int area, const std::vector<std::pair<const char*, std::string>>& values) {
+  // Writes the fields of the current record of `area` under a record lock. While the fix holds
+  // the table lock the record lock is covered by it, and only the record is let go after the
+  // change (releasing every lock would end the table lock and its batch).
+  void change(int area, const std::vector<std::pair<const char*, std::string>>& values,
+              bool tableLocked = false) {
     const int selected = engine.selected();
     engine.select(area);
     shell::PROTEGER(ip, 0);
     for (const auto& [field, value] : values) engine.put(area, field, Value::text(value));
-    shell::DESPROTEGER(ip);
+    if (tableLocked) {
+      engine.unlockRecord(area);
+    } else {
+      shell::DESPROTEGER(ip);
+    }
     engine.select(selected);
   }
 
@@ -199,11 +206,21 @@ FixResult ARREGLAIVA(Session& session, Engine& engine) {
     });
     if (found) moves.emplace_back(engine.recNo(run.scan), party);
   });
+  // The changes are made under the table lock as one batch of index changes (the index file
+  // is locked once and its pages written together at the end). When another user holds a record
+  // of the table, each line is changed under its own lock as it comes.
+  const bool batched = !moves.empty() && engine.lockFile(run.ip, run.scan);
+  if (batched) engine.beginBatch(run.scan);
   for (const auto& [recno, party] : moves) {
     if (run.watch.failed()) break;
     engine.goTo(run.ip, run.scan, recno);
-    run.change(run.scan, {{"CTA_DIR", party}, {"NIT", identificationOf(engine, direc, party)}});
+    run.change(run.scan, {{"CTA_DIR", party}, {"NIT", identificationOf(engine, direc, party)}},
+               batched);
     ++run.result.moved;
+  }
+  if (batched) {
+    engine.endBatch(run.scan);
+    engine.unlock(run.ip, run.scan);
   }
   return run.finish();
 }
