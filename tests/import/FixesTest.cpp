@@ -4,6 +4,8 @@
 
 #include "LedgerFixture.h"
 #include "import/LedgerImport.h"
+#include "store/Cdx.h"
+#include "store/Dbf.h"
 
 namespace {
 
@@ -105,6 +107,41 @@ TEST_F(Fixes, VatLinesMoveToTheLowestRealThirdPartyOfTheirVoucher) {
   ASSERT_TRUE(again.done);
   EXPECT_EQ(again.moved, 0);
   EXPECT_EQ(parties(), p);
+}
+
+// The VAT lines are changed under the table lock as one batch: afterwards the index file carries
+// no mark and both tags are sound. When another user holds a line of the table the lock cannot
+// be had, and the lines are changed one by one under their own locks, with the same result.
+TEST_F(Fixes, VatFixLeavesSoundTagsWithTheTableLockOrWithoutIt) {
+  const fs::path year = work() / "vrTraCon.99", index = work() / "vrTraCox.cdx";
+  const auto checkIndex = [&] {
+    EXPECT_EQ(readBytes(index).substr(28, 4), std::string(4, '\0'));
+    exo::store::Cdx cdx = exo::store::Cdx::open(index.string(), {true, true, 0});
+    for (std::size_t tag = 0; tag < cdx.tags().size(); ++tag) EXPECT_EQ(cdx.check(tag), "");
+  };
+  std::vector<std::string> batched;
+  {
+    const auto r = ARREGLAIVA(*session, engine);
+    ASSERT_TRUE(r.done);
+    EXPECT_EQ(r.moved, 3);
+    batched = parties();
+    checkIndex();
+  }
+  ASSERT_TRUE(IMPORTATRACON(*session, engine).done);
+  exo::store::Dbf other = exo::store::Dbf::open(year.string(), {true, false, 0});
+  ASSERT_TRUE(other.lockRecord(3));  // a line that is not moved
+  const auto r = ARREGLAIVA(*session, engine);
+  ASSERT_TRUE(r.done);
+  EXPECT_EQ(r.moved, 3);
+  EXPECT_EQ(parties(), batched);
+  other.close();
+  checkIndex();
+  const int area = engine.open(year.string(), "Y", true, true);
+  engine.addIndex(area, "vrTraCox.cdx");
+  engine.setOrder(area, "CmpCtaDir");
+  EXPECT_TRUE(engine.seekKey(area, Value::text("FE0003    00077")));
+  EXPECT_EQ(engine.recNo(area), 7);
+  engine.close(ip, area);
 }
 
 TEST_F(Fixes, CommissionExpenseMovesToTheSalespersonOnlyOnAnExactMatch) {
