@@ -92,7 +92,10 @@ void Checker::characters(const char* name, const std::string& value) {
   for (const char ch : value) {
     const auto c = static_cast<unsigned char>(ch);
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-      add(name, "carácter no permitido en ISO-8859-1", value);
+      add(name,
+          "car\xE1"
+          "cter no permitido en ISO-8859-1",
+          value);
       return;
     }
   }
@@ -106,11 +109,19 @@ void Checker::amount(const char* name, const std::string& value) {
   const std::size_t dot = digits.find('.');
   const bool numeric = allDigits(digits.substr(0, dot)) &&
                        (dot == std::string_view::npos || allDigits(digits.substr(dot + 1)));
-  if (!numeric) add(name, "el valor no es un número", value);
+  if (!numeric)
+    add(name,
+        "el valor no es un n\xFA"
+        "mero",
+        value);
   else if (negative) add(name, "valor negativo", value);
   else if (dot != std::string_view::npos && !percentage)
     add(name, "valor con decimales (debe ser en pesos enteros)", value);
-  if (digits.size() > 20) add(name, "más de 20 caracteres", value);
+  if (digits.size() > 20)
+    add(name,
+        "m\xE1"
+        "s de 20 caracteres",
+        value);
 }
 
 void Checker::record(const pugi::xml_node& node) {
@@ -138,35 +149,91 @@ void Checker::record(const pugi::xml_node& node) {
       add("cpt", "concepto que no es del formato " + m_code, cpt);
   }
   if (hasParty) {
-    if (!kDocumentTypes.count(tdoc)) add("tdoc", "tipo de documento no válido", tdoc);
-    if (nid.empty()) add("nid", "falta el número de identificación", nid);
+    if (!kDocumentTypes.count(tdoc))
+      add("tdoc",
+          "tipo de documento no v\xE1"
+          "lido",
+          tdoc);
+    if (nid.empty())
+      add("nid",
+          "falta el n\xFA"
+          "mero de identificaci\xF3"
+          "n",
+          nid);
     else if (nid.find_first_of(".-, ") != std::string::npos)
-      add("nid", "la identificación lleva puntos, guiones, comas o espacios", nid);
+      add("nid",
+          "la identificaci\xF3"
+          "n lleva puntos, guiones, comas o espacios",
+          nid);
     else if ((tdoc == "31" || tdoc == "13") && !allDigits(nid))
-      add("nid", "la identificación de este tipo de documento debe ser numérica", nid);
-    if (nid.size() > 20) add("nid", "más de 20 caracteres", nid);
+      add("nid",
+          "la identificaci\xF3"
+          "n de este tipo de documento debe ser num\xE9"
+          "rica",
+          nid);
+    if (nid.size() > 20)
+      add("nid",
+          "m\xE1"
+          "s de 20 caracteres",
+          nid);
     const std::string dv = get("dv");
     if (tdoc == "31") {
-      if (dv.empty()) add("dv", "falta el dígito de verificación del NIT", dv);
+      if (dv.empty())
+        add("dv",
+            "falta el d\xED"
+            "gito de verificaci\xF3"
+            "n del NIT",
+            dv);
       else if (allDigits(nid) && masterdata::isCheckable(nid) && dv != masterdata::CALCULADIGV(nid))
-        add("dv", "dígito de verificación errado (debe ser " + masterdata::CALCULADIGV(nid) + ")",
+        add("dv",
+            "d\xED"
+            "gito de verificaci\xF3"
+            "n errado (debe ser " +
+                masterdata::CALCULADIGV(nid) + ")",
             dv);
     } else if (!dv.empty()) {
-      add("dv", "dígito de verificación en un documento que no es NIT", dv);
+      add("dv",
+          "d\xED"
+          "gito de verificaci\xF3"
+          "n en un documento que no es NIT",
+          dv);
     }
     for (const char* name : {"apl1", "apl2", "nom1", "nom2"})
-      if (get(name).size() > 60) add(name, "más de 60 caracteres", get(name));
+      if (get(name).size() > 60)
+        add(name,
+            "m\xE1"
+            "s de 60 caracteres",
+            get(name));
     const std::string raz = get("raz");
-    if (raz.size() > 450) add("raz", "más de 450 caracteres", raz);
+    if (raz.size() > 450)
+      add("raz",
+          "m\xE1"
+          "s de 450 caracteres",
+          raz);
     const bool natural = !get("apl1").empty() || !get("nom1").empty();
     if (natural && !raz.empty())
-      add("raz", "lleva razón social y también apellidos o nombres", raz);
-    if (!natural && raz.empty()) add("raz", "sin apellidos, nombres ni razón social", raz);
+      add("raz",
+          "lleva raz\xF3"
+          "n social y tambi\xE9"
+          "n apellidos o nombres",
+          raz);
+    if (!natural && raz.empty())
+      add("raz",
+          "sin apellidos, nombres ni raz\xF3"
+          "n social",
+          raz);
   }
   if (hasCountry) {
-    if (pais.empty()) add("pais", "falta el país", pais);
+    if (pais.empty())
+      add("pais",
+          "falta el pa\xED"
+          "s",
+          pais);
     else if (!m_tables.countries.empty() && !m_tables.countries.count(withoutLeadingZeros(pais)))
-      add("pais", "país que no existe", pais);
+      add("pais",
+          "pa\xED"
+          "s que no existe",
+          pais);
   }
   // Address and location: needed for residents of Colombia (format 1003 reports Colombian
   // agents only and has no country); the generic identifications are not residents.
@@ -177,9 +244,17 @@ void Checker::record(const pugi::xml_node& node) {
         (hasCountry ? withoutLeadingZeros(pais) == kColombia : true) && tdoc != kForeignNoNumber;
     const char* munName = m_format == 3 ? "mcpo" : "mun";
     const std::string dir = get("dir"), dpto = get("dpto"), mun = get(munName);
-    if (dir.size() > 200) add("dir", "más de 200 caracteres", dir);
+    if (dir.size() > 200)
+      add("dir",
+          "m\xE1"
+          "s de 200 caracteres",
+          dir);
     if (colombian) {
-      if (dir.empty()) add("dir", "falta la dirección de un residente en Colombia", dir);
+      if (dir.empty())
+        add("dir",
+            "falta la direcci\xF3"
+            "n de un residente en Colombia",
+            dir);
       if (dpto.empty()) add("dpto", "falta el departamento de un residente en Colombia", dpto);
       else if (!m_tables.departments.empty() && !m_tables.departments.count(dpto))
         add("dpto", "departamento que no existe", dpto);
@@ -190,7 +265,7 @@ void Checker::record(const pugi::xml_node& node) {
     }
   }
   for (const XmlField& f : layout.fields) {
-    if (f.width != 20) continue;
+    if (f.width != 20 || f.name == "NID") continue;
     const std::string name = lower1252(f.name);
     const std::string value = get(name.c_str());
     if (value.empty()) {
@@ -205,7 +280,10 @@ std::vector<XmlFinding> Checker::run(const pugi::xml_document& doc) {
   const XmlLayout& layout = LOSCAMPOSXML(m_format);
   const pugi::xml_node root = doc.child("mas");
   if (!root) {
-    add("mas", "falta el elemento raíz mas", "");
+    add("mas",
+        "falta el elemento ra\xED"
+        "z mas",
+        "");
     return m_findings;
   }
   const pugi::xml_node cab = root.child("Cab");
@@ -218,7 +296,11 @@ std::vector<XmlFinding> Checker::run(const pugi::xml_document& doc) {
   m_record = 0;
   m_party.clear();
   if (count > kMaxRecordsPerFile)
-    add("CantReg", "más de 5.000 registros en un archivo (divida el envío)", std::to_string(count));
+    add("CantReg",
+        "m\xE1"
+        "s de 5.000 registros en un archivo (divida el env\xED"
+        "o)",
+        std::to_string(count));
   const std::string declared = cab.child("CantReg").text().get();
   if (declared != std::to_string(count))
     add("CantReg", "no coincide con los " + std::to_string(count) + " registros del archivo",
@@ -269,7 +351,9 @@ std::vector<XmlFinding> checkXmlFile(const fs::path& path, int formatNumber,
   if (!parsed)
     return {{0, "", "archivo",
              std::string("el archivo no es XML bien formado: ") + parsed.description(),
-             "posición " + std::to_string(parsed.offset)}};
+             "posici\xF3"
+             "n " +
+                 std::to_string(parsed.offset)}};
   return Checker(formatNumber, tables).run(doc);
 }
 

@@ -27,7 +27,9 @@ namespace exo::generation {
 namespace {
 
 constexpr const char* kWaitText = "Procesando informe. Por favor espere......";
-constexpr const char* kTitle = "Atención.....";
+constexpr const char* kTitle =
+    "Atenci\xF3"
+    "n.....";
 constexpr const char* kErrorTitle = "Error.....";
 constexpr const char* kWorkTable = "TmpTraC.dbf";
 constexpr const char* kWorkAlias = "TraCon";
@@ -280,7 +282,12 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber) {
     result.total = roundHalfAway(xmlTotal(formatNumber, records), 0);
     if (!shell::isPlainName(fileName)) {
       result.error = "El nombre del archivo XML \"" + fileName +
-                     "\" no es válido: revise el año, la versión y el número de envío.";
+                     "\" no es v\xE1"
+                     "lido: revise el a\xF1"
+                     "o, la versi\xF3"
+                     "n y el n\xFA"
+                     "mero de env\xED"
+                     "o.";
     } else {
       const fs::path folder = outputFolder(session);
       std::error_code ec;
@@ -390,7 +397,9 @@ XmlResult CONVIERTE2XML(shell::Session& session, int formatNumber,
   if (!fs::is_regular_file(workbook, ec)) {
     result.error = "El archivo  " + workbook.string() +
                    "  no ha sido creado.\r\n\r\nGenere el archivo correspondiente pulsando el "
-                   "botón \"Generar archivo Excel\" e intente\r\n nuevamente esta opción.";
+                   "bot\xF3"
+                   "n \"Generar archivo Excel\" e intente\r\n nuevamente esta opci\xF3"
+                   "n.";
     session.ui().message(shell::MessageKind::Info, kTitle, result.error);
     return result;
   }
