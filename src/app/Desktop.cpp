@@ -11,6 +11,7 @@
 
 #include "app/Pages.h"
 #include "expr/Interp.h"
+#include "generation/XmlWriter.h"
 #include "masterdata/ThirdParty.h"
 #include "reports/Runner.h"
 #include "reports/WorkbookScript.h"
@@ -83,6 +84,7 @@ int INICIO(int argc, char** argv) {
   reports::Runner runner(ip, ui, folders.program, &handler);
   reports::registerReportFunctions(ip, {&window, &engine, &ui, folders.program, {}, true});
   reports::registerWorkbookFunctions(ip, &ui, folders);
+  generation::registerXmlFunctions(ip, session);
 
   int code = 0;
   try {

@@ -11,6 +11,7 @@
 #include "expr/Codepage.h"
 #include "expr/Failure.h"
 #include "expr/Text.h"
+#include "generation/XmlWriter.h"
 #include "masterdata/ThirdParty.h"
 #include "reports/WorkbookScript.h"
 #include "shell/Company.h"
@@ -160,6 +161,7 @@ int ReturnContext::open(const GlobalOptions& o) {
          folders.drive.string() + " (use --drive o EXOGENA_DRIVE)");
     return kExitStopped;
   }
+  generation::registerXmlFunctions(interp(), session());
   store::CREATABLAS(engine());
   return chooseCompany(o);
 }

@@ -1,0 +1,368 @@
+// The field rules of the DIAN XML files.
+#include "generation/XmlRules.h"
+
+#include <fstream>
+#include <pugixml.hpp>
+#include <sstream>
+
+#include "expr/Text.h"
+#include "generation/XmlWriter.h"
+#include "masterdata/CheckDigit.h"
+#include "shell/Paths.h"
+#include "store/Dbf.h"
+#include "store/Dictionary.h"
+#include "store/RefTables.h"
+
+namespace fs = std::filesystem;
+
+namespace exo::generation {
+
+namespace {
+
+// The document types DIAN accepts.
+const std::set<std::string> kDocumentTypes = {"11", "12", "13", "21", "22", "31", "41", "42", "43"};
+constexpr const char* kColombia = "169";
+constexpr const char* kForeignNoNumber = "43";
+
+std::string withoutLeadingZeros(std::string_view s) {
+  s = trimBlanks(s);
+  while (s.size() > 1 && s.front() == '0') s.remove_prefix(1);
+  return std::string(s);
+}
+
+bool allDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (const char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// The values of the fields of one table, read raw.
+std::vector<std::vector<std::string>> readTable(const fs::path& folder, std::string_view file,
+                                                const std::vector<std::string>& fields) {
+  std::vector<std::vector<std::string>> rows;
+  const auto path = shell::findEntry(folder, file);
+  if (!path) return rows;
+  store::OpenOptions options;
+  options.readOnly = true;
+  store::Dbf dbf = store::Dbf::open(path->string(), options);
+  std::vector<const store::Field*> wanted;
+  for (const std::string& name : fields) {
+    const auto index = dbf.fieldIndex(name);
+    wanted.push_back(index ? &dbf.fields()[static_cast<std::size_t>(*index)] : nullptr);
+  }
+  std::vector<char> record(dbf.recordLength());
+  for (std::uint32_t r = 1; r <= dbf.recordCount(); ++r) {
+    dbf.read(r, record.data());
+    if (record[0] == '*') continue;
+    std::vector<std::string> row;
+    for (const store::Field* f : wanted)
+      row.emplace_back(f == nullptr
+                           ? std::string_view()
+                           : trimBlanks(std::string_view(record.data() + f->offset, f->length)));
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+class Checker {
+ public:
+  Checker(int formatNumber, const XmlRuleTables& tables)
+      : m_format(formatNumber), m_code(store::formatCode(formatNumber)), m_tables(tables) {}
+
+  std::vector<XmlFinding> run(const pugi::xml_document& doc);
+
+ private:
+  void add(std::string field, std::string rule, std::string value) {
+    m_findings.push_back({m_record, m_party, std::move(field), std::move(rule), std::move(value)});
+  }
+  void record(const pugi::xml_node& node);
+  void amount(const char* name, const std::string& value);
+  void characters(const char* name, const std::string& value);
+
+  int m_format;
+  std::string m_code;
+  const XmlRuleTables& m_tables;
+  std::int64_t m_record = 0;
+  std::string m_party;
+  std::vector<XmlFinding> m_findings;
+};
+
+void Checker::characters(const char* name, const std::string& value) {
+  for (const char ch : value) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      add(name,
+          "car\xE1"
+          "cter no permitido en ISO-8859-1",
+          value);
+      return;
+    }
+  }
+}
+
+void Checker::amount(const char* name, const std::string& value) {
+  const bool percentage = std::string_view(name) == "por";
+  std::string_view digits = value;
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (negative) digits.remove_prefix(1);
+  const std::size_t dot = digits.find('.');
+  const bool numeric = allDigits(digits.substr(0, dot)) &&
+                       (dot == std::string_view::npos || allDigits(digits.substr(dot + 1)));
+  if (!numeric)
+    add(name,
+        "el valor no es un n\xFA"
+        "mero",
+        value);
+  else if (negative) add(name, "valor negativo", value);
+  else if (dot != std::string_view::npos && !percentage)
+    add(name, "valor con decimales (debe ser en pesos enteros)", value);
+  if (digits.size() > 20)
+    add(name,
+        "m\xE1"
+        "s de 20 caracteres",
+        value);
+}
+
+void Checker::record(const pugi::xml_node& node) {
+  auto get = [&](const char* name) { return std::string(node.attribute(name).value()); };
+  const XmlLayout& layout = LOSCAMPOSXML(m_format);
+  const std::string tdoc = get("tdoc"), nid = get("nid"), pais = get("pais");
+  m_party = trimBlanks(tdoc + " " + nid);
+  bool hasParty = false, hasCountry = false, hasConcept = false;
+  for (const XmlField& f : layout.fields) {
+    hasParty |= f.name == "TDOC";
+    hasCountry |= f.name == "PAIS";
+    hasConcept |= f.name == "CPT";
+  }
+  // Attributes the format does not have.
+  for (const pugi::xml_attribute& a : node.attributes()) {
+    bool known = false;
+    for (const XmlField& f : layout.fields) known |= lower1252(f.name) == a.name();
+    if (!known) add(a.name(), "atributo que el formato no tiene", a.value());
+    characters(a.name(), a.value());
+  }
+  if (hasConcept) {
+    const std::string cpt = get("cpt");
+    if (cpt.empty()) add("cpt", "falta el concepto", cpt);
+    else if (!m_tables.concepts.empty() && !m_tables.concepts.count(m_code + cpt))
+      add("cpt", "concepto que no es del formato " + m_code, cpt);
+  }
+  if (hasParty) {
+    if (!kDocumentTypes.count(tdoc))
+      add("tdoc",
+          "tipo de documento no v\xE1"
+          "lido",
+          tdoc);
+    if (nid.empty())
+      add("nid",
+          "falta el n\xFA"
+          "mero de identificaci\xF3"
+          "n",
+          nid);
+    else if (nid.find_first_of(".-, ") != std::string::npos)
+      add("nid",
+          "la identificaci\xF3"
+          "n lleva puntos, guiones, comas o espacios",
+          nid);
+    else if ((tdoc == "31" || tdoc == "13") && !allDigits(nid))
+      add("nid",
+          "la identificaci\xF3"
+          "n de este tipo de documento debe ser num\xE9"
+          "rica",
+          nid);
+    if (nid.size() > 20)
+      add("nid",
+          "m\xE1"
+          "s de 20 caracteres",
+          nid);
+    const std::string dv = get("dv");
+    if (tdoc == "31") {
+      if (dv.empty())
+        add("dv",
+            "falta el d\xED"
+            "gito de verificaci\xF3"
+            "n del NIT",
+            dv);
+      else if (allDigits(nid) && masterdata::isCheckable(nid) && dv != masterdata::CALCULADIGV(nid))
+        add("dv",
+            "d\xED"
+            "gito de verificaci\xF3"
+            "n errado (debe ser " +
+                masterdata::CALCULADIGV(nid) + ")",
+            dv);
+    } else if (!dv.empty()) {
+      add("dv",
+          "d\xED"
+          "gito de verificaci\xF3"
+          "n en un documento que no es NIT",
+          dv);
+    }
+    for (const char* name : {"apl1", "apl2", "nom1", "nom2"})
+      if (get(name).size() > 60)
+        add(name,
+            "m\xE1"
+            "s de 60 caracteres",
+            get(name));
+    const std::string raz = get("raz");
+    if (raz.size() > 450)
+      add("raz",
+          "m\xE1"
+          "s de 450 caracteres",
+          raz);
+    const bool natural = !get("apl1").empty() || !get("nom1").empty();
+    if (natural && !raz.empty())
+      add("raz",
+          "lleva raz\xF3"
+          "n social y tambi\xE9"
+          "n apellidos o nombres",
+          raz);
+    if (!natural && raz.empty())
+      add("raz",
+          "sin apellidos, nombres ni raz\xF3"
+          "n social",
+          raz);
+  }
+  if (hasCountry) {
+    if (pais.empty())
+      add("pais",
+          "falta el pa\xED"
+          "s",
+          pais);
+    else if (!m_tables.countries.empty() && !m_tables.countries.count(withoutLeadingZeros(pais)))
+      add("pais",
+          "pa\xED"
+          "s que no existe",
+          pais);
+  }
+  // Address and location: needed for residents of Colombia (format 1003 reports Colombian
+  // agents only and has no country); the generic identifications are not residents.
+  bool located = false;
+  for (const XmlField& f : layout.fields) located |= f.name == "DPTO";
+  if (located) {
+    const bool colombian =
+        (hasCountry ? withoutLeadingZeros(pais) == kColombia : true) && tdoc != kForeignNoNumber;
+    const char* munName = m_format == 3 ? "mcpo" : "mun";
+    const std::string dir = get("dir"), dpto = get("dpto"), mun = get(munName);
+    if (dir.size() > 200)
+      add("dir",
+          "m\xE1"
+          "s de 200 caracteres",
+          dir);
+    if (colombian) {
+      if (dir.empty())
+        add("dir",
+            "falta la direcci\xF3"
+            "n de un residente en Colombia",
+            dir);
+      if (dpto.empty()) add("dpto", "falta el departamento de un residente en Colombia", dpto);
+      else if (!m_tables.departments.empty() && !m_tables.departments.count(dpto))
+        add("dpto", "departamento que no existe", dpto);
+      if (mun.empty()) add(munName, "falta el municipio de un residente en Colombia", mun);
+      else if (!dpto.empty() && !m_tables.municipalities.empty() &&
+               !m_tables.municipalities.count(dpto + mun))
+        add(munName, "municipio que no existe en el departamento " + dpto, mun);
+    }
+  }
+  for (const XmlField& f : layout.fields) {
+    if (f.width != 20 || f.name == "NID") continue;
+    const std::string name = lower1252(f.name);
+    const std::string value = get(name.c_str());
+    if (value.empty()) {
+      if (name == layout.sumField) add(name.c_str(), "falta el valor", value);
+      continue;
+    }
+    amount(name.c_str(), value);
+  }
+}
+
+std::vector<XmlFinding> Checker::run(const pugi::xml_document& doc) {
+  const XmlLayout& layout = LOSCAMPOSXML(m_format);
+  const pugi::xml_node root = doc.child("mas");
+  if (!root) {
+    add("mas",
+        "falta el elemento ra\xED"
+        "z mas",
+        "");
+    return m_findings;
+  }
+  const pugi::xml_node cab = root.child("Cab");
+  std::int64_t count = 0;
+  for (const pugi::xml_node& n : root.children(layout.element.c_str())) {
+    ++count;
+    m_record = count;
+    record(n);
+  }
+  m_record = 0;
+  m_party.clear();
+  if (count > kMaxRecordsPerFile)
+    add("CantReg",
+        "m\xE1"
+        "s de 5.000 registros en un archivo (divida el env\xED"
+        "o)",
+        std::to_string(count));
+  const std::string declared = cab.child("CantReg").text().get();
+  if (declared != std::to_string(count))
+    add("CantReg", "no coincide con los " + std::to_string(count) + " registros del archivo",
+        declared);
+  const std::string total = cab.child("ValorTotal").text().get();
+  if (!total.empty() && total.front() == '-') add("ValorTotal", "valor total negativo", total);
+  const std::string formato = cab.child("Formato").text().get();
+  if (formato != m_code) add("Formato", "no es el formato " + m_code, formato);
+  return m_findings;
+}
+
+}  // namespace
+
+XmlRuleTables ruleTablesFrom(const store::RefData& data) {
+  XmlRuleTables t;
+  for (const auto& c : data.concepts) t.concepts.insert(c.format + c.code);
+  for (const auto& d : data.departments) t.departments.insert(d.code);
+  for (const auto& m : data.municipalities) t.municipalities.insert(m.department + m.code);
+  for (const auto& c : data.countries) t.countries.insert(withoutLeadingZeros(c.code));
+  return t;
+}
+
+XmlRuleTables ruleTablesFromFolder(const fs::path& programFolder) {
+  XmlRuleTables t;
+  for (const auto& r : readTable(programFolder, store::kConceptsFile, {"FORMATO", "CONCEPTO"}))
+    t.concepts.insert(r[0] + r[1]);
+  for (const auto& r : readTable(programFolder, store::kDepartmentsFile, {"COD_DP"}))
+    t.departments.insert(r[0]);
+  for (const auto& r : readTable(programFolder, store::kMunicipalitiesFile, {"COD_DP", "COD_MN"}))
+    t.municipalities.insert(r[0] + r[1]);
+  for (const auto& r : readTable(programFolder, store::kCountriesFile, {"CODIGO"}))
+    t.countries.insert(withoutLeadingZeros(r[0]));
+  return t;
+}
+
+std::vector<XmlFinding> checkXmlFile(const fs::path& path, int formatNumber,
+                                     const XmlRuleTables& tables) {
+  if (!isFormatNumber(formatNumber)) return {{0, "", "Formato", "formato que no existe", ""}};
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {{0, "", "archivo", "no se pudo leer el archivo", path.string()}};
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  const std::string text = bytes.str();
+  pugi::xml_document doc;
+  // The bytes are kept as they are (Windows-1252), so that values are reported as written.
+  const pugi::xml_parse_result parsed =
+      doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
+  if (!parsed)
+    return {{0, "", "archivo",
+             std::string("el archivo no es XML bien formado: ") + parsed.description(),
+             "posici\xF3"
+             "n " +
+                 std::to_string(parsed.offset)}};
+  return Checker(formatNumber, tables).run(doc);
+}
+
+std::string describe(const XmlFinding& f) {
+  std::string out = f.record == 0 ? std::string("Archivo") : "Registro " + std::to_string(f.record);
+  if (!f.thirdParty.empty()) out += " (" + f.thirdParty + ")";
+  out += ": " + f.field + " - " + f.rule;
+  if (!f.value.empty()) out += ": " + f.value;
+  return out;
+}
+
+}  // namespace exo::generation

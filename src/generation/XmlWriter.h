@@ -1,0 +1,128 @@
+// The DIAN XML file of a format: the per-format attribute list, the header and document text,
+// the writing of the file from a table of records (the format's XML definition, or the working
+// table loaded from a reviewed workbook), and the conversion of the format's review workbook
+// into that file.
+//
+// Layout of the document (Windows-1252 bytes, lines ended by CR LF, nothing after "</mas>"):
+//   <?xml version="1.0" encoding="ISO-8859-1"?><mas xmlns:xsi="..."
+//   xsi:noNamespaceSchemaLocation="1001.xsd"> <Cab> ...
+//   <ValorTotal>n</ValorTotal><CantReg>n</CantReg></Cab> (one element per line) <pagos cpt="5001"
+//   tdoc="31" ... /> (one per record, empty values left out)
+//   </mas>
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace exo {
+class Interp;
+class TPublic;
+}  // namespace exo
+
+namespace exo::shell {
+class Session;
+}
+
+namespace exo::generation {
+
+// One attribute of a format's record element: the character field of the working table (upper
+// case) whose lower-cased name is the attribute's name, and its width.
+struct XmlField {
+  std::string name;
+  int width = 0;
+};
+
+// The record element of a format, the attribute whose values the header totals, and the
+// attributes in the order they are written (and in the order of the review workbook's columns).
+struct XmlLayout {
+  std::string element;
+  std::string sumField;  // lower case, as in the document
+  std::vector<XmlField> fields;
+};
+
+// LOSCAMPOSXML: the layout of format 1 to 12 (1001 to 1012). REQUIRES: 1 <= formatNumber <= 12.
+const XmlLayout& LOSCAMPOSXML(int formatNumber);
+bool isFormatNumber(int formatNumber);
+
+// The header of the file as the header dialog leaves it in OCABEZ: texts as they stand.
+struct XmlHeader {
+  std::string ano, codCpt, format, versi, numEnv, fecEnv, fecIni, fecFin;
+};
+XmlHeader headerFrom(TPublic& cabez);
+
+// "Dmuisca_0" + concept + "0" + format code + "0" + version + year + sending number in eight
+// digits + ".xml" (concept 1, format 1001, version 7, year 2008, sending 1 give
+// "Dmuisca_010100107200800000001.xml").
+std::string xmlFileName(const XmlHeader& header, int formatNumber);
+
+// TEXTO4CABEZAXML: declaration, root start tag and the header element, each line ended by CR LF;
+// `fileName` receives the file's name. `total` is rounded to whole units half away from zero.
+std::string TEXTO4CABEZAXML(int formatNumber, const XmlHeader& header, double total,
+                            std::int64_t count, std::string& fileName);
+
+// An attribute value as written: blanks trimmed, & < and " written as character references.
+std::string xmlAttributeValue(std::string_view value);
+
+// One record: the values of the layout's fields in order (missing trailing values are empty).
+using XmlRecord = std::vector<std::string>;
+
+// The header total: the sum of the sum field's values read as numbers (an empty value is 0).
+double xmlTotal(int formatNumber, const std::vector<XmlRecord>& records);
+
+// The whole document of `records`; `fileName` receives the file's name.
+std::string xmlDocument(int formatNumber, const XmlHeader& header,
+                        const std::vector<XmlRecord>& records, std::string& fileName);
+
+// What writing one file gave.
+struct XmlResult {
+  bool written = false;
+  std::filesystem::path file;  // the file written (or that could not be written)
+  std::int64_t records = 0;
+  double total = 0;   // rounded to whole units
+  std::string error;  // Spanish, when nothing was written
+};
+
+// The records of the selected work area, from its first record to its last in its current
+// order (filters respected), as the layout's fields (a field the table lacks reads empty,
+// a number is written with the decimals it needs, a date as YYYYMMDD). The work area is left
+// on its first record.
+std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber);
+
+// GENERAXML: writes the file of the selected work area's records into the company folder's
+// output folder (CELPATH + CDIRSALIDA), header from OCABEZ. Shows the wait message while it
+// works; a file that cannot be written is reported to the user as an error.
+XmlResult GENERAXML(shell::Session& session, int formatNumber);
+
+// The review workbook of a format: company code + "-MMgmExc" + two-digit format + ".xlsx" in the
+// company folder's output folder.
+std::filesystem::path excelWorkbookPath(const shell::Session& session, int formatNumber);
+
+// CARGAXLS2XLM: loads the first sheet of the workbook `copy` from row 5 down into the working
+// table "TmpTraC.dbf" of the company folder (open as "TraCon" while it is filled; erased at the
+// end, the previously selected work area selected again), one record per row and one field per
+// column in the layout's order, then writes the file with GENERAXML. `progress`, when given, is
+// called with (rows done, rows in all).
+XmlResult CARGAXLS2XLM(shell::Session& session, int formatNumber, const std::filesystem::path& copy,
+                       const std::function<void(std::int64_t, std::int64_t)>& progress = {});
+
+// CONVIERTE2XML: the conversion button. A missing workbook is told to the user and nothing else
+// happens; `askHeader` (the header dialog) returning false stops before anything is copied;
+// otherwise the workbook is copied beside itself ("-TempExc"), loaded and written, and the
+// copy erased.
+XmlResult CONVIERTE2XML(shell::Session& session, int formatNumber,
+                        const std::function<bool()>& askHeader);
+
+// The file the last GENERAXML of this interpreter wrote (empty before any).
+std::filesystem::path lastXmlFile(const Interp& ip);
+
+// Registers LOSCAMPOSXML, CONVIERTEXVALUE, NUMGETDECIMALS, TEXTO4CABEZAXML, GENERAXML,
+// CARGAXLS2XLM and CONVIERTE2XML on the interpreter of `session` for the report definitions.
+// CONVIERTE2XML asks for the header through the language function PONECABEZA when one is
+// registered. `session` must outlive the interpreter's use of them.
+void registerXmlFunctions(Interp& ip, shell::Session& session);
+
+}  // namespace exo::generation

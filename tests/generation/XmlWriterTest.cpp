@@ -1,0 +1,179 @@
+// The DIAN XML file: header and document text, the conversion of a review workbook written with
+// the spreadsheet script (through the real working table), and the language functions.
+#include <gtest/gtest.h>
+
+#include "generation/XmlTestSupport.h"
+
+namespace {
+
+using namespace exo::generation;
+using xmltest::XmlCompany;
+namespace fs = std::filesystem;
+
+const std::string kHead1001 =
+    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><mas "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+    "xsi:noNamespaceSchemaLocation=\"1001.xsd\">\r\n"
+    "<Cab>\r\n<Ano>2011</Ano>\r\n<CodCpt>1</CodCpt>\r\n<Formato>1001</Formato>\r\n"
+    "<Version>7</Version>\r\n<NumEnvio>1</NumEnvio>\r\n<FecEnvio>2011-03-15T10:20:30</FecEnvio>\r\n"
+    "<FecInicial>2010-01-01</FecInicial>\r\n<FecFinal>2010-12-31</FecFinal>\r\n";
+
+const char* kName1001 = "Dmuisca_010100107201100000001.xml";
+
+TEST(XmlFileName, BuiltFromTheHeader) {
+  XmlHeader h{"2008", "1.- Inserci\xF3n", "1001", "7", "1", "", "", ""};
+  EXPECT_EQ(xmlFileName(h, 1), "Dmuisca_010100107200800000001.xml");
+  h.numEnv = "1  ";  // typed with trailing blanks
+  EXPECT_EQ(xmlFileName(h, 1), "Dmuisca_010100107200800000001.xml");
+  h.codCpt = "2.- Reemplazo";
+  h.numEnv = "123";
+  EXPECT_EQ(xmlFileName(h, 12), "Dmuisca_020101207200800000123.xml");
+  std::string name;
+  const std::string t =
+      TEXTO4CABEZAXML(1, {"2008", "2.- Reemplazo", "1001", "7", "1  ", "", "", ""}, 0, 0, name);
+  EXPECT_NE(t.find("<NumEnvio>1</NumEnvio>\r\n"), std::string::npos);
+  EXPECT_NE(t.find("<CodCpt>2</CodCpt>\r\n"), std::string::npos);
+  EXPECT_EQ(name.substr(0, 10), "Dmuisca_02");
+}
+
+TEST(XmlDocument, TotalsRoundHalfAwayAndKeepTheSign) {
+  const XmlHeader h{"2011", "1", "1011", "6", "2", "f", "i", "e"};
+  std::string name;
+  const std::string neg = xmlDocument(11, h, {{"8301", "-1500.5"}, {"8302", "200"}}, name);
+  EXPECT_NE(neg.find("<ValorTotal>-1301</ValorTotal>\r\n<CantReg>2</CantReg>"), std::string::npos);
+  EXPECT_NE(neg.find("<decl cpt=\"8301\" sal=\"-1500.5\" />\r\n<decl cpt=\"8302\" sal=\"200\" "
+                     "/>\r\n</mas>"),
+            std::string::npos);
+  // Empty values are left out, every value is trimmed, a record with no value is bare.
+  const std::string doc = xmlDocument(11, h, {{"  8301 ", ""}, {"", " "}}, name);
+  EXPECT_NE(doc.find("<decl cpt=\"8301\" />\r\n<decl />\r\n</mas>"), std::string::npos);
+  EXPECT_EQ(doc.substr(doc.size() - 6), "</mas>");
+  EXPECT_EQ(xmlAttributeValue(" A&B <C> \"D\" \xD1o\xF1o' "),
+            "A&amp;B &lt;C> &quot;D&quot; \xD1o\xF1o'");
+}
+
+// One record per format with a distinct value in every attribute: the element, the attribute
+// names and their order.
+TEST(XmlDocument, RecordLayoutOfEveryFormat) {
+  const std::vector<std::string> expected = {
+      "<pagos cpt=\"1\" tdoc=\"2\" nid=\"3\" dv=\"4\" apl1=\"5\" apl2=\"6\" nom1=\"7\" nom2=\"8\" "
+      "raz=\"9\" dir=\"10\" dpto=\"11\" mun=\"12\" pais=\"13\" pag=\"14\" ded=\"15\" />",
+      "<rets cpt=\"1\" tdoc=\"2\" nid=\"3\" dv=\"4\" apl1=\"5\" apl2=\"6\" nom1=\"7\" nom2=\"8\" "
+      "raz=\"9\" dir=\"10\" dpto=\"11\" mun=\"12\" pais=\"13\" vabo=\"14\" vret=\"15\" />",
+      "<rets cpt=\"1\" tdoc=\"2\" nid=\"3\" dv=\"4\" apl1=\"5\" apl2=\"6\" nom1=\"7\" nom2=\"8\" "
+      "raz=\"9\" dir=\"10\" dpto=\"11\" mcpo=\"12\" valor=\"13\" ret=\"14\" />",
+      "<descuentos cpt=\"1\" vpag=\"2\" vdes=\"3\" />",
+      "<impventas tdoc=\"1\" nid=\"2\" dv=\"3\" apl1=\"4\" apl2=\"5\" nom1=\"6\" nom2=\"7\" "
+      "raz=\"8\" vimp=\"9\" />",
+      "<impoventas tdoc=\"1\" nid=\"2\" dv=\"3\" apl1=\"4\" apl2=\"5\" nom1=\"6\" nom2=\"7\" "
+      "raz=\"8\" vimp=\"9\" />",
+      "<ingresos cpt=\"1\" tdoc=\"2\" nid=\"3\" dv=\"4\" apl1=\"5\" apl2=\"6\" nom1=\"7\" "
+      "nom2=\"8\" raz=\"9\" pais=\"10\" ing=\"11\" dev=\"12\" />",
+      "<saldoscc cpt=\"1\" tdoc=\"2\" nid=\"3\" dv=\"4\" apl1=\"5\" apl2=\"6\" nom1=\"7\" "
+      "nom2=\"8\" raz=\"9\" dir=\"10\" dpto=\"11\" mun=\"12\" pais=\"13\" sal=\"14\" />",
+      "<saldoscp cpt=\"1\" tdoc=\"2\" nid=\"3\" dv=\"4\" apl1=\"5\" apl2=\"6\" nom1=\"7\" "
+      "nom2=\"8\" raz=\"9\" dir=\"10\" dpto=\"11\" mun=\"12\" pais=\"13\" sal=\"14\" />",
+      "<socios tdoc=\"1\" nid=\"2\" dv=\"3\" apl1=\"4\" apl2=\"5\" nom1=\"6\" nom2=\"7\" raz=\"8\" "
+      "dir=\"9\" dpto=\"10\" mun=\"11\" pais=\"12\" val=\"13\" vpar=\"14\" por=\"15\" />",
+      "<decl cpt=\"1\" sal=\"2\" />",
+      "<dectri cpt=\"1\" tdoc=\"2\" nid=\"3\" dv=\"4\" apl1=\"5\" apl2=\"6\" nom1=\"7\" nom2=\"8\" "
+      "raz=\"9\" pais=\"10\" val=\"11\" />",
+  };
+  const std::vector<std::string> totals = {"14", "15", "14", "2",  "9", "9",
+                                           "11", "14", "14", "13", "2", "11"};
+  for (int format = 1; format <= 12; ++format) {
+    SCOPED_TRACE(format);
+    XmlRecord r;
+    for (std::size_t i = 0; i < LOSCAMPOSXML(format).fields.size(); ++i)
+      r.push_back(std::to_string(i + 1));
+    std::string name;
+    const std::string doc = xmlDocument(format, {"2011", "1", "", "7", "1", "", "", ""}, {r}, name);
+    const std::string code = std::to_string(1000 + format);
+    EXPECT_NE(doc.find("noNamespaceSchemaLocation=\"" + code + ".xsd\">\r\n"), std::string::npos);
+    EXPECT_NE(doc.find("<Formato>" + code + "</Formato>"), std::string::npos);
+    const std::size_t cab = doc.find("</Cab>\r\n");
+    ASSERT_NE(cab, std::string::npos);
+    EXPECT_EQ(doc.substr(cab + 8), expected[static_cast<std::size_t>(format - 1)] + "\r\n</mas>");
+    EXPECT_NE(doc.find("<ValorTotal>" + totals[static_cast<std::size_t>(format - 1)] +
+                       "</ValorTotal>\r\n<CantReg>1</CantReg>"),
+              std::string::npos);
+  }
+}
+
+class XmlConversion : public XmlCompany, public ::testing::Test {};
+
+TEST_F(XmlConversion, WorkbookEndingAtRowFourGivesAHeaderOnly) {
+  workbook(1, {});
+  const XmlResult r = CONVIERTE2XML(*session, 1, [] { return true; });
+  ASSERT_TRUE(r.written) << r.error;
+  EXPECT_EQ(r.file, output() / kName1001);
+  EXPECT_EQ(ledgertest::readBytes(r.file),
+            kHead1001 + "<ValorTotal>0</ValorTotal>\r\n<CantReg>0</CantReg>\r\n</Cab>\r\n</mas>");
+  // The copy and the working table are gone.
+  EXPECT_FALSE(fs::exists(output() / "EMP1-TempExc01.xlsx"));
+  EXPECT_FALSE(fs::exists(work() / "TmpTraC.dbf"));
+}
+
+TEST_F(XmlConversion, RowsBecomeRecordsInWorkbookOrder) {
+  workbook(1, {{"5001", "31", "800123456", "", "", "", "", "", "PEREZ & CIA S.A.", "CRA 7 # 12-30",
+                "11", "001", "169", "1234.5", "0"},
+               {"5002", "13", "79123456", "", "GOMEZ", "", "ANA", "", "", "CL 1", "05", "001",
+                "169", "1234.4"},
+               {"5001", "43", "222222222", "", "", "", "", "", "CUANTIAS MENORES", "", "", "", "",
+                "1500000", "", "columna de mas"}});
+  const XmlResult r = CONVIERTE2XML(*session, 1, [] { return true; });
+  ASSERT_TRUE(r.written) << r.error;
+  EXPECT_EQ(r.records, 3);
+  EXPECT_EQ(ledgertest::readBytes(r.file),
+            kHead1001 +
+                "<ValorTotal>1502469</ValorTotal>\r\n<CantReg>3</CantReg>\r\n</Cab>\r\n"
+                "<pagos cpt=\"5001\" tdoc=\"31\" nid=\"800123456\" raz=\"PEREZ &amp; CIA S.A.\" "
+                "dir=\"CRA 7 # 12-30\" dpto=\"11\" mun=\"001\" pais=\"169\" pag=\"1234.5\" "
+                "ded=\"0\" />\r\n"
+                "<pagos cpt=\"5002\" tdoc=\"13\" nid=\"79123456\" apl1=\"GOMEZ\" nom1=\"ANA\" "
+                "dir=\"CL 1\" "
+                "dpto=\"05\" mun=\"001\" pais=\"169\" pag=\"1234.4\" />\r\n"
+                "<pagos cpt=\"5001\" tdoc=\"43\" nid=\"222222222\" raz=\"CUANTIAS MENORES\" "
+                "pag=\"1500000\" />\r\n</mas>");
+}
+
+TEST_F(XmlConversion, HalfTotalsAndTheLanguageFunctions) {
+  workbook(11, {{"8301", "1234.5"}, {"8302", "1234.4"}});
+  header("2.- Reemplazo", "7");
+  ip.evalText("CONVIERTE2XML(11)");
+  const fs::path file = output() / "Dmuisca_020101107201100000007.xml";
+  ASSERT_TRUE(fs::exists(file));
+  EXPECT_EQ(lastXmlFile(ip), file);
+  const std::string doc = ledgertest::readBytes(file);
+  EXPECT_NE(doc.find("<ValorTotal>2469</ValorTotal>\r\n<CantReg>2</CantReg>"), std::string::npos);
+  EXPECT_NE(doc.find("<decl cpt=\"8301\" sal=\"1234.5\" />\r\n<decl cpt=\"8302\" sal=\"1234.4\" "
+                     "/>\r\n</mas>"),
+            std::string::npos);
+  // LOSCAMPOSXML sets OFORXML; the conversions of cell values.
+  const exo::Value fields = ip.evalText("LOSCAMPOSXML(11)");
+  ASSERT_TRUE(fields.isArray());
+  EXPECT_EQ(fields.arrayData().items.size(), 2u);
+  EXPECT_EQ(std::string(ip.evalText("OFORXML:cElement").textView()), "decl");
+  EXPECT_EQ(std::string(ip.evalText("OFORXML:Cmpo2Sum").textView()), "sal");
+  EXPECT_EQ(std::string(ip.evalText("AllTrim(CONVIERTEXVALUE(1500000))").textView()), "1500000");
+  EXPECT_EQ(std::string(ip.evalText("AllTrim(CONVIERTEXVALUE(12.5, \"C\"))").textView()), "12.5");
+  EXPECT_EQ(ip.evalText("CONVIERTEXVALUE(\"12abc\", \"N\")").num(), 12);
+  EXPECT_EQ(ip.evalText("NUMGETDECIMALS(1.250)").num(), 2);
+  EXPECT_EQ(ip.evalText("NUMGETDECIMALS(10^25)").num(), 0);
+}
+
+TEST_F(XmlConversion, MissingWorkbookOrCancelledHeaderWritesNothing) {
+  XmlResult r = CONVIERTE2XML(*session, 3, [] { return true; });
+  EXPECT_FALSE(r.written);
+  EXPECT_NE(r.error.find("no ha sido creado"), std::string::npos);
+  workbook(3, {{"1301"}});
+  bool asked = false;
+  r = CONVIERTE2XML(*session, 3, [&] { return asked = true, false; });
+  EXPECT_TRUE(asked);
+  EXPECT_FALSE(r.written);
+  EXPECT_FALSE(fs::exists(output() / "EMP1-TempExc03.xlsx"));
+  for (const auto& e : fs::directory_iterator(output()))
+    EXPECT_EQ(e.path().extension(), ".xlsx") << e.path();
+}
+
+}  // namespace
