@@ -263,6 +263,8 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
   import::FailureWatch watch(ip);
   setFormat();
   if (excel) {
+    if (impre.isDef("cLibro")) impre.set("cLibro", Value::text(result.workbook.string()));
+    else impre.add("cLibro", Value::text(result.workbook.string()));
     engine.select(tracon);
     engine.goTop(ip, tracon);
     runner.EJECUTAR(excelDefinition(formatNumber));
