@@ -47,3 +47,5 @@ cli integrate
 for format in 1002 1003 1004 1010 1011 1012; do
   cli bases --format "$format" --yes
 done
+# Every format's workbook, written from its output records.
+cli generate --format all --excel --yes

@@ -209,4 +209,37 @@ bool TValidTercero::ValidaTodo() {
   return failed;
 }
 
+TDatosTercero TDatosTercero::New(const DirectoryEntry& entry, std::string_view concepto,
+                                 std::string_view nombre, std::string_view form,
+                                 std::string_view address, std::string_view department,
+                                 std::string_view municipality, std::string_view country) {
+  TDatosTercero t;
+  t.build(entry);
+  t.concepto = std::string(concepto);
+  t.nombre = std::string(nombre);
+  t.ValidaMonto(form, address, department, municipality, country);
+  return t;
+}
+
+void TDatosTercero::ValidaMonto(std::string_view form, std::string_view address,
+                                std::string_view department, std::string_view municipality,
+                                std::string_view country) {
+  if (trimBlanks(form) != "Meno") return;
+  ThirdPartyRecord& r = record();
+  r.nit1 = std::string(kMinorNit);
+  r.nit2 = std::string(kMinorNit);
+  r.tipoDoc = std::string(kMinorDocType);
+  r.digVerf.clear();
+  r.priApell.clear();
+  r.segApell.clear();
+  r.priNomb.clear();
+  r.segNomb.clear();
+  r.razonSoc = std::string(kMinorName);
+  r.direccion = std::string(address);
+  r.codDpto = std::string(department);
+  r.codMncp = std::string(municipality);
+  const std::string_view c = trimRight(country);
+  r.codPais = std::string(c.size() > 3 ? c.substr(c.size() - 3) : c);
+}
+
 }  // namespace exo::masterdata

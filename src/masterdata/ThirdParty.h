@@ -124,8 +124,41 @@ class TValidTercero : public ThirdPartyBase {
   void PoneNombre() { splitName(); }
 };
 
-// Registers the class TValidTercero in the expression language: TValidTercero():New() builds
-// the record from the work area aliased DIREC; its fields are readable as properties.
+// TDatosTercero: the record of the third party of an output record of a format, judged by all
+// six rules, with the record's concept and the third party's directory name. A minor-amounts
+// record (FORM "Meno") is reported under the generic identification instead (ValidaMonto).
+class TDatosTercero : public ThirdPartyBase {
+ public:
+  TDatosTercero() : ThirdPartyBase(kAllRules) {}
+
+  // The generic identification of the minor amounts.
+  static constexpr std::string_view kMinorNit = "222222222";
+  static constexpr std::string_view kMinorDocType = "43";
+  static constexpr std::string_view kMinorName = "CUANTIAS MENORES";
+
+  // New over the directory entry of the record's third party (blank when it is not in the
+  // directory): filled and validated as the family does, then ValidaMonto() with the output
+  // record's FORM and the caller's address, department, municipality and country.
+  static TDatosTercero New(const DirectoryEntry& entry, std::string_view concepto,
+                           std::string_view nombre, std::string_view form, std::string_view address,
+                           std::string_view department, std::string_view municipality,
+                           std::string_view country);
+
+  // ValidaMonto: for a record whose FORM is "Meno", the generic identification of the minor
+  // amounts with the address, department, municipality and country given (the country reduced
+  // to its last three characters); any other record is left as it is.
+  void ValidaMonto(std::string_view form, std::string_view address, std::string_view department,
+                   std::string_view municipality, std::string_view country);
+
+  std::string concepto;  // CONC of the output record
+  std::string nombre;    // the directory name of the third party
+};
+
+// Registers the classes TValidTercero and TDatosTercero in the expression language:
+// TValidTercero():New() builds the record from the work area aliased DIREC;
+// TDatosTercero():New(cAddress, cDepartment, cMunicipality, cCountry) builds the record of the
+// current record of TRACON (its CONC and CTA_DIR), placing DIREC on its third party. Their
+// fields are readable as properties.
 void registerThirdPartyClasses(Interp& ip);
 
 }  // namespace exo::masterdata

@@ -1,5 +1,6 @@
-// TValidTercero as a class of the expression language: report definitions build the record of
-// the third party on which the directory (alias DIREC) stands and read its fields by name.
+// TValidTercero and TDatosTercero as classes of the expression language: report definitions
+// build the record of the third party on which the directory (alias DIREC) stands, or of the
+// third party of the current output record (alias TRACON), and read its fields by name.
 #include <span>
 #include <utility>
 
@@ -8,6 +9,7 @@
 #include "expr/Object.h"
 #include "expr/WorkAreas.h"
 #include "masterdata/ThirdParty.h"
+#include "shell/Utilities.h"
 
 namespace exo::masterdata {
 namespace {
@@ -89,12 +91,105 @@ class ValidTerceroObject final : public Object {
   TValidTercero m_tercero;
 };
 
+// A failure raised for a work area a constructor needs but that is not open.
+void raiseNoAlias(Interp& ip, const char* what, const char* operation) {
+  Failure f;
+  f.genCode = GenCode::NoAlias;
+  f.subsystem = "TERCEROS";
+  f.subCode = 1000 + static_cast<int>(GenCode::NoAlias);
+  f.description = what;
+  f.operation = operation;
+  f.canDefault = true;
+  ip.raise(std::move(f));
+}
+
+std::string argText(std::span<Value> args, std::size_t i) {
+  return i < args.size() && args[i].isText() ? std::string(args[i].textView()) : std::string();
+}
+
+class DatosTerceroObject final : public Object {
+ public:
+  std::string_view className() const override { return "TDatosTercero"; }
+
+  Value send(Interp& ip, const std::string& name, std::span<Value> args, bool isCall) override {
+    (void)isCall;
+    const Value self = Value::object(Ref<Object>(this));
+    ThirdPartyRecord& r = m_tercero.record();
+    if (name == "NEW") return build(ip, args), self;
+    if (name == "VALIDAMONTO") {
+      m_tercero.ValidaMonto(m_form, argText(args, 0), argText(args, 1), argText(args, 2),
+                            argText(args, 3));
+      return self;
+    }
+    if (name == "VALIDATODO") return Value::logical(r.lError = m_tercero.validate());
+    if (name == "SOLONIT") return Value::text(m_tercero.identificationWithoutDigit());
+    if (name == "PONEDIGVERIF") return Value::text(m_tercero.writtenCheckDigit());
+    if (name == "PONENOMBRE") return m_tercero.splitName(), self;
+    if (name == "LERROR") return Value::logical(r.lError);
+    if (name == "CONCEPTO") return Value::text(m_tercero.concepto);
+    if (name == "NOMBRE") return Value::text(m_tercero.nombre);
+    if (auto field = textField(name)) return Value::text(r.*field);
+    return messageNotFound(ip, className(), name, false);
+  }
+
+  Value assign(Interp& ip, const std::string& name, const Value& value) override {
+    ThirdPartyRecord& r = m_tercero.record();
+    if (name == "LERROR" && value.isLogical()) {
+      r.lError = value.logical();
+      return value;
+    }
+    if (name == "CONCEPTO" && value.isText()) return m_tercero.concepto = value.textView(), value;
+    if (name == "NOMBRE" && value.isText()) return m_tercero.nombre = value.textView(), value;
+    if (auto field = textField(name); field && value.isText()) {
+      r.*field = std::string(value.textView());
+      return value;
+    }
+    return messageNotFound(ip, className(), name, true);
+  }
+
+ private:
+  // New(cAddress, cDepartment, cMunicipality, cCountry) on the current record of TRACON.
+  void build(Interp& ip, std::span<Value> args) {
+    WorkAreas* areas = ip.workAreas();
+    const int tracon = areas != nullptr ? areas->areaOf("TRACON") : 0;
+    const int direc = areas != nullptr ? areas->areaOf("DIREC") : 0;
+    if (tracon == 0) {
+      return raiseNoAlias(ip, "La tabla de registros del formato (TRACON) no est\341 abierta",
+                          "TDatosTercero:New");
+    }
+    if (direc == 0) {
+      return raiseNoAlias(ip, "El directorio de terceros (DIREC) no est\341 abierto",
+                          "TDatosTercero:New");
+    }
+    const auto field = [&](const char* n) {
+      const int i = areas->fieldIndex(tracon, n);
+      if (i < 0) return std::string();
+      const Value v = areas->getField(ip, tracon, i);
+      return v.isText() ? std::string(v.textView()) : std::string();
+    };
+    const std::string conc = field("CONC");
+    const std::string ctaDir = field("CTA_DIR");
+    m_form = field("FORM");
+    const std::string nombre = shell::BUSNOMDI(ip, ctaDir);
+    DirectoryEntry entry;
+    if (!areas->eof(direc)) entry = DirectoryReader(ip).read(direc);
+    m_tercero = TDatosTercero::New(entry, conc, nombre, m_form, argText(args, 0), argText(args, 1),
+                                   argText(args, 2), argText(args, 3));
+  }
+
+  TDatosTercero m_tercero;
+  std::string m_form;
+};
+
+Value tdatosterceroClass(Args&) { return Value::object(Ref<Object>(new DatosTerceroObject)); }
+
 Value tvalidterceroClass(Args&) { return Value::object(Ref<Object>(new ValidTerceroObject)); }
 
 }  // namespace
 
 void registerThirdPartyClasses(Interp& ip) {
   ip.functions().add("TVALIDTERCERO", tvalidterceroClass, 0, 0);
+  ip.functions().add("TDATOSTERCERO", tdatosterceroClass, 0, 0);
 }
 
 }  // namespace exo::masterdata

@@ -29,6 +29,7 @@ int integrateCommand(int argc, char** argv);
 int checkCommand(int argc, char** argv);
 int controlCommand(int argc, char** argv);
 int basesCommand(int argc, char** argv);
+int generateCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -76,6 +77,10 @@ const Command kCommands[] = {
     {"bases", basesCommand,
      "bases --format 1002|1003|1004|1010|1011|1012 [--restore]\n"
      "                        prepara y lista la tabla de bases o de datos manuales del formato"},
+    {"generate", generateCommand,
+     "generate --format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N]\n"
+     "         [--anio YYYY]\n"
+     "                        genera el libro y/o el archivo XML de los formatos"},
     {"copy-assignments", copyAssignmentsCommand,
      "copy-assignments --from-company CARPETA | --previous-year\n"
      "                        copia la tabla de asignaciones de otra empresa o del a\xC3\xB1o "

@@ -1,0 +1,370 @@
+// The record builders of the twelve formats.
+#include "generation/Builders.h"
+
+#include <cmath>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "consolidation/BasesSupport.h"
+#include "expr/Interp.h"
+#include "expr/Text.h"
+#include "import/ImportRun.h"
+#include "shell/Paths.h"
+#include "shell/Session.h"
+#include "shell/Utilities.h"
+#include "store/Dictionary.h"
+#include "store/Engine.h"
+
+namespace exo::generation {
+
+namespace fs = std::filesystem;
+using store::Engine;
+
+namespace {
+
+constexpr int kRepaintEvery = 50;
+
+// How a record is copied into the output table or the bucket.
+enum class Copy {
+  AsStored,     // MONTO unchanged
+  ByNature,     // MONTO times +1 for nature "1", -1 otherwise
+  Balance1008,  // as ByNature
+  Balance1009,  // MONTO times -1 for nature "2", +1 otherwise
+};
+
+double copiedAmount(Copy how, std::string_view nat, double monto) {
+  switch (how) {
+    case Copy::AsStored: return monto;
+    case Copy::ByNature:
+    case Copy::Balance1008: return nat.starts_with("1") ? monto : -monto;
+    case Copy::Balance1009: return nat.starts_with("2") ? -monto : monto;
+  }
+  return monto;
+}
+
+// A third party's totals over its movements: nature and threshold of its first movement.
+struct PartyTotal {
+  double monto = 0;
+  double adic = 0;
+  std::string nat;
+  double base = 0;
+};
+
+std::map<std::string, PartyTotal> readTotals(Engine& engine, import::OpenAreas& areas,
+                                             const std::string& file, const char* alias) {
+  std::map<std::string, PartyTotal> totals;
+  const int a = areas.open(file, alias, false);
+  if (a == 0) return totals;
+  const bool hasAdic = engine.fieldIndex(a, "VLR_ADIC1") >= 0;
+  engine.forEach(a, [&] {
+    totals.emplace(
+        engine.text(a, "CTA_DIR"),
+        PartyTotal{engine.number(a, "MONTO"), hasAdic ? engine.number(a, "VLR_ADIC1") : 0.0,
+                   std::string(trimBlanks(engine.text(a, "NAT"))), engine.number(a, "BASE")});
+    return true;
+  });
+  return totals;
+}
+
+// Copies the current record of `from` into a new record of `to`, field by field by name.
+class RecordCopier {
+ public:
+  RecordCopier(Engine& engine, int from, int to) : m_engine(engine), m_from(from), m_to(to) {
+    for (const FieldInfo& f : engine.fields(from))
+      if (engine.fieldIndex(to, f.name) >= 0) m_names.push_back(f.name);
+  }
+  void copy(double monto, std::string_view form = {}) {
+    std::vector<Value> values;
+    values.reserve(m_names.size());
+    for (const std::string& n : m_names) values.push_back(m_engine.get(m_from, n));
+    m_engine.appendBlank(m_to);
+    for (std::size_t i = 0; i < m_names.size(); ++i) m_engine.put(m_to, m_names[i], values[i]);
+    m_engine.put(m_to, "MONTO", Value::number(monto));
+    if (!form.empty()) m_engine.put(m_to, "FORM", Value::text(std::string(form)));
+  }
+  void commit() { m_engine.commit(m_engine.interp(), m_to); }
+
+ private:
+  Engine& m_engine;
+  int m_from, m_to;
+  std::vector<std::string> m_names;
+};
+
+// The POR_RET of the accounts of the company's chart copy.
+class Chart {
+ public:
+  Chart(Engine& engine, import::OpenAreas& areas, const fs::path& folder) : m_engine(engine) {
+    if (!shell::findEntry(folder, store::kChartCopy)) return;
+    m_area = areas.adopt(
+        store::openCompanyTable(engine, folder.string(), store::kChartCopy, "MiMaestro", true));
+    if (m_area == 0) return;
+    bool indexed = false;
+    for (const auto& o : engine.orders(m_area)) indexed = indexed || upper1252(o.tag) == "CODIGO";
+    if (indexed) engine.setOrder(m_area, "Codigo");
+    else m_area = 0;
+  }
+  // The account's retention rate, or nothing when the account is not in the chart.
+  std::optional<double> retention(const std::string& account) {
+    if (m_area == 0 || !m_engine.seekKey(m_area, Value::text(account))) return std::nullopt;
+    return m_engine.number(m_area, "POR_RET");
+  }
+
+ private:
+  Engine& m_engine;
+  int m_area = 0;
+};
+
+double baseFromRetention(double monto, double rate) {
+  return rate == 0 ? 0.0 : std::fabs(monto) / (rate / 100.0);
+}
+
+// The retention bases of 1002 or 1003 by NIT and concept (the first row of each pair).
+std::map<std::pair<std::string, std::string>, double> readBases(Engine& engine,
+                                                                import::OpenAreas& areas,
+                                                                const fs::path& file) {
+  std::map<std::pair<std::string, std::string>, double> bases;
+  const int a = areas.open(file.string(), "BaseRet", true, true);
+  if (a == 0) return bases;
+  engine.forEach(a, [&] {
+    bases.emplace(std::pair{std::string(trimBlanks(engine.text(a, "NIT"))),
+                            std::string(trimBlanks(engine.text(a, "CONC")))},
+                  engine.number(a, "BASE_RET"));
+    return true;
+  });
+  return bases;
+}
+
+BuildResult thresholdBuild(shell::Session& session, Engine& engine, import::OpenAreas& areas,
+                           consolidation::ScratchFiles& scratch, int n) {
+  BuildResult result;
+  Interp& ip = engine.interp();
+  const std::string code = store::formatCode(n);
+  const fs::path folder = session.companyFolder();
+  const auto movements = shell::findEntry(folder, store::formatTableFile(code));
+  if (!movements) return result;
+  shell::WaitMessage wait(session, consolidation::kProcessing);
+  import::FailureWatch watch(ip);
+
+  // 1007 works on a copy, so that moving the returns leaves the movement table untouched.
+  std::string source = movements->string();
+  if (n == 7) {
+    const std::string copy = scratch.add("Tmp1007.dbf");
+    if (!import::throughHandler(ip, [&] { Engine::copyFile(source, copy); })) return result;
+    if (const auto memo = shell::findEntry(folder, "TrF1007.fpt")) {
+      const std::string memoCopy = scratch.add("Tmp1007.fpt");
+      if (!import::throughHandler(ip, [&] { Engine::copyFile(memo->string(), memoCopy); }))
+        return result;
+    }
+    source = copy;
+  }
+  const std::string tags = scratch.add(store::kScratchIndex);
+  const std::string tot1 = scratch.add("TotDat1.dbf");
+  const std::string tot2 = scratch.add("TotDat2.dbf");
+  const std::string tot3 = scratch.add("TotDat3.dbf");
+  const std::string out = scratch.add("TotDat4.dbf");
+  const std::string outIndex = scratch.add("TotDat4x.cdx");
+  const std::string bucket = scratch.add("TotDat5.dbf");
+  const std::string bucketIndex = scratch.add("TotDat5x.cdx");
+  const std::string bucketTotals = scratch.add("TotDat6.dbf");
+  scratch.add("TotDat1x.cdx");
+  scratch.add("TotDat2x.cdx");
+
+  const bool sumsAdic = n == 6 || n == 7;
+  const store::FieldNames sums =
+      sumsAdic ? store::FieldNames{"MONTO", "VLR_ADIC1"} : store::FieldNames{"MONTO"};
+  {
+    import::OpenAreas moving(engine);
+    const int m = moving.open(source, "TRAMOV", true);
+    if (m == 0 || watch.failed()) return result;
+    engine.buildIndex(m, tags, "CtaDirConc", "CTA_DIR+CONC", store::kNotDeleted);
+    if (n == 1) {
+      engine.buildIndex(m, tags, "CtaDir1", "CTA_DIR+CONC", "!Deleted() .AND. CONC = '5001'");
+      engine.buildIndex(m, tags, "CtaDir2", "CTA_DIR", "!Deleted() .AND. CONC <> '5001'");
+    } else {
+      engine.buildIndex(m, tags, "CtaDir2", "CTA_DIR", store::kNotDeleted);
+    }
+    if (n == 7) {
+      // Income moved to returns: debits, and negative amounts of the sale-return vouchers.
+      engine.setOrder(m, "CtaDir2");
+      engine.forEach(m, [&] {
+        const double monto = engine.number(m, "MONTO");
+        if (monto > 0 || (trimRight(engine.text(m, "TIPO_COMP")) == "FD" && monto < 0)) {
+          engine.put(m, "VLR_ADIC1", Value::number(monto));
+          engine.put(m, "MONTO", Value::number(0));
+          engine.commit(ip, m);
+        }
+        return !watch.failed();
+      });
+    }
+    if (n == 1) {
+      engine.setOrder(m, "CtaDir1");
+      engine.total(m, tot1, "CTA_DIR", sums);
+    }
+    engine.setOrder(m, "CtaDir2");
+    engine.total(m, tot2, "CTA_DIR", sums);
+    engine.setOrder(m, "CtaDirConc");
+    engine.total(m, tot3, "CTA_DIR+CONC", sums);
+    engine.copyStructure(m, out);
+    engine.copyStructure(m, bucket);
+    if (watch.failed()) return result;
+  }
+
+  import::OpenAreas work(engine);
+  std::map<std::string, PartyTotal> by5001;
+  if (n == 1) by5001 = readTotals(engine, work, tot1, "Tot5001");
+  const std::map<std::string, PartyTotal> byParty =
+      readTotals(engine, work, tot2, n == 1 ? "TotOtro" : "TotTercero");
+  if (watch.failed()) return result;
+
+  const bool withBases = n == 2 || n == 3;
+  const std::string baseConcept = n == 3 ? "1302" : "2302";
+  std::map<std::pair<std::string, std::string>, double> bases;
+  if (withBases) {
+    const auto file = shell::findEntry(folder, store::baseTableFile(code));
+    if (!file) return result;
+    bases = readBases(engine, areas, *file);
+  }
+  std::optional<Chart> chart;
+  if (withBases || n == 5 || n == 6) chart.emplace(engine, areas, folder);
+
+  const int tracon = areas.open(out, kOutputAlias, false);
+  const int bucketArea = work.open(bucket, "TraFinXX", false);
+  const int all = work.open(tot3, "TodasCond", false);
+  if (tracon == 0 || bucketArea == 0 || all == 0 || watch.failed()) return result;
+  RecordCopier toOutput(engine, all, tracon);
+  RecordCopier toBucket(engine, all, bucketArea);
+  const Copy how = n == 1   ? Copy::AsStored
+                   : n == 8 ? Copy::Balance1008
+                   : n == 9 ? Copy::Balance1009
+                            : Copy::ByNature;
+
+  std::int64_t seen = 0;
+  engine.forEach(all, [&] {
+    if (++seen % kRepaintEvery == 0) session.ui().pumpEvents();
+    const std::string ctaDir = engine.text(all, "CTA_DIR");
+    const std::string conc(trimBlanks(engine.text(all, "CONC")));
+    const std::string nat(trimBlanks(engine.text(all, "NAT")));
+    const double own = engine.number(all, "MONTO");
+    if ((n == 8 || n == 9) && std::round(own) == 0) return true;
+
+    const std::map<std::string, PartyTotal>& totals = n == 1 && conc == "5001" ? by5001 : byParty;
+    const auto party = totals.find(ctaDir);
+    if (party == totals.end()) return true;
+    const PartyTotal& p = party->second;
+    double total = 0;
+    if (n == 1) total = p.monto;
+    else if (n == 6) total = p.adic;
+    else if (n == 9) total = p.nat.starts_with("2") ? -p.monto : p.monto;
+    else total = p.nat.starts_with("1") ? p.monto : -p.monto;
+    if (n == 8 && conc == "1318") total = -total;
+
+    // Where the record goes: 0 dropped, 1 bucket, 2 output.
+    int where = 0;
+    if (n == 8) where = total < p.base ? 1 : 2;
+    else if (n == 9) where = total < p.base || own > 0 ? 1 : (own < 0 ? 2 : 0);
+    else where = total < p.base ? (total > 0 ? 1 : 0) : 2;
+    if (where == 0) return true;
+
+    double base = 0;
+    if (withBases) {
+      const auto b = bases.find({std::string(trimBlanks(engine.text(all, "NIT"))), conc});
+      base = b == bases.end() ? 0.0 : b->second;
+      if (base == 0) result.missingBases = true;
+    }
+    const double copied = copiedAmount(how, nat, own);
+    const std::string form = where == 2                 ? std::string()
+                             : n == 8 && conc == "1318" ? std::string("1318")
+                                                        : std::string(kMinorForm);
+    RecordCopier& target = where == 1 ? toBucket : toOutput;
+    target.copy(copied, form);
+    const int targetArea = where == 1 ? bucketArea : tracon;
+    if (chart) {
+      if (const auto rate = chart->retention(engine.text(all, "CODIGO"))) {
+        double adic = 0;
+        if (n == 6) adic = total;
+        else if (n == 5 || conc == baseConcept) adic = baseFromRetention(copied, *rate);
+        else adic = base;
+        engine.put(targetArea, "VLR_ADIC1", Value::number(adic));
+      }
+    }
+    target.commit();
+    return !watch.failed();
+  });
+  if (watch.failed()) return result;
+
+  // One minor-amounts record per concept: the first bucket record of the concept with the
+  // amounts of all of them. The withholding bases and the returns add up like the amount.
+  engine.buildIndex(bucketArea, bucketIndex, "Concepto", "CONC", store::kNotDeleted);
+  const bool addsAdic = n == 2 || n == 3 || n == 7;
+  engine.total(bucketArea, bucketTotals, "CONC",
+               addsAdic ? store::FieldNames{"MONTO", "VLR_ADIC1"} : store::FieldNames{"MONTO"});
+  work.closeAll();
+  engine.appendFrom(tracon, bucketTotals, n == 8 || n == 9 ? "MONTO > 0" : "");
+  engine.buildIndex(tracon, outIndex, "Concepto", "CONC", store::kNotDeleted);
+  engine.goTop(ip, tracon);
+  if (watch.failed()) return result;
+  result.area = tracon;
+  result.built = true;
+  return result;
+}
+
+BuildResult manualBuild(shell::Session& session, Engine& engine, import::OpenAreas& areas, int n) {
+  BuildResult result;
+  Interp& ip = engine.interp();
+  const std::string code = store::formatCode(n);
+  const fs::path folder = session.companyFolder();
+  const auto table = shell::findEntry(folder, store::baseTableFile(code));
+  if (!table) return result;
+  shell::WaitMessage wait(session, consolidation::kProcessing);
+  import::FailureWatch watch(ip);
+  const int a = areas.open(table->string(), kOutputAlias, true);
+  if (a == 0 || watch.failed()) return result;
+  if (n == 10 || n == 12) {
+    const std::string tag = n == 10 ? "FullNomb" : "ConcContab";
+    const std::string key = n == 10 ? "FULLNOMB" : "CPT+CODI_CONT";
+    if (const auto index = shell::findEntry(folder, store::baseIndexFile(code))) {
+      engine.addIndex(a, index->string());
+      engine.setOrder(a, tag);
+    } else {
+      engine.buildIndex(a, shell::entryPath(folder, store::baseIndexFile(code)).string(), tag, key,
+                        store::kNotDeleted);
+    }
+    engine.setFilter(ip, a, "VAL<>0");
+  } else {
+    engine.setFilter(ip, a, "MONTO<>0.OR.VLR_ADIC1<>0");
+  }
+  engine.goTop(ip, a);
+  if (watch.failed()) return result;
+  result.area = a;
+  result.built = true;
+  return result;
+}
+
+}  // namespace
+
+int openDirectory(shell::Session& session, Engine& engine, import::OpenAreas& areas) {
+  const fs::path folder = session.companyFolder();
+  if (!shell::findEntry(folder, store::kDirectoryCopy)) return 0;
+  const int direc = areas.open(shell::entryPath(folder, store::kDirectoryCopy).string(),
+                               kDirectoryAlias, true, true);
+  if (direc == 0) return 0;
+  if (shell::findEntry(folder, store::kDirectoryCopyIndex)) {
+    engine.addIndex(direc, store::kDirectoryCopyIndex);
+    engine.setOrder(direc, consolidation::directoryCodeOrder(engine, direc));
+  }
+  return direc;
+}
+
+BuildResult buildRecords(shell::Session& session, Engine& engine, import::OpenAreas& areas,
+                         consolidation::ScratchFiles& scratch, int formatNumber) {
+  switch (formatNumber) {
+    case 4:
+    case 10:
+    case 11:
+    case 12: return manualBuild(session, engine, areas, formatNumber);
+    default: return thresholdBuild(session, engine, areas, scratch, formatNumber);
+  }
+}
+
+}  // namespace exo::generation

@@ -1,0 +1,116 @@
+// The generation of a format's output files: the driver GENERADORAZO behind the two generate
+// buttons, the file names of the workbook and of the XML file, the XML header record OCABEZ with
+// its defaults, the overwrite questions and the opening of the workbook for review.
+//
+// A run checks that the format's data are ready, asks for the XML header when the XML file is
+// wanted (through the header editor the caller gives: the desktop's dialog, or the command's
+// options), has the format's builder fill the output table "TraCon" (Builders.h) and runs the
+// format's report definitions over it: "MMG" + NN + "EC.RPO" writes the workbook, "MMG" + NN +
+// "XC.RPO" the XML file. Every scratch file of the run is erased when it ends, however it ends.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace exo::shell {
+class Session;
+}
+namespace exo::store {
+class Engine;
+}
+namespace exo::reports {
+class Runner;
+}
+
+namespace exo::generation {
+
+inline constexpr std::string_view kAttention = "Atenci\363n.....";
+inline constexpr std::string_view kAllConcepts = "Todos...";
+inline constexpr std::string_view kInsertion = "1.- Inserci\363n";
+inline constexpr std::string_view kReplacement = "2.- Reemplazo";
+
+// "01" for 1 ... "12" for 12.
+std::string twoDigits(int formatNumber);
+// The company code: CELPATH between its first and its second backslash.
+std::string companyCode(std::string_view celPath);
+// The workbook of a format: program folder + CELPATH + "SALIDA\" + company code + "-MMgmExc" +
+// NN + ".xlsx".
+std::filesystem::path workbookPath(const shell::Session& session, int formatNumber);
+// The native folder the XML file is written in (CELPATH + CDIRSALIDA).
+std::filesystem::path outputFolder(const shell::Session& session);
+std::string excelDefinition(int formatNumber);  // "MMG01EC.RPO"
+std::string xmlDefinition(int formatNumber);    // "MMG01XC.RPO"
+
+// The eight values of the XML header, as the dialog edits them.
+struct Header {
+  std::string ano, codCpt, format, versi, numEnv, fecEnv, fecIni, fecFin;
+};
+// "Dmuisca_0" + first character of CodCpt + "0" + format code + "0" + Versi + ano + NumEnv as a
+// number in eight digits with leading zeros + ".xml".
+std::string xmlFileName(const Header& h);
+// The defaults of the header of `formatNumber`: `version` is the VERSION of the formats table
+// ("" when the format is not there), `consecut` CCONSECUT, `now` the clock as "YYYYMMDDHHMMSS".
+Header defaultHeader(int formatNumber, std::string_view version, std::string_view consecut,
+                     std::string_view now);
+// The VERSION of a format in the formats table of the session (FORMATOS2), "" when not found.
+std::string formatVersion(shell::Session& session, store::Engine& engine, int formatNumber);
+// Reads and writes OCABEZ (keys ano, CodCpt, Format, Versi, NumEnv, FecEnv, FecIni, FecFin).
+Header headerOf(const shell::Session& session);
+void storeHeader(shell::Session& session, const Header& h);
+
+// Edits the header in place; false when the user cancelled.
+using HeaderEditor = std::function<bool(Header& header)>;
+
+// PONECABEZA: copies the format's version into CVERSION, fills OCABEZ with the defaults, lets
+// `edit` change them and stores the result in OCABEZ. Returns what the editor returned.
+bool PONECABEZA(shell::Session& session, store::Engine& engine, int formatNumber,
+                const HeaderEditor& edit);
+
+// HAYELARCHXLS: true when `file` exists and the user did not choose "&Continuar" on the
+// overwrite question.
+bool HAYELARCHXLS(shell::Session& session, const std::filesystem::path& file);
+
+// CARGAARCHEXCEL: hands the format's workbook to the desktop to open, or says it was not made.
+// True when it was handed over.
+bool CARGAARCHEXCEL(shell::Session& session, int formatNumber);
+
+struct GenerationResult {
+  bool done = false;               // the definitions asked for ran to their end
+  std::int64_t records = 0;        // records of TraCon handed to the definitions
+  double total = 0;                // sum of the format's main amount over those records
+  bool missingBases = false;       // 1002/1003: some record lacks its retention base
+  std::filesystem::path workbook;  // written when asked for
+  std::filesystem::path xmlFile;   // written when asked for
+};
+
+// The builders of the twelve formats, each the frame of a run for its format: the prepared data
+// checked, the overwrite question, the header, the output table and the definitions.
+#define EXO_DECLARE_BUILDER(N)                                                                   \
+  GenerationResult DORAZOF##N(shell::Session& session, store::Engine& engine,                    \
+                              reports::Runner& runner, std::string_view conceptCode, bool excel, \
+                              bool xml, const HeaderEditor& editHeader);
+EXO_DECLARE_BUILDER(1001)
+EXO_DECLARE_BUILDER(1002)
+EXO_DECLARE_BUILDER(1003)
+EXO_DECLARE_BUILDER(1004)
+EXO_DECLARE_BUILDER(1005)
+EXO_DECLARE_BUILDER(1006)
+EXO_DECLARE_BUILDER(1007)
+EXO_DECLARE_BUILDER(1008)
+EXO_DECLARE_BUILDER(1009)
+EXO_DECLARE_BUILDER(1010)
+EXO_DECLARE_BUILDER(1011)
+EXO_DECLARE_BUILDER(1012)
+#undef EXO_DECLARE_BUILDER
+
+// GENERADORAZO: one run for format `formatNumber` (1 to 12; any other number does nothing).
+// `conceptCode` is the page's selection; every concept of the format is generated whatever it is.
+GenerationResult GENERADORAZO(shell::Session& session, store::Engine& engine,
+                              reports::Runner& runner, int formatNumber,
+                              std::string_view conceptCode, bool excel, bool xml,
+                              const HeaderEditor& editHeader);
+
+}  // namespace exo::generation
