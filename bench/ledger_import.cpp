@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "BenchSupport.h"
 #include "demo/Demo.h"
 #include "expr/Interp.h"
 #include "import/LedgerImport.h"
@@ -23,29 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-// A user interface that shows nothing (the figures are the import's, not a window's).
-class QuietInterface final : public shell::UserInterface {
- public:
-  void message(shell::MessageKind, std::string_view title, std::string_view text) override {
-    std::fprintf(stderr, "%.*s: %.*s\n", int(title.size()), title.data(), int(text.size()),
-                 text.data());
-  }
-  int ask(std::string_view, std::string_view, const std::vector<std::string>&, int d) override {
-    return d;
-  }
-  void meterBegin(std::string_view, std::int64_t, bool) override {}
-  void meterAdvance(std::int64_t) override {}
-  void meterEnd() override {}
-  void status(int, std::string_view) override {}
-  void waitOpen(std::string_view, std::optional<shell::ScreenPos>) override {}
-  void waitClose() override {}
-  void pumpEvents() override {}
-  bool openWithShell(const std::string&) override { return false; }
-};
+using bench::seconds;
 
 // The engine alone: a table of the year's structure filled from every period file with no
 // condition, then the two tags. Returns the seconds and the records appended.
@@ -105,7 +84,7 @@ int main(int argc, char** argv) {
 
   Interp ip;
   store::Engine engine(ip);
-  QuietInterface ui;
+  bench::QuietInterface ui;
   shell::Folders folders{inst.programFolder, inst.driveFolder};
   if (!shell::VARIABLPUBLIC(ip, ui, folders)) return 1;
   shell::Session session(ip, ui, folders);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "expr/Interp.h"
 #include "store/Cdx.h"
 #include "store/Engine.h"
@@ -23,11 +24,9 @@ using namespace exo::store;
 
 namespace {
 
-std::uint32_t records = 1000000;
+using bench::seconds;
 
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
+std::uint32_t records = 1000000;
 
 double plainRead(const std::string& path) {
   const auto t0 = std::chrono::steady_clock::now();

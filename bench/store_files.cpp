@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/FieldCodec.h"
@@ -14,11 +15,9 @@ using namespace exo::store;
 
 namespace {
 
-constexpr std::uint32_t kRecords = 1000000;
+using bench::seconds;
 
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
+constexpr std::uint32_t kRecords = 1000000;
 
 }  // namespace
 

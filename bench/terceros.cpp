@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "expr/Interp.h"
 #include "import/ThirdPartyCheck.h"
 #include "masterdata/CheckDigit.h"
@@ -24,29 +25,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using bench::seconds;
+
 constexpr std::uint32_t kRecords = 20000;
 constexpr int kRuns = 5;
-
-// A user interface that shows nothing, so that the figures are the check's own.
-class QuietUserInterface final : public shell::UserInterface {
- public:
-  void message(shell::MessageKind, std::string_view, std::string_view) override {}
-  int ask(std::string_view, std::string_view, const std::vector<std::string>&, int d) override {
-    return d;
-  }
-  void meterBegin(std::string_view, std::int64_t, bool) override {}
-  void meterAdvance(std::int64_t) override {}
-  void meterEnd() override {}
-  void status(int, std::string_view) override {}
-  void waitOpen(std::string_view, std::optional<shell::ScreenPos>) override {}
-  void waitClose() override {}
-  void pumpEvents() override {}
-  bool openWithShell(const std::string&) override { return false; }
-};
-
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
 
 // The ledger's directory: companies and persons in shuffled physical order, one in fifty with a
 // defect (a wrong check digit, a missing municipality or a business-name structure).
@@ -128,7 +110,7 @@ int main() {
 
   Interp ip;
   store::Engine engine(ip);
-  QuietUserInterface ui;
+  bench::QuietInterface ui;
   shell::VARIABLPUBLIC(ip, ui, folders);
   shell::Session session(ip, ui, folders);
   session.setPathOrigen("\\NRVVS\\");

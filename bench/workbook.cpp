@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "BenchSupport.h"
 #include "expr/Interp.h"
 #include "expr/WorkAreas.h"
 #include "reports/WorkbookScript.h"
@@ -18,9 +19,7 @@
 
 namespace {
 
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
+using bench::seconds;
 
 // Python writing the same sheet: openpyxl's write-only mode, one style per column.
 const char* kOpenpyxl = R"(import sys, time
