@@ -22,22 +22,6 @@ using store::Engine;
 
 namespace {
 
-std::string twoDigits(int n) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02d", n);
-  return text;
-}
-
-// The company folder's own name: CELPATH between its first and second backslash.
-std::string companyName(std::string_view celPath) {
-  const std::string_view path = trimBlanks(celPath);
-  const std::size_t first = path.find('\\');
-  if (first == std::string_view::npos) return std::string(path);
-  const std::size_t second = path.find('\\', first + 1);
-  return std::string(path.substr(
-      first + 1, second == std::string_view::npos ? std::string_view::npos : second - first - 1));
-}
-
 // Limits the controlling order of `area` to the keys that begin with `key` (nothing when empty).
 void limitTo(Engine& engine, int area, const std::string& key) {
   Interp& ip = engine.interp();
@@ -52,9 +36,9 @@ void limitTo(Engine& engine, int area, const std::string& key) {
 fs::path controlWorkbookPath(const Session& session, int formatNumber) {
   std::string output(trimBlanks(session.dirSalida()));
   while (!output.empty() && output.back() == '\\') output.pop_back();
-  return shell::entryPath(
-      shell::entryPath(session.companyFolder(), output),
-      companyName(session.celPath()) + "-FrmExc" + twoDigits(formatNumber) + ".xlsx");
+  return shell::entryPath(shell::entryPath(session.companyFolder(), output),
+                          shell::companyFolderName(session.celPath()) + "-FrmExc" +
+                              shell::twoDigits(formatNumber) + ".xlsx");
 }
 
 ControlResult CONTROLCONTB(Session& session, Engine& engine, reports::Runner& runner,

@@ -72,20 +72,9 @@ bool askOverwrite(Session& session, std::string_view text) {
 
 }  // namespace
 
-std::string twoDigits(int formatNumber) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", formatNumber);
-  return text;
-}
+std::string twoDigits(int formatNumber) { return shell::twoDigits(formatNumber); }
 
-std::string companyCode(std::string_view celPath) {
-  const std::string_view path = trimBlanks(celPath);
-  const std::size_t first = path.find('\\');
-  if (first == std::string_view::npos) return std::string(path);
-  const std::size_t second = path.find('\\', first + 1);
-  return std::string(path.substr(
-      first + 1, second == std::string_view::npos ? std::string_view::npos : second - first - 1));
-}
+std::string companyCode(std::string_view celPath) { return shell::companyFolderName(celPath); }
 
 fs::path outputFolder(const Session& session) {
   std::string output(trimBlanks(session.dirSalida()));

@@ -130,23 +130,6 @@ fs::path outputFolder(const shell::Session& session) {
   return output.empty() ? company : shell::entryPath(company, output);
 }
 
-// The company folder's own name: CELPATH between its first and second backslash (the whole
-// path when it has only one component).
-std::string companyCode(std::string_view celPath) {
-  const std::string_view path = trimBlanks(celPath);
-  const std::size_t first = path.find('\\');
-  if (first == std::string_view::npos) return std::string(path);
-  const std::size_t second = path.find('\\', first + 1);
-  if (second == std::string_view::npos) return std::string(path.substr(0, first));
-  return std::string(path.substr(first + 1, second - first - 1));
-}
-
-std::string twoDigits(int n) {
-  char t[8];
-  std::snprintf(t, sizeof t, "%02d", n);
-  return t;
-}
-
 }  // namespace
 
 bool isFormatNumber(int formatNumber) { return formatNumber >= 1 && formatNumber <= 12; }
@@ -310,8 +293,9 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber) {
 }
 
 fs::path excelWorkbookPath(const shell::Session& session, int formatNumber) {
-  return shell::entryPath(outputFolder(session), companyCode(session.celPath()) + "-MMgmExc" +
-                                                     twoDigits(formatNumber) + ".xlsx");
+  return shell::entryPath(outputFolder(session), shell::companyFolderName(session.celPath()) +
+                                                     "-MMgmExc" + shell::twoDigits(formatNumber) +
+                                                     ".xlsx");
 }
 
 XmlResult CARGAXLS2XLM(shell::Session& session, int formatNumber, const fs::path& copy,

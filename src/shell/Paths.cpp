@@ -2,6 +2,7 @@
 #include "shell/Paths.h"
 
 #include <strings.h>
+#include <cstdio>
 
 #include <cstdlib>
 #include <system_error>
@@ -9,6 +10,7 @@
 
 #include "expr/Codepage.h"
 #include "expr/Failure.h"
+#include "expr/Text.h"
 #include "shell/ShellFailure.h"
 
 namespace exo::shell {
@@ -103,6 +105,21 @@ fs::path entryPath(const fs::path& dir, std::string_view name) {
 bool fileExists(const Folders& folders, std::string_view storedPath) {
   std::error_code ec;
   return fs::is_regular_file(nativePath(folders, storedPath), ec);
+}
+
+std::string companyFolderName(std::string_view celPath) {
+  const std::string_view path = trimBlanks(celPath);
+  const std::size_t first = path.find('\\');
+  if (first == std::string_view::npos) return std::string(path);
+  const std::size_t second = path.find('\\', first + 1);
+  return std::string(path.substr(
+      first + 1, second == std::string_view::npos ? std::string_view::npos : second - first - 1));
+}
+
+std::string twoDigits(int n) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", n);
+  return text;
 }
 
 }  // namespace exo::shell

@@ -52,4 +52,11 @@ std::filesystem::path entryPath(const std::filesystem::path& dir, std::string_vi
 // True when the stored path names an existing file (not a folder).
 bool fileExists(const Folders& folders, std::string_view storedPath);
 
+// The company folder's own name in a stored company path: CELPATH between its first and second
+// backslash ("NRVVS\ANDINA10\" gives "ANDINA10"); output file names begin with it.
+std::string companyFolderName(std::string_view celPath);
+
+// A format number or a month as two digits ("01"), as file names write them.
+std::string twoDigits(int n);
+
 }  // namespace exo::shell
