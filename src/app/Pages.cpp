@@ -2,6 +2,8 @@
 #include "app/Pages.h"
 
 #include "assignment/pages/FormatPage.h"
+#include "generation/pages/ControlsPage.h"
+#include "generation/pages/GenerationPage.h"
 #include "import/pages/ChartImportPage.h"
 #include "import/pages/MovementImportPage.h"
 #include "masterdata/pages/ParametersPage.h"
@@ -51,6 +53,15 @@ void registerPages(ui::MainWindow& window, shell::Session& session, store::Engin
       return new assignment::FormatPage(session, engine, n, parent);
     });
   }
+
+  // Group 3, "Medios Magnéticos": the generation of the formats, then the analysis workbooks
+  // (not in this program yet: the page shows its button disabled).
+  window.setPageBuilder(3, 1, [&session, &engine](QWidget* parent) {
+    return new generation::GenerationPage(session, engine, parent);
+  });
+  window.setPageBuilder(3, 2, [&session](QWidget* parent) {
+    return new generation::ControlsPage(session, {}, parent);
+  });
 }
 
 }  // namespace exo::app
