@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -100,7 +101,6 @@ GenerationPage::GenerationPage(shell::Session& session, store::Engine& engine, Q
     formatGroup->addButton(choice, n);
     formatsLayout->addWidget(choice);
   }
-  formatsLayout->addStretch(1);
   m_formats[0]->setChecked(true);
   connect(formatGroup, &QButtonGroup::idClicked, this, &GenerationPage::setFormat);
   middle->addWidget(formats, 3);
@@ -152,7 +152,8 @@ GenerationPage::GenerationPage(shell::Session& session, store::Engine& engine, Q
   right->addWidget(m_regularize, 0, Qt::AlignLeft);
   right->addStretch(1);
   middle->addLayout(right, 2);
-  layout->addLayout(middle, 1);
+  layout->addLayout(middle);
+  layout->addSpacing(8);
 
   auto* buttons = new QHBoxLayout;
   m_excel = bigButton(QStringLiteral("Generar archivo Excel"), this);
@@ -165,12 +166,12 @@ GenerationPage::GenerationPage(shell::Session& session, store::Engine& engine, Q
     buttons->addWidget(b);
   buttons->addStretch(1);
   layout->addLayout(buttons);
+  layout->addStretch(1);
 
   m_status = ui::statusLabel(this);
-  m_status->setWordWrap(true);
   m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(m_status);
-  m_meter = ui::pageMeter(this, 1000, true);
+  m_meter = ui::pageMeter(this, 1000, false);
   layout->addWidget(m_meter);
 
   connect(m_pickConcept, &QToolButton::clicked, this, &GenerationPage::pickConcept);
@@ -210,6 +211,7 @@ void GenerationPage::showEvent(QShowEvent* event) {
 template <class Work>
 void GenerationPage::run(Work work) {
   m_status->clear();
+  m_status->setToolTip({});
   m_meter->setValue(0);
   const ui::PageControls controls{
       this,
@@ -240,6 +242,12 @@ reports::Runner* runnerOf(shell::Session& s) {
 
 }  // namespace
 
+// The outcome on the status line with the name of the file written; its folder in the hint.
+void GenerationPage::showFile(const QString& outcome, const std::filesystem::path& file) {
+  m_status->setText(outcome + QStringLiteral("  Archivo: ") + ui::qt(file.filename().string()));
+  m_status->setToolTip(ui::qt(file.string()));
+}
+
 void GenerationPage::process() {
   const std::string party = ui::core(m_party->text().trimmed());
   const std::string conceptCode = ui::core(m_concept->text());
@@ -253,9 +261,8 @@ void GenerationPage::process() {
         consolidation::CONTROLCONTB(s, m_engine, *runner, party, format, conceptCode, output);
     if (!r.done) return;
     QString text = QStringLiteral("Proceso terminado.....  Filas: ") + QString::number(r.rows);
-    if (output == consolidation::ControlOutput::Workbook)
-      text += QStringLiteral("  Archivo: ") + ui::qt(r.workbook.string());
-    m_status->setText(text);
+    if (output == consolidation::ControlOutput::Workbook) showFile(text, r.workbook);
+    else m_status->setText(text);
   });
 }
 
@@ -283,12 +290,10 @@ void GenerationPage::generate(bool excel, bool xml) {
     const GenerationResult r = GENERADORAZO(s, m_engine, *runner, format, conceptCode, excel, xml,
                                             headerDialogEditor(this));
     if (!r.done) return;
-    const std::filesystem::path& file = excel ? r.workbook : r.xmlFile;
-    m_status->setText(
-        QStringLiteral("Proceso terminado.....  Registros: %1  Total: %2  Archivo: %3")
-            .arg(r.records)
-            .arg(QString::number(r.total, 'f', 0))
-            .arg(ui::qt(file.string())));
+    showFile(QStringLiteral("Proceso terminado.....  Registros: %1  Total: %2")
+                 .arg(r.records)
+                 .arg(QLocale(QLocale::Spanish, QLocale::Colombia).toString(r.total, 'f', 0)),
+             excel ? r.workbook : r.xmlFile);
   });
 }
 
@@ -304,9 +309,7 @@ void GenerationPage::convert() {
     const XmlResult r =
         CONVIERTE2XML(s, format, [&] { return PONECABEZA(s, m_engine, format, editor); });
     if (!r.written) return;
-    m_status->setText(QStringLiteral("Proceso terminado.....  Registros: %1  Archivo: %2")
-                          .arg(r.records)
-                          .arg(ui::qt(r.file.string())));
+    showFile(QStringLiteral("Proceso terminado.....  Registros: %1").arg(r.records), r.file);
   });
 }
 

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 #include <array>
+#include <filesystem>
 #include <string>
 
 class QLabel;
@@ -61,6 +62,7 @@ class GenerationPage : public QWidget {
   template <class Work>
   void run(Work work);
   void refreshRegularization();
+  void showFile(const QString& outcome, const std::filesystem::path& file);
   void pickConcept();
   void process();
   void regularize();

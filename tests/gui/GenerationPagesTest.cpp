@@ -1,0 +1,416 @@
+// The pages of the group "Medios Magnéticos" on a demo company, pressed as a user presses them:
+// after the import and the integration, the generation page writes the format's workbook and its
+// XML file (the header dialog answered), converts the workbook into the XML file, runs the
+// control report into a workbook and opens the review dialogs; a cancelled header writes
+// nothing; the format choice drives the review button and the concept; the header dialog keeps
+// its values honest; the analysis page stands with its choices.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "GuiTestSupport.h"
+#include "app/Pages.h"
+#include "consolidation/ControlReport.h"
+#include "consolidation/pages/WithholdingBasesDialog.h"
+#include "demo/Demo.h"
+#include "expr/Interp.h"
+#include "expr/Text.h"
+#include "generation/Generation.h"
+#include "generation/XmlWriter.h"
+#include "generation/pages/ConceptPicker.h"
+#include "generation/pages/ControlsPage.h"
+#include "generation/pages/GenerationPage.h"
+#include "generation/pages/HeaderDialog.h"
+#include "import/pages/MovementImportPage.h"
+#include "masterdata/ThirdParty.h"
+#include "reports/Runner.h"
+#include "reports/WorkbookScript.h"
+#include "reports/XlsxFile.h"
+#include "shell/Company.h"
+#include "shell/Runtime.h"
+#include "shell/ScriptedUserInterface.h"
+#include "store/Engine.h"
+#include "store/RefTables.h"
+#include "ui/BrowseGrid.h"
+#include "ui/MainWindow.h"
+#include "ui/SideBar.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace exo;
+using guitest::picture;
+
+template <class D>
+D* modal() {
+  return qobject_cast<D*>(QApplication::activeModalWidget());
+}
+
+std::string readFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The XML files of a folder.
+std::vector<fs::path> xmlFiles(const fs::path& folder) {
+  std::vector<fs::path> out;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(folder, ec))
+    if (e.path().extension() == ".xml") out.push_back(e.path());
+  return out;
+}
+
+class GenerationScreens : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    guitest::app();
+    root = fs::temp_directory_path() / ("exo-gui-generation-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    demo::DemoOptions o;
+    o.folder = root.string();
+    o.lines = 1200;
+    o.sourceFolder = EXOGENA_SOURCE_DIR;
+    const auto inst = demo::installDemo(o);
+    folders.program = inst.programFolder;
+    folders.drive = inst.driveFolder;
+    work = folders.program / "NRVVS" / "ANDINA10";
+    output = work / "SALIDA";
+    Interp& ip = runtime.interp();
+    masterdata::registerThirdPartyClasses(ip);
+    reports::registerWorkbookFunctions(ip, &ui, folders);
+    ASSERT_TRUE(runtime.openSession(ui, folders));
+    shell::Session& s = runtime.session();
+    generation::registerXmlFunctions(ip, s);
+    runner = std::make_unique<reports::Runner>(ip, ui, folders.program);
+    // A program folder without the XML definitions gets the plain one: the file written
+    // straight from the format's records.
+    for (int n = 1; n <= 12; ++n) {
+      const fs::path def = folders.program / "FORMS" / generation::xmlDefinition(n);
+      if (!fs::exists(def)) std::ofstream(def) << "GENERAXML(OIMPRE:nFormat)\r\n";
+    }
+    store::openReferenceTables(engine(), folders.program.string() + "/");
+    for (const auto& e : shell::CARGAVRCTL(s, engine(), 1)) {
+      if (trimBlanks(e.camino) == "ANDINA10\\") {
+        ASSERT_TRUE(shell::chooseCompany(s, engine(), e, {}));
+      }
+    }
+    window = std::make_unique<ui::MainWindow>();
+    app::registerPages(*window, s, engine());
+    window->resize(1100, 720);
+    window->show();
+  }
+  void TearDown() override {
+    window.reset();
+    runner.reset();
+    engine().closeAll(runtime.interp());
+    fs::remove_all(root);
+  }
+
+  store::Engine& engine() { return runtime.engine(); }
+  std::vector<std::string> messages() const {
+    std::vector<std::string> out;
+    for (const auto& c : ui.callsOf("message")) out.push_back(c.text);
+    return out;
+  }
+  // The year's movements imported and integrated through the import page.
+  void importAndIntegrate() {
+    window->sideBar()->select(1, 9);
+    auto* imports = qobject_cast<import::MovementImportPage*>(window->page(1, 9));
+    ASSERT_NE(imports, nullptr);
+    imports->button(1)->click();
+    imports->button(4)->click();
+    ASSERT_TRUE(fs::exists(work / "TrF1001.dbf"));
+    ui.clear();
+  }
+  generation::GenerationPage* generationPage() {
+    window->sideBar()->openGroup(3);
+    window->sideBar()->select(3, 1);
+    return qobject_cast<generation::GenerationPage*>(window->page(3, 1));
+  }
+  void expectWindowBack(generation::GenerationPage* page) {
+    EXPECT_TRUE(window->sideBar()->isVisible());
+    EXPECT_TRUE(window->terminateButton()->isEnabled());
+    for (QWidget* w : std::initializer_list<QWidget*>{page->excelButton(), page->xmlButton(),
+                                                      page->convertButton(), page->processButton(),
+                                                      page->reviewButton(), page->formatChoice(1)})
+      EXPECT_TRUE(w->isEnabled());
+  }
+  // Answers the next header dialog: `edit` changes it, then "&Continuar" or "Ca&ncelar".
+  void answerHeader(std::function<void(generation::HeaderDialog&)> edit, bool accept,
+                    QString* fileName = nullptr) {
+    QTimer::singleShot(0, [this, edit, accept, fileName] {
+      auto* d = modal<generation::HeaderDialog>();
+      ASSERT_NE(d, nullptr);
+      EXPECT_FALSE(window->sideBar()->isVisible());  // inside the action
+      if (edit) edit(*d);
+      if (fileName != nullptr) *fileName = d->fileName()->text();
+      picture(*d, "encabezado-xml");
+      (accept ? d->continueButton() : d->cancelButton())->click();
+    });
+  }
+
+  fs::path root, work, output;
+  shell::Folders folders;
+  shell::ScriptedUserInterface ui;
+  shell::Runtime runtime;
+  std::unique_ptr<reports::Runner> runner;
+  std::unique_ptr<ui::MainWindow> window;
+};
+
+TEST_F(GenerationScreens, WorkbookXmlConversionAndControlReportAreWritten) {
+  importAndIntegrate();
+  generation::GenerationPage* page = generationPage();
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->yearLabel()->text().toStdString(), "A\xC3\xB1o:  2010");
+  EXPECT_EQ(page->formatNumber(), 1);
+  EXPECT_TRUE(page->formatChoice(1)->isChecked());
+  EXPECT_EQ(page->conceptField()->text(), QStringLiteral("Todos..."));
+  EXPECT_TRUE(page->outputChoice(1)->isChecked());
+  EXPECT_TRUE(page->thirdParty()->text().isEmpty());
+  EXPECT_FALSE(page->regularizationButton()->isVisible());
+
+  // The workbook of 1001: the title rows, then one row per record from row 5.
+  page->excelButton()->click();
+  const fs::path book = generation::workbookPath(runtime.session(), 1);
+  ASSERT_TRUE(fs::exists(book)) << book;
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(page->statusLine()->text().startsWith(QStringLiteral("Proceso terminado")));
+  const auto read = reports::openXlsx(book);
+  ASSERT_TRUE(read.book.has_value()) << read.error;
+  const int rows = read.book->sheets().front().lastRow() - 4;
+  EXPECT_GT(rows, 0);
+  EXPECT_TRUE(
+      page->statusLine()->text().contains(QStringLiteral("Registros: ") + QString::number(rows)))
+      << page->statusLine()->text().toStdString();
+  expectWindowBack(page);
+  picture(*window, "generar-medios");
+
+  // Asked again, the overwrite question; "Ca&ncelar" keeps the workbook as it was.
+  const auto written = fs::last_write_time(book);
+  ui.answer("Ca&ncelar");
+  page->excelButton()->click();
+  ASSERT_EQ(ui.callsOf("ask").size(), 1u);
+  EXPECT_EQ(fs::last_write_time(book), written);
+
+  // The review hands the workbook to the desktop.
+  page->reviewButton()->click();
+  ASSERT_EQ(ui.callsOf("openWithShell").size(), 1u);
+  EXPECT_EQ(ui.callsOf("openWithShell")[0].text, book.string());
+
+  // The XML file: replacement, sending number 7; the dialog's name is the file's name.
+  QString shown;
+  answerHeader(
+      [](generation::HeaderDialog& d) {
+        d.conceptList()->setCurrentIndex(1);
+        QLineEdit* number = d.field(QStringLiteral("N\u00famero de env\u00edo:"));
+        number->setText(QStringLiteral("7"));
+        emit number->editingFinished();
+      },
+      true, &shown);
+  page->xmlButton()->click();
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("Dmuisca_0201001"))) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith(QStringLiteral("00000007.xml"))) << shown.toStdString();
+  const fs::path xml = output / shown.toStdString();
+  ASSERT_TRUE(fs::exists(xml)) << xml;
+  const std::string doc = readFile(xml);
+  EXPECT_NE(doc.find("<NumEnvio>7</NumEnvio>"), std::string::npos) << doc.substr(0, 600);
+  EXPECT_NE(doc.find("<CantReg>" + std::to_string(rows) + "</CantReg>"), std::string::npos);
+  EXPECT_EQ(xmlFiles(output).size(), 1u);
+  expectWindowBack(page);
+
+  // A cancelled header writes nothing.
+  fs::remove(xml);
+  answerHeader({}, false);
+  page->xmlButton()->click();
+  EXPECT_TRUE(xmlFiles(output).empty());
+
+  // The conversion of the reviewed workbook gives the same records.
+  answerHeader({}, true, &shown);
+  page->convertButton()->click();
+  const fs::path converted = output / shown.toStdString();
+  ASSERT_TRUE(fs::exists(converted)) << converted;
+  EXPECT_NE(readFile(converted).find("<CantReg>" + std::to_string(rows) + "</CantReg>"),
+            std::string::npos);
+  expectWindowBack(page);
+
+  // The control report of every third party of 1001 into its workbook.
+  page->outputChoice(2)->click();
+  page->processButton()->click();
+  const fs::path control = consolidation::controlWorkbookPath(runtime.session(), 1);
+  EXPECT_TRUE(fs::exists(control)) << control;
+  EXPECT_TRUE(page->statusLine()->text().contains(QStringLiteral("Filas: ")));
+  expectWindowBack(page);
+
+  // 1002: the review of the bases builds its table; then its workbook can be written.
+  page->formatChoice(2)->click();
+  ASSERT_TRUE(page->regularizationButton()->isVisible());
+  int baseRows = -1;
+  QTimer::singleShot(0, [&] {
+    auto* d = modal<consolidation::WithholdingBasesDialog>();
+    if (d == nullptr) return;
+    baseRows = d->grid()->model()->rowCount();
+    d->accept();
+  });
+  page->regularizationButton()->click();
+  EXPECT_GT(baseRows, 0);
+  EXPECT_TRUE(fs::exists(work / "TrF1002B.dbf"));
+  page->excelButton()->click();
+  EXPECT_TRUE(fs::exists(generation::workbookPath(runtime.session(), 2)));
+
+  // 1004 without its manual data: the message, nothing written, the window back.
+  ui.clear();
+  page->formatChoice(4)->click();
+  page->excelButton()->click();
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].rfind("Debe regularizar datos.", 0), 0u) << messages()[0];
+  EXPECT_FALSE(fs::exists(generation::workbookPath(runtime.session(), 4)));
+  expectWindowBack(page);
+}
+
+TEST_F(GenerationScreens, FormatChoiceDrivesTheReviewButtonAndTheConcept) {
+  generation::GenerationPage* page = generationPage();
+  ASSERT_NE(page, nullptr);
+  page->formatChoice(2)->click();
+  EXPECT_TRUE(page->regularizationButton()->isVisible());
+  EXPECT_EQ(page->regularizationButton()->text(),
+            QStringLiteral("Regularizar Base\nen Retenciones\npracticadas"));
+
+  // The picker: "Todos..." first, then the concepts of 1002 in code order.
+  const auto choices = generation::conceptChoices(engine(), 2);
+  ASSERT_GT(choices.size(), 2u);
+  EXPECT_EQ(choices[0], "Todos...");
+  EXPECT_TRUE(std::is_sorted(choices.begin() + 1, choices.end()));
+  int listed = -1;
+  QTimer::singleShot(0, [&] {
+    auto* picker = modal<generation::ConceptPicker>();
+    ASSERT_NE(picker, nullptr);
+    listed = picker->grid()->model()->rowCount();
+    EXPECT_EQ(picker->grid()->currentRowNumber(), 0);  // the current "Todos..."
+    picker->grid()->setCurrentIndex(picker->grid()->model()->index(2, 0));
+    picture(*picker, "conceptos");
+    emit picker->grid()->rowActivated(2);
+  });
+  page->conceptButton()->click();
+  EXPECT_EQ(listed, static_cast<int>(choices.size()));
+  EXPECT_EQ(page->conceptField()->text().toStdString(), choices[2]);
+  // Closed without taking: the field stays.
+  QTimer::singleShot(0, [&] {
+    if (auto* picker = modal<generation::ConceptPicker>()) picker->reject();
+  });
+  page->conceptButton()->click();
+  EXPECT_EQ(page->conceptField()->text().toStdString(), choices[2]);
+
+  page->formatChoice(3)->click();
+  EXPECT_EQ(page->conceptField()->text(), QStringLiteral("Todos..."));
+  EXPECT_EQ(page->regularizationButton()->text(),
+            QStringLiteral("Regularizar Base\nen Retenciones\nque le practicaron"));
+  page->formatChoice(5)->click();
+  EXPECT_FALSE(page->regularizationButton()->isVisible());
+  page->formatChoice(10)->click();
+  EXPECT_TRUE(page->regularizationButton()->isVisible());
+  EXPECT_EQ(page->regularizationButton()->text(),
+            QStringLiteral("Incluir/Modificar\nDatos Formato 1010"));
+
+  // The third-party code is upper case, 20 characters at most.
+  page->thirdParty()->setText(QStringLiteral("ab12"));
+  emit page->thirdParty()->textEdited(QStringLiteral("ab12"));
+  EXPECT_EQ(page->thirdParty()->text(), QStringLiteral("AB12"));
+  EXPECT_EQ(page->thirdParty()->maxLength(), 20);
+
+  // Another page and back: the format and its button are as they were.
+  window->sideBar()->select(1, 1);
+  window->sideBar()->select(3, 1);
+  EXPECT_EQ(page->formatNumber(), 10);
+  EXPECT_TRUE(page->regularizationButton()->isVisible());
+  picture(*window, "generar-medios-1010");
+
+  // XML of a format without its integration: the readiness message, nothing written.
+  page->formatChoice(1)->click();
+  page->xmlButton()->click();
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_TRUE(xmlFiles(output).empty());
+  expectWindowBack(page);
+}
+
+TEST_F(GenerationScreens, HeaderDialogShowsTheFileAndRefusesHalfTypedValues) {
+  generation::Header h = generation::defaultHeader(1, "08", "1  ", "20110315093000");
+  generation::HeaderDialog d(h, window.get());
+  d.show();
+  EXPECT_EQ(d.windowTitle(), QStringLiteral("Datos del encabezado - Formato 1001"));
+  EXPECT_FALSE(d.field(QStringLiteral("C\u00f3digo del formato:"))->isEnabled());
+  EXPECT_FALSE(d.field(QStringLiteral("Versi\u00f3n del formato:"))->isEnabled());
+  EXPECT_TRUE(d.field(QStringLiteral("A\u00f1o de env\u00edo:"))->isEnabled());
+  EXPECT_EQ(d.fileName()->text(), QStringLiteral("Dmuisca_010100108201100000001.xml"));
+  EXPECT_EQ(d.header().fecEnv, "2011-03-15T09:30:00");
+  picture(d, "encabezado-valores");
+
+  // The year changed: the name follows; the dates stay as they were computed.
+  QLineEdit* year = d.field(QStringLiteral("A\u00f1o de env\u00edo:"));
+  year->setText(QStringLiteral("2010"));
+  emit year->editingFinished();
+  EXPECT_EQ(d.fileName()->text(), QStringLiteral("Dmuisca_010100108201000000001.xml"));
+  EXPECT_EQ(d.header().fecIni, "2011-01-01");
+
+  // Escape does not close it; a date that does not exist keeps it open with the reason.
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&d, &escape);
+  EXPECT_TRUE(d.isVisible());
+  d.field(QStringLiteral("Fecha final:"))->setText(QStringLiteral("2011-02-30"));
+  d.continueButton()->click();
+  EXPECT_TRUE(d.isVisible());
+  EXPECT_TRUE(d.problem()->text().contains(QStringLiteral("fecha final")))
+      << d.problem()->text().toStdString();
+  year->setText(QStringLiteral("20"));
+  d.continueButton()->click();
+  EXPECT_TRUE(d.isVisible());
+  year->setText(QStringLiteral("2011"));
+  d.field(QStringLiteral("Fecha final:"))->setText(QStringLiteral("2011-12-31"));
+  d.continueButton()->click();
+  EXPECT_FALSE(d.isVisible());
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  EXPECT_EQ(d.header().numEnv, "1");
+}
+
+TEST_F(GenerationScreens, AnalysisPageOffersBothBalances) {
+  window->sideBar()->openGroup(3);
+  window->sideBar()->select(3, 2);
+  auto* page = qobject_cast<generation::ControlsPage*>(window->page(3, 2));
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->yearLabel()->text().toStdString(), "A\xC3\xB1o:  2010");
+  EXPECT_EQ(page->choice(), 1);
+  page->choiceButton(2)->click();
+  EXPECT_EQ(page->choice(), 2);
+  EXPECT_FALSE(page->analysisButton()->isEnabled());  // no analysis workbook in this program
+  picture(*window, "controles");
+
+  // With an action, the button runs it with the choice inside the page's guard.
+  int got = 0;
+  bool barHidden = false;
+  generation::ControlsPage withAction(
+      runtime.session(),
+      [&](shell::Session&, int choice) {
+        got = choice;
+        barHidden = !window->sideBar()->isVisible();
+      },
+      window.get());
+  withAction.choiceButton(2)->click();
+  withAction.analysisButton()->click();
+  EXPECT_EQ(got, 2);
+  EXPECT_TRUE(barHidden);
+  EXPECT_TRUE(window->sideBar()->isVisible());
+}
+
+}  // namespace
