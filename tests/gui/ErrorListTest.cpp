@@ -38,9 +38,11 @@ TEST(ErrorList, ShowsTheFaultyThirdPartiesWithTheirErrors) {
     shell::Runtime runtime;
     ASSERT_TRUE(runtime.openSession(ui, {inst.programFolder, inst.driveFolder}));
     shell::Session& s = runtime.session();
-    for (const auto& e : shell::CARGAVRCTL(s, runtime.engine(), 1))
-      if (trimBlanks(e.camino) == "ANDINA10\\")
+    for (const auto& e : shell::CARGAVRCTL(s, runtime.engine(), 1)) {
+      if (trimBlanks(e.camino) == "ANDINA10\\") {
         ASSERT_TRUE(shell::chooseCompany(s, runtime.engine(), e, {}));
+      }
+    }
     const import::ValidationResult r = import::VALIDAFICHTERC(s, runtime.engine());
     ASSERT_TRUE(r.done);
     ASSERT_GT(r.errors, 1);

@@ -57,9 +57,11 @@ class ImportScreens : public ::testing::Test {
     store::openReferenceTables(engine(), folders.program.string() + "/");
     // The company of the last session, applied as at start-up.
     shell::Session& s = runtime.session();
-    for (const auto& e : shell::CARGAVRCTL(s, engine(), 1))
-      if (trimBlanks(e.camino) == "ANDINA10\\")
+    for (const auto& e : shell::CARGAVRCTL(s, engine(), 1)) {
+      if (trimBlanks(e.camino) == "ANDINA10\\") {
         ASSERT_TRUE(shell::chooseCompany(s, engine(), e, {}));
+      }
+    }
     window = std::make_unique<ui::MainWindow>();
     app::registerPages(*window, s, engine());
     window->resize(1100, 720);

@@ -22,6 +22,19 @@ namespace exo::import {
 
 namespace {
 
+// A read-only grid column over a field, `width` characters wide.
+ui::GridColumn column(const QString& heading, const char* field, int width) {
+  ui::GridColumn c;
+  c.heading = heading;
+  c.expression = field;
+  c.width = width;
+  return c;
+}
+
+}  // namespace
+
+namespace {
+
 QLabel* valueLabel(QWidget* parent) {
   auto* l = new QLabel(parent);
   l->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -46,12 +59,11 @@ ErrorListDialog::ErrorListDialog(store::Engine& engine, int area, QWidget* paren
   auto* layout = new QVBoxLayout(this);
 
   m_engine.goTop(m_engine.interp(), m_area);
-  m_model =
-      new ui::WorkAreaModel(engine, area,
-                            {ui::GridColumn{QStringLiteral("C\u00f3digo"), "CODIGO", {}, {}, 10},
-                             ui::GridColumn{QStringLiteral("Documento"), "DOCUMENTO", {}, {}, 18},
-                             ui::GridColumn{QStringLiteral("Nombre"), "NOMBRE", {}, {}, 50}},
-                            this);
+  m_model = new ui::WorkAreaModel(engine, area,
+                                  {column(QStringLiteral("C\u00f3digo"), "CODIGO", 10),
+                                   column(QStringLiteral("Documento"), "DOCUMENTO", 18),
+                                   column(QStringLiteral("Nombre"), "NOMBRE", 50)},
+                                  this);
   auto* count = new QHBoxLayout;
   auto* caption = new QLabel(QStringLiteral("Total errorres:"), this);
   caption->setStyleSheet(QStringLiteral("QLabel { font-weight: bold; color: rgb(0,0,125); }"));
