@@ -66,6 +66,21 @@ std::string manualDataMissing(const std::string& code) {
          code + " \",\r\ne intente nuevamente.\r\n\r\n";
 }
 
+// The working table of an XML definition and its alias.
+constexpr const char* kXmlWorkTable = "TmpXml.dbf";
+constexpr const char* kXmlWorkAlias = "TMPXML";
+
+// Closes the area of `alias` when it is still open on leaving the scope (a definition that
+// stopped half-way leaves its working table open), so that the scratch file can be erased.
+struct CloseAlias {
+  Engine& engine;
+  const char* alias;
+  ~CloseAlias() {
+    const int area = engine.areaOf(alias);
+    if (area != 0 && engine.isUsed(area)) engine.close(engine.interp(), area);
+  }
+};
+
 bool askOverwrite(Session& session, std::string_view text) {
   return session.ui().ask(kAttention, text, {"&Continuar", "Ca&ncelar"}, 0) == 0;
 }
@@ -261,9 +276,17 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
   }
   if (xml) {
     result.xmlFile = shell::entryPath(outputFolder(session), xmlFileName(headerOf(session)));
+    // The definition builds its working table of the file's records under this name; it is a
+    // scratch file of the run, erased with the others however the run ends.
+    const std::string table = scratch.add(kXmlWorkTable);
+    if (impre.isDef("cTabla")) impre.set("cTabla", Value::text(table));
+    else impre.add("cTabla", Value::text(table));
     engine.select(tracon);
     engine.goTop(ip, tracon);
-    runner.EJECUTAR(xmlDefinition(formatNumber));
+    {
+      CloseAlias closeWorkTable{engine, kXmlWorkAlias};
+      runner.EJECUTAR(xmlDefinition(formatNumber));
+    }
     if (watch.failed()) return result;
   }
   result.done = true;
