@@ -202,6 +202,20 @@ bool CARGAARCHEXCEL(Session& session, int formatNumber) {
   return false;
 }
 
+std::string findingsText(const fs::path& file, const std::vector<XmlFinding>& findings,
+                         std::size_t maxLines) {
+  std::string text = "El archivo " + file.filename().string() + " qued\363 escrito con " +
+                     std::to_string(findings.size()) +
+                     (findings.size() == 1 ? " observaci\363n" : " observaciones") +
+                     " de las reglas de su formato:\r\n";
+  for (std::size_t i = 0; i < findings.size() && i < maxLines; ++i)
+    text += "\r\n" + describe(findings[i]);
+  if (findings.size() > maxLines)
+    text += "\r\n... y " + std::to_string(findings.size() - maxLines) + " m\341s.";
+  text += "\r\n\r\nCorrija los datos y genere el archivo nuevamente antes de presentarlo.";
+  return text;
+}
+
 // The frame every format's builder follows.
 GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& runner,
                            int formatNumber, bool excel, bool xml, const HeaderEditor& editHeader) {
@@ -283,11 +297,27 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     else impre.add("cTabla", Value::text(table));
     engine.select(tracon);
     engine.goTop(ip, tracon);
+    std::error_code timeEc;
+    const auto before = fs::last_write_time(result.xmlFile, timeEc);
+    const bool existed = !timeEc;
     {
       CloseAlias closeWorkTable{engine, kXmlWorkAlias};
       runner.EJECUTAR(xmlDefinition(formatNumber));
     }
     if (watch.failed()) return result;
+    const auto after = fs::last_write_time(result.xmlFile, timeEc);
+    result.xmlWritten = !timeEc && (!existed || after != before);
+    if (!result.xmlWritten) {
+      session.ui().message(shell::MessageKind::Error, kAttention,
+                           "La definici\363n " + xmlDefinition(formatNumber) +
+                               " no escribi\363 el archivo " + result.xmlFile.string() + ".");
+      return result;
+    }
+    result.findings =
+        checkXmlFile(result.xmlFile, formatNumber, ruleTablesFromFolder(session.folders().program));
+    if (!result.findings.empty())
+      session.ui().message(shell::MessageKind::Alert, kAttention,
+                           findingsText(result.xmlFile, result.findings));
   }
   result.done = true;
   return result;

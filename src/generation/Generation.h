@@ -7,6 +7,8 @@
 // options), has the format's builder fill the output table "TraCon" (Builders.h) and runs the
 // format's report definitions over it: "MMG" + NN + "EC.RPO" writes the workbook, "MMG" + NN +
 // "XC.RPO" the XML file. Every scratch file of the run is erased when it ends, however it ends.
+// The XML file written is then checked against the field rules of its format (XmlRules.h) and
+// the findings shown to the user; the file stays written either way.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "generation/XmlRules.h"
 
 namespace exo::shell {
 class Session;
@@ -84,7 +89,15 @@ struct GenerationResult {
   bool missingBases = false;       // 1002/1003: some record lacks its retention base
   std::filesystem::path workbook;  // written when asked for
   std::filesystem::path xmlFile;   // written when asked for
+  bool xmlWritten = false;         // the XML definition wrote the file in this run
+  // The rule findings of the XML file written (empty when it passed, or none was written).
+  std::vector<XmlFinding> findings;
 };
+
+// The findings of the file just written, as the driver shows them: how many, then one line per
+// finding (at most `maxLines`, then how many more).
+std::string findingsText(const std::filesystem::path& file, const std::vector<XmlFinding>& findings,
+                         std::size_t maxLines = 100);
 
 // The builders of the twelve formats, each the frame of a run for its format: the prepared data
 // checked, the overwrite question, the header, the output table and the definitions.

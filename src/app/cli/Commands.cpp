@@ -79,8 +79,10 @@ const Command kCommands[] = {
      "                        prepara y lista la tabla de bases o de datos manuales del formato"},
     {"generate", generateCommand,
      "generate --format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N]\n"
-     "         [--anio YYYY]\n"
-     "                        genera el libro y/o el archivo XML de los formatos"},
+     "         [--anio YYYY] [--strict]\n"
+     "                        genera el libro y/o el archivo XML de los formatos y revisa cada\n"
+     "                        archivo XML con las reglas de su formato (--strict: termina con 1\n"
+     "                        si hay observaciones)"},
     {"copy-assignments", copyAssignmentsCommand,
      "copy-assignments --from-company CARPETA | --previous-year\n"
      "                        copia la tabla de asignaciones de otra empresa o del a\xC3\xB1o "

@@ -1,9 +1,13 @@
 // exogena-cli generate: the workbook and/or the XML file of one format or of all twelve, as the
 // generation page's buttons make them.
 //   generate --format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N] [--anio YYYY]
+//            [--strict]
 // The XML header takes its defaults (the year of the clock, insertion, the sending number of the
 // company) unless the options give other values; --anio also sets the first and last dates of
 // the header to that year. The overwrite questions are answered by --yes / --no.
+// Each XML file written is followed by the findings of its check against the format's field
+// rules, one per line; the files are written either way, and --strict makes any finding end the
+// command with exit code 1.
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -36,7 +40,7 @@ int usage(const char* what, const std::string& value) {
 
 int generate(ReturnContext& c, const Args& args) {
   std::vector<int> formats;
-  bool excel = false, xml = false;
+  bool excel = false, xml = false, strict = false;
   std::string concepto, envio, anio;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -60,7 +64,7 @@ int generate(ReturnContext& c, const Args& args) {
     } else if (a == "--both") {
       xml = excel = true;
     } else if (a == "--strict") {
-      // The findings of the file check make the exit non-zero; no check is made yet.
+      strict = true;
     } else if (a == "--concepto" && hasValue) {
       concepto = args[++i];
       if (concepto != "1" && concepto != "2") return usage("--concepto debe ser 1 o 2", concepto);
@@ -92,6 +96,7 @@ int generate(ReturnContext& c, const Args& args) {
   shell::ErrorHandler& handler = errors.handler();
   reports::Runner runner(c.interp(), c.ui(), c.session().folders().program, &handler);
   int exit = kExitDone;
+  std::size_t findings = 0;
   for (int n : formats) {
     const generation::GenerationResult r = generation::GENERADORAZO(
         c.session(), c.engine(), runner, n, generation::kAllConcepts, excel, xml, editor);
@@ -104,8 +109,17 @@ int generate(ReturnContext& c, const Args& args) {
     std::printf("Formato %s: %" PRId64 " registros, total %.0f\n", code.c_str(), r.records,
                 r.total);
     if (excel) std::printf("  %s\n", toUtf8(r.workbook.string()).c_str());
-    if (xml) std::printf("  %s\n", toUtf8(r.xmlFile.string()).c_str());
+    if (xml) {
+      std::printf("  %s\n", toUtf8(r.xmlFile.string()).c_str());
+      std::printf("  Observaciones del archivo XML: %zu\n", r.findings.size());
+      for (const generation::XmlFinding& f : r.findings)
+        std::printf("    %s\n", toUtf8(generation::describe(f)).c_str());
+      findings += r.findings.size();
+    }
   }
+  if (xml && formats.size() > 1) std::printf("Observaciones de los archivos XML: %zu\n", findings);
+  // The files stay written; --strict makes their findings fail the command.
+  if (strict && findings > 0 && exit == kExitDone) exit = kExitStopped;
   return exit;
 }
 
@@ -115,9 +129,10 @@ int generateCommand(int argc, char** argv) {
   return runReturnCommand(
       argc, argv,
       {"generate",
-       "--format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N] [--anio YYYY]",
+       "--format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N] [--anio YYYY] "
+       "[--strict]",
        3,
-       11,
+       12,
        {"--format", "--xml", "--excel", "--both", "--concepto", "--envio", "--anio", "--strict"}},
       generate);
 }
