@@ -47,5 +47,23 @@ cli integrate
 for format in 1002 1003 1004 1010 1011 1012; do
   cli bases --format "$format" --yes
 done
-# Every format's workbook, written from its output records.
-cli generate --format all --excel --yes
+# Every format's workbook and XML file, written from its output records; each XML file checked
+# against its format's field rules. The whole listing (messages and every finding) is kept beside
+# the demo; the terminal gets a short summary per format.
+listing="$demo/generate.txt"
+echo
+echo "exogena-cli --company ANDINA10 generate --format all --both --yes"
+"$build/exogena-cli" --program "$demo/program" --drive "$demo/drive" --company ANDINA10 \
+  generate --format all --both --yes >"$listing" 2>&1 || {
+  cat "$listing"
+  exit 1
+}
+awk -v listing="$listing" '
+  /^Formato / { if (line != "") print line " - observaciones: " obs; line = $0; obs = 0; next }
+  /^  \// { files++; next }
+  /^  Observaciones del archivo XML: / { obs = $NF; total += $NF; next }
+  END {
+    if (line != "") print line " - observaciones: " obs
+    print "Archivos escritos: " files
+    print "Observaciones de las reglas en los archivos XML: " total " (lista completa en " listing ")"
+  }' "$listing"
