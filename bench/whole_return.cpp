@@ -1,0 +1,211 @@
+// Figures of the whole return of a demo company of N movement lines (default 1,000,000),
+// headless, as the main job runs it: the chart and the year's movements imported, the VAT and
+// commission fixes, the integration into the twelve format tables, the withholding bases and the
+// manual-data tables prepared with their defaults, and every format's workbook and XML file
+// written by the report definitions (each XML file checked against its format's rules). The time
+// of each step, the total beside its limit, and the step that took longest.
+//
+//   bench_whole_return [LINES] [--keep DIR]
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "consolidation/Bases.h"
+#include "consolidation/Integration.h"
+#include "consolidation/ManualData.h"
+#include "demo/Demo.h"
+#include "expr/Text.h"
+#include "generation/Generation.h"
+#include "generation/XmlWriter.h"
+#include "import/LedgerImport.h"
+#include "masterdata/ThirdParty.h"
+#include "reports/Runner.h"
+#include "reports/WorkbookScript.h"
+#include "shell/Company.h"
+#include "shell/Runtime.h"
+#include "shell/UserInterface.h"
+#include "store/Dictionary.h"
+#include "store/Engine.h"
+#include "store/RefTables.h"
+
+using namespace exo;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// A user interface that shows nothing but the messages (on stderr), and answers every question
+// with its first button, as --yes does.
+class QuietInterface final : public shell::UserInterface {
+ public:
+  void message(shell::MessageKind, std::string_view title, std::string_view text) override {
+    if (!quiet)
+      std::fprintf(stderr, "%.*s: %.*s\n", int(title.size()), title.data(), int(text.size()),
+                   text.data());
+  }
+  int ask(std::string_view, std::string_view, const std::vector<std::string>&, int) override {
+    return 0;
+  }
+  void meterBegin(std::string_view, std::int64_t, bool) override {}
+  void meterAdvance(std::int64_t) override {}
+  void meterEnd() override {}
+  void status(int, std::string_view) override {}
+  void waitOpen(std::string_view, std::optional<shell::ScreenPos>) override {}
+  void waitClose() override {}
+  void pumpEvents() override {}
+  bool openWithShell(const std::string&) override { return false; }
+  bool quiet = true;
+};
+
+struct Step {
+  std::string name;
+  double seconds = 0;
+  std::string detail;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::uint64_t lines = 1000000;
+  std::string keep;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--keep" && i + 1 < argc) keep = argv[++i];
+    else lines = std::strtoull(a.c_str(), nullptr, 10);
+  }
+  const fs::path root =
+      keep.empty() ? fs::temp_directory_path() / ("exo-bench-whole-" + std::to_string(::getpid()))
+                   : fs::path(keep);
+  fs::remove_all(root);
+  demo::DemoOptions o;
+  o.folder = (root / "demo").string();
+  o.lines = lines;
+  o.sourceFolder = EXOGENA_SOURCE_DIR;
+  const auto t0 = Clock::now();
+  const demo::DemoInstallation inst = demo::installDemo(o);
+  const demo::DemoCompany& company = inst.companies.front();
+  std::printf("demo de %llu lineas instalada en %.2f s (no cuenta en el total)\n",
+              static_cast<unsigned long long>(company.totalLines()), seconds(t0));
+
+  // The program's set-up, as exogena-cli makes it.
+  QuietInterface ui;
+  shell::Folders folders{fs::absolute(inst.programFolder), fs::absolute(inst.driveFolder)};
+  fs::current_path(folders.program);
+  shell::Runtime runtime;
+  Interp& ip = runtime.interp();
+  store::Engine& engine = runtime.engine();
+  masterdata::registerThirdPartyClasses(ip);
+  reports::registerWorkbookFunctions(ip, &ui, folders);
+  if (!runtime.openSession(ui, folders)) {
+    std::printf("no se pudo abrir la sesion en %s\n", folders.program.c_str());
+    return 1;
+  }
+  shell::Session& session = runtime.session();
+  generation::registerXmlFunctions(ip, session);
+  store::CREATABLAS(engine);
+  const int product = company.product == "NRVVS" ? 1 : 2;
+  const shell::CompanyEntry* entry = nullptr;
+  const std::vector<shell::CompanyEntry> list = shell::CARGAVRCTL(session, engine, product);
+  for (const shell::CompanyEntry& e : list)
+    if (entry == nullptr && trimBlanks(e.camino) == company.folder + "\\") entry = &e;
+  if (entry == nullptr || !shell::chooseCompany(session, engine, *entry, {})) {
+    std::printf("no se pudo elegir la empresa %s\n", company.folder.c_str());
+    return 1;
+  }
+  shell::compactAssignments(session, engine);
+  reports::Runner runner(ip, ui, folders.program);
+
+  std::vector<Step> steps;
+  const auto timed = [&](const std::string& name, const std::function<std::string()>& step) {
+    const auto start = Clock::now();
+    const std::string detail = step();
+    steps.push_back({name, seconds(start), detail});
+    std::printf("%-38s %8.3f s   %s\n", name.c_str(), steps.back().seconds, detail.c_str());
+    std::fflush(stdout);
+  };
+  bool ok = true;
+  timed("importar cuentas del P.U.C.", [&] {
+    const auto r = import::IMPORTAPUC(session, engine);
+    ok = ok && r.done;
+    return std::string();
+  });
+  timed("importar movimientos", [&] {
+    const auto r = import::IMPORTATRACON(session, engine);
+    ok = ok && r.done;
+    return std::string();
+  });
+  timed("regularizar IVA's", [&] {
+    ok = ok && import::ARREGLAIVA(session, engine).done;
+    return std::string();
+  });
+  timed("regularizar comisiones", [&] {
+    ok = ok && import::ARREGLACOMIS(session, engine).done;
+    return std::string();
+  });
+  timed("integrar movimientos a formatos", [&] {
+    const auto r = consolidation::IMPORTACONTAB(session, engine);
+    ok = ok && r.done;
+    std::int64_t rows = 0;
+    for (const std::int64_t n : r.rows) rows += n;
+    return std::to_string(r.movements) + " movimientos, " + std::to_string(rows) + " filas";
+  });
+  timed("bases de 1002 y 1003, datos manuales", [&] {
+    for (const int n : {2, 3}) {
+      const auto r = consolidation::prepareWithholdingBases(session, engine, n);
+      ok = ok && r.done;
+      if (r.area != 0 && engine.isUsed(r.area)) engine.close(ip, r.area);
+    }
+    for (const int n : {4, 10, 11, 12}) {
+      const auto r = consolidation::prepareManualData(session, engine, n);
+      ok = ok && r.done;
+      if (r.area != 0 && engine.isUsed(r.area)) engine.close(ip, r.area);
+    }
+    return std::string();
+  });
+  const generation::HeaderEditor header = [](generation::Header&) { return true; };
+  std::int64_t records = 0;
+  std::size_t findings = 0;
+  double generation = 0;
+  for (int n = 1; n <= 12; ++n) {
+    timed("libro y XML del formato " + store::formatCode(n), [&] {
+      const auto r = generation::GENERADORAZO(session, engine, runner, n, generation::kAllConcepts,
+                                              true, true, header);
+      ok = ok && r.done && r.xmlWritten;
+      records += r.records;
+      findings += r.findings.size();
+      return std::to_string(r.records) + " registros, " + std::to_string(r.findings.size()) +
+             " observaciones";
+    });
+    generation += steps.back().seconds;
+  }
+  if (!ok) {
+    std::printf("un paso no termino: la medida no vale\n");
+    return 1;
+  }
+
+  double total = 0;
+  const Step* longest = nullptr;
+  for (const Step& s : steps) {
+    total += s.seconds;
+    if (longest == nullptr || s.seconds > longest->seconds) longest = &s;
+  }
+  std::printf("%-38s %8.3f s   %lld registros, %zu observaciones\n", "los doce formatos",
+              generation, static_cast<long long>(records), findings);
+  std::printf("%-38s %8.3f s   limite 10.0 s  %s\n", "declaracion completa", total,
+              total <= 10.0 ? "ok" : "EXCEDIDO");
+  std::printf("paso mas largo: %s (%.0f%% del total)\n", longest->name.c_str(),
+              total > 0 ? 100 * longest->seconds / total : 0.0);
+  if (keep.empty()) fs::remove_all(root);
+  return 0;
+}
