@@ -5,7 +5,10 @@
 // written by the report definitions (each XML file checked against its format's rules). The time
 // of each step, the total beside its limit, and the step that took longest.
 //
-//   bench_whole_return [LINES] [--keep DIR]
+// With --desglose every format is then generated again twice, the workbook alone and the XML file
+// alone, to show what each output costs (the output records are built in both).
+//
+//   bench_whole_return [LINES] [--keep DIR] [--desglose]
 #include <unistd.h>
 
 #include <chrono>
@@ -79,9 +82,11 @@ struct Step {
 int main(int argc, char** argv) {
   std::uint64_t lines = 1000000;
   std::string keep;
+  bool breakdown = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--keep" && i + 1 < argc) keep = argv[++i];
+    else if (a == "--desglose") breakdown = true;
     else lines = std::strtoull(a.c_str(), nullptr, 10);
   }
   const fs::path root =
@@ -206,6 +211,24 @@ int main(int argc, char** argv) {
               total <= 10.0 ? "ok" : "EXCEDIDO");
   std::printf("paso mas largo: %s (%.0f%% del total)\n", longest->name.c_str(),
               total > 0 ? 100 * longest->seconds / total : 0.0);
+  if (breakdown) {
+    double excelOnly = 0, xmlOnly = 0;
+    for (int n = 1; n <= 12; ++n) {
+      auto start = Clock::now();
+      generation::GENERADORAZO(session, engine, runner, n, generation::kAllConcepts, true, false,
+                               header);
+      const double e = seconds(start);
+      start = Clock::now();
+      generation::GENERADORAZO(session, engine, runner, n, generation::kAllConcepts, false, true,
+                               header);
+      const double x = seconds(start);
+      excelOnly += e;
+      xmlOnly += x;
+      std::printf("formato %s: solo libro %6.3f s, solo XML %6.3f s\n",
+                  store::formatCode(n).c_str(), e, x);
+    }
+    std::printf("los doce: solo libros %6.3f s, solo XML %6.3f s\n", excelOnly, xmlOnly);
+  }
   if (keep.empty()) fs::remove_all(root);
   return 0;
 }
