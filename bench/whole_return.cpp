@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "consolidation/Bases.h"
 #include "consolidation/Integration.h"
 #include "consolidation/ManualData.h"
@@ -32,7 +33,6 @@
 #include "reports/WorkbookScript.h"
 #include "shell/Company.h"
 #include "shell/Runtime.h"
-#include "shell/UserInterface.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
 #include "store/RefTables.h"
@@ -43,33 +43,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-// A user interface that shows nothing but the messages (on stderr), and answers every question
-// with its first button, as --yes does.
-class QuietInterface final : public shell::UserInterface {
- public:
-  void message(shell::MessageKind, std::string_view title, std::string_view text) override {
-    if (!quiet)
-      std::fprintf(stderr, "%.*s: %.*s\n", int(title.size()), title.data(), int(text.size()),
-                   text.data());
-  }
-  int ask(std::string_view, std::string_view, const std::vector<std::string>&, int) override {
-    return 0;
-  }
-  void meterBegin(std::string_view, std::int64_t, bool) override {}
-  void meterAdvance(std::int64_t) override {}
-  void meterEnd() override {}
-  void status(int, std::string_view) override {}
-  void waitOpen(std::string_view, std::optional<shell::ScreenPos>) override {}
-  void waitClose() override {}
-  void pumpEvents() override {}
-  bool openWithShell(const std::string&) override { return false; }
-  bool quiet = true;
-};
+using bench::seconds;
 
 struct Step {
   std::string name;
@@ -104,7 +78,7 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(company.totalLines()), seconds(t0));
 
   // The program's set-up, as exogena-cli makes it.
-  QuietInterface ui;
+  bench::QuietInterface ui;
   shell::Folders folders{fs::absolute(inst.programFolder), fs::absolute(inst.driveFolder)};
   fs::current_path(folders.program);
   shell::Runtime runtime;
