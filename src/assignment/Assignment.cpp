@@ -218,7 +218,9 @@ int AssignmentSession::INCLCODCON(Mode mode, int currentRow, AccountPicker& pick
   int after = hasCurrent ? currentRow : 0;
   if (chosen) {
     if (mode == Mode::Add) {
-      addSelected();
+      // The cursor goes to the first account added, where the user looks for it.
+      const std::string first = addSelected();
+      if (!first.empty() && m_engine.seekKey(m_codes, Value::text(first))) after = rowOfCurrent();
     } else if (changeAssignment(currentRow, *chosen)) {
       after = rowOfCurrent();
     }
@@ -249,13 +251,16 @@ int AssignmentSession::deleteAssignment(int currentRow) {
   return static_cast<int>(target) - 1;
 }
 
-void AssignmentSession::addSelected() {
+std::string AssignmentSession::addSelected() {
   Interp& ip = m_engine.interp();
   const std::string prefix = m_concept.format + m_concept.code;
+  std::string first;
   for (const ChartEntry& e : m_chart) {
     if (!e.selected) continue;
     if (m_maestro != 0) m_engine.goTo(ip, m_maestro, e.recno);
-    if (m_engine.seekKey(m_codes, Value::text(prefix + padded(e.code, kCodeWidth)))) continue;
+    const std::string key = prefix + padded(e.code, kCodeWidth);
+    if (m_engine.seekKey(m_codes, Value::text(key))) continue;
+    if (first.empty() || key < first) first = key;
     m_engine.appendBlank(m_codes);
     m_engine.put(m_codes, "COD_CONT", Value::text(padded(e.code, kCodeWidth)));
     m_engine.put(m_codes, "DETALLE", Value::text(padded(e.name, kNameWidth)));
@@ -265,6 +270,7 @@ void AssignmentSession::addSelected() {
     m_engine.commit(ip, m_codes);
   }
   m_engine.goTop(ip, m_codes);
+  return first;
 }
 
 bool AssignmentSession::changeAssignment(int currentRow, int chartRow) {

@@ -117,7 +117,8 @@ class AssignmentSession {
   bool matches(const ChartEntry& e) const;
   int rowOfCurrent();
   int deleteAssignment(int currentRow);
-  void addSelected();
+  // Adds the marked accounts not yet assigned; the key of the first one added (empty when none).
+  std::string addSelected();
   bool changeAssignment(int currentRow, int chartRow);
 
   shell::Session& m_session;
