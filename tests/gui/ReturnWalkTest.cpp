@@ -209,7 +209,7 @@ TEST_F(ReturnWalk, FromTheCompanyToEveryFormatsFiles) {
   ASSERT_GT(f1001->model()->rowCount(), 0);
   f1001->grid()->setCurrentIndex(f1001->model()->index(0, 0));
   int before = -1, after = -1;
-  QString added;
+  QString added, current;
   QTimer::singleShot(0, [&] {
     auto* d = modal<assignment::AssignmentDialog>();
     if (d == nullptr) return;
@@ -233,12 +233,15 @@ TEST_F(ReturnWalk, FromTheCompanyToEveryFormatsFiles) {
     });
     d->button(assignment::Mode::Add)->click();
     after = d->model()->rowCount();
+    // The cursor stands on the account just added.
+    current = cell(d->model(), d->grid()->currentRowNumber(), 0);
     picture(*d, "paso07-asignacion");
     d->closeButton()->click();
   });
   f1001->assignmentButton()->click();
   ASSERT_FALSE(added.isEmpty());
   EXPECT_EQ(after, before + 1) << added.toStdString();
+  EXPECT_EQ(current, added);
   EXPECT_TRUE(f1001->isEnabled());
   {
     const int area = engine().open((work / "CodCont.dbf").string(), {}, true, true);
@@ -356,9 +359,12 @@ TEST_F(ReturnWalk, FromTheCompanyToEveryFormatsFiles) {
     EXPECT_TRUE(gen->excelButton()->isEnabled());
     EXPECT_TRUE(gen->xmlButton()->isEnabled());
   }
-  // The only messages are the check after an XML file, naming the demo's faulty records.
+  // The only messages are the checks of the data, naming what the demo left faulty: the
+  // records after an XML file, the bases of 1002 that still need their review.
   for (const auto& m : messages())
-    EXPECT_NE(m.find("Corrija los datos y genere el archivo nuevamente"), std::string::npos) << m;
+    EXPECT_TRUE(m.find("Corrija los datos y genere el archivo nuevamente") != std::string::npos ||
+                m.find("Regularice Base en Retenciones") != std::string::npos)
+        << m;
   picture(*window, "paso14-archivos-generados");
 }
 
