@@ -2,6 +2,7 @@
 #include "app/Pages.h"
 
 #include "assignment/pages/FormatPage.h"
+#include "consolidation/Coverage.h"
 #include "generation/Audit.h"
 #include "generation/pages/ControlsPage.h"
 #include "generation/pages/GenerationPage.h"
@@ -58,7 +59,8 @@ void registerPages(ui::MainWindow& window, shell::Session& session, store::Engin
   }
 
   // Group 3, "Medios Magnéticos": the generation of the formats, then the analysis workbooks of
-  // the balances of 1008 and 1009, whose outcome goes to the page's status line.
+  // the balances of 1008 and 1009 and the coverage workbook, whose outcome goes to the page's
+  // status line.
   window.setPageBuilder(3, 1, [&session, &engine](QWidget* parent) {
     return new generation::GenerationPage(session, engine, parent);
   });
@@ -76,7 +78,14 @@ void registerPages(ui::MainWindow& window, shell::Session& session, store::Engin
                            "  Saldos por concepto: " + std::to_string(r.conceptRows) +
                            "  Libro: " + r.workbook.filename().string());
     };
-    return new generation::ControlsPage(session, analyse, parent);
+    const auto coverage = [&engine](shell::Session& s) {
+      const consolidation::CoverageResult r = consolidation::coverageReport(s, engine);
+      if (!r.done) return;
+      s.ui().status(
+          0, "Proceso terminado.....  Cuentas sin concepto: " + std::to_string(r.uncovered.size()) +
+                 "  Libro: " + r.workbook.filename().string());
+    };
+    return new generation::ControlsPage(session, analyse, coverage, parent);
   });
 }
 
