@@ -2,8 +2,11 @@
 // back by python3-openpyxl and checked against the format movement tables read by
 // python3-dbfread: one row per third party (for 1008 only the non-zero balances), one per
 // concept and third party whose balance reaches a peso, subtotals and totals equal to the
-// table's, and an auto-filter over the headings and the data of each sheet.
+// table's, and an auto-filter over the headings and the data of each sheet. The coverage of the
+// demo: its covered and uncovered third-party lines add up to the year's table read by dbfread.
 #include <gtest/gtest.h>
+
+#include <regex>
 
 #include "../cli/CliSupport.h"
 #include "InteropSupport.h"
@@ -83,6 +86,57 @@ TEST(AuditWorkbooks, DemoWorkbooksReadBackWithTheFormatTablesTotals) {
     for (const auto& e : std::filesystem::directory_iterator(folder))
       EXPECT_EQ(e.path().filename().string().find("TotDa"), std::string::npos) << e.path();
   }
+}
+
+// The year's third-party lines as python3-dbfread reads the year's table: "LINES TOTAL".
+const char* kYearLines = R"PY(
+import sys, dbfread
+rows = [r for r in dbfread.DBF(sys.argv[1], encoding='latin1') if r['CTA_DIR'].strip()]
+print(len(rows), '%.2f' % sum(r['MONTO'] for r in rows))
+)PY";
+
+TEST(CoverageWorkbook, DemoCoveredAndUncoveredAddUpToTheYearsThirdPartyLines) {
+  REQUIRE_TOOL(std::string(kPython) + " -c 'import openpyxl, dbfread'");
+  clitest::Demo demo("--lines 3000 --companies 1 --products both");
+  ASSERT_TRUE(demo.ok());
+  const std::string company = "--company ANDINA10 ";
+  EXPECT_EQ(demo.cli(company + "coverage").exitCode, 1);  // nothing imported yet
+  for (const char* step : {"import-chart", "import-movements", "integrate"})
+    ASSERT_EQ(demo.cli(company + step).exitCode, 0) << step;
+  const clitest::Run r = demo.cli(company + "coverage");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+
+  const std::filesystem::path folder = demo.program() / "NRVVS" / "ANDINA10";
+  std::string year;
+  ASSERT_EQ(storetest::runCommand(std::string(kPython) + " -c \"$(cat <<'EOF'\n" + kYearLines +
+                                      "\nEOF\n)\" '" + (folder / "vrTraCon.99").string() + "'",
+                                  year),
+            0)
+      << year;
+  std::smatch m;
+  const std::regex party("del a\xC3\xB1o: (\\d+) l\xC3\xADneas, total (-?[0-9.]+)\\n");
+  ASSERT_TRUE(std::regex_search(r.out, m, party)) << r.out;
+  EXPECT_EQ(m[1].str() + " " + m[2].str() + "\n", year) << r.out;
+  const std::regex covered("asignadas: (\\d+) l\xC3\xADneas, total (-?[0-9.]+)\\n");
+  const std::regex uncovered("sin concepto: (\\d+) l\xC3\xADneas, total (-?[0-9.]+) ");
+  std::smatch a, b;
+  ASSERT_TRUE(std::regex_search(r.out, a, covered) && std::regex_search(r.out, b, uncovered))
+      << r.out;
+  EXPECT_EQ(std::stoll(a[1]) + std::stoll(b[1]), std::stoll(m[1]));
+  EXPECT_NEAR(std::stod(a[2]) + std::stod(b[2]), std::stod(m[2]), 0.005);
+
+  std::string out;
+  ASSERT_EQ(
+      storetest::runCommand(std::string(kPython) +
+                                " -c \"import sys, openpyxl; wb = openpyxl.load_workbook("
+                                "sys.argv[1]); print([ws.title for ws in wb.worksheets], "
+                                "[ws.auto_filter.ref is not None for ws in wb.worksheets])\" '" +
+                                (folder / "SALIDA" / "ANDINA10-Cobertura.xlsx").string() + "' 2>&1",
+                            out),
+      0)
+      << out;
+  EXPECT_NE(out.find("['Cuentas sin concepto', 'Conceptos'] [True, True]"), std::string::npos)
+      << out;
 }
 
 }  // namespace
