@@ -2,12 +2,16 @@
 #include "app/Pages.h"
 
 #include "assignment/pages/FormatPage.h"
+#include "consolidation/Coverage.h"
+#include "generation/Audit.h"
 #include "generation/pages/ControlsPage.h"
 #include "generation/pages/GenerationPage.h"
 #include "import/pages/ChartImportPage.h"
 #include "import/pages/MovementImportPage.h"
 #include "masterdata/pages/ParametersPage.h"
 #include "masterdata/pages/ReferencePages.h"
+#include "reports/Runner.h"
+#include "shell/Session.h"
 #include "shell/pages/CompanyPages.h"
 #include "ui/MainWindow.h"
 #include "ui/Text.h"
@@ -54,13 +58,34 @@ void registerPages(ui::MainWindow& window, shell::Session& session, store::Engin
     });
   }
 
-  // Group 3, "Medios Magnéticos": the generation of the formats, then the analysis workbooks
-  // (not in this program yet: the page shows its button disabled).
+  // Group 3, "Medios Magnéticos": the generation of the formats, then the analysis workbooks of
+  // the balances of 1008 and 1009 and the coverage workbook, whose outcome goes to the page's
+  // status line.
   window.setPageBuilder(3, 1, [&session, &engine](QWidget* parent) {
     return new generation::GenerationPage(session, engine, parent);
   });
-  window.setPageBuilder(3, 2, [&session](QWidget* parent) {
-    return new generation::ControlsPage(session, {}, parent);
+  window.setPageBuilder(3, 2, [&session, &engine](QWidget* parent) {
+    const auto analyse = [&engine](shell::Session& s, int choice) {
+      reports::Runner* runner = reports::Runner::of(s.interp());
+      if (runner == nullptr) {
+        s.ui().message(shell::MessageKind::Error, "Error.....",
+                       "No est\xE1 disponible el ejecutor de informes del programa.");
+        return;
+      }
+      const generation::AuditResult r = generation::AUDITORIA(s, engine, *runner, choice);
+      if (!r.done) return;
+      s.ui().status(0, "Proceso terminado.....  Terceros: " + std::to_string(r.thirdParties) +
+                           "  Saldos por concepto: " + std::to_string(r.conceptRows) +
+                           "  Libro: " + r.workbook.filename().string());
+    };
+    const auto coverage = [&engine](shell::Session& s) {
+      const consolidation::CoverageResult r = consolidation::coverageReport(s, engine);
+      if (!r.done) return;
+      s.ui().status(
+          0, "Proceso terminado.....  Cuentas sin concepto: " + std::to_string(r.uncovered.size()) +
+                 "  Libro: " + r.workbook.filename().string());
+    };
+    return new generation::ControlsPage(session, analyse, coverage, parent);
   });
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "expr/Codepage.h"
 #include "expr/Dates.h"
 #include "expr/Library.h"
 #include "expr/Numbers.h"
@@ -60,6 +61,8 @@ Value right(Args& a) {
 Value trimR(Args& a) { return tempText(a.interp(), trimRight(a.text(0))); }
 Value trimL(Args& a) { return tempText(a.interp(), trimLeftWhite(a.text(0))); }
 Value trimAll(Args& a) { return tempText(a.interp(), trimLeftWhite(trimRight(a.text(0)))); }
+// Names read from the ledger's files are in its OEM code page; reports show them in Windows-1252.
+Value oemText(Args& a) { return tempText(a.interp(), oemToAnsi(a.text(0))); }
 
 Value mapCase(Args& a, unsigned char (*fn)(unsigned char)) {
   std::string_view s = a.text(0);
@@ -273,6 +276,7 @@ void registerText(Functions& f) {
   f.add("RTRIM", trimR, 1, 1);
   f.add("LTRIM", trimL, 1, 1);
   f.add("ALLTRIM", trimAll, 1, 1);
+  f.add("OEMTOANSI", oemText, 1, 1);
   f.add("UPPER", upper, 1, 1);
   f.add("LOWER", lower, 1, 1);
   f.add("LEN", len, 1, 1);

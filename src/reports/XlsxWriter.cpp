@@ -315,6 +315,9 @@ lxw_error writeSheet(lxw_workbook* wb, lxw_worksheet* ws, const Workbook& book, 
     worksheet_merge_range(ws, m.top - 1, m.left - 1, m.bottom - 1, m.right - 1, "",
                           formats.get(first ? first->style : 0, false));
   }
+  // Before the cells: in constant-memory mode rows above the last one written are closed, and
+  // a filter over them would be refused.
+  if (sh.autoFilter) writeAutoFilter(ws, *sh.autoFilter);
   for (std::size_t r = 0; r < sh.rows.size(); ++r) {
     const auto& cells = sh.rows[r];
     for (std::size_t c = 0; c < cells.size(); ++c) {
@@ -328,7 +331,6 @@ lxw_error writeSheet(lxw_workbook* wb, lxw_worksheet* ws, const Workbook& book, 
     worksheet_write_comment(ws, static_cast<lxw_row_t>(at.first - 1),
                             static_cast<lxw_col_t>(at.second - 1), toUtf8(text).c_str());
   writePage(ws, sh.page);
-  if (sh.autoFilter) writeAutoFilter(ws, *sh.autoFilter);
   for (const Picture& p : sh.pictures) writePicture(ws, p);
   for (const Chart& ch : sh.charts) writeChart(wb, ws, name, ch);
   if (sh.isProtected) {

@@ -26,6 +26,7 @@
 #include "demo/Demo.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
+#include "generation/Audit.h"
 #include "generation/Generation.h"
 #include "generation/XmlWriter.h"
 #include "generation/pages/ConceptPicker.h"
@@ -393,7 +394,7 @@ TEST_F(GenerationScreens, AnalysisPageOffersBothBalances) {
   EXPECT_EQ(page->choice(), 1);
   page->choiceButton(2)->click();
   EXPECT_EQ(page->choice(), 2);
-  EXPECT_FALSE(page->analysisButton()->isEnabled());  // no analysis workbook in this program
+  EXPECT_TRUE(page->analysisButton()->isEnabled());  // the program gives the analysis action
   picture(*window, "controles");
 
   // With an action, the button runs it with the choice inside the page's guard.
@@ -411,6 +412,40 @@ TEST_F(GenerationScreens, AnalysisPageOffersBothBalances) {
   EXPECT_EQ(got, 2);
   EXPECT_TRUE(barHidden);
   EXPECT_TRUE(window->sideBar()->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GenerationScreens, ControlsPageWritesTheAnalysisAndCoverageWorkbooks) {
+  importAndIntegrate();
+  window->sideBar()->openGroup(3);
+  window->sideBar()->select(3, 2);
+  auto* page = qobject_cast<generation::ControlsPage*>(window->page(3, 2));
+  ASSERT_NE(page, nullptr);
+  page->choiceButton(2)->click();
+  page->analysisButton()->click();
+  const fs::path book = generation::auditWorkbookPath(runtime.session(), 9);
+  ASSERT_TRUE(fs::exists(book)) << book;
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(page->statusLine()->text().startsWith(QStringLiteral("Proceso terminado")));
+  EXPECT_TRUE(page->statusLine()->text().contains(QStringLiteral("ANDINA10-Analisis1009.xlsx")))
+      << page->statusLine()->text().toStdString();
+  const auto read = reports::openXlsx(book);
+  ASSERT_TRUE(read.book.has_value()) << read.error;
+  EXPECT_EQ(read.book->sheets().size(), 2u);
+
+  page->coverageButton()->click();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(fs::exists(output / "ANDINA10-Cobertura.xlsx"));
+  EXPECT_TRUE(page->statusLine()->text().contains(QStringLiteral("ANDINA10-Cobertura.xlsx")))
+      << page->statusLine()->text().toStdString();
+  for (QWidget* w : std::initializer_list<QWidget*>{page->analysisButton(), page->coverageButton(),
+                                                    page->choiceButton(1)})
+    EXPECT_TRUE(w->isEnabled());
+  EXPECT_TRUE(window->sideBar()->isVisible());
+  picture(*window, "controles-libros");
 }
 
 }  // namespace

@@ -28,6 +28,8 @@ int runDefinitionCommand(int argc, char** argv);
 int integrateCommand(int argc, char** argv);
 int checkCommand(int argc, char** argv);
 int controlCommand(int argc, char** argv);
+int auditCommand(int argc, char** argv);
+int coverageCommand(int argc, char** argv);
 int basesCommand(int argc, char** argv);
 int generateCommand(int argc, char** argv);
 
@@ -74,6 +76,12 @@ const Command kCommands[] = {
     {"control", controlCommand,
      "control [TERCERO] [--format N] [--concept C] [--excel]\n"
      "                        informe de control de un formato (PDF, o libro con --excel)"},
+    {"audit", auditCommand,
+     "audit --format 1008|1009\n"
+     "                        libro de an\xC3\xA1lisis de los saldos por tercero y por concepto"},
+    {"coverage", coverageCommand,
+     "coverage              libro de cobertura: cuentas con terceros sin concepto y lo que\n"
+     "                        lleg\xC3\xB3 a cada concepto"},
     {"bases", basesCommand,
      "bases --format 1002|1003|1004|1010|1011|1012 [--restore]\n"
      "                        prepara y lista la tabla de bases o de datos manuales del formato"},

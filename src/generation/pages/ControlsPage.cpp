@@ -22,8 +22,12 @@ QString yearText(const shell::Session& session) {
 }
 }  // namespace
 
-ControlsPage::ControlsPage(shell::Session& session, AnalysisAction analysis, QWidget* parent)
-    : QWidget(parent), m_session(session), m_action(std::move(analysis)) {
+ControlsPage::ControlsPage(shell::Session& session, AnalysisAction analysis,
+                           CoverageAction coverage, QWidget* parent)
+    : QWidget(parent),
+      m_session(session),
+      m_action(std::move(analysis)),
+      m_coverageAction(std::move(coverage)) {
   auto* layout = new QVBoxLayout(this);
   auto* top = new QHBoxLayout;
   top->addWidget(ui::pageHeading(QStringLiteral("Informes para an\u00e1lisis"), this), 0,
@@ -59,10 +63,22 @@ ControlsPage::ControlsPage(shell::Session& session, AnalysisAction analysis, QWi
         "Los libros de an\u00e1lisis no est\u00e1n disponibles en esta versi\u00f3n."));
   }
   layout->addWidget(m_analysis, 0, Qt::AlignLeft);
+  layout->addSpacing(16);
+  // Before filing: the accounts with third-party movements that no concept takes, and what of
+  // each concept's accounts reached its format.
+  m_coverage = new QPushButton(QStringLiteral("Cobertura de cuentas y conceptos (Excel)"), this);
+  m_coverage->setAutoDefault(false);
+  m_coverage->setMinimumHeight(40);
+  m_coverage->setToolTip(QStringLiteral(
+      "Cuentas con movimientos de terceros que ning\u00fan concepto toma, y por concepto el total "
+      "contable frente a lo integrado al formato."));
+  m_coverage->setEnabled(static_cast<bool>(m_coverageAction));
+  layout->addWidget(m_coverage, 0, Qt::AlignLeft);
   m_status = ui::statusLabel(this);
   layout->addWidget(m_status);
   layout->addStretch(1);
   connect(m_analysis, &QPushButton::clicked, this, &ControlsPage::analyse);
+  connect(m_coverage, &QPushButton::clicked, this, &ControlsPage::checkCoverage);
 }
 
 int ControlsPage::choice() const { return m_payable->isChecked() ? 2 : 1; }
@@ -76,8 +92,16 @@ void ControlsPage::showEvent(QShowEvent* event) {
 void ControlsPage::analyse() {
   if (!m_action) return;
   const int n = choice();
-  const ui::PageControls controls{this, {m_receivable, m_payable, m_analysis}, {m_status}, nullptr};
+  const ui::PageControls controls{
+      this, {m_receivable, m_payable, m_analysis, m_coverage}, {m_status}, nullptr};
   ui::runPageAction(controls, m_session, [&](shell::Session& s) { m_action(s, n); });
+}
+
+void ControlsPage::checkCoverage() {
+  if (!m_coverageAction) return;
+  const ui::PageControls controls{
+      this, {m_receivable, m_payable, m_analysis, m_coverage}, {m_status}, nullptr};
+  ui::runPageAction(controls, m_session, [&](shell::Session& s) { m_coverageAction(s); });
 }
 
 }  // namespace exo::generation
