@@ -119,7 +119,7 @@ ManualDataDialog::ManualDataDialog(shell::Session& session, store::Engine& engin
   setWindowTitle(QStringLiteral("Ingrese datos para formato  ") + code);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   const bool holders = formatNumber == 10 || formatNumber == 12;
-  resize(holders ? 860 : 640, holders ? 620 : 520);
+  resize(holders ? 960 : 640, holders ? 620 : 520);  // every column of the partners in view
   auto* layout = new QVBoxLayout(this);
 
   auto* top = new QHBoxLayout;
