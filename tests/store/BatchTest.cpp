@@ -15,12 +15,15 @@
 
 #include "../interop/InteropSupport.h"
 #include "StoreTestSupport.h"
+#include "TagCheck.h"
 #include "expr/Interp.h"
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/Engine.h"
 
 namespace {
+
+using storetest::expectTagsDescribeTable;
 
 using exo::ErrorReply;
 using exo::Failure;
@@ -57,29 +60,6 @@ void reopenReadOnly(const std::string& path) {
 
 // Bytes 28-31 of the index file's header: the mark of a batch in progress.
 std::string markOf(const std::string& index) { return storetest::readFile(index).substr(28, 4); }
-
-// Each tag (key: one character field, condition "!Deleted()") holds one key per active record
-// with the record's bytes, and is structurally sound.
-void expectTagsDescribeTable(const std::string& table, const std::string& index) {
-  Dbf t = Dbf::open(table, {true, true, 0});
-  Cdx c = Cdx::open(index, {true, true, 0});
-  std::vector<char> rec(t.recordLength());
-  for (std::size_t tag = 0; tag < c.tags().size(); ++tag) {
-    SCOPED_TRACE(index + " " + c.tags()[tag].name);
-    EXPECT_EQ(c.check(tag), "");
-    const auto field = t.fieldIndex(c.tags()[tag].keyExpression);
-    ASSERT_TRUE(field.has_value());
-    std::multiset<std::pair<std::string, std::uint32_t>> wanted, held;
-    for (std::uint32_t r = 1; r <= t.recordCount(); ++r) {
-      t.read(r, rec.data());
-      if (!Dbf::isDeleted(rec.data())) wanted.emplace(t.text(rec.data(), *field), r);
-    }
-    CdxCursor cursor(c, tag);
-    for (bool ok = cursor.first(); ok; ok = cursor.next())
-      held.emplace(cursor.key(), cursor.recno());
-    EXPECT_EQ(held, wanted);
-  }
-}
 
 class BatchTest : public ::testing::Test {
  protected:

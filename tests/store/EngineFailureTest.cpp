@@ -13,12 +13,15 @@
 #include <set>
 
 #include "StoreTestSupport.h"
+#include "TagCheck.h"
 #include "expr/Interp.h"
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/Engine.h"
 
 namespace {
+
+using storetest::expectTagsDescribeTable;
 
 using exo::ErrorReply;
 using exo::Failure;
@@ -46,29 +49,6 @@ void reopenInPlace(const std::string& path, bool writable) {
     ASSERT_GE(again, 0);
     ASSERT_EQ(::dup2(again, fd), fd);
     ::close(again);
-  }
-}
-
-// Each tag of `index` (keys of one character field, condition "!Deleted()") holds exactly one
-// key per active record of `table`, with the record's bytes, and is structurally sound.
-void expectTagsDescribeTable(const std::string& table, const std::string& index) {
-  Dbf t = Dbf::open(table, {true, true, 0});
-  Cdx c = Cdx::open(index, {true, true, 0});
-  std::vector<char> rec(t.recordLength());
-  for (std::size_t tag = 0; tag < c.tags().size(); ++tag) {
-    SCOPED_TRACE(index + " " + c.tags()[tag].name);
-    EXPECT_EQ(c.check(tag), "");
-    const auto field = t.fieldIndex(c.tags()[tag].keyExpression);
-    ASSERT_TRUE(field.has_value());
-    std::multiset<std::pair<std::string, std::uint32_t>> wanted, held;
-    for (std::uint32_t r = 1; r <= t.recordCount(); ++r) {
-      t.read(r, rec.data());
-      if (!Dbf::isDeleted(rec.data())) wanted.emplace(t.text(rec.data(), *field), r);
-    }
-    CdxCursor cursor(c, tag);
-    for (bool ok = cursor.first(); ok; ok = cursor.next())
-      held.emplace(cursor.key(), cursor.recno());
-    EXPECT_EQ(held, wanted);
   }
 }
 
