@@ -209,12 +209,12 @@ int ReturnContext::chooseCompany(const GlobalOptions& o) {
 }
 
 int runReturnCommand(
-    int argc, char** argv, const ReturnCommandSpec& spec,
+    int argc, char** argv, const ReturnCommandInfo& command,
     const std::function<int(ReturnContext& context, const std::vector<std::string>& args)>& body) {
   std::vector<std::string> args(argv + 1, argv + argc);
   const auto usage = [&](std::FILE* to) {
-    std::fprintf(to, "Uso: exogena-cli %s%s%s [opciones]\n%s", spec.name,
-                 *spec.arguments ? " " : "", spec.arguments, kGlobalUsage);
+    std::fprintf(to, "Uso: exogena-cli %s%s%s [opciones]\n%s", command.name,
+                 *command.arguments ? " " : "", command.arguments, kGlobalUsage);
   };
   for (const std::string& a : args) {
     if (a == "--help" || a == "-h") {
@@ -223,13 +223,13 @@ int runReturnCommand(
     }
   }
   GlobalOptions options;
-  std::string error = parseGlobalOptions(args, options, spec.options);
-  if (error.empty() && (args.size() < spec.minArgs || args.size() > spec.maxArgs)) {
-    error = args.size() < spec.minArgs ? "faltan argumentos"
-                                       : "argumento de m\xC3\xA1s: " + args[spec.maxArgs];
+  std::string error = parseGlobalOptions(args, options, command.options);
+  if (error.empty() && (args.size() < command.minArgs || args.size() > command.maxArgs)) {
+    error = args.size() < command.minArgs ? "faltan argumentos"
+                                          : "argumento de m\xC3\xA1s: " + args[command.maxArgs];
   }
   if (!error.empty()) {
-    std::fprintf(stderr, "exogena-cli %s: %s\n", spec.name, error.c_str());
+    std::fprintf(stderr, "exogena-cli %s: %s\n", command.name, error.c_str());
     usage(stderr);
     return kExitUsage;
   }
@@ -244,20 +244,20 @@ int runReturnCommand(
                  "exogena-cli %s: la operaci\xC3\xB3n pregunta \"%s\" y no se indic\xC3\xB3 la "
                  "respuesta.\n  Repita el comando con --yes (responder s\xC3\xAD) o --no "
                  "(responder no).\n",
-                 spec.name, q.what());
+                 command.name, q.what());
     code = kExitUnanswered;
   } catch (const FailureError& e) {
-    std::fprintf(stderr, "exogena-cli %s: %s\n", spec.name,
+    std::fprintf(stderr, "exogena-cli %s: %s\n", command.name,
                  toUtf8(errorMessage(e.failure())).c_str());
     code = kExitStopped;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "exogena-cli %s: %s\n", spec.name, e.what());
+    std::fprintf(stderr, "exogena-cli %s: %s\n", command.name, e.what());
     code = kExitStopped;
   }
   try {
     context.engine().closeAll(context.interp());
   } catch (const FailureError& e) {
-    std::fprintf(stderr, "exogena-cli %s: %s\n", spec.name,
+    std::fprintf(stderr, "exogena-cli %s: %s\n", command.name,
                  toUtf8(errorMessage(e.failure())).c_str());
     if (code == kExitDone) code = kExitStopped;
   }

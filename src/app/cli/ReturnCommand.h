@@ -84,7 +84,7 @@ class CommandErrorHandler {
 };
 
 // What a return command states about itself.
-struct ReturnCommandSpec {
+struct ReturnCommandInfo {
   const char* name;         // "import-chart"
   const char* arguments;    // its own arguments for the usage line ("" when none)
   std::size_t minArgs = 0;  // bounds on its own arguments
@@ -98,7 +98,7 @@ struct ReturnCommandSpec {
 // answer and other exceptions become their exit codes with the explanation on stderr; every
 // table is committed and closed at the end.
 int runReturnCommand(
-    int argc, char** argv, const ReturnCommandSpec& spec,
+    int argc, char** argv, const ReturnCommandInfo& command,
     const std::function<int(ReturnContext& context, const std::vector<std::string>& args)>& body);
 
 // The usage text of the global options (UTF-8), for the command list.
