@@ -2,7 +2,11 @@
 // figures are the measured routine's own and not a window's or a terminal's.
 #pragma once
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -10,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "demo/Demo.h"
 #include "shell/UserInterface.h"
 
 namespace bench {
@@ -37,6 +42,51 @@ class QuietInterface final : public exo::shell::UserInterface {
   void waitClose() override {}
   void pumpEvents() override {}
   bool openWithShell(const std::string&) override { return false; }
+};
+
+// The demo company a benchmark measures on: the arguments "[LINES] [--keep DIR] [--other...]"
+// (LINES default one million; with --keep the demo stays in DIR, else it goes to a fresh
+// temporary folder named after `tag` and is erased at the end), and the demo laid out there.
+struct BenchDemo {
+  std::uint64_t lines = 1000000;
+  std::string keep;
+  std::vector<std::string> flags;  // the other "--" arguments, for the benchmark to read
+  std::filesystem::path root;
+  exo::demo::DemoInstallation installation;
+  double installSeconds = 0;
+
+  BenchDemo(int argc, char** argv, const char* tag) {
+    for (int i = 1; i < argc; ++i) {
+      const std::string a = argv[i];
+      if (a == "--keep" && i + 1 < argc) keep = argv[++i];
+      else if (a.rfind("--", 0) == 0) flags.push_back(a);
+      else lines = std::strtoull(a.c_str(), nullptr, 10);
+    }
+    root = keep.empty() ? std::filesystem::temp_directory_path() /
+                              (std::string("exo-bench-") + tag + "-" + std::to_string(::getpid()))
+                        : std::filesystem::path(keep);
+    std::filesystem::remove_all(root);
+    exo::demo::DemoOptions o;
+    o.folder = (root / "demo").string();
+    o.lines = lines;
+    o.sourceFolder = EXOGENA_SOURCE_DIR;
+    const auto t0 = std::chrono::steady_clock::now();
+    installation = exo::demo::installDemo(o);
+    installSeconds = seconds(t0);
+  }
+  ~BenchDemo() {
+    std::error_code ec;
+    if (keep.empty()) std::filesystem::remove_all(root, ec);
+  }
+  BenchDemo(const BenchDemo&) = delete;
+  BenchDemo& operator=(const BenchDemo&) = delete;
+
+  const exo::demo::DemoCompany& company() const { return installation.companies.front(); }
+  bool has(const std::string& flag) const {
+    for (const std::string& f : flags)
+      if (f == flag) return true;
+    return false;
+  }
 };
 
 }  // namespace bench

@@ -45,26 +45,11 @@ double plainScan(store::Engine& engine, const fs::path& table) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::uint64_t lines = 1000000;
-  std::string keep;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--keep" && i + 1 < argc) keep = argv[++i];
-    else lines = std::strtoull(a.c_str(), nullptr, 10);
-  }
-  const fs::path root =
-      keep.empty() ? fs::temp_directory_path() / ("exo-bench-integ-" + std::to_string(::getpid()))
-                   : fs::path(keep);
-  fs::remove_all(root);
-  demo::DemoOptions o;
-  o.folder = (root / "demo").string();
-  o.lines = lines;
-  o.sourceFolder = EXOGENA_SOURCE_DIR;
-  auto t0 = std::chrono::steady_clock::now();
-  const demo::DemoInstallation inst = demo::installDemo(o);
-  const demo::DemoCompany& company = inst.companies.front();
+  const bench::BenchDemo demo(argc, argv, "integ");
+  const demo::DemoInstallation& inst = demo.installation;
+  const demo::DemoCompany& company = demo.company();
   std::printf("demo de %llu lineas instalada en %.2f s\n",
-              static_cast<unsigned long long>(company.totalLines()), seconds(t0));
+              static_cast<unsigned long long>(company.totalLines()), demo.installSeconds);
 
   Interp ip;
   store::Engine engine(ip);
@@ -87,6 +72,5 @@ int main(int argc, char** argv) {
   std::printf("%-44s %8.3f s   un recorrido %8.3f s   x%5.2f   limite 3.0 s  %s\n",
               "integrar movimientos a formatos", r.seconds, scan, scan > 0 ? r.seconds / scan : 0.0,
               r.seconds <= 3.0 ? "ok" : "EXCEDIDO");
-  if (keep.empty()) fs::remove_all(root);
   return 0;
 }

@@ -61,26 +61,11 @@ void report(const char* what, double s, double baseline, double limit) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::uint64_t lines = 1000000;
-  std::string keep;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--keep" && i + 1 < argc) keep = argv[++i];
-    else lines = std::strtoull(a.c_str(), nullptr, 10);
-  }
-  const fs::path root =
-      keep.empty() ? fs::temp_directory_path() / ("exo-bench-import-" + std::to_string(::getpid()))
-                   : fs::path(keep);
-  fs::remove_all(root);
-  demo::DemoOptions o;
-  o.folder = (root / "demo").string();
-  o.lines = lines;
-  o.sourceFolder = EXOGENA_SOURCE_DIR;
-  auto t0 = std::chrono::steady_clock::now();
-  const demo::DemoInstallation inst = demo::installDemo(o);
-  const demo::DemoCompany& company = inst.companies.front();
+  const bench::BenchDemo demo(argc, argv, "import");
+  const demo::DemoInstallation& inst = demo.installation;
+  const demo::DemoCompany& company = demo.company();
   std::printf("demo de %llu lineas instalada en %.2f s\n",
-              static_cast<unsigned long long>(company.totalLines()), seconds(t0));
+              static_cast<unsigned long long>(company.totalLines()), demo.installSeconds);
 
   Interp ip;
   store::Engine engine(ip);
@@ -105,7 +90,7 @@ int main(int argc, char** argv) {
               static_cast<long long>(movements.counted), static_cast<long long>(imported));
   report("importar movimientos (13 periodos, 2 etiquetas)", movements.seconds, baseline, 2.0);
 
-  t0 = std::chrono::steady_clock::now();
+  auto t0 = std::chrono::steady_clock::now();
   const auto vat = import::ARREGLAIVA(session, engine);
   const double vatSeconds = seconds(t0);
   std::printf("IVA: %lld lineas recorridas, %lld movidas\n", static_cast<long long>(vat.scanned),
@@ -120,6 +105,5 @@ int main(int argc, char** argv) {
               static_cast<long long>(commissions.moved));
   report("regularizar comisiones en ventas", commissionSeconds, baseline, 1.0);
 
-  if (keep.empty()) fs::remove_all(root);
   return 0;
 }

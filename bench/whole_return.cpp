@@ -54,28 +54,11 @@ struct Step {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::uint64_t lines = 1000000;
-  std::string keep;
-  bool breakdown = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--keep" && i + 1 < argc) keep = argv[++i];
-    else if (a == "--desglose") breakdown = true;
-    else lines = std::strtoull(a.c_str(), nullptr, 10);
-  }
-  const fs::path root =
-      keep.empty() ? fs::temp_directory_path() / ("exo-bench-whole-" + std::to_string(::getpid()))
-                   : fs::path(keep);
-  fs::remove_all(root);
-  demo::DemoOptions o;
-  o.folder = (root / "demo").string();
-  o.lines = lines;
-  o.sourceFolder = EXOGENA_SOURCE_DIR;
-  const auto t0 = Clock::now();
-  const demo::DemoInstallation inst = demo::installDemo(o);
-  const demo::DemoCompany& company = inst.companies.front();
+  const bench::BenchDemo demo(argc, argv, "whole");
+  const demo::DemoInstallation& inst = demo.installation;
+  const demo::DemoCompany& company = demo.company();
   std::printf("demo de %llu lineas instalada en %.2f s (no cuenta en el total)\n",
-              static_cast<unsigned long long>(company.totalLines()), seconds(t0));
+              static_cast<unsigned long long>(company.totalLines()), demo.installSeconds);
 
   // The program's set-up, as exogena-cli makes it.
   bench::QuietInterface ui;
@@ -185,7 +168,7 @@ int main(int argc, char** argv) {
               total <= 10.0 ? "ok" : "EXCEDIDO");
   std::printf("paso mas largo: %s (%.0f%% del total)\n", longest->name.c_str(),
               total > 0 ? 100 * longest->seconds / total : 0.0);
-  if (breakdown) {
+  if (demo.has("--desglose")) {
     double excelOnly = 0, xmlOnly = 0;
     for (int n = 1; n <= 12; ++n) {
       auto start = Clock::now();
@@ -203,6 +186,5 @@ int main(int argc, char** argv) {
     }
     std::printf("los doce: solo libros %6.3f s, solo XML %6.3f s\n", excelOnly, xmlOnly);
   }
-  if (keep.empty()) fs::remove_all(root);
   return 0;
 }
