@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/Company.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Runtime.h"
 #include "shell/TerminalUserInterface.h"
@@ -57,8 +58,14 @@ class ReturnContext {
   // Prepares everything for `options`: folders, session, reference tables, company. Returns 0,
   // or the exit code after an explanation on stderr.
   int open(const GlobalOptions& options);
+  // The same without choosing a company: for commands that work on several. `product` receives
+  // the product the options name (or the last session's), `companies` its control file's list.
+  int openWithoutCompany(const GlobalOptions& options, int& product,
+                         std::vector<shell::CompanyEntry>& companies);
 
  private:
+  int prepare(const GlobalOptions& options);
+  int productOf(const GlobalOptions& options, int& product);
   int chooseCompany(const GlobalOptions& options);
 
   shell::TerminalUserInterface m_ui;
