@@ -42,8 +42,8 @@ std::uint64_t pathPolicyEpoch(const Interp& ip);
 // is installed). A refusal is raised; false is returned when the handler lets the caller go on.
 bool allowPath(Interp& ip, std::string_view path, PathUse use, std::string_view operation);
 
-// Installs a policy (or none, with nullptr) on an interpreter for a scope and puts the previous one back at its
-// end, however it ends.
+// Installs a policy (or none, with nullptr) on an interpreter for a scope and puts the previous one
+// back at its end, however it ends.
 class PathPolicyScope {
  public:
   PathPolicyScope(Interp& ip, const PathPolicy* policy);

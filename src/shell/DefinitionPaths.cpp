@@ -42,8 +42,8 @@ std::string realPlace(const fs::path& path) {
 
 bool inside(const std::string& place, const std::string& root) {
   if (root == "/") return true;
-  return place == root || (place.size() > root.size() && place.starts_with(root) &&
-                           place[root.size()] == '/');
+  return place == root ||
+         (place.size() > root.size() && place.starts_with(root) && place[root.size()] == '/');
 }
 
 std::string upperStem(const std::string& upperName) {
@@ -72,9 +72,9 @@ bool isUserFile(const fs::path& path) {
       (stem[7] == 'B' || stem[7] == 'Y' || stem[7] == 'Z'))
     return true;
   for (const char* file :
-       {store::kFormatosFile, store::kConceptsFile, store::kConceptsIndex,
-        store::kDepartmentsFile, store::kDepartmentsIndex, store::kMunicipalitiesFile,
-        store::kMunicipalitiesIndex, store::kCountriesFile, store::kCountriesIndex, "VRFuente"}) {
+       {store::kFormatosFile, store::kConceptsFile, store::kConceptsIndex, store::kDepartmentsFile,
+        store::kDepartmentsIndex, store::kMunicipalitiesFile, store::kMunicipalitiesIndex,
+        store::kCountriesFile, store::kCountriesIndex, "VRFuente"}) {
     if (sameStem(stem, file)) return true;
   }
   return false;

@@ -107,8 +107,8 @@ TEST_F(DefinitionConfinementTest, PathsOutsideTheProgramFoldersAreRefusedAndNoth
   const std::uintmax_t victim = size(outside / "victima.dbf");
   runLettingGo(
       // a table created by an absolute path outside, and one reached by ".."
-      "DbCreate(" + quoted(outside / "nueva.dbf") + ", {{'A', 'C', 5, 0}})\r\n" +
-          "DbCreate(" + quoted(company / ".." / ".." / ".." / "fuera" / "victima.dbf") +
+      "DbCreate(" + quoted(outside / "nueva.dbf") + ", {{'A', 'C', 5, 0}})\r\n" + "DbCreate(" +
+          quoted(company / ".." / ".." / ".." / "fuera" / "victima.dbf") +
           ", {{'A', 'C', 5, 0}})\r\n" +
           // a table outside opened (and then the selected area emptied)
           "DbUseArea(.T., , " + quoted(outside / "victima.dbf") + ", 'VICTIMA', .F., .F.)\r\n" +
@@ -121,8 +121,7 @@ TEST_F(DefinitionConfinementTest, PathsOutsideTheProgramFoldersAreRefusedAndNoth
           "oX := TExcelScript():New()\r\noX:Create(" + quoted(company / "SALIDA" / "bien.xlsx") +
           ")\r\n" + "oX:Say(1, 1, 'x')\r\noX:SaveAs(" + quoted(outside / "libro.xlsx") + ")\r\n" +
           "oX:SaveAs(" + quoted(company / "SALIDA" / ".." / ".." / "libro.xlsx") + ")\r\n" +
-          "oX:Open('/etc/hostname')\r\n" +
-          "LFIN := .T.",
+          "oX:Open('/etc/hostname')\r\n" + "LFIN := .T.",
       7);
   const auto questions = asked();
   ASSERT_EQ(questions.size(), 7u);
@@ -150,18 +149,19 @@ TEST_F(DefinitionConfinementTest, TheUsersTablesCannotBeEmptiedRecreatedOrWritte
   // The program holds the assignments open when the definition runs.
   const int held = engine.open((company / "CodCont.dbf").string(), "CODCONT");
   engine.select(held);
-  runLettingGo("__dbZap()\r\n"
-               "DbSelectArea('CODCONT')\r\n__dbPack()\r\nDbDelete()\r\n"
-               "FieldPut(1, 'XXXX')\r\nCOD_CONT := 'YYYY'\r\nDbAppend()\r\n"
-               "DbCreate(" +
-                   quoted(company / "codcont.dbf") + ", {{'A', 'C', 5, 0}})\r\n" +
-                   "DbCreate(" + quoted(company / "TrF1002B") + ", {{'A', 'C', 5, 0}})\r\n" +
-                   // opened by the definition itself: read-only, its reads still work
-                   "DbUseArea(.T., , " + quoted(company / "TrF1002B.dbf") + ", 'BASES')\r\n" +
-                   "CLEIDO := BASES->COD_CONT\r\nBASES->(__dbZap())\r\n" +
-                   "oX := TExcelScript():New()\r\noX:Create(" +
-                   quoted(program / "VarMem01.mem") + ")\r\noX:Save()\r\nLFIN := .T.",
-               10);
+  runLettingGo(
+      "__dbZap()\r\n"
+      "DbSelectArea('CODCONT')\r\n__dbPack()\r\nDbDelete()\r\n"
+      "FieldPut(1, 'XXXX')\r\nCOD_CONT := 'YYYY'\r\nDbAppend()\r\n"
+      "DbCreate(" +
+          quoted(company / "codcont.dbf") + ", {{'A', 'C', 5, 0}})\r\n" + "DbCreate(" +
+          quoted(company / "TrF1002B") + ", {{'A', 'C', 5, 0}})\r\n" +
+          // opened by the definition itself: read-only, its reads still work
+          "DbUseArea(.T., , " + quoted(company / "TrF1002B.dbf") + ", 'BASES')\r\n" +
+          "CLEIDO := BASES->COD_CONT\r\nBASES->(__dbZap())\r\n" +
+          "oX := TExcelScript():New()\r\noX:Create(" + quoted(program / "VarMem01.mem") +
+          ")\r\noX:Save()\r\nLFIN := .T.",
+      10);
   const auto questions = asked();
   ASSERT_EQ(questions.size(), 10u);
   for (std::size_t i = 0; i < 9; ++i) {
@@ -186,9 +186,9 @@ TEST_F(DefinitionConfinementTest, TheUsersTablesCannotBeEmptiedRecreatedOrWritte
 
 TEST_F(DefinitionConfinementTest, ARefusalTheUserDoesNotLetGoStopsTheRun) {
   fs::create_directories(program / "FORMS");
-  std::ofstream(program / "FORMS" / "HOSTIL.RPO")
-      << "NPASO := 1\r\nDbCreate(" + quoted(outside / "x.dbf") +
-             ", {{'A', 'C', 5, 0}})\r\nNPASO := 2";
+  std::ofstream(program / "FORMS" / "HOSTIL.RPO") << "NPASO := 1\r\nDbCreate(" +
+                                                         quoted(outside / "x.dbf") +
+                                                         ", {{'A', 'C', 5, 0}})\r\nNPASO := 2";
   ip.memvars().declarePublic("NPASO", Value::number(0));
   ui.answer("&Salir");
   EXPECT_THROW(runner->EJECUTAR("HOSTIL.RPO"), exo::FailureError);
