@@ -10,6 +10,7 @@
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "import/ImportRun.h"
+#include "shell/RunFiles.h"
 #include "shell/Paths.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
@@ -20,10 +21,10 @@
 namespace exo::consolidation {
 
 namespace fs = std::filesystem;
-using import::FailureWatch;
+using shell::FailureWatch;
 using import::kAttention;
-using import::OpenAreas;
-using import::StagedFiles;
+using shell::OpenAreas;
+using shell::StagedFiles;
 using shell::MessageKind;
 using shell::Session;
 using shell::UserInterface;
@@ -220,7 +221,7 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
     ui.message(MessageKind::Alert, kAttention, import::kImportFirst);
     return result;
   }
-  const import::Stopwatch clock;
+  const shell::Stopwatch clock;
   FailureWatch watch(ip);
   OpenAreas areas(engine);
   StagedFiles staged(work);
@@ -286,7 +287,7 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
 
   for (int s = 0; s < 3; ++s) ui.status(s, "");
   std::map<std::string, ConceptInfo> concepts;
-  if (!import::throughHandler(ip, [&] { concepts = readConcepts(ip, session.folders().program); }))
+  if (!shell::throughHandler(ip, [&] { concepts = readConcepts(ip, session.folders().program); }))
     return stop();
   if (watch.failed()) return stop();
   const ConceptInfo missingConcept;
@@ -315,7 +316,7 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
   // assignments of its account that select it.
   const std::string yearPath = shell::entryPath(work, store::kYearMovements).string();
   std::unique_ptr<Dbf> year;
-  if (!import::throughHandler(ip, [&] {
+  if (!shell::throughHandler(ip, [&] {
         year = std::make_unique<Dbf>(Dbf::open(yearPath, store::OpenOptions{true, true, 2000}));
       })) {
     return stop();
@@ -345,8 +346,8 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
       for (const std::size_t i : found->second) {
         Assignment& a = assignments[i];
         if (a.inventoryPurchasesOnly &&
-            !(import::beginsWith(account, "1.4.") &&
-              import::beginsWith(year->text(rec.data(), tipoComp), "C"))) {
+            !(shell::beginsWith(account, "1.4.") &&
+              shell::beginsWith(year->text(rec.data(), tipoComp), "C"))) {
           continue;
         }
         if (a.info->program) {
@@ -377,7 +378,7 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
     const std::string table = staged.stage(def.file);
     const std::string index = staged.stage(def.indexes.front().file, true);
     if (n == 6) staged1006 = table;
-    if (!import::throughHandler(ip, [&] {
+    if (!shell::throughHandler(ip, [&] {
           const std::vector<store::FieldDef> fields = store::tableFields(def, work.string());
           Dbf target = Dbf::create(table, fields);
           FormatWriter writer(*year, target);
@@ -442,7 +443,7 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
   }
 
   // Each 1006 row carries the income its voucher booked to format 1007, sign reversed.
-  if (!import::throughHandler(ip, [&] {
+  if (!shell::throughHandler(ip, [&] {
         Dbf rows = Dbf::open(staged1006, store::OpenOptions{false, false, 2000});
         const int tc = *rows.fieldIndex("TIPO_COMP"), cp = *rows.fieldIndex("COMPROBA"),
                   adic = *rows.fieldIndex("VLR_ADIC1");
@@ -474,12 +475,12 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
 
   year.reset();
   areas.closeAll();
-  if (!import::throughHandler(ip, [&] { staged.commit(); })) return stop();
+  if (!shell::throughHandler(ip, [&] { staged.commit(); })) return stop();
 
   result.seconds = clock.seconds();
-  ui.status(0, "Procesados  " + import::withThousands(result.movements) + "  registros");
+  ui.status(0, "Procesados  " + shell::withThousands(result.movements) + "  registros");
   ui.status(1, import::kFinished);
-  ui.status(2, import::timeLine(result.seconds));
+  ui.status(2, shell::timeLine(result.seconds));
   ui.meterEnd();
   result.done = true;
   return result;

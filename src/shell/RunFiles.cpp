@@ -1,5 +1,5 @@
-// The staged files of an import run, the failure watch and the texts of the import page.
-#include "import/ImportRun.h"
+// The staged files of a run, the open areas, the failure watch and the count texts.
+#include "shell/RunFiles.h"
 
 #include <cstdio>
 #include <system_error>
@@ -8,7 +8,7 @@
 #include "store/Engine.h"
 #include "store/File.h"
 
-namespace exo::import {
+namespace exo::shell {
 
 namespace fs = std::filesystem;
 
@@ -22,7 +22,7 @@ StagedFiles::~StagedFiles() {
 
 std::string StagedFiles::stage(std::string_view name, bool isIndex) {
   Entry e{std::string(name), m_folder / ("~" + std::string(name)), isIndex};
-  if (const auto old = shell::findEntry(m_folder, "~" + std::string(name))) {
+  if (const auto old = findEntry(m_folder, "~" + std::string(name))) {
     std::error_code ec;
     fs::remove(*old, ec);
   }
@@ -43,14 +43,14 @@ void StagedFiles::commit() {
   // No index may outlive the table it describes: the old index files go first.
   for (const Entry& e : m_entries) {
     if (!e.isIndex || !written(e)) continue;
-    if (const auto old = shell::findEntry(m_folder, e.name)) fs::remove(*old, ec);
+    if (const auto old = findEntry(m_folder, e.name)) fs::remove(*old, ec);
   }
   for (int pass = 0; pass < 2; ++pass) {
     for (const Entry& e : m_entries) {
       if (e.isIndex != (pass == 1) || !written(e)) continue;
       const fs::path target = m_folder / e.name;
       // An old file spelled in another case would otherwise stay beside the new one.
-      if (const auto old = shell::findEntry(m_folder, e.name); old && *old != target) {
+      if (const auto old = findEntry(m_folder, e.name); old && *old != target) {
         fs::remove(*old, ec);
       }
       store::replaceFile(e.temp.string(), target.string());
@@ -124,4 +124,4 @@ bool isEmptyText(std::string_view s) {
   return true;
 }
 
-}  // namespace exo::import
+}  // namespace exo::shell
