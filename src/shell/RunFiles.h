@@ -19,12 +19,14 @@ class Engine;
 namespace exo::shell {
 
 // The files a run replaces in one folder. Each file is written under a temporary name beside
-// it ("~" + name); commit() renames them into place, index files last and with the old index
-// removed before any table is replaced, so that no index ever describes another table. Files
-// not committed are erased when the object goes away.
+// it ("~" + name); commit() puts them all in place together (store::replaceTogether): every
+// later reader that first finishes an interrupted replacement of the folder sees all the old
+// files or all the new ones, never tables and indexes of different runs. Files not committed
+// are erased when the object goes away. Made on a folder, it first finishes a replacement an
+// earlier run left there.
 class StagedFiles {
  public:
-  explicit StagedFiles(std::filesystem::path folder) : m_folder(std::move(folder)) {}
+  explicit StagedFiles(std::filesystem::path folder);
   ~StagedFiles();
   StagedFiles(const StagedFiles&) = delete;
   StagedFiles& operator=(const StagedFiles&) = delete;
@@ -34,8 +36,8 @@ class StagedFiles {
   std::string stage(std::string_view name, bool isIndex = false);
   // Stages the memo file of a staged table when the new table has one.
   void stageMemoOf(std::string_view tableName, std::string_view memoName);
-  // Renames every staged file into place (replacing the file of that name whatever its letter
-  // case). A staged file that was never written is skipped.
+  // Puts every staged file in place (replacing the file of that name whatever its letter case).
+  // A staged file that was never written is skipped.
   void commit();
   const std::filesystem::path& folder() const { return m_folder; }
 

@@ -9,8 +9,8 @@
 #include "consolidation/BasesSupport.h"
 #include "generation/Builders.h"
 #include "generation/Generation.h"
-#include "shell/RunFiles.h"
 #include "masterdata/ThirdParty.h"
+#include "shell/RunFiles.h"
 
 namespace {
 
