@@ -171,7 +171,8 @@ bool parseRecord(const std::string& text, std::vector<ReplaceStep>& steps) {
     const std::size_t tab1 = line.find('\t');
     if (tab1 == std::string::npos) return false;
     const std::string kind = line.substr(0, tab1);
-    if (kind == "FIN") return pos == text.size() && line.substr(tab1 + 1) == std::to_string(steps.size());
+    if (kind == "FIN")
+      return pos == text.size() && line.substr(tab1 + 1) == std::to_string(steps.size());
     const std::size_t tab2 = line.find('\t', tab1 + 1);
     if (tab2 == std::string::npos) return false;
     ReplaceStep s{line.substr(tab1 + 1, tab2 - tab1 - 1), line.substr(tab2 + 1)};
