@@ -1,12 +1,14 @@
 // The two copies of the assignment table and the swap of the pair of files they share.
 #include "assignment/AssignmentCopy.h"
 
+#include <optional>
 #include <set>
 #include <system_error>
 
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "shell/Utilities.h"
 #include "store/Dbf.h"
@@ -28,21 +30,6 @@ constexpr const char* kNothingCopied =
 constexpr int kMaxAreas = 1024;  // beyond any number of areas the program opens
 
 std::string upperTrim(std::string_view s) { return upper1252(trimBlanks(s)); }
-
-// Removes the files it was given when it goes away (temporary and set-aside copies).
-class Leftovers {
- public:
-  void add(const fs::path& p) { m_paths.push_back(p); }
-  ~Leftovers() {
-    for (const fs::path& p : m_paths) {
-      std::error_code ec;
-      fs::remove(p, ec);
-    }
-  }
-
- private:
-  std::vector<fs::path> m_paths;
-};
 
 // The pair at `table` and `index` read through an engine of its own, so that a damaged file is
 // a fault found here and not a failure of the running program: empty when sound, else what is
@@ -127,13 +114,6 @@ void reopenAreas(Engine& engine, const fs::path& table, const std::vector<OpenAr
   engine.select(selected);
 }
 
-// Renames with the error kept: true when done.
-bool moveFile(const fs::path& from, const fs::path& to) {
-  std::error_code ec;
-  fs::rename(from, to, ec);
-  return !ec;
-}
-
 }  // namespace
 
 bool replaceAssignments(Session& session, Engine& engine, const fs::path& sourceFolder) {
@@ -148,18 +128,27 @@ bool replaceAssignments(Session& session, Engine& engine, const fs::path& source
                    sourceFolder.string() + kNothingCopied);
     return false;
   }
-  Leftovers leftovers;
-  const fs::path stagedTable = work / ("~" + std::string(store::kAssignments));
-  const fs::path stagedIndex = work / ("~" + std::string(store::kAssignmentsIndex));
-  leftovers.add(stagedTable);
-  leftovers.add(stagedIndex);
   std::error_code ec;
-  if (!fs::is_directory(work, ec) ||
-      !fs::copy_file(*sourceTable, stagedTable, fs::copy_options::overwrite_existing, ec) ||
-      !fs::copy_file(*sourceIndex, stagedIndex, fs::copy_options::overwrite_existing, ec)) {
+  if (!fs::is_directory(work, ec)) {
+    ui.message(
+        MessageKind::Stop, kAttention,
+        "No se puede escribir en la carpeta de la empresa:\r\n" + work.string() + kNothingCopied);
+    return false;
+  }
+  // The new pair is copied beside the current one, synced, checked, and then both files are
+  // put in place together: a run stopped at any point leaves the current pair or the new one.
+  std::optional<shell::StagedFiles> staged;
+  std::string stagedTable, stagedIndex;
+  try {
+    staged.emplace(work);
+    stagedTable = staged->stage(store::kAssignments);
+    stagedIndex = staged->stage(store::kAssignmentsIndex, true);
+    Engine::copyFile(sourceTable->string(), stagedTable);
+    Engine::copyFile(sourceIndex->string(), stagedIndex);
+  } catch (const FailureError& e) {
     ui.message(MessageKind::Stop, kAttention,
-               "No se puede escribir en la carpeta de la empresa:\r\n" + work.string() +
-                   (ec ? "\r\n" + ec.message() : std::string()) + kNothingCopied);
+               "No se puede escribir en la carpeta de la empresa:\r\n" + work.string() + "\r\n" +
+                   std::string(trimBlanks(e.failure().description)) + kNothingCopied);
     return false;
   }
   if (const std::string fault = checkPair(stagedTable, stagedIndex); !fault.empty()) {
@@ -171,36 +160,23 @@ bool replaceAssignments(Session& session, Engine& engine, const fs::path& source
 
   const fs::path table =
       shell::findEntry(work, store::kAssignments).value_or(work / store::kAssignments);
-  const fs::path index =
-      shell::findEntry(work, store::kAssignmentsIndex).value_or(work / store::kAssignmentsIndex);
   const std::vector<OpenArea> reopen = closeAreasOn(engine, table);
-
-  // The current pair is set aside before the new one comes in, and put back if any step fails.
-  const fs::path asideTable = work / "~CodCont.old";
-  const fs::path asideIndex = work / "~CodContx.old";
-  const bool hadTable = fs::exists(table, ec), hadIndex = fs::exists(index, ec);
-  bool done = false;
-  if (!hadTable || moveFile(table, asideTable)) {
-    if (!hadIndex || moveFile(index, asideIndex)) {
-      if (moveFile(stagedTable, table)) {
-        if (moveFile(stagedIndex, index)) done = true;
-        else fs::remove(table, ec);
-      }
-      if (!done && hadIndex) moveFile(asideIndex, index);
-    }
-    if (!done && hadTable) moveFile(asideTable, table);
+  std::string fault;
+  try {
+    staged->commit();
+  } catch (const FailureError& e) {
+    fault = std::string(trimBlanks(e.failure().description));
   }
-  if (done) {
-    leftovers.add(asideTable);
-    leftovers.add(asideIndex);
-  }
-  reopenAreas(engine, table, reopen);
-  if (!done) {
+  reopenAreas(engine, work / store::kAssignments, reopen);
+  if (!fault.empty()) {
     ui.message(MessageKind::Stop, kAttention,
                "No se pudo reemplazar la tabla de asignaciones en la carpeta de la empresa:\r\n" +
-                   work.string() + kNothingCopied);
+                   work.string() + "\r\n" + fault +
+                   "\r\nSi el reemplazo qued\363 a medias, se termina al abrir de nuevo la "
+                   "empresa.");
+    return false;
   }
-  return done;
+  return true;
 }
 
 std::optional<CompanyCopyChoice> companiesForCopy(Session& session, Engine& engine) {

@@ -10,8 +10,8 @@
 #include "consolidation/BasesSupport.h"
 #include "expr/Codepage.h"
 #include "expr/Text.h"
-#include "import/ImportRun.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
@@ -69,7 +69,7 @@ double signedBy(std::string_view nat, double monto) {
 // row per concept for the minor amounts. Nothing when a failure was let go.
 std::optional<std::vector<ConceptRow>> consolidate(shell::Session& session, Engine& engine,
                                                    const fs::path& formatTable,
-                                                   import::FailureWatch& watch) {
+                                                   shell::FailureWatch& watch) {
   const fs::path folder = session.companyFolder();
   ScratchFiles scratch(folder);
   const std::string tags = scratch.add(store::kScratchIndex);
@@ -79,7 +79,7 @@ std::optional<std::vector<ConceptRow>> consolidate(shell::Session& session, Engi
   std::map<std::string, PartyTotal> parties;
   std::vector<std::pair<ConceptRow, std::string>> concepts;  // with the row's own nature
   {
-    import::OpenAreas areas(engine);
+    shell::OpenAreas areas(engine);
     const int f = areas.open(formatTable.string(), "TRFBASES", true);
     if (f == 0 || watch.failed()) return std::nullopt;
     engine.buildIndex(f, tags, "CtaDirConc", "CTA_DIR+CONC", store::kNotDeleted);
@@ -141,7 +141,7 @@ std::optional<std::vector<ConceptRow>> consolidate(shell::Session& session, Engi
 // The POR_RET of an account in the chart copy, 0 when it is not there.
 class ChartPercentages {
  public:
-  ChartPercentages(Engine& engine, import::OpenAreas& areas, const fs::path& folder)
+  ChartPercentages(Engine& engine, shell::OpenAreas& areas, const fs::path& folder)
       : m_engine(engine) {
     if (!shell::findEntry(folder, store::kChartCopy)) return;
     m_area = areas.adopt(
@@ -166,7 +166,7 @@ class ChartPercentages {
 // The directory names of third parties, from the directory copy, in the Windows character set.
 class DirectoryNames {
  public:
-  DirectoryNames(Engine& engine, import::OpenAreas& areas, const fs::path& folder)
+  DirectoryNames(Engine& engine, shell::OpenAreas& areas, const fs::path& folder)
       : m_engine(engine) {
     if (!shell::findEntry(folder, store::kDirectoryCopy)) return;
     m_area = areas.adopt(
@@ -257,15 +257,15 @@ BasesResult withholdingBases(shell::Session& session, Engine& engine, int format
     return result;
   }
 
-  import::FailureWatch watch(ip);
+  shell::FailureWatch watch(ip);
   const auto rows = consolidate(session, engine, *formatTable, watch);
   if (!rows) return result;
 
-  import::StagedFiles staged(folder);
+  shell::StagedFiles staged(folder);
   const std::string target = store::baseTableFile(code);
   const std::string temp = staged.stage(target);
   {
-    import::OpenAreas areas(engine);
+    shell::OpenAreas areas(engine);
     ChartPercentages chart(engine, areas, folder);
     DirectoryNames names(engine, areas, folder);
     engine.createTable(temp, store::tableFields(store::tableDef(target), folder.string()));
@@ -293,7 +293,7 @@ BasesResult withholdingBases(shell::Session& session, Engine& engine, int format
   }
   // The stored table is let go only now that its successor is complete.
   if (const int old = engine.areaOf(kBaseRetAlias)) engine.close(ip, old);
-  if (!import::throughHandler(ip, [&] { staged.commit(); })) return result;
+  if (!shell::throughHandler(ip, [&] { staged.commit(); })) return result;
   result.built = true;
   return openBaseTable(session, engine, code, result);
 }

@@ -10,6 +10,7 @@
 #include "import/ImportRun.h"
 #include "reports/Runner.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
@@ -74,8 +75,8 @@ ControlResult CONTROLCONTB(Session& session, Engine& engine, reports::Runner& ru
   context.set("cLibro", Value::text(output == ControlOutput::Workbook ? result.workbook.string()
                                                                       : std::string()));
 
-  import::FailureWatch watch(ip);
-  import::OpenAreas areas(engine);
+  shell::FailureWatch watch(ip);
+  shell::OpenAreas areas(engine);
   const std::string work = session.companyFolder().string();
   const int codes =
       areas.adopt(store::openCompanyTable(engine, work, store::kAssignments, "CodiCont"));

@@ -15,6 +15,7 @@
 #include "reports/Workbook.h"
 #include "reports/XlsxFile.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
@@ -173,8 +174,8 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
   for (int n = 1; n <= 12; ++n)
     if (!CHEQUEATODO(session, n)) return result;
 
-  import::FailureWatch watch(ip);
-  import::OpenAreas areas(engine);
+  shell::FailureWatch watch(ip);
+  shell::OpenAreas areas(engine);
   shell::WaitMessage wait(session, "Revisando la cobertura de los conceptos. Por favor espere...");
 
   // The assignments by account, and the accounts of each concept.
@@ -239,7 +240,7 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
   // What reached each format movement table, and the part under the concept's threshold.
   for (int n = 1; n <= 12; ++n) {
     const std::string code = store::formatCode(n);
-    import::OpenAreas table(engine);
+    shell::OpenAreas table(engine);
     const int rows = table.open(shell::entryPath(folder, store::formatTableFile(code)).string(),
                                 "COBTRF", true, true);
     if (rows == 0 || watch.failed()) return result;

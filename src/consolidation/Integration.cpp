@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "expr/Text.h"
 #include "import/ImportRun.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
@@ -20,12 +22,12 @@
 namespace exo::consolidation {
 
 namespace fs = std::filesystem;
-using import::FailureWatch;
 using import::kAttention;
-using import::OpenAreas;
-using import::StagedFiles;
+using shell::FailureWatch;
 using shell::MessageKind;
+using shell::OpenAreas;
 using shell::Session;
+using shell::StagedFiles;
 using shell::UserInterface;
 using store::Dbf;
 using store::Engine;
@@ -204,285 +206,351 @@ class FormatWriter {
   int m_ctaDir = 0;
 };
 
-}  // namespace
+// One run of the integration, phase by phase. A phase returns Go to go on, Stop when a failure
+// ended the run (the meter is closed and a sharing conflict explained), Quit when it has told
+// the user why there is nothing to do.
+class IntegrationRun {
+ public:
+  enum class Outcome { Go, Stop, Quit };
 
-IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
-  IntegrationResult result;
-  Interp& ip = session.interp();
-  UserInterface& ui = session.ui();
-  const fs::path work = session.companyFolder();
-  const fs::path ledger = session.native("\\" + session.celPath());
-  auto present = [&](const fs::path& dir, std::string_view name) {
+  IntegrationRun(Session& session, Engine& engine)
+      : m_session(session),
+        m_engine(engine),
+        m_ip(session.interp()),
+        m_ui(session.ui()),
+        m_work(session.companyFolder()),
+        m_ledger(session.native("\\" + session.celPath())),
+        m_watch(m_ip),
+        m_areas(engine),
+        m_staged(m_work) {}
+
+  IntegrationResult run();
+
+ private:
+  bool present(const fs::path& dir, std::string_view name) const {
     return shell::findEntry(dir, name).has_value();
-  };
-
-  if (!present(work, store::kDirectoryCopy)) {
-    ui.message(MessageKind::Alert, kAttention, import::kImportFirst);
-    return result;
   }
-  const import::Stopwatch clock;
-  FailureWatch watch(ip);
-  OpenAreas areas(engine);
-  StagedFiles staged(work);
-  auto stop = [&] {
-    ui.meterEnd();
-    if (watch.sharingConflict()) {
-      ui.message(MessageKind::Stop, kAttention,
-                 "El archivo " + fs::path(watch.fileName()).filename().string() +
-                     " est\341 en uso exclusivo por otro programa.\r\n"
-                     "Ci\351rrelo all\355 e intente de nuevo; no se cambi\363 nada.");
-    }
-    return result;
-  };
+  Outcome failed() const { return m_watch.failed() ? Outcome::Stop : Outcome::Go; }
+  Outcome openAssignments();
+  Outcome openDirectory();
+  Outcome checkLedger();
+  Outcome readAssignments();
+  Outcome selectMovements();
+  Outcome writeFormatTables();
+  Outcome buildVoucherTotals();
+  Outcome carryIncomeTo1006();
 
-  // The assignments, in the order of format, concept and account.
-  int codes = 0;
-  if (present(work, store::kAssignments)) {
-    codes = areas.adopt(
-        store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONTI", true));
-    if (codes == 0 || watch.failed()) return stop();
+  Session& m_session;
+  Engine& m_engine;
+  Interp& m_ip;
+  UserInterface& m_ui;
+  const fs::path m_work;
+  const fs::path m_ledger;
+  const shell::Stopwatch m_clock;
+  FailureWatch m_watch;
+  OpenAreas m_areas;
+  StagedFiles m_staged;
+  IntegrationResult m_result;
+
+  int m_codes = 0;  // the assignments, in the order of format, concept and account
+  int m_direc = 0;  // the directory copy, in the order of its keys
+  std::map<std::string, ConceptInfo> m_concepts;
+  const ConceptInfo m_missingConcept{};
+  std::vector<Assignment> m_assignments;
+  std::unordered_map<std::string, std::vector<std::size_t>> m_byAccount;
+  std::unique_ptr<Dbf> m_year;
+  std::string m_staged1006, m_staged1007, m_staged1007Index;
+  std::unordered_map<std::string, double> m_voucherIncome;
+};
+
+IntegrationRun::Outcome IntegrationRun::openAssignments() {
+  if (present(m_work, store::kAssignments)) {
+    m_codes = m_areas.adopt(
+        store::openCompanyTable(m_engine, m_work.string(), store::kAssignments, "CODICONTI", true));
+    if (m_codes == 0 || m_watch.failed()) return Outcome::Stop;
     bool ordered = false;
-    for (const auto& o : engine.orders(codes)) ordered = ordered || upper1252(o.tag) == "CODICONT";
+    for (const auto& o : m_engine.orders(m_codes))
+      ordered = ordered || upper1252(o.tag) == "CODICONT";
     if (!ordered) {
       // The index file is missing or lacks the tag: it is built again, as at company selection.
-      engine.close(ip, codes);
-      codes = areas.adopt(
-          engine.open(shell::entryPath(work, store::kAssignments).string(), "CODICONTI", false));
-      if (codes == 0 || watch.failed()) return stop();
-      store::buildCompanyIndexes(engine, codes, work.string(), store::kAssignments);
-      if (watch.failed()) return stop();
+      m_engine.close(m_ip, m_codes);
+      m_codes = m_areas.adopt(m_engine.open(shell::entryPath(m_work, store::kAssignments).string(),
+                                            "CODICONTI", false));
+      if (m_codes == 0 || m_watch.failed()) return Outcome::Stop;
+      store::buildCompanyIndexes(m_engine, m_codes, m_work.string(), store::kAssignments);
+      if (m_watch.failed()) return Outcome::Stop;
     }
-    engine.setOrder(codes, "CodiCont");
+    m_engine.setOrder(m_codes, "CodiCont");
   }
-  if (codes == 0 || engine.keyCount(ip, codes) == 0) {
-    ui.message(MessageKind::Alert, kAttention, kNoAssignments);
-    return result;
+  if (m_codes == 0 || m_engine.keyCount(m_ip, m_codes) == 0) {
+    m_ui.message(MessageKind::Alert, kAttention, kNoAssignments);
+    return Outcome::Quit;
   }
+  return Outcome::Go;
+}
 
-  // The directory copy, in the order of its keys.
-  const int direc =
-      areas.open(shell::entryPath(work, store::kDirectoryCopy).string(), "DIRECINT", true, true);
-  if (direc == 0 || watch.failed()) return stop();
-  if (present(work, store::kDirectoryCopyIndex)) {
-    engine.addIndex(direc, store::kDirectoryCopyIndex);
-    const auto orders = engine.orders(direc);
-    engine.setOrder(direc, orders.empty() ? std::string() : orders.front().tag);
+IntegrationRun::Outcome IntegrationRun::openDirectory() {
+  m_direc = m_areas.open(shell::entryPath(m_work, store::kDirectoryCopy).string(), "DIRECINT", true,
+                         true);
+  if (m_direc == 0 || m_watch.failed()) return Outcome::Stop;
+  if (present(m_work, store::kDirectoryCopyIndex)) {
+    m_engine.addIndex(m_direc, store::kDirectoryCopyIndex);
+    const auto orders = m_engine.orders(m_direc);
+    m_engine.setOrder(m_direc, orders.empty() ? std::string() : orders.front().tag);
   }
-  if (watch.failed()) return stop();
+  return failed();
+}
 
+IntegrationRun::Outcome IntegrationRun::checkLedger() {
   bool anyMonth = false;
   for (int m = 1; m <= 12 && !anyMonth; ++m) {
-    anyMonth = present(ledger, store::ledgerPeriodFile(m));
+    anyMonth = present(m_ledger, store::ledgerPeriodFile(m));
   }
   if (!anyMonth) {
-    ui.message(MessageKind::Alert, kAttention, import::kCheckPeriods);
-    return result;
+    m_ui.message(MessageKind::Alert, kAttention, import::kCheckPeriods);
+    return Outcome::Quit;
   }
   // Without the year's table the movement import has not run (or did not finish) here.
-  if (!present(work, store::kYearMovements)) {
-    ui.message(MessageKind::Alert, kAttention, import::kImportFirst);
-    return result;
+  if (!present(m_work, store::kYearMovements)) {
+    m_ui.message(MessageKind::Alert, kAttention, import::kImportFirst);
+    return Outcome::Quit;
   }
+  return Outcome::Go;
+}
 
-  for (int s = 0; s < 3; ++s) ui.status(s, "");
-  std::map<std::string, ConceptInfo> concepts;
-  if (!import::throughHandler(ip, [&] { concepts = readConcepts(ip, session.folders().program); }))
-    return stop();
-  if (watch.failed()) return stop();
-  const ConceptInfo missingConcept;
-
-  // Every assignment, grouped by account for the scan.
-  std::vector<Assignment> assignments;
-  std::unordered_map<std::string, std::vector<std::size_t>> byAccount;
-  engine.forEach(codes, [&] {
-    const std::string format = engine.text(codes, "FORMATO");
+// The concepts, and every assignment grouped by account for the scan.
+IntegrationRun::Outcome IntegrationRun::readAssignments() {
+  for (int s = 0; s < 3; ++s) m_ui.status(s, "");
+  if (!shell::throughHandler(m_ip,
+                             [&] { m_concepts = readConcepts(m_ip, m_session.folders().program); }))
+    return Outcome::Stop;
+  if (m_watch.failed()) return Outcome::Stop;
+  m_engine.forEach(m_codes, [&] {
+    const std::string format = m_engine.text(m_codes, "FORMATO");
     const auto number = store::formatNumberOf(format);
     if (!number) return true;  // not a format of the return
     Assignment a;
     a.format = *number;
-    a.conceptCode = engine.text(codes, "CONCEPTO");
-    const auto c = concepts.find(format + a.conceptCode);
-    a.info = c == concepts.end() ? &missingConcept : &c->second;
+    a.conceptCode = m_engine.text(m_codes, "CONCEPTO");
+    const auto c = m_concepts.find(format + a.conceptCode);
+    a.info = c == m_concepts.end() ? &m_missingConcept : &c->second;
     a.inventoryPurchasesOnly = *number == 1 && a.conceptCode == "5007";
-    byAccount[std::string(trimRight(engine.text(codes, "COD_CONT")))].push_back(assignments.size());
-    assignments.push_back(std::move(a));
-    return !watch.failed();
+    m_byAccount[std::string(trimRight(m_engine.text(m_codes, "COD_CONT")))].push_back(
+        m_assignments.size());
+    m_assignments.push_back(std::move(a));
+    return !m_watch.failed();
   });
-  if (watch.failed()) return stop();
-  result.assignments = static_cast<std::int64_t>(assignments.size());
+  if (m_watch.failed()) return Outcome::Stop;
+  m_result.assignments = static_cast<std::int64_t>(m_assignments.size());
+  return Outcome::Go;
+}
 
-  // The year's table: read once in record order; each movement with a third party goes to the
-  // assignments of its account that select it.
-  const std::string yearPath = shell::entryPath(work, store::kYearMovements).string();
-  std::unique_ptr<Dbf> year;
-  if (!import::throughHandler(ip, [&] {
-        year = std::make_unique<Dbf>(Dbf::open(yearPath, store::OpenOptions{true, true, 2000}));
+// The year's table: read once in record order; each movement with a third party goes to the
+// assignments of its account that select it.
+IntegrationRun::Outcome IntegrationRun::selectMovements() {
+  const std::string yearPath = shell::entryPath(m_work, store::kYearMovements).string();
+  if (!shell::throughHandler(m_ip, [&] {
+        m_year = std::make_unique<Dbf>(Dbf::open(yearPath, store::OpenOptions{true, true, 2000}));
       })) {
-    return stop();
+    return Outcome::Stop;
   }
+  Dbf& year = *m_year;
   // The same table in a work area, where the concept filters are evaluated.
-  const int yearArea = areas.open(yearPath, "TRACONINT", true, true);
-  if (yearArea == 0 || watch.failed()) return stop();
-  const int codigo = requiredField(ip, *year, "CODIGO");
-  const int ctaDir = requiredField(ip, *year, "CTA_DIR");
-  const int tipoComp = requiredField(ip, *year, "TIPO_COMP");
-  if (watch.failed() || codigo < 0 || ctaDir < 0 || tipoComp < 0) return stop();
-  result.movements = year->recordCount();
-  ui.meterBegin("", result.assignments, true);
-  ui.pumpEvents();
-  {
-    std::vector<char> rec(year->recordLength());
-    std::string account;
-    for (std::uint32_t r = 1; r <= year->recordCount(); ++r) {
-      if (r % kScanPumpEvery == 0) ui.pumpEvents();
-      year->read(r, rec.data());
-      if (Dbf::isDeleted(rec.data())) continue;
-      if (isWhiteText(year->text(rec.data(), ctaDir))) continue;
-      account.assign(trimRight(year->text(rec.data(), codigo)));
-      const auto found = byAccount.find(account);
-      if (found == byAccount.end()) continue;
-      bool positioned = false;
-      for (const std::size_t i : found->second) {
-        Assignment& a = assignments[i];
-        if (a.inventoryPurchasesOnly &&
-            !(import::beginsWith(account, "1.4.") &&
-              import::beginsWith(year->text(rec.data(), tipoComp), "C"))) {
-          continue;
-        }
-        if (a.info->program) {
-          if (!positioned) {
-            engine.select(yearArea);
-            engine.goTo(ip, yearArea, r);
-            positioned = true;
-          }
-          const Value v = ip.eval(*a.info->program);
-          if (watch.failed()) return stop();
-          if (!v.isLogical() || !v.logical()) continue;
-        }
-        a.records.push_back(r);
+  const int yearArea = m_areas.open(yearPath, "TRACONINT", true, true);
+  if (yearArea == 0 || m_watch.failed()) return Outcome::Stop;
+  const int codigo = requiredField(m_ip, year, "CODIGO");
+  const int ctaDir = requiredField(m_ip, year, "CTA_DIR");
+  const int tipoComp = requiredField(m_ip, year, "TIPO_COMP");
+  if (m_watch.failed() || codigo < 0 || ctaDir < 0 || tipoComp < 0) return Outcome::Stop;
+  m_result.movements = year.recordCount();
+  m_ui.meterBegin("", m_result.assignments, true);
+  m_ui.pumpEvents();
+  std::vector<char> rec(year.recordLength());
+  std::string account;
+  for (std::uint32_t r = 1; r <= year.recordCount(); ++r) {
+    if (r % kScanPumpEvery == 0) m_ui.pumpEvents();
+    year.read(r, rec.data());
+    if (Dbf::isDeleted(rec.data())) continue;
+    if (isWhiteText(year.text(rec.data(), ctaDir))) continue;
+    account.assign(trimRight(year.text(rec.data(), codigo)));
+    const auto found = m_byAccount.find(account);
+    if (found == m_byAccount.end()) continue;
+    bool positioned = false;
+    for (const std::size_t i : found->second) {
+      Assignment& a = m_assignments[i];
+      if (a.inventoryPurchasesOnly && !(shell::beginsWith(account, "1.4.") &&
+                                        shell::beginsWith(year.text(rec.data(), tipoComp), "C"))) {
+        continue;
       }
+      if (a.info->program) {
+        if (!positioned) {
+          m_engine.select(yearArea);
+          m_engine.goTo(m_ip, yearArea, r);
+          positioned = true;
+        }
+        const Value v = m_ip.eval(*a.info->program);
+        if (m_watch.failed()) return Outcome::Stop;
+        if (!v.isLogical() || !v.logical()) continue;
+      }
+      a.records.push_back(r);
     }
   }
+  return Outcome::Go;
+}
 
-  // The twelve tables, each built beside and indexed.
-  Identifications ids(engine, direc);
-  const store::TableDef& totalsDef = store::tableDef(store::kVoucherTotals1007);
-  std::string staged1006, staged1007, staged1007Index, stagedTotals;
+// The twelve tables, each built beside and indexed.
+IntegrationRun::Outcome IntegrationRun::writeFormatTables() {
+  Identifications ids(m_engine, m_direc);
   std::int64_t meter = 0;
   for (int n = 1; n <= 12; ++n) {
     const std::string code = store::formatCode(n);
     const store::TableDef& def = store::tableDef(store::formatTableFile(code));
-    ui.status(0, "Procesando Formato " + code);
-    ui.pumpEvents();
-    const std::string table = staged.stage(def.file);
-    const std::string index = staged.stage(def.indexes.front().file, true);
-    if (n == 6) staged1006 = table;
-    if (!import::throughHandler(ip, [&] {
-          const std::vector<store::FieldDef> fields = store::tableFields(def, work.string());
+    m_ui.status(0, "Procesando Formato " + code);
+    m_ui.pumpEvents();
+    const std::string table = m_staged.stage(def.file);
+    const std::string index = m_staged.stage(def.indexes.front().file, true);
+    if (n == 6) m_staged1006 = table;
+    if (!shell::throughHandler(m_ip, [&] {
+          const std::vector<store::FieldDef> fields = store::tableFields(def, m_work.string());
           Dbf target = Dbf::create(table, fields);
-          FormatWriter writer(*year, target);
-          for (const Assignment& a : assignments) {
+          FormatWriter writer(*m_year, target);
+          for (const Assignment& a : m_assignments) {
             if (a.format != n) continue;
             for (const std::uint32_t r : a.records) writer.write(r, code, a, ids);
-            result.rows[static_cast<std::size_t>(n - 1)] +=
+            m_result.rows[static_cast<std::size_t>(n - 1)] +=
                 static_cast<std::int64_t>(a.records.size());
             if (++meter % kRepaintEvery == 0) {
-              ui.meterAdvance(meter);
-              ui.pumpEvents();
+              m_ui.meterAdvance(meter);
+              m_ui.pumpEvents();
             }
           }
           target.close();
         })) {
-      return stop();
+      return Outcome::Stop;
     }
-    if (watch.failed()) return stop();
-    ui.meterAdvance(meter);
-    staged.stageMemoOf(def.file, "TrF" + code + ".fpt");
-    const int area = engine.open(table, "TRFINT", false);
-    if (area == 0 || watch.failed()) return stop();
+    if (m_watch.failed()) return Outcome::Stop;
+    m_ui.meterAdvance(meter);
+    m_staged.stageMemoOf(def.file, "TrF" + code + ".fpt");
+    const int area = m_engine.open(table, "TRFINT", false);
+    if (area == 0 || m_watch.failed()) return Outcome::Stop;
     for (const store::TagDef& tag : def.indexes.front().tags) {
-      engine.buildIndex(area, index, tag.name, tag.key, tag.forCondition);
+      m_engine.buildIndex(area, index, tag.name, tag.key, tag.forCondition);
     }
-    engine.close(ip, area);
-    if (watch.failed()) return stop();
+    m_engine.close(m_ip, area);
+    if (m_watch.failed()) return Outcome::Stop;
     if (n == 7) {
-      staged1007 = table;
-      staged1007Index = index;
+      m_staged1007 = table;
+      m_staged1007Index = index;
     }
   }
+  return Outcome::Go;
+}
 
-  // The voucher totals of format 1007, over its rows in the order "TipoComp", with their own
-  // index; then their MONTO by voucher.
-  ui.status(0, "Procesando \355ndices. Por favor espere.....");
-  ui.pumpEvents();
-  std::unordered_map<std::string, double> voucherIncome;
-  {
-    const int rows1007 = engine.open(staged1007, "TRF1007", true, true);
-    if (rows1007 == 0 || watch.failed()) return stop();
-    engine.addIndex(rows1007, staged1007Index);
-    engine.setOrder(rows1007, "TipoComp");
-    stagedTotals = staged.stage(totalsDef.file);
-    result.vouchers1007 = static_cast<std::int64_t>(
-        engine.total(rows1007, stagedTotals, "TIPO_COMP+COMPROBA", {"MONTO", "VLR_ADIC1"}));
-    engine.close(ip, rows1007);
-    if (watch.failed()) return stop();
-    const int totals = engine.open(stagedTotals, "TRF1007B", false);
-    if (totals == 0 || watch.failed()) return stop();
-    const std::string totalsIndex = staged.stage(totalsDef.indexes.front().file, true);
-    for (const store::TagDef& tag : totalsDef.indexes.front().tags) {
-      engine.buildIndex(totals, totalsIndex, tag.name, tag.key, tag.forCondition);
-    }
-    engine.forEach(totals, [&] {
-      voucherIncome.emplace(engine.text(totals, "TIPO_COMP") + engine.text(totals, "COMPROBA"),
-                            engine.number(totals, "MONTO"));
-      return !watch.failed();
-    });
-    engine.close(ip, totals);
-    if (watch.failed()) return stop();
+// The voucher totals of format 1007, over its rows in the order "TipoComp", with their own
+// index; then their MONTO by voucher.
+IntegrationRun::Outcome IntegrationRun::buildVoucherTotals() {
+  m_ui.status(0, "Procesando \355ndices. Por favor espere.....");
+  m_ui.pumpEvents();
+  const store::TableDef& totalsDef = store::tableDef(store::kVoucherTotals1007);
+  const int rows1007 = m_engine.open(m_staged1007, "TRF1007", true, true);
+  if (rows1007 == 0 || m_watch.failed()) return Outcome::Stop;
+  m_engine.addIndex(rows1007, m_staged1007Index);
+  m_engine.setOrder(rows1007, "TipoComp");
+  const std::string stagedTotals = m_staged.stage(totalsDef.file);
+  m_result.vouchers1007 = static_cast<std::int64_t>(
+      m_engine.total(rows1007, stagedTotals, "TIPO_COMP+COMPROBA", {"MONTO", "VLR_ADIC1"}));
+  m_engine.close(m_ip, rows1007);
+  if (m_watch.failed()) return Outcome::Stop;
+  const int totals = m_engine.open(stagedTotals, "TRF1007B", false);
+  if (totals == 0 || m_watch.failed()) return Outcome::Stop;
+  const std::string totalsIndex = m_staged.stage(totalsDef.indexes.front().file, true);
+  for (const store::TagDef& tag : totalsDef.indexes.front().tags) {
+    m_engine.buildIndex(totals, totalsIndex, tag.name, tag.key, tag.forCondition);
   }
+  m_engine.forEach(totals, [&] {
+    m_voucherIncome.emplace(m_engine.text(totals, "TIPO_COMP") + m_engine.text(totals, "COMPROBA"),
+                            m_engine.number(totals, "MONTO"));
+    return !m_watch.failed();
+  });
+  m_engine.close(m_ip, totals);
+  return failed();
+}
 
-  // Each 1006 row carries the income its voucher booked to format 1007, sign reversed.
-  if (!import::throughHandler(ip, [&] {
-        Dbf rows = Dbf::open(staged1006, store::OpenOptions{false, false, 2000});
+// Each 1006 row carries the income its voucher booked to format 1007, sign reversed.
+IntegrationRun::Outcome IntegrationRun::carryIncomeTo1006() {
+  if (!shell::throughHandler(m_ip, [&] {
+        Dbf rows = Dbf::open(m_staged1006, store::OpenOptions{false, false, 2000});
         const int tc = *rows.fieldIndex("TIPO_COMP"), cp = *rows.fieldIndex("COMPROBA"),
                   adic = *rows.fieldIndex("VLR_ADIC1");
         // The meter goes over the 1006 rows when there are any; else it stays full.
-        if (rows.recordCount() > 0) ui.meterBegin("", rows.recordCount(), true);
+        if (rows.recordCount() > 0) m_ui.meterBegin("", rows.recordCount(), true);
         std::vector<char> rec(rows.recordLength());
         for (std::uint32_t r = 1; r <= rows.recordCount(); ++r) {
           rows.read(r, rec.data());
           if (!Dbf::isDeleted(rec.data())) {
-            const auto it = voucherIncome.find(std::string(rows.text(rec.data(), tc)) +
-                                               std::string(rows.text(rec.data(), cp)));
-            if (it != voucherIncome.end()) {
+            const auto it = m_voucherIncome.find(std::string(rows.text(rec.data(), tc)) +
+                                                 std::string(rows.text(rec.data(), cp)));
+            if (it != m_voucherIncome.end()) {
               rows.setNumber(rec.data(), adic, it->second * -1);
               rows.write(r, rec.data());
-              ++result.rows1006WithIncome;
+              ++m_result.rows1006WithIncome;
             }
           }
           if (r % kRepaintEvery == 0) {
-            ui.meterAdvance(r);
-            ui.pumpEvents();
+            m_ui.meterAdvance(r);
+            m_ui.pumpEvents();
           }
         }
-        if (rows.recordCount() > 0) ui.meterAdvance(rows.recordCount());
+        if (rows.recordCount() > 0) m_ui.meterAdvance(rows.recordCount());
         rows.close();
       })) {
-    return stop();
+    return Outcome::Stop;
   }
-  if (watch.failed()) return stop();
+  return failed();
+}
 
-  year.reset();
-  areas.closeAll();
-  if (!import::throughHandler(ip, [&] { staged.commit(); })) return stop();
+IntegrationResult IntegrationRun::run() {
+  const auto stop = [&] {
+    m_ui.meterEnd();
+    if (m_watch.sharingConflict()) {
+      m_ui.message(MessageKind::Stop, kAttention,
+                   "El archivo " + fs::path(m_watch.fileName()).filename().string() +
+                       " est\341 en uso exclusivo por otro programa.\r\n"
+                       "Ci\351rrelo all\355 e intente de nuevo; no se cambi\363 nada.");
+    }
+    return m_result;
+  };
+  for (Outcome (IntegrationRun::*phase)() :
+       {&IntegrationRun::openAssignments, &IntegrationRun::openDirectory,
+        &IntegrationRun::checkLedger, &IntegrationRun::readAssignments,
+        &IntegrationRun::selectMovements, &IntegrationRun::writeFormatTables,
+        &IntegrationRun::buildVoucherTotals, &IntegrationRun::carryIncomeTo1006}) {
+    const Outcome o = (this->*phase)();
+    if (o == Outcome::Stop) return stop();
+    if (o == Outcome::Quit) return m_result;
+  }
+  // Every new table and index is in place together, or none of them.
+  m_year.reset();
+  m_areas.closeAll();
+  if (!shell::throughHandler(m_ip, [&] { m_staged.commit(); })) return stop();
 
-  result.seconds = clock.seconds();
-  ui.status(0, "Procesados  " + import::withThousands(result.movements) + "  registros");
-  ui.status(1, import::kFinished);
-  ui.status(2, import::timeLine(result.seconds));
-  ui.meterEnd();
-  result.done = true;
-  return result;
+  m_result.seconds = m_clock.seconds();
+  m_ui.status(0, "Procesados  " + shell::withThousands(m_result.movements) + "  registros");
+  m_ui.status(1, import::kFinished);
+  m_ui.status(2, shell::timeLine(m_result.seconds));
+  m_ui.meterEnd();
+  m_result.done = true;
+  return m_result;
+}
+
+}  // namespace
+
+IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
+  if (!shell::findEntry(session.companyFolder(), store::kDirectoryCopy)) {
+    session.ui().message(MessageKind::Alert, kAttention, import::kImportFirst);
+    return {};
+  }
+  return IntegrationRun(session, engine).run();
 }
 
 }  // namespace exo::consolidation

@@ -8,8 +8,8 @@
 #include "consolidation/ManualDataBuild.h"
 #include "consolidation/Partners.h"
 #include "expr/Text.h"
-#include "import/ImportRun.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
@@ -50,8 +50,8 @@ bool compact(shell::Session& session, Engine& engine, const std::string& file,
              ManualDataResult& result) {
   Interp& ip = engine.interp();
   const fs::path folder = session.companyFolder();
-  import::FailureWatch watch(ip);
-  import::OpenAreas areas(engine);
+  shell::FailureWatch watch(ip);
+  shell::OpenAreas areas(engine);
   const auto path = shell::findEntry(folder, file);
   const int area = areas.open(path->string(), "COMPACTA", false);
   if (area == 0 || watch.failed()) return false;
@@ -66,15 +66,15 @@ bool compact(shell::Session& session, Engine& engine, const std::string& file,
 bool createHolderTable(shell::Session& session, Engine& engine, const std::string& file) {
   Interp& ip = engine.interp();
   const fs::path folder = session.companyFolder();
-  import::FailureWatch watch(ip);
-  import::StagedFiles staged(folder);
+  shell::FailureWatch watch(ip);
+  shell::StagedFiles staged(folder);
   const store::TableDef& def = store::tableDef(file);
   const std::string table = staged.stage(file);
   std::vector<std::string> indexes;
   for (const store::IndexDef& index : def.indexes)
     indexes.push_back(staged.stage(index.file, true));
   {
-    import::OpenAreas areas(engine);
+    shell::OpenAreas areas(engine);
     engine.createTable(table, store::tableFields(def, folder.string()));
     const int area = areas.open(table, "NUEVA", false);
     if (area == 0 || watch.failed()) return false;
@@ -84,7 +84,7 @@ bool createHolderTable(shell::Session& session, Engine& engine, const std::strin
     areas.closeAll();
   }
   if (watch.failed()) return false;
-  return import::throughHandler(ip, [&] { staged.commit(); });
+  return shell::throughHandler(ip, [&] { staged.commit(); });
 }
 
 // The concepts of a format in concept order: code and description.
@@ -94,7 +94,7 @@ std::vector<std::pair<std::string, std::string>> formatConcepts(shell::Session& 
   std::vector<std::pair<std::string, std::string>> out;
   const auto table = shell::findEntry(session.folders().program, store::kConceptsFile);
   if (!table) return out;
-  import::OpenAreas areas(engine);
+  shell::OpenAreas areas(engine);
   const int area = areas.open(table->string(), "CONCEPFMT", true, true);
   if (area == 0) return out;
   engine.forEach(area, [&] {
@@ -115,16 +115,16 @@ bool createConceptTable(shell::Session& session, Engine& engine, const std::stri
   const std::string target = store::baseTableFile(code);
   const auto source = shell::findEntry(folder, store::formatTableFile(code));
   if (!source) return false;
-  import::FailureWatch watch(ip);
-  import::StagedFiles staged(folder);
+  shell::FailureWatch watch(ip);
+  shell::StagedFiles staged(folder);
   const std::string table = staged.stage(target);
   if (code == "1004") {
-    if (!import::throughHandler(ip, [&] { Engine::copyFile(source->string(), table); }))
+    if (!shell::throughHandler(ip, [&] { Engine::copyFile(source->string(), table); }))
       return false;
     const std::string memo = store::findCompanion(source->string(), ".fpt");
     if (!memo.empty()) {
       const std::string stagedMemo = table.substr(0, table.size() - 4) + ".fpt";
-      if (!import::throughHandler(ip, [&] { Engine::copyFile(memo, stagedMemo); })) return false;
+      if (!shell::throughHandler(ip, [&] { Engine::copyFile(memo, stagedMemo); })) return false;
       staged.stageMemoOf(target, "TrF1004B.fpt");
     }
   } else {
@@ -134,7 +134,7 @@ bool createConceptTable(shell::Session& session, Engine& engine, const std::stri
   if (watch.failed()) return false;
   const auto concepts = formatConcepts(session, engine, code);
   {
-    import::OpenAreas areas(engine);
+    shell::OpenAreas areas(engine);
     const int area = areas.open(table, "NUEVA", false);
     if (area == 0 || watch.failed()) return false;
     for (const auto& [conceptCode, description] : concepts) {
@@ -147,7 +147,7 @@ bool createConceptTable(shell::Session& session, Engine& engine, const std::stri
     areas.closeAll();
   }
   if (watch.failed()) return false;
-  return import::throughHandler(ip, [&] { staged.commit(); });
+  return shell::throughHandler(ip, [&] { staged.commit(); });
 }
 
 void putText(Engine& engine, int area, const char* field, std::string_view value) {

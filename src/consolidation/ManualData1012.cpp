@@ -11,8 +11,8 @@
 #include "consolidation/ManualDataBuild.h"
 #include "expr/Codepage.h"
 #include "expr/Text.h"
-#include "import/ImportRun.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
@@ -40,7 +40,7 @@ std::string accountKey(std::string_view account, std::string_view conceptCode) {
 // points into the names ("VRNOM.DBF", sought by the pointer as five right-aligned digits).
 class LedgerAccountNames {
  public:
-  LedgerAccountNames(shell::Session& session, Engine& engine, import::OpenAreas& areas)
+  LedgerAccountNames(shell::Session& session, Engine& engine, shell::OpenAreas& areas)
       : m_engine(engine) {
     const fs::path ledger = session.native("\\" + session.celPath());
     const auto chart = shell::findEntry(ledger, store::kLedgerChart);
@@ -89,7 +89,7 @@ struct Assignment {
 
 // The assignments of format 1012 in the order FORMATO+CONCEPTO+COD_CONT.
 std::vector<Assignment> assignments(shell::Session& session, Engine& engine,
-                                    import::OpenAreas& areas) {
+                                    shell::OpenAreas& areas) {
   std::vector<std::pair<std::string, Assignment>> rows;
   const fs::path folder = session.companyFolder();
   if (!shell::findEntry(folder, store::kAssignments)) return {};
@@ -126,14 +126,14 @@ std::optional<AccountsBuild> buildAccountsTable(shell::Session& session, Engine&
   const fs::path folder = session.companyFolder();
   const auto formatTable = shell::findEntry(folder, store::formatTableFile(kCode));
   if (!formatTable) return std::nullopt;
-  import::FailureWatch watch(ip);
-  import::StagedFiles staged(folder);
+  shell::FailureWatch watch(ip);
+  shell::StagedFiles staged(folder);
   const std::string target = store::baseTableFile(kCode);
   const std::string table = staged.stage(target);
   const std::string index = staged.stage(store::baseIndexFile(kCode), true);
   AccountsBuild built;
   {
-    import::OpenAreas areas(engine);
+    shell::OpenAreas areas(engine);
     // The balance of every account and concept: the sum of its movements as booked.
     std::map<std::string, double> totals;
     const int movements = areas.open(formatTable->string(), "TRF1012", true, true);
@@ -178,7 +178,7 @@ std::optional<AccountsBuild> buildAccountsTable(shell::Session& session, Engine&
     if (watch.failed()) return std::nullopt;
   }
   if (beforeReplace) beforeReplace();
-  if (!import::throughHandler(ip, [&] { staged.commit(); })) return std::nullopt;
+  if (!shell::throughHandler(ip, [&] { staged.commit(); })) return std::nullopt;
   return built;
 }
 

@@ -8,9 +8,9 @@
 #include "expr/Interp.h"
 #include "expr/TPublic.h"
 #include "expr/Text.h"
-#include "import/ImportRun.h"
 #include "reports/Runner.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
@@ -43,7 +43,7 @@ std::int64_t countRecords(Engine& engine, int area) {
 }
 
 // Opens the company's directory copy as DIREC in its code order, unless it is open already.
-void openDirectory(Engine& engine, import::OpenAreas& areas, const fs::path& folder) {
+void openDirectory(Engine& engine, shell::OpenAreas& areas, const fs::path& folder) {
   if (engine.areaOf("DIREC") != 0 || !shell::findEntry(folder, store::kDirectoryCopy)) return;
   const int direc =
       areas.open(shell::entryPath(folder, store::kDirectoryCopy).string(), "DIREC", true, true);
@@ -55,7 +55,7 @@ void openDirectory(Engine& engine, import::OpenAreas& areas, const fs::path& fol
 // AUDIT1008 and AUDIT1009: `tables` holds the work tables read by the definition, erased by the
 // caller once the areas that hold them are closed.
 AuditResult analyse(Session& session, Engine& engine, reports::Runner& runner, int formatNumber,
-                    consolidation::ScratchFiles& tables, import::OpenAreas& areas) {
+                    consolidation::ScratchFiles& tables, shell::OpenAreas& areas) {
   AuditResult result;
   Interp& ip = session.interp();
   const std::string code = store::formatCode(formatNumber);
@@ -63,7 +63,7 @@ AuditResult analyse(Session& session, Engine& engine, reports::Runner& runner, i
   result.workbook = auditWorkbookPath(session, formatNumber);
   if (!consolidation::CHEQUEATODO(session, formatNumber)) return result;
 
-  import::FailureWatch watch(ip);
+  shell::FailureWatch watch(ip);
   std::optional<shell::WaitMessage> wait;
   wait.emplace(session, consolidation::kProcessing);
   consolidation::ScratchFiles scratch(folder);
@@ -76,7 +76,7 @@ AuditResult analyse(Session& session, Engine& engine, reports::Runner& runner, i
   const std::string concepts = tables.add(kConceptTable);
   const std::string conceptsIndex = tables.add(kConceptIndex);
   {
-    import::OpenAreas work(engine);
+    shell::OpenAreas work(engine);
     const int m = work.adopt(
         store::openCompanyTable(engine, folder.string(), store::formatTableFile(code), "TraCon"));
     if (m == 0 || watch.failed()) return result;
@@ -89,7 +89,7 @@ AuditResult analyse(Session& session, Engine& engine, reports::Runner& runner, i
     if (watch.failed()) return result;
   }
   {
-    import::OpenAreas work(engine);
+    shell::OpenAreas work(engine);
     const int total = work.open(byParty, "TotTercero", false);
     if (total == 0 || watch.failed()) return result;
     engine.buildIndex(total, byPartyIndex, "CtaDir", "CTA_DIR");
@@ -132,7 +132,7 @@ AuditResult analyse(Session& session, Engine& engine, reports::Runner& runner, i
 AuditResult runAudit(Session& session, Engine& engine, reports::Runner& runner, int formatNumber) {
   // The tables are declared before the areas: the areas close first, then the files go.
   consolidation::ScratchFiles tables(session.companyFolder());
-  import::OpenAreas areas(engine);
+  shell::OpenAreas areas(engine);
   return analyse(session, engine, runner, formatNumber, tables, areas);
 }
 

@@ -9,8 +9,8 @@
 #include "consolidation/BasesSupport.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
-#include "import/ImportRun.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
@@ -51,7 +51,7 @@ struct PartyTotal {
   double base = 0;
 };
 
-std::map<std::string, PartyTotal> readTotals(Engine& engine, import::OpenAreas& areas,
+std::map<std::string, PartyTotal> readTotals(Engine& engine, shell::OpenAreas& areas,
                                              const std::string& file, const char* alias) {
   std::map<std::string, PartyTotal> totals;
   const int a = areas.open(file, alias, false);
@@ -97,7 +97,7 @@ class RecordCopier {
 // The POR_RET of the accounts of the company's chart copy.
 class Chart {
  public:
-  Chart(Engine& engine, import::OpenAreas& areas, const fs::path& folder) : m_engine(engine) {
+  Chart(Engine& engine, shell::OpenAreas& areas, const fs::path& folder) : m_engine(engine) {
     if (!shell::findEntry(folder, store::kChartCopy)) return;
     m_area = areas.adopt(
         store::openCompanyTable(engine, folder.string(), store::kChartCopy, "MiMaestro", true));
@@ -124,7 +124,7 @@ double baseFromRetention(double monto, double rate) {
 
 // The retention bases of 1002 or 1003 by NIT and concept (the first row of each pair).
 std::map<std::pair<std::string, std::string>, double> readBases(Engine& engine,
-                                                                import::OpenAreas& areas,
+                                                                shell::OpenAreas& areas,
                                                                 const fs::path& file) {
   std::map<std::pair<std::string, std::string>, double> bases;
   const int a = areas.open(file.string(), "BaseRet", true, true);
@@ -138,7 +138,7 @@ std::map<std::pair<std::string, std::string>, double> readBases(Engine& engine,
   return bases;
 }
 
-BuildResult thresholdBuild(shell::Session& session, Engine& engine, import::OpenAreas& areas,
+BuildResult thresholdBuild(shell::Session& session, Engine& engine, shell::OpenAreas& areas,
                            consolidation::ScratchFiles& scratch, int n) {
   BuildResult result;
   Interp& ip = engine.interp();
@@ -147,16 +147,16 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, import::Open
   const auto movements = shell::findEntry(folder, store::formatTableFile(code));
   if (!movements) return result;
   shell::WaitMessage wait(session, consolidation::kProcessing);
-  import::FailureWatch watch(ip);
+  shell::FailureWatch watch(ip);
 
   // 1007 works on a copy, so that moving the returns leaves the movement table untouched.
   std::string source = movements->string();
   if (n == 7) {
     const std::string copy = scratch.add("Tmp1007.dbf");
-    if (!import::throughHandler(ip, [&] { Engine::copyFile(source, copy); })) return result;
+    if (!shell::throughHandler(ip, [&] { Engine::copyFile(source, copy); })) return result;
     if (const auto memo = shell::findEntry(folder, "TrF1007.fpt")) {
       const std::string memoCopy = scratch.add("Tmp1007.fpt");
-      if (!import::throughHandler(ip, [&] { Engine::copyFile(memo->string(), memoCopy); }))
+      if (!shell::throughHandler(ip, [&] { Engine::copyFile(memo->string(), memoCopy); }))
         return result;
     }
     source = copy;
@@ -177,7 +177,7 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, import::Open
   const store::FieldNames sums =
       sumsAdic ? store::FieldNames{"MONTO", "VLR_ADIC1"} : store::FieldNames{"MONTO"};
   {
-    import::OpenAreas moving(engine);
+    shell::OpenAreas moving(engine);
     const int m = moving.open(source, "TRAMOV", true);
     if (m == 0 || watch.failed()) return result;
     engine.buildIndex(m, tags, "CtaDirConc", "CTA_DIR+CONC", store::kNotDeleted);
@@ -213,7 +213,7 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, import::Open
     if (watch.failed()) return result;
   }
 
-  import::OpenAreas work(engine);
+  shell::OpenAreas work(engine);
   std::map<std::string, PartyTotal> by5001;
   if (n == 1) by5001 = readTotals(engine, work, tot1, "Tot5001");
   const std::map<std::string, PartyTotal> byParty =
@@ -312,7 +312,7 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, import::Open
   return result;
 }
 
-BuildResult manualBuild(shell::Session& session, Engine& engine, import::OpenAreas& areas, int n) {
+BuildResult manualBuild(shell::Session& session, Engine& engine, shell::OpenAreas& areas, int n) {
   BuildResult result;
   Interp& ip = engine.interp();
   const std::string code = store::formatCode(n);
@@ -320,7 +320,7 @@ BuildResult manualBuild(shell::Session& session, Engine& engine, import::OpenAre
   const auto table = shell::findEntry(folder, store::baseTableFile(code));
   if (!table) return result;
   shell::WaitMessage wait(session, consolidation::kProcessing);
-  import::FailureWatch watch(ip);
+  shell::FailureWatch watch(ip);
   const int a = areas.open(table->string(), kOutputAlias, true);
   if (a == 0 || watch.failed()) return result;
   if (n == 10 || n == 12) {
@@ -346,7 +346,7 @@ BuildResult manualBuild(shell::Session& session, Engine& engine, import::OpenAre
 
 }  // namespace
 
-int openDirectory(shell::Session& session, Engine& engine, import::OpenAreas& areas) {
+int openDirectory(shell::Session& session, Engine& engine, shell::OpenAreas& areas) {
   const fs::path folder = session.companyFolder();
   if (!shell::findEntry(folder, store::kDirectoryCopy)) return 0;
   const int direc = areas.open(shell::entryPath(folder, store::kDirectoryCopy).string(),
@@ -359,7 +359,7 @@ int openDirectory(shell::Session& session, Engine& engine, import::OpenAreas& ar
   return direc;
 }
 
-BuildResult buildRecords(shell::Session& session, Engine& engine, import::OpenAreas& areas,
+BuildResult buildRecords(shell::Session& session, Engine& engine, shell::OpenAreas& areas,
                          consolidation::ScratchFiles& scratch, int formatNumber) {
   switch (formatNumber) {
     case 4:

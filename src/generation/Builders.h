@@ -13,13 +13,11 @@
 #include <string_view>
 
 namespace exo::shell {
+class OpenAreas;
 class Session;
-}
+}  // namespace exo::shell
 namespace exo::store {
 class Engine;
-}
-namespace exo::import {
-class OpenAreas;
 }
 namespace exo::consolidation {
 class ScratchFiles;
@@ -41,11 +39,11 @@ struct BuildResult {
 // `areas`, the files it makes into `scratch`, so that they outlive the definitions and go when
 // the run ends. REQUIRES: the format's movement table (and, where needed, its base or
 // manual-data table) exists in the company folder.
-BuildResult buildRecords(shell::Session& session, store::Engine& engine, import::OpenAreas& areas,
+BuildResult buildRecords(shell::Session& session, store::Engine& engine, shell::OpenAreas& areas,
                          consolidation::ScratchFiles& scratch, int formatNumber);
 
 // Opens the third-party directory of the company under "Direc" with its code order (0 when the
 // company has none).
-int openDirectory(shell::Session& session, store::Engine& engine, import::OpenAreas& areas);
+int openDirectory(shell::Session& session, store::Engine& engine, shell::OpenAreas& areas);
 
 }  // namespace exo::generation

@@ -12,9 +12,9 @@
 #include "expr/Text.h"
 #include "generation/Builders.h"
 #include "generation/Generation.h"
-#include "import/ImportRun.h"
 #include "reports/Runner.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
@@ -259,7 +259,7 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
   // The output folder is made when missing, so that the definitions can write into it.
   fs::create_directories(outputFolder(session), ec);
   consolidation::ScratchFiles scratch(folder);
-  import::OpenAreas areas(engine);
+  shell::OpenAreas areas(engine);
   const BuildResult built = buildRecords(session, engine, areas, scratch, formatNumber);
   if (!built.built) return result;
   result.missingBases = built.missingBases;
@@ -278,7 +278,7 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
   });
   engine.goTop(ip, tracon);
 
-  import::FailureWatch watch(ip);
+  shell::FailureWatch watch(ip);
   setFormat();
   if (excel) {
     if (impre.isDef("cLibro")) impre.set("cLibro", Value::text(result.workbook.string()));

@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <system_error>
 
@@ -20,6 +19,7 @@
 #include "shell/Paths.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
+#include "store/File.h"
 
 namespace fs = std::filesystem;
 
@@ -115,13 +115,16 @@ std::map<const Interp*, Context>& contexts() {
 
 void remember(const Interp& ip, const fs::path& file) { contexts()[&ip].lastFile = file; }
 
-// Writes `bytes` to `file` in one write, replacing it.
-bool writeFile(const fs::path& file, const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  return static_cast<bool>(out);
+// Writes `bytes` beside `file`, syncs them and renames them into place: a write that fails
+// (a full disk) leaves nothing under the official name and the previous file untouched. Empty,
+// or what went wrong.
+std::string writeFile(const fs::path& file, const std::string& bytes) {
+  try {
+    store::writeWholeFile(file.string(), bytes);
+  } catch (const FailureError& e) {
+    return std::string(trimBlanks(e.failure().description));
+  }
+  return {};
 }
 
 fs::path outputFolder(const shell::Session& session) {
@@ -277,11 +280,13 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber) {
       std::error_code ec;
       fs::create_directories(folder, ec);
       result.file = shell::entryPath(folder, fileName);
-      if (writeFile(result.file, std::string(trimBlanks(doc)))) {
+      if (const std::string fault = writeFile(result.file, std::string(trimBlanks(doc)));
+          fault.empty()) {
         result.written = true;
         remember(ip, result.file);
       } else {
-        result.error = "No se pudo escribir el archivo " + result.file.string() + ".";
+        result.error = "No se pudo escribir el archivo " + result.file.string() + " (" + fault +
+                       "). El archivo anterior, si lo hab\xEDa, queda como estaba.";
       }
     }
   } catch (...) {

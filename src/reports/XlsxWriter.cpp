@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "expr/Codepage.h"
+#include "expr/Failure.h"
 #include "expr/Text.h"
 #include "reports/XlsxFile.h"
+#include "store/File.h"
 
 namespace exo::reports {
 namespace {
@@ -345,8 +347,15 @@ lxw_error writeSheet(lxw_workbook* wb, lxw_worksheet* ws, const Workbook& book, 
 }  // namespace
 
 std::string saveXlsx(const Workbook& book, const std::filesystem::path& path) {
-  std::error_code ec;
-  const std::filesystem::path temp = path.string() + ".tmp";
+  // Written beside under a temporary name, synced and renamed into place: a failed write leaves
+  // the previous workbook untouched and nothing under its name.
+  const std::filesystem::path temp = store::siblingTempName(path.string());
+  const auto dropTemp = [&] {
+    try {
+      store::removeFile(temp.string());
+    } catch (const FailureError&) {
+    }
+  };
   bool anyMerge = false;
   for (const Sheet& sh : book.sheets()) anyMerge = anyMerge || !sh.merges.empty();
   lxw_workbook_options options{};
@@ -370,13 +379,15 @@ std::string saveXlsx(const Workbook& book, const std::filesystem::path& path) {
   const lxw_error closed = workbook_close(wb);
   if (err == LXW_NO_ERROR) err = closed;
   if (err != LXW_NO_ERROR) {
-    std::filesystem::remove(temp, ec);
+    dropTemp();
     return "No se pudo escribir el libro " + fromUtf8(path.string()) + ": " + lxw_strerror(err);
   }
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    return "No se pudo reemplazar el archivo " + fromUtf8(path.string());
+  try {
+    store::replaceFile(temp.string(), path.string());
+  } catch (const FailureError& e) {
+    dropTemp();
+    return "No se pudo reemplazar el archivo " + fromUtf8(path.string()) + ": " +
+           std::string(trimBlanks(e.failure().description));
   }
   return {};
 }

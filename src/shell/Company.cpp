@@ -13,6 +13,7 @@
 #include "shell/Session.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/File.h"
 
 namespace exo::shell {
 
@@ -192,6 +193,17 @@ void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
     }
   }
 
+  // A replacement of the company's files that a stopped run left midway is finished (or, when
+  // its record never became complete, dropped) before anything reads them.
+  if (fs::is_directory(work, ec)) {
+    try {
+      store::finishReplacements(work.string());
+    } catch (const FailureError& e) {
+      ui.message(MessageKind::Stop, kAttention,
+                 "No se pudo terminar el reemplazo de archivos que qued\363 a medias:\r\n" +
+                     e.failure().fileName);
+    }
+  }
   ip.memvars().assign("MVAR01", Value::text(upper1252(folder + "\\")));
   session.saveSessionFile();
   const fs::path consecut = entryPath(work, kConsecutFile);

@@ -20,9 +20,23 @@
 #include <cstdio>
 #include <utility>
 
+#include "store/FileFaults.h"
 #include "store/StoreFailure.h"
 
 namespace exo::store {
+
+namespace {
+
+// Consults the hook: false when the operation is to be skipped; a failure it decides is raised.
+bool proceed(FileOp op, const std::string& path, GenCode code, const char* description,
+             const char* operation = "") {
+  const FileOpDecision d = checkFileOp(op, path);
+  if (d.kind == FileOpDecision::Kind::Fail)
+    raise(code, description, path, osCodeFromErrno(d.error), operation);
+  return d.kind != FileOpDecision::Kind::Skip;
+}
+
+}  // namespace
 
 File::~File() { close(); }
 
@@ -41,6 +55,9 @@ File& File::operator=(File&& other) noexcept {
 }
 
 File File::open(const std::string& path, bool writable) {
+  if (const FileOpDecision d = checkFileOp(FileOp::Open, path);
+      d.kind == FileOpDecision::Kind::Fail)
+    raise(GenCode::Open, "No se puede abrir el archivo", path, osCodeFromErrno(d.error), "open");
   File f;
   f.m_fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (f.m_fd < 0) {
@@ -52,6 +69,10 @@ File File::open(const std::string& path, bool writable) {
 }
 
 File File::create(const std::string& path) {
+  if (const FileOpDecision d = checkFileOp(FileOp::Create, path);
+      d.kind == FileOpDecision::Kind::Fail)
+    raise(GenCode::Create, "No se puede crear el archivo", path, osCodeFromErrno(d.error),
+          "create");
   File f;
   f.m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (f.m_fd < 0) {
@@ -83,6 +104,7 @@ void File::readAt(std::uint64_t offset, void* buf, std::size_t n) const {
 }
 
 void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
+  if (!proceed(FileOp::Write, m_path, GenCode::Write, "Error de escritura", "write")) return;
   std::size_t done = 0;
   while (done < n) {
     const ssize_t r = ::pwrite(m_fd, static_cast<const char*>(buf) + done, n - done,
@@ -106,6 +128,9 @@ std::uint64_t File::size() const {
 }
 
 void File::truncate(std::uint64_t length) {
+  if (!proceed(FileOp::Truncate, m_path, GenCode::Write,
+               "No se puede ajustar el tama\xF1o del archivo"))
+    return;
   if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
     const int err = errno;
     raise(GenCode::Write, "No se puede ajustar el tama\xF1o del archivo", m_path,
@@ -114,6 +139,7 @@ void File::truncate(std::uint64_t length) {
 }
 
 void File::sync() {
+  if (!proceed(FileOp::Sync, m_path, GenCode::Write, "No se puede asegurar la escritura")) return;
   if (::fsync(m_fd) != 0) {
     const int err = errno;
     raise(GenCode::Write, "No se puede asegurar la escritura", m_path, osCodeFromErrno(err));
@@ -121,6 +147,7 @@ void File::sync() {
 }
 
 void File::syncData() {
+  if (!proceed(FileOp::Sync, m_path, GenCode::Write, "No se puede asegurar la escritura")) return;
   if (::fdatasync(m_fd) != 0) {
     const int err = errno;
     raise(GenCode::Write, "No se puede asegurar la escritura", m_path, osCodeFromErrno(err));
@@ -207,21 +234,6 @@ std::string findCompanion(const std::string& basePath, std::string_view ext) {
 std::string siblingTempName(const std::string& path) {
   static std::atomic<unsigned> counter{0};
   return path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
-}
-
-void replaceFile(const std::string& source, const std::string& target) {
-  if (std::rename(source.c_str(), target.c_str()) != 0) {
-    const int err = errno;
-    raise(GenCode::Write, "No se puede reemplazar el archivo", target, osCodeFromErrno(err),
-          "rename");
-  }
-}
-
-void removeFile(const std::string& path) {
-  if (::unlink(path.c_str()) == 0) return;
-  const int err = errno;
-  if (err == ENOENT) return;
-  raise(GenCode::Write, "No se puede borrar el archivo", path, osCodeFromErrno(err), "erase");
 }
 
 }  // namespace exo::store

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace exo::store {
 
@@ -76,10 +77,34 @@ std::string findCompanion(const std::string& basePath, std::string_view ext);
 std::string replaceExtension(const std::string& basePath, std::string_view ext);
 // A temporary name beside `path` for writing a whole new file before renaming it into place.
 std::string siblingTempName(const std::string& path);
-// Atomically replaces `target` by `source` (rename). Fails with GenCode::Write.
+// Replaces `target` by `source` in one step, as the system's atomic rename does: `source` is
+// synced first, then renamed over `target` (never "old aside, new in"), then the folder is synced
+// so that the rename itself survives a loss of power. A reader sees the old file or the new one,
+// nothing in between. Fails with GenCode::Write.
 void replaceFile(const std::string& source, const std::string& target);
+// Writes a whole new file: beside `path` under a temporary name, synced, renamed into place. A
+// failure leaves `path` as it was and no temporary file behind.
+void writeWholeFile(const std::string& path, std::string_view bytes);
 // Erases a file; one that does not exist is no failure. Fails with GenCode::Write (osCode from
 // the system, operation "erase") when it stays.
 void removeFile(const std::string& path);
+// Syncs the entries of a folder (the renames and erasures done in it) where the system allows
+// it; a system that cannot is no failure.
+void syncFolder(const std::string& folder);
+
+// Several files of one folder replaced together, all or nothing as seen by every later reader
+// that first calls finishReplacements() on the folder. The steps are written to a record
+// ("~Reemplazo.lst") that appears complete or not at all (written beside, synced, renamed in);
+// the steps are then carried out in order and the record erased. A run stopped midway leaves
+// the record, and finishReplacements() carries out what remains; a record that never became
+// complete means that nothing was replaced, and it goes away with the staged files it names.
+struct ReplaceStep {
+  std::string staged;  // name of the new file in the folder; empty: erase `target`
+  std::string target;  // name of the file replaced (or erased)
+};
+inline constexpr const char* kReplaceRecord = "~Reemplazo.lst";
+void replaceTogether(const std::string& folder, const std::vector<ReplaceStep>& steps);
+// Finishes (or drops) a replacement found interrupted in `folder`; true when there was one.
+bool finishReplacements(const std::string& folder);
 
 }  // namespace exo::store

@@ -9,8 +9,8 @@
 #include "consolidation/BasesSupport.h"
 #include "generation/Builders.h"
 #include "generation/Generation.h"
-#include "import/ImportRun.h"
 #include "masterdata/ThirdParty.h"
+#include "shell/RunFiles.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ const std::vector<std::string> kFields = {"CTA_DIR", "CONC", "FORM", "MONTO", "V
 // The records of the output table of `format`, in its order, as "CTA_DIR|CONC|FORM|MONTO|ADIC".
 std::vector<std::string> build(Company& c, int format) {
   consolidation::ScratchFiles scratch(c.work());
-  import::OpenAreas areas(c.engine);
+  shell::OpenAreas areas(c.engine);
   const generation::BuildResult r =
       generation::buildRecords(*c.session, c.engine, areas, scratch, format);
   if (!r.built) return {"not built"};
@@ -143,7 +143,7 @@ TEST(FormatBuilders, MissingBasesAreFlagged) {
   ASSERT_TRUE(consolidation::RESUMEN1002(*c.session, c.engine, true).done);
   c.engine.closeAll(c.ip);
   consolidation::ScratchFiles scratch(c.work());
-  import::OpenAreas areas(c.engine);
+  shell::OpenAreas areas(c.engine);
   EXPECT_TRUE(generation::buildRecords(*c.session, c.engine, areas, scratch, 2).missingBases);
 }
 
@@ -172,7 +172,7 @@ TEST(GenerationDriver, MissingPreparedDataStopsWithItsMessage) {
   c.formatTable("1002", {{"A0001", "2365050001", "2304", -5000, "2", 1000}});
   c.formatTable("1010", {});
   consolidation::ScratchFiles scratch(c.work());
-  import::OpenAreas areas(c.engine);
+  shell::OpenAreas areas(c.engine);
   // Without its manual-data table, 1010 has nothing to build.
   EXPECT_FALSE(generation::buildRecords(*c.session, c.engine, areas, scratch, 10).built);
 }

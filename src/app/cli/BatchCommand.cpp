@@ -25,10 +25,10 @@
 #include "app/cli/ReturnCommand.h"
 #include "expr/Codepage.h"
 #include "expr/Text.h"
-#include "import/ImportRun.h"
 #include "reports/Workbook.h"
 #include "reports/XlsxFile.h"
 #include "shell/Process.h"
+#include "shell/RunFiles.h"
 
 namespace exo::cli {
 namespace {
@@ -282,7 +282,7 @@ void printSummary(const std::vector<CompanyRun>& companies) {
                   " registros, total %s, %d archivos, %d "
                   "observaciones, %.2f s\n",
                   f.format.c_str(), f.status.c_str(), f.records,
-                  import::withThousands(static_cast<std::int64_t>(f.total)).c_str(), f.files,
+                  shell::withThousands(static_cast<std::int64_t>(f.total)).c_str(), f.files,
                   f.observations, f.seconds);
     }
   }

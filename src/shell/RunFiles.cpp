@@ -1,5 +1,5 @@
-// The staged files of an import run, the failure watch and the texts of the import page.
-#include "import/ImportRun.h"
+// The staged files of a run, the open areas, the failure watch and the count texts.
+#include "shell/RunFiles.h"
 
 #include <cstdio>
 #include <system_error>
@@ -8,23 +8,31 @@
 #include "store/Engine.h"
 #include "store/File.h"
 
-namespace exo::import {
+namespace exo::shell {
 
 namespace fs = std::filesystem;
+
+StagedFiles::StagedFiles(std::filesystem::path folder) : m_folder(std::move(folder)) {
+  // A replacement of an earlier run left midway is finished before anything is staged over
+  // its files.
+  store::finishReplacements(m_folder.string());
+}
 
 StagedFiles::~StagedFiles() {
   if (m_committed) return;
   for (const Entry& e : m_entries) {
-    std::error_code ec;
-    fs::remove(e.temp, ec);
+    try {
+      store::removeFile(e.temp.string());
+    } catch (const FailureError&) {
+      // A leftover temporary file is erased by the next run that stages it.
+    }
   }
 }
 
 std::string StagedFiles::stage(std::string_view name, bool isIndex) {
   Entry e{std::string(name), m_folder / ("~" + std::string(name)), isIndex};
-  if (const auto old = shell::findEntry(m_folder, "~" + std::string(name))) {
-    std::error_code ec;
-    fs::remove(*old, ec);
+  if (const auto old = findEntry(m_folder, "~" + std::string(name))) {
+    store::removeFile(old->string());
   }
   m_entries.push_back(e);
   return e.temp.string();
@@ -40,22 +48,25 @@ void StagedFiles::stageMemoOf(std::string_view tableName, std::string_view memoN
 void StagedFiles::commit() {
   std::error_code ec;
   auto written = [&](const Entry& e) { return fs::exists(e.temp, ec); };
-  // No index may outlive the table it describes: the old index files go first.
+  std::vector<store::ReplaceStep> steps;
+  // An old file spelled in another case would otherwise stay beside the new one (where names
+  // differ only in case the system takes them for one file, and the rename replaces it).
   for (const Entry& e : m_entries) {
-    if (!e.isIndex || !written(e)) continue;
-    if (const auto old = shell::findEntry(m_folder, e.name)) fs::remove(*old, ec);
+    if (!written(e)) continue;
+    const fs::path target = m_folder / e.name;
+    if (const auto old = findEntry(m_folder, e.name);
+        old && *old != target && !fs::equivalent(*old, target, ec)) {
+      steps.push_back({"", old->filename().string()});
+    }
   }
+  // Tables before their indexes; all of them replaced together or none.
   for (int pass = 0; pass < 2; ++pass) {
     for (const Entry& e : m_entries) {
       if (e.isIndex != (pass == 1) || !written(e)) continue;
-      const fs::path target = m_folder / e.name;
-      // An old file spelled in another case would otherwise stay beside the new one.
-      if (const auto old = shell::findEntry(m_folder, e.name); old && *old != target) {
-        fs::remove(*old, ec);
-      }
-      store::replaceFile(e.temp.string(), target.string());
+      steps.push_back({e.temp.filename().string(), e.name});
     }
   }
+  store::replaceTogether(m_folder.string(), steps);
   m_committed = true;
 }
 
@@ -124,4 +135,4 @@ bool isEmptyText(std::string_view s) {
   return true;
 }
 
-}  // namespace exo::import
+}  // namespace exo::shell

@@ -1,0 +1,311 @@
+// Whole files replaced, erased and synced in their folder; several files replaced together
+// through a record of the steps; the hook on the store's file operations.
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/File.h"
+#include "store/FileFaults.h"
+#include "store/StoreFailure.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#endif
+
+namespace exo::store {
+
+namespace fs = std::filesystem;
+
+// --- the hook --------------------------------------------------------------------------------
+
+namespace {
+
+std::atomic<bool> g_hooked{false};
+FileOpHook& hook() {
+  static FileOpHook h;
+  return h;
+}
+
+}  // namespace
+
+void setFileOpHook(FileOpHook h) {
+  g_hooked = false;
+  hook() = std::move(h);
+  g_hooked = static_cast<bool>(hook());
+}
+
+FileOpDecision checkFileOp(FileOp op, const std::string& path) {
+  if (!g_hooked.load(std::memory_order_relaxed)) return {};
+  const FileOpDecision d = hook()(op, path);
+  if (d.kind == FileOpDecision::Kind::Stop ||
+      (d.kind == FileOpDecision::Kind::Skip && (op == FileOp::Open || op == FileOp::Create)))
+    throw RunStopped{op, path};
+  return d;
+}
+
+const char* fileOpName(FileOp op) {
+  switch (op) {
+    case FileOp::Open: return "open";
+    case FileOp::Create: return "create";
+    case FileOp::Write: return "write";
+    case FileOp::Truncate: return "truncate";
+    case FileOp::Sync: return "sync";
+    case FileOp::Rename: return "rename";
+    case FileOp::Erase: return "erase";
+  }
+  return "?";
+}
+
+// --- the system's calls ----------------------------------------------------------------------
+
+namespace {
+
+constexpr const char* kReplaceRecordTemp = "~Reemplazo.tmp";
+
+// Each returns 0 or the system's error code (errno, or GetLastError() on Windows).
+#ifdef _WIN32
+int osCode(int err) { return err; }
+int systemSyncFile(const std::string& path) {
+  const HANDLE h = ::CreateFileW(fs::path(path).wstring().c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(::GetLastError());
+  const int err = ::FlushFileBuffers(h) ? 0 : static_cast<int>(::GetLastError());
+  ::CloseHandle(h);
+  return err;
+}
+int systemRename(const std::string& from, const std::string& to) {
+  return ::MoveFileExW(fs::path(from).wstring().c_str(), fs::path(to).wstring().c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : static_cast<int>(::GetLastError());
+}
+int systemErase(const std::string& path) {
+  if (::DeleteFileW(fs::path(path).wstring().c_str())) return 0;
+  const DWORD err = ::GetLastError();
+  return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? 0 : static_cast<int>(err);
+}
+// NTFS journals its directory entries, and MOVEFILE_WRITE_THROUGH returns once the rename is
+// on the disk: there is no folder to sync.
+int systemSyncFolder(const std::string&) { return 0; }
+#else
+int osCode(int err) { return osCodeFromErrno(err); }
+int systemSyncFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int err = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return err;
+}
+int systemRename(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+int systemErase(const std::string& path) {
+  if (::unlink(path.c_str()) == 0) return 0;
+  return errno == ENOENT ? 0 : errno;
+}
+int systemSyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 0;  // a folder that cannot be opened for syncing is not synced
+  int err = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  // Systems and file systems that cannot sync a folder say so; that is no failure.
+  if (err == EINVAL || err == EBADF || err == ENOTSUP || err == EROFS) err = 0;
+  return err;
+}
+#endif
+
+std::string folderOf(const std::string& path) {
+  const fs::path parent = fs::path(path).parent_path();
+  return parent.empty() ? std::string(".") : parent.string();
+}
+
+void syncFile(const std::string& path) {
+  const FileOpDecision d = checkFileOp(FileOp::Sync, path);
+  if (d.kind == FileOpDecision::Kind::Skip) return;
+  const int err = d.kind == FileOpDecision::Kind::Fail ? d.error : systemSyncFile(path);
+  if (err != 0)
+    raise(GenCode::Write, "No se puede asegurar la escritura", path, osCode(err), "sync");
+}
+
+void renameOver(const std::string& source, const std::string& target) {
+  const FileOpDecision d = checkFileOp(FileOp::Rename, target);
+  if (d.kind == FileOpDecision::Kind::Skip) return;
+  const int err = d.kind == FileOpDecision::Kind::Fail ? d.error : systemRename(source, target);
+  if (err != 0)
+    raise(GenCode::Write, "No se puede reemplazar el archivo", target, osCode(err), "rename");
+}
+
+bool exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(path, ec);
+}
+
+// A name of the record: a plain file name of the folder, never a path.
+bool plainName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (const char c : name) {
+    if (c == '/' || c == '\\' || c == ':' || c == '\t' || c == '\n' || c == '\r' || c == '\0')
+      return false;
+  }
+  return true;
+}
+
+// The steps of a record's text; false when the text is not a complete record.
+bool parseRecord(const std::string& text, std::vector<ReplaceStep>& steps) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) return false;
+    const std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    const std::size_t tab1 = line.find('\t');
+    if (tab1 == std::string::npos) return false;
+    const std::string kind = line.substr(0, tab1);
+    if (kind == "FIN")
+      return pos == text.size() && line.substr(tab1 + 1) == std::to_string(steps.size());
+    const std::size_t tab2 = line.find('\t', tab1 + 1);
+    if (tab2 == std::string::npos) return false;
+    ReplaceStep s{line.substr(tab1 + 1, tab2 - tab1 - 1), line.substr(tab2 + 1)};
+    if ((kind != "R" && kind != "E") || (kind == "R") == s.staged.empty() ||
+        (kind == "R" && !plainName(s.staged)) || !plainName(s.target))
+      return false;
+    steps.push_back(std::move(s));
+  }
+  return false;
+}
+
+std::string readWhole(const std::string& path) {
+  File f = File::open(path, false);
+  std::string text(static_cast<std::size_t>(f.size()), '\0');
+  if (!text.empty()) f.readAt(0, text.data(), text.size());
+  return text;
+}
+
+void carryOut(const std::string& folder, const std::vector<ReplaceStep>& steps) {
+  const fs::path dir(folder);
+  for (const ReplaceStep& s : steps) {
+    const std::string target = (dir / s.target).string();
+    if (s.staged.empty()) {
+      removeFile(target);
+    } else if (const std::string staged = (dir / s.staged).string(); exists(staged)) {
+      renameOver(staged, target);
+    }
+  }
+  syncFolder(folder);
+  removeFile((dir / kReplaceRecord).string());
+  syncFolder(folder);
+}
+
+}  // namespace
+
+// --- whole files -----------------------------------------------------------------------------
+
+void replaceFile(const std::string& source, const std::string& target) {
+  syncFile(source);
+  renameOver(source, target);
+  syncFolder(folderOf(target));
+}
+
+void writeWholeFile(const std::string& path, std::string_view bytes) {
+  const std::string temp = siblingTempName(path);
+  try {
+    File out = File::create(temp);
+    out.writeAt(0, bytes.data(), bytes.size());
+    out.sync();
+    out.close();
+    replaceFile(temp, path);
+  } catch (const FailureError&) {
+    try {
+      removeFile(temp);
+    } catch (const FailureError&) {
+      // The temporary file stays; the failure reported is the write's.
+    }
+    throw;
+  }
+}
+
+void removeFile(const std::string& path) {
+  const FileOpDecision d = checkFileOp(FileOp::Erase, path);
+  if (d.kind == FileOpDecision::Kind::Skip) return;
+  const int err = d.kind == FileOpDecision::Kind::Fail ? d.error : systemErase(path);
+  if (err != 0) raise(GenCode::Write, "No se puede borrar el archivo", path, osCode(err), "erase");
+}
+
+void syncFolder(const std::string& folder) {
+  const FileOpDecision d = checkFileOp(FileOp::Sync, folder);
+  if (d.kind == FileOpDecision::Kind::Skip) return;
+  const int err = d.kind == FileOpDecision::Kind::Fail ? d.error : systemSyncFolder(folder);
+  if (err != 0)
+    raise(GenCode::Write, "No se puede asegurar la escritura", folder, osCode(err), "sync");
+}
+
+// --- files replaced together -----------------------------------------------------------------
+
+void replaceTogether(const std::string& folder, const std::vector<ReplaceStep>& steps) {
+  if (steps.empty()) return;
+  const fs::path dir(folder);
+  std::string text;
+  for (const ReplaceStep& s : steps) {
+    if ((!s.staged.empty() && !plainName(s.staged)) || !plainName(s.target))
+      raise(GenCode::Arg, "Nombre de archivo no v\xE1lido", s.staged + " " + s.target, 0,
+            "replace");
+    if (!s.staged.empty()) syncFile((dir / s.staged).string());
+    text += (s.staged.empty() ? "E\t" : "R\t") + s.staged + "\t" + s.target + "\n";
+  }
+  text += "FIN\t" + std::to_string(steps.size()) + "\n";
+  const std::string temp = (dir / kReplaceRecordTemp).string();
+  {
+    File record = File::create(temp);
+    record.writeAt(0, text.data(), text.size());
+    record.sync();
+  }
+  // The record appears complete or not at all; from here on the replacement is decided.
+  renameOver(temp, (dir / kReplaceRecord).string());
+  syncFolder(folder);
+  carryOut(folder, steps);
+}
+
+bool finishReplacements(const std::string& folder) {
+  const fs::path dir(folder);
+  bool found = false;
+  const std::string temp = (dir / kReplaceRecordTemp).string();
+  if (exists(temp)) {
+    // A record never completed: nothing was replaced. Its staged files go with it.
+    found = true;
+    std::string text;
+    try {
+      text = readWhole(temp);
+    } catch (const FailureError&) {
+    }
+    std::vector<ReplaceStep> steps;
+    parseRecord(text, steps);
+    for (const ReplaceStep& s : steps) {
+      if (!s.staged.empty() && s.staged.front() == '~') removeFile((dir / s.staged).string());
+    }
+    removeFile(temp);
+  }
+  const std::string record = (dir / kReplaceRecord).string();
+  if (!exists(record)) return found;
+  std::vector<ReplaceStep> steps;
+  if (parseRecord(readWhole(record), steps)) {
+    carryOut(folder, steps);
+  } else {
+    // Only a damaged disk makes a record that appeared whole unreadable: its steps cannot be
+    // trusted, and the files stay as they are.
+    removeFile(record);
+    syncFolder(folder);
+  }
+  return true;
+}
+
+}  // namespace exo::store

@@ -1,0 +1,462 @@
+// Every step of the return stopped at each of its file operations in turn, as if the process had
+// been killed there (the store's file-operation hook stops the run and lets nothing more reach
+// the disk). After each stop the program starts again on the company, and then:
+//   - every table of the company opens, and every tag of every index holds exactly the keys a
+//     fresh build over the table gives;
+//   - every file of the company equals its contents before the step or after it, and the
+//     tables (with their indexes and memos) are all of before or all of after;
+//   - the step run again gives the same files as the run never interrupted.
+// The stop points of each step are counted and printed.
+#include <gtest/gtest.h>
+#include <cctype>
+
+#include <unistd.h>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "assignment/AssignmentCopy.h"
+#include "consolidation/Bases.h"
+#include "consolidation/Integration.h"
+#include "consolidation/ManualData.h"
+#include "demo/Demo.h"
+#include "expr/Text.h"
+#include "generation/Generation.h"
+#include "generation/XmlWriter.h"
+#include "import/LedgerImport.h"
+#include "masterdata/ThirdParty.h"
+#include "reports/Runner.h"
+#include "reports/WorkbookScript.h"
+#include "shell/Company.h"
+#include "shell/Paths.h"
+#include "shell/Runtime.h"
+#include "store/Cdx.h"
+#include "store/Dbf.h"
+#include "store/Dictionary.h"
+#include "store/Engine.h"
+#include "store/File.h"
+#include "store/FileFaults.h"
+#include "store/RefTables.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace exo;
+using store::FileOp;
+using store::FileOpDecision;
+
+// Questions take their first answer ("Si", "Continuar"); nothing is shown.
+class Quiet final : public shell::UserInterface {
+ public:
+  void message(shell::MessageKind, std::string_view, std::string_view) override {}
+  int ask(std::string_view, std::string_view, const std::vector<std::string>&, int) override {
+    return 0;
+  }
+  void meterBegin(std::string_view, std::int64_t, bool) override {}
+  void meterAdvance(std::int64_t) override {}
+  void meterEnd() override {}
+  void status(int, std::string_view) override {}
+  void waitOpen(std::string_view, std::optional<shell::ScreenPos>) override {}
+  void waitClose() override {}
+  void pumpEvents() override {}
+  bool openWithShell(const std::string&) override { return false; }
+};
+
+// One start of the program on the demo's first company, as exogena-cli makes it.
+struct Program {
+  Quiet ui;
+  shell::Runtime runtime;
+  std::unique_ptr<reports::Runner> runner;
+
+  explicit Program(const demo::DemoInstallation& inst) {
+    const shell::Folders folders{fs::absolute(inst.programFolder), fs::absolute(inst.driveFolder)};
+    fs::current_path(folders.program);
+    Interp& ip = runtime.interp();
+    masterdata::registerThirdPartyClasses(ip);
+    reports::registerWorkbookFunctions(ip, &ui, folders);
+    if (!runtime.openSession(ui, folders)) throw std::runtime_error("sin sesi\363n");
+    generation::registerXmlFunctions(ip, runtime.session());
+    store::CREATABLAS(runtime.engine());
+    const demo::DemoCompany& company = inst.companies.front();
+    const std::vector<shell::CompanyEntry> list =
+        shell::CARGAVRCTL(runtime.session(), runtime.engine(), company.product == "NRVVS" ? 1 : 2);
+    const shell::CompanyEntry* entry = nullptr;
+    for (const shell::CompanyEntry& e : list)
+      if (entry == nullptr && trimBlanks(e.camino) == company.folder + "\\") entry = &e;
+    if (entry == nullptr || !shell::chooseCompany(runtime.session(), runtime.engine(), *entry, {}))
+      throw std::runtime_error("sin empresa");
+    runner = std::make_unique<reports::Runner>(ip, ui, folders.program);
+  }
+  ~Program() {
+    runner.reset();
+    try {
+      runtime.engine().closeAll(runtime.interp());
+    } catch (...) {
+    }
+  }
+  shell::Session& session() { return runtime.session(); }
+  store::Engine& engine() { return runtime.engine(); }
+};
+
+struct Step {
+  std::string name;
+  std::function<bool(Program&)> run;  // true when the step ran to its end
+};
+
+std::vector<Step> returnSteps() {
+  std::vector<Step> steps = {
+      {"importar cuentas",
+       [](Program& p) { return import::IMPORTAPUC(p.session(), p.engine()).done; }},
+      {"importar movimientos",
+       [](Program& p) { return import::IMPORTATRACON(p.session(), p.engine()).done; }},
+      {"regularizar IVA",
+       [](Program& p) { return import::ARREGLAIVA(p.session(), p.engine()).done; }},
+      {"regularizar comisiones",
+       [](Program& p) { return import::ARREGLACOMIS(p.session(), p.engine()).done; }},
+      {"integrar",
+       [](Program& p) { return consolidation::IMPORTACONTAB(p.session(), p.engine()).done; }},
+  };
+  for (const int n : {2, 3}) {
+    steps.push_back(
+        {"bases " + store::formatCode(n), [n](Program& p) {
+           return consolidation::withholdingBases(p.session(), p.engine(), n, true, false).done;
+         }});
+  }
+  for (const int n : {4, 10, 11, 12}) {
+    steps.push_back({"datos manuales " + store::formatCode(n), [n](Program& p) {
+                       return consolidation::prepareManualData(p.session(), p.engine(), n).done;
+                     }});
+  }
+  for (int n = 1; n <= 12; ++n) {
+    steps.push_back(
+        {"generar " + store::formatCode(n), [n](Program& p) {
+           const generation::HeaderEditor header = [](generation::Header&) { return true; };
+           const auto r = generation::GENERADORAZO(p.session(), p.engine(), *p.runner, n,
+                                                   generation::kAllConcepts, true, true, header);
+           return r.done && r.xmlWritten;
+         }});
+  }
+  steps.push_back({"copiar asignaciones", [](Program& p) {
+                     return assignment::copyAssignmentsFromPreviousYear(p.session(), p.engine()) ==
+                            assignment::CopyOutcome::Copied;
+                   }});
+  return steps;
+}
+
+// --- the company folder's files ------------------------------------------------------------
+
+using Files = std::map<std::string, std::string>;  // path relative to the folder -> bytes
+
+std::string readBytes(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+Files allFiles(const fs::path& folder) {
+  Files files;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    if (e.is_regular_file())
+      files[fs::relative(e.path(), folder).generic_string()] = readBytes(e.path());
+  }
+  return files;
+}
+
+void restore(const fs::path& folder, const Files& files) {
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  for (const auto& [name, bytes] : files) {
+    const fs::path p = folder / name;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+}
+
+// A file of the run's own making, not of the company: a staged or temporary file, a scratch
+// table of the dictionary or of the generation, the error log.
+bool isScratch(const std::string& name) {
+  const std::string base = upper1252(fs::path(name).filename().string());
+  if (base.front() == '~' || base.find(".TMP") != std::string::npos ||
+      base.find("-TEMPEXC") != std::string::npos || base == "ERROR.LOG" || base == "TRACE.LOG" ||
+      base.rfind("TMPXML", 0) == 0)
+    return true;
+  for (const store::TableDef& t : store::scratchTables()) {
+    if (!t.file.empty() &&
+        upper1252(fs::path(t.file).stem().string()) == upper1252(fs::path(base).stem().string()))
+      return true;
+    for (const store::IndexDef& i : t.indexes)
+      if (upper1252(i.file) == base) return true;
+  }
+  return false;
+}
+
+bool isTableFile(const std::string& name) {
+  const std::string ext = upper1252(fs::path(name).extension().string());
+  return ext == ".DBF" || ext == ".CDX" || ext == ".FPT";
+}
+
+std::string comparable(const std::string& name, const std::string& bytes);
+
+Files official(const Files& files) {
+  Files out;
+  for (const auto& [name, bytes] : files)
+    if (!isScratch(name)) out.emplace(name, comparable(name, bytes));
+  return out;
+}
+
+// Empty when every table of the company opens and every index of it describes its table
+// exactly (each tag holds the keys a fresh build over the table gives), else what is wrong.
+std::string indexesDisagree(const fs::path& folder, const fs::path& scratch) {
+  for (const store::TableDef& def : store::companyTables()) {
+    const auto table = shell::findEntry(folder, def.file);
+    for (const store::IndexDef& index : def.indexes) {
+      const auto bag = shell::findEntry(folder, index.file);
+      if (!bag) continue;
+      if (!table) return index.file + ": \355ndice sin tabla";
+      try {
+        store::Cdx stored = store::Cdx::open(bag->string(), {true, true, 0});
+        for (std::size_t t = 0; t < stored.tags().size(); ++t) {
+          const store::TagInfo& tag = stored.tags()[t];
+          if (const std::string fault = stored.check(t); !fault.empty())
+            return index.file + " " + tag.name + ": " + fault;
+          Interp ip;
+          store::Engine engine(ip);
+          // A copy of the table, so that the check writes nothing of the company's.
+          const fs::path copy = scratch / "chk.dbf";
+          fs::copy_file(*table, copy, fs::copy_options::overwrite_existing);
+          if (const std::string memo = store::findCompanion(table->string(), ".fpt"); !memo.empty())
+            fs::copy_file(memo, scratch / "chk.fpt", fs::copy_options::overwrite_existing);
+          else fs::remove(scratch / "chk.fpt");
+          const int area = engine.open(copy.string(), "CHK", false);
+          if (area == 0) return def.file + ": no abre";
+          const fs::path fresh = scratch / "fresh.cdx";
+          fs::remove(fresh);
+          engine.buildIndex(area, fresh.string(), tag.name, tag.keyExpression, tag.forExpression,
+                            tag.descending);
+          engine.closeAll(ip);
+          store::Cdx built = store::Cdx::open(fresh.string(), {true, true, 0});
+          std::vector<std::pair<std::string, std::uint32_t>> want, held;
+          store::CdxCursor a(built, 0), b(stored, t);
+          for (bool ok = a.first(); ok; ok = a.next()) want.emplace_back(a.key(), a.recno());
+          for (bool ok = b.first(); ok; ok = b.next()) held.emplace_back(b.key(), b.recno());
+          if (want != held)
+            return index.file + " " + tag.name + ": " + std::to_string(held.size()) +
+                   " claves, la tabla da " + std::to_string(want.size());
+        }
+      } catch (const FailureError& f) {
+        return index.file + ": " + f.failure().description;
+      }
+    }
+    if (table) {
+      try {
+        store::Dbf::open(table->string(), {true, true, 0}).close();
+      } catch (const FailureError& f) {
+        return def.file + ": " + f.failure().description;
+      }
+    }
+  }
+  return {};
+}
+
+// Stops the run at the `stopAt`-th operation that changes a file (0: never), counting them.
+struct StopHook {
+  long stopAt = 0;
+  long seen = 0;
+  bool stopped = false;
+  FileOpDecision operator()(FileOp op, const std::string& path) {
+    if (op == FileOp::Open) return {};
+    if (stopped) return {FileOpDecision::Kind::Skip, 0};
+    // Writes into a staged or scratch file are not stop points of their own: nothing reads that
+    // file until a later operation (its sync, its rename) does, and a stop there covers them.
+    if (op == FileOp::Write && isScratch(path)) return {};
+    if (++seen == stopAt) {
+      stopped = true;
+      return {FileOpDecision::Kind::Stop, 0};
+    }
+    return {};
+  }
+};
+
+// Runs the step on a program started afresh, with the hook installed from the step's start
+// until the program has ended (a stopped program writes nothing more, not even when it closes
+// its tables); true when the step was stopped.
+bool runStopped(const demo::DemoInstallation& inst, const Step& step, StopHook& hook, bool& done) {
+  auto program = std::make_unique<Program>(inst);
+  bool stopped = false;
+  store::setFileOpHook([&hook](FileOp op, const std::string& path) { return hook(op, path); });
+  try {
+    done = step.run(*program);
+  } catch (const store::RunStopped&) {
+    stopped = true;
+  }
+  program.reset();
+  store::setFileOpHook({});
+  return stopped || hook.stopped;
+}
+
+std::string describeDifference(const Files& got, const Files& want) {
+  for (const auto& [name, bytes] : want) {
+    const auto it = got.find(name);
+    if (it == got.end()) return "falta " + name;
+    if (it->second != bytes) return "difiere " + name;
+  }
+  for (const auto& [name, bytes] : got)
+    if (!want.count(name)) return "sobra " + name;
+  return {};
+}
+
+// The stop points tried: every one with EXOGENA_CRASH_ALL set (a few minutes under the
+// sanitizers); else the first ones, the last ones (where the new files are put in place) and
+// an even spread between them, so that the suite stays quick.
+std::vector<long> stopPoints(long points) {
+  std::vector<long> chosen;
+  const bool all = std::getenv("EXOGENA_CRASH_ALL") != nullptr;
+  const long stride = all ? 1 : std::max(1L, points / 8);
+  for (long k = 1; k <= points; ++k) {
+    if (all || k <= 3 || k > points - 12 || k % stride == 0) chosen.push_back(k);
+  }
+  return chosen;
+}
+
+// Workbooks carry the moment they were written: compared as complete files (their zip
+// directory's end record present), not byte by byte.
+// XML files carry the moment of sending (FecEnvio), taken out of the comparison.
+std::string comparable(const std::string& name, const std::string& bytes) {
+  const std::string ext = upper1252(fs::path(name).extension().string());
+  if (ext == ".XML") {
+    std::string text = bytes;
+    const std::size_t from = text.find("<FecEnvio>"), to = text.find("</FecEnvio>");
+    if (from != std::string::npos && to != std::string::npos && to > from)
+      text.erase(from, to - from);
+    return text;
+  }
+  if (ext != ".XLSX") return bytes;
+  const bool complete =
+      bytes.size() >= 22 && bytes.rfind(std::string("PK\x05\x06", 4)) != std::string::npos;
+  return complete ? "libro completo" : "libro incompleto";
+}
+
+class CrashTest : public ::testing::TestWithParam<std::size_t> {
+ protected:
+  static void SetUpTestSuite() {
+    root = fs::temp_directory_path() / ("exo-crash-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    demo::DemoOptions o;
+    o.folder = (root / "demo").string();
+    o.lines = 150;
+    o.sourceFolder = EXOGENA_SOURCE_DIR;
+    installation = demo::installDemo(o);
+    fs::create_directories(root / "scratch");
+  }
+  static void TearDownTestSuite() {
+    fs::current_path(fs::temp_directory_path());
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+  static fs::path companyFolder() {
+    const demo::DemoCompany& c = installation.companies.front();
+    return fs::path(installation.programFolder) / c.product / c.folder;
+  }
+  static inline fs::path root;
+  static inline demo::DemoInstallation installation;
+};
+
+// One test per step of the return, so that they run side by side: the steps before it run
+// uninterrupted, then the step is stopped at each of its file operations in turn.
+TEST_P(CrashTest, StoppedAtEachFileOperationLeavesTheCompanySound) {
+  const fs::path work = companyFolder();
+  const fs::path scratch = root / "scratch";
+  const std::vector<Step> steps = returnSteps();
+  for (std::size_t i = 0; i < GetParam(); ++i) {
+    StopHook none;
+    bool done = false;
+    ASSERT_FALSE(runStopped(installation, steps[i], none, done));
+    ASSERT_TRUE(done) << steps[i].name;
+  }
+  const Step& step = steps[GetParam()];
+  {
+    SCOPED_TRACE(step.name);
+    const Files before = allFiles(work);
+    // The run never interrupted: its files and the number of its stop points.
+    StopHook counting;
+    bool done = false;
+    ASSERT_FALSE(runStopped(installation, step, counting, done));
+    ASSERT_TRUE(done) << "el paso no termina sin interrupci\363n";
+    const long points = counting.seen;
+    const Files after = allFiles(work);
+    const Files beforeOfficial = official(before), afterOfficial = official(after);
+    // A second run from the same files gives the same files (what the comparison below needs).
+    restore(work, before);
+    {
+      StopHook again;
+      bool doneAgain = false;
+      runStopped(installation, step, again, doneAgain);
+      ASSERT_TRUE(doneAgain);
+      ASSERT_EQ(describeDifference(official(allFiles(work)), afterOfficial), "")
+          << "dos corridas sin interrupci\363n dan archivos distintos";
+    }
+    for (const long k : stopPoints(points)) {
+      SCOPED_TRACE("detenido en la operaci\363n " + std::to_string(k) + " de " +
+                   std::to_string(points));
+      restore(work, before);
+      StopHook hook;
+      hook.stopAt = k;
+      bool stepDone = false;
+      ASSERT_TRUE(runStopped(installation, step, hook, stepDone));
+      // The next start finishes or drops what the stopped run left.
+      { Program next(installation); }
+      const Files now = official(allFiles(work));
+      ASSERT_EQ(indexesDisagree(work, scratch), "");
+      bool tablesBefore = true, tablesAfter = true;
+      std::set<std::string> names;
+      for (const Files* f : {&now, &beforeOfficial, &afterOfficial})
+        for (const auto& [name, bytes] : *f) names.insert(name);
+      for (const std::string& name : names) {
+        const auto value = [&](const Files& f) -> std::optional<std::string> {
+          const auto it = f.find(name);
+          return it == f.end() ? std::nullopt : std::optional<std::string>(it->second);
+        };
+        const auto v = value(now);
+        const bool isBefore = v == value(beforeOfficial), isAfter = v == value(afterOfficial);
+        ASSERT_TRUE(isBefore || isAfter) << name << " no es el de antes ni el de despu\351s";
+        if (isTableFile(name)) {
+          tablesBefore = tablesBefore && isBefore;
+          tablesAfter = tablesAfter && isAfter;
+        }
+      }
+      ASSERT_TRUE(tablesBefore || tablesAfter) << "tablas de antes y de despu\351s mezcladas";
+      // The step run again ends as the run never interrupted.
+      StopHook none;
+      bool doneAgain = false;
+      runStopped(installation, step, none, doneAgain);
+      ASSERT_TRUE(doneAgain);
+      ASSERT_EQ(describeDifference(official(allFiles(work)), afterOfficial), "");
+    }
+    std::printf("%-26s %ld puntos de detenci\363n\n", step.name.c_str(), points);
+  }
+}
+
+std::string stepTestName(const ::testing::TestParamInfo<std::size_t>& info) {
+  std::string name;
+  for (const char c : returnSteps()[info.param].name)
+    name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Pasos, CrashTest, ::testing::Range<std::size_t>(0, returnSteps().size()),
+                         stepTestName);
+
+}  // namespace
