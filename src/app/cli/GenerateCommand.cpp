@@ -1,10 +1,13 @@
 // exogena-cli generate: the workbook and/or the XML file of one format or of all twelve, as the
 // generation page's buttons make them.
 //   generate --format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N] [--anio YYYY]
-//            [--strict]
-// The XML header takes its defaults (the year of the clock, insertion, the sending number of the
-// company) unless the options give other values; --anio also sets the first and last dates of
-// the header to that year. The overwrite questions are answered by --yes / --no.
+//            [--desde YYYY-MM-DD] [--hasta YYYY-MM-DD] [--strict]
+// The XML header takes its defaults (the year of sending of the clock, insertion, the sending
+// number of the company, the company-year's tax year as the period) unless the options give
+// other values: --anio is the year of sending only, --desde and --hasta the first and last days
+// of the period. --envio is the number of the first file written; a format written as several
+// files, and the formats after it, take the numbers that follow. The overwrite questions are
+// answered by --yes / --no.
 // Each XML file written is followed by the findings of its check against the format's field
 // rules, one per line; the files are written either way, and --strict makes any finding end the
 // command with exit code 1.
@@ -33,6 +36,20 @@ bool allDigits(const std::string& s, std::size_t min, std::size_t max) {
   return true;
 }
 
+// A date written AAAA-MM-DD that exists in the calendar.
+bool isDate(const std::string& s) {
+  if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
+  if (!allDigits(s.substr(0, 4), 4, 4) || !allDigits(s.substr(5, 2), 2, 2) ||
+      !allDigits(s.substr(8, 2), 2, 2))
+    return false;
+  const int y = std::atoi(s.substr(0, 4).c_str()), m = std::atoi(s.substr(5, 2).c_str()),
+            d = std::atoi(s.substr(8, 2).c_str());
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1) return false;
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
+}
+
 int usage(const char* what, const std::string& value) {
   std::fprintf(stderr, "exogena-cli generate: %s: %s\n", what, value.c_str());
   return kExitUsage;
@@ -41,7 +58,7 @@ int usage(const char* what, const std::string& value) {
 int generate(ReturnContext& c, const Args& args) {
   std::vector<int> formats;
   bool excel = false, xml = false, strict = false;
-  std::string concepto, envio, anio;
+  std::string concepto, envio, anio, desde, hasta;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -74,6 +91,13 @@ int generate(ReturnContext& c, const Args& args) {
     } else if (a == "--anio" && hasValue) {
       anio = args[++i];
       if (!allDigits(anio, 4, 4)) return usage("--anio debe tener cuatro d\xC3\xADgitos", anio);
+    } else if ((a == "--desde" || a == "--hasta") && hasValue) {
+      std::string& date = a == "--desde" ? desde : hasta;
+      date = args[++i];
+      if (!isDate(date))
+        return usage(a == "--desde" ? "--desde debe ser una fecha AAAA-MM-DD"
+                                    : "--hasta debe ser una fecha AAAA-MM-DD",
+                     date);
     } else {
       return usage("argumento inv\xC3\xA1lido", a);
     }
@@ -84,11 +108,9 @@ int generate(ReturnContext& c, const Args& args) {
   const generation::HeaderEditor editor = [&](generation::Header& h) {
     if (concepto == "2") h.codCpt = std::string(generation::kReplacement);
     if (!envio.empty()) h.numEnv = envio;
-    if (!anio.empty()) {
-      h.ano = anio;
-      h.fecIni = anio + "-01-01";
-      h.fecFin = anio + "-12-31";
-    }
+    if (!anio.empty()) h.ano = anio;
+    if (!desde.empty()) h.fecIni = desde;
+    if (!hasta.empty()) h.fecFin = hasta;
     return true;
   };
 
@@ -110,11 +132,22 @@ int generate(ReturnContext& c, const Args& args) {
                 r.total);
     if (excel) std::printf("  %s\n", toUtf8(r.workbook.string()).c_str());
     if (xml) {
-      std::printf("  %s\n", toUtf8(r.xmlFile.string()).c_str());
-      std::printf("  Observaciones del archivo XML: %zu\n", r.findings.size());
-      for (const generation::XmlFinding& f : r.findings)
-        std::printf("    %s\n", toUtf8(generation::describe(f)).c_str());
+      // Every file of the format: more than 5,000 records go as several files.
+      for (const generation::XmlFileOutcome& file : r.xmlFiles) {
+        std::printf("  %s\n", toUtf8(file.part.file.string()).c_str());
+        if (r.xmlFiles.size() > 1)
+          std::printf("  Env\xC3\xADo %s: %" PRId64 " registros, total %.0f\n",
+                      file.part.numEnv.c_str(), file.part.records, file.part.total);
+        std::printf("  Observaciones del archivo XML: %zu\n", file.findings.size());
+        for (const generation::XmlFinding& f : file.findings)
+          std::printf("    %s\n", toUtf8(generation::describe(f)).c_str());
+      }
       findings += r.findings.size();
+      // The next format takes the sending number after the last one used.
+      if (!envio.empty() && !r.xmlFiles.empty()) {
+        const long long last = std::atoll(r.xmlFiles.back().part.numEnv.c_str());
+        if (last > 0) envio = std::to_string(last + 1);
+      }
     }
   }
   if (xml && formats.size() > 1) std::printf("Observaciones de los archivos XML: %zu\n", findings);
@@ -130,10 +163,11 @@ int generateCommand(int argc, char** argv) {
       argc, argv,
       {"generate",
        "--format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N] [--anio YYYY] "
-       "[--strict]",
+       "[--desde YYYY-MM-DD] [--hasta YYYY-MM-DD] [--strict]",
        3,
-       12,
-       {"--format", "--xml", "--excel", "--both", "--concepto", "--envio", "--anio", "--strict"}},
+       16,
+       {"--format", "--xml", "--excel", "--both", "--concepto", "--envio", "--anio", "--desde",
+        "--hasta", "--strict"}},
       generate);
 }
 
