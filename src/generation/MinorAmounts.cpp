@@ -67,8 +67,8 @@ std::map<std::string, double> minorAmountsByConcept(store::Engine& engine, int a
     double monto = engine.number(area, "MONTO");
     double adic = hasAdic ? engine.number(area, "VLR_ADIC1") : 0.0;
     // 1007: income moved to returns (debits, and negative amounts of sale-return vouchers).
-    if (n == 7 &&
-        (monto > 0 || (hasType && trimRight(engine.text(area, "TIPO_COMP")) == "FD" && monto < 0))) {
+    if (n == 7 && (monto > 0 ||
+                   (hasType && trimRight(engine.text(area, "TIPO_COMP")) == "FD" && monto < 0))) {
       adic = monto;
       monto = 0;
     }

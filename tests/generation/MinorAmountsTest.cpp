@@ -42,7 +42,8 @@ std::map<std::string, double> built(Company& c, int format) {
 
 std::map<std::string, double> counted(Company& c, int format) {
   const std::string code = store::formatCode(format);
-  const int area = c.engine.open((c.work() / store::formatTableFile(code)).string(), "CUENTA", true);
+  const int area =
+      c.engine.open((c.work() / store::formatTableFile(code)).string(), "CUENTA", true);
   auto minor = generation::minorAmountsByConcept(c.engine, area, format);
   c.engine.close(c.ip, area);
   return minor;
@@ -73,8 +74,10 @@ std::vector<Movement> ledger(const std::vector<std::string>& concepts) {
 
 TEST(MinorAmounts, TheCoverageCountsWhatTheBuilderGathers) {
   const std::map<std::string, std::vector<std::string>> formats = {
-      {"1001", {"5001", "5002", "5004"}}, {"1005", {"2408", "2409"}},
-      {"1007", {"4001", "4002"}},         {"1008", {"1315", "1316", "1318"}},
+      {"1001", {"5001", "5002", "5004"}},
+      {"1005", {"2408", "2409"}},
+      {"1007", {"4001", "4002"}},
+      {"1008", {"1315", "1316", "1318"}},
       {"1009", {"2201", "2202"}}};
   for (const auto& [code, concepts] : formats) {
     SCOPED_TRACE(code);
@@ -118,7 +121,8 @@ TEST(MissingBases, TheThirdPartiesAndConceptsAreListed) {
   c.engine.closeAll(c.ip);
   consolidation::ScratchFiles scratch(c.work());
   import::OpenAreas areas(c.engine);
-  const generation::BuildResult r = generation::buildRecords(*c.session, c.engine, areas, scratch, 2);
+  const generation::BuildResult r =
+      generation::buildRecords(*c.session, c.engine, areas, scratch, 2);
   ASSERT_TRUE(r.missingBases);
   std::vector<std::string> listed;
   for (const generation::MissingBase& m : r.withoutBase)

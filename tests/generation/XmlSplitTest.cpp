@@ -8,9 +8,9 @@
 
 #include "generation/XmlRules.h"
 #include "generation/XmlTestSupport.h"
-#include "shell/MemFile.h"
 #include "reports/Workbook.h"
 #include "reports/XlsxFile.h"
+#include "shell/MemFile.h"
 #include "store/RefTables.h"
 
 namespace {
@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 // A 1001 record of concept `cpt` for identification `nid`.
 XmlRecord pago(const std::string& cpt, const std::string& nid, const std::string& amount) {
-  return {cpt, nid == "222222222" ? "43" : "13", nid, "", "", "", "", "", "X", "", "", "", "169",
+  return {cpt,   nid == "222222222" ? "43" : "13", nid, "", "", "", "", "", "X", "", "", "", "169",
           amount};
 }
 
@@ -40,10 +40,10 @@ TEST(XmlFileRuns, CutInOrderAndTheMinorAmountsStayWithTheirConcept) {
   EXPECT_EQ(runs(r, 3), (std::vector<XmlRun>{{0, 3}, {3, 6}, {6, 7}}));
 
   // 5001: four records and its minor amounts; 5002: two and its minor amounts.
-  std::vector<XmlRecord> m = {pago("5001", "1", "9"), pago("5001", "2", "9"),
-                              pago("5001", "3", "9"), pago("5001", "4", "9"),
+  std::vector<XmlRecord> m = {pago("5001", "1", "9"),         pago("5001", "2", "9"),
+                              pago("5001", "3", "9"),         pago("5001", "4", "9"),
                               pago("5001", "222222222", "5"), pago("5002", "5", "9"),
-                              pago("5002", "6", "9"), pago("5002", "222222222", "5")};
+                              pago("5002", "6", "9"),         pago("5002", "222222222", "5")};
   // The cut after four would leave 5001's minor amounts alone at the head of the second file:
   // the concept's last record goes with it.
   // The same at the next cut: 5002's minor amounts go with 5002's last record.

@@ -5,8 +5,9 @@
 // The XML header takes its defaults (the year of sending of the clock, insertion, the sending
 // number of the company, the company-year's tax year as the period) unless the options give
 // other values: --anio is the year of sending only, --desde and --hasta the first and last days
-// of the period. --envio is the number of the first file written; a format written as several
-// files, and the formats after it, take the numbers that follow. The overwrite questions are
+// of the period. --envio is the sending number of each format's first file (a format of more
+// than 5,000 records goes as several files, numbered on from it); without it a format takes the
+// company's next number, which moves past the numbers each run uses. The overwrite questions are
 // answered by --yes / --no.
 // Each XML file written is followed by the findings of its check against the format's field
 // rules, one per line; the files are written either way, and --strict makes any finding end the
@@ -143,11 +144,6 @@ int generate(ReturnContext& c, const Args& args) {
           std::printf("    %s\n", toUtf8(generation::describe(f)).c_str());
       }
       findings += r.findings.size();
-      // The next format takes the sending number after the last one used.
-      if (!envio.empty() && !r.xmlFiles.empty()) {
-        const long long last = std::atoll(r.xmlFiles.back().part.numEnv.c_str());
-        if (last > 0) envio = std::to_string(last + 1);
-      }
     }
   }
   if (xml && formats.size() > 1) std::printf("Observaciones de los archivos XML: %zu\n", findings);
