@@ -87,11 +87,14 @@ struct CloseAlias {
 
 // "code name - concepto cccc" for each third party and concept without its retention base, once
 // each, the names from the directory open as "Direc".
-std::vector<std::string> partiesWithoutBase(Engine& engine,
+std::vector<std::string> partiesWithoutBase(Session& session, Engine& engine,
                                             const std::vector<MissingBase>& missing) {
   std::vector<std::string> lines;
   std::set<std::pair<std::string, std::string>> seen;
-  const bool directory = engine.areaOf(kDirectoryAlias) != 0;
+  // The names are sought in the directory's code order, which its index file gives.
+  const bool directory =
+      engine.areaOf(kDirectoryAlias) != 0 &&
+      shell::findEntry(session.companyFolder(), store::kDirectoryCopyIndex).has_value();
   for (const MissingBase& m : missing) {
     if (!seen.insert({m.party, m.conceptCode}).second) continue;
     const std::string name = directory
@@ -332,7 +335,7 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
   result.missingBases = built.missingBases;
   openDirectory(session, engine, areas);
   if (built.missingBases) {
-    result.withoutBase = partiesWithoutBase(engine, built.withoutBase);
+    result.withoutBase = partiesWithoutBase(session, engine, built.withoutBase);
     session.ui().message(shell::MessageKind::Info, kAttention,
                          "Hay errores en Valor del pago o abono sujeto a retenci\363n.\r\n\r\n" +
                              mustHaveBases(formatNumber) + withoutBaseLines(result.withoutBase));

@@ -99,6 +99,12 @@ TEST(GenerateCommand, ListsTheFindingsOfEveryXmlFileAndStrictFailsOnThem) {
   ASSERT_FALSE(without.empty()) << r.out;
   // The user is told too (the terminal shows the message on stderr).
   EXPECT_NE(r.err.find("observaciones de las reglas de su formato"), std::string::npos) << r.err;
+  // The demo's 1002 has records without their withholding base: the message says which third
+  // parties (code and name) and concepts.
+  EXPECT_TRUE(std::regex_search(
+      r.err,
+      std::regex("Sin base de retenci\xC3\xB3n:\r?\n\\d{5} [A-Z\xC3][^\n]* - concepto 23\\d\\d")))
+      << r.err;
 
   // --strict: the file is written again all the same, and the command fails on its findings.
   const fs::path file = files.at(withFindings).file;
