@@ -49,13 +49,15 @@ for format in 1002 1003 1004 1010 1011 1012; do
 done
 # Every format's workbook and XML file, written from its output records; each XML file checked
 # against its format's field rules. The whole listing (messages and every finding) is kept beside
-# the demo; the terminal gets a short summary per format. The header's year is the demo company's
-# tax year (the header's own default is the current year).
+# the demo; the terminal gets a short summary per format. The header carries the period of the
+# demo company's tax year (2010, the header's own default) and, as the year of sending, 2011, the
+# year such a return is filed (the header's own default is the current year). A format of more
+# than 5,000 records is written as several files, each with its own sending number.
 listing="$demo/generate.txt"
 echo
-echo "exogena-cli --company ANDINA10 generate --format all --both --anio 2010 --yes"
+echo "exogena-cli --company ANDINA10 generate --format all --both --anio 2011 --yes"
 "$build/exogena-cli" --program "$demo/program" --drive "$demo/drive" --company ANDINA10 \
-  generate --format all --both --anio 2010 --yes >"$listing" 2>&1 || {
+  generate --format all --both --anio 2011 --yes >"$listing" 2>&1 || {
   cat "$listing"
   exit 1
 }

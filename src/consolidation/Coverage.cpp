@@ -11,6 +11,7 @@
 #include "consolidation/Readiness.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
+#include "generation/MinorAmounts.h"
 #include "import/ImportRun.h"
 #include "reports/Workbook.h"
 #include "reports/XlsxFile.h"
@@ -244,7 +245,6 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
     const int rows = table.open(shell::entryPath(folder, store::formatTableFile(code)).string(),
                                 "COBTRF", true, true);
     if (rows == 0 || watch.failed()) return result;
-    std::map<std::pair<std::string, std::string>, std::pair<double, double>> byParty;
     engine.forEach(rows, [&] {
       const std::string conc(trimBlanks(engine.text(rows, "CONC")));
       const double monto = engine.number(rows, "MONTO");
@@ -253,13 +253,13 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
       c.conceptCode = conc;
       c.integrated += monto;
       ++c.integratedLines;
-      auto& p = byParty[{conc, engine.text(rows, "CTA_DIR")}];
-      p.first += monto;
-      p.second = engine.number(rows, "BASE");
       return !watch.failed();
     });
-    for (const auto& [key, total] : byParty)
-      if (std::fabs(total.first) < total.second) concepts[Key{n, key.first}].minor += total.first;
+    if (watch.failed()) return result;
+    // The minor amounts as the builder gathers them: one threshold per third party over the
+    // format, its total signed by nature; the amount of each concept's minor-amounts record.
+    for (const auto& [conc, amount] : generation::minorAmountsByConcept(engine, rows, n))
+      concepts[Key{n, conc}].minor = amount;
     if (watch.failed()) return result;
   }
 

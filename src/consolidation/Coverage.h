@@ -41,7 +41,9 @@ struct ConceptCoverage {
   double withoutParty = 0;  // of which without a third party: never integrated
   double integrated = 0;    // MONTO of its rows in the format movement table
   std::int64_t integratedLines = 0;
-  double minor = 0;  // of the integrated, third parties whose total is under the threshold
+  // The concept's minor-amounts record as the builder makes it (generation/MinorAmounts.h): the
+  // third parties whose total over the format is under their threshold, signed as reported.
+  double minor = 0;
   // The third-party movements of its accounts that the concept's filters left out.
   double filtered() const { return ledger - withoutParty - integrated; }
 };

@@ -1,6 +1,7 @@
 // The DIAN XML file of a format: layouts, header, document and the workbook conversion.
 #include "generation/XmlWriter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -16,6 +17,7 @@
 #include "reports/CellValue.h"
 #include "reports/Workbook.h"
 #include "reports/XlsxFile.h"
+#include "shell/MemFile.h"
 #include "shell/Paths.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
@@ -36,6 +38,7 @@ constexpr const char* kWorkTable = "TmpTraC.dbf";
 constexpr const char* kWorkAlias = "TraCon";
 constexpr int kFirstDataRow = 5;
 constexpr int kWideField = 254;
+constexpr double kMaxConsecut = 999;  // CCONSECUT holds three digits
 
 // The third-party block shared by most formats, in the order it is written.
 std::vector<XmlField> party(bool withConcept, bool withAddress, bool withCountry,
@@ -105,7 +108,7 @@ int fieldPosition(const XmlLayout& layout, std::string_view lowerName) {
 
 struct Context {
   shell::Session* session = nullptr;
-  fs::path lastFile;
+  std::vector<XmlFilePart> lastFiles;
 };
 
 std::map<const Interp*, Context>& contexts() {
@@ -113,7 +116,8 @@ std::map<const Interp*, Context>& contexts() {
   return map;
 }
 
-void remember(const Interp& ip, const fs::path& file) { contexts()[&ip].lastFile = file; }
+// The identification of the minor-amounts record.
+constexpr std::string_view kMinorAmountsNid = "222222222";
 
 // Writes `bytes` beside `file`, syncs them and renames them into place: a write that fails
 // (a full disk) leaves nothing under the official name and the previous file untouched. Empty,
@@ -229,6 +233,43 @@ std::string xmlDocument(int formatNumber, const XmlHeader& header,
   return doc;
 }
 
+std::vector<XmlRun> xmlFileRuns(int formatNumber, const std::vector<XmlRecord>& records,
+                                std::size_t limit) {
+  const XmlLayout& layout = LOSCAMPOSXML(formatNumber);
+  const int nid = fieldPosition(layout, "nid");
+  const int cpt = fieldPosition(layout, "cpt");
+  const auto value = [&](std::size_t record, int position) -> std::string_view {
+    const XmlRecord& r = records[record];
+    if (position < 0 || static_cast<std::size_t>(position) >= r.size()) return {};
+    return trimBlanks(r[static_cast<std::size_t>(position)]);
+  };
+  const auto minor = [&](std::size_t record) {
+    return nid >= 0 && value(record, nid) == kMinorAmountsNid;
+  };
+  if (limit == 0) limit = 1;
+  std::vector<XmlRun> runs;
+  std::size_t first = 0;
+  do {
+    std::size_t last = std::min(records.size(), first + limit);
+    // A minor-amounts record that would open the next file takes its concept's last record along.
+    if (last < records.size() && last - first > 1 && minor(last) && !minor(last - 1) &&
+        value(last - 1, cpt) == value(last, cpt))
+      --last;
+    runs.emplace_back(first, last);
+    first = last;
+  } while (first < records.size());
+  return runs;
+}
+
+XmlHeader headerOfPart(const XmlHeader& header, std::size_t index) {
+  if (index == 0) return header;
+  XmlHeader part = header;
+  const double asked = parseNumber(trimBlanks(header.numEnv));
+  const double first = std::isfinite(asked) ? std::fabs(std::trunc(asked)) : 0.0;
+  part.numEnv = wholeText(first + static_cast<double>(index));
+  return part;
+}
+
 std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber) {
   std::vector<XmlRecord> records;
   WorkAreas* areas = ip.workAreas();
@@ -251,7 +292,7 @@ std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber) {
   return records;
 }
 
-XmlResult GENERAXML(shell::Session& session, int formatNumber) {
+XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit) {
   XmlResult result;
   if (!isFormatNumber(formatNumber)) {
     result.error = "El formato " + std::to_string(formatNumber) + " no existe.";
@@ -259,36 +300,50 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber) {
   }
   Interp& ip = session.interp();
   shell::UserInterface& ui = session.ui();
+  contexts()[&ip].lastFiles.clear();
   ui.waitOpen(kWaitText, std::nullopt);
   try {
     const std::vector<XmlRecord> records = recordsOfArea(ip, formatNumber);
-    std::string fileName;
-    const std::string doc =
-        xmlDocument(formatNumber, headerFrom(session.cabez()), records, fileName);
+    const XmlHeader asked = headerFrom(session.cabez());
     result.records = static_cast<std::int64_t>(records.size());
     result.total = roundHalfAway(xmlTotal(formatNumber, records), 0);
-    if (!shell::isPlainName(fileName)) {
-      result.error = "El nombre del archivo XML \"" + fileName +
-                     "\" no es v\xE1"
-                     "lido: revise el a\xF1"
-                     "o, la versi\xF3"
-                     "n y el n\xFA"
-                     "mero de env\xED"
-                     "o.";
-    } else {
-      const fs::path folder = outputFolder(session);
-      std::error_code ec;
-      fs::create_directories(folder, ec);
-      result.file = shell::entryPath(folder, fileName);
-      if (const std::string fault = writeFile(result.file, std::string(trimBlanks(doc)));
-          fault.empty()) {
-        result.written = true;
-        remember(ip, result.file);
-      } else {
-        result.error = "No se pudo escribir el archivo " + result.file.string() + " (" + fault +
-                       "). El archivo anterior, si lo hab\xEDa, queda como estaba.";
+    const fs::path folder = outputFolder(session);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const std::vector<XmlRun> runs = xmlFileRuns(formatNumber, records, limit);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const std::vector<XmlRecord> part(
+          records.begin() + static_cast<std::ptrdiff_t>(runs[i].first),
+          records.begin() + static_cast<std::ptrdiff_t>(runs[i].second));
+      const XmlHeader header = headerOfPart(asked, i);
+      std::string fileName;
+      const std::string doc = xmlDocument(formatNumber, header, part, fileName);
+      if (!shell::isPlainName(fileName)) {
+        result.error = "El nombre del archivo XML \"" + fileName +
+                       "\" no es v\xE1"
+                       "lido: revise el a\xF1"
+                       "o, la versi\xF3"
+                       "n y el n\xFA"
+                       "mero de env\xED"
+                       "o.";
+        break;
       }
+      const fs::path file = shell::entryPath(folder, fileName);
+      if (i == 0) result.file = file;
+      if (const std::string fault = writeFile(file, std::string(trimBlanks(doc)));
+          !fault.empty()) {
+        result.file = file;
+        result.error = "No se pudo escribir el archivo " + file.string() + " (" + fault +
+                       "). El archivo anterior, si lo hab\xEDa, queda como estaba.";
+        break;
+      }
+      result.files.push_back({file, std::string(trimBlanks(header.numEnv)),
+                              static_cast<std::int64_t>(part.size()),
+                              roundHalfAway(xmlTotal(formatNumber, part), 0)});
     }
+    result.written = !result.files.empty() && result.error.empty();
+    contexts()[&ip].lastFiles = result.files;
+    advanceSendingNumber(session, result.files);
   } catch (...) {
     ui.waitClose();
     throw;
@@ -296,6 +351,18 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber) {
   ui.waitClose();
   if (!result.error.empty()) ui.message(shell::MessageKind::Error, kErrorTitle, result.error);
   return result;
+}
+
+bool advanceSendingNumber(shell::Session& session, const std::vector<XmlFilePart>& files) {
+  if (files.empty()) return false;
+  const double last = parseNumber(trimBlanks(files.back().numEnv));
+  const double current = parseNumber(trimBlanks(session.consecut()));
+  if (!std::isfinite(last) || last < 0) return false;
+  const double next = std::trunc(last) + 1;
+  if (next > kMaxConsecut || (std::isfinite(current) && std::trunc(current) >= next)) return false;
+  session.setConsecut(padRight(wholeText(next), 3));
+  shell::saveMemvars(session.interp(), session.companyFile(shell::kConsecutFile), "cConsecut*");
+  return true;
 }
 
 fs::path excelWorkbookPath(const shell::Session& session, int formatNumber) {
@@ -363,7 +430,10 @@ XmlResult CARGAXLS2XLM(shell::Session& session, int formatNumber, const fs::path
         if (t.empty()) continue;
         areas->putField(ip, area, col - 1, Value::text(t));
       }
-      areas->commit(ip, area);
+      // The working table is a scratch file read back through the same engine and erased at the
+      // end: the row is released, not forced to the disk (a forced write per row made a
+      // workbook of ten thousand rows wait on the disk for a minute).
+      areas->unlock(ip, area);
       ++done;
       if (progress) progress(done, total);
     }
@@ -428,8 +498,18 @@ XmlResult CONVIERTE2XML(shell::Session& session, int formatNumber,
 }
 
 fs::path lastXmlFile(const Interp& ip) {
+  const std::vector<XmlFilePart> files = lastXmlFiles(ip);
+  return files.empty() ? fs::path() : files.front().file;
+}
+
+std::vector<XmlFilePart> lastXmlFiles(const Interp& ip) {
   const auto it = contexts().find(&ip);
-  return it == contexts().end() ? fs::path() : it->second.lastFile;
+  return it == contexts().end() ? std::vector<XmlFilePart>() : it->second.lastFiles;
+}
+
+void forgetXmlFiles(const Interp& ip) {
+  const auto it = contexts().find(&ip);
+  if (it != contexts().end()) it->second.lastFiles.clear();
 }
 
 // The functions of the report definitions.

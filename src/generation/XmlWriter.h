@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "generation/XmlRules.h"
+
 namespace exo {
 class Interp;
 class TPublic;
@@ -77,13 +79,36 @@ double xmlTotal(int formatNumber, const std::vector<XmlRecord>& records);
 std::string xmlDocument(int formatNumber, const XmlHeader& header,
                         const std::vector<XmlRecord>& records, std::string& fileName);
 
-// What writing one file gave.
+// The tax authority takes at most `limit` records in one file (kMaxRecordsPerFile), so a format
+// with more is sent as several files. The records are cut in their order into runs of at most
+// `limit`: [first, last) positions, one run per file. A minor-amounts record (identification
+// 222222222) stays in the file of its concept's records: when a cut would leave it as the first
+// record of a file, right after records of its concept, the cut moves one record back so that
+// the concept's last record goes with it. No records give one empty run (the file still goes,
+// with its header).
+using XmlRun = std::pair<std::size_t, std::size_t>;
+std::vector<XmlRun> xmlFileRuns(int formatNumber, const std::vector<XmlRecord>& records,
+                                std::size_t limit);
+// The header of the file `index` (0 the first) of a format sent as several files: the sending
+// number asked plus `index`; the rest as asked.
+XmlHeader headerOfPart(const XmlHeader& header, std::size_t index);
+
+// One file of a format, as written.
+struct XmlFilePart {
+  std::filesystem::path file;
+  std::string numEnv;  // its sending number, as in its header
+  std::int64_t records = 0;
+  double total = 0;  // its ValorTotal (whole units)
+};
+
+// What writing a format's file (or files) gave.
 struct XmlResult {
   bool written = false;
-  std::filesystem::path file;  // the file written (or that could not be written)
-  std::int64_t records = 0;
-  double total = 0;   // rounded to whole units
-  std::string error;  // Spanish, when nothing was written
+  std::filesystem::path file;      // the first file written (or the one that could not be written)
+  std::int64_t records = 0;        // of every file
+  double total = 0;                // of every file, rounded to whole units
+  std::string error;               // Spanish, when something could not be written
+  std::vector<XmlFilePart> files;  // every file written, in sending order
 };
 
 // The records of the selected work area, from its first record to its last in its current
@@ -93,9 +118,18 @@ struct XmlResult {
 std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber);
 
 // GENERAXML: writes the file of the selected work area's records into the company folder's
-// output folder (CELPATH + CDIRSALIDA), header from OCABEZ. Shows the wait message while it
-// works; a file that cannot be written is reported to the user as an error.
-XmlResult GENERAXML(shell::Session& session, int formatNumber);
+// output folder (CELPATH + CDIRSALIDA), header from OCABEZ; more than `limit` records are
+// written as several files (xmlFileRuns), each with its own sending number, CantReg, ValorTotal
+// and name. Shows the wait message while it works; a file that cannot be written is reported to
+// the user as an error (the files before it stay written).
+XmlResult GENERAXML(shell::Session& session, int formatNumber,
+                    std::size_t limit = kMaxRecordsPerFile);
+
+// CCONSECUT, the number of the next submission, moved past the sending numbers of `files`: when
+// the last number used is at or beyond it, it becomes the number after that one (three
+// characters, as the parameters page keeps it; a number over 999 leaves it as it is) and is
+// saved in the company's "Consecut.mem". True when it moved.
+bool advanceSendingNumber(shell::Session& session, const std::vector<XmlFilePart>& files);
 
 // The review workbook of a format: company code + "-MMgmExc" + two-digit format + ".xlsx" in the
 // company folder's output folder.
@@ -116,8 +150,11 @@ XmlResult CARGAXLS2XLM(shell::Session& session, int formatNumber, const std::fil
 XmlResult CONVIERTE2XML(shell::Session& session, int formatNumber,
                         const std::function<bool()>& askHeader);
 
-// The file the last GENERAXML of this interpreter wrote (empty before any).
+// The file the last GENERAXML of this interpreter wrote (empty before any), and every file it
+// wrote; forgetXmlFiles clears them before a run.
 std::filesystem::path lastXmlFile(const Interp& ip);
+std::vector<XmlFilePart> lastXmlFiles(const Interp& ip);
+void forgetXmlFiles(const Interp& ip);
 
 // Registers LOSCAMPOSXML, CONVIERTEXVALUE, NUMGETDECIMALS, TEXTO4CABEZAXML, GENERAXML,
 // CARGAXLS2XLM and CONVIERTE2XML on the interpreter of `session` for the report definitions.

@@ -228,6 +228,10 @@ TEST_F(GenerationScreens, WorkbookXmlConversionAndControlReportAreWritten) {
   ASSERT_TRUE(fs::exists(xml)) << xml;
   const std::string doc = readFile(xml);
   EXPECT_NE(doc.find("<NumEnvio>7</NumEnvio>"), std::string::npos) << doc.substr(0, 600);
+  // The period is the company-year's tax year, whatever the year of sending.
+  EXPECT_NE(doc.find("<FecInicial>2010-01-01</FecInicial>\r\n<FecFinal>2010-12-31</FecFinal>"),
+            std::string::npos)
+      << doc.substr(0, 600);
   EXPECT_NE(doc.find("<CantReg>" + std::to_string(rows) + "</CantReg>"), std::string::npos);
   EXPECT_EQ(xmlFiles(output).size(), 1u);
   expectWindowBack(page);
@@ -383,6 +387,38 @@ TEST_F(GenerationScreens, HeaderDialogShowsTheFileAndRefusesHalfTypedValues) {
   EXPECT_FALSE(d.isVisible());
   EXPECT_EQ(d.result(), QDialog::Accepted);
   EXPECT_EQ(d.header().numEnv, "1");
+}
+
+TEST_F(GenerationScreens, HeaderDialogKeepsThePeriodInsideOneYear) {
+  // Sent in 2011 for the tax year 2010.
+  generation::HeaderDialog d(generation::defaultHeader(1, "7", "1  ", "20110315093000", "2010"),
+                             window.get());
+  d.show();
+  QLineEdit* first = d.field(QStringLiteral("Fecha inicial:"));
+  QLineEdit* last = d.field(QStringLiteral("Fecha final:"));
+  EXPECT_EQ(first->text(), QStringLiteral("2010-01-01"));
+  EXPECT_EQ(last->text(), QStringLiteral("2010-12-31"));
+  EXPECT_EQ(d.fileName()->text(), QStringLiteral("Dmuisca_010100107201100000001.xml"));
+  // Another year typed in the first date moves the last one with it, and the other way round.
+  first->setText(QStringLiteral("2009-01-01"));
+  emit first->textEdited(first->text());
+  EXPECT_EQ(last->text(), QStringLiteral("2009-12-31"));
+  last->setText(QStringLiteral("2008-06-30"));
+  emit last->textEdited(last->text());
+  EXPECT_EQ(first->text(), QStringLiteral("2008-01-01"));
+  // Part of a year stays as typed; the year of sending does not touch the period.
+  first->setText(QStringLiteral("2008-03-01"));
+  emit first->textEdited(first->text());
+  EXPECT_EQ(last->text(), QStringLiteral("2008-06-30"));
+  QLineEdit* year = d.field(QStringLiteral("A\u00f1o de env\u00edo:"));
+  year->setText(QStringLiteral("2012"));
+  emit year->textEdited(year->text());
+  EXPECT_EQ(first->text(), QStringLiteral("2008-03-01"));
+  d.continueButton()->click();
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  EXPECT_EQ(d.header().fecIni, "2008-03-01");
+  EXPECT_EQ(d.header().fecFin, "2008-06-30");
+  EXPECT_EQ(d.header().ano, "2012");
 }
 
 TEST_F(GenerationScreens, AnalysisPageOffersBothBalances) {

@@ -248,6 +248,16 @@ void GenerationPage::showFile(const QString& outcome, const std::filesystem::pat
   m_status->setToolTip(ui::qt(file.string()));
 }
 
+// The outcome of a format written as several XML files: how many, the first one named; the
+// message shown by the run lists them all.
+void GenerationPage::showFiles(const QString& outcome, std::size_t count,
+                               const std::filesystem::path& first) {
+  m_status->setText(outcome + QStringLiteral("  Archivos XML: %1 (el primero %2)")
+                                  .arg(count)
+                                  .arg(ui::qt(first.filename().string())));
+  m_status->setToolTip(ui::qt(first.parent_path().string()));
+}
+
 void GenerationPage::process() {
   const std::string party = ui::core(m_party->text().trimmed());
   const std::string conceptCode = ui::core(m_concept->text());
@@ -290,10 +300,12 @@ void GenerationPage::generate(bool excel, bool xml) {
     const GenerationResult r = GENERADORAZO(s, m_engine, *runner, format, conceptCode, excel, xml,
                                             headerDialogEditor(this));
     if (!r.done) return;
-    showFile(QStringLiteral("Proceso terminado.....  Registros: %1  Total: %2")
-                 .arg(r.records)
-                 .arg(QLocale(QLocale::Spanish, QLocale::Colombia).toString(r.total, 'f', 0)),
-             excel ? r.workbook : r.xmlFile);
+    const QString outcome =
+        QStringLiteral("Proceso terminado.....  Registros: %1  Total: %2")
+            .arg(r.records)
+            .arg(QLocale(QLocale::Spanish, QLocale::Colombia).toString(r.total, 'f', 0));
+    if (xml && r.xmlFiles.size() > 1) showFiles(outcome, r.xmlFiles.size(), r.xmlFile);
+    else showFile(outcome, excel ? r.workbook : r.xmlFile);
   });
 }
 
@@ -309,7 +321,16 @@ void GenerationPage::convert() {
     const XmlResult r =
         CONVIERTE2XML(s, format, [&] { return PONECABEZA(s, m_engine, format, editor); });
     if (!r.written) return;
-    showFile(QStringLiteral("Proceso terminado.....  Registros: %1").arg(r.records), r.file);
+    const QString outcome = QStringLiteral("Proceso terminado.....  Registros: %1").arg(r.records);
+    if (r.files.size() > 1) {
+      // The workbook went as several files, as the generation does: each one is told.
+      std::vector<XmlFileOutcome> files;
+      for (const XmlFilePart& part : r.files) files.push_back({part, {}});
+      s.ui().message(shell::MessageKind::Info, kAttention, splitFilesText(format, files));
+      showFiles(outcome, r.files.size(), r.file);
+    } else {
+      showFile(outcome, r.file);
+    }
   });
 }
 

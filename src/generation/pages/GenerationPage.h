@@ -63,6 +63,7 @@ class GenerationPage : public QWidget {
   void run(Work work);
   void refreshRegularization();
   void showFile(const QString& outcome, const std::filesystem::path& file);
+  void showFiles(const QString& outcome, std::size_t count, const std::filesystem::path& first);
   void pickConcept();
   void process();
   void regularize();
