@@ -12,6 +12,7 @@
 #include "expr/Text.h"
 #include "generation/Builders.h"
 #include "generation/Generation.h"
+#include "generation/XmlWriter.h"
 #include "import/ImportRun.h"
 #include "reports/Runner.h"
 #include "shell/Paths.h"
@@ -300,6 +301,7 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     std::error_code timeEc;
     const auto before = fs::last_write_time(result.xmlFile, timeEc);
     const bool existed = !timeEc;
+    forgetLastXmlFile(ip);
     {
       CloseAlias closeWorkTable{engine, kXmlWorkAlias};
       runner.EJECUTAR(xmlDefinition(formatNumber));
@@ -313,8 +315,11 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
                                " no escribi\363 el archivo " + result.xmlFile.string() + ".");
       return result;
     }
-    result.findings =
-        checkXmlFile(result.xmlFile, formatNumber, ruleTablesFromFolder(session.folders().program));
+    if (lastXmlFile(ip) == result.xmlFile) result.findings = lastXmlChanges(ip);
+    result.xmlAltered = !result.findings.empty();
+    for (XmlFinding& f : checkXmlFile(result.xmlFile, formatNumber,
+                                      ruleTablesFromFolder(session.folders().program)))
+      result.findings.push_back(std::move(f));
     if (!result.findings.empty())
       session.ui().message(shell::MessageKind::Alert, kAttention,
                            findingsText(result.xmlFile, result.findings));

@@ -8,7 +8,8 @@
 // format's report definitions over it: "MMG" + NN + "EC.RPO" writes the workbook, "MMG" + NN +
 // "XC.RPO" the XML file. Every scratch file of the run is erased when it ends, however it ends.
 // The XML file written is then checked against the field rules of its format (XmlRules.h) and
-// the findings shown to the user; the file stays written either way.
+// the findings shown to the user, with the values the writer had to change so that the file is
+// well formed; the file stays written either way.
 #pragma once
 
 #include <cstdint>
@@ -90,8 +91,13 @@ struct GenerationResult {
   std::filesystem::path workbook;  // written when asked for
   std::filesystem::path xmlFile;   // written when asked for
   bool xmlWritten = false;         // the XML definition wrote the file in this run
-  // The rule findings of the XML file written (empty when it passed, or none was written).
+  // The rule findings of the XML file written (empty when it passed, or none was written):
+  // first the values the writer had to change so that the file is well formed, then the
+  // findings of the format's rules.
   std::vector<XmlFinding> findings;
+  // Some value of the XML file had to be changed to be written (a character XML does not allow,
+  // or one that ISO-8859-1 lacks): the file needs the user's look before it is filed.
+  bool xmlAltered = false;
 };
 
 // The findings of the file just written, as the driver shows them: how many, then one line per
