@@ -119,8 +119,10 @@ void AssignmentSession::VRABRE_MM() {
     if (!orders.empty()) m_engine.setOrder(m_nombre, orders.front().tag);
   }
   m_engine.setFilter(ip, m_maestro, "Empty(APLICA)");
-  m_engine.goTop(ip, m_maestro);
-  m_engine.forEach(m_maestro, [&] {
+  // In the order of the ledger's tag, worked out from the records: an account whose key the
+  // ledger's index lacks is listed all the same.
+  for (const std::uint32_t recno : m_engine.recordsInKeyOrder(m_maestro)) {
+    m_engine.goTo(ip, m_maestro, recno);
     ChartEntry e;
     e.code = m_engine.text(m_maestro, "CODIGO");
     char pointer[32];
@@ -133,8 +135,7 @@ void AssignmentSession::VRABRE_MM() {
     const Value marca = m_engine.get(m_maestro, "MARCA");
     e.marca = marca.isLogical() && marca.logical();
     m_chart.push_back(std::move(e));
-    return true;
-  });
+  }
   m_engine.goTop(ip, m_maestro);
 }
 

@@ -15,6 +15,7 @@
 #include "expr/Text.h"
 #include "generation/Builders.h"
 #include "generation/Generation.h"
+#include "generation/XmlWriter.h"
 #include "reports/Runner.h"
 #include "shell/Paths.h"
 #include "shell/RunFiles.h"
@@ -409,7 +410,16 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     for (const XmlFilePart& part : written) {
       parties.offset = offset;
       offset += static_cast<std::size_t>(part.records);
-      XmlFileOutcome outcome{part, checkXmlFile(part.file, formatNumber, rules, parties)};
+      // First the values the writer had to change so that the file is well formed, then the
+      // findings of the format's rules.
+      XmlFileOutcome outcome{part, part.changed};
+      for (XmlFinding& f : outcome.findings) {
+        const std::size_t at = parties.offset + static_cast<std::size_t>(f.record - 1);
+        if (f.record > 0 && at < parties.codes.size()) f.partyCode = parties.codes[at];
+      }
+      result.xmlAltered = result.xmlAltered || !part.changed.empty();
+      for (XmlFinding& f : checkXmlFile(part.file, formatNumber, rules, parties))
+        outcome.findings.push_back(std::move(f));
       result.findings.insert(result.findings.end(), outcome.findings.begin(),
                              outcome.findings.end());
       result.xmlFiles.push_back(std::move(outcome));

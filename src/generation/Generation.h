@@ -8,7 +8,8 @@
 // format's report definitions over it: "MMG" + NN + "EC.RPO" writes the workbook, "MMG" + NN +
 // "XC.RPO" the XML file. Every scratch file of the run is erased when it ends, however it ends.
 // The XML file written is then checked against the field rules of its format (XmlRules.h) and
-// the findings shown to the user; the file stays written either way.
+// the findings shown to the user, with the values the writer had to change so that the file is
+// well formed; the file stays written either way.
 #pragma once
 
 #include <cstdint>
@@ -110,6 +111,10 @@ struct GenerationResult {
   std::vector<XmlFileOutcome> xmlFiles;
   // 1002/1003: the third parties and concepts copied without their retention base.
   std::vector<std::string> withoutBase;  // "code name - concepto cccc"
+  // Some value of an XML file had to be changed to be written (a character XML does not allow,
+  // or one that ISO-8859-1 lacks): the file needs the user's look before it is filed. Those
+  // changes come first among the findings of their file.
+  bool xmlAltered = false;
 };
 
 // The message that tells the user the format went as several files: each file with its sending

@@ -138,7 +138,66 @@ fs::path outputFolder(const shell::Session& session) {
   return output.empty() ? company : shell::entryPath(company, output);
 }
 
+// The nearest Latin-1 text of each Windows-1252 character from 0x80 to 0x9F ("" where the code
+// page has no character there: a blank is written).
+constexpr const char* kLatinOf[32] = {
+    "EUR", "",  ",", "f",  "\"", "...", "+", "+", "^", "%",  "S", "<", "OE", "", "Z", "",
+    "",    "'", "'", "\"", "\"", "-",   "-", "-", "~", "TM", "s", ">", "oe", "", "z", "Y"};
+
+// An element's text: made safe, & and < as character references.
+std::string elementText(std::string_view value) {
+  std::string out;
+  for (const char c : xmlSafeText(value)) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// The third party of a record as a finding names it: document type and number, then its
+// business name or, without one, its surnames and names.
+std::string partyOf(const XmlLayout& layout, const XmlRecord& r) {
+  auto value = [&](std::string_view lowerName) {
+    const int i = fieldPosition(layout, lowerName);
+    return i >= 0 && static_cast<std::size_t>(i) < r.size()
+               ? std::string(trimBlanks(xmlSafeText(r[static_cast<std::size_t>(i)])))
+               : std::string();
+  };
+  std::string party = value("tdoc");
+  const std::string nid = value("nid");
+  if (!nid.empty()) party += (party.empty() ? "" : " ") + nid;
+  std::string name = value("raz");
+  if (name.empty()) {
+    for (const char* part : {"apl1", "apl2", "nom1", "nom2"}) {
+      const std::string p = value(part);
+      if (!p.empty()) name += (name.empty() ? "" : " ") + p;
+    }
+  }
+  if (!name.empty()) party += (party.empty() ? "" : " ") + name;
+  return party;
+}
+
 }  // namespace
+
+std::string xmlSafeText(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (const char c : value) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 && c != '\t' && c != '\r' && c != '\n') {
+      out += ' ';
+    } else if (b >= 0x80 && b <= 0x9F) {
+      const char* latin = kLatinOf[b - 0x80];
+      out += *latin != '\0' ? latin : " ";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 bool isFormatNumber(int formatNumber) { return formatNumber >= 1 && formatNumber <= 12; }
 
@@ -175,14 +234,14 @@ std::string TEXTO4CABEZAXML(int formatNumber, const XmlHeader& header, double to
        "xsi:noNamespaceSchemaLocation=\"" +
        code + ".xsd\">\r\n";
   t += "<Cab>\r\n";
-  t += "<Ano>" + header.ano + "</Ano>\r\n";
-  t += "<CodCpt>" + kind + "</CodCpt>\r\n";
+  t += "<Ano>" + elementText(header.ano) + "</Ano>\r\n";
+  t += "<CodCpt>" + elementText(kind) + "</CodCpt>\r\n";
   t += "<Formato>" + code + "</Formato>\r\n";
-  t += "<Version>" + header.versi + "</Version>\r\n";
-  t += "<NumEnvio>" + std::string(trimBlanks(header.numEnv)) + "</NumEnvio>\r\n";
-  t += "<FecEnvio>" + header.fecEnv + "</FecEnvio>\r\n";
-  t += "<FecInicial>" + header.fecIni + "</FecInicial>\r\n";
-  t += "<FecFinal>" + header.fecFin + "</FecFinal>\r\n";
+  t += "<Version>" + elementText(header.versi) + "</Version>\r\n";
+  t += "<NumEnvio>" + elementText(trimBlanks(header.numEnv)) + "</NumEnvio>\r\n";
+  t += "<FecEnvio>" + elementText(header.fecEnv) + "</FecEnvio>\r\n";
+  t += "<FecInicial>" + elementText(header.fecIni) + "</FecInicial>\r\n";
+  t += "<FecFinal>" + elementText(header.fecFin) + "</FecFinal>\r\n";
   t += "<ValorTotal>" + wholeText(total) + "</ValorTotal>\r\n";
   t += "<CantReg>" + std::to_string(count) + "</CantReg>\r\n";
   t += "</Cab>\r\n";
@@ -191,8 +250,9 @@ std::string TEXTO4CABEZAXML(int formatNumber, const XmlHeader& header, double to
 }
 
 std::string xmlAttributeValue(std::string_view value) {
+  const std::string safe = xmlSafeText(trimBlanks(value));
   std::string out;
-  for (const char c : trimBlanks(value)) {
+  for (const char c : trimBlanks(safe)) {
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
@@ -214,16 +274,35 @@ double xmlTotal(int formatNumber, const std::vector<XmlRecord>& records) {
 }
 
 std::string xmlDocument(int formatNumber, const XmlHeader& header,
-                        const std::vector<XmlRecord>& records, std::string& fileName) {
+                        const std::vector<XmlRecord>& records, std::string& fileName,
+                        std::vector<XmlFinding>* changed) {
   const XmlLayout& layout = LOSCAMPOSXML(formatNumber);
   std::string doc = TEXTO4CABEZAXML(formatNumber, header, xmlTotal(formatNumber, records),
                                     static_cast<std::int64_t>(records.size()), fileName);
+  const auto note = [&](std::int64_t record, std::string party, std::string field,
+                        std::string_view value) {
+    if (changed == nullptr) return;
+    changed->push_back({record, std::move(party), std::move(field),
+                        "car\341cter no admitido en el archivo XML, reemplazado",
+                        std::string(trimBlanks(xmlSafeText(value)))});
+  };
+  const std::pair<const char*, const std::string*> headerValues[] = {
+      {"Ano", &header.ano},         {"CodCpt", &header.codCpt},   {"Version", &header.versi},
+      {"NumEnvio", &header.numEnv}, {"FecEnvio", &header.fecEnv}, {"FecInicial", &header.fecIni},
+      {"FecFinal", &header.fecFin}};
+  for (const auto& [element, value] : headerValues) {
+    if (xmlSafeText(*value) != *value) note(0, "", element, *value);
+  }
   std::vector<std::string> names;
   for (const XmlField& f : layout.fields) names.push_back(lower1252(f.name));
+  std::int64_t number = 0;
   for (const XmlRecord& r : records) {
+    ++number;
     doc += "<" + layout.element + " ";
     for (std::size_t i = 0; i < names.size() && i < r.size(); ++i) {
-      const std::string value = xmlAttributeValue(r[i]);
+      const std::string_view given = trimBlanks(r[i]);
+      const std::string value = xmlAttributeValue(given);
+      if (xmlSafeText(given) != given) note(number, partyOf(layout, r), names[i], given);
       if (value.empty()) continue;
       doc += names[i] + "=\"" + value + "\" ";
     }
@@ -317,7 +396,8 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit
           records.begin() + static_cast<std::ptrdiff_t>(runs[i].second));
       const XmlHeader header = headerOfPart(asked, i);
       std::string fileName;
-      const std::string doc = xmlDocument(formatNumber, header, part, fileName);
+      std::vector<XmlFinding> changed;
+      const std::string doc = xmlDocument(formatNumber, header, part, fileName, &changed);
       if (!shell::isPlainName(fileName)) {
         result.error = "El nombre del archivo XML \"" + fileName +
                        "\" no es v\xE1"
@@ -337,9 +417,10 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit
                        "). El archivo anterior, si lo hab\xEDa, queda como estaba.";
         break;
       }
+      result.changed.insert(result.changed.end(), changed.begin(), changed.end());
       result.files.push_back({file, std::string(trimBlanks(header.numEnv)),
                               static_cast<std::int64_t>(part.size()),
-                              roundHalfAway(xmlTotal(formatNumber, part), 0)});
+                              roundHalfAway(xmlTotal(formatNumber, part), 0), std::move(changed)});
     }
     result.written = !result.files.empty() && result.error.empty();
     contexts()[&ip].lastFiles = result.files;

@@ -62,11 +62,20 @@ XmlHeader headerFrom(TPublic& cabez);
 std::string xmlFileName(const XmlHeader& header, int formatNumber);
 
 // TEXTO4CABEZAXML: declaration, root start tag and the header element, each line ended by CR LF;
-// `fileName` receives the file's name. `total` is rounded to whole units half away from zero.
+// `fileName` receives the file's name. Header values are made safe (xmlSafeText) and & and <
+// written as character references. `total` is rounded to whole units half away from zero.
 std::string TEXTO4CABEZAXML(int formatNumber, const XmlHeader& header, double total,
                             std::int64_t count, std::string& fileName);
 
-// An attribute value as written: blanks trimmed, & < and " written as character references.
+// A text as the file may hold it: the control characters XML 1.0 does not allow (0x00 to 0x1F
+// other than tab, CR and LF) become blanks, and the characters of Windows-1252 that ISO-8859-1
+// lacks (0x80 to 0x9F: curly quotes, dashes, the euro sign, S and Z with caron...) become their
+// nearest Latin-1 letters ("\x93A\x94" gives "\"A\"", "\x80" gives "EUR"); a byte without a
+// character there becomes a blank. Every other byte stays.
+std::string xmlSafeText(std::string_view value);
+
+// An attribute value as written: blanks trimmed, made safe (xmlSafeText), & < and " written as
+// character references.
 std::string xmlAttributeValue(std::string_view value);
 
 // One record: the values of the layout's fields in order (missing trailing values are empty).
@@ -75,9 +84,13 @@ using XmlRecord = std::vector<std::string>;
 // The header total: the sum of the sum field's values read as numbers (an empty value is 0).
 double xmlTotal(int formatNumber, const std::vector<XmlRecord>& records);
 
-// The whole document of `records`; `fileName` receives the file's name.
+// The whole document of `records`; `fileName` receives the file's name. The document is always
+// well formed: every value that had to be changed for it (xmlSafeText) is added to `changed`,
+// when given, as a finding that names the record, its third party (document type, number and
+// name) and the attribute, with the value as written.
 std::string xmlDocument(int formatNumber, const XmlHeader& header,
-                        const std::vector<XmlRecord>& records, std::string& fileName);
+                        const std::vector<XmlRecord>& records, std::string& fileName,
+                        std::vector<XmlFinding>* changed = nullptr);
 
 // The tax authority takes at most `limit` records in one file (kMaxRecordsPerFile), so a format
 // with more is sent as several files. The records are cut in their order into runs of at most
@@ -99,6 +112,8 @@ struct XmlFilePart {
   std::string numEnv;  // its sending number, as in its header
   std::int64_t records = 0;
   double total = 0;  // its ValorTotal (whole units)
+  // The values changed so that the file is well formed (the file then needs the user's look).
+  std::vector<XmlFinding> changed;
 };
 
 // What writing a format's file (or files) gave.
@@ -109,6 +124,8 @@ struct XmlResult {
   double total = 0;                // of every file, rounded to whole units
   std::string error;               // Spanish, when something could not be written
   std::vector<XmlFilePart> files;  // every file written, in sending order
+  // The values changed so that the files are well formed (the files then need the user's look).
+  std::vector<XmlFinding> changed;
 };
 
 // The records of the selected work area, from its first record to its last in its current

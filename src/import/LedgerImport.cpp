@@ -7,6 +7,7 @@
 
 #include "expr/Text.h"
 #include "import/ImportRun.h"
+#include "import/ThirdPartyCheck.h"
 #include "shell/Company.h"
 #include "shell/MemFile.h"
 #include "shell/Paths.h"
@@ -123,6 +124,26 @@ void missingField(Interp& ip, const std::string& path, const char* field) {
   ip.raise(std::move(f));
 }
 
+// The months missing inside the range, put to the user ("No" first): true to import the
+// others.
+bool importWithoutMissingMonths(UserInterface& ui, const MovementImportResult& result) {
+  std::string months, files;
+  for (std::size_t i = 0; i < result.missingMonths.size(); ++i) {
+    const int m = result.missingMonths[i];
+    const char* separator = i == 0 ? "" : i + 1 == result.missingMonths.size() ? " y " : ", ";
+    months += separator + std::string(kMonthNames[static_cast<std::size_t>(m - 1)]);
+    files += (i == 0 ? "" : ", ") + store::ledgerPeriodFile(m);
+  }
+  const bool one = result.missingMonths.size() == 1;
+  const std::string text =
+      std::string(one ? "Falta el mes " : "Faltan los meses ") + months + " (" + files +
+      ") entre " + kMonthNames[static_cast<std::size_t>(result.firstMonth - 1)] + " y " +
+      kMonthNames[static_cast<std::size_t>(result.lastMonth - 1)] +
+      " en su programa Norvasta.\r\nSus movimientos no quedar\341n en la declaraci\363n.\r\n\r\n"
+      "\277Desea importar los dem\341s meses de todos modos?";
+  return ui.ask(kAttention, text, {"   &No   ", "   &Si   "}, 0) == 1;
+}
+
 // Copies a ledger file to a staged name, through the error handler.
 bool copyLedgerFile(Interp& ip, const fs::path& ledger, const char* name, const std::string& to) {
   return throughHandler(ip, [&] { Engine::copyFile(shell::entryPath(ledger, name).string(), to); });
@@ -156,12 +177,14 @@ ChartImportResult IMPORTAPUC(Session& session, Engine& engine) {
   }
   engine.buildIndex(copy, index, "Codigo", "CODIGO", store::kNotDeleted);
 
-  // The ledger chart in the order of its first tag, accounts in use only.
+  // The ledger chart in the order of its first tag, accounts in use only. The order is worked
+  // out from the records themselves: the index is the ledger program's file, and a key missing
+  // from it would leave its account out of the copy without a word.
   const auto orders = engine.orders(maestro);
   engine.setOrder(maestro, orders.empty() ? std::string() : orders.front().tag);
   engine.setFilter(ip, maestro, "Empty(APLICA)");
-  engine.goTop(ip, maestro);
-  result.accounts = engine.keyCount(ip, maestro);
+  const std::vector<std::uint32_t> inUse = engine.recordsInKeyOrder(maestro);
+  result.accounts = static_cast<std::int64_t>(inUse.size());
   if (watch.failed()) {
     explainStop(watch, ui);
     return result;
@@ -170,15 +193,16 @@ ChartImportResult IMPORTAPUC(Session& session, Engine& engine) {
   ui.status(0, "Procesando.....");
   engine.select(copy);
   std::int64_t done = 0;
-  engine.forEach(maestro, [&] {
+  for (const std::uint32_t recno : inUse) {
+    engine.goTo(ip, maestro, recno);
     if (!engine.seekKey(copy, Value::text(engine.text(maestro, "CODIGO")))) {
       shell::AREG(ip, "MAESTRO");
       ++result.copied;
     }
     ui.meterAdvance(++done);
     ui.pumpEvents();
-    return !watch.failed();
-  });
+    if (watch.failed()) break;
+  }
   if (watch.failed()) {
     ui.meterEnd();
     explainStop(watch, ui);
@@ -212,15 +236,8 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
     return result;
   };
 
-  // The directory copy, then the period files present.
-  if (!copyLedgerFile(ip, ledger, store::kLedgerDirectory, staged.stage(store::kDirectoryCopy)) ||
-      !copyLedgerFile(ip, ledger, store::kLedgerDirectoryMemo,
-                      staged.stage(store::kDirectoryCopyMemo)) ||
-      !copyLedgerFile(ip, ledger, store::kLedgerDirectoryIndex,
-                      staged.stage(store::kDirectoryCopyIndex, true))) {
-    return stop();
-  }
-  const Stopwatch clock;
+  // The period files present; a month missing inside the range they span is put to the user
+  // before anything is copied.
   auto periodPath = [&](int p) { return shell::entryPath(ledger, store::ledgerPeriodFile(p)); };
   std::error_code ec;
   for (int m = 1; m <= 12; ++m) {
@@ -228,6 +245,28 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
     if (result.firstMonth == 0) result.firstMonth = m;
     result.lastMonth = m;
   }
+  for (int m = result.firstMonth; m >= 1 && m <= result.lastMonth; ++m) {
+    if (!fs::is_regular_file(periodPath(m), ec)) result.missingMonths.push_back(m);
+  }
+  if (!result.missingMonths.empty() && !importWithoutMissingMonths(ui, result)) return result;
+
+  // The directory copy, checked before it may replace the company's.
+  const std::string directory = staged.stage(store::kDirectoryCopy);
+  const std::string directoryMemo = staged.stage(store::kDirectoryCopyMemo);
+  const std::string directoryIndex = staged.stage(store::kDirectoryCopyIndex, true);
+  if (!copyLedgerFile(ip, ledger, store::kLedgerDirectory, directory) ||
+      !copyLedgerFile(ip, ledger, store::kLedgerDirectoryMemo, directoryMemo) ||
+      !copyLedgerFile(ip, ledger, store::kLedgerDirectoryIndex, directoryIndex)) {
+    return stop();
+  }
+  if (!throughHandler(ip, [&] { checkDirectoryFiles(directory, directoryMemo, directoryIndex); })) {
+    ui.message(MessageKind::Stop, kAttention,
+               "El directorio de terceros del programa Norvasta est\341 da\361ado.\r\n"
+               "No se import\363 nada: la copia anterior del directorio y los movimientos "
+               "quedan como estaban.");
+    return stop();
+  }
+  const Stopwatch clock;
   if (result.firstMonth == 0) {
     if (!throughHandler(ip, [&] { staged.commit(); })) return stop();
     ui.message(MessageKind::Alert, kAttention, kCheckPeriods);

@@ -78,24 +78,11 @@ bool throughHandler(Interp& ip, F&& step) {
   }
 }
 
-// The staged table must open with its memo file and the staged index must read: a damaged
-// source never replaces a sound copy.
+// A damaged source never replaces a sound copy.
 void checkStaged(const Staging& staging) {
-  store::Dbf table =
-      store::Dbf::open(staging.file(store::kDirectoryCopy).string(), {false, true, 0});
-  bool hasMemo = false;
-  for (const store::Field& f : table.fields()) hasMemo = hasMemo || f.type == 'M';
-  if (hasMemo && table.memoFile() == nullptr) {
-    Failure f;
-    f.genCode = GenCode::Open;
-    f.subsystem = "DBFCDX";
-    f.subCode = 1000 + static_cast<int>(GenCode::Open);
-    f.description = "Falta el archivo de memos del directorio de terceros";
-    f.fileName = staging.file(store::kDirectoryCopyMemo).string();
-    throw FailureError(std::move(f));
-  }
-  table.close();
-  store::Cdx::open(staging.file(store::kDirectoryCopyIndex).string(), {false, true, 0}).close();
+  checkDirectoryFiles(staging.file(store::kDirectoryCopy).string(),
+                      staging.file(store::kDirectoryCopyMemo).string(),
+                      staging.file(store::kDirectoryCopyIndex).string());
 }
 
 void notCopied(const shell::Session& session, const std::string& why) {
@@ -104,6 +91,24 @@ void notCopied(const shell::Session& session, const std::string& why) {
 }
 
 }  // namespace
+
+void checkDirectoryFiles(const std::string& table, const std::string& memo,
+                         const std::string& index) {
+  store::Dbf directory = store::Dbf::open(table, {false, true, 0});
+  bool hasMemo = false;
+  for (const store::Field& f : directory.fields()) hasMemo = hasMemo || f.type == 'M';
+  if (hasMemo && directory.memoFile() == nullptr) {
+    Failure f;
+    f.genCode = GenCode::Open;
+    f.subsystem = "DBFCDX";
+    f.subCode = 1000 + static_cast<int>(GenCode::Open);
+    f.description = "Falta el archivo de memos del directorio de terceros";
+    f.fileName = memo;
+    throw FailureError(std::move(f));
+  }
+  directory.close();
+  store::Cdx::open(index, {false, true, 0}).close();
+}
 
 bool IMPORTASOLOTERC(shell::Session& session, store::Engine& engine) {
   Interp& ip = engine.interp();

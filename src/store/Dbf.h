@@ -129,6 +129,10 @@ class Dbf {
   void setText(char* record, int field, std::string_view value) const;
   // N/F as text, I, B and Y as binary. Other types give state Invalid.
   NumberValue number(const char* record, int field) const;
+  // The first N or F field of `record` whose text cannot be read as a number (the asterisks of
+  // a value that did not fit, or any text that is not a decimal number); -1 when every one
+  // reads. A blank field reads (as 0).
+  int unreadableNumber(const char* record) const;
   // Writes a number into an N/F/I/B/Y field. Returns false when it does not fit: the field
   // then holds asterisks (N/F) and the caller reports the data-width failure.
   bool setNumber(char* record, int field, double value) const;

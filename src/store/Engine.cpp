@@ -9,6 +9,7 @@
 #include "expr/Library.h"
 #include "expr/Memvars.h"
 #include "expr/PathPolicy.h"
+#include "expr/Text.h"
 #include "store/EngineImpl.h"
 #include "store/File.h"
 #include "store/MemoFile.h"
@@ -54,6 +55,22 @@ Failure engineFailure(GenCode code, std::string description, std::string fileNam
   f.operation = std::move(operation);
   f.canDefault = true;
   return f;
+}
+
+Failure unreadableNumberFailure(const Dbf& table, std::uint32_t recno, int field,
+                                const char* record) {
+  const Field& f = table.fields()[static_cast<std::size_t>(field)];
+  const std::string text(trimBlanks(table.text(record, field)));
+  const bool overflow = text.find_first_not_of('*') == std::string::npos;
+  std::string where = "El campo " + f.name;
+  if (recno != 0) where += " del registro " + std::to_string(recno);
+  Failure failure =
+      engineFailure(GenCode::DataType,
+                    where + (overflow ? " tiene asteriscos (el valor no cupo en el campo)"
+                                      : " no se puede leer como n\372mero (\"" + text + "\")"),
+                    table.path(), f.name);
+  failure.args = {std::to_string(recno), f.name, text};
+  return failure;
 }
 
 bool isActiveCondition(std::string_view text) {
@@ -299,7 +316,16 @@ Value Engine::getField(Interp& ip, int area, int field) {
   switch (f.type) {
     case 'C': return Value::temp(ip.arena().store(d.text(r, field)));
     case 'N':
-    case 'F': return Value::number(d.number(r, field).value, f.decimals, displayWidth(f));
+    case 'F': {
+      const NumberValue n = d.number(r, field);
+      if (n.state == NumberState::Overflow || n.state == NumberState::Invalid) {
+        // Read as zero, the value would change every figure it enters without a word.
+        const std::uint32_t recno = a.evalRecord == nullptr ? a.recno : a.evalRecno;
+        const Value v = ip.raise(unreadableNumberFailure(d, recno, field, r));
+        return Value::number(v.isNumber() ? v.num() : 0.0, f.decimals, displayWidth(f));
+      }
+      return Value::number(n.value, f.decimals, displayWidth(f));
+    }
     case 'I': return Value::number(d.number(r, field).value, 0, 10);
     case 'Y': return Value::number(d.number(r, field).value, 4, 15);
     case 'B': return Value::number(d.number(r, field).value, f.decimals, 10);
@@ -432,9 +458,11 @@ void Engine::toEof(Area& a) {
   a.eof = true;
 }
 
-bool Engine::visible(Area& a, const char* rec) {
+bool Engine::visible(Area& a, const char* rec, std::uint32_t recno) {
   if (Dbf::isDeleted(rec)) return false;
-  return !a.filter || isTrue(a, *a.filter, rec);
+  if (!a.filter) return true;
+  const RecnoOf named(a, recno);
+  return isTrue(a, *a.filter, rec);
 }
 
 void Engine::append(Interp&, int area) {

@@ -85,6 +85,14 @@ class Engine final : public WorkAreas {
   // from the top; `visit` returns false to stop. Leaves the area on the last record visited
   // (end of file after a full walk).
   void forEach(int area, const std::function<bool()>& visit);
+  // The visible records of the area (filter and the order's FOR condition met; scopes
+  // ignored) in the key order of its controlling order, with every key computed from its
+  // record instead of read from the tag: a tag that lacks a key, or holds a stale one, can
+  // neither hide a record nor put it out of place. Equal keys keep record order (reversed
+  // for a descending order). Without a controlling order, or with a key this program cannot
+  // evaluate, the visible records in record order. For whole-table reads of files that other
+  // programs keep (the ledger's chart and directory); the area is left where it was.
+  std::vector<std::uint32_t> recordsInKeyOrder(int area);
   // The table file of an area (for byte-level work of the bulk operations and tools).
   Dbf& table(int area);
 
@@ -209,7 +217,8 @@ class Engine final : public WorkAreas {
   void flush(Area& a);
   bool lockForChange(Area& a);
   void releaseAutoLock(Area& a);
-  bool visible(Area& a, const char* rec);
+  // `recno` is the number of the record `rec` holds (named in failures of its fields).
+  bool visible(Area& a, const char* rec, std::uint32_t recno);
   void afterMove(Area& a);
   // Appends `rec` with its keys and returns its number, 0 when the append failed (nothing of it
   // is left in the tags). With `keepLock` the new record of a shared table stays locked.

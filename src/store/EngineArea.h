@@ -72,6 +72,7 @@ struct Area {
   std::vector<char> scratch;         // a record read while looking for the next visible one
   std::vector<char> blank;           // a blank record of the table
   const char* evalRecord = nullptr;  // the buffer fields are read from; null = `record`
+  std::uint32_t evalRecno = 0;       // the record number of `evalRecord` (0: not known)
   const char* fieldSource() const { return evalRecord ? evalRecord : record.data(); }
   std::uint32_t recno = 0;  // recordCount() + 1 at end of file
   bool eof = true, bof = false, found = false;

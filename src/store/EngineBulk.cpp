@@ -154,6 +154,13 @@ std::uint64_t Engine::appendMatching(int area, const std::string& source,
   for (std::uint32_t r = 1; r <= count; ++r) {
     if (!attempt([&] { s.dbf->read(r, in.data()); })) return added;
     if (Dbf::isDeleted(in.data())) continue;
+    // A number that cannot be read would be carried, summed or tested as zero: the append
+    // stops at the record that holds it.
+    if (const int bad = s.dbf->unreadableNumber(in.data()); bad >= 0) {
+      m_ip.raise(unreadableNumberFailure(*s.dbf, r, bad, in.data()));
+      return added;
+    }
+    const RecnoOf named(s, r);
     if (cond && !isTrue(s, *cond, in.data())) continue;
     if (accept && !(*accept)(*s.dbf, in.data())) continue;
     out = blank;
@@ -303,7 +310,15 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
       first = out->blankRecord();
       moveFields(*a.dbf, a.record.data(), *out, first.data(), moves);
     }
-    for (Sum& s : summed) s.total += a.dbf->number(a.record.data(), s.from).value;
+    for (Sum& s : summed) {
+      const NumberValue n = a.dbf->number(a.record.data(), s.from);
+      if (n.state == NumberState::Overflow || n.state == NumberState::Invalid) {
+        // A total that left the value out would be wrong without a word: the totals stop.
+        m_ip.raise(unreadableNumberFailure(*a.dbf, a.recno, s.from, a.record.data()));
+        return ok = false;
+      }
+      s.total += n.value;
+    }
     return true;
   });
   if (ok) finishRun();

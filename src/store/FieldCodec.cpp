@@ -82,7 +82,9 @@ bool formatNumber(double value, int width, int decimals, char* out) {
 }
 
 NumberValue parseNumber(std::string_view text) {
-  text = trimBlanks(text);
+  // Some writers fill an empty field with NUL bytes instead of blanks.
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\0')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
   if (text.empty()) return {};
   if (text.find_first_not_of('*') == std::string_view::npos) return {0, NumberState::Overflow};
   if (text.front() == '+') text.remove_prefix(1);

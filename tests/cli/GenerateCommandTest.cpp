@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <map>
 #include <pugixml.hpp>
 #include <regex>
@@ -13,6 +14,7 @@
 #include "CliSupport.h"
 #include "generation/XmlRules.h"
 #include "shell/MemFile.h"
+#include "store/Engine.h"
 
 namespace {
 
@@ -115,6 +117,40 @@ TEST(GenerateCommand, ListsTheFindingsOfEveryXmlFileAndStrictFailsOnThem) {
   EXPECT_TRUE(fs::is_regular_file(file));
   EXPECT_EQ(demo.cli(kCompany + "generate --format " + without + " --xml --yes --strict").exitCode,
             0);
+}
+
+// A name in the directory with a byte XML does not allow: the file is still well formed, the
+// changed value is listed with its third party, and the command says the file needs attention.
+TEST(GenerateCommand, AValueChangedToKeepTheFileWellFormedFailsTheCommand) {
+  if (std::system("xmllint --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint missing";
+  Demo demo("--lines 3000 --companies 1 --products both");
+  ASSERT_TRUE(demo.ok());
+  prepare(demo);
+  {
+    // Through the engine, so that the directory's index follows its names.
+    const fs::path folder = demo.program() / "NRVVS" / "ANDINA10";
+    exo::Interp ip;
+    exo::store::Engine engine{ip};
+    const int area = engine.open((folder / "VRDIREXO.DBF").string(), "DIREC", false);
+    engine.addIndex(area, (folder / "VRDIREXX.CDX").string());
+    engine.setOrder(area, "");
+    engine.forEach(area, [&] {
+      std::string name = engine.text(area, "NOMBRE");
+      name[1] = '\x07';
+      engine.put(area, "NOMBRE", exo::Value::text(name));
+      return true;
+    });
+    engine.close(ip, area);
+  }
+  const clitest::Run r = demo.cli(kCompany + "generate --format 1001 --xml --yes");
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  const auto files = listed(r.out);
+  ASSERT_EQ(files.count("1001"), 1u) << r.out << r.err;
+  const Listed& l = files.at("1001");
+  EXPECT_EQ(std::system(("xmllint --noout '" + l.file.string() + "'").c_str()), 0);
+  ASSERT_FALSE(l.lines.empty());
+  EXPECT_NE(l.lines[0].find("reemplazado"), std::string::npos) << l.lines[0];
+  EXPECT_NE(r.out.find("Se cambiaron valores del archivo XML"), std::string::npos) << r.out;
 }
 
 TEST(GenerateCommand, AFormatWhoseDefinitionWritesNoFileIsNotGenerated) {

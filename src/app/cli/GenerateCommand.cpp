@@ -11,7 +11,9 @@
 // answered by --yes / --no.
 // Each XML file written is followed by the findings of its check against the format's field
 // rules, one per line; the files are written either way, and --strict makes any finding end the
-// command with exit code 1.
+// command with exit code 1. A file whose values had to be changed so that it is well formed
+// (characters XML or ISO-8859-1 do not allow) ends the command with exit code 1 without
+// --strict: its findings name the record, the third party and the field.
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -152,6 +154,7 @@ int generate(ReturnContext& c, const Args& args) {
   int exit = kExitDone;
   std::size_t findings = 0;
   SummaryFile summary(summaryFile);
+  bool altered = false;
   for (int n : formats) {
     const auto start = std::chrono::steady_clock::now();
     const generation::GenerationResult r = generation::GENERADORAZO(
@@ -179,11 +182,19 @@ int generate(ReturnContext& c, const Args& args) {
           std::printf("    %s\n", toUtf8(generation::describe(f)).c_str());
       }
       findings += r.findings.size();
+      if (r.xmlAltered) {
+        std::printf(
+            "  Se cambiaron valores del archivo XML para que sea v\xC3\xA1lido: "
+            "rev\xC3\xADselos antes de presentarlo\n");
+        altered = true;
+      }
     }
   }
   if (xml && formats.size() > 1) std::printf("Observaciones de los archivos XML: %zu\n", findings);
   // The files stay written; --strict makes their findings fail the command.
   if (strict && findings > 0 && exit == kExitDone) exit = kExitStopped;
+  // A file whose content was changed needs attention, --strict or not.
+  if (altered && exit == kExitDone) exit = kExitStopped;
   return exit;
 }
 
