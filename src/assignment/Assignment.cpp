@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "expr/Codepage.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
@@ -126,8 +125,8 @@ void AssignmentSession::VRABRE_MM() {
     char pointer[32];
     std::snprintf(pointer, sizeof pointer, "%5.0f", m_engine.number(m_maestro, "APU_NOM"));
     if (m_engine.seekKey(m_nombre, Value::text(pointer))) {
-      const std::string name = m_engine.text(m_nombre, "NOMBRE");
-      e.name = oemToAnsi(std::string_view(name).substr(0, kNameWidth));
+      const std::string name = m_engine.ledgerText(m_nombre, "NOMBRE");
+      e.name = name.substr(0, std::min(name.size(), kNameWidth));
     }
     e.recno = m_engine.recNo(m_maestro);
     const Value marca = m_engine.get(m_maestro, "MARCA");

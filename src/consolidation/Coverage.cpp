@@ -86,6 +86,7 @@ class CoverageBook {
     line("Total cuentas sin concepto", r.uncoveredLines, r.uncoveredTotal);
     line("Total cuentas asignadas", r.coveredLines, r.coveredTotal);
     line("Movimientos con tercero del a\361o", r.partyLines, r.partyTotal);
+    line("Movimientos sin tercero del a\361o", r.withoutPartyLines, r.withoutPartyTotal);
     widths(sh, {22, 10, 18, 18, 18});
   }
 
@@ -98,7 +99,7 @@ class CoverageBook {
          "cuant\355as menores son parte de lo integrado.");
     headings(sh, {"Formato", "Concepto", "Cuentas", "Total contable", "Sin tercero",
                   "Excluido por filtros", "Integrado al formato", "L\355neas integradas",
-                  "Cuant\355as menores"});
+                  "Cuant\355as menores", "L\355neas sin tercero"});
     int row = 5;
     for (const ConceptCoverage& c : r.concepts) {
       ++row;
@@ -111,9 +112,10 @@ class CoverageBook {
       amount(sh, row, 7, c.integrated);
       m_book.setNumber(sh, row, 8, static_cast<double>(c.integratedLines));
       amount(sh, row, 9, c.minor);
+      m_book.setNumber(sh, row, 10, static_cast<double>(c.withoutPartyLines));
     }
-    sh.autoFilter = reports::AutoFilter{{5, 1, row, 9}, 0, {}};
-    widths(sh, {10, 10, 9, 18, 18, 18, 18, 10, 18});
+    sh.autoFilter = reports::AutoFilter{{5, 1, row, 10}, 0, {}};
+    widths(sh, {10, 10, 9, 18, 18, 18, 18, 10, 18, 10});
   }
 
   std::string save(const fs::path& file) { return reports::saveXlsx(m_book, file); }
@@ -199,6 +201,30 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
   });
   if (watch.failed()) return result;
 
+  // The year's lines without a third party, as the movement import totalled them per account:
+  // part of the ledger total of every concept that takes the account.
+  if (const auto file = shell::findEntry(folder, store::kLinesWithoutParty)) {
+    const int lines = areas.open(file->string(), "COBSINTER", true, true);
+    if (lines == 0 || watch.failed()) return result;
+    engine.forEach(lines, [&] {
+      const std::string account(trimBlanks(engine.text(lines, "CODIGO")));
+      const double monto = engine.number(lines, "MONTO");
+      const auto count = static_cast<std::int64_t>(engine.number(lines, "LINEAS"));
+      result.withoutPartyLines += count;
+      result.withoutPartyTotal += monto;
+      if (const auto found = byAccount.find(account); found != byAccount.end()) {
+        for (const Key& key : found->second) {
+          ConceptCoverage& c = concepts[key];
+          c.ledger += monto;
+          c.withoutParty += monto;
+          c.withoutPartyLines += count;
+        }
+      }
+      return !watch.failed();
+    });
+    if (watch.failed()) return result;
+  }
+
   // The year's movements: third-party lines covered or not, and the ledger total per concept.
   std::map<std::string, UncoveredAccount> uncovered;
   const int year =
@@ -215,7 +241,10 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
       for (const Key& key : found->second) {
         ConceptCoverage& c = concepts[key];
         c.ledger += monto;
-        if (!withParty) c.withoutParty += monto;
+        if (!withParty) {
+          c.withoutParty += monto;
+          ++c.withoutPartyLines;
+        }
       }
     }
     if (!withParty) return !watch.failed();

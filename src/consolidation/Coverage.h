@@ -4,8 +4,8 @@
 // did not (movements without a third party, the concept's filters), with the part of what
 // reached it that lies under the concept's threshold (reported as minor amounts).
 //
-// Reads the year's movements ("vrTraCon.99"), the assignments ("CodCont.dbf") and the twelve
-// format movement tables; writes the workbook "<company>-Cobertura.xlsx" in the output folder of
+// Reads the year's movements ("vrTraCon.99") and its lines without a third party
+// ("vrSinTer.99"), the assignments ("CodCont.dbf") and the twelve format movement tables; writes the workbook "<company>-Cobertura.xlsx" in the output folder of
 // the company through the workbook layer. Changes no table.
 #pragma once
 
@@ -39,6 +39,7 @@ struct ConceptCoverage {
   std::int64_t accounts = 0;
   double ledger = 0;        // every movement of its assigned accounts
   double withoutParty = 0;  // of which without a third party: never integrated
+  std::int64_t withoutPartyLines = 0;
   double integrated = 0;    // MONTO of its rows in the format movement table
   std::int64_t integratedLines = 0;
   double minor = 0;  // of the integrated, third parties whose total is under the threshold
@@ -54,6 +55,8 @@ struct CoverageResult {
   double coveredTotal = 0;
   std::int64_t uncoveredLines = 0;
   double uncoveredTotal = 0;
+  std::int64_t withoutPartyLines = 0;  // the year's lines without a third party ("vrSinTer.99")
+  double withoutPartyTotal = 0;
   std::vector<UncoveredAccount> uncovered;  // largest movement first
   std::vector<ConceptCoverage> concepts;    // by format and concept
   std::filesystem::path workbook;

@@ -51,7 +51,10 @@ struct MovementImportResult {
 // IMPORTATRACON: the directory copied, "vrTraCon.99" built from period 00 and the months found,
 // the tags "CmpCtaDir" and "SoloCmp" built, the month range saved in "Periodos.mem". A period
 // file missing between the first and the last month is skipped and named on the second status
-// line.
+// line. The lines the same rules read but that carry no third party are kept as totals per
+// account in "vrSinTer.99" (lines, debits, credits, balance), written and replaced together
+// with "vrTraCon.99". Texts of the lines (all but the codes CODIGO and CTA_DIR) are converted to
+// Windows-1252 by the period file's code-page mark.
 MovementImportResult IMPORTATRACON(shell::Session& session, store::Engine& engine);
 
 struct FixResult {

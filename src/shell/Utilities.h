@@ -48,7 +48,7 @@ class WaitMessage {
 };
 
 // BUSNOMDI / BUSNITDI: the NOMBRE (or DIREC4) field of the third party whose key is `key` in
-// the directory open as DIREC, sought exactly in its active order; kNameNotRegistered (or
+// the directory open as DIREC, in Windows-1252 (converted by the directory's code-page mark), sought exactly in its active order; kNameNotRegistered (or
 // kNitNotRegistered) when the key is not there. The selected area is kept; the directory stays
 // where the seek left it. A directory that is not open is a failure (NoAlias); when the handler
 // goes on, the not-registered text is returned.
