@@ -118,6 +118,24 @@ class CoverageBook {
     widths(sh, {10, 10, 9, 18, 18, 18, 18, 10, 18, 10});
   }
 
+  void doubles(const CoverageResult& r) {
+    reports::Sheet& sh = m_book.sheets().emplace_back();
+    sh.name = "Cuentas en dos conceptos";
+    top(sh, "Cuentas asignadas a m\341s de un concepto de un formato (1001 a 1009)");
+    text(sh, 3, 1, "Sus movimientos se informan una vez en cada concepto.");
+    headings(sh, {"Formato", "Cuenta", "Conceptos"});
+    int row = 5;
+    for (const DoubleAssignment& d : r.doubles) {
+      ++row;
+      std::string concepts;
+      for (const std::string& c : d.concepts) concepts += (concepts.empty() ? "" : ", ") + c;
+      text(sh, row, 1, d.format);
+      text(sh, row, 2, d.account);
+      text(sh, row, 3, concepts);
+    }
+    widths(sh, {10, 22, 30});
+  }
+
   std::string save(const fs::path& file) { return reports::saveXlsx(m_book, file); }
 
  private:
@@ -297,10 +315,12 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
                      return x.debits - x.credits > y.debits - y.credits;
                    });
   for (auto& [key, c] : concepts) result.concepts.push_back(std::move(c));
+  result.doubles = doubleAssignments(folder);
 
   CoverageBook book(session);
   book.accounts(result);
   book.concepts(result);
+  book.doubles(result);
   std::error_code ec;
   fs::create_directories(result.workbook.parent_path(), ec);
   if (const std::string error = book.save(result.workbook); !error.empty()) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "consolidation/IntegrationState.h"
+
 namespace exo::shell {
 class Session;
 }
@@ -59,6 +61,8 @@ struct CoverageResult {
   double withoutPartyTotal = 0;
   std::vector<UncoveredAccount> uncovered;  // largest movement first
   std::vector<ConceptCoverage> concepts;    // by format and concept
+  // Accounts under two or more concepts of one format of 1001 to 1009: reported in each.
+  std::vector<DoubleAssignment> doubles;
   std::filesystem::path workbook;
 };
 

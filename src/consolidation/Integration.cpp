@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "consolidation/IntegrationState.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "import/ImportRun.h"
@@ -221,6 +222,8 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
     return result;
   }
   const import::Stopwatch clock;
+  // The state of what the tables are integrated from, recorded once they are in place.
+  const std::string inputs = integrationInputs(work);
   FailureWatch watch(ip);
   OpenAreas areas(engine);
   StagedFiles staged(work);
@@ -475,6 +478,7 @@ IntegrationResult IMPORTACONTAB(Session& session, Engine& engine) {
   year.reset();
   areas.closeAll();
   if (!import::throughHandler(ip, [&] { staged.commit(); })) return stop();
+  writeIntegrationStamp(work, inputs);
 
   result.seconds = clock.seconds();
   ui.status(0, "Procesados  " + import::withThousands(result.movements) + "  registros");
