@@ -272,8 +272,8 @@ std::string AssignmentSession::addSelected() {
     if (const auto other = elsewhere.find(std::string(trimBlanks(e.code)));
         other != elsewhere.end()) {
       const std::vector<std::string> buttons = {"   &No   ", "   &Si   "};
-      const std::string question = consolidation::doubleAssignmentQuestion(
-          e.code, other->second, m_concept.format);
+      const std::string question =
+          consolidation::doubleAssignmentQuestion(e.code, other->second, m_concept.format);
       if (m_session.ui().ask("Atenci\363n.....", question, buttons, 0) != 1) continue;
     }
     if (first.empty() || key < first) first = key;

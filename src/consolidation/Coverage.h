@@ -5,8 +5,9 @@
 // reached it that lies under the concept's threshold (reported as minor amounts).
 //
 // Reads the year's movements ("vrTraCon.99") and its lines without a third party
-// ("vrSinTer.99"), the assignments ("CodCont.dbf") and the twelve format movement tables; writes the workbook "<company>-Cobertura.xlsx" in the output folder of
-// the company through the workbook layer. Changes no table.
+// ("vrSinTer.99"), the assignments ("CodCont.dbf") and the twelve format movement tables; writes
+// the workbook "<company>-Cobertura.xlsx" in the output folder of the company through the workbook
+// layer. Changes no table.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +43,7 @@ struct ConceptCoverage {
   double ledger = 0;        // every movement of its assigned accounts
   double withoutParty = 0;  // of which without a third party: never integrated
   std::int64_t withoutPartyLines = 0;
-  double integrated = 0;    // MONTO of its rows in the format movement table
+  double integrated = 0;  // MONTO of its rows in the format movement table
   std::int64_t integratedLines = 0;
   double minor = 0;  // of the integrated, third parties whose total is under the threshold
   // The third-party movements of its accounts that the concept's filters left out.

@@ -52,9 +52,8 @@ std::string fileState(const fs::path& file) {
   const auto time = fs::last_write_time(file, ec);
   if (ec) return "ilegible";
   return std::to_string(size) + " " +
-         std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            time.time_since_epoch())
-                            .count());
+         std::to_string(
+             std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count());
 }
 
 std::map<std::string, std::string> parse(const std::string& text) {
@@ -76,7 +75,8 @@ std::string integrationInputs(const fs::path& folder) {
   for (const char* name : kWatched) {
     const auto file = shell::findEntry(folder, name);
     std::string state = "ausente";
-    if (file) state = name == std::string(store::kAssignments) ? tableDigest(*file) : fileState(*file);
+    if (file)
+      state = name == std::string(store::kAssignments) ? tableDigest(*file) : fileState(*file);
     out += std::string(name) + '\t' + state + "\r\n";
   }
   return out;
@@ -152,7 +152,8 @@ std::vector<DoubleAssignment> accountConcepts(const fs::path& folder, std::strin
     return {};
   }
   std::vector<DoubleAssignment> out;
-  for (auto& [key, concepts] : byAccount) out.push_back({key.first, key.second, std::move(concepts)});
+  for (auto& [key, concepts] : byAccount)
+    out.push_back({key.first, key.second, std::move(concepts)});
   return out;
 }
 

@@ -29,7 +29,7 @@ struct DemoOptions {
                               // company's previous year)
   bool bothProducts = false;  // also lay out the second sibling product with one company
   LedgerCharset ledgerCharset = LedgerCharset::Oem850;  // of every ledger table
-  std::string sourceFolder;   // the repository: data/refdata, forms/ and help/ are taken from it
+  std::string sourceFolder;  // the repository: data/refdata, forms/ and help/ are taken from it
 };
 
 struct DemoCompany {

@@ -65,12 +65,13 @@ void writeFile(const fs::path& path, std::string_view bytes) {
 void writeControlFile(const fs::path& root, const std::vector<CompanyPlan>& plans,
                       const char* product, LedgerCharset charset) {
   const fs::path path = root / store::kLedgerControl;
-  Dbf ctl = Dbf::create(path.string(), {{"EMPRESA", 'C', 40, 0},
-                                        {"CAMINO", 'C', 30, 0},
-                                        {"ULT_PER", 'C', 2, 0},
-                                        {"FECHA_INI", 'D', 8, 0},
-                                        {"FECHA_FIN", 'D', 8, 0},
-                                        {"NIT", 'C', 15, 0}},
+  Dbf ctl = Dbf::create(path.string(),
+                        {{"EMPRESA", 'C', 40, 0},
+                         {"CAMINO", 'C', 30, 0},
+                         {"ULT_PER", 'C', 2, 0},
+                         {"FECHA_INI", 'D', 8, 0},
+                         {"FECHA_FIN", 'D', 8, 0},
+                         {"NIT", 'C', 15, 0}},
                         {false, false, 2000}, charsetMark(charset));
   int n = 0;
   for (const CompanyPlan& c : plans) {

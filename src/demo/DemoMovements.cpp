@@ -18,8 +18,8 @@ void YearWriter::openPeriod(int period) {
   m_month = period == 0 ? 1 : period;
   const std::string path =
       (std::filesystem::path(m_plan.folder) / store::ledgerPeriodFile(period)).string();
-  m_table = std::make_unique<store::Dbf>(store::Dbf::create(
-      path, kMovementFields, {false, false, 2000}, charsetMark(m_plan.charset)));
+  m_table = std::make_unique<store::Dbf>(
+      store::Dbf::create(path, kMovementFields, {false, false, 2000}, charsetMark(m_plan.charset)));
   m_record.assign(m_table->recordLength(), ' ');
   m_lines = 0;
 }

@@ -362,10 +362,10 @@ GenerationResult GENERADORAZO(Session& session, Engine& engine, reports::Runner&
       !changed.empty()) {
     const std::vector<std::string> buttons = {std::string(consolidation::kYes),
                                               std::string(consolidation::kNo)};
-    if (session.ui().ask(kAttention,
-                         consolidation::integrateAgainMessage(changed) +
-                             "\r\n\r\n\277Generar de todos modos?",
-                         buttons, 1) != 0) {
+    if (session.ui().ask(
+            kAttention,
+            consolidation::integrateAgainMessage(changed) + "\r\n\r\n\277Generar de todos modos?",
+            buttons, 1) != 0) {
       return {};
     }
   }

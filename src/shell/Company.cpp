@@ -86,8 +86,8 @@ std::vector<CompanyEntry> CARGAVRCTL(Session& session, store::Engine& engine, in
         if (date.isDate() && date.julian() > 0) ymdFromJulian(date.julian(), y, m, d);
         // The program shows and stores the names in Windows-1252, whatever character set the
         // control file is written in.
-        list.push_back({engine.ledgerText(area, "EMPRESA"),
-                        upper1252(engine.text(area, "CAMINO")), engine.text(area, "ULT_PER"),
+        list.push_back({engine.ledgerText(area, "EMPRESA"), upper1252(engine.text(area, "CAMINO")),
+                        engine.text(area, "ULT_PER"),
                         y > 0 ? std::to_string(y) : std::string("    ")});
         return true;
       });

@@ -28,19 +28,20 @@ using namespace exo;
 // the company names of the control file, the lines without a third party per account.
 struct Taken {
   std::uint8_t directoryMark = 0xFF;
-  std::map<std::string, std::string> names;       // CLAVE -> NOMBRE (DirectoryReader)
-  std::map<std::string, std::string> busnomdi;    // CLAVE -> BUSNOMDI
-  std::map<std::string, std::string> addresses;   // CLAVE -> DIREC1
-  std::vector<std::string> details;               // DETALLE of "vrTraCon.99", record order
-  std::vector<std::string> companies;             // CARGAVRCTL
-  std::map<std::string, std::pair<double, double>> withoutParty;  // CODIGO -> lines, balance
+  std::map<std::string, std::string> names;      // CLAVE -> NOMBRE (DirectoryReader)
+  std::map<std::string, std::string> busnomdi;   // CLAVE -> BUSNOMDI
+  std::map<std::string, std::string> addresses;  // CLAVE -> DIREC1
+  std::vector<std::string> details;              // DETALLE of "vrTraCon.99", record order
+  std::vector<std::string> companies;            // CARGAVRCTL
+  std::map<std::string, std::pair<double, double>> withoutParty;        // CODIGO -> lines, balance
   std::map<std::string, std::pair<double, double>> ledgerWithoutParty;  // read here
 };
 
 // The lines without a third party of the ledger's period files as the import reads them.
 void readLedgerWithoutParty(const fs::path& ledger, int lastMonth, Taken& t) {
   for (int p = 0; p <= lastMonth; ++p) {
-    store::Dbf f = store::Dbf::open((ledger / store::ledgerPeriodFile(p)).string(), {true, true, 0});
+    store::Dbf f =
+        store::Dbf::open((ledger / store::ledgerPeriodFile(p)).string(), {true, true, 0});
     const int cta = *f.fieldIndex("CTA_DIR"), monto = *f.fieldIndex("MONTO"),
               comp = *f.fieldIndex("COMPROBA"), code = *f.fieldIndex("CODIGO");
     std::vector<char> rec(f.recordLength());
@@ -97,7 +98,8 @@ Taken importLedger(demo::LedgerCharset charset) {
   for (const auto& [key, name] : t.names) t.busnomdi[key] = shell::BUSNOMDI(ip, key);
   engine.close(ip, direc);
 
-  const int year = engine.open((fs::path(work) / store::kYearMovements).string(), "TRACON", true, true);
+  const int year =
+      engine.open((fs::path(work) / store::kYearMovements).string(), "TRACON", true, true);
   engine.forEach(year, [&] {
     t.details.push_back(engine.text(year, "DETALLE"));
     return true;
@@ -144,7 +146,8 @@ TEST(LedgerText, EveryMarkGivesTheSameWindowsTextAndTheLinesWithoutThirdParty) {
   // Details of the movements reach the year's table in Windows-1252.
   bool accented = false;
   for (const std::string& d : oem.details)
-    accented = accented || d.find_first_of("\301\311\315\323\332\321\341\351\355\363\372\361") != d.npos;
+    accented =
+        accented || d.find_first_of("\301\311\315\323\332\321\341\351\355\363\372\361") != d.npos;
   EXPECT_TRUE(accented);  // the accented letters of the account names, in Windows-1252
 
   // The lines without a third party, per account, as the ledger holds them.

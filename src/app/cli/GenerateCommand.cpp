@@ -103,8 +103,10 @@ int generate(ReturnContext& c, const Args& args) {
       !changed.empty() && c.ui().answer() != shell::TerminalAnswer::Yes) {
     std::string text = consolidation::integrateAgainMessage(changed);
     for (std::size_t p; (p = text.find("\r\n")) != std::string::npos;) text.replace(p, 2, " ");
-    std::fprintf(stderr, "exogena-cli generate: %s\n  Repita el comando con --yes para generar de "
-                         "todos modos.\n", toUtf8(text).c_str());
+    std::fprintf(stderr,
+                 "exogena-cli generate: %s\n  Repita el comando con --yes para generar de "
+                 "todos modos.\n",
+                 toUtf8(text).c_str());
     return kExitStopped;
   }
   for (int n : formats) {
