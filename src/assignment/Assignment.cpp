@@ -3,8 +3,9 @@
 #include "assignment/Assignment.h"
 
 #include <cstdio>
+#include <map>
 
-#include "expr/Codepage.h"
+#include "consolidation/IntegrationState.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
@@ -128,8 +129,8 @@ void AssignmentSession::VRABRE_MM() {
     char pointer[32];
     std::snprintf(pointer, sizeof pointer, "%5.0f", m_engine.number(m_maestro, "APU_NOM"));
     if (m_engine.seekKey(m_nombre, Value::text(pointer))) {
-      const std::string name = m_engine.text(m_nombre, "NOMBRE");
-      e.name = oemToAnsi(std::string_view(name).substr(0, kNameWidth));
+      const std::string name = m_engine.ledgerText(m_nombre, "NOMBRE");
+      e.name = name.substr(0, std::min(name.size(), kNameWidth));
     }
     e.recno = m_engine.recNo(m_maestro);
     const Value marca = m_engine.get(m_maestro, "MARCA");
@@ -256,11 +257,26 @@ std::string AssignmentSession::addSelected() {
   Interp& ip = m_engine.interp();
   const std::string prefix = m_concept.format + m_concept.code;
   std::string first;
+  // In 1001 to 1009 a movement is reported once per concept that takes its account.
+  std::map<std::string, std::string> elsewhere;  // account -> another concept of the format
+  if (consolidation::countsEveryConcept(m_concept.format)) {
+    for (const consolidation::DoubleAssignment& d :
+         consolidation::accountConcepts(m_session.companyFolder(), m_concept.format))
+      for (const std::string& c : d.concepts)
+        if (c != trimBlanks(m_concept.code)) elsewhere.emplace(d.account, c);
+  }
   for (const ChartEntry& e : m_chart) {
     if (!e.selected) continue;
     if (m_maestro != 0) m_engine.goTo(ip, m_maestro, e.recno);
     const std::string key = prefix + padded(e.code, kCodeWidth);
     if (m_engine.seekKey(m_codes, Value::text(key))) continue;
+    if (const auto other = elsewhere.find(std::string(trimBlanks(e.code)));
+        other != elsewhere.end()) {
+      const std::vector<std::string> buttons = {"   &No   ", "   &Si   "};
+      const std::string question =
+          consolidation::doubleAssignmentQuestion(e.code, other->second, m_concept.format);
+      if (m_session.ui().ask("Atenci\363n.....", question, buttons, 0) != 1) continue;
+    }
     if (first.empty() || key < first) first = key;
     m_engine.appendBlank(m_codes);
     m_engine.put(m_codes, "COD_CONT", Value::text(padded(e.code, kCodeWidth)));

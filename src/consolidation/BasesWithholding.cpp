@@ -8,7 +8,6 @@
 
 #include "consolidation/Bases.h"
 #include "consolidation/BasesSupport.h"
-#include "expr/Codepage.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
 #include "shell/RunFiles.h"
@@ -175,7 +174,7 @@ class DirectoryNames {
   }
   std::string name(const std::string& key) {
     if (m_area != 0 && m_engine.seekKey(m_area, Value::text(key)))
-      return oemToAnsi(m_engine.text(m_area, "NOMBRE"));
+      return m_engine.ledgerText(m_area, "NOMBRE");
     return std::string(shell::kNameNotRegistered);
   }
 

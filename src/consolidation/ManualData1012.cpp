@@ -1,6 +1,8 @@
 // The 1012 table: one row per account assignment of the format with the account's ledger name
-// and its balance (the total of its movements in the format's table for that concept), built on
-// first use and rebuilt on request keeping the holders the user had chosen.
+// and its balance, built on first use and rebuilt on request keeping the holders the user had
+// chosen. The balance is the account's whole year as the movement import reads the ledger: its
+// movements in the format's table for that concept (the lines with a third party) plus its
+// lines without a third party ("vrSinTer.99").
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -9,7 +11,6 @@
 #include "consolidation/BasesSupport.h"
 #include "consolidation/ManualData.h"
 #include "consolidation/ManualDataBuild.h"
-#include "expr/Codepage.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
 #include "shell/RunFiles.h"
@@ -73,7 +74,7 @@ class LedgerAccountNames {
     char key[32];
     std::snprintf(key, sizeof key, "%5.0f", pointer);
     if (!m_engine.seekKey(m_names, Value::text(key))) return {};
-    const std::string n = oemToAnsi(trimRight(m_engine.text(m_names, "NOMBRE")));
+    const std::string n = std::string(trimRight(m_engine.ledgerText(m_names, "NOMBRE")));
     return n.substr(0, std::min<std::size_t>(n.size(), 40));
   }
 
@@ -144,6 +145,17 @@ std::optional<AccountsBuild> buildAccountsTable(shell::Session& session, Engine&
       return !watch.failed();
     });
     if (watch.failed()) return std::nullopt;
+    std::map<std::string, double> withoutParty;
+    if (const auto file = shell::findEntry(folder, store::kLinesWithoutParty)) {
+      const int lines = areas.open(file->string(), "SINTER12", true, true);
+      if (lines == 0 || watch.failed()) return std::nullopt;
+      engine.forEach(lines, [&] {
+        withoutParty[std::string(trimRight(engine.text(lines, "CODIGO")))] +=
+            engine.number(lines, "MONTO");
+        return !watch.failed();
+      });
+      if (watch.failed()) return std::nullopt;
+    }
     const std::vector<Assignment> rows = assignments(session, engine, areas);
     LedgerAccountNames names(session, engine, areas);
     if (watch.failed()) return std::nullopt;
@@ -159,7 +171,10 @@ std::optional<AccountsBuild> buildAccountsTable(shell::Session& session, Engine&
       engine.put(out, "CODI_CONT", Value::text(a.account));
       engine.put(out, "NOMB_CONT", Value::text(names.name(a.account)));
       const auto total = totals.find(accountKey(a.account, a.conceptCode));
-      engine.put(out, "VAL", Value::number(total == totals.end() ? 0.0 : total->second));
+      const auto rest = withoutParty.find(std::string(trimRight(a.account)));
+      engine.put(out, "VAL",
+                 Value::number((total == totals.end() ? 0.0 : total->second) +
+                               (rest == withoutParty.end() ? 0.0 : rest->second)));
       const auto holder = holders.find(engine.text(out, "CPT") + engine.text(out, "CODI_CONT"));
       if (holder != holders.end()) {
         for (const auto& [field, value] : holder->second)

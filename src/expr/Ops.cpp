@@ -96,8 +96,10 @@ Value arithmetic(Interp& ip, Op op, const Value& a, const Value& b) {
       return Value::number(r, whole ? 0 : kDefaultDecimals);
     }
     case Op::Mod: {
+      // The remainder takes the sign of the dividend and, whatever the operands, the default
+      // number of decimals (Str(-7.5 % 2) is "     -1.50", Str(10 % 3) "      1.00").
       if (y == 0) return zeroDivide(ip, op, a, b);
-      return Value::number(std::fmod(x, y), std::max(da, db));
+      return Value::number(std::fmod(x, y), kDefaultDecimals);
     }
     case Op::Pow: return Value::number(std::pow(x, y), kDefaultDecimals);
     default: return mismatch(ip, op, a, &b);

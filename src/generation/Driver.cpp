@@ -7,6 +7,7 @@
 #include <set>
 
 #include "consolidation/BasesSupport.h"
+#include "consolidation/IntegrationState.h"
 #include "consolidation/Readiness.h"
 #include "expr/Codepage.h"
 #include "expr/Interp.h"
@@ -468,6 +469,19 @@ GenerationResult GENERADORAZO(Session& session, Engine& engine, reports::Runner&
   if (formatNumber < 1 || formatNumber > 12) return {};
   const int selected = engine.selected();
   if (!consolidation::CHEQUEATODO(session, formatNumber)) return {};
+  // Tables integrated before the latest change of assignments, movements or fixes: the return
+  // would not say what the ledger says now.
+  if (const auto changed = consolidation::changedSinceIntegration(session.companyFolder());
+      !changed.empty()) {
+    const std::vector<std::string> buttons = {std::string(consolidation::kYes),
+                                              std::string(consolidation::kNo)};
+    if (session.ui().ask(
+            kAttention,
+            consolidation::integrateAgainMessage(changed) + "\r\n\r\n\277Generar de todos modos?",
+            buttons, 1) != 0) {
+      return {};
+    }
+  }
   GenerationResult result =
       kBuilders[formatNumber - 1](session, engine, runner, conceptCode, excel, xml, editHeader);
   if (engine.isUsed(selected) || selected == 0) engine.select(selected);

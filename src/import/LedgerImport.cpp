@@ -3,6 +3,7 @@
 #include "import/LedgerImport.h"
 
 #include <array>
+#include <map>
 #include <system_error>
 
 #include "expr/Text.h"
@@ -95,21 +96,51 @@ std::vector<std::string> compareStructure(const std::string& fileName,
 
 // The test of one period's lines on the record bytes: which lines are counted and which are
 // taken into the year's table.
+// Lines of the year's periods that are not closing entries and carry no third party fall to
+// the totals per account instead.
 struct PeriodRule {
   int period = 0;
-  int ctaDir = -1, monto = -1, comproba = -1;
+  int ctaDir = -1, monto = -1, comproba = -1, codigo = -1;
 
   bool counted(const Dbf& t, const char* rec) const {
     if (t.number(rec, monto).value == 0.0) return false;
     if (period == 0) return t.text(rec, comproba).find("INICIO") != std::string_view::npos;
     return true;
   }
-  bool taken(const Dbf& t, const char* rec) const {
-    if (isEmptyText(t.text(rec, ctaDir))) return false;
-    if (period == 12 && beginsWith(t.text(rec, comproba), "CIERRE  ")) return false;
-    return true;  // counted() is checked first
+  bool closing(const Dbf& t, const char* rec) const {
+    return period == 12 && beginsWith(t.text(rec, comproba), "CIERRE  ");
   }
+  bool withParty(const Dbf& t, const char* rec) const { return !isEmptyText(t.text(rec, ctaDir)); }
 };
+
+// The year's lines without a third party of one account.
+struct LinesWithoutParty {
+  std::int64_t lines = 0;
+  double debits = 0, credits = 0;
+};
+using WithoutPartyByAccount = std::map<std::string, LinesWithoutParty>;
+
+// Writes the totals per account of the lines without a third party into `file` (staged).
+bool writeLinesWithoutParty(Engine& engine, OpenAreas& areas, const std::string& file,
+                            const std::string& index, const WithoutPartyByAccount& accounts) {
+  const store::TableDef& def = store::tableDef(store::kLinesWithoutParty);
+  engine.createTable(file, def.fields);
+  const int area = areas.open(file, "SINTER99", false);
+  if (area == 0) return false;
+  for (const auto& [code, a] : accounts) {
+    engine.appendBlank(area);
+    engine.put(area, "CODIGO", Value::text(code));
+    engine.put(area, "LINEAS", Value::number(static_cast<double>(a.lines)));
+    engine.put(area, "DEBITOS", Value::number(a.debits, 2));
+    engine.put(area, "CREDITOS", Value::number(a.credits, 2));
+    engine.put(area, "MONTO", Value::number(a.debits + a.credits, 2));
+  }
+  for (const store::IndexDef& bag : def.indexes)
+    for (const store::TagDef& tag : bag.tags)
+      engine.buildIndex(area, index, tag.name, tag.key, tag.forCondition);
+  areas.closeAll();
+  return true;
+}
 
 // The failure of a period file that lacks a field the rules read.
 void missingField(Interp& ip, const std::string& path, const char* field) {
@@ -282,7 +313,13 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
     return stop();
   }
   std::vector<store::FieldDef> fields;
-  for (const store::Field& f : model) fields.push_back({f.name, f.type, f.length, f.decimals});
+  // The texts of the lines reach the year's table in Windows-1252; the codes that key into the
+  // chart and the directory copies stay as the ledger wrote them.
+  store::FieldNames texts;
+  for (const store::Field& f : model) {
+    fields.push_back({f.name, f.type, f.length, f.decimals});
+    if (f.type == 'C' && f.name != "CODIGO" && f.name != "CTA_DIR") texts.push_back(f.name);
+  }
   for (const store::FieldDef& f : store::tableDef(store::kYearMovements).fields) {
     fields.push_back(f);
   }
@@ -294,6 +331,7 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
   std::vector<int> periods = {0};
   for (int m = result.firstMonth; m <= result.lastMonth; ++m) periods.push_back(m);
   std::vector<std::string> notes;
+  WithoutPartyByAccount withoutParty;
   for (int s = 0; s < 3; ++s) ui.status(s, "");
   ui.meterBegin("", static_cast<std::int64_t>(periods.size()), true);
   std::int64_t step = 0;
@@ -319,19 +357,28 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
             rule.ctaDir = source.fieldIndex("CTA_DIR").value_or(-1);
             rule.monto = source.fieldIndex("MONTO").value_or(-1);
             rule.comproba = source.fieldIndex("COMPROBA").value_or(-1);
+            rule.codigo = source.fieldIndex("CODIGO").value_or(-1);
           })) {
         return stop();
       }
       if (rule.ctaDir < 0) missingField(ip, path.string(), "CTA_DIR");
       if (rule.monto < 0) missingField(ip, path.string(), "MONTO");
       if (rule.comproba < 0) missingField(ip, path.string(), "COMPROBA");
+      if (rule.codigo < 0) missingField(ip, path.string(), "CODIGO");
       if (watch.failed()) return stop();
-      count.imported = static_cast<std::int64_t>(
-          engine.appendFrom(year, path.string(), [&](const Dbf& t, const char* rec) {
-            if (!rule.counted(t, rec)) return false;
-            ++count.read;
-            return rule.taken(t, rec);
-          }));
+      const auto accept = [&](const Dbf& t, const char* rec) {
+        if (!rule.counted(t, rec)) return false;
+        ++count.read;
+        if (rule.closing(t, rec)) return false;
+        if (rule.withParty(t, rec)) return true;
+        LinesWithoutParty& a = withoutParty[std::string(trimRight(t.text(rec, rule.codigo)))];
+        const double monto = t.number(rec, rule.monto).value;
+        ++a.lines;
+        (monto > 0 ? a.debits : a.credits) += monto;
+        return false;
+      };
+      count.imported =
+          static_cast<std::int64_t>(engine.appendFrom(year, path.string(), accept, texts));
       if (watch.failed()) return stop();
     }
     result.counted += count.read;
@@ -352,6 +399,11 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
   engine.commit(ip, year);
   if (watch.failed()) return stop();
   areas.closeAll();
+  if (!writeLinesWithoutParty(engine, areas, staged.stage(store::kLinesWithoutParty),
+                              staged.stage(store::kLinesWithoutPartyIndex, true), withoutParty) ||
+      watch.failed()) {
+    return stop();
+  }
   staged.stageMemoOf(store::kYearMovements, "vrTraCon.fpt");
   if (!throughHandler(ip, [&] { staged.commit(); })) return stop();
 

@@ -57,6 +57,10 @@ struct MovementImportResult {
 // third-party import checks it before anything is replaced. A numeric field of a month file
 // that cannot be read as a number (asterisks of a value that did not fit) stops the import
 // through the error handler, naming the file, the record and the field: nothing is replaced.
+// The lines the same rules read but that carry no third party are kept as totals per account in
+// "vrSinTer.99" (lines, debits, credits, balance), written and replaced together with
+// "vrTraCon.99". Texts of the lines (all but the codes CODIGO and CTA_DIR) are converted to
+// Windows-1252 by the period file's code-page mark.
 MovementImportResult IMPORTATRACON(shell::Session& session, store::Engine& engine);
 
 struct FixResult {

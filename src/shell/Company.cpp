@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "expr/Codepage.h"
 #include "expr/Dates.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
@@ -86,10 +85,10 @@ std::vector<CompanyEntry> CARGAVRCTL(Session& session, store::Engine& engine, in
         const Value date = engine.get(area, "FECHA_INI");
         int y = 0, m = 0, d = 0;
         if (date.isDate() && date.julian() > 0) ymdFromJulian(date.julian(), y, m, d);
-        // The control file keeps the names in the OEM character set; the program shows and
-        // stores them in Windows-1252.
-        list.push_back({oemToAnsi(engine.text(area, "EMPRESA")),
-                        upper1252(engine.text(area, "CAMINO")), engine.text(area, "ULT_PER"),
+        // The program shows and stores the names in Windows-1252, whatever character set the
+        // control file is written in.
+        list.push_back({engine.ledgerText(area, "EMPRESA"), upper1252(engine.text(area, "CAMINO")),
+                        engine.text(area, "ULT_PER"),
                         y > 0 ? std::to_string(y) : std::string("    ")});
         return true;
       });

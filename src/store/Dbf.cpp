@@ -193,7 +193,6 @@ std::vector<unsigned char> buildHeader(const std::vector<FieldDef>& fields,
   if (offset > 0xFFFF) raise(GenCode::Arg, "Registro demasiado largo", path);
   h[10] = static_cast<unsigned char>(offset);
   h[11] = static_cast<unsigned char>(offset >> 8);
-  h[29] = 0x03;  // Windows-1252
   h[headerLength - 1] = 0x0D;
   return h;
 }
@@ -201,8 +200,9 @@ std::vector<unsigned char> buildHeader(const std::vector<FieldDef>& fields,
 }  // namespace
 
 Dbf Dbf::create(const std::string& path, const std::vector<FieldDef>& fields,
-                const OpenOptions& options) {
+                const OpenOptions& options, std::uint8_t codePageMark) {
   std::vector<unsigned char> h = buildHeader(fields, path);
+  h[29] = codePageMark;
   h.push_back(static_cast<unsigned char>(kEof));
   if (h[0] == 0xF5) {
     const bool upperExt = !path.empty() && path.back() >= 'A' && path.back() <= 'Z';

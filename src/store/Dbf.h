@@ -41,6 +41,10 @@ struct Field {
   std::uint8_t flags = 0;  // Visual FoxPro field flags (0 for other tables)
 };
 
+// Code-page marks (byte 29 of the header) of the tables the program writes.
+inline constexpr std::uint8_t kWindowsAnsiMark = 0x03;  // Windows-1252
+inline constexpr std::uint8_t kOem850Mark = 0x02;       // code page 850
+
 struct OpenOptions {
   bool shared = true;  // others may open the table too (else exclusive)
   bool readOnly = false;
@@ -56,10 +60,12 @@ class Dbf {
   // record count says.
   static Dbf open(const std::string& path, const OpenOptions& options = {});
   // Creates a new empty table (and an FPT memo file when a field is M), replacing files of that
-  // name, and opens it with `options`. Fails with GenCode::Create or GenCode::Arg for a bad
-  // field list.
+  // name, and opens it with `options`. The header carries `codePageMark` (byte 29): the
+  // program's own tables hold Windows-1252 (kWindowsAnsiMark). Fails with GenCode::Create or
+  // GenCode::Arg for a bad field list.
   static Dbf create(const std::string& path, const std::vector<FieldDef>& fields,
-                    const OpenOptions& options = {false, false, 2000});
+                    const OpenOptions& options = {false, false, 2000},
+                    std::uint8_t codePageMark = kWindowsAnsiMark);
 
   Dbf(Dbf&&) noexcept;
   Dbf& operator=(Dbf&&) = delete;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "expr/Codepage.h"
 #include "expr/Library.h"
 #include "expr/Memvars.h"
 #include "expr/PathPolicy.h"
@@ -435,6 +436,15 @@ void Engine::put(int area, std::string_view field, const Value& v) {
 std::string Engine::text(int area, std::string_view field) {
   const Value v = get(area, field);
   return v.isText() ? std::string(v.textView()) : std::string();
+}
+
+std::string Engine::ledgerText(int area, std::string_view field) {
+  return exo::ledgerText(codePageMark(area), text(area, field));
+}
+
+std::uint8_t Engine::codePageMark(int area) const {
+  const Area* a = find(area);
+  return a != nullptr && a->dbf ? a->dbf->codePageMark() : 0;
 }
 
 double Engine::number(int area, std::string_view field) {

@@ -72,6 +72,9 @@ class Engine final : public WorkAreas {
   void put(int area, std::string_view field, const Value& v);
   // Text of a character or memo field, trailing blanks kept (Windows-1252 bytes).
   std::string text(int area, std::string_view field);
+  // Text of a character field of a ledger table (or of a byte copy of one) in Windows-1252,
+  // converted by the table's code-page mark (ledgerText, Codepage.h).
+  std::string ledgerText(int area, std::string_view field);
   double number(int area, std::string_view field);
   // Appends a blank record and stands on it.
   void appendBlank(int area);
@@ -127,6 +130,11 @@ class Engine final : public WorkAreas {
   // As appendFrom() above, with a condition written in C++ instead of an expression: no
   // evaluation per record. `accept` sees every visible record of the source once, in file order.
   std::uint64_t appendFrom(int area, const std::string& source, const RecordTest& accept);
+  // As above, from a ledger table: the character fields of the target named in `ledgerText`
+  // receive the source's text in Windows-1252, converted by the source's code-page mark
+  // (ledgerText, Codepage.h); the other fields are copied as they stand.
+  std::uint64_t appendFrom(int area, const std::string& source, const RecordTest& accept,
+                           const FieldNames& ledgerText);
   // Copies the visible records of `area` that meet `condition`, in its controlling order and
   // scope, to a new table with the same structure. Returns records written.
   std::uint64_t copyTo(int area, const std::string& file, const std::string& condition = {});
@@ -151,6 +159,7 @@ class Engine final : public WorkAreas {
   Value getField(Interp& ip, int area, int field) override;
   void putField(Interp& ip, int area, int field, const Value& v) override;
   std::vector<FieldInfo> fields(int area) const override;
+  std::uint8_t codePageMark(int area) const override;
 
   std::int64_t recNo(int area) const override;
   std::int64_t recCount(int area) const override;
@@ -224,7 +233,7 @@ class Engine final : public WorkAreas {
   // is left in the tags). With `keepLock` the new record of a shared table stays locked.
   std::uint32_t appendRecord(Area& a, const char* rec, bool keepLock = false);
   std::uint64_t appendMatching(int area, const std::string& source, const std::string& condition,
-                               const RecordTest* accept);
+                               const RecordTest* accept, const FieldNames& ledgerText = {});
 
   // Keys of records (EngineKeys.cpp).
   KeyMove keyMove(Area& a, const Order& o, const char* from, const char* to);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "expr/Codepage.h"
 #include "expr/Memvars.h"
 #include "store/EngineImpl.h"
 #include "store/File.h"
@@ -114,8 +115,14 @@ std::uint64_t Engine::appendFrom(int area, const std::string& source, const Reco
   return appendMatching(area, source, {}, &accept);
 }
 
+std::uint64_t Engine::appendFrom(int area, const std::string& source, const RecordTest& accept,
+                                 const FieldNames& ledgerText) {
+  return appendMatching(area, source, {}, &accept, ledgerText);
+}
+
 std::uint64_t Engine::appendMatching(int area, const std::string& source,
-                                     const std::string& condition, const RecordTest* accept) {
+                                     const std::string& condition, const RecordTest* accept,
+                                     const FieldNames& ledgerText) {
   Area& target = at(area);
   flush(target);
   if (target.dbf->isReadOnly()) {
@@ -146,6 +153,16 @@ std::uint64_t Engine::appendMatching(int area, const std::string& source,
 
   const ProgramPtr cond = condition.empty() ? nullptr : m_ip.compile(condition);
   const std::vector<FieldMove> moves = planMoves(*s.dbf, *target.dbf);
+  // The target's character fields that take the source's text converted.
+  std::vector<const Field*> converted;
+  for (const std::string& name : ledgerText) {
+    const auto i = target.dbf->fieldIndex(name);
+    const auto j = s.dbf->fieldIndex(name);
+    if (!i || !j) continue;
+    const Field& f = target.dbf->fields()[static_cast<std::size_t>(*i)];
+    if (f.type == 'C') converted.push_back(&f);
+  }
+  const std::uint8_t mark = s.dbf->codePageMark();
   const std::vector<char> blank = target.dbf->blankRecord();
   std::vector<char> in(s.dbf->recordLength());
   std::vector<char> out;
@@ -169,6 +186,7 @@ std::uint64_t Engine::appendMatching(int area, const std::string& source,
             [&] { overflow = moveFields(*s.dbf, in.data(), *target.dbf, out.data(), moves); })) {
       return added;
     }
+    for (const Field* f : converted) convertLedgerText(mark, out.data() + f->offset, f->length);
     if (appendRecord(target, out.data()) == 0) return added;
     ++added;
     if (!overflow.empty()) {

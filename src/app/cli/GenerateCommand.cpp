@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/cli/ReturnCommand.h"
+#include "consolidation/IntegrationState.h"
 #include "expr/Codepage.h"
 #include "generation/Generation.h"
 #include "reports/Runner.h"
@@ -153,6 +154,17 @@ int generate(ReturnContext& c, const Args& args) {
   reports::Runner runner(c.interp(), c.ui(), c.session().folders().program, &handler);
   int exit = kExitDone;
   std::size_t findings = 0;
+  // Formats integrated before the latest change of their inputs: only --yes goes on.
+  if (const auto changed = consolidation::changedSinceIntegration(c.session().companyFolder());
+      !changed.empty() && c.ui().answer() != shell::TerminalAnswer::Yes) {
+    std::string text = consolidation::integrateAgainMessage(changed);
+    for (std::size_t p; (p = text.find("\r\n")) != std::string::npos;) text.replace(p, 2, " ");
+    std::fprintf(stderr,
+                 "exogena-cli generate: %s\n  Repita el comando con --yes para generar de "
+                 "todos modos.\n",
+                 toUtf8(text).c_str());
+    return kExitStopped;
+  }
   SummaryFile summary(summaryFile);
   bool altered = false;
   for (int n : formats) {
