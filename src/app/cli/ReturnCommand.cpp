@@ -14,6 +14,7 @@
 #include "generation/XmlWriter.h"
 #include "masterdata/ThirdParty.h"
 #include "reports/WorkbookScript.h"
+#include "shell/AssignmentTable.h"
 #include "shell/Company.h"
 #include "shell/ErrorHandler.h"
 #include "store/RefTables.h"
@@ -121,7 +122,7 @@ std::string parseGlobalOptions(std::vector<std::string>& args, GlobalOptions& o,
   return error;
 }
 
-int ReturnContext::open(const GlobalOptions& o) {
+int ReturnContext::open(const GlobalOptions& o, bool listing) {
   std::error_code ec;
   shell::Folders folders = shell::Folders::fromEnvironment();
   if (!o.program.empty()) folders.program = o.program;
@@ -156,17 +157,17 @@ int ReturnContext::open(const GlobalOptions& o) {
   m_ui.setAnswer(o.answer);
   masterdata::registerThirdPartyClasses(interp());
   reports::registerWorkbookFunctions(interp(), &m_ui, folders);
-  if (!m_runtime.openSession(m_ui, folders)) {
+  if (!m_runtime.openSession(m_ui, folders, !listing)) {
     fail("no se encontr\xC3\xB3 ning\xC3\xBAn programa contable en la unidad " +
          folders.drive.string() + " (use --drive o EXOGENA_DRIVE)");
     return kExitStopped;
   }
   generation::registerXmlFunctions(interp(), session());
   store::CREATABLAS(engine());
-  return chooseCompany(o);
+  return chooseCompany(o, listing);
 }
 
-int ReturnContext::chooseCompany(const GlobalOptions& o) {
+int ReturnContext::chooseCompany(const GlobalOptions& o, bool listing) {
   shell::Session& s = session();
   const std::string lastRoot = shell::lastProductRoot(s);
   const int product = o.product != 0 ? o.product : shell::initialProduct(s, lastRoot);
@@ -199,9 +200,32 @@ int ReturnContext::chooseCompany(const GlobalOptions& o) {
          productName(product) + ". Empresas:\n" + companyList(list));
     return kExitStopped;
   }
-  // As at the program's start: the company applied, its assignment table compacted.
-  if (!shell::chooseCompany(s, engine(), *entry, {})) return kExitStopped;
-  shell::compactAssignments(s, engine());
+  // As at the program's start: the company applied (and locked), its assignment table compacted.
+  // A listing only reads.
+  const shell::CompanyUse use = listing ? shell::CompanyUse::Read : shell::CompanyUse::Write;
+  if (!shell::chooseCompany(s, engine(), *entry, {}, use)) return kExitStopped;
+  if (use == shell::CompanyUse::Write) {
+    std::string problem;
+    switch (shell::compactAssignments(s, engine(), &problem)) {
+      case shell::Compaction::Done:
+      case shell::Compaction::NoTable: break;
+      case shell::Compaction::InUse:
+        fail(
+            "aviso: la tabla de asignaciones est\xC3\xA1 en uso por otro programa; no se "
+            "compact\xC3\xB3 esta vez");
+        break;
+      case shell::Compaction::Damaged:
+        fail(
+            "aviso: la tabla de asignaciones est\xC3\xA1 da\xC3\xB1"
+            "ada (" +
+            toUtf8(problem) + "); rep\xC3\xA1rela con: exogena-cli repair-assignments");
+        break;
+      case shell::Compaction::Failed:
+        fail("aviso: no se pudo compactar la tabla de asignaciones (" + toUtf8(problem) +
+             "); queda como estaba");
+        break;
+    }
+  }
   std::printf("Empresa: %s (%s)\n", toUtf8(std::string(trimBlanks(s.empresa()))).c_str(),
               toUtf8(s.celPath()).c_str());
   std::fflush(stdout);
@@ -237,7 +261,7 @@ int runReturnCommand(
   ReturnContext context;
   int code = kExitDone;
   try {
-    code = context.open(options);
+    code = context.open(options, command.listing);
     if (code == kExitDone) code = body(context, args);
   } catch (const shell::UnansweredQuestion& q) {
     std::fprintf(stderr,
