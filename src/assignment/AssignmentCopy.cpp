@@ -12,6 +12,7 @@
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FileLock.h"
 
 namespace exo::assignment {
 
@@ -159,7 +160,7 @@ bool replaceAssignments(Session& session, Engine& engine, const fs::path& source
       !fs::copy_file(*sourceIndex, stagedIndex, fs::copy_options::overwrite_existing, ec)) {
     ui.message(MessageKind::Stop, kAttention,
                "No se puede escribir en la carpeta de la empresa:\r\n" + work.string() +
-                   (ec ? "\r\n" + ec.message() : std::string()) + kNothingCopied);
+                   (ec ? "\r\n" + shell::fileErrorText(ec) : std::string()) + kNothingCopied);
     return false;
   }
   if (const std::string fault = checkPair(stagedTable, stagedIndex); !fault.empty()) {
@@ -174,6 +175,18 @@ bool replaceAssignments(Session& session, Engine& engine, const fs::path& source
   const fs::path index =
       shell::findEntry(work, store::kAssignmentsIndex).value_or(work / store::kAssignmentsIndex);
   const std::vector<OpenArea> reopen = closeAreasOn(engine, table);
+  // The current table is held from here until the new pair is in place: another program that
+  // has it open stops the copy before anything changes, and none opens it meanwhile.
+  store::FileHold hold;
+  if (hold.take(table.string(), false) == store::FileHold::Status::InUse) {
+    reopenAreas(engine, table, reopen);
+    ui.message(MessageKind::Stop, kAttention,
+               "La tabla de asignaciones " + std::string(store::kAssignments) +
+                   " est\341 en uso por otro programa.\r\nCi\351rrela all\355 e intente de "
+                   "nuevo." +
+                   kNothingCopied);
+    return false;
+  }
 
   // The current pair is set aside before the new one comes in, and put back if any step fails.
   const fs::path asideTable = work / "~CodCont.old";
@@ -194,6 +207,7 @@ bool replaceAssignments(Session& session, Engine& engine, const fs::path& source
     leftovers.add(asideTable);
     leftovers.add(asideIndex);
   }
+  hold.release();
   reopenAreas(engine, table, reopen);
   if (!done) {
     ui.message(MessageKind::Stop, kAttention,

@@ -17,6 +17,7 @@
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FileLock.h"
 
 namespace exo::consolidation {
 
@@ -204,10 +205,18 @@ RebuildResult REHACEBASE12(shell::Session& session, Engine& engine, int area) {
     return true;
   });
   engine.goTop(ip, area);
-  const auto built = buildAccountsTable(session, engine, holders, [&] {
-    engine.commit(ip, area);
-    engine.close(ip, area);
-  });
+  // The stored table is let go by this program and held exclusively until the new one is in
+  // place: another program that has it open stops the rebuild before anything changes.
+  const std::string stored = engine.table(area).path();
+  engine.commit(ip, area);
+  engine.close(ip, area);
+  store::FileHold hold;
+  if (!holdUserTable(session, stored, hold)) {
+    result.area = openManualData(session, engine, 12);
+    return result;
+  }
+  const auto built = buildAccountsTable(session, engine, holders, {});
+  hold.release();
   if (!engine.isUsed(area) || engine.aliasOf(area).empty()) {
     // The old table was let go: whichever table is in place now is opened again.
     result.area = openManualData(session, engine, 12);

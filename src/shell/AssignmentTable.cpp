@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
-#include <tuple>
 #include <system_error>
+#include <tuple>
 
 #include "expr/Failure.h"
 #include "expr/Interp.h"
@@ -177,14 +177,16 @@ void explainCompaction(Session& session, Engine& engine, Compaction result,
                            " est\341 da\361ada." + detail;
   if (!offerRepair) {
     ui.message(MessageKind::Stop, kAttention,
-               text + "\r\nRep\341rela con \"Reparar asignaciones\" (exogena-cli "
-                      "repair-assignments): se conservan las filas que se puedan leer.");
+               text +
+                   "\r\nRep\341rela con \"Reparar asignaciones\" (exogena-cli "
+                   "repair-assignments): se conservan las filas que se puedan leer.");
     return;
   }
   const int answer =
       ui.ask(kAttention,
-             text + "\r\n\r\n\277Desea repararla ahora? Se conservan las filas que se puedan "
-                    "leer y se informa cu\341ntas se perdieron.",
+             text +
+                 "\r\n\r\n\277Desea repararla ahora? Se conservan las filas que se puedan "
+                 "leer y se informa cu\341ntas se perdieron.",
              {"   &Si   ", "   &No   "}, 0);
   if (answer == 0) repairAssignments(session, engine);
 }
@@ -270,9 +272,9 @@ RepairOutcome repairAssignments(Session& session, Engine& engine) {
     }
     salvaged = store::salvageTable(table->string(), fields);
   } catch (const FailureError& e) {
-    ui.message(MessageKind::Stop, kAttention,
-               "No se puede leer la tabla de asignaciones:\r\n" + errorMessage(e.failure()) +
-                   unchanged);
+    ui.message(
+        MessageKind::Stop, kAttention,
+        "No se puede leer la tabla de asignaciones:\r\n" + errorMessage(e.failure()) + unchanged);
     return out;
   }
 
