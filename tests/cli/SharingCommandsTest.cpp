@@ -151,11 +151,10 @@ TEST(SharingCommands, ASecondWriterIsStoppedAndListingsRunBeside) {
   const fs::path root = demo.root();
   const std::string run = "cd '" + demo.program().string() + "' && EXOGENA_DRIVE='" +
                           demo.drive().string() + "' '" + EXOGENA_CLI + "' integrate --yes";
-  const std::string both = "(" + run + " >'" + (root / "o1").string() + "' 2>'" +
-                           (root / "e1").string() + "'; echo $? >'" + (root / "c1").string() +
-                           "') & (" + run + " >'" + (root / "o2").string() + "' 2>'" +
-                           (root / "e2").string() + "'; echo $? >'" + (root / "c2").string() +
-                           "') & wait";
+  const std::string both =
+      "(" + run + " >'" + (root / "o1").string() + "' 2>'" + (root / "e1").string() +
+      "'; echo $? >'" + (root / "c1").string() + "') & (" + run + " >'" + (root / "o2").string() +
+      "' 2>'" + (root / "e2").string() + "'; echo $? >'" + (root / "c2").string() + "') & wait";
   ASSERT_EQ(demo.cli("import-movements --yes").exitCode, 0);
   ASSERT_EQ(std::system(("bash -c \"" + both + "\"").c_str()), 0);
   for (const char* n : {"1", "2"}) {
