@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "consolidation/BasesSupport.h"
@@ -215,7 +216,15 @@ RebuildResult REHACEBASE12(shell::Session& session, Engine& engine, int area) {
     result.area = openManualData(session, engine, 12);
     return result;
   }
-  const auto built = buildAccountsTable(session, engine, holders, {});
+  std::optional<AccountsBuild> built;
+  try {
+    built = buildAccountsTable(session, engine, holders, {});
+  } catch (...) {
+    // Given up half-way: the old table, untouched, is opened again as it was.
+    hold.release();
+    openManualData(session, engine, 12);
+    throw;
+  }
   hold.release();
   if (!engine.isUsed(area) || engine.aliasOf(area).empty()) {
     // The old table was let go: whichever table is in place now is opened again.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <system_error>
+
 #include "ShellTestSupport.h"
 #include "expr/Interp.h"
 #include "shell/MemFile.h"
@@ -199,3 +202,14 @@ TEST(Paths, NamesFromDataNeverLeaveTheirFolder) {
 }
 
 }  // namespace
+
+TEST(Paths, FileErrorsAreSaidInSpanishAFullDiskAsSuch) {
+  using exo::shell::fileErrorText;
+  EXPECT_EQ(fileErrorText(std::make_error_code(std::errc::no_space_on_device)),
+            "No hay espacio en el disco");
+  EXPECT_EQ(fileErrorText(std::error_code(EDQUOT, std::generic_category())),
+            "No hay espacio en el disco");
+  EXPECT_EQ(fileErrorText(std::make_error_code(std::errc::permission_denied)), "Acceso denegado");
+  EXPECT_EQ(fileErrorText(std::make_error_code(std::errc::io_error)),
+            "Error de entrada/salida del disco");
+}

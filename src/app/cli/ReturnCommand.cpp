@@ -17,6 +17,7 @@
 #include "shell/AssignmentTable.h"
 #include "shell/Company.h"
 #include "shell/ErrorHandler.h"
+#include "shell/Paths.h"
 #include "store/RefTables.h"
 
 namespace exo::cli {
@@ -273,6 +274,11 @@ int runReturnCommand(
   } catch (const FailureError& e) {
     std::fprintf(stderr, "exogena-cli %s: %s\n", command.name,
                  toUtf8(errorMessage(e.failure())).c_str());
+    code = kExitStopped;
+  } catch (const fs::filesystem_error& e) {
+    // A file operation of the standard library: said in Spanish, with the file.
+    std::fprintf(stderr, "exogena-cli %s: %s: %s\n", command.name,
+                 toUtf8(shell::fileErrorText(e.code())).c_str(), e.path1().string().c_str());
     code = kExitStopped;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "exogena-cli %s: %s\n", command.name, e.what());
