@@ -3,8 +3,7 @@
 # Usage: scripts/check-format.sh [--fix]
 set -e
 cd "$(dirname "$0")/.."
-files=$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'fuzz/*.cpp' 2>/dev/null ||
-        find src tests bench fuzz -name '*.cpp' -o -name '*.h')
+files=$(scripts/source-files.sh)
 if [ "$1" = --fix ]; then
   echo "$files" | xargs clang-format -i
   exit 0

@@ -18,7 +18,7 @@ layer() {
     *) echo 9 ;;
   esac
 }
-for file in $(find src -name '*.cpp' -o -name '*.h' | sort); do
+for file in $(scripts/source-files.sh | grep '^src/'); do
   rel=${file#src/}
   dir=$(dirname "$rel")
   own=$(layer "$dir")

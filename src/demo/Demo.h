@@ -18,8 +18,8 @@ struct DemoOptions {
   std::string folder;           // created; must not exist or be empty
   std::uint64_t lines = 20000;  // approximate movement lines of each company-year
   std::uint64_t seed = 1;
-  int companies = 1;          // company-years of the first product (the second is the first
-                              // company's previous year)
+  int companies = 1;          // company-years of the first product, 1 to 40 (the second is the
+                              // first company's previous year)
   bool bothProducts = false;  // also lay out the second sibling product with one company
   std::string sourceFolder;   // the repository: data/refdata, forms/ and help/ are taken from it
 };

@@ -2,6 +2,7 @@
 // ledgers, the previous year's installation, and the first company's working folder as its first
 // selection leaves it.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -29,11 +30,14 @@ using store::Dbf;
 
 struct CompanyPlan {
   const char* product;
-  const char* name;  // Windows-1252
-  const char* folder;
+  std::string name;  // Windows-1252
+  std::string folder;
   int year;
   int lastMonth;
 };
+
+// The most company-years of the first product a demo lays out (a firm's many companies).
+constexpr int kMaxCompanies = 40;
 
 // The company-years of the installation, in control-file order per product.
 std::vector<CompanyPlan> companyPlans(const DemoOptions& o) {
@@ -46,8 +50,18 @@ std::vector<CompanyPlan> companyPlans(const DemoOptions& o) {
       {"NRVVS", "ALMACENES DEL CARIBE LTDA", "CARIBE10", 2010, 12},
   };
   std::vector<CompanyPlan> out;
-  const int n = std::clamp(o.companies, 1, static_cast<int>(std::size(kOrbisal)));
-  for (int i = 0; i < n; ++i) out.push_back(kOrbisal[i]);
+  const int n = std::clamp(o.companies, 1, kMaxCompanies);
+  for (int i = 0; i < n; ++i) {
+    if (i < static_cast<int>(std::size(kOrbisal))) {
+      out.push_back(kOrbisal[i]);
+      continue;
+    }
+    // Past the named ones, numbered companies of the same year.
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d", i + 1);
+    out.push_back({"NRVVS", std::string("EMPRESA DE DEMOSTRACI\323N ") + number + " S.A.S.",
+                   std::string("EMPRE") + number, 2010, 12});
+  }
   if (o.bothProducts)
     out.push_back({"NRVCONTB", "SERVICIOS T\311CNICOS DE LA COSTA S.A.S.", "COSTA10", 2010, 12});
   return out;
@@ -78,7 +92,7 @@ void writeControlFile(const fs::path& root, const std::vector<CompanyPlan>& plan
     char period[4];
     std::snprintf(period, sizeof period, "%02d", c.lastMonth);
     ctl.setText(rec.data(), 0, ansiToOem(c.name));
-    ctl.setText(rec.data(), 1, std::string(c.folder) + "\\");
+    ctl.setText(rec.data(), 1, c.folder + "\\");
     ctl.setText(rec.data(), 2, period);
     ctl.setDate(rec.data(), 3, store::julianDay(c.year, 1, 1));
     ctl.setDate(rec.data(), 4, store::julianDay(c.year, 12, 31));
@@ -134,7 +148,7 @@ void chooseFirstCompany(const fs::path& program, const fs::path& drive, const Co
   const int product = std::string_view(first.product) == "NRVVS" ? 1 : 2;
   bool chosen = false;
   for (const shell::CompanyEntry& entry : shell::CARGAVRCTL(session, e, product)) {
-    if (!chosen && entry.camino.rfind(std::string(first.folder) + "\\", 0) == 0)
+    if (!chosen && entry.camino.rfind(first.folder + "\\", 0) == 0)
       chosen = shell::chooseCompany(session, e, entry, {});
   }
   if (!chosen)

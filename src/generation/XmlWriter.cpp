@@ -10,6 +10,7 @@
 #include "expr/Functions.h"
 #include "expr/Interp.h"
 #include "expr/Numbers.h"
+#include "expr/PathPolicy.h"
 #include "expr/TPublic.h"
 #include "expr/Text.h"
 #include "expr/WorkAreas.h"
@@ -483,10 +484,21 @@ Value texto4cabezaxml(Args& a) {
   return Value::text(t);
 }
 
+// While a definition runs, the folders these functions write into (the company folder for the
+// working table, its output folder for the file and the workbook's copy) must be ones the
+// definition may write into: the session's paths are variables a definition can change.
+bool mayWriteOutput(Args& a, const shell::Session& s) {
+  Interp& ip = a.interp();
+  if (pathPolicyOf(ip) == nullptr) return true;
+  return allowPath(ip, s.companyFolder().string(), PathUse::Write, a.function()) &&
+         allowPath(ip, outputFolder(s).string(), PathUse::Write, a.function());
+}
+
 // GENERAXML(nFormat): writes the file from the selected work area.
 Value generaxml(Args& a) {
   const int format = static_cast<int>(a.integer(0, 1, 12));
-  if (shell::Session* s = sessionOf(a)) GENERAXML(*s, format);
+  if (shell::Session* s = sessionOf(a); s != nullptr && mayWriteOutput(a, *s))
+    GENERAXML(*s, format);
   return Value();
 }
 
@@ -496,6 +508,8 @@ Value cargaxls2xlm(Args& a) {
   shell::Session* s = sessionOf(a);
   if (s == nullptr) return Value::logical(false);
   const std::string path(trimBlanks(a.text(1)));
+  if (!allowPath(a.interp(), path, PathUse::Read, a.function()) || !mayWriteOutput(a, *s))
+    return Value::logical(false);
   return Value::logical(CARGAXLS2XLM(*s, format, fs::path(path)).written);
 }
 
@@ -504,7 +518,7 @@ Value cargaxls2xlm(Args& a) {
 Value convierte2xml(Args& a) {
   const int format = static_cast<int>(a.integer(0, 1, 12));
   shell::Session* s = sessionOf(a);
-  if (s == nullptr) return Value();
+  if (s == nullptr || !mayWriteOutput(a, *s)) return Value();
   Interp& ip = a.interp();
   CONVIERTE2XML(*s, format, [&ip] {
     if (ip.functions().find("PONECABEZA") == nullptr) return true;

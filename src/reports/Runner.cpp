@@ -11,9 +11,11 @@
 
 #include "expr/Block.h"
 #include "expr/Interp.h"
+#include "expr/PathPolicy.h"
 #include "expr/TPublic.h"
 #include "expr/Text.h"
 #include "expr/WorkAreas.h"
+#include "shell/DefinitionPaths.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Paths.h"
 
@@ -218,7 +220,28 @@ void Runner::setLineNumber(int n) {
   static_cast<TPublic&>(o).add("NLINEJEC", Value::number(n));
 }
 
+std::unique_ptr<PathPolicy> Runner::folderPolicy() const {
+  std::vector<std::filesystem::path> folders{m_folder};
+  // The company folder, as the session names it when the run begins (relative to the program
+  // folder, so inside it; named all the same, should it ever lie elsewhere).
+  if (Memvars::Slot* s = m_ip.memvars().find("CELPATH");
+      s != nullptr && s->defined() && s->value().isText()) {
+    const std::string company(trimBlanks(s->value().textView()));
+    if (!company.empty() && shell::isSafeRelativePath(company))
+      folders.push_back(shell::nativePath({m_folder, "/"}, company));
+  }
+  return std::make_unique<shell::DefinitionPathPolicy>(folders);
+}
+
 void Runner::EJECUTAR(std::string_view name, const std::optional<std::string>& text) {
+  // Every path the definition names is confined to the program's folders for the whole run (a
+  // definition run from another keeps the outer run's policy).
+  std::unique_ptr<PathPolicy> policy;
+  std::optional<PathPolicyScope> confined;
+  if (pathPolicyOf(m_ip) == nullptr) {
+    policy = folderPolicy();
+    confined.emplace(m_ip, policy.get());
+  }
   // A definition run from a line of another gives the outer line its number back when it ends,
   // so that a later failure of that line is reported with the right number.
   struct Nesting {
@@ -313,6 +336,9 @@ int Runner::openStore(bool shared) {
 }
 
 std::string Runner::readFromStore(const DefinitionName& def) {
+  // The store is the program's own table: reading it (and building its index) is no work of
+  // the definition being run.
+  PathPolicyScope programWork(m_ip, nullptr);
   WorkAreas* areas = m_ip.workAreas();
   if (areas == nullptr) {
     m_ip.raise(

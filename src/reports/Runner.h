@@ -9,10 +9,14 @@
 // kept in a public variable for later runs. While a line runs, OAPEJEC:nLinEjec holds its
 // number, so that the error handler's report names the definition and the line.
 //
+// A definition is a text the user can change: while it runs, the files it names are confined to
+// the program's folders and the user's own tables are out of its reach (shell/DefinitionPaths.h).
+//
 // One runner per interpreter, bound to it for the runner's lifetime; single-threaded.
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +26,7 @@
 
 namespace exo {
 class Interp;
+class PathPolicy;
 class Value;
 }  // namespace exo
 
@@ -92,6 +97,9 @@ class Runner {
   void showValue(const Value& v);
   bool outputOn() const;
   void setLineNumber(int n);
+  // The folders a run may use: the program folder, the company folder and the program's
+  // temporary folder (shell/DefinitionPaths.h).
+  std::unique_ptr<PathPolicy> folderPolicy() const;
 
   Interp& m_ip;
   shell::UserInterface& m_ui;

@@ -6,10 +6,12 @@
 
 #include "expr/Codepage.h"
 #include "expr/Interp.h"
+#include "expr/PathPolicy.h"
 #include "expr/Text.h"
 #include "reports/ScriptArgs.h"
 #include "reports/TExcelScript.h"
 #include "reports/XlsxFile.h"
+#include "shell/DefinitionPaths.h"
 
 namespace exo::reports {
 
@@ -70,6 +72,7 @@ Value TExcelScript::opOpen(Args& a) {
   const std::string name = optText(a, 0).value_or("");
   for (;;) {
     const std::filesystem::path path = nativeName(a.interp(), name);
+    if (!allowPath(a.interp(), path.string(), PathUse::Read, "TExcelScript:Open")) return self();
     XlsxRead read = openXlsx(path);
     if (read.book) {
       auto b = std::make_unique<OpenBook>();
@@ -96,6 +99,7 @@ Value TExcelScript::opOpen(Args& a) {
 }
 
 bool TExcelScript::writeBook(Interp& ip, OpenBook& b, const std::filesystem::path& path) {
+  if (!allowPath(ip, path.string(), PathUse::Write, "TExcelScript:Save")) return false;
   for (;;) {
     const std::string error = saveXlsx(b.book, path);
     if (error.empty()) return true;
@@ -134,13 +138,16 @@ std::optional<std::filesystem::path> TExcelScript::saveCurrent(Interp& ip) {
   if (book() == nullptr) return std::nullopt;
   OpenBook& b = *m_books[m_current];
   if (trimBlanks(b.file).empty()) {
-    // A workbook never named is saved in the temporary folder so it can still be shown.
-    char templ[] = "/tmp/libroXXXXXX";
-    const int fd = ::mkstemp(templ);
+    // A workbook never named is saved in the program's temporary folder so it can still be
+    // shown.
+    const std::filesystem::path folder = shell::programTempFolder(true);
+    if (folder.empty()) return std::nullopt;
+    std::string templ = (folder / "libroXXXXXX").string();
+    const int fd = ::mkstemp(templ.data());
     if (fd < 0) return std::nullopt;
     ::close(fd);
-    std::remove(templ);
-    b.file = std::string(templ) + ".xlsx";
+    std::remove(templ.c_str());
+    b.file = templ + ".xlsx";
   }
   const std::filesystem::path path = nativeName(ip, b.file);
   if (!writeBook(ip, b, path)) return std::nullopt;
@@ -151,6 +158,8 @@ Value TExcelScript::opReadOnly(Args& a) {
   bool readOnly = false;
   if (book() != nullptr && !trimBlanks(m_books[m_current]->file).empty()) {
     const std::filesystem::path path = nativeName(a.interp(), m_books[m_current]->file);
+    if (!allowPath(a.interp(), path.string(), PathUse::Read, "TExcelScript:ReadOnly"))
+      return Value::logical(false);
     std::error_code ec;
     readOnly = std::filesystem::exists(path, ec) && ::access(path.c_str(), W_OK) != 0;
   }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "expr/Interp.h"
+#include "expr/PathPolicy.h"
 #include "expr/Text.h"
 #include "reports/ScriptArgs.h"
 #include "reports/TExcelScript.h"
@@ -235,6 +236,9 @@ Value TExcelScript::opPicture(Args& a) {
   if (sh == nullptr || file.empty()) return Value();
   Picture p;
   p.file = nativeName(a.interp(), file).string();
+  if (!allowPath(a.interp(), p.file, PathUse::Read,
+                 std::string("TExcelScript:") + std::string(a.function())))
+    return Value();
   if (!std::filesystem::is_regular_file(p.file)) {
     notice("No existe la imagen " + file);
     return Value();
@@ -252,6 +256,9 @@ Value TExcelScript::opAddPicture(Args& a) {
   if (sh == nullptr || file.empty()) return Value();
   Picture p;
   p.file = nativeName(a.interp(), file).string();
+  if (!allowPath(a.interp(), p.file, PathUse::Read,
+                 std::string("TExcelScript:") + std::string(a.function())))
+    return Value();
   if (!std::filesystem::is_regular_file(p.file)) {
     notice("No existe la imagen " + file);
     return Value();

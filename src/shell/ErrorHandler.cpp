@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "expr/Dates.h"
+#include "expr/PathPolicy.h"
 #include "shell/ErrorLog.h"
 #include "shell/Paths.h"
 #include "store/Engine.h"
@@ -121,6 +122,8 @@ std::string ErrorHandler::buildReport(const Failure& f, std::time_t when,
 
 void ErrorHandler::log(const Failure& f, std::time_t when, const std::string& report) {
   if (m_engine == nullptr) return;
+  // The log is the program's own file: a definition's path policy does not apply to it.
+  PathPolicyScope programWork(m_ip, nullptr);
   try {
     appendErrorLog(*m_engine, errorLogFolder(m_working, m_ui), when, ERRORMESSAGE(f), report);
   } catch (...) {

@@ -8,6 +8,7 @@
 
 #include "expr/Library.h"
 #include "expr/Memvars.h"
+#include "expr/PathPolicy.h"
 #include "store/EngineImpl.h"
 #include "store/File.h"
 #include "store/MemoFile.h"
@@ -120,6 +121,24 @@ Engine::~Engine() {
   if (m_ip.workAreas() == this) m_ip.setWorkAreas(nullptr);
 }
 
+namespace {
+
+// While a path policy is installed (a report definition runs), whether the area's table may be
+// changed; a refusal is raised. Always true for the program's own work.
+bool mayChange(Interp& ip, Area& a, const char* operation) {
+  const PathPolicy* policy = pathPolicyOf(ip);
+  if (policy == nullptr) return true;
+  if (a.policyEpoch != pathPolicyEpoch(ip)) {
+    a.policyEpoch = pathPolicyEpoch(ip);
+    a.writeRefusal = policy->refusal(a.dbf->path(), PathUse::Write);
+  }
+  if (a.writeRefusal.empty()) return true;
+  ip.raise(pathFailure(a.writeRefusal, a.dbf->path(), PathUse::Write, operation));
+  return false;
+}
+
+}  // namespace
+
 Area* Engine::find(int area) const {
   if (area < 1 || area > static_cast<int>(m_areas.size())) return nullptr;
   return m_areas[static_cast<std::size_t>(area) - 1].get();
@@ -202,6 +221,15 @@ int Engine::open(const std::string& file, const std::string& alias, bool shared,
 
 void Engine::use(Interp&, bool newArea, const std::string& file, const std::string& alias,
                  bool shared, bool readOnly) {
+  if (const PathPolicy* policy = pathPolicyOf(m_ip); policy != nullptr && !file.empty()) {
+    const std::string path = resolveFile(file, ".dbf");
+    if (!allowPath(m_ip, path, PathUse::Read, "DBUSEAREA")) return;
+    // A table the policy keeps from changes opens shared and for reading only.
+    if (!policy->refusal(path, PathUse::Write).empty()) {
+      shared = true;
+      readOnly = true;
+    }
+  }
   int number = newArea ? freeArea() : m_selected;
   if (number < 1) number = freeArea();
   if (!newArea && find(number)) close(m_ip, number);
@@ -310,6 +338,7 @@ bool Engine::lockForChange(Area& a) {
 void Engine::putField(Interp&, int area, int field, const Value& v) {
   Area& a = at(area);
   if (a.eof) return;  // at end of file there is no record to change
+  if (!mayChange(m_ip, a, "FIELDPUT")) return;
   Dbf& d = *a.dbf;
   const Field& f = d.fields()[static_cast<std::size_t>(field)];
   if (d.isReadOnly()) {
@@ -411,6 +440,7 @@ bool Engine::visible(Area& a, const char* rec) {
 void Engine::append(Interp&, int area) {
   Area& a = at(area);
   flush(a);
+  if (!mayChange(m_ip, a, "DBAPPEND")) return;
   if (a.dbf->isReadOnly()) {
     fail(GenCode::ReadOnly, "Tabla abierta solo para lectura", a.dbf->path(), "APPEND");
     return;
@@ -436,6 +466,7 @@ void Engine::appendBlank(int area) { append(m_ip, area); }
 void Engine::deleteRecord(Interp&, int area) {
   Area& a = at(area);
   if (a.eof || Dbf::isDeleted(a.record.data())) return;
+  if (!mayChange(m_ip, a, "DBDELETE")) return;
   if (!lockForChange(a)) return;
   Dbf::setDeleted(a.record.data(), true);
   a.dirty = true;
@@ -445,6 +476,7 @@ void Engine::deleteRecord(Interp&, int area) {
 void Engine::recall(Interp&, int area) {
   Area& a = at(area);
   if (a.eof || !Dbf::isDeleted(a.record.data())) return;
+  if (!mayChange(m_ip, a, "DBRECALL")) return;
   if (!lockForChange(a)) return;
   Dbf::setDeleted(a.record.data(), false);
   a.dirty = true;
@@ -490,6 +522,7 @@ void Engine::unlock(Interp&, int area) {
 
 void Engine::zap(Interp&, int area) {
   Area& a = at(area);
+  if (!mayChange(m_ip, a, "__DBZAP")) return;
   a.dirty = false;
   if (!attempt([&] { a.dbf->zap(); })) return;
   reindex(a);
@@ -498,6 +531,7 @@ void Engine::zap(Interp&, int area) {
 
 void Engine::pack(Interp&, int area) {
   Area& a = at(area);
+  if (!mayChange(m_ip, a, "__DBPACK")) return;
   flush(a);
   if (!attempt([&] { a.dbf->pack(); })) return;
   reindex(a);
@@ -519,6 +553,12 @@ void Engine::createTable(const std::string& file, const std::vector<FieldDef>& f
 }
 
 void Engine::create(Interp&, const std::string& file, const std::vector<FieldInfo>& fields) {
+  // The table replaces any file of its name and erases the index file of that name.
+  if (pathPolicyOf(m_ip) != nullptr) {
+    const std::string path = resolveFile(file, ".dbf");
+    if (!allowPath(m_ip, path, PathUse::Write, "DBCREATE")) return;
+    if (!allowPath(m_ip, replaceExtension(path, ".cdx"), PathUse::Write, "DBCREATE")) return;
+  }
   std::vector<FieldDef> defs;
   for (const FieldInfo& f : fields) {
     defs.push_back({f.name, f.type, static_cast<std::uint16_t>(f.width),

@@ -79,6 +79,10 @@ struct Area {
   bool autoLocked = false;  // record lock taken for the current change only
   bool batch = false;       // the index files hold their changes until the batch ends
 
+  // What the interpreter's path policy said of changing this table, at `policyEpoch`.
+  std::uint64_t policyEpoch = 0;
+  std::string writeRefusal;
+
   std::vector<std::unique_ptr<Cdx>> bags;
   std::vector<Order> orders;
   int current = -1;  // controlling order, -1 = natural order

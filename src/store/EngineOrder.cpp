@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "expr/Memvars.h"
+#include "expr/PathPolicy.h"
 #include "expr/Text.h"
 #include "store/EngineImpl.h"
 #include "store/File.h"
@@ -269,6 +270,9 @@ void Engine::buildIndex(int area, const std::string& bagFile, const std::string&
 
 void Engine::orderCreate(Interp&, int area, const std::string& bag, const std::string& tag,
                          const std::string& key, const std::string& forCondition) {
+  if (pathPolicyOf(m_ip) != nullptr &&
+      !allowPath(m_ip, bagPath(at(area), bag), PathUse::Write, "ORDCREATE"))
+    return;
   buildIndex(area, bag, tag, key, forCondition, false);
 }
 
@@ -277,7 +281,12 @@ void Engine::addIndex(int area, const std::string& bagFile) {
   attachBag(a, bagPath(a, bagFile));
 }
 
-void Engine::orderListAdd(Interp&, int area, const std::string& bag) { addIndex(area, bag); }
+void Engine::orderListAdd(Interp&, int area, const std::string& bag) {
+  if (pathPolicyOf(m_ip) != nullptr &&
+      !allowPath(m_ip, bagPath(at(area), bag), PathUse::Read, "ORDLISTADD"))
+    return;
+  addIndex(area, bag);
+}
 
 std::string Engine::orderSetFocus(Interp&, int area, const Value& order) {
   Area& a = at(area);

@@ -394,14 +394,32 @@ TEST(RunCommand, RunsADefinitionInAnInstallation) {
   EXPECT_NE(bad.find("Llamado por EJECUTAR(0)  : MAL.RPO - Lin.: 2"), std::string::npos) << bad;
   EXPECT_NE(bad.find("rc=1"), std::string::npos) << bad;
   EXPECT_TRUE(fs::exists(program / "Error" / "Error.Dbf"));
-  // Definitions reach the workbook class headless too.
-  writeFile(program / "FORMS" / "LIBRO.RPO",
-            "PUBLICA('oX', TExcelScript():New())\r\noX:Create('" +
-                (dir.path() / "libro.xlsx").string() +
-                "')\r\noX:Say(1, 1, 'Nit')\r\noX:Save()\r\noX:End()");
-  const std::string book = shellOutput(run + "LIBRO.RPO --drive ../drive");
+  // Definitions reach the workbook class headless too, inside the program's folders only.
+  const auto workbook = [&](const fs::path& file) {
+    writeFile(program / "FORMS" / "LIBRO.RPO",
+              "PUBLICA('oX', TExcelScript():New())\r\noX:Create('" + file.string() +
+                  "')\r\noX:Say(1, 1, 'Nit')\r\noX:Save()\r\noX:End()");
+    return shellOutput(run + "LIBRO.RPO --drive ../drive");
+  };
+  const std::string book = workbook(program / "libro.xlsx");
   EXPECT_NE(book.find("rc=0"), std::string::npos) << book;
-  EXPECT_TRUE(fs::exists(dir.path() / "libro.xlsx"));
+  EXPECT_TRUE(fs::exists(program / "libro.xlsx"));
+  const std::string outside = workbook(dir.path() / "libro.xlsx");
+  EXPECT_NE(outside.find("solo puede usar archivos"), std::string::npos) << outside;
+  EXPECT_NE(outside.find("rc=1"), std::string::npos) << outside;
+  EXPECT_FALSE(fs::exists(dir.path() / "libro.xlsx"));
+  // A definition that empties the user's assignments is stopped and changes nothing.
+  fs::path codcont;
+  for (const auto& e : fs::recursive_directory_iterator(program))
+    if (e.path().filename() == "CodCont.dbf") codcont = e.path();
+  ASSERT_FALSE(codcont.empty());
+  const auto before = fs::file_size(codcont);
+  writeFile(program / "FORMS" / "VACIA.RPO",
+            "DbUseArea(.T., , '" + codcont.string() + "', 'C', .F., .F.)\r\n__dbZap()");
+  const std::string zap = shellOutput(run + "VACIA.RPO --drive ../drive");
+  EXPECT_NE(zap.find("rc=1"), std::string::npos) << zap;
+  EXPECT_NE(zap.find("CodCont.dbf"), std::string::npos) << zap;
+  EXPECT_EQ(fs::file_size(codcont), before);
   // A text given on the command line runs when the definition is not in FORMS.
   const std::string given = shellOutput(run + "OTRA.RPU 'SET(17, .T.)' --drive ../drive");
   EXPECT_NE(given.find("rc=0"), std::string::npos) << given;

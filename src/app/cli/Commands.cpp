@@ -33,6 +33,7 @@ int auditCommand(int argc, char** argv);
 int coverageCommand(int argc, char** argv);
 int basesCommand(int argc, char** argv);
 int generateCommand(int argc, char** argv);
+int batchCommand(int argc, char** argv);
 
 namespace {
 struct Command {
@@ -92,6 +93,11 @@ const Command kCommands[] = {
      "                        genera el libro y/o el archivo XML de los formatos y revisa cada\n"
      "                        archivo XML con las reglas de su formato (--strict: termina con 1\n"
      "                        si hay observaciones)"},
+    {"batch", batchCommand,
+     "batch [--companies A,B,...|--all] [--jobs N] [--steps import,fixes,integrate,bases,"
+     "generate]\n"
+     "      [--anio AAAA]    los pasos de la declaraci\xC3\xB3n para varias empresas, cada una en "
+     "su proceso"},
     {"copy-assignments", copyAssignmentsCommand,
      "copy-assignments --from-company CARPETA | --previous-year\n"
      "                        copia la tabla de asignaciones de otra empresa o del a\xC3\xB1o "

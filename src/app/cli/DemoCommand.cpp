@@ -67,7 +67,7 @@ int demoCommand(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--seed") == 0 && hasValue && parseNumber(argv[i + 1], n)) {
       o.seed = n;
     } else if (std::strcmp(argv[i], "--companies") == 0 && hasValue &&
-               parseNumber(argv[i + 1], n) && n >= 1 && n <= 6) {
+               parseNumber(argv[i + 1], n) && n >= 1 && n <= 40) {
       o.companies = static_cast<int>(n);
     } else if (std::strcmp(argv[i], "--products") == 0 && hasValue &&
                (std::strcmp(argv[i + 1], "orbisal") == 0 ||

@@ -8,6 +8,7 @@
 // Each XML file written is followed by the findings of its check against the format's field
 // rules, one per line; the files are written either way, and --strict makes any finding end the
 // command with exit code 1.
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -38,10 +39,37 @@ int usage(const char* what, const std::string& value) {
   return kExitUsage;
 }
 
+// The figures of each format, one line of tab-separated fields per format, for a caller that
+// runs the command for many companies (batch): format, "generado" or "no generado", records,
+// total, files written, observations of the XML check, seconds.
+class SummaryFile {
+ public:
+  explicit SummaryFile(const std::string& path)
+      : m_file(path.empty() ? nullptr : std::fopen(path.c_str(), "w")) {}
+  ~SummaryFile() {
+    if (m_file != nullptr) std::fclose(m_file);
+  }
+  SummaryFile(const SummaryFile&) = delete;
+  SummaryFile& operator=(const SummaryFile&) = delete;
+
+  void add(const std::string& code, const generation::GenerationResult& r, bool excel, bool xml,
+           double seconds) {
+    if (m_file == nullptr) return;
+    const int files = r.done ? (excel ? 1 : 0) + (xml ? 1 : 0) : 0;
+    std::fprintf(m_file, "%s\t%s\t%" PRId64 "\t%.0f\t%d\t%zu\t%.2f\n", code.c_str(),
+                 r.done ? "generado" : "no generado", r.done ? r.records : 0,
+                 r.done ? r.total : 0.0, files, r.done ? r.findings.size() : 0, seconds);
+    std::fflush(m_file);
+  }
+
+ private:
+  std::FILE* m_file;
+};
+
 int generate(ReturnContext& c, const Args& args) {
   std::vector<int> formats;
   bool excel = false, xml = false, strict = false;
-  std::string concepto, envio, anio;
+  std::string concepto, envio, anio, summaryFile;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -71,6 +99,8 @@ int generate(ReturnContext& c, const Args& args) {
     } else if (a == "--envio" && hasValue) {
       envio = args[++i];
       if (!allDigits(envio, 1, 8)) return usage("--envio debe ser un n\xC3\xBAmero", envio);
+    } else if (a == "--resumen" && hasValue) {
+      summaryFile = args[++i];
     } else if (a == "--anio" && hasValue) {
       anio = args[++i];
       if (!allDigits(anio, 4, 4)) return usage("--anio debe tener cuatro d\xC3\xADgitos", anio);
@@ -97,10 +127,14 @@ int generate(ReturnContext& c, const Args& args) {
   reports::Runner runner(c.interp(), c.ui(), c.session().folders().program, &handler);
   int exit = kExitDone;
   std::size_t findings = 0;
+  SummaryFile summary(summaryFile);
   for (int n : formats) {
+    const auto start = std::chrono::steady_clock::now();
     const generation::GenerationResult r = generation::GENERADORAZO(
         c.session(), c.engine(), runner, n, generation::kAllConcepts, excel, xml, editor);
     const std::string code = store::formatCode(n);
+    summary.add(code, r, excel, xml,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (!r.done) {
       std::printf("Formato %s: no generado\n", code.c_str());
       exit = kExitStopped;
@@ -130,10 +164,11 @@ int generateCommand(int argc, char** argv) {
       argc, argv,
       {"generate",
        "--format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N] [--anio YYYY] "
-       "[--strict]",
+       "[--strict] [--resumen ARCHIVO]",
        3,
-       12,
-       {"--format", "--xml", "--excel", "--both", "--concepto", "--envio", "--anio", "--strict"}},
+       14,
+       {"--format", "--xml", "--excel", "--both", "--concepto", "--envio", "--anio", "--strict",
+        "--resumen"}},
       generate);
 }
 

@@ -124,6 +124,19 @@ std::string parseGlobalOptions(std::vector<std::string>& args, GlobalOptions& o,
 }
 
 int ReturnContext::open(const GlobalOptions& o, bool listing) {
+  const int code = prepare(o, listing);
+  return code == kExitDone ? chooseCompany(o, listing) : code;
+}
+
+int ReturnContext::openWithoutCompany(const GlobalOptions& o, int& product,
+                                      std::vector<shell::CompanyEntry>& companies) {
+  int code = prepare(o, false);
+  if (code == kExitDone) code = productOf(o, product);
+  if (code == kExitDone) companies = shell::CARGAVRCTL(session(), engine(), product);
+  return code;
+}
+
+int ReturnContext::prepare(const GlobalOptions& o, bool listing) {
   std::error_code ec;
   shell::Folders folders = shell::Folders::fromEnvironment();
   if (!o.program.empty()) folders.program = o.program;
@@ -165,18 +178,25 @@ int ReturnContext::open(const GlobalOptions& o, bool listing) {
   }
   generation::registerXmlFunctions(interp(), session());
   store::CREATABLAS(engine());
-  return chooseCompany(o, listing);
+  return kExitDone;
 }
 
-int ReturnContext::chooseCompany(const GlobalOptions& o, bool listing) {
+int ReturnContext::productOf(const GlobalOptions& o, int& product) {
   shell::Session& s = session();
-  const std::string lastRoot = shell::lastProductRoot(s);
-  const int product = o.product != 0 ? o.product : shell::initialProduct(s, lastRoot);
+  product = o.product != 0 ? o.product : shell::initialProduct(s, shell::lastProductRoot(s));
   if (!(product == 1 ? s.hayOrbisal() : s.hayContable())) {
     fail(productName(product) + " no est\xC3\xA1 instalado en la unidad " +
          s.folders().drive.string());
     return kExitStopped;
   }
+  return kExitDone;
+}
+
+int ReturnContext::chooseCompany(const GlobalOptions& o, bool listing) {
+  shell::Session& s = session();
+  const std::string lastRoot = shell::lastProductRoot(s);
+  int product = 0;
+  if (const int code = productOf(o, product); code != kExitDone) return code;
   const std::vector<shell::CompanyEntry> list = shell::CARGAVRCTL(s, engine(), product);
   std::string wanted;
   if (!o.company.empty()) {

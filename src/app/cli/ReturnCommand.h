@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/Company.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Runtime.h"
 #include "shell/TerminalUserInterface.h"
@@ -59,8 +60,14 @@ class ReturnContext {
   // use by another process stops it) and compacts the assignment table first. Returns 0, or the
   // exit code after an explanation on stderr.
   int open(const GlobalOptions& options, bool listing = false);
+  // The same without choosing a company: for commands that work on several. `product` receives
+  // the product the options name (or the last session's), `companies` its control file's list.
+  int openWithoutCompany(const GlobalOptions& options, int& product,
+                         std::vector<shell::CompanyEntry>& companies);
 
  private:
+  int prepare(const GlobalOptions& options, bool listing);
+  int productOf(const GlobalOptions& options, int& product);
   int chooseCompany(const GlobalOptions& options, bool listing);
 
   shell::TerminalUserInterface m_ui;

@@ -17,6 +17,7 @@
 #include "expr/Functions.h"
 #include "expr/Interp.h"
 #include "expr/Object.h"
+#include "expr/PathPolicy.h"
 #include "expr/Text.h"
 #include "expr/WorkAreas.h"
 #include "shell/Paths.h"
@@ -274,6 +275,7 @@ Value hacebrowseFn(Args& a) {
 Value seetextoFn(Args& a) {
   ReportWindowContext& ctx = reportWindowContext();
   const std::string path(a.text(0));
+  if (!allowPath(a.interp(), path, PathUse::Read, "SEETEXTO")) return Value();
   std::ifstream in(path, std::ios::binary);
   if (!in || !std::filesystem::is_regular_file(path)) {
     if (ctx.ui != nullptr)

@@ -1,0 +1,116 @@
+// The folders a report definition may use and the user files it may only read.
+#include "shell/DefinitionPaths.h"
+
+#include <stdlib.h>
+
+#include <system_error>
+
+#include "expr/Text.h"
+#include "store/Dictionary.h"
+#include "store/RefTables.h"
+
+namespace exo::shell {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool namesParentFolder(std::string_view path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || isSeparator(path[i])) {
+      if (path.substr(start, i - start) == "..") return true;
+      start = i + 1;
+    }
+  }
+  return false;
+}
+
+// Where a path really is: made absolute against the working folder (as the engine opens it),
+// with the links of its existing part followed.
+std::string realPlace(const fs::path& path) {
+  std::error_code ec;
+  fs::path p = path.is_absolute() ? path : fs::current_path(ec) / path;
+  fs::path real = fs::weakly_canonical(p, ec);
+  if (ec) real = p.lexically_normal();
+  std::string s = real.generic_string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+bool inside(const std::string& place, const std::string& root) {
+  if (root == "/") return true;
+  return place == root ||
+         (place.size() > root.size() && place.starts_with(root) && place[root.size()] == '/');
+}
+
+std::string upperStem(const std::string& upperName) {
+  const std::size_t dot = upperName.rfind('.');
+  return dot == std::string::npos ? upperName : upperName.substr(0, dot);
+}
+
+bool sameStem(const std::string& stem, const char* file) {
+  return stem == upperStem(upper1252(file));
+}
+
+}  // namespace
+
+bool isUserFile(const fs::path& path) {
+  const std::string name = upper1252(path.filename().string());
+  if (name.empty()) return false;
+  if (upper1252(path.parent_path().filename().string()) == "FORMS") return true;
+  const std::string stem = upperStem(name);
+  const std::string ext = name.substr(stem.size());
+  if (ext == ".MEM") return true;
+  // The assignments, their index and the copies staged beside them.
+  const std::string assignments = upperStem(upper1252(store::kAssignments));
+  if (stem.starts_with(assignments) || stem.starts_with("~" + assignments)) return true;
+  // "TrF" + format code + "B" and the index files of those tables ("y", "z").
+  if (stem.size() >= 8 && stem.starts_with("TRF10") && isDigit(stem[5]) && isDigit(stem[6]) &&
+      (stem[7] == 'B' || stem[7] == 'Y' || stem[7] == 'Z'))
+    return true;
+  for (const char* file :
+       {store::kFormatosFile, store::kConceptsFile, store::kConceptsIndex, store::kDepartmentsFile,
+        store::kDepartmentsIndex, store::kMunicipalitiesFile, store::kMunicipalitiesIndex,
+        store::kCountriesFile, store::kCountriesIndex, "VRFuente"}) {
+    if (sameStem(stem, file)) return true;
+  }
+  return false;
+}
+
+fs::path programTempFolder(bool make) {
+  static fs::path folder;
+  if (folder.empty() && make) {
+    std::error_code ec;
+    std::string templ = (fs::temp_directory_path(ec) / "exogena-XXXXXX").string();
+    if (!ec && ::mkdtemp(templ.data()) != nullptr) folder = templ;
+  }
+  return folder;
+}
+
+DefinitionPathPolicy::DefinitionPathPolicy(const std::vector<fs::path>& folders) {
+  for (const fs::path& f : folders) {
+    std::error_code ec;
+    if (f.empty() || !fs::is_directory(f, ec)) continue;
+    m_roots.push_back(realPlace(f));
+  }
+}
+
+std::string DefinitionPathPolicy::refusal(std::string_view path, PathUse use) const {
+  if (namesParentFolder(path)) return std::string(kParentFolderRefused);
+  const std::string place = realPlace(fs::path(std::string(path)));
+  bool allowed = false;
+  for (const std::string& root : m_roots) allowed = allowed || inside(place, root);
+  if (!allowed) {
+    const fs::path temp = programTempFolder(false);
+    allowed = !temp.empty() && inside(place, realPlace(temp));
+  }
+  if (!allowed) return std::string(kOutsideRefused);
+  if (use == PathUse::Write && isUserFile(fs::path(place)))
+    return std::string(kUserFileRefused) + fs::path(place).filename().string();
+  return {};
+}
+
+}  // namespace exo::shell

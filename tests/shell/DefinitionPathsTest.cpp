@@ -1,0 +1,90 @@
+#include "shell/DefinitionPaths.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using exo::PathUse;
+using exo::shell::DefinitionPathPolicy;
+
+class DefinitionPathsTest : public ::testing::Test {
+ protected:
+  fs::path root;
+  fs::path program;
+  fs::path company;
+  fs::path outside;
+
+  void SetUp() override {
+    std::string templ = (fs::temp_directory_path() / "exo-paths-XXXXXX").string();
+    root = ::mkdtemp(templ.data());
+    program = root / "prog";
+    company = program / "NRVVS" / "EMPRESA1";
+    outside = root / "fuera";
+    fs::create_directories(company / "SALIDA");
+    fs::create_directories(outside);
+  }
+  void TearDown() override { fs::remove_all(root); }
+
+  std::string refusal(const fs::path& p, PathUse use = PathUse::Write) const {
+    return DefinitionPathPolicy({program, company}).refusal(p.string(), use);
+  }
+};
+
+TEST_F(DefinitionPathsTest, PathsInsideTheProgramAndCompanyFoldersAreAllowed) {
+  EXPECT_EQ(refusal(company / "TmpXml.dbf"), "");
+  EXPECT_EQ(refusal(company / "SALIDA" / "libro.xlsx"), "");
+  EXPECT_EQ(refusal(program / "Informes" / "nuevo" / "x.pdf"), "");  // not made yet
+  EXPECT_EQ(refusal(company / "." / "TmpXml.dbf"), "");
+  // The program's temporary folder, once made.
+  const fs::path temp = exo::shell::programTempFolder(true);
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(refusal(temp / "libro.xlsx"), "");
+}
+
+TEST_F(DefinitionPathsTest, ParentFoldersAbsolutePathsOutsideAndLinksOutAreRefused) {
+  EXPECT_EQ(refusal(company / ".." / ".." / ".." / "fuera" / "x.dbf"),
+            exo::shell::kParentFolderRefused);
+  EXPECT_EQ(refusal("NRVVS\\EMPRESA1\\..\\..\\x.dbf"), exo::shell::kParentFolderRefused);
+  EXPECT_EQ(refusal(outside / "x.dbf"), exo::shell::kOutsideRefused);
+  EXPECT_EQ(refusal(outside / "x.dbf", PathUse::Read), exo::shell::kOutsideRefused);
+  EXPECT_EQ(refusal("/etc/passwd", PathUse::Read), exo::shell::kOutsideRefused);
+  // A folder whose name begins as the program folder's is another folder.
+  fs::create_directories(root / "prog2");
+  EXPECT_EQ(refusal(root / "prog2" / "x.dbf"), exo::shell::kOutsideRefused);
+  // A link inside the company folder that leads outside is followed.
+  fs::create_directory_symlink(outside, company / "atajo");
+  EXPECT_EQ(refusal(company / "atajo" / "x.dbf"), exo::shell::kOutsideRefused);
+  // A relative path is taken from the working folder, as the engine opens it.
+  const fs::path before = fs::current_path();
+  fs::current_path(outside);
+  EXPECT_EQ(refusal("x.dbf"), exo::shell::kOutsideRefused);
+  fs::current_path(program);
+  EXPECT_EQ(refusal("x.dbf"), "");
+  fs::current_path(before);
+}
+
+TEST_F(DefinitionPathsTest, TheUsersFilesMayBeReadButNeverWritten) {
+  for (const char* name : {"CodCont.dbf", "CODCONTX.CDX", "~CodCont.dbf", "codcont", "TrF1002B.dbf",
+                           "TRF1012B.FPT", "TrF1010z.cdx", "Trf1007y.cdx", "Consecut.mem",
+                           "Concepts.dbf", "CodPais.dbf", "VRFuente.dbt"}) {
+    const std::string reason = refusal(company / name);
+    EXPECT_NE(reason.find(exo::shell::kUserFileRefused), std::string::npos) << name;
+    EXPECT_EQ(refusal(company / name, PathUse::Read), "") << name;
+  }
+  EXPECT_NE(refusal(program / "VarMem01.mem"), "");
+  EXPECT_NE(refusal(program / "FORMS" / "MMG01XC.RPO"), "");
+  // A link to a user file is the user file.
+  std::ofstream(company / "CodCont.dbf") << "x";
+  fs::create_symlink(company / "CodCont.dbf", company / "otra.dbf");
+  EXPECT_NE(refusal(company / "otra.dbf"), "");
+  // The format tables the integration rebuilds, and the scratch tables, are no user files.
+  for (const char* name : {"TrF1001.dbf", "TrF1002.dbf", "TmpXml.dbf", "TotDat4.dbf"})
+    EXPECT_EQ(refusal(company / name), "") << name;
+}
+
+}  // namespace
