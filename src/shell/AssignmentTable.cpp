@@ -136,17 +136,21 @@ Compaction compactAssignments(Session& session, Engine& engine, std::string* pro
   // has been touched when it fails.
   old = engine.open(table->string(), "CODICONT", false);
   if (old == 0) return finish(held.failure() ? classify(*held.failure()) : Compaction::Failed);
-  engine.copyTo(old, newTable.string());
-  if (held.failed()) return finish(Compaction::Failed);
-  fresh = engine.open(newTable.string(), "CODICONTN", false);
-  if (fresh == 0 || held.failed()) return finish(Compaction::Failed);
-  buildTags(engine, fresh, newIndex.string());
+  // A table without deleted records stays as it is; only its index is built again.
+  const bool packs = engine.recCount(old) != engine.keyCount(ip, old);
+  if (packs) {
+    engine.copyTo(old, newTable.string());
+    if (held.failed()) return finish(Compaction::Failed);
+    fresh = engine.open(newTable.string(), "CODICONTN", false);
+    if (fresh == 0 || held.failed()) return finish(Compaction::Failed);
+  }
+  buildTags(engine, packs ? fresh : old, newIndex.string());
   if (held.failed()) return finish(Compaction::Failed);
   // Both renamed while the old table is still held and the new one open exclusively, so that
   // no other open sees the new table with the old index. A stop between the two renames leaves
   // an index that the next compaction builds again.
   try {
-    store::replaceFile(newTable.string(), table->string());
+    if (packs) store::replaceFile(newTable.string(), table->string());
     store::replaceFile(newIndex.string(), index.string());
   } catch (const FailureError& e) {
     held.keep(e.failure());
