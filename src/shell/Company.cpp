@@ -151,10 +151,13 @@ bool chooseCompany(Session& session, store::Engine& engine, const CompanyEntry& 
   };
   // The company-year's folder as ACTUALIZ_DAT_EMPR forms it from the product of the list.
   const std::string root = session.pathOrigen();
-  const std::string product = upper1252(root.substr(1, root.size() >= 2 ? root.size() - 2 : 0));
-  const fs::path work = entryPath(entryPath(session.folders().program, product), *folder);
+  const std::string product =
+      root.size() >= 2 ? upper1252(root.substr(1, root.size() - 2)) : std::string();
+  const fs::path work = product.empty()
+                            ? fs::path()
+                            : entryPath(entryPath(session.folders().program, product), *folder);
   std::error_code ec;
-  const bool existed = fs::is_directory(work, ec);
+  const bool existed = !work.empty() && fs::is_directory(work, ec);
   if (use == CompanyUse::Write && existed && !lockCompany(session, work)) return refuse();
   session.setEmpresa(entry.empresa);
   session.setCelPath(trim(entry.camino));
@@ -162,7 +165,7 @@ bool chooseCompany(Session& session, store::Engine& engine, const CompanyEntry& 
   session.setAnioIni(entry.anio);
   ACTUALIZ_DAT_EMPR(session, engine, showCompany, use);
   // A company-year set up just now is locked once its folder exists.
-  if (use == CompanyUse::Write && !existed && fs::is_directory(work, ec) &&
+  if (use == CompanyUse::Write && !existed && !work.empty() && fs::is_directory(work, ec) &&
       !lockCompany(session, work)) {
     return refuse();
   }
