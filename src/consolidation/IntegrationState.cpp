@@ -11,6 +11,7 @@
 #include "expr/Failure.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
+#include "store/File.h"
 #include "shell/Session.h"
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
@@ -83,16 +84,12 @@ std::string integrationInputs(const fs::path& folder) {
 }
 
 void writeIntegrationStamp(const fs::path& folder, const std::string& inputs) {
-  const fs::path file = shell::entryPath(folder, kIntegrationStamp);
-  const fs::path temp = shell::entryPath(folder, std::string("~") + kIntegrationStamp);
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << inputs;
-    if (!out) return;
+  // Written beside and renamed into place. A stamp that cannot be written leaves the older one,
+  // which then asks for the integration again: the safe side.
+  try {
+    store::writeWholeFile(shell::entryPath(folder, kIntegrationStamp).string(), inputs);
+  } catch (const FailureError&) {
   }
-  std::error_code ec;
-  fs::rename(temp, file, ec);
-  if (ec) fs::remove(temp, ec);
 }
 
 std::vector<std::string> changedSinceIntegration(const fs::path& folder) {

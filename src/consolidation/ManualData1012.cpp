@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "consolidation/BasesSupport.h"
@@ -18,6 +19,7 @@
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FileLock.h"
 
 namespace exo::consolidation {
 
@@ -219,10 +221,26 @@ RebuildResult REHACEBASE12(shell::Session& session, Engine& engine, int area) {
     return true;
   });
   engine.goTop(ip, area);
-  const auto built = buildAccountsTable(session, engine, holders, [&] {
-    engine.commit(ip, area);
-    engine.close(ip, area);
-  });
+  // The stored table is let go by this program and held exclusively until the new one is in
+  // place: another program that has it open stops the rebuild before anything changes.
+  const std::string stored = engine.table(area).path();
+  engine.commit(ip, area);
+  engine.close(ip, area);
+  store::FileHold hold;
+  if (!holdUserTable(session, stored, hold)) {
+    result.area = openManualData(session, engine, 12);
+    return result;
+  }
+  std::optional<AccountsBuild> built;
+  try {
+    built = buildAccountsTable(session, engine, holders, {});
+  } catch (...) {
+    // Given up half-way: the old table, untouched, is opened again as it was.
+    hold.release();
+    openManualData(session, engine, 12);
+    throw;
+  }
+  hold.release();
   if (!engine.isUsed(area) || engine.aliasOf(area).empty()) {
     // The old table was let go: whichever table is in place now is opened again.
     result.area = openManualData(session, engine, 12);

@@ -9,6 +9,7 @@
 #include "expr/Text.h"
 #include "import/ImportRun.h"
 #include "import/ThirdPartyCheck.h"
+#include "shell/AssignmentTable.h"
 #include "shell/Company.h"
 #include "shell/MemFile.h"
 #include "shell/Paths.h"
@@ -430,13 +431,14 @@ bool AUTOMANTENIM(Session& session, Engine& engine) {
   UserInterface& ui = session.ui();
   const fs::path work = session.companyFolder();
   {
-    FailureWatch watch(ip);
     // Deleted assignments removed for good, the tags built again.
-    shell::compactAssignments(session, engine);
-    if (watch.failed()) {
-      explainStop(watch, ui);
+    std::string problem;
+    const shell::Compaction compaction = shell::compactAssignments(session, engine, &problem);
+    if (compaction != shell::Compaction::Done && compaction != shell::Compaction::NoTable) {
+      shell::explainCompaction(session, engine, compaction, problem, true);
       return false;
     }
+    FailureWatch watch(ip);
     OpenAreas areas(engine);
     const int codes = areas.adopt(
         store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONT", false));

@@ -30,8 +30,10 @@ constexpr unsigned char kText = 0xC3, kNumber = 0xCE, kDate = 0xC4, kLogical = 0
 // `err` is the system's error number (0 when none).
 [[noreturn]] void fail(GenCode code, std::string description, const std::string& fileName,
                        int err = 0) {
+  const int osCode = err == 0 ? 0 : store::osCodeFromErrno(err);
+  if (store::isDiskFull(osCode)) description = store::kDiskFullText;
   Failure f = shellFailure(code, std::move(description), fileName);
-  f.osCode = store::osCodeFromErrno(err);
+  f.osCode = osCode;
   f.canRetry = code != GenCode::Corruption;
   f.canDefault = true;
   throw FailureError(std::move(f));

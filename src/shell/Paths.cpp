@@ -2,6 +2,8 @@
 #include "shell/Paths.h"
 
 #include <strings.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include "expr/Failure.h"
 #include "expr/Text.h"
 #include "shell/ShellFailure.h"
+#include "store/StoreFailure.h"
 
 namespace exo::shell {
 namespace fs = std::filesystem;
@@ -120,6 +123,22 @@ std::string twoDigits(int n) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d", n);
   return text;
+}
+
+std::string fileErrorText(const std::error_code& ec) {
+  if (ec.category() == std::generic_category() || ec.category() == std::system_category()) {
+    const int os = store::osCodeFromErrno(ec.value());
+    if (store::isDiskFull(os)) return store::kDiskFullText;
+    switch (ec.value()) {
+      case ENOENT: return "El archivo o la carpeta no existe";
+      case EACCES:
+      case EPERM: return "Acceso denegado";
+      case EROFS: return "El disco es de s\363lo lectura";
+      case EIO: return "Error de entrada/salida del disco";
+      default: break;
+    }
+  }
+  return ec.message();
 }
 
 }  // namespace exo::shell

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace exo::shell {
 
@@ -44,6 +45,10 @@ std::optional<std::filesystem::path> findEntry(const std::filesystem::path& dir,
 // Fails (FailureError, GenCode::Open) for a ".." component or a drive prefix, so that a path
 // never leaves the folder it belongs in.
 std::filesystem::path nativePath(const Folders& folders, std::string_view storedPath);
+
+// The Spanish text of a system error met by a file operation (a full disk says "No hay espacio
+// en el disco"; an error the program has no text for keeps the system's own).
+std::string fileErrorText(const std::error_code& ec);
 
 // The native path of `name` inside `dir`, found whatever its letter case.
 // REQUIRES: isPlainName(name) (fails like nativePath() otherwise).

@@ -171,7 +171,7 @@ int integrateCommand(int argc, char** argv) {
   return runReturnCommand(argc, argv, {"integrate", "", 0, 0}, integrate);
 }
 int checkCommand(int argc, char** argv) {
-  return runReturnCommand(argc, argv, {"check", "[FORMATO]", 0, 1}, check);
+  return runReturnCommand(argc, argv, {"check", "[FORMATO]", 0, 1, {}, true}, check);
 }
 int controlCommand(int argc, char** argv) {
   return runReturnCommand(argc, argv,

@@ -125,7 +125,8 @@ void WithholdingBasesDialog::setArea(int area) {
 
 void WithholdingBasesDialog::restoreDefaults() {
   const BasesResult r = withholdingBases(m_session, m_engine, m_format, true, true);
-  if (r.built) setArea(r.area);
+  // In use by another program the table was let go and opened again as it is.
+  if (r.built || (r.inUse && r.area != 0)) setArea(r.area);
 }
 
 void REGUL_BASE_RET(shell::Session& session, store::Engine& engine, QWidget* parent) {

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "shell/AssignmentTable.h"
 #include "shell/Session.h"
 #include "ui/ArrayModel.h"
 #include "ui/BrowseGrid.h"
@@ -127,7 +128,11 @@ bool SELECEMPRESA(Session& session, store::Engine& engine, QWidget* parent, bool
     }
     return true;
   }
-  if (chooseCompany(session, engine, *entry, showCompany)) compactAssignments(session, engine);
+  if (!chooseCompany(session, engine, *entry, showCompany)) return !startup;
+  // A table that cannot be compacted is left as it is; a damaged one can be repaired at once.
+  std::string problem;
+  const Compaction compaction = compactAssignments(session, engine, &problem);
+  explainCompaction(session, engine, compaction, problem, true);
   return true;
 }
 
