@@ -1,6 +1,7 @@
 // The readiness check and the pre-validation workbook.
 #include "consolidation/Readiness.h"
 
+#include "shell/OpenFile.h"
 #include "shell/Paths.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
@@ -26,7 +27,7 @@ bool CHEQUEATODO(shell::Session& session, int formatNumber) {
 bool PREVALIDADOR(shell::Session& session) {
   const auto path = shell::entryPath(
       shell::entryPath(session.folders().program, kPrevalidatorFolder), kPrevalidatorFile);
-  return session.ui().openWithShell(path.string());
+  return shell::openOrExplain(session.ui(), path);
 }
 
 }  // namespace exo::consolidation

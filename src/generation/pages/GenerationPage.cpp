@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,8 +18,10 @@
 #include "consolidation/pages/ManualDataDialogs.h"
 #include "consolidation/pages/WithholdingBasesDialog.h"
 #include "expr/Text.h"
+#include "generation/GenerateAll.h"
 #include "generation/Generation.h"
 #include "generation/XmlWriter.h"
+#include "generation/pages/AllFormatsDialogs.h"
 #include "generation/pages/ConceptPicker.h"
 #include "generation/pages/HeaderDialog.h"
 #include "reports/Runner.h"
@@ -166,6 +167,18 @@ GenerationPage::GenerationPage(shell::Session& session, store::Engine& engine, Q
     buttons->addWidget(b);
   buttons->addStretch(1);
   layout->addLayout(buttons);
+  // Every format (or the ones ticked) in one run, beside the buttons of one format.
+  m_all = new QPushButton(QStringLiteral("Generar todos los formatos (Excel y XML)..."), this);
+  m_all->setAutoDefault(false);
+  m_all->setMinimumHeight(m_all->fontMetrics().lineSpacing() + 18);
+  m_all->setToolTip(
+      QStringLiteral("Genera el archivo Excel y el archivo XML de cada formato marcado, con un "
+                     "solo encabezado, y muestra un resumen"));
+  auto* allRow = new QHBoxLayout;
+  allRow->addWidget(m_all);
+  allRow->addStretch(1);
+  layout->addSpacing(4);
+  layout->addLayout(allRow);
   layout->addStretch(1);
 
   m_status = ui::statusLabel(this);
@@ -182,6 +195,7 @@ GenerationPage::GenerationPage(shell::Session& session, store::Engine& engine, Q
   connect(m_review, &QPushButton::clicked, this, &GenerationPage::review);
   connect(m_convert, &QPushButton::clicked, this, &GenerationPage::convert);
   connect(m_prevalidator, &QPushButton::clicked, this, &GenerationPage::prevalidate);
+  connect(m_all, &QPushButton::clicked, this, &GenerationPage::generateAll);
   refreshRegularization();
 }
 
@@ -218,7 +232,7 @@ void GenerationPage::run(Work work) {
       {m_formats[0], m_formats[1],  m_formats[2], m_formats[3], m_formats[4],  m_formats[5],
        m_formats[6], m_formats[7],  m_formats[8], m_formats[9], m_formats[10], m_formats[11],
        m_party,      m_pickConcept, m_toScreen,   m_toWorkbook, m_process,     m_regularize,
-       m_excel,      m_review,      m_xml,        m_convert,    m_prevalidator},
+       m_excel,      m_review,      m_xml,        m_convert,    m_prevalidator, m_all},
       {m_status},
       m_meter};
   ui::runPageAction(controls, m_session, work);
@@ -292,9 +306,35 @@ void GenerationPage::generate(bool excel, bool xml) {
     if (!r.done) return;
     showFile(QStringLiteral("Proceso terminado.....  Registros: %1  Total: %2")
                  .arg(r.records)
-                 .arg(QLocale(QLocale::Spanish, QLocale::Colombia).toString(r.total, 'f', 0)),
+                 .arg(ui::qt(amountText(r.total))),
              excel ? r.workbook : r.xmlFile);
   });
+}
+
+void GenerationPage::generateAll() {
+  std::array<QString, 12> captions;
+  for (int n = 1; n <= 12; ++n)
+    captions[static_cast<std::size_t>(n) - 1] = QString::fromUtf16(kFormatCaptions[n - 1]);
+  AllFormatsDialog choice(captions, this);
+  if (choice.exec() != QDialog::Accepted) return;
+  const std::vector<int> formats = choice.formats();
+  const bool excel = choice.excel(), xml = choice.xml();
+  if (formats.empty() || (!excel && !xml)) return;
+  AllFormatsResult result;
+  run([&](shell::Session& s) {
+    reports::Runner* runner = runnerOf(s);
+    if (runner == nullptr) return;
+    result = generateFormats(s, m_engine, *runner, formats, excel, xml, headerDialogEditor(this));
+  });
+  if (!result.started) return;
+  m_status->setText(QStringLiteral("Proceso terminado.....  Formatos generados: %1 de %2")
+                        .arg(result.generated())
+                        .arg(result.formats.size()));
+  const QString folder = ui::qt(outputFolder(m_session).string());
+  AllFormatsSummary summary(result, xml, folder, [this](const QString& path) {
+    return m_session.ui().openWithShell(ui::core(path));
+  }, this);
+  summary.exec();
 }
 
 void GenerationPage::review() {
