@@ -54,7 +54,8 @@ class Parser {
     return true;
   }
   void expect(Tok k, const char* what) {
-    if (!accept(k)) fail(std::string("Se esperaba ") + what + " y se encontr\363 " + describe(tok_));
+    if (!accept(k))
+      fail(std::string("Se esperaba ") + what + " y se encontr\363 " + describe(tok_));
   }
   [[noreturn]] void fail(const std::string& what) { throw SyntaxError{tok_.pos, what}; }
   std::string describe(const Token& t) const {

@@ -158,8 +158,8 @@ AllFormatsResult generateFormats(shell::Session& session, store::Engine& engine,
                                ")...");
     session.ui().pumpEvents();
     port.notes = &outcome.notes;
-    const GenerationResult r = GENERADORAZO(runSession, engine, runner, formats[i], kAllConcepts,
-                                            excel, xml, once);
+    const GenerationResult r =
+        GENERADORAZO(runSession, engine, runner, formats[i], kAllConcepts, excel, xml, once);
     port.notes = nullptr;
     outcome.done = r.done;
     outcome.records = r.records;

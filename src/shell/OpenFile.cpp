@@ -14,11 +14,11 @@ bool openOrExplain(UserInterface& ui, const fs::path& file) {
   const fs::path absolute = fs::absolute(file, ec);
   const fs::path folder = (ec ? file : absolute).parent_path();
   const bool folderExists = fs::is_directory(folder, ec);
-  std::string text =
-      exists ? "No hay un programa para abrir el archivo " + file.filename().string() +
-                   ".\r\n\r\nEl archivo est\341 en " + folder.string()
-             : "No se encuentra el archivo " + file.filename().string() +
-                   ".\r\n\r\nDebe estar en la carpeta " + folder.string();
+  std::string text = exists
+                         ? "No hay un programa para abrir el archivo " + file.filename().string() +
+                               ".\r\n\r\nEl archivo est\341 en " + folder.string()
+                         : "No se encuentra el archivo " + file.filename().string() +
+                               ".\r\n\r\nDebe estar en la carpeta " + folder.string();
   if (!folderExists) {
     ui.message(MessageKind::Alert, "Atenci\363n.....", text);
     return false;

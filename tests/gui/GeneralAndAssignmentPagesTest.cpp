@@ -239,10 +239,16 @@ TEST_F(PageScreens, TheCopyFromAnotherCompanyOffersTheCompanies) {
   ASSERT_NE(chart, nullptr);
   int rows = -1;
   std::string heading;
+  std::vector<std::string> folders, years;
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<masterdata::CopySourceDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
-    rows = dialog->chooser()->list()->model()->rowCount();
+    const auto* model = dialog->chooser()->list()->model();
+    rows = model->rowCount();
+    for (int r = 0; r < rows; ++r) {
+      years.push_back(model->data(model->index(r, 1)).toString().trimmed().toStdString());
+      folders.push_back(model->data(model->index(r, 2)).toString().trimmed().toStdString());
+    }
     heading = dialog->windowTitle().toStdString();
     picture(*dialog, "copiar-asignaciones");
     dialog->reject();
@@ -251,7 +257,12 @@ TEST_F(PageScreens, TheCopyFromAnotherCompanyOffersTheCompanies) {
   EXPECT_EQ(heading,
             "Importar C\xC3\xB3"
             "digos Contables asignados a Conceptos");
-  EXPECT_EQ(rows, 2);
+  // Every company of the product but the current one, each with its year.
+  EXPECT_EQ(rows, 1);
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    EXPECT_NE(folders[i], "ANDINA10\\") << i;
+    EXPECT_EQ(years[i].size(), 4u) << years[i];
+  }
   EXPECT_TRUE(window->sideBar()->isVisible());
   EXPECT_TRUE(chart->fromCompanyButton()->isEnabled());
 }

@@ -143,12 +143,14 @@ AllFormatsSummary::AllFormatsSummary(const AllFormatsResult& result, bool xml,
     if (f.done && xml) observations = QString::number(f.findings.size());
     if (!f.notes.empty())
       observations += (observations.isEmpty() ? QString() : QStringLiteral(" + ")) +
-                      QStringLiteral("%1 aviso%2").arg(f.notes.size()).arg(f.notes.size() == 1 ? QString() : QStringLiteral("s"));
+                      QStringLiteral("%1 aviso%2")
+                          .arg(f.notes.size())
+                          .arg(f.notes.size() == 1 ? QString() : QStringLiteral("s"));
     cell(3, observations, Qt::AlignCenter);
     QStringList files;
     for (const std::filesystem::path& p : f.files) files << ui::qt(p.filename().string());
-    QTableWidgetItem* filesItem = cell(4, files.join(QStringLiteral(", ")),
-                                       Qt::AlignLeft | Qt::AlignVCenter);
+    QTableWidgetItem* filesItem =
+        cell(4, files.join(QStringLiteral(", ")), Qt::AlignLeft | Qt::AlignVCenter);
     QStringList paths;
     for (const std::filesystem::path& p : f.files) paths << ui::qt(p.string());
     filesItem->setToolTip(paths.join(QLatin1Char('\n')));

@@ -229,9 +229,9 @@ void GenerationPage::run(Work work) {
   m_meter->setValue(0);
   const ui::PageControls controls{
       this,
-      {m_formats[0], m_formats[1],  m_formats[2], m_formats[3], m_formats[4],  m_formats[5],
-       m_formats[6], m_formats[7],  m_formats[8], m_formats[9], m_formats[10], m_formats[11],
-       m_party,      m_pickConcept, m_toScreen,   m_toWorkbook, m_process,     m_regularize,
+      {m_formats[0], m_formats[1],  m_formats[2], m_formats[3], m_formats[4],   m_formats[5],
+       m_formats[6], m_formats[7],  m_formats[8], m_formats[9], m_formats[10],  m_formats[11],
+       m_party,      m_pickConcept, m_toScreen,   m_toWorkbook, m_process,      m_regularize,
        m_excel,      m_review,      m_xml,        m_convert,    m_prevalidator, m_all},
       {m_status},
       m_meter};
@@ -331,9 +331,9 @@ void GenerationPage::generateAll() {
                         .arg(result.generated())
                         .arg(result.formats.size()));
   const QString folder = ui::qt(outputFolder(m_session).string());
-  AllFormatsSummary summary(result, xml, folder, [this](const QString& path) {
-    return m_session.ui().openWithShell(ui::core(path));
-  }, this);
+  AllFormatsSummary summary(
+      result, xml, folder,
+      [this](const QString& path) { return m_session.ui().openWithShell(ui::core(path)); }, this);
   summary.exec();
 }
 

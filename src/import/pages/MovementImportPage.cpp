@@ -73,12 +73,10 @@ MovementImportPage::MovementImportPage(shell::Session& session, store::Engine& e
       if (r.done) showCounts(r);
     });
   });
-  connect(button(2), &QPushButton::clicked, this, [this] {
-    run([this](shell::Session& s) { showMoved(ARREGLAIVA(s, m_engine)); });
-  });
-  connect(button(3), &QPushButton::clicked, this, [this] {
-    run([this](shell::Session& s) { showMoved(ARREGLACOMIS(s, m_engine)); });
-  });
+  connect(button(2), &QPushButton::clicked, this,
+          [this] { run([this](shell::Session& s) { showMoved(ARREGLAIVA(s, m_engine)); }); });
+  connect(button(3), &QPushButton::clicked, this,
+          [this] { run([this](shell::Session& s) { showMoved(ARREGLACOMIS(s, m_engine)); }); });
   connect(button(4), &QPushButton::clicked, this, [this] {
     run([this](shell::Session& s) { consolidation::IMPORTACONTAB(s, m_engine); });
   });
