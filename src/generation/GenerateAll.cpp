@@ -189,8 +189,14 @@ std::string summaryText(const AllFormatsResult& result, bool xml) {
       text += "Formato " + code + ": " + std::to_string(f.records) + " registros, total " +
               amountText(f.total) + "\r\n";
       for (const fs::path& file : f.files) text += "  " + file.string() + "\r\n";
-      if (xml)
+      if (xml) {
         text += "  Observaciones del archivo XML: " + std::to_string(f.findings.size()) + "\r\n";
+        constexpr std::size_t kShown = 100;
+        for (std::size_t i = 0; i < f.findings.size() && i < kShown; ++i)
+          text += "    " + describe(f.findings[i]) + "\r\n";
+        if (f.findings.size() > kShown)
+          text += "    ... y " + std::to_string(f.findings.size() - kShown) + " m\341s.\r\n";
+      }
     }
     for (const std::string& note : f.notes) {
       std::string line;
