@@ -114,7 +114,6 @@ TEST(ErrorWindows, FailuresOfTheLanguageReadInSpanishWithTheirCodes) {
     exo::shell::appendErrorLog(engine, dir / "Error", std::time(nullptr), message, "informe");
   }
   exo::ui::ErrorLogBrowser browser(nullptr, engine, dir / "Error");
-  browser.resize(640, 420);
   browser.show();
   guitest::picture(browser, "error-registro-espanol");
   auto* grid = browser.grid();

@@ -56,7 +56,7 @@ QLabel* detailValue(QWidget* parent) {
   const QFontMetrics metrics = l->fontMetrics();
   const int glyphs =
       metrics.boundingRect(QStringLiteral("\u00c1\u00c9\u00cd\u00d3\u00da\u00d1gjpqy")).height();
-  l->setMinimumHeight(std::max(metrics.lineSpacing(), glyphs) + 2 * l->frameWidth() + 4);
+  l->setMinimumHeight(std::max(metrics.lineSpacing(), glyphs) + 2 * l->frameWidth() + 2);
   return l;
 }
 

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "consolidation/ControlReport.h"
 #include "consolidation/Readiness.h"
@@ -50,12 +51,16 @@ const char16_t* const kFormatCaptions[12] = {
     u"1012 - Informaci\u00f3n de las Declaraciones Tributarias, Acciones...",
 };
 
+// A button of up to three lines, as wide as its longest line needs (and never narrower than a
+// line of "Prevalidador DIAN"), so that the row of five fits a 1024-pixel screen.
 QPushButton* bigButton(const QString& caption, QWidget* parent) {
   auto* b = new QPushButton(caption, parent);
   b->setAutoDefault(false);
   b->setMinimumHeight(b->fontMetrics().lineSpacing() * 3 + 14);
-  b->setMinimumWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("Regularizar Base en")) +
-                     24);
+  int widest = b->fontMetrics().horizontalAdvance(QStringLiteral("Prevalidador DIAN"));
+  for (const QString& line : caption.split(QLatin1Char('\n')))
+    widest = std::max(widest, b->fontMetrics().horizontalAdvance(line));
+  b->setMinimumWidth(widest + 20);
   return b;
 }
 
@@ -149,7 +154,7 @@ GenerationPage::GenerationPage(shell::Session& session, store::Engine& engine, Q
   base->setStyleSheet(QStringLiteral("QLabel { color: rgb(0,0,125); font-weight: bold; }"));
   right->addSpacing(8);
   right->addWidget(base);
-  m_regularize = bigButton(QString(), this);
+  m_regularize = bigButton(QStringLiteral("Regularizar Base en"), this);
   right->addWidget(m_regularize, 0, Qt::AlignLeft);
   right->addStretch(1);
   middle->addLayout(right, 2);
