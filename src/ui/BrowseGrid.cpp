@@ -37,16 +37,17 @@ void BrowseGrid::setColumnWidthsInChars(const std::vector<int>& widths) {
   for (std::size_t i = 0; i < widths.size(); ++i) {
     if (widths[i] > 0) setColumnWidth(static_cast<int>(i), widths[i] * ch + 12);
   }
-  if (m_stretch >= 0) m_stretchBase = columnWidth(m_stretch);
   fitStretchColumn();
   layoutFrozen();
 }
 
 void BrowseGrid::setStretchColumn(int column) {
   m_stretch = column;
-  if (column >= 0) {
-    m_stretchBase = columnWidth(column);
-    horizontalHeader()->setStretchLastSection(false);
+  if (column >= 0) horizontalHeader()->setStretchLastSection(false);
+  // The rows scrolled into view may hold longer names.
+  if (!m_stretchFollowsScroll) {
+    m_stretchFollowsScroll = true;
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { fitStretchColumn(); });
   }
   fitStretchColumn();
 }
@@ -59,7 +60,7 @@ void BrowseGrid::fitStretchColumn() {
     if (c != m_stretch && !isColumnHidden(c)) others += columnWidth(c);
   // The room there is, without the vertical scroll bar's own.
   const int room = viewport()->width() - others;
-  const int wanted = std::max({m_stretchBase, sizeHintForColumn(m_stretch), room});
+  const int wanted = std::max(sizeHintForColumn(m_stretch), room);
   if (columnWidth(m_stretch) != wanted) setColumnWidth(m_stretch, wanted);
   m_fitting = false;
 }
