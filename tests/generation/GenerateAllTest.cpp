@@ -48,8 +48,9 @@ TEST(GenerateAll, SummaryListsEachFormatsFilesObservationsAndNotes) {
                        0),
             0u)
       << text;
-  EXPECT_NE(text.find("\r\nFormato 1002: no generado\r\n  Debe regularizar Base en Retenciones\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("\r\nFormato 1002: no generado\r\n  Debe regularizar Base en Retenciones\r\n"),
+      std::string::npos)
       << text;
   EXPECT_NE(text.find("Observaciones de los archivos XML: 1"), std::string::npos);
   // Without XML files there are no observations to count.
