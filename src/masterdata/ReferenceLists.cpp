@@ -58,6 +58,14 @@ std::string conceptDetail(std::string_view detail, std::string_view formatDetail
   return std::string(own);
 }
 
+std::string conceptDetailAt(store::Engine& engine, int area) {
+  const std::string detail = engine.text(area, "DETALLE");
+  // The formats table is looked at only for the technical rows.
+  if (detail.find("(registro t\351cnico") == std::string::npos)
+    return std::string(trimBlanks(detail));
+  return conceptDetail(detail, formatDetail(engine, trimBlanks(engine.text(area, "FORMATO"))));
+}
+
 std::vector<std::string> formatFilterChoices() {
   std::vector<std::string> out{"Todos los formatos....."};
   for (int n = 1; n <= 12; ++n) out.push_back(formatCaption(n));

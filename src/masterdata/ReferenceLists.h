@@ -30,6 +30,8 @@ std::string formatDetail(store::Engine& engine, std::string_view code);
 // for each format that has no DIAN concept, marked "(registro t\351cnico: ...)" in its
 // description: such a row shows the format's own description instead. Trimmed.
 std::string conceptDetail(std::string_view detail, std::string_view formatDetail);
+// conceptDetail of the current record of a concepts table open in `area` (DETALLE, FORMATO).
+std::string conceptDetailAt(store::Engine& engine, int area);
 
 // The 13 choices of the concept filter: "Todos los formatos.....", then the 12 format captions.
 std::vector<std::string> formatFilterChoices();
