@@ -159,7 +159,14 @@ void AssignmentSession::toggle(int row) {
 
 bool AssignmentSession::matches(const ChartEntry& e) const {
   const std::string wanted = upper1252(trimBlanks(m_search.text));
-  return contains(m_search.byDescription ? e.name : e.code, wanted);
+  if (m_search.byDescription) return contains(e.name, wanted);
+  if (contains(e.code, wanted)) return true;
+  // A search made only of digits ("5110") also finds the code written with its dots ("5.1.10").
+  if (wanted.find_first_not_of("0123456789") != std::string::npos) return false;
+  std::string digits;
+  for (char c : e.code)
+    if (c != '.') digits += c;
+  return contains(digits, wanted);
 }
 
 std::optional<int> AssignmentSession::find(std::string_view text, bool byDescription) {
@@ -168,6 +175,10 @@ std::optional<int> AssignmentSession::find(std::string_view text, bool byDescrip
   if (trimBlanks(m_search.text).empty()) return std::nullopt;
   for (std::size_t i = 0; i < m_chart.size(); ++i)
     if (matches(m_chart[i])) return static_cast<int>(i);
+  m_session.ui().message(MessageKind::Info, kAttention,
+                         std::string(byDescription ? "Ninguna cuenta tiene en su descripci\363n "
+                                                   : "Ninguna cuenta tiene en su c\363digo ") +
+                             "\"" + std::string(trimBlanks(m_search.text)) + "\".");
   return std::nullopt;
 }
 

@@ -75,7 +75,7 @@ Value mismatch(Interp& ip, Op op, const Value& a, const Value* b) {
 Value zeroDivide(Interp& ip, Op op, const Value& a, const Value& b) {
   Failure f = argumentError(opText(op), op == Op::Mod ? 1341 : 1340, std::span<const Value>());
   f.genCode = GenCode::ZeroDiv;
-  f.description = "Zero divisor";
+  f.description = "Divisi\363n por cero";
   f.args = {displayValue(a), displayValue(b)};
   return ip.raise(std::move(f));
 }
@@ -113,7 +113,7 @@ Value concat(Interp& ip, const Value& a, const Value& b, bool moveBlanks) {
   if (n > kMaxTextLength) {
     Failure f = argumentError(moveBlanks ? "-" : "+", 1209, {});
     f.genCode = GenCode::StrOverflow;
-    f.description = "String overflow";
+    f.description = "Texto demasiado largo";
     return ip.raise(std::move(f));
   }
   char* out = ip.arena().allocate(n);

@@ -20,7 +20,7 @@
 namespace exo {
 
 // The longest text the language builds (joins, Replicate(), Space(), the Pad functions): a
-// longer result is a "String overflow" failure.
+// longer result is a "Texto demasiado largo" failure.
 constexpr std::size_t kMaxTextLength = 64u * 1024 * 1024;
 
 // --- blanks ---------------------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include "generation/Generation.h"
 #include "generation/XmlWriter.h"
 #include "reports/Runner.h"
+#include "shell/OpenFile.h"
 #include "shell/Paths.h"
 #include "shell/RunFiles.h"
 #include "shell/Session.h"
@@ -247,7 +248,7 @@ bool HAYELARCHXLS(Session& session, const fs::path& file) {
 bool CARGAARCHEXCEL(Session& session, int formatNumber) {
   const fs::path file = workbookPath(session, formatNumber);
   std::error_code ec;
-  if (fs::exists(file, ec)) return session.ui().openWithShell(file.string());
+  if (fs::exists(file, ec)) return shell::openOrExplain(session.ui(), file);
   session.ui().message(shell::MessageKind::Info, kAttention,
                        "El archivo  " + file.string() +
                            "  no ha sido creado.\r\n\r\nGenere el archivo correspondiente "

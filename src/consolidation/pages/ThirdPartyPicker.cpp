@@ -105,6 +105,7 @@ ThirdPartyPicker::ThirdPartyPicker(shell::Session& session, store::Engine& engin
   m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_grid->setColumnWidthsInChars(multiple ? std::vector<int>{4, 7, 40, 18}
                                           : std::vector<int>{7, 40, 18});
+  m_grid->setStretchColumn(multiple ? 2 : 1);  // the name
   layout->addWidget(m_grid, 1);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(new QLabel(QStringLiteral("F3 busca siguiente"), this));

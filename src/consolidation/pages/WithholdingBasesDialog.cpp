@@ -117,6 +117,7 @@ void WithholdingBasesDialog::setArea(int area) {
   });
   m_grid->setModel(m_model);
   m_grid->setColumnWidthsInChars({7, 28, 8, 15, 7, 7, 17});
+  m_grid->setStretchColumn(1);  // the name
   m_grid->setFrozenColumns(4);
   if (old != nullptr) old->deleteLater();
   if (m_model->rowCount() > 0) m_grid->setCurrentIndex(m_model->index(0, 0));
