@@ -1,15 +1,15 @@
 // The script's workbooks and files: creating, opening, saving, closing, the list of open
 // workbooks, and the operations that show a saved workbook in the desktop's program.
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "expr/Codepage.h"
+#include "expr/Failure.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "reports/ScriptArgs.h"
 #include "reports/TExcelScript.h"
 #include "reports/XlsxFile.h"
+#include "shell/Paths.h"
 
 namespace exo::reports {
 
@@ -40,7 +40,9 @@ std::filesystem::path TExcelScript::nativeName(Interp&, std::string_view name) {
   std::string stored(trimBlanks(name));
   // Workbooks are Office Open XML: a name given with the old extension gets the new one.
   if (stored.size() >= 4 && upper1252(stored.substr(stored.size() - 4)) == ".XLS") stored += "x";
-  if (!stored.empty() && stored[0] == '/') return std::filesystem::path(toUtf8(stored));
+  // A full native path (the temporary folder's, for a workbook never named) is taken as it is.
+  const std::filesystem::path full = shell::pathFromText(stored);
+  if (full.is_absolute()) return full;
   return shell::nativePath(m_folders, stored);
 }
 
@@ -135,12 +137,11 @@ std::optional<std::filesystem::path> TExcelScript::saveCurrent(Interp& ip) {
   OpenBook& b = *m_books[m_current];
   if (trimBlanks(b.file).empty()) {
     // A workbook never named is saved in the temporary folder so it can still be shown.
-    char templ[] = "/tmp/libroXXXXXX";
-    const int fd = ::mkstemp(templ);
-    if (fd < 0) return std::nullopt;
-    ::close(fd);
-    std::remove(templ);
-    b.file = std::string(templ) + ".xlsx";
+    try {
+      b.file = shell::textOfPath(shell::newTemporaryFile("libro", ".xlsx"));
+    } catch (const FailureError&) {
+      return std::nullopt;
+    }
   }
   const std::filesystem::path path = nativeName(ip, b.file);
   if (!writeBook(ip, b, path)) return std::nullopt;
@@ -151,8 +152,7 @@ Value TExcelScript::opReadOnly(Args& a) {
   bool readOnly = false;
   if (book() != nullptr && !trimBlanks(m_books[m_current]->file).empty()) {
     const std::filesystem::path path = nativeName(a.interp(), m_books[m_current]->file);
-    std::error_code ec;
-    readOnly = std::filesystem::exists(path, ec) && ::access(path.c_str(), W_OK) != 0;
+    readOnly = shell::isReadOnlyFile(path);
   }
   if (readOnly && optBool(a, 0).value_or(false))
     notice(" El archivo " + m_books[m_current]->file + " est\341 abierto en otra sesi\363n");

@@ -1,5 +1,6 @@
 // An open file of the table engine (table, memo or index): positioned reads and writes that
-// either complete or throw a FailureError naming the file. Internal to src/store.
+// either complete or throw a FailureError naming the file; with the file-name helpers below, the
+// store's port to the system's files (the shell writes its own files through it too).
 #pragma once
 
 #include <cstddef>
@@ -18,8 +19,10 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // Opens an existing file. Fails with GenCode::Open (osCode from the system).
-  static File open(const std::string& path, bool writable);
+  // Opens an existing file. Fails with GenCode::Open (osCode from the system). On Windows an
+  // exclusive open lets no other open read or write the file (its sharing mode); elsewhere the
+  // caller takes tryLockOpen() for that.
+  static File open(const std::string& path, bool writable, bool exclusive = false);
   // Creates (or truncates) a file for reading and writing. Fails with GenCode::Create.
   static File create(const std::string& path);
 
@@ -72,12 +75,17 @@ class FileView {
 // The companion file of `basePath` with extension `ext` (".fpt", ".cdx"), found whatever the
 // letter case of its name; empty when there is none.
 std::string findCompanion(const std::string& basePath, std::string_view ext);
+// The characters that end a folder name in a native path: '/' on Linux, '\\' and '/' on Windows.
+extern const char* const kPathSeparators;
+
 // `basePath` with its extension replaced by `ext` (keeps the directory).
 std::string replaceExtension(const std::string& basePath, std::string_view ext);
 // A temporary name beside `path` for writing a whole new file before renaming it into place.
 std::string siblingTempName(const std::string& path);
 // Atomically replaces `target` by `source` (rename). Fails with GenCode::Write.
 void replaceFile(const std::string& source, const std::string& target);
+// Erases a file left behind by a failed operation, if it can (never fails).
+void removeFileQuietly(const std::string& path) noexcept;
 // Erases a file; one that does not exist is no failure. Fails with GenCode::Write (osCode from
 // the system, operation "erase") when it stays.
 void removeFile(const std::string& path);

@@ -1,8 +1,6 @@
 // The frame of the return commands.
 #include "app/cli/ReturnCommand.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include "masterdata/ThirdParty.h"
 #include "reports/WorkbookScript.h"
 #include "shell/Company.h"
+#include "shell/Console.h"
 #include "shell/ErrorHandler.h"
 #include "store/RefTables.h"
 
@@ -151,7 +150,7 @@ int ReturnContext::open(const GlobalOptions& o) {
   }
 
   m_ui.setStatusStream(stdout);
-  const bool terminal = ::isatty(STDERR_FILENO) != 0;
+  const bool terminal = shell::isTerminal(stderr);
   m_ui.setMeterStyle(terminal, !terminal);
   m_ui.setAnswer(o.answer);
   masterdata::registerThirdPartyClasses(interp());
