@@ -50,6 +50,8 @@ std::vector<std::string_view> components(std::string_view path) {
   return parts;
 }
 
+fs::path spelledAsOnDisk(const fs::path& existing);
+
 [[noreturn]] void rejectPath(std::string_view path) {
   throw FailureError(
       shellFailure(GenCode::Open, "Ruta no permitida (sale de su carpeta)", std::string(path)));
@@ -98,7 +100,7 @@ bool isSafeRelativePath(std::string_view path) {
 std::optional<fs::path> findEntry(const fs::path& dir, std::string_view name) {
   std::error_code ec;
   const fs::path exact = dir / pathFromText(name);
-  if (fs::exists(fs::symlink_status(exact, ec))) return exact;
+  if (fs::exists(fs::symlink_status(exact, ec))) return spelledAsOnDisk(exact);
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     if (sameName(textOfPath(it->path().filename()), name)) return it->path();
   }
@@ -159,6 +161,15 @@ bool isReadOnlyFile(const fs::path& path) {
 
 namespace {
 unsigned processNumber() { return static_cast<unsigned>(GetCurrentProcessId()); }
+
+// Windows finds a name whatever its case; the entry keeps the spelling it has on disk.
+fs::path spelledAsOnDisk(const fs::path& existing) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE h = FindFirstFileW(existing.c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return existing;
+  FindClose(h);
+  return existing.parent_path() / found.cFileName;
+}
 }  // namespace
 #else
 fs::path pathFromText(std::string_view text) { return fs::path(toUtf8(text)); }
@@ -172,6 +183,9 @@ bool isReadOnlyFile(const fs::path& path) {
 
 namespace {
 unsigned processNumber() { return static_cast<unsigned>(::getpid()); }
+
+// Linux names are exact: an entry found under a name has that spelling.
+fs::path spelledAsOnDisk(const fs::path& existing) { return existing; }
 }  // namespace
 #endif
 

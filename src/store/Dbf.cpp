@@ -447,12 +447,12 @@ void Dbf::rewriteWith(const std::vector<std::uint32_t>& keep) {
     buf.push_back(kEof);
     out.writeAt(pos, buf.data(), buf.size());
     out.sync();
+    m_view.reset();  // no view may hold the old file while it is replaced (Windows)
     replaceFile(temp, target);
   } catch (...) {
     removeFileQuietly(temp);
     throw;
   }
-  m_view.reset();
   m_file = std::move(out);
   m_count = static_cast<std::uint32_t>(keep.size());
   putLe32(&m_header[4], m_count);

@@ -250,12 +250,12 @@ void removeFileQuietly(const std::string& path) noexcept {
 
 #ifdef _WIN32
 // Windows: a File keeps a C runtime descriptor over a handle opened with CreateFileW, so that the
-// lock unit and the callers see the same `fd()` as on Linux. Narrow paths are in the process's
-// ANSI code page (UTF-8 where the program's manifest is honoured), as std::filesystem and the C
-// library take them. Every open shares reading and writing with other programs (the sibling
+// lock unit and the callers see the same `fd()` as on Linux. Narrow paths are UTF-8, as
+// std::filesystem::path::string() writes them (bytes that are not UTF-8 are taken in the ANSI
+// code page). Every open shares reading and writing with other programs (the sibling
 // product keeps its tables open while we read them) unless it is exclusive, and always shares
-// deletion so that a table can be replaced while it is open. Views are not mapped: a mapped file
-// cannot be truncated or replaced, so the callers read through the file instead.
+// deletion so that a table can be replaced while it is open. A file cannot be truncated while a
+// view of it is mapped: the callers drop their views first.
 namespace {
 
 HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
@@ -264,13 +264,19 @@ int lastError() { return static_cast<int>(GetLastError()); }
 
 std::wstring widePath(const std::string& path) {
   if (path.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  const int size = static_cast<int>(path.size());
+  // UTF-8 first (what std::filesystem::path::string() gives here), the ANSI code page for other
+  // bytes (a name typed on the command line).
+  UINT page = CP_UTF8;
+  int n = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
+  if (n == 0) {
+    page = CP_ACP;
+    n = MultiByteToWideChar(page, 0, path.data(), size, nullptr, 0);
+  }
   std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), out.data(), n);
+  MultiByteToWideChar(page, 0, path.data(), size, out.data(), n);
   return out;
 }
-
 int descriptorOf(HANDLE h, bool writable) {
   const int fd =
       _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | (writable ? 0 : _O_RDONLY));
@@ -385,12 +391,25 @@ void File::close() {
   m_fd = -1;
 }
 
-bool FileView::map(const File&, std::uint64_t, bool) {
+bool FileView::map(const File& file, std::uint64_t length, bool) {
   reset();
-  return false;
+  if (!file.isOpen() || length == 0 || length > std::uint64_t{SIZE_MAX}) return false;
+  // The mapping object may go once the view exists; the view keeps the section alive. Views and
+  // ReadFile/WriteFile see the same bytes (one cache for both).
+  const HANDLE section =
+      CreateFileMappingW(handleOf(file.fd()), nullptr, PAGE_READONLY,
+                         static_cast<DWORD>(length >> 32), static_cast<DWORD>(length), nullptr);
+  if (section == nullptr) return false;
+  void* p = MapViewOfFile(section, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(length));
+  CloseHandle(section);
+  if (p == nullptr) return false;
+  m_data = static_cast<const char*>(p);
+  m_size = length;
+  return true;
 }
 
 void FileView::reset() {
+  if (m_data != nullptr) UnmapViewOfFile(m_data);
   m_data = nullptr;
   m_size = 0;
 }
@@ -398,9 +417,7 @@ void FileView::reset() {
 std::string findCompanion(const std::string& basePath, std::string_view ext) {
   // Windows file names are found whatever their letter case.
   const std::string exact = replaceExtension(basePath, ext);
-  const DWORD attributes = GetFileAttributesW(widePath(exact).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    return {};
+  if (GetFileAttributesW(widePath(exact).c_str()) == INVALID_FILE_ATTRIBUTES) return {};
   return exact;
 }
 
@@ -464,9 +481,13 @@ void replaceFile(const std::string& source, const std::string& target) {
 }
 
 void removeFile(const std::string& path) {
-  if (DeleteFileW(widePath(path).c_str())) return;
-  const int err = lastError();
-  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return;
+  const std::wstring wide = widePath(path);
+  if (DeleteFileW(wide.c_str())) return;
+  int err = lastError();
+  // A folder of that name is no missing file: it stays, and that is a failure.
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) err = ERROR_ACCESS_DENIED;
   raise(GenCode::Write, "No se puede borrar el archivo", path, err, "erase");
 }
 #endif  // _WIN32

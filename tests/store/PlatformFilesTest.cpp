@@ -98,9 +98,7 @@ TEST_F(PlatformFiles, PackRewritesAnExclusiveTableInPlace) {
 }
 
 TEST_F(PlatformFiles, CompanionFilesAreFoundWhateverTheCaseAndSeparator) {
-  {
-    Dbf memo = Dbf::create(m_dir.file("CON_MEMO.DBF"), {{"M", 'M', 4, 0}});
-  }
+  { Dbf memo = Dbf::create(m_dir.file("CON_MEMO.DBF"), {{"M", 'M', 4, 0}}); }
   const std::string found = exo::store::findCompanion(m_dir.file("con_memo.dbf"), ".fpt");
   ASSERT_FALSE(found.empty());
   EXPECT_TRUE(std::filesystem::exists(found));
