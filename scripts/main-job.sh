@@ -70,10 +70,10 @@ exogena_cli --program "$demo/program" --drive "$demo/drive" --company ANDINA10 \
 }
 awk -v listing="$listing" '
   /^Formato / { if (line != "") print line " - observaciones: " obs; line = $0; obs = 0; next }
-  /^  \// { files++; next }
+  /^  (\/|[A-Za-z]:\\)/ { files++; next }
   /^  Observaciones del archivo XML: / { obs = $NF; total += $NF; next }
   END {
     if (line != "") print line " - observaciones: " obs
-    print "Archivos escritos: " files
+    print "Archivos escritos: " files + 0
     print "Observaciones de las reglas en los archivos XML: " total " (lista completa en " listing ")"
   }' "$listing"

@@ -13,6 +13,8 @@ drive_c="$EXOGENA_WINEPREFIX/drive_c"
 installed="$drive_c/Program Files/Exogena"
 menu="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Exógena"
 work="$windows/installer-test"
+# The installer and the uninstaller may leave a process of theirs running after they return.
+wait_wine() { WINEPREFIX="$EXOGENA_WINEPREFIX" "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -w; }
 fail() {
   echo "Instalador: $*" >&2
   exit 1
@@ -20,6 +22,7 @@ fail() {
 rm -rf "$work" "$installed" "$menu"
 mkdir -p "$work"
 scripts/wine-run.sh "$windows/Exogena-setup.exe" /S
+wait_wine
 [ -f "$installed/exogena-cli.exe" ] || fail "no instaló exogena-cli.exe en Program Files"
 [ -d "$installed/FORMS" ] && [ -d "$installed/help" ] || fail "no instaló FORMS\\ ni la ayuda"
 [ -f "$installed/Formatos.dbf" ] || fail "no instaló las tablas de referencia"
@@ -44,6 +47,7 @@ mkdir -p "$installed/NRVVS/EMPRESA1"
 printf 'datos' >"$installed/NRVVS/EMPRESA1/VRMAEEXO.DBF"
 printf 'sesion' >"$installed/VarMem01.mem"
 scripts/wine-run.sh "$installed/Desinstalar.exe" /S '_?=C:\Program Files\Exogena'
+wait_wine
 rm -f "$installed/Desinstalar.exe"  # run in place (_?=), it cannot erase itself
 [ ! -f "$installed/exogena-cli.exe" ] || fail "la desinstalación dejó exogena-cli.exe"
 [ ! -d "$installed/FORMS" ] || fail "la desinstalación dejó FORMS\\"
