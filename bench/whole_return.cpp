@@ -31,6 +31,7 @@
 #include "masterdata/ThirdParty.h"
 #include "reports/Runner.h"
 #include "reports/WorkbookScript.h"
+#include "shell/AssignmentTable.h"
 #include "shell/Company.h"
 #include "shell/Runtime.h"
 #include "store/Dictionary.h"

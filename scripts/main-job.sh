@@ -5,28 +5,37 @@
 # when there is none.
 # Usage: scripts/main-job.sh BUILD_DIR [DEMO_DIR [LINES]]
 #   DEMO_DIR defaults to demo/ in the repository; LINES to the generator's default size.
+#   EXOGENA_CLI, when set, is the command that runs exogena-cli (the Windows program under wine:
+#   "scripts/wine-run.sh build/windows/exogena-cli.exe"); the desktop program is then not started.
 set -e
 build="$(cd "$1" && pwd)"
+exogena_cli() {
+  if [ -n "$EXOGENA_CLI" ]; then
+    $EXOGENA_CLI "$@"
+  else
+    "$build/exogena-cli" "$@"
+  fi
+}
 cd "$(dirname "$0")/.."
 demo="${2:-demo}"
 lines="${3:-}"
 if [ ! -f "$demo/program/VarMem01.mem" ]; then
   rm -rf "$demo" "$demo.tmp"
   if [ -n "$lines" ]; then
-    "$build/exogena-cli" demo "$demo.tmp" --companies 3 --products both --lines "$lines"
+    exogena_cli demo "$demo.tmp" --companies 3 --products both --lines "$lines"
   else
-    "$build/exogena-cli" demo "$demo.tmp" --companies 3 --products both
+    exogena_cli demo "$demo.tmp" --companies 3 --products both
   fi
   mv "$demo.tmp" "$demo"
   echo
 fi
-if [ -n "$DISPLAY$WAYLAND_DISPLAY" ] && [ -x "$build/exogena" ]; then
+if [ -z "$EXOGENA_CLI" ] && [ -n "$DISPLAY$WAYLAND_DISPLAY" ] && [ -x "$build/exogena" ]; then
   drive="$(cd "$demo/drive" && pwd)"
   cd "$demo/program"
   EXOGENA_DRIVE="$drive" exec "$build/exogena"
 fi
 echo "exogena-cli demo-info $demo"
-"$build/exogena-cli" demo-info "$demo"
+exogena_cli demo-info "$demo"
 
 # The return of the demo's first company, headless: the ledger imported, the fixes applied, the
 # third parties checked and the movements integrated into the formats, each step printing what it
@@ -34,7 +43,7 @@ echo "exogena-cli demo-info $demo"
 cli() {
   echo
   echo "exogena-cli --company ANDINA10 $*"
-  "$build/exogena-cli" --program "$demo/program" --drive "$demo/drive" --company ANDINA10 "$@"
+  exogena_cli --program "$demo/program" --drive "$demo/drive" --company ANDINA10 "$@"
 }
 cli import-chart
 cli import-movements
@@ -56,17 +65,17 @@ done
 listing="$demo/generate.txt"
 echo
 echo "exogena-cli --company ANDINA10 generate --format all --both --anio 2011 --yes"
-"$build/exogena-cli" --program "$demo/program" --drive "$demo/drive" --company ANDINA10 \
+exogena_cli --program "$demo/program" --drive "$demo/drive" --company ANDINA10 \
   generate --format all --both --anio 2011 --yes >"$listing" 2>&1 || {
   cat "$listing"
   exit 1
 }
 awk -v listing="$listing" '
   /^Formato / { if (line != "") print line " - observaciones: " obs; line = $0; obs = 0; next }
-  /^  \// { files++; next }
+  /^  (\/|[A-Za-z]:\\)/ { files++; next }
   /^  Observaciones del archivo XML: / { obs = $NF; total += $NF; next }
   END {
     if (line != "") print line " - observaciones: " obs
-    print "Archivos escritos: " files
+    print "Archivos escritos: " files + 0
     print "Observaciones de las reglas en los archivos XML: " total " (lista completa en " listing ")"
   }' "$listing"

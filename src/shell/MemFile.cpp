@@ -1,9 +1,6 @@
 // Reading and writing memory-variable files.
 #include "shell/MemFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -15,6 +12,7 @@
 #include "expr/Memvars.h"
 #include "expr/Numbers.h"
 #include "shell/ShellFailure.h"
+#include "store/File.h"
 #include "store/StoreFailure.h"
 
 namespace exo::shell {
@@ -37,6 +35,20 @@ constexpr unsigned char kText = 0xC3, kNumber = 0xCE, kDate = 0xC4, kLogical = 0
   f.canRetry = code != GenCode::Corruption;
   f.canDefault = true;
   throw FailureError(std::move(f));
+}
+
+// The same failure with this file's own description, keeping the system's error code.
+template <class Step>
+void describing(GenCode code, const char* description, const std::string& fileName, Step step) {
+  try {
+    step();
+  } catch (const FailureError& e) {
+    Failure f = shellFailure(code, description, fileName);
+    f.osCode = e.failure().osCode;
+    f.canRetry = true;
+    f.canDefault = true;
+    throw FailureError(std::move(f));
+  }
 }
 
 [[noreturn]] void damaged(const std::string& what, const std::string& fileName) {
@@ -149,17 +161,6 @@ MemVar decodeOne(std::string_view bytes, std::size_t& pos, const std::string& fi
   return var;
 }
 
-void writeAll(int fd, const std::string& bytes, const std::string& fileName) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      fail(GenCode::Write, "No se pudo escribir el archivo de variables", fileName, errno);
-    done += static_cast<std::size_t>(n);
-  }
-}
-
 }  // namespace
 
 std::string encodeMemFile(const std::vector<MemVar>& vars, const std::string& fileName) {
@@ -196,23 +197,23 @@ std::vector<MemVar> readMemFile(const std::filesystem::path& path) {
 void writeMemFile(const std::filesystem::path& path, const std::vector<MemVar>& vars) {
   const std::string name = path.string();
   const std::string bytes = encodeMemFile(vars, name);
-  const std::string temp = name + ".tmp" + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) fail(GenCode::Create, "No se pudo crear el archivo de variables", name, errno);
+  // Written whole beside the old file, made durable, then put in its place.
+  const std::string temp = store::siblingTempName(name);
+  store::File out;
+  describing(GenCode::Create, "No se pudo crear el archivo de variables", name,
+             [&] { out = store::File::create(temp); });
   try {
-    writeAll(fd, bytes, name);
-    if (::fsync(fd) != 0)
-      fail(GenCode::Write, "No se pudo asegurar el archivo de variables", name, errno);
+    describing(GenCode::Write, "No se pudo escribir el archivo de variables", name,
+               [&] { out.writeAt(0, bytes.data(), bytes.size()); });
+    describing(GenCode::Write, "No se pudo asegurar el archivo de variables", name,
+               [&] { out.sync(); });
+    out.close();
+    describing(GenCode::Write, "No se pudo reemplazar el archivo de variables", name,
+               [&] { store::replaceFile(temp, name); });
   } catch (...) {
-    ::close(fd);
-    ::unlink(temp.c_str());
+    out.close();
+    store::removeFileQuietly(temp);
     throw;
-  }
-  ::close(fd);
-  if (std::rename(temp.c_str(), name.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    fail(GenCode::Write, "No se pudo reemplazar el archivo de variables", name, err);
   }
 }
 

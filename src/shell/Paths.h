@@ -22,7 +22,8 @@ struct Folders {
   std::filesystem::path program;  // the program folder: the working folder
   std::filesystem::path drive;    // the root of the current drive
 
-  // The current working folder, and the folder named by EXOGENA_DRIVE (or "/" when unset).
+  // The current working folder, and the folder named by EXOGENA_DRIVE, or when it is unset the
+  // root of the working folder's drive ("C:\\" on Windows, "/" elsewhere).
   static Folders fromEnvironment();
 };
 
@@ -60,6 +61,24 @@ bool fileExists(const Folders& folders, std::string_view storedPath);
 // The company folder's own name in a stored company path: CELPATH between its first and second
 // backslash ("NRVVS\ANDINA10\" gives "ANDINA10"); output file names begin with it.
 std::string companyFolderName(std::string_view celPath);
+
+// The native path of a text of the system (Windows-1252) naming a file or folder as it is,
+// without looking for existing entries: UTF-8 names on Linux, wide-character names on Windows.
+std::filesystem::path pathFromText(std::string_view text);
+// The text of the system (Windows-1252) for a native path, for messages and stored values;
+// characters it cannot write become '?'.
+std::string textOfPath(const std::filesystem::path& path);
+
+// A new empty file in `folder` (by default the system's temporary folder), its name `stem`, a
+// part no other file there has, and `ext`. Fails (FailureError, GenCode::Create) when none can be
+// made.
+std::filesystem::path newTemporaryFile(std::string_view stem, std::string_view ext,
+                                       const std::filesystem::path& folder = {});
+// The number of the running process, as the system gives it.
+unsigned processNumber();
+// True when `path` names an existing file that may not be written (read-only attribute or
+// permissions).
+bool isReadOnlyFile(const std::filesystem::path& path);
 
 // A format number or a month as two digits ("01"), as file names write them.
 std::string twoDigits(int n);

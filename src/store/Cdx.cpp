@@ -96,7 +96,7 @@ const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
 Cdx Cdx::open(const std::string& path, const CdxOptions& options) {
   Cdx c;
   c.m_options = options;
-  c.m_file = File::open(path, !options.readOnly);
+  c.m_file = File::open(path, !options.readOnly, !options.shared);
   if (!tryLockOpen(c.m_file.fd(), options.shared ? LockKind::Shared : LockKind::Exclusive))
     raise(GenCode::Open, "El \xEDndice est\xE1 en uso por otro programa", path, kOsSharingViolation,
           "open");

@@ -2,8 +2,6 @@
 // Typed field access lives in DbfFields.cpp.
 #include "store/Dbf.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -62,7 +60,7 @@ Dbf::~Dbf() {
 Dbf Dbf::open(const std::string& path, const OpenOptions& options) {
   Dbf d;
   d.m_options = options;
-  d.m_file = File::open(path, !options.readOnly);
+  d.m_file = File::open(path, !options.readOnly, !options.shared);
   if (!tryLockOpen(d.m_file.fd(), options.shared ? LockKind::Shared : LockKind::Exclusive))
     raise(GenCode::Open, "La tabla est\xE1 en uso por otro programa", path, kOsSharingViolation,
           "open");
@@ -449,12 +447,12 @@ void Dbf::rewriteWith(const std::vector<std::uint32_t>& keep) {
     buf.push_back(kEof);
     out.writeAt(pos, buf.data(), buf.size());
     out.sync();
+    m_view.reset();  // no view may hold the old file while it is replaced (Windows)
     replaceFile(temp, target);
   } catch (...) {
-    ::unlink(temp.c_str());
+    removeFileQuietly(temp);
     throw;
   }
-  m_view.reset();
   m_file = std::move(out);
   m_count = static_cast<std::uint32_t>(keep.size());
   putLe32(&m_header[4], m_count);

@@ -95,7 +95,7 @@ namespace {
 // The name of an existing file whatever the letter case of its name; the name as given when
 // there is none. A name without extension takes `defaultExt`.
 std::string resolveFile(const std::string& file, std::string_view defaultExt) {
-  const std::size_t slash = file.find_last_of('/');
+  const std::size_t slash = file.find_last_of(kPathSeparators);
   const std::size_t dot = file.find_last_of('.');
   const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
   const std::string path = hasExt ? file : file + std::string(defaultExt);
@@ -106,7 +106,7 @@ std::string resolveFile(const std::string& file, std::string_view defaultExt) {
 
 // Alias a table gets when none is given: its file name without directory and extension.
 std::string defaultAlias(const std::string& path) {
-  std::size_t start = path.find_last_of('/');
+  std::size_t start = path.find_last_of(kPathSeparators);
   start = start == std::string::npos ? 0 : start + 1;
   std::size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || dot < start) dot = path.size();

@@ -1,9 +1,6 @@
 // Bulk operations of the work areas: structure copies, append from another table, copies to a
 // new table, byte copies of files and totals by key. They move records as buffers, field by
 // field only where the two structures differ.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -248,7 +245,7 @@ void Engine::copyFile(const std::string& from, const std::string& to) {
     replaceFile(temp, to);
   } catch (...) {
     out.close();
-    ::unlink(temp.c_str());
+    removeFileQuietly(temp);
     throw;
   }
 }

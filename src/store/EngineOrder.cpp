@@ -87,11 +87,11 @@ std::string Engine::bagPath(const Area& a, const std::string& bag) const {
   const std::string& table = a.dbf->path();
   if (bag.empty()) return replaceExtension(table, ".cdx");
   std::string path = bag;
-  if (path.find('/') == std::string::npos) {
-    const std::size_t slash = table.find_last_of('/');
+  if (path.find_first_of(kPathSeparators) == std::string::npos) {
+    const std::size_t slash = table.find_last_of(kPathSeparators);
     if (slash != std::string::npos) path = table.substr(0, slash + 1) + path;
   }
-  const std::size_t slash = path.find_last_of('/');
+  const std::size_t slash = path.find_last_of(kPathSeparators);
   const std::size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) path += ".cdx";
   const std::string found = findCompanion(path, path.substr(path.find_last_of('.')));
@@ -262,7 +262,7 @@ void Engine::buildIndex(int area, const std::string& bagFile, const std::string&
   }
   std::string name = tag;
   if (name.empty()) {
-    const std::size_t slash = path.find_last_of('/') + 1;
+    const std::size_t slash = path.find_last_of(kPathSeparators) + 1;
     name = path.substr(slash, std::min<std::size_t>(10, path.find_last_of('.') - slash));
   }
   buildTag(a, bag, name, key, forCondition, descending);

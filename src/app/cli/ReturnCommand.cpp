@@ -1,8 +1,6 @@
 // The frame of the return commands.
 #include "app/cli/ReturnCommand.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +14,7 @@
 #include "reports/WorkbookScript.h"
 #include "shell/AssignmentTable.h"
 #include "shell/Company.h"
+#include "shell/Console.h"
 #include "shell/ErrorHandler.h"
 #include "shell/Paths.h"
 #include "store/RefTables.h"
@@ -166,7 +165,7 @@ int ReturnContext::prepare(const GlobalOptions& o, bool listing) {
   }
 
   m_ui.setStatusStream(stdout);
-  const bool terminal = ::isatty(STDERR_FILENO) != 0;
+  const bool terminal = shell::isTerminal(stderr);
   m_ui.setMeterStyle(terminal, !terminal);
   m_ui.setAnswer(o.answer);
   masterdata::registerThirdPartyClasses(interp());
