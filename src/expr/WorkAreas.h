@@ -55,6 +55,8 @@ class WorkAreas {
   virtual Value getField(Interp& ip, int area, int field) = 0;
   virtual void putField(Interp& ip, int area, int field, const Value& v) = 0;
   virtual std::vector<FieldInfo> fields(int area) const = 0;
+  // The number of fields of the area's table (0 when the area is free), without listing them.
+  virtual int fieldCount(int area) const { return static_cast<int>(fields(area).size()); }
 
   // --- navigation ----------------------------------------------------------------------------
   virtual std::int64_t recNo(int area) const = 0;

@@ -68,7 +68,10 @@ std::vector<std::vector<std::string>> readTable(const fs::path& folder, std::str
 class Checker {
  public:
   Checker(int formatNumber, const XmlRuleTables& tables)
-      : m_format(formatNumber), m_code(store::formatCode(formatNumber)), m_tables(tables) {}
+      : m_format(formatNumber), m_code(store::formatCode(formatNumber)), m_tables(tables) {
+    for (const XmlField& f : LOSCAMPOSXML(formatNumber).fields)
+      m_attributes.push_back(lower1252(f.name));
+  }
 
   std::vector<XmlFinding> run(const pugi::xml_document& doc);
 
@@ -86,6 +89,7 @@ class Checker {
   std::int64_t m_record = 0;
   std::string m_party;
   std::vector<XmlFinding> m_findings;
+  std::vector<std::string> m_attributes;  // the format's attribute names, in lower case
 };
 
 void Checker::characters(const char* name, const std::string& value) {
@@ -138,7 +142,7 @@ void Checker::record(const pugi::xml_node& node) {
   // Attributes the format does not have.
   for (const pugi::xml_attribute& a : node.attributes()) {
     bool known = false;
-    for (const XmlField& f : layout.fields) known |= lower1252(f.name) == a.name();
+    for (const std::string& name : m_attributes) known |= name == a.name();
     if (!known) add(a.name(), "atributo que el formato no tiene", a.value());
     characters(a.name(), a.value());
   }

@@ -263,6 +263,11 @@ std::vector<FieldInfo> Engine::fields(int area) const {
   return out;
 }
 
+int Engine::fieldCount(int area) const {
+  const Area* a = find(area);
+  return a != nullptr ? static_cast<int>(a->dbf->fields().size()) : 0;
+}
+
 Value Engine::getField(Interp& ip, int area, int field) {
   Area& a = *m_areas[static_cast<std::size_t>(area) - 1];
   const Dbf& d = *a.dbf;

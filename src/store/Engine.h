@@ -143,6 +143,7 @@ class Engine final : public WorkAreas {
   Value getField(Interp& ip, int area, int field) override;
   void putField(Interp& ip, int area, int field, const Value& v) override;
   std::vector<FieldInfo> fields(int area) const override;
+  int fieldCount(int area) const override;
 
   std::int64_t recNo(int area) const override;
   std::int64_t recCount(int area) const override;
