@@ -2,8 +2,8 @@
 #include "store/FieldCodec.h"
 
 #include <charconv>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
