@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -260,7 +261,8 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
 
   std::string runKey, recordKey;
   bool inRun = false, qualified = false;
-  std::vector<char> first = out->blankRecord();
+  const std::vector<char> blank = out->blankRecord();
+  std::vector<char> first = blank;
   std::uint64_t written = 0;
   auto finishRun = [&] {
     if (!inRun || !qualified) return true;
@@ -300,7 +302,7 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
     if (cond && !isTrue(a, *cond, a.record.data())) return true;
     if (!qualified) {
       qualified = true;
-      first = out->blankRecord();
+      std::copy(blank.begin(), blank.end(), first.begin());
       moveFields(*a.dbf, a.record.data(), *out, first.data(), moves);
     }
     for (Sum& s : summed) s.total += a.dbf->number(a.record.data(), s.from).value;
