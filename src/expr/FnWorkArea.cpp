@@ -108,7 +108,7 @@ Value fcount(Args& a) {
 
 int fieldArg(Args& a, int area) {
   const std::int64_t n = a.integer(0, -kMaxIntArg, kMaxIntArg);
-  const auto count = static_cast<std::int64_t>(wa(a).fields(area).size());
+  const std::int64_t count = wa(a).fieldCount(area);
   return n >= 1 && n <= count ? static_cast<int>(n) - 1 : -1;
 }
 

@@ -60,6 +60,8 @@ class WorkAreas {
   // none, or the area is free). Text of the ledger's tables is read through ledgerText()
   // (Codepage.h) with this mark.
   virtual std::uint8_t codePageMark(int /*area*/) const { return 0; }
+  // The number of fields of the area's table (0 when the area is free), without listing them.
+  virtual int fieldCount(int area) const { return static_cast<int>(fields(area).size()); }
 
   // --- navigation ----------------------------------------------------------------------------
   virtual std::int64_t recNo(int area) const = 0;

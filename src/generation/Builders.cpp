@@ -42,21 +42,37 @@ std::map<std::string, PartyTotal> readTotals(Engine& engine, shell::OpenAreas& a
   return totals;
 }
 
-// Copies the current record of `from` into a new record of `to`, field by field by name.
+// Copies the current record of `from` into a new record of `to`, field by field by name (the
+// positions found once, when the copier is made).
 class RecordCopier {
  public:
   RecordCopier(Engine& engine, int from, int to) : m_engine(engine), m_from(from), m_to(to) {
-    for (const FieldInfo& f : engine.fields(from))
-      if (engine.fieldIndex(to, f.name) >= 0) m_names.push_back(f.name);
+    const std::vector<FieldInfo> fields = engine.fields(from);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      const int target = engine.fieldIndex(to, fields[i].name);
+      if (target >= 0) m_fields.push_back({static_cast<int>(i), target});
+    }
+    m_monto = engine.fieldIndex(to, "MONTO");
+    m_form = engine.fieldIndex(to, "FORM");
   }
   void copy(double monto, std::string_view form = {}) {
-    std::vector<Value> values;
-    values.reserve(m_names.size());
-    for (const std::string& n : m_names) values.push_back(m_engine.get(m_from, n));
+    Interp& ip = m_engine.interp();
+    ArenaScope arena(ip.arena());
+    m_values.clear();
+    for (const auto& [source, target] : m_fields) {
+      (void)target;
+      m_values.push_back(m_engine.getField(ip, m_from, source));
+    }
     m_engine.appendBlank(m_to);
-    for (std::size_t i = 0; i < m_names.size(); ++i) m_engine.put(m_to, m_names[i], values[i]);
-    m_engine.put(m_to, "MONTO", Value::number(monto));
-    if (!form.empty()) m_engine.put(m_to, "FORM", Value::text(std::string(form)));
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+      m_engine.putField(ip, m_to, m_fields[i].second, m_values[i]);
+    m_values.clear();
+    if (m_monto >= 0) m_engine.putField(ip, m_to, m_monto, Value::number(monto));
+    else m_engine.put(m_to, "MONTO", Value::number(monto));
+    if (!form.empty()) {
+      if (m_form >= 0) m_engine.putField(ip, m_to, m_form, Value::temp(form));
+      else m_engine.put(m_to, "FORM", Value::text(std::string(form)));
+    }
   }
   // Writes the copied record and releases its lock. The output tables are scratch files of the
   // run, read back through the same engine and erased at its end, so the record is not forced to
@@ -66,7 +82,9 @@ class RecordCopier {
  private:
   Engine& m_engine;
   int m_from, m_to;
-  std::vector<std::string> m_names;
+  std::vector<std::pair<int, int>> m_fields;  // (position in `from`, position in `to`)
+  std::vector<Value> m_values;
+  int m_monto = -1, m_form = -1;
 };
 
 // The POR_RET of the accounts of the company's chart copy.

@@ -72,7 +72,15 @@ class Checker {
       : m_format(formatNumber),
         m_code(store::formatCode(formatNumber)),
         m_tables(tables),
-        m_parties(parties) {}
+        m_parties(parties) {
+    for (const XmlField& f : LOSCAMPOSXML(formatNumber).fields) {
+      m_attributes.push_back(lower1252(f.name));
+      m_hasParty |= f.name == "TDOC";
+      m_hasCountry |= f.name == "PAIS";
+      m_hasConcept |= f.name == "CPT";
+      m_located |= f.name == "DPTO";
+    }
+  }
 
   std::vector<XmlFinding> run(const pugi::xml_document& doc);
 
@@ -97,6 +105,8 @@ class Checker {
   std::string m_partyCode;
   std::string m_partyName;
   std::vector<XmlFinding> m_findings;
+  std::vector<std::string> m_attributes;  // the format's attribute names, in lower case
+  bool m_hasParty = false, m_hasCountry = false, m_hasConcept = false, m_located = false;
 };
 
 constexpr std::string_view kMinorAmountsNid = "222222222";
@@ -244,16 +254,16 @@ void Checker::record(const pugi::xml_node& node) {
   m_party = trimBlanks(tdoc + " " + nid);
   nameParty(node);
   if (m_format == 2 || m_format == 3) withholding(node);
-  bool hasParty = false, hasCountry = false, hasConcept = false;
-  for (const XmlField& f : layout.fields) {
-    hasParty |= f.name == "TDOC";
-    hasCountry |= f.name == "PAIS";
-    hasConcept |= f.name == "CPT";
-  }
+  const bool hasParty = m_hasParty, hasCountry = m_hasCountry, hasConcept = m_hasConcept;
   // Attributes the format does not have.
   for (const pugi::xml_attribute& a : node.attributes()) {
     bool known = false;
-    for (const XmlField& f : layout.fields) known |= lower1252(f.name) == a.name();
+    const std::string_view attribute = a.name();
+    for (const std::string& name : m_attributes) {
+      if (name != attribute) continue;
+      known = true;
+      break;
+    }
     if (!known) add(a.name(), "atributo que el formato no tiene", a.value());
     characters(a.name(), a.value());
   }
@@ -352,9 +362,7 @@ void Checker::record(const pugi::xml_node& node) {
   }
   // Address and location: needed for residents of Colombia (format 1003 reports Colombian
   // agents only and has no country); the generic identifications are not residents.
-  bool located = false;
-  for (const XmlField& f : layout.fields) located |= f.name == "DPTO";
-  if (located) {
+  if (m_located) {
     const bool colombian =
         (hasCountry ? withoutLeadingZeros(pais) == kColombia : true) && tdoc != kForeignNoNumber;
     const char* munName = m_format == 3 ? "mcpo" : "mun";

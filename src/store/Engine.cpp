@@ -309,6 +309,11 @@ std::vector<FieldInfo> Engine::fields(int area) const {
   return out;
 }
 
+int Engine::fieldCount(int area) const {
+  const Area* a = find(area);
+  return a != nullptr ? static_cast<int>(a->dbf->fields().size()) : 0;
+}
+
 Value Engine::getField(Interp& ip, int area, int field) {
   Area& a = *m_areas[static_cast<std::size_t>(area) - 1];
   const Dbf& d = *a.dbf;
@@ -412,9 +417,31 @@ void Engine::putField(Interp&, int area, int field, const Value& v) {
   a.dirty = true;
 }
 
+namespace {
+
+// The position of a field by name, letter case ignored (names are ASCII), without building the
+// upper-case name; -1 when none.
+int findField(const Dbf& d, std::string_view name) {
+  const auto& fields = d.fields();
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const std::string& f = fields[i].name;
+    if (f.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t k = 0; k < f.size() && same; ++k) {
+      char c = name[k];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      same = c == f[k];
+    }
+    if (same) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
 Value Engine::get(int area, std::string_view field) {
   Area& a = at(area);
-  const int i = fieldIndex(area, upperName(field));
+  const int i = findField(*a.dbf, field);
   if (i < 0) {
     return m_ip.raise(
         engineFailure(GenCode::NoVar, "Campo inexistente: " + std::string(field), a.dbf->path()));
@@ -425,7 +452,7 @@ Value Engine::get(int area, std::string_view field) {
 
 void Engine::put(int area, std::string_view field, const Value& v) {
   Area& a = at(area);
-  const int i = fieldIndex(area, upperName(field));
+  const int i = findField(*a.dbf, field);
   if (i < 0) {
     fail(GenCode::NoVar, "Campo inexistente: " + std::string(field), a.dbf->path());
     return;
@@ -433,7 +460,13 @@ void Engine::put(int area, std::string_view field, const Value& v) {
   putField(m_ip, area, i, v);
 }
 
+// Character and numeric fields are read straight from the record; the other types (and a field
+// that does not exist, which is raised) go through get().
 std::string Engine::text(int area, std::string_view field) {
+  Area& a = at(area);
+  const int i = findField(*a.dbf, field);
+  if (i >= 0 && a.dbf->fields()[static_cast<std::size_t>(i)].type == 'C')
+    return std::string(a.dbf->text(a.fieldSource(), i));
   const Value v = get(area, field);
   return v.isText() ? std::string(v.textView()) : std::string();
 }
@@ -448,6 +481,13 @@ std::uint8_t Engine::codePageMark(int area) const {
 }
 
 double Engine::number(int area, std::string_view field) {
+  Area& a = at(area);
+  const int i = findField(*a.dbf, field);
+  if (i >= 0) {
+    const char type = a.dbf->fields()[static_cast<std::size_t>(i)].type;
+    if (type == 'N' || type == 'F' || type == 'I' || type == 'Y' || type == 'B')
+      return a.dbf->number(a.fieldSource(), i).value;
+  }
   const Value v = get(area, field);
   return v.isNumber() ? v.num() : 0.0;
 }

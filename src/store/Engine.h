@@ -160,6 +160,7 @@ class Engine final : public WorkAreas {
   void putField(Interp& ip, int area, int field, const Value& v) override;
   std::vector<FieldInfo> fields(int area) const override;
   std::uint8_t codePageMark(int area) const override;
+  int fieldCount(int area) const override;
 
   std::int64_t recNo(int area) const override;
   std::int64_t recCount(int area) const override;

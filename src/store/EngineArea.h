@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,7 +26,7 @@ struct KeyPlan {
   // Writes the key of `rec` into `out` (length bytes). REQUIRES: !pieces.empty().
   void build(const char* rec, char* out) const {
     for (const Piece& p : pieces) {
-      for (std::uint16_t i = 0; i < p.length; ++i) out[i] = rec[p.offset + i];
+      std::memcpy(out, rec + p.offset, p.length);
       out += p.length;
     }
   }

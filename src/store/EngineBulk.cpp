@@ -1,6 +1,7 @@
 // Bulk operations of the work areas: structure copies, append from another table, copies to a
 // new table, byte copies of files and totals by key. They move records as buffers, field by
 // field only where the two structures differ.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -282,7 +283,8 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
 
   std::string runKey, recordKey;
   bool inRun = false, qualified = false;
-  std::vector<char> first = out->blankRecord();
+  const std::vector<char> blank = out->blankRecord();
+  std::vector<char> first = blank;
   std::uint64_t written = 0;
   auto finishRun = [&] {
     if (!inRun || !qualified) return true;
@@ -322,7 +324,7 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
     if (cond && !isTrue(a, *cond, a.record.data())) return true;
     if (!qualified) {
       qualified = true;
-      first = out->blankRecord();
+      std::copy(blank.begin(), blank.end(), first.begin());
       moveFields(*a.dbf, a.record.data(), *out, first.data(), moves);
     }
     for (Sum& s : summed) {
