@@ -11,10 +11,10 @@
 #include "expr/Failure.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
-#include "store/File.h"
 #include "shell/Session.h"
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
+#include "store/File.h"
 
 namespace exo::consolidation {
 

@@ -38,7 +38,6 @@ constexpr const char* kWorkTable = "TmpTraC.dbf";
 constexpr const char* kWorkAlias = "TraCon";
 constexpr int kFirstDataRow = 5;
 constexpr int kWideField = 254;
-constexpr double kMaxConsecut = 999;  // CCONSECUT holds three digits
 
 // The third-party block shared by most formats, in the order it is written.
 std::vector<XmlField> party(bool withConcept, bool withAddress, bool withCountry,
@@ -410,8 +409,7 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit
       }
       const fs::path file = shell::entryPath(folder, fileName);
       if (i == 0) result.file = file;
-      if (const std::string fault = writeFile(file, std::string(trimBlanks(doc)));
-          !fault.empty()) {
+      if (const std::string fault = writeFile(file, std::string(trimBlanks(doc))); !fault.empty()) {
         result.file = file;
         result.error = "No se pudo escribir el archivo " + file.string() + " (" + fault +
                        "). El archivo anterior, si lo hab\xEDa, queda como estaba.";
@@ -424,7 +422,6 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit
     }
     result.written = !result.files.empty() && result.error.empty();
     contexts()[&ip].lastFiles = result.files;
-    advanceSendingNumber(session, result.files);
   } catch (...) {
     ui.waitClose();
     throw;
@@ -432,18 +429,6 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit
   ui.waitClose();
   if (!result.error.empty()) ui.message(shell::MessageKind::Error, kErrorTitle, result.error);
   return result;
-}
-
-bool advanceSendingNumber(shell::Session& session, const std::vector<XmlFilePart>& files) {
-  if (files.empty()) return false;
-  const double last = parseNumber(trimBlanks(files.back().numEnv));
-  const double current = parseNumber(trimBlanks(session.consecut()));
-  if (!std::isfinite(last) || last < 0) return false;
-  const double next = std::trunc(last) + 1;
-  if (next > kMaxConsecut || (std::isfinite(current) && std::trunc(current) >= next)) return false;
-  session.setConsecut(padRight(wholeText(next), 3));
-  shell::saveMemvars(session.interp(), session.companyFile(shell::kConsecutFile), "cConsecut*");
-  return true;
 }
 
 fs::path excelWorkbookPath(const shell::Session& session, int formatNumber) {

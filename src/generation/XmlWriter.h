@@ -142,12 +142,6 @@ std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber);
 XmlResult GENERAXML(shell::Session& session, int formatNumber,
                     std::size_t limit = kMaxRecordsPerFile);
 
-// CCONSECUT, the number of the next submission, moved past the sending numbers of `files`: when
-// the last number used is at or beyond it, it becomes the number after that one (three
-// characters, as the parameters page keeps it; a number over 999 leaves it as it is) and is
-// saved in the company's "Consecut.mem". True when it moved.
-bool advanceSendingNumber(shell::Session& session, const std::vector<XmlFilePart>& files);
-
 // The review workbook of a format: company code + "-MMgmExc" + two-digit format + ".xlsx" in the
 // company folder's output folder.
 std::filesystem::path excelWorkbookPath(const shell::Session& session, int formatNumber);

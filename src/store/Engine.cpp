@@ -485,8 +485,11 @@ double Engine::number(int area, std::string_view field) {
   const int i = findField(*a.dbf, field);
   if (i >= 0) {
     const char type = a.dbf->fields()[static_cast<std::size_t>(i)].type;
-    if (type == 'N' || type == 'F' || type == 'I' || type == 'Y' || type == 'B')
-      return a.dbf->number(a.fieldSource(), i).value;
+    if (type == 'N' || type == 'F' || type == 'I' || type == 'Y' || type == 'B') {
+      // A text that is no number goes the checked way below, which reports it.
+      const NumberValue n = a.dbf->number(a.fieldSource(), i);
+      if (n.state == NumberState::Value || n.state == NumberState::Empty) return n.value;
+    }
   }
   const Value v = get(area, field);
   return v.isNumber() ? v.num() : 0.0;

@@ -14,8 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace exo;
 
-void writeAssignments(const fs::path& folder,
-                      const std::vector<std::array<const char*, 3>>& rows, bool withDeleted) {
+void writeAssignments(const fs::path& folder, const std::vector<std::array<const char*, 3>>& rows,
+                      bool withDeleted) {
   store::Dbf t = store::Dbf::create((folder / store::kAssignments).string(),
                                     store::tableDef(store::kAssignments).fields);
   for (const auto& [format, conc, account] : rows) {
@@ -38,10 +38,10 @@ TEST(IntegrationState, AccountsTwiceInAFormatOf1001To1009AndAStaleIntegration) {
   storetest::TempDir dir;
   const fs::path folder(dir.file(""));
   const std::vector<std::array<const char*, 3>> rows = {{"1001", "5002", "5.1.05.06"},
-                                                         {"1001", "5023", "5.1.05.06"},
-                                                         {"1001", "5004", "5.1.10.10"},
-                                                         {"1012", "1110", "1.1.10.05.01"},
-                                                         {"1012", "1115", "1.1.10.05.01"}};
+                                                        {"1001", "5023", "5.1.05.06"},
+                                                        {"1001", "5004", "5.1.10.10"},
+                                                        {"1012", "1110", "1.1.10.05.01"},
+                                                        {"1012", "1115", "1.1.10.05.01"}};
   writeAssignments(folder, rows, true);
   const auto doubles = consolidation::doubleAssignments(folder);
   ASSERT_EQ(doubles.size(), 1u);  // 1012 reports balances: one account may serve two concepts

@@ -140,31 +140,8 @@ TEST_F(XmlSplit, AWorkbookOfMoreThanFiveThousandRowsBecomesSeveralFiles) {
                 .find("<decl cpt=\"1110\" sal=\"" + std::to_string(rows) + "\" />"),
             std::string::npos);
 
-  // The company's next submission number is past the three used, in the session and on disk.
-  EXPECT_EQ(session->consecut(), "7  ");
-  const auto saved = exo::shell::readMemFile(work() / "Consecut.mem");
-  ASSERT_EQ(saved.size(), 1u);
-  EXPECT_EQ(std::string(saved[0].value.textView()), "7  ");
-}
-
-TEST_F(XmlSplit, TheSubmissionNumberOnlyMovesForward) {
-  // A file written with a number below the company's next one leaves it alone.
-  session->setConsecut("9  ");
-  header("1.- Inserci\xF3n", "2");
-  workbook(11, {{"1105", "10"}});
-  const XmlResult r = CONVIERTE2XML(*session, 11, [] { return true; });
-  ASSERT_TRUE(r.written) << r.error;
-  ASSERT_EQ(r.files.size(), 1u);
-  EXPECT_EQ(r.files[0].numEnv, "2");
-  EXPECT_EQ(session->consecut(), "9  ");
-  // At the company's number it moves to the next.
-  header("1.- Inserci\xF3n", "9");
-  ASSERT_TRUE(CONVIERTE2XML(*session, 11, [] { return true; }).written);
-  EXPECT_EQ(session->consecut(), "10 ");
-  // Past 999 it cannot be kept in its three digits and stays.
-  header("1.- Inserci\xF3n", "999");
-  ASSERT_TRUE(CONVIERTE2XML(*session, 11, [] { return true; }).written);
-  EXPECT_EQ(session->consecut(), "10 ");
+  // The company's submission number stays as the user set it on the parameters page.
+  EXPECT_EQ(session->consecut(), "4  ");
 }
 
 }  // namespace

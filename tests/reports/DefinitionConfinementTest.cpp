@@ -1,7 +1,6 @@
 // Report definitions confined to the program's folders: hostile definitions are refused with the
 // Spanish message of the error handler and change nothing; the program's own work is untouched.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include "shell/Session.h"
 #include "store/Dbf.h"
 #include "store/Engine.h"
+#include "support/Portable.h"
 
 namespace {
 
@@ -25,10 +25,7 @@ std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
 class DefinitionConfinementTest : public ::testing::Test {
  protected:
-  fs::path root = [] {
-    std::string templ = (fs::temp_directory_path() / "exo-confine-XXXXXX").string();
-    return fs::path(::mkdtemp(templ.data()));
-  }();
+  fs::path root = exotest::makeTempFolder("exo-confine-");
   fs::path program = root / "prog";
   fs::path drive = root / "drive";
   fs::path company = program / "NRVVS" / "EMPRESA1";

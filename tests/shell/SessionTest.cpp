@@ -207,8 +207,10 @@ TEST(Paths, FileErrorsAreSaidInSpanishAFullDiskAsSuch) {
   using exo::shell::fileErrorText;
   EXPECT_EQ(fileErrorText(std::make_error_code(std::errc::no_space_on_device)),
             "No hay espacio en el disco");
+#ifdef EDQUOT  // the quota's own code, where the system has one
   EXPECT_EQ(fileErrorText(std::error_code(EDQUOT, std::generic_category())),
             "No hay espacio en el disco");
+#endif
   EXPECT_EQ(fileErrorText(std::make_error_code(std::errc::permission_denied)), "Acceso denegado");
   EXPECT_EQ(fileErrorText(std::make_error_code(std::errc::io_error)),
             "Error de entrada/salida del disco");
