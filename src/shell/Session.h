@@ -102,8 +102,8 @@ class Session {
   std::filesystem::path sessionFile() const;
   // Writes MVAR01 ... MVAR04 to the session file (mask "mVar*").
   void saveSessionFile();
-  // The lock of the company folder this session writes in (see lockCompany() in Company.h);
-  // not held by a session that only reads.
+  // The lock of the company folder the program writes in (taken by lockCompany(), Company.h);
+  // not held while the program only reads.
   store::FileHold& companyLock() { return m_companyLock; }
 
  private:

@@ -97,8 +97,8 @@ TEST_F(CompanyChoice, FirstSelectionLaysOutTheWorkingFolderOnce) {
 
   ASSERT_TRUE(chooseCompany(session, engine, entry, show));
   const fs::path work = fs::path(demo.programFolder) / "NRVCONTB" / folder;
-  // The tables, the session files, the output folder, and the lock file of the company that
-  // this session now holds.
+  // The tables, the session files, the output folder, and the lock file of the company, now
+  // held by the program.
   EXPECT_EQ(listing(work),
             (std::set<std::string>{"CodCont.dbf", "CodContx.cdx", "Consecut.mem", "EnUso.lck",
                                    "Periodos.mem", "SALIDA/", "VRDIREXO.DBF", "VRDIREXO.FPT",
