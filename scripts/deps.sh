@@ -5,7 +5,7 @@ set -e
 mode="${1:-build}"
 pkgs="g++ cmake ninja-build ccache pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libxlsxwriter-dev libzip-dev libpugixml-dev"
 if [ "$mode" = test ]; then
-  pkgs="$pkgs python3 python3-dbf python3-dbfread libdbd-xbase-perl python3-openpyxl libxml2-utils poppler-utils xvfb xauth clang clang-format"
+  pkgs="$pkgs python3 python3-dbf python3-dbfread libdbd-xbase-perl python3-openpyxl libxml2-utils poppler-utils xvfb xauth clang clang-format strace"
 fi
 missing=""
 for p in $pkgs; do

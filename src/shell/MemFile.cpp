@@ -1,9 +1,6 @@
 // Reading and writing memory-variable files.
 #include "shell/MemFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -15,6 +12,7 @@
 #include "expr/Memvars.h"
 #include "expr/Numbers.h"
 #include "shell/ShellFailure.h"
+#include "store/File.h"
 #include "store/StoreFailure.h"
 
 namespace exo::shell {
@@ -147,17 +145,6 @@ MemVar decodeOne(std::string_view bytes, std::size_t& pos, const std::string& fi
   return var;
 }
 
-void writeAll(int fd, const std::string& bytes, const std::string& fileName) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      fail(GenCode::Write, "No se pudo escribir el archivo de variables", fileName, errno);
-    done += static_cast<std::size_t>(n);
-  }
-}
-
 }  // namespace
 
 std::string encodeMemFile(const std::vector<MemVar>& vars, const std::string& fileName) {
@@ -194,23 +181,16 @@ std::vector<MemVar> readMemFile(const std::filesystem::path& path) {
 void writeMemFile(const std::filesystem::path& path, const std::vector<MemVar>& vars) {
   const std::string name = path.string();
   const std::string bytes = encodeMemFile(vars, name);
-  const std::string temp = name + ".tmp" + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) fail(GenCode::Create, "No se pudo crear el archivo de variables", name, errno);
+  // Written beside, synced and renamed over the old file with its folder synced: a run stopped
+  // at any point leaves the old variables or the new ones.
   try {
-    writeAll(fd, bytes, name);
-    if (::fsync(fd) != 0)
-      fail(GenCode::Write, "No se pudo asegurar el archivo de variables", name, errno);
-  } catch (...) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    throw;
-  }
-  ::close(fd);
-  if (std::rename(temp.c_str(), name.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    fail(GenCode::Write, "No se pudo reemplazar el archivo de variables", name, err);
+    store::writeWholeFile(name, bytes);
+  } catch (const FailureError& e) {
+    Failure f = e.failure();
+    f.fileName = name;  // the user knows the file, not its temporary name
+    f.canRetry = true;
+    f.canDefault = true;
+    throw FailureError(std::move(f));
   }
 }
 
