@@ -533,7 +533,8 @@ TEST_F(CrashTest, AFullDiskAtAnyWriteOfTheGenerationLeavesNoFileUnderItsName) {
 
 std::string stepTestName(const ::testing::TestParamInfo<std::size_t>& info) {
   std::string name;
-  for (const char c : returnSteps()[info.param].name)
+  const std::vector<Step> steps = returnSteps();  // kept alive while its name is read
+  for (const char c : steps[info.param].name)
     name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
   return name;
 }
