@@ -92,8 +92,10 @@ bool IMPORTASOLOTERC(shell::Session& session, store::Engine& engine) {
   std::vector<std::string> targets;
   try {
     staged.emplace(work);
+    // An existing copy is replaced under its own name, whatever the letter case it has.
     for (std::size_t i = 0; i < std::size(kCopies); ++i)
-      targets.push_back(staged->stage(kCopies[i].to, i + 1 == std::size(kCopies)));
+      targets.push_back(staged->stage(shell::entryPath(work, kCopies[i].to).filename().string(),
+                                      i + 1 == std::size(kCopies)));
   } catch (const FailureError&) {
     notCopied(session, "No se pudo escribir en la carpeta de la empresa " +
                            std::string(trimBlanks(session.celPath())) + ".");

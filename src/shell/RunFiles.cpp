@@ -17,6 +17,8 @@ StagedFiles::StagedFiles(std::filesystem::path folder) : m_folder(std::move(fold
   // A replacement of an earlier run left midway is finished before anything is staged over
   // its files.
   store::finishReplacements(m_folder.string());
+  // Files staged by runs that were killed, once their process has ended.
+  store::removeLeftovers(m_folder.string());
 }
 
 StagedFiles::~StagedFiles() {
