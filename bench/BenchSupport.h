@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "demo/Demo.h"
+#include "expr/Codepage.h"
 #include "shell/UserInterface.h"
+#include "store/Engine.h"
 
 namespace bench {
 
@@ -24,12 +26,13 @@ inline double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// Messages go to stderr (a benchmark that stops on one says why); questions take their default.
+// Messages go to stderr (a benchmark that stops on one says why), turned from the program's
+// Windows-1252 into the terminal's UTF-8; questions take their default.
 class QuietInterface final : public exo::shell::UserInterface {
  public:
   void message(exo::shell::MessageKind, std::string_view title, std::string_view text) override {
-    std::fprintf(stderr, "%.*s: %.*s\n", int(title.size()), title.data(), int(text.size()),
-                 text.data());
+    const std::string line = exo::toUtf8(title) + ": " + exo::toUtf8(text);
+    std::fprintf(stderr, "%s\n", line.c_str());
   }
   int ask(std::string_view, std::string_view, const std::vector<std::string>&, int d) override {
     return d;
@@ -43,6 +46,23 @@ class QuietInterface final : public exo::shell::UserInterface {
   void pumpEvents() override {}
   bool openWithShell(const std::string&) override { return false; }
 };
+
+// One plain scan of the year's table through the engine, in record order, reading the account
+// of every record: what any reading of the movements costs at least, the baseline beside which
+// the steps of the return are shown.
+inline double plainScan(exo::store::Engine& engine, const std::filesystem::path& table) {
+  const auto t0 = std::chrono::steady_clock::now();
+  const int area = engine.open(table.string(), "SCAN", true, true);
+  std::size_t bytes = 0;
+  engine.forEach(area, [&] {
+    bytes += engine.text(area, "CODIGO").size();
+    return true;
+  });
+  engine.close(engine.interp(), area);
+  const double s = seconds(t0);
+  if (bytes == 0) std::printf("(tabla vacia)\n");
+  return s;
+}
 
 // The demo company a benchmark measures on: the arguments "[LINES] [--keep DIR] [--other...]"
 // (LINES default one million; with --keep the demo stays in DIR, else it goes to a fresh

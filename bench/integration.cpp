@@ -26,22 +26,6 @@ namespace {
 
 using bench::seconds;
 
-// One plain scan of the year's table through the engine, in record order, reading the account
-// of every record: what any reading of the movements costs at least.
-double plainScan(store::Engine& engine, const fs::path& table) {
-  const auto t0 = std::chrono::steady_clock::now();
-  const int area = engine.open(table.string(), "SCAN", true, true);
-  std::size_t bytes = 0;
-  engine.forEach(area, [&] {
-    bytes += engine.text(area, "CODIGO").size();
-    return true;
-  });
-  engine.close(engine.interp(), area);
-  const double s = seconds(t0);
-  if (bytes == 0) std::printf("(tabla vacia)\n");
-  return s;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,7 +45,7 @@ int main(int argc, char** argv) {
   session.formPaths();
   if (!import::IMPORTATRACON(session, engine).done) return 1;
 
-  const double scan = plainScan(engine, session.companyFile(store::kYearMovements));
+  const double scan = bench::plainScan(engine, session.companyFile(store::kYearMovements));
   const auto r = consolidation::IMPORTACONTAB(session, engine);
   if (!r.done) return 1;
   std::int64_t rows = 0;

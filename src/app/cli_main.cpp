@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/cli/Commands.h"
+#include "shell/Console.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ bool isGlobalOption(const char* arg) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  exo::shell::prepareConsole();
   std::vector<char*> leading;
   int first = 1;
   while (first < argc && isGlobalOption(argv[first])) {

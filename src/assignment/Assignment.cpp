@@ -3,8 +3,9 @@
 #include "assignment/Assignment.h"
 
 #include <cstdio>
+#include <map>
 
-#include "expr/Codepage.h"
+#include "consolidation/IntegrationState.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
@@ -119,22 +120,23 @@ void AssignmentSession::VRABRE_MM() {
     if (!orders.empty()) m_engine.setOrder(m_nombre, orders.front().tag);
   }
   m_engine.setFilter(ip, m_maestro, "Empty(APLICA)");
-  m_engine.goTop(ip, m_maestro);
-  m_engine.forEach(m_maestro, [&] {
+  // In the order of the ledger's tag, worked out from the records: an account whose key the
+  // ledger's index lacks is listed all the same.
+  for (const std::uint32_t recno : m_engine.recordsInKeyOrder(m_maestro)) {
+    m_engine.goTo(ip, m_maestro, recno);
     ChartEntry e;
     e.code = m_engine.text(m_maestro, "CODIGO");
     char pointer[32];
     std::snprintf(pointer, sizeof pointer, "%5.0f", m_engine.number(m_maestro, "APU_NOM"));
     if (m_engine.seekKey(m_nombre, Value::text(pointer))) {
-      const std::string name = m_engine.text(m_nombre, "NOMBRE");
-      e.name = oemToAnsi(std::string_view(name).substr(0, kNameWidth));
+      const std::string name = m_engine.ledgerText(m_nombre, "NOMBRE");
+      e.name = name.substr(0, std::min(name.size(), kNameWidth));
     }
     e.recno = m_engine.recNo(m_maestro);
     const Value marca = m_engine.get(m_maestro, "MARCA");
     e.marca = marca.isLogical() && marca.logical();
     m_chart.push_back(std::move(e));
-    return true;
-  });
+  }
   m_engine.goTop(ip, m_maestro);
 }
 
@@ -157,7 +159,14 @@ void AssignmentSession::toggle(int row) {
 
 bool AssignmentSession::matches(const ChartEntry& e) const {
   const std::string wanted = upper1252(trimBlanks(m_search.text));
-  return contains(m_search.byDescription ? e.name : e.code, wanted);
+  if (m_search.byDescription) return contains(e.name, wanted);
+  if (contains(e.code, wanted)) return true;
+  // A search made only of digits ("5110") also finds the code written with its dots ("5.1.10").
+  if (wanted.find_first_not_of("0123456789") != std::string::npos) return false;
+  std::string digits;
+  for (char c : e.code)
+    if (c != '.') digits += c;
+  return contains(digits, wanted);
 }
 
 std::optional<int> AssignmentSession::find(std::string_view text, bool byDescription) {
@@ -166,6 +175,10 @@ std::optional<int> AssignmentSession::find(std::string_view text, bool byDescrip
   if (trimBlanks(m_search.text).empty()) return std::nullopt;
   for (std::size_t i = 0; i < m_chart.size(); ++i)
     if (matches(m_chart[i])) return static_cast<int>(i);
+  m_session.ui().message(MessageKind::Info, kAttention,
+                         std::string(byDescription ? "Ninguna cuenta tiene en su descripci\363n "
+                                                   : "Ninguna cuenta tiene en su c\363digo ") +
+                             "\"" + std::string(trimBlanks(m_search.text)) + "\".");
   return std::nullopt;
 }
 
@@ -255,11 +268,26 @@ std::string AssignmentSession::addSelected() {
   Interp& ip = m_engine.interp();
   const std::string prefix = m_concept.format + m_concept.code;
   std::string first;
+  // In 1001 to 1009 a movement is reported once per concept that takes its account.
+  std::map<std::string, std::string> elsewhere;  // account -> another concept of the format
+  if (consolidation::countsEveryConcept(m_concept.format)) {
+    for (const consolidation::DoubleAssignment& d :
+         consolidation::accountConcepts(m_session.companyFolder(), m_concept.format))
+      for (const std::string& c : d.concepts)
+        if (c != trimBlanks(m_concept.code)) elsewhere.emplace(d.account, c);
+  }
   for (const ChartEntry& e : m_chart) {
     if (!e.selected) continue;
     if (m_maestro != 0) m_engine.goTo(ip, m_maestro, e.recno);
     const std::string key = prefix + padded(e.code, kCodeWidth);
     if (m_engine.seekKey(m_codes, Value::text(key))) continue;
+    if (const auto other = elsewhere.find(std::string(trimBlanks(e.code)));
+        other != elsewhere.end()) {
+      const std::vector<std::string> buttons = {"   &No   ", "   &Si   "};
+      const std::string question =
+          consolidation::doubleAssignmentQuestion(e.code, other->second, m_concept.format);
+      if (m_session.ui().ask("Atenci\363n.....", question, buttons, 0) != 1) continue;
+    }
     if (first.empty() || key < first) first = key;
     m_engine.appendBlank(m_codes);
     m_engine.put(m_codes, "COD_CONT", Value::text(padded(e.code, kCodeWidth)));

@@ -101,7 +101,9 @@ class AssignmentSession {
   void toggle(int row);
 
   // BUSCACODCONT, once the user has typed: keeps the text (upper case, 40 characters) and the
-  // choice, and returns the first entry from the top whose code or name contains it.
+  // choice, and returns the first entry from the top whose code or name contains it. A text of
+  // digits only also matches a code written with dots ("5110" finds "5.1.10"). When nothing
+  // matches the user is told so.
   std::optional<int> find(std::string_view text, bool byDescription);
   // BUSCASIG: the next entry after `currentRow` that matches. When there is none and the row is
   // not the first, asks whether to go back to the start (row 0 on "Si"). Nothing: stay.

@@ -14,6 +14,7 @@
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FileLock.h"
 
 namespace exo::assignment {
 
@@ -161,12 +162,25 @@ bool replaceAssignments(Session& session, Engine& engine, const fs::path& source
   const fs::path table =
       shell::findEntry(work, store::kAssignments).value_or(work / store::kAssignments);
   const std::vector<OpenArea> reopen = closeAreasOn(engine, table);
+  // The current table is held from here until the new pair is in place: another program that
+  // has it open stops the copy before anything changes, and none opens it meanwhile.
+  store::FileHold hold;
+  if (hold.take(table.string(), false) == store::FileHold::Status::InUse) {
+    reopenAreas(engine, table, reopen);
+    ui.message(MessageKind::Stop, kAttention,
+               "La tabla de asignaciones " + std::string(store::kAssignments) +
+                   " est\341 en uso por otro programa.\r\nCi\351rrela all\355 e intente de "
+                   "nuevo." +
+                   kNothingCopied);
+    return false;
+  }
   std::string fault;
   try {
     staged->commit();
   } catch (const FailureError& e) {
     fault = std::string(trimBlanks(e.failure().description));
   }
+  hold.release();
   reopenAreas(engine, work / store::kAssignments, reopen);
   if (!fault.empty()) {
     ui.message(MessageKind::Stop, kAttention,

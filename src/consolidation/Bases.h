@@ -6,7 +6,10 @@
 // who corrects percentages and bases in the review dialog, until the user restores it.
 //
 // A build never loses the stored table half-way: the new table is written beside under a
-// temporary name and renamed into place only when it is complete.
+// temporary name and renamed into place only when it is complete. The stored table is held
+// exclusively from before the build until its successor is in place, so that no other program
+// writes into a table that is being replaced; one that another program holds open is not
+// rebuilt at all (the user is told, and nothing changes).
 #pragma once
 
 #include <cstdint>
@@ -50,6 +53,7 @@ double editedBase(double monto, const Percentages& p, bool vatConcept);
 struct BasesResult {
   bool done = false;        // the table is open under BaseRet
   bool built = false;       // it was (re)built by this call
+  bool inUse = false;       // another program holds the stored table: nothing was changed
   int area = 0;             // the BaseRet area
   std::int64_t rows = 0;    // rows in the table
   std::int64_t hidden = 0;  // rows of the hidden concept among them

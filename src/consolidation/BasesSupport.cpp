@@ -11,6 +11,7 @@
 #include "shell/Session.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FileLock.h"
 
 namespace exo::consolidation {
 
@@ -23,6 +24,22 @@ bool formatTableReady(shell::Session& session, int formatNumber) {
 bool confirm(shell::Session& session, std::string_view title, std::string_view text) {
   const std::vector<std::string> buttons = {std::string(kNo), std::string(kYes)};
   return session.ui().ask(title, text, buttons, 0) == 1;
+}
+
+bool holdUserTable(shell::Session& session, const fs::path& table, store::FileHold& hold) {
+  const std::string name = table.filename().string();
+  try {
+    if (hold.take(table.string(), false) != store::FileHold::Status::InUse) return true;
+  } catch (const FailureError& e) {
+    session.ui().message(shell::MessageKind::Stop, kAttention,
+                         errorMessage(e.failure()) + "\r\nNo se cambi\363 nada.");
+    return false;
+  }
+  session.ui().message(shell::MessageKind::Stop, kAttention,
+                       "La tabla " + name +
+                           " est\341 en uso por otro programa.\r\n"
+                           "Ci\351rrela all\355 e intente de nuevo; no se cambi\363 nada.");
+  return false;
 }
 
 ScratchFiles::~ScratchFiles() {

@@ -13,7 +13,8 @@ class Session;
 }
 namespace exo::store {
 class Engine;
-}
+class FileHold;
+}  // namespace exo::store
 
 namespace exo::consolidation {
 
@@ -44,6 +45,14 @@ class ScratchFiles {
   std::filesystem::path m_folder;
   std::vector<std::filesystem::path> m_files;
 };
+
+// Takes the user table `table` (a base or manual-data table the user edits) exclusively before
+// a rebuild replaces it, so that no other program writes into the table being replaced: the
+// hold is kept until the new table is in place. A table that does not exist is free. When
+// another program holds the table, says so ("... est\341 en uso por otro programa ...") and
+// gives false: the caller changes nothing. REQUIRES: no area of this program is open on it.
+bool holdUserTable(shell::Session& session, const std::filesystem::path& table,
+                   store::FileHold& hold);
 
 // The order of a directory area whose key is the third party's code (else its first order).
 std::string directoryCodeOrder(store::Engine& engine, int area);

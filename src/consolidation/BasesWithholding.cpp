@@ -8,7 +8,6 @@
 
 #include "consolidation/Bases.h"
 #include "consolidation/BasesSupport.h"
-#include "expr/Codepage.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
 #include "shell/RunFiles.h"
@@ -16,6 +15,7 @@
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FileLock.h"
 
 namespace exo::consolidation {
 
@@ -175,7 +175,7 @@ class DirectoryNames {
   }
   std::string name(const std::string& key) {
     if (m_area != 0 && m_engine.seekKey(m_area, Value::text(key)))
-      return oemToAnsi(m_engine.text(m_area, "NOMBRE"));
+      return m_engine.ledgerText(m_area, "NOMBRE");
     return std::string(shell::kNameNotRegistered);
   }
 
@@ -257,6 +257,22 @@ BasesResult withholdingBases(shell::Session& session, Engine& engine, int format
     return result;
   }
 
+  // The stored table is taken before anything is built: while it is held nobody else opens it,
+  // and nothing has changed when another program has it.
+  store::FileHold hold;
+  if (const auto stored = shell::findEntry(folder, store::baseTableFile(code))) {
+    const bool wasOpen = engine.areaOf(kBaseRetAlias) != 0;
+    if (const int old = engine.areaOf(kBaseRetAlias)) engine.close(ip, old);
+    if (!holdUserTable(session, *stored, hold)) {
+      shell::closeWaitMessage(session);
+      result.inUse = true;
+      if (!wasOpen) return result;
+      result = openBaseTable(session, engine, code, result);
+      result.done = false;
+      return result;
+    }
+  }
+
   shell::FailureWatch watch(ip);
   const auto rows = consolidate(session, engine, *formatTable, watch);
   if (!rows) return result;
@@ -291,9 +307,10 @@ BasesResult withholdingBases(shell::Session& session, Engine& engine, int format
     areas.closeAll();
     if (watch.failed()) return result;
   }
-  // The stored table is let go only now that its successor is complete.
+  // The stored table is let go only now that its successor is complete and in place.
   if (const int old = engine.areaOf(kBaseRetAlias)) engine.close(ip, old);
   if (!shell::throughHandler(ip, [&] { staged.commit(); })) return result;
+  hold.release();
   result.built = true;
   return openBaseTable(session, engine, code, result);
 }

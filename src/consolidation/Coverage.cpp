@@ -11,6 +11,7 @@
 #include "consolidation/Readiness.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
+#include "generation/MinorAmounts.h"
 #include "import/ImportRun.h"
 #include "reports/Workbook.h"
 #include "reports/XlsxFile.h"
@@ -87,6 +88,7 @@ class CoverageBook {
     line("Total cuentas sin concepto", r.uncoveredLines, r.uncoveredTotal);
     line("Total cuentas asignadas", r.coveredLines, r.coveredTotal);
     line("Movimientos con tercero del a\361o", r.partyLines, r.partyTotal);
+    line("Movimientos sin tercero del a\361o", r.withoutPartyLines, r.withoutPartyTotal);
     widths(sh, {22, 10, 18, 18, 18});
   }
 
@@ -99,7 +101,7 @@ class CoverageBook {
          "cuant\355as menores son parte de lo integrado.");
     headings(sh, {"Formato", "Concepto", "Cuentas", "Total contable", "Sin tercero",
                   "Excluido por filtros", "Integrado al formato", "L\355neas integradas",
-                  "Cuant\355as menores"});
+                  "Cuant\355as menores", "L\355neas sin tercero"});
     int row = 5;
     for (const ConceptCoverage& c : r.concepts) {
       ++row;
@@ -112,9 +114,28 @@ class CoverageBook {
       amount(sh, row, 7, c.integrated);
       m_book.setNumber(sh, row, 8, static_cast<double>(c.integratedLines));
       amount(sh, row, 9, c.minor);
+      m_book.setNumber(sh, row, 10, static_cast<double>(c.withoutPartyLines));
     }
-    sh.autoFilter = reports::AutoFilter{{5, 1, row, 9}, 0, {}};
-    widths(sh, {10, 10, 9, 18, 18, 18, 18, 10, 18});
+    sh.autoFilter = reports::AutoFilter{{5, 1, row, 10}, 0, {}};
+    widths(sh, {10, 10, 9, 18, 18, 18, 18, 10, 18, 10});
+  }
+
+  void doubles(const CoverageResult& r) {
+    reports::Sheet& sh = m_book.sheets().emplace_back();
+    sh.name = "Cuentas en dos conceptos";
+    top(sh, "Cuentas asignadas a m\341s de un concepto de un formato (1001 a 1009)");
+    text(sh, 3, 1, "Sus movimientos se informan una vez en cada concepto.");
+    headings(sh, {"Formato", "Cuenta", "Conceptos"});
+    int row = 5;
+    for (const DoubleAssignment& d : r.doubles) {
+      ++row;
+      std::string concepts;
+      for (const std::string& c : d.concepts) concepts += (concepts.empty() ? "" : ", ") + c;
+      text(sh, row, 1, d.format);
+      text(sh, row, 2, d.account);
+      text(sh, row, 3, concepts);
+    }
+    widths(sh, {10, 22, 30});
   }
 
   std::string save(const fs::path& file) { return reports::saveXlsx(m_book, file); }
@@ -200,6 +221,30 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
   });
   if (watch.failed()) return result;
 
+  // The year's lines without a third party, as the movement import totalled them per account:
+  // part of the ledger total of every concept that takes the account.
+  if (const auto file = shell::findEntry(folder, store::kLinesWithoutParty)) {
+    const int lines = areas.open(file->string(), "COBSINTER", true, true);
+    if (lines == 0 || watch.failed()) return result;
+    engine.forEach(lines, [&] {
+      const std::string account(trimBlanks(engine.text(lines, "CODIGO")));
+      const double monto = engine.number(lines, "MONTO");
+      const auto count = static_cast<std::int64_t>(engine.number(lines, "LINEAS"));
+      result.withoutPartyLines += count;
+      result.withoutPartyTotal += monto;
+      if (const auto found = byAccount.find(account); found != byAccount.end()) {
+        for (const Key& key : found->second) {
+          ConceptCoverage& c = concepts[key];
+          c.ledger += monto;
+          c.withoutParty += monto;
+          c.withoutPartyLines += count;
+        }
+      }
+      return !watch.failed();
+    });
+    if (watch.failed()) return result;
+  }
+
   // The year's movements: third-party lines covered or not, and the ledger total per concept.
   std::map<std::string, UncoveredAccount> uncovered;
   const int year =
@@ -216,7 +261,10 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
       for (const Key& key : found->second) {
         ConceptCoverage& c = concepts[key];
         c.ledger += monto;
-        if (!withParty) c.withoutParty += monto;
+        if (!withParty) {
+          c.withoutParty += monto;
+          ++c.withoutPartyLines;
+        }
       }
     }
     if (!withParty) return !watch.failed();
@@ -244,7 +292,6 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
     const int rows = table.open(shell::entryPath(folder, store::formatTableFile(code)).string(),
                                 "COBTRF", true, true);
     if (rows == 0 || watch.failed()) return result;
-    std::map<std::pair<std::string, std::string>, std::pair<double, double>> byParty;
     engine.forEach(rows, [&] {
       const std::string conc(trimBlanks(engine.text(rows, "CONC")));
       const double monto = engine.number(rows, "MONTO");
@@ -253,13 +300,13 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
       c.conceptCode = conc;
       c.integrated += monto;
       ++c.integratedLines;
-      auto& p = byParty[{conc, engine.text(rows, "CTA_DIR")}];
-      p.first += monto;
-      p.second = engine.number(rows, "BASE");
       return !watch.failed();
     });
-    for (const auto& [key, total] : byParty)
-      if (std::fabs(total.first) < total.second) concepts[Key{n, key.first}].minor += total.first;
+    if (watch.failed()) return result;
+    // The minor amounts as the builder gathers them: one threshold per third party over the
+    // format, its total signed by nature; the amount of each concept's minor-amounts record.
+    for (const auto& [conc, amount] : generation::minorAmountsByConcept(engine, rows, n))
+      concepts[Key{n, conc}].minor = amount;
     if (watch.failed()) return result;
   }
 
@@ -269,10 +316,12 @@ CoverageResult coverageReport(Session& session, Engine& engine) {
                      return x.debits - x.credits > y.debits - y.credits;
                    });
   for (auto& [key, c] : concepts) result.concepts.push_back(std::move(c));
+  result.doubles = doubleAssignments(folder);
 
   CoverageBook book(session);
   book.accounts(result);
   book.concepts(result);
+  book.doubles(result);
   std::error_code ec;
   fs::create_directories(result.workbook.parent_path(), ec);
   if (const std::string error = book.save(result.workbook); !error.empty()) {

@@ -4,15 +4,18 @@
 // did not (movements without a third party, the concept's filters), with the part of what
 // reached it that lies under the concept's threshold (reported as minor amounts).
 //
-// Reads the year's movements ("vrTraCon.99"), the assignments ("CodCont.dbf") and the twelve
-// format movement tables; writes the workbook "<company>-Cobertura.xlsx" in the output folder of
-// the company through the workbook layer. Changes no table.
+// Reads the year's movements ("vrTraCon.99") and its lines without a third party
+// ("vrSinTer.99"), the assignments ("CodCont.dbf") and the twelve format movement tables; writes
+// the workbook "<company>-Cobertura.xlsx" in the output folder of the company through the workbook
+// layer. Changes no table.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "consolidation/IntegrationState.h"
 
 namespace exo::shell {
 class Session;
@@ -39,9 +42,12 @@ struct ConceptCoverage {
   std::int64_t accounts = 0;
   double ledger = 0;        // every movement of its assigned accounts
   double withoutParty = 0;  // of which without a third party: never integrated
-  double integrated = 0;    // MONTO of its rows in the format movement table
+  std::int64_t withoutPartyLines = 0;
+  double integrated = 0;  // MONTO of its rows in the format movement table
   std::int64_t integratedLines = 0;
-  double minor = 0;  // of the integrated, third parties whose total is under the threshold
+  // The concept's minor-amounts record as the builder makes it (generation/MinorAmounts.h): the
+  // third parties whose total over the format is under their threshold, signed as reported.
+  double minor = 0;
   // The third-party movements of its accounts that the concept's filters left out.
   double filtered() const { return ledger - withoutParty - integrated; }
 };
@@ -54,8 +60,12 @@ struct CoverageResult {
   double coveredTotal = 0;
   std::int64_t uncoveredLines = 0;
   double uncoveredTotal = 0;
+  std::int64_t withoutPartyLines = 0;  // the year's lines without a third party ("vrSinTer.99")
+  double withoutPartyTotal = 0;
   std::vector<UncoveredAccount> uncovered;  // largest movement first
   std::vector<ConceptCoverage> concepts;    // by format and concept
+  // Accounts under two or more concepts of one format of 1001 to 1009: reported in each.
+  std::vector<DoubleAssignment> doubles;
   std::filesystem::path workbook;
 };
 

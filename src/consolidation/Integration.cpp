@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "consolidation/IntegrationState.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "import/ImportRun.h"
@@ -510,6 +511,8 @@ IntegrationRun::Outcome IntegrationRun::carryIncomeTo1006() {
 }
 
 IntegrationResult IntegrationRun::run() {
+  // The state of what the tables are integrated from, recorded once they are in place.
+  const std::string inputs = integrationInputs(m_work);
   const auto stop = [&] {
     m_ui.meterEnd();
     if (m_watch.sharingConflict()) {
@@ -533,6 +536,7 @@ IntegrationResult IntegrationRun::run() {
   m_year.reset();
   m_areas.closeAll();
   if (!shell::throughHandler(m_ip, [&] { m_staged.commit(); })) return stop();
+  writeIntegrationStamp(m_work, inputs);
 
   m_result.seconds = m_clock.seconds();
   m_ui.status(0, "Procesados  " + shell::withThousands(m_result.movements) + "  registros");

@@ -1,15 +1,17 @@
 // The 1012 table: one row per account assignment of the format with the account's ledger name
-// and its balance (the total of its movements in the format's table for that concept), built on
-// first use and rebuilt on request keeping the holders the user had chosen.
+// and its balance, built on first use and rebuilt on request keeping the holders the user had
+// chosen. The balance is the account's whole year as the movement import reads the ledger: its
+// movements in the format's table for that concept (the lines with a third party) plus its
+// lines without a third party ("vrSinTer.99").
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "consolidation/BasesSupport.h"
 #include "consolidation/ManualData.h"
 #include "consolidation/ManualDataBuild.h"
-#include "expr/Codepage.h"
 #include "expr/Text.h"
 #include "shell/Paths.h"
 #include "shell/RunFiles.h"
@@ -17,6 +19,7 @@
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FileLock.h"
 
 namespace exo::consolidation {
 
@@ -73,7 +76,7 @@ class LedgerAccountNames {
     char key[32];
     std::snprintf(key, sizeof key, "%5.0f", pointer);
     if (!m_engine.seekKey(m_names, Value::text(key))) return {};
-    const std::string n = oemToAnsi(trimRight(m_engine.text(m_names, "NOMBRE")));
+    const std::string n = std::string(trimRight(m_engine.ledgerText(m_names, "NOMBRE")));
     return n.substr(0, std::min<std::size_t>(n.size(), 40));
   }
 
@@ -144,6 +147,17 @@ std::optional<AccountsBuild> buildAccountsTable(shell::Session& session, Engine&
       return !watch.failed();
     });
     if (watch.failed()) return std::nullopt;
+    std::map<std::string, double> withoutParty;
+    if (const auto file = shell::findEntry(folder, store::kLinesWithoutParty)) {
+      const int lines = areas.open(file->string(), "SINTER12", true, true);
+      if (lines == 0 || watch.failed()) return std::nullopt;
+      engine.forEach(lines, [&] {
+        withoutParty[std::string(trimRight(engine.text(lines, "CODIGO")))] +=
+            engine.number(lines, "MONTO");
+        return !watch.failed();
+      });
+      if (watch.failed()) return std::nullopt;
+    }
     const std::vector<Assignment> rows = assignments(session, engine, areas);
     LedgerAccountNames names(session, engine, areas);
     if (watch.failed()) return std::nullopt;
@@ -159,7 +173,10 @@ std::optional<AccountsBuild> buildAccountsTable(shell::Session& session, Engine&
       engine.put(out, "CODI_CONT", Value::text(a.account));
       engine.put(out, "NOMB_CONT", Value::text(names.name(a.account)));
       const auto total = totals.find(accountKey(a.account, a.conceptCode));
-      engine.put(out, "VAL", Value::number(total == totals.end() ? 0.0 : total->second));
+      const auto rest = withoutParty.find(std::string(trimRight(a.account)));
+      engine.put(out, "VAL",
+                 Value::number((total == totals.end() ? 0.0 : total->second) +
+                               (rest == withoutParty.end() ? 0.0 : rest->second)));
       const auto holder = holders.find(engine.text(out, "CPT") + engine.text(out, "CODI_CONT"));
       if (holder != holders.end()) {
         for (const auto& [field, value] : holder->second)
@@ -204,10 +221,26 @@ RebuildResult REHACEBASE12(shell::Session& session, Engine& engine, int area) {
     return true;
   });
   engine.goTop(ip, area);
-  const auto built = buildAccountsTable(session, engine, holders, [&] {
-    engine.commit(ip, area);
-    engine.close(ip, area);
-  });
+  // The stored table is let go by this program and held exclusively until the new one is in
+  // place: another program that has it open stops the rebuild before anything changes.
+  const std::string stored = engine.table(area).path();
+  engine.commit(ip, area);
+  engine.close(ip, area);
+  store::FileHold hold;
+  if (!holdUserTable(session, stored, hold)) {
+    result.area = openManualData(session, engine, 12);
+    return result;
+  }
+  std::optional<AccountsBuild> built;
+  try {
+    built = buildAccountsTable(session, engine, holders, {});
+  } catch (...) {
+    // Given up half-way: the old table, untouched, is opened again as it was.
+    hold.release();
+    openManualData(session, engine, 12);
+    throw;
+  }
+  hold.release();
   if (!engine.isUsed(area) || engine.aliasOf(area).empty()) {
     // The old table was let go: whichever table is in place now is opened again.
     result.area = openManualData(session, engine, 12);

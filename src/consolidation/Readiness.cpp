@@ -3,6 +3,7 @@
 
 #include "expr/Failure.h"
 #include "expr/Text.h"
+#include "shell/OpenFile.h"
 #include "shell/Paths.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
@@ -39,7 +40,7 @@ bool CHEQUEATODO(shell::Session& session, int formatNumber) {
 bool PREVALIDADOR(shell::Session& session) {
   const auto path = shell::entryPath(
       shell::entryPath(session.folders().program, kPrevalidatorFolder), kPrevalidatorFile);
-  return session.ui().openWithShell(path.string());
+  return shell::openOrExplain(session.ui(), path);
 }
 
 }  // namespace exo::consolidation

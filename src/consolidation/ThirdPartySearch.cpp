@@ -2,7 +2,6 @@
 // top, and F3's search for the next match with its wrap to the top.
 #include "consolidation/BasesSupport.h"
 #include "consolidation/ManualData.h"
-#include "expr/Codepage.h"
 #include "expr/Text.h"
 #include "shell/Session.h"
 #include "store/Engine.h"
@@ -24,8 +23,8 @@ const char* fieldName(SearchField field) {
 
 // The field as the picker shows it (names in the Windows character set).
 std::string shown(store::Engine& engine, int area, SearchField field) {
-  const std::string value = engine.text(area, fieldName(field));
-  return field == SearchField::Name ? oemToAnsi(value) : value;
+  return field == SearchField::Name ? engine.ledgerText(area, fieldName(field))
+                                    : engine.text(area, fieldName(field));
 }
 
 }  // namespace

@@ -14,6 +14,13 @@
 
 namespace exo::demo {
 
+// The character set the ledger's tables are written in, with the code-page mark that says so.
+enum class LedgerCharset : std::uint8_t {
+  Oem850,       // code page 850, marked 0x02 (as the ledger product writes them)
+  WindowsAnsi,  // Windows-1252, marked 0x03
+  Unmarked,     // code page 850 without a mark (0x00)
+};
+
 struct DemoOptions {
   std::string folder;           // created; must not exist or be empty
   std::uint64_t lines = 20000;  // approximate movement lines of each company-year
@@ -21,7 +28,8 @@ struct DemoOptions {
   int companies = 1;          // company-years of the first product, 1 to 40 (the second is the
                               // first company's previous year)
   bool bothProducts = false;  // also lay out the second sibling product with one company
-  std::string sourceFolder;   // the repository: data/refdata, forms/ and help/ are taken from it
+  LedgerCharset ledgerCharset = LedgerCharset::Oem850;  // of every ledger table
+  std::string sourceFolder;  // the repository: data/refdata, forms/ and help/ are taken from it
 };
 
 struct DemoCompany {

@@ -43,7 +43,7 @@ void describeProduct(const fs::path& drive, const char* product, DemoInstallatio
     if (Dbf::isDeleted(rec.data())) continue;
     DemoCompany c;
     c.product = product;
-    c.name = oemToAnsi(trimRight(ctl.text(rec.data(), empresa)));
+    c.name = ledgerText(ctl.codePageMark(), trimRight(ctl.text(rec.data(), empresa)));
     c.folder = companyFolder(std::string(trimRight(ctl.text(rec.data(), camino))), control);
     c.lastPeriod = std::atoi(std::string(ctl.text(rec.data(), ultPer)).c_str());
     const std::int32_t start = ctl.date(rec.data(), fechaIni);

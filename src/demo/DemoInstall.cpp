@@ -77,21 +77,23 @@ void writeFile(const fs::path& path, std::string_view bytes) {
 
 // Control file of a product: one record per company-year.
 void writeControlFile(const fs::path& root, const std::vector<CompanyPlan>& plans,
-                      const char* product) {
+                      const char* product, LedgerCharset charset) {
   const fs::path path = root / store::kLedgerControl;
-  Dbf ctl = Dbf::create(path.string(), {{"EMPRESA", 'C', 40, 0},
-                                        {"CAMINO", 'C', 30, 0},
-                                        {"ULT_PER", 'C', 2, 0},
-                                        {"FECHA_INI", 'D', 8, 0},
-                                        {"FECHA_FIN", 'D', 8, 0},
-                                        {"NIT", 'C', 15, 0}});
+  Dbf ctl = Dbf::create(path.string(),
+                        {{"EMPRESA", 'C', 40, 0},
+                         {"CAMINO", 'C', 30, 0},
+                         {"ULT_PER", 'C', 2, 0},
+                         {"FECHA_INI", 'D', 8, 0},
+                         {"FECHA_FIN", 'D', 8, 0},
+                         {"NIT", 'C', 15, 0}},
+                        {false, false, 2000}, charsetMark(charset));
   int n = 0;
   for (const CompanyPlan& c : plans) {
     if (std::strcmp(c.product, product) != 0) continue;
     std::vector<char> rec = ctl.blankRecord();
     char period[4];
     std::snprintf(period, sizeof period, "%02d", c.lastMonth);
-    ctl.setText(rec.data(), 0, ansiToOem(c.name));
+    ctl.setText(rec.data(), 0, inCharset(charset, c.name));
     ctl.setText(rec.data(), 1, c.folder + "\\");
     ctl.setText(rec.data(), 2, period);
     ctl.setDate(rec.data(), 3, store::julianDay(c.year, 1, 1));
@@ -213,6 +215,7 @@ DemoInstallation installDemo(const DemoOptions& o) {
     const CompanyPlan& c = plans[i];
     LedgerPlan plan;
     plan.folder = (drive / c.product / c.folder).string();
+    plan.charset = o.ledgerCharset;
     plan.year = c.year;
     plan.lastMonth = c.lastMonth;
     plan.lines = o.lines;
@@ -224,11 +227,11 @@ DemoInstallation installDemo(const DemoOptions& o) {
   }
   writeFile(drive / "NRVVS" / "VR.EXE", "");
   writeFile(drive / "NRVVS" / "VRNRVV32.DLL", "");
-  writeControlFile(drive / "NRVVS", plans, "NRVVS");
+  writeControlFile(drive / "NRVVS", plans, "NRVVS", o.ledgerCharset);
   if (o.bothProducts) {
     writeFile(drive / "NRVCONTB" / "VRCONTAB.EXE", "");
     writeFile(drive / "NRVCONTB" / "NRVCNT32.DLL", "");
-    writeControlFile(drive / "NRVCONTB", plans, "NRVCONTB");
+    writeControlFile(drive / "NRVCONTB", plans, "NRVCONTB", o.ledgerCharset);
   }
 
   // The previous year's installation keeps the assignments of the first company.

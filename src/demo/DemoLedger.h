@@ -1,7 +1,8 @@
 // Internal to the demo installation: the ledger of one company-year of the sibling accounting
 // product, made up from a seed. A chart of accounts of the Colombian PUC, a directory of third
 // parties and a year of vouchers, written as the ledger product writes them: DBF tables with CDX
-// indexes and FPT memos, texts in the OEM code page (850), amounts in whole pesos.
+// indexes and FPT memos, texts in the OEM code page (850) or as the plan's character set says,
+// amounts in whole pesos.
 //
 // Everything is a function of the seed and the sizes: the same inputs give the same bytes.
 #pragma once
@@ -11,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "demo/Demo.h"
 
 namespace exo::demo {
 
@@ -91,11 +94,16 @@ char checkDigit(std::string_view digits);
 // --- Movements -----------------------------------------------------------------------------------
 struct LedgerPlan {
   std::string folder;  // the company-year's data folder (created)
+  LedgerCharset charset = LedgerCharset::Oem850;
   int year = 2010;
   int lastMonth = 12;
   std::uint64_t lines = 20000;  // approximate movement lines of the year
   std::uint64_t seed = 1;
 };
+
+// The code-page mark of the ledger's tables in `charset`, and a Windows-1252 text as they hold it.
+std::uint8_t charsetMark(LedgerCharset charset);
+std::string inCharset(LedgerCharset charset, std::string_view ansi);
 
 struct LedgerSummary {
   std::array<std::uint64_t, 13> linesByPeriod{};

@@ -38,20 +38,26 @@ std::vector<std::size_t> chartOrder() {
 
 std::size_t writeChart(const LedgerPlan& plan, Random& random) {
   const auto& chart = chartOfAccounts();
-  Dbf mae = Dbf::create(in(plan, store::kLedgerChart), {{"CODIGO", 'C', 20, 0},
-                                                        {"APU_NOM", 'N', 5, 0},
-                                                        {"APLICA", 'C', 1, 0},
-                                                        {"MARCA", 'L', 1, 0},
-                                                        {"POR_RET", 'N', 6, 2},
-                                                        {"NIVEL", 'N', 2, 0},
-                                                        {"NATURALEZA", 'C', 1, 0},
-                                                        {"TERCERO", 'C', 1, 0},
-                                                        {"CEN_COS", 'C', 1, 0},
-                                                        {"FEC_CREA", 'D', 8, 0}});
-  Dbf nom = Dbf::create(in(plan, store::kLedgerNames), {{"APU_NOM", 'N', 5, 0},
-                                                        {"NOMBRE", 'C', 60, 0},
-                                                        {"NOM_CORTO", 'C', 20, 0},
-                                                        {"NOTAS", 'M', 10, 0}});
+  const store::OpenOptions exclusive{false, false, 2000};
+  const std::uint8_t mark = charsetMark(plan.charset);
+  Dbf mae = Dbf::create(in(plan, store::kLedgerChart),
+                        {{"CODIGO", 'C', 20, 0},
+                         {"APU_NOM", 'N', 5, 0},
+                         {"APLICA", 'C', 1, 0},
+                         {"MARCA", 'L', 1, 0},
+                         {"POR_RET", 'N', 6, 2},
+                         {"NIVEL", 'N', 2, 0},
+                         {"NATURALEZA", 'C', 1, 0},
+                         {"TERCERO", 'C', 1, 0},
+                         {"CEN_COS", 'C', 1, 0},
+                         {"FEC_CREA", 'D', 8, 0}},
+                        exclusive, mark);
+  Dbf nom = Dbf::create(in(plan, store::kLedgerNames),
+                        {{"APU_NOM", 'N', 5, 0},
+                         {"NOMBRE", 'C', 60, 0},
+                         {"NOM_CORTO", 'C', 20, 0},
+                         {"NOTAS", 'M', 10, 0}},
+                        exclusive, mark);
   KeyBatch codes(21, KeyKind::Character), pointers(5, KeyKind::Character);
   // Name records are numbered apart from the chart's order and stored in reverse.
   std::vector<char> rec;
@@ -59,10 +65,11 @@ std::size_t writeChart(const LedgerPlan& plan, Random& random) {
     const Account& a = chart[n];
     rec = nom.blankRecord();
     nom.setNumber(rec.data(), 0, static_cast<double>(3 * n + 7));
-    nom.setText(rec.data(), 1, ansiToOem(a.name));
-    nom.setText(rec.data(), 2, ansiToOem(std::string(a.name).substr(0, 20)));
+    nom.setText(rec.data(), 1, inCharset(plan.charset, a.name));
+    nom.setText(rec.data(), 2, inCharset(plan.charset, std::string(a.name).substr(0, 20)));
     if (a.withholding != 0)
-      nom.setMemo(rec.data(), 3, "Tarifa de retenci\242n vigente para el a\244o.");
+      nom.setMemo(rec.data(), 3,
+                  inCharset(plan.charset, "Tarifa de retenci\363n vigente para el a\361o."));
     char key[24];
     std::snprintf(key, sizeof key, "%5zu", 3 * n + 7);
     pointers.add(key, nom.append(rec.data()));
@@ -100,21 +107,23 @@ std::size_t writeChart(const LedgerPlan& plan, Random& random) {
 
 void writeDirectory(const LedgerPlan& plan, const std::vector<ThirdParty>& directory,
                     Random& random) {
-  Dbf dir = Dbf::create(in(plan, store::kLedgerDirectory), {{"CLAVE", 'C', 5, 0},
-                                                            {"NOMBRE", 'C', 60, 0},
-                                                            {"ESTR_NOMB", 'C', 4, 0},
-                                                            {"TP_P", 'C', 1, 0},
-                                                            {"TP_N", 'C', 2, 0},
-                                                            {"DIREC1", 'C', 40, 0},
-                                                            {"DIREC2", 'C', 40, 0},
-                                                            {"DIREC3", 'C', 40, 0},
-                                                            {"DIREC4", 'C', 20, 0},
-                                                            {"C_DPTO", 'C', 2, 0},
-                                                            {"C_MNCP", 'C', 3, 0},
-                                                            {"PAIS", 'C', 4, 0},
-                                                            {"E_MAIL", 'C', 40, 0},
-                                                            {"FEC_ING", 'D', 8, 0},
-                                                            {"OBSERVA", 'M', 10, 0}});
+  Dbf dir = Dbf::create(in(plan, store::kLedgerDirectory),
+                        {{"CLAVE", 'C', 5, 0},
+                         {"NOMBRE", 'C', 60, 0},
+                         {"ESTR_NOMB", 'C', 4, 0},
+                         {"TP_P", 'C', 1, 0},
+                         {"TP_N", 'C', 2, 0},
+                         {"DIREC1", 'C', 40, 0},
+                         {"DIREC2", 'C', 40, 0},
+                         {"DIREC3", 'C', 40, 0},
+                         {"DIREC4", 'C', 20, 0},
+                         {"C_DPTO", 'C', 2, 0},
+                         {"C_MNCP", 'C', 3, 0},
+                         {"PAIS", 'C', 4, 0},
+                         {"E_MAIL", 'C', 40, 0},
+                         {"FEC_ING", 'D', 8, 0},
+                         {"OBSERVA", 'M', 10, 0}},
+                        {false, false, 2000}, charsetMark(plan.charset));
   // Stored in the order the ledger's users typed them in: shuffled against the keys.
   std::vector<std::size_t> order(directory.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -125,7 +134,7 @@ void writeDirectory(const LedgerPlan& plan, const std::vector<ThirdParty>& direc
     const ThirdParty& t = directory[i];
     std::vector<char> rec = dir.blankRecord();
     char* r = rec.data();
-    const std::string name = ansiToOem(t.name);
+    const std::string name = inCharset(plan.charset, t.name);
     dir.setText(r, 0, t.key);
     dir.setText(r, 1, name);
     dir.setText(r, 2, t.structure);
@@ -133,7 +142,7 @@ void writeDirectory(const LedgerPlan& plan, const std::vector<ThirdParty>& direc
     dir.setText(r, 4, t.documentType);
     dir.setText(r, 5, t.address);
     dir.setText(r, 6, t.phone);
-    dir.setText(r, 7, ansiToOem(t.city));
+    dir.setText(r, 7, inCharset(plan.charset, t.city));
     dir.setText(r, 8, t.identification);
     dir.setText(r, 9, t.department);
     dir.setText(r, 10, t.municipality);
@@ -155,6 +164,19 @@ void writeDirectory(const LedgerPlan& plan, const std::vector<ThirdParty>& direc
 }
 
 }  // namespace
+
+std::uint8_t charsetMark(LedgerCharset charset) {
+  switch (charset) {
+    case LedgerCharset::Oem850: return store::kOem850Mark;
+    case LedgerCharset::WindowsAnsi: return store::kWindowsAnsiMark;
+    case LedgerCharset::Unmarked: return 0;
+  }
+  return 0;
+}
+
+std::string inCharset(LedgerCharset charset, std::string_view ansi) {
+  return charset == LedgerCharset::WindowsAnsi ? std::string(ansi) : ansiToOem(ansi);
+}
 
 LedgerSummary writeLedger(const LedgerPlan& plan) {
   std::filesystem::create_directories(plan.folder);

@@ -18,7 +18,8 @@ void YearWriter::openPeriod(int period) {
   m_month = period == 0 ? 1 : period;
   const std::string path =
       (std::filesystem::path(m_plan.folder) / store::ledgerPeriodFile(period)).string();
-  m_table = std::make_unique<store::Dbf>(store::Dbf::create(path, kMovementFields));
+  m_table = std::make_unique<store::Dbf>(
+      store::Dbf::create(path, kMovementFields, {false, false, 2000}, charsetMark(m_plan.charset)));
   m_record.assign(m_table->recordLength(), ' ');
   m_lines = 0;
 }
@@ -49,7 +50,7 @@ void YearWriter::voucher(const char* type, const std::string& number, int dayOfM
     t.setDate(r, 2, date);
     t.setText(r, 3, l.code);
     if (l.party != nullptr) t.setText(r, 4, l.party->key);
-    t.setText(r, 5, l.detail.empty() ? ansiToOem(account(l.code).name) : l.detail);
+    t.setText(r, 5, l.detail.empty() ? inCharset(m_plan.charset, account(l.code).name) : l.detail);
     t.setNumber(r, 6, l.amount);
     t.setText(r, 7, l.tipo);
     t.setText(r, 8, l.code[0] == '5' && l.code[2] == '2' ? "0200" : "0100");

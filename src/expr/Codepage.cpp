@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "expr/CodepageTables.h"
+
 namespace exo {
 namespace {
 
@@ -153,6 +155,93 @@ std::string oemToAnsi(std::string_view cp850) {
 std::string ansiToOem(std::string_view cp1252) {
   static const auto map = makeMap(kCp1252, kCp850);
   return mapBytes(cp1252, map);
+}
+
+int codePageOfMark(std::uint8_t mark) {
+  switch (mark) {
+    case 0x01:
+    case 0x09:
+    case 0x0B:
+    case 0x0D:
+    case 0x0F:
+    case 0x11:
+    case 0x15:
+    case 0x18:
+    case 0x19:
+    case 0x1B: return 437;
+    case 0x02:
+    case 0x0A:
+    case 0x0E:
+    case 0x10:
+    case 0x12:
+    case 0x14:
+    case 0x16:
+    case 0x1A:
+    case 0x1D:
+    case 0x25:
+    case 0x37: return 850;
+    case 0x03:
+    case 0x57:
+    case 0x58:
+    case 0x59: return 1252;
+    case 0x04: return 10000;
+    case 0x08:
+    case 0x17:
+    case 0x66: return 865;
+    case 0x1C:
+    case 0x6C: return 863;
+    case 0x1F:
+    case 0x22:
+    case 0x23:
+    case 0x40:
+    case 0x64: return 852;
+    case 0x24: return 860;
+    case 0x26:
+    case 0x65: return 866;
+    case 0x67: return 861;
+    case 0x6A:
+    case 0x86: return 737;
+    case 0x6B:
+    case 0x88: return 857;
+    case 0x50:
+    case 0x7C: return 874;
+    case 0x7D: return 1255;
+    case 0x7E: return 1256;
+    case 0x96: return 10007;
+    case 0x97: return 10029;
+    case 0x98: return 10006;
+    case 0xC8: return 1250;
+    case 0xC9: return 1251;
+    case 0xCA: return 1254;
+    case 0xCB: return 1253;
+    case 0xCC: return 1257;
+    case 0x4D:
+    case 0x7A: return 936;
+    case 0x4E:
+    case 0x79: return 949;
+    case 0x4F:
+    case 0x78: return 950;
+    case 0x13:
+    case 0x7B: return 932;
+    default: return 0;
+  }
+}
+
+void convertLedgerText(std::uint8_t mark, char* bytes, std::size_t size) {
+  const int page = codePageOfMark(mark);
+  if (page == 1252) return;
+  const unsigned char* upper = upperHalfTo1252(page);
+  if (upper == nullptr) upper = upperHalfTo1252(850);
+  for (std::size_t i = 0; i < size; ++i) {
+    const unsigned char b = static_cast<unsigned char>(bytes[i]);
+    if (b >= 0x80) bytes[i] = static_cast<char>(upper[b - 0x80]);
+  }
+}
+
+std::string ledgerText(std::uint8_t mark, std::string_view text) {
+  std::string out(text);
+  convertLedgerText(mark, out.data(), out.size());
+  return out;
 }
 
 }  // namespace exo

@@ -14,7 +14,7 @@ Failure noVariable(std::string_view name) {
   f.genCode = GenCode::NoVar;
   f.subsystem = "BASE";
   f.subCode = 1003;
-  f.description = "Variable does not exist";
+  f.description = "La variable no existe";
   f.operation = std::string(name);
   f.canRetry = true;
   return f;
@@ -25,7 +25,7 @@ Failure noAlias(std::string_view alias) {
   f.genCode = GenCode::NoAlias;
   f.subsystem = "BASE";
   f.subCode = 1002;
-  f.description = "Alias does not exist";
+  f.description = "El alias no existe";
   f.operation = std::string(alias);
   f.canRetry = true;
   return f;
@@ -36,7 +36,7 @@ Value notAssignable(Interp& ip, std::string_view what) {
   f.genCode = GenCode::Syntax;
   f.subsystem = "BASE";
   f.subCode = 1449;
-  f.description = "Syntax error";
+  f.description = "Error de sintaxis";
   f.operation = std::string(what);
   return ip.raise(std::move(f));
 }

@@ -14,7 +14,7 @@ Failure undefinedFunction(std::string_view name) {
   f.genCode = GenCode::NoFunc;
   f.subsystem = "BASE";
   f.subCode = 1001;
-  f.description = "Undefined function";
+  f.description = "Funci\363n no definida";
   f.operation = std::string(name);
   return f;
 }
@@ -23,7 +23,7 @@ Failure boundError(std::string_view op, const Value& a, const Value& i) {
   const Value pair[2] = {a, i};
   Failure f = argumentError(op, 1132, pair);
   f.genCode = GenCode::Bound;
-  f.description = "Bound error: array access";
+  f.description = "Fuera de rango: acceso a un arreglo";
   return f;
 }
 
@@ -71,7 +71,7 @@ Value CallNode::eval(Interp& ip) const {
   if (static_cast<int>(n) < def_->minArgs ||
       (def_->maxArgs >= 0 && static_cast<int>(n) > def_->maxArgs)) [[unlikely]] {
     Failure f = argumentError(def_->name, 1099, values);
-    f.description = "Argument error: wrong number of arguments";
+    f.description = "Error de argumento: n\372mero de argumentos incorrecto";
     return ip.raise(std::move(f));
   }
   DepthGuard depth(ip);
@@ -174,7 +174,7 @@ Value SendNode::eval(Interp& ip) const {
   if (target.isBlock() && message_ == "EVAL") return callBlockInPlace(ip, target, values);
   Failure f = argumentError(":" + message_, 1004, std::span<const Value>(&target, 1));
   f.genCode = GenCode::NoMethod;
-  f.description = "Message not found";
+  f.description = "Mensaje no encontrado";
   return ip.raise(std::move(f));
 }
 

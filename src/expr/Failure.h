@@ -57,7 +57,7 @@ struct Failure {
   std::string subsystem;  // "BASE", "DBFCDX", "TERM", ...
   int subCode = 0;
   Severity severity = Severity::Error;
-  std::string description;  // short English run-time description
+  std::string description;  // short Spanish description of what failed
   std::string fileName;
   std::string operation;          // operator, function or method involved
   std::vector<std::string> args;  // the operation's arguments, in display form
@@ -77,7 +77,7 @@ class FailureError : public std::runtime_error {
   Failure failure_;
 };
 
-// The one-line message of a failure ("Error BASE/1003  Variable does not exist: X").
+// The one-line message of a failure ("Error BASE/1003  La variable no existe: X").
 std::string errorMessage(const Failure& f);
 
 }  // namespace exo

@@ -22,7 +22,7 @@ std::size_t arraySize(Args& a, double n) {
   if (!size) {
     Failure f = argumentError(a.function(), 1131, a.all());
     f.genCode = GenCode::Bound;
-    f.description = "Bound error: array dimension";
+    f.description = "Fuera de rango: dimensi\363n de un arreglo";
     throw ArgSubstitute{a.interp().raise(std::move(f))};
   }
   return static_cast<std::size_t>(*size);

@@ -48,7 +48,7 @@ Value modFn(Args& a) {
   if (y == 0) {
     Failure f = argumentError("%", 1341, a.all());
     f.genCode = GenCode::ZeroDiv;
-    f.description = "Zero divisor";
+    f.description = "Divisi\363n por cero";
     return a.interp().raise(std::move(f));
   }
   double r = std::fmod(x, y);

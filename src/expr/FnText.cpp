@@ -19,7 +19,7 @@ std::size_t textLength(Args& a, double n) {
   if (!length) {
     Failure f = argumentError(a.function(), 1234, a.all());
     f.genCode = GenCode::StrOverflow;
-    f.description = "String overflow";
+    f.description = "Texto demasiado largo";
     throw ArgSubstitute{a.interp().raise(std::move(f))};
   }
   return static_cast<std::size_t>(*length);

@@ -12,14 +12,14 @@ Failure notInUse(std::string_view fn) {
   f.genCode = GenCode::NoTable;
   f.subsystem = "DBCMD";
   f.subCode = 2001;
-  f.description = "Workarea not in use";
+  f.description = "\301rea de trabajo sin tabla abierta";
   f.operation = std::string(fn);
   return f;
 }
 
 WorkAreas* port(Args& a) { return a.interp().workAreas(); }
 
-// The selected area with an open table; raises "Workarea not in use" otherwise.
+// The selected area with an open table; raises "\301rea de trabajo sin tabla abierta" otherwise.
 int usedArea(Args& a) {
   WorkAreas* w = port(a);
   const int area = w ? w->selected() : 0;
@@ -64,7 +64,7 @@ Value selectArea(Args& a) {
       f.genCode = GenCode::NoAlias;
       f.subsystem = "BASE";
       f.subCode = 1002;
-      f.description = "Alias does not exist";
+      f.description = "El alias no existe";
       f.operation = std::string(a.text(0));
       return a.interp().raise(std::move(f));
     }
@@ -108,7 +108,7 @@ Value fcount(Args& a) {
 
 int fieldArg(Args& a, int area) {
   const std::int64_t n = a.integer(0, -kMaxIntArg, kMaxIntArg);
-  const auto count = static_cast<std::int64_t>(wa(a).fields(area).size());
+  const std::int64_t count = wa(a).fieldCount(area);
   return n >= 1 && n <= count ? static_cast<int>(n) - 1 : -1;
 }
 

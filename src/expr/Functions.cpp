@@ -57,7 +57,7 @@ std::optional<std::int64_t> checkedInteger(Interp& ip, double x, std::int64_t lo
                                            Value* reply) {
   if (const auto n = integerIn(x, lo, hi)) return n;
   Failure f = argumentError(operation, 1099, args);
-  f.description = "Argument error: number out of range";
+  f.description = "Error de argumento: n\372mero fuera de rango";
   Value v = ip.raise(std::move(f));
   if (reply) *reply = std::move(v);
   return std::nullopt;
@@ -78,7 +78,7 @@ Failure argumentError(std::string_view operation, int subCode, std::span<const V
   f.genCode = GenCode::Arg;
   f.subsystem = "BASE";
   f.subCode = subCode;
-  f.description = "Argument error";
+  f.description = "Error de argumento";
   f.operation = std::string(operation);
   f.canSubstitute = true;
   for (const Value& a : args) {

@@ -47,7 +47,7 @@ namespace {
 }
 }  // namespace
 
-void Interp::stackOverflow() { throwLimit(1997, "Evaluation stack overflow"); }
+void Interp::stackOverflow() { throwLimit(1997, "Desbordamiento de la pila de evaluaci\363n"); }
 
 void Interp::popTo(std::size_t base) {
   while (sp > base) stack_[--sp].reset();
@@ -55,12 +55,12 @@ void Interp::popTo(std::size_t base) {
 
 void Interp::tooDeep() {
   --depth;
-  throwLimit(1998, "Nesting too deep (recursion without end?)");
+  throwLimit(1998, "Anidamiento demasiado profundo (\277recursi\363n sin fin?)");
 }
 
 void Interp::stepLimit() {
   steps_ = 0;
-  throwLimit(1999, "Evaluation step limit exceeded");
+  throwLimit(1999, "Se excedi\363 el l\355mite de pasos de evaluaci\363n");
 }
 
 Value Interp::raise(Failure f, bool* retry) {

@@ -156,7 +156,7 @@ class StackScope {
   std::size_t base_;
 };
 
-// Builds the failure of a wrong argument ("Argument error") of an operator or function.
+// Builds the failure of a wrong argument ("Error de argumento") of an operator or function.
 Failure argumentError(std::string_view operation, int subCode, std::span<const Value> args);
 
 // The display form of a value: text as is, numbers as Str() shows them, dates dd-mm-yyyy,

@@ -59,7 +59,7 @@ Token Lexer::quoted(int start, char close) {
   ++i_;
   const std::size_t from = i_;
   while (i_ < s_.size() && s_[i_] != close) ++i_;
-  if (i_ >= s_.size()) return make(Tok::Error, start, "Unterminated string");
+  if (i_ >= s_.size()) return make(Tok::Error, start, "Texto sin cerrar");
   std::string text(s_.substr(from, i_ - from));
   ++i_;
   return make(Tok::String, start, std::move(text));
@@ -82,12 +82,12 @@ Token Lexer::dotWord(int start) {
     }
   }
   ++i_;
-  return make(Tok::Error, start, "Unexpected '.'");
+  return make(Tok::Error, start, "'.' inesperado");
 }
 
 Token Lexer::dateLiteral(int start) {
   const std::size_t close = s_.find('}', i_);
-  if (close == std::string_view::npos) return make(Tok::Error, start, "Unterminated date");
+  if (close == std::string_view::npos) return make(Tok::Error, start, "Fecha sin cerrar");
   std::string text(s_.substr(i_ + 2, close - i_ - 2));
   i_ = close + 1;
   return make(Tok::Date, start, std::move(text));
@@ -122,7 +122,7 @@ Token Lexer::symbol(int start, bool) {
   const std::size_t k = kSingles.find(s_[i_]);
   ++i_;
   if (k == std::string_view::npos)
-    return make(Tok::Error, start, std::string("Unexpected character '") + s_[i_ - 1] + "'");
+    return make(Tok::Error, start, std::string("Car\341cter inesperado '") + s_[i_ - 1] + "'");
   return make(kSingleKinds[k], start);
 }
 

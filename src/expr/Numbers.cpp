@@ -1,6 +1,7 @@
 // Number formatting and rounding.
 #include "expr/Numbers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -93,10 +94,15 @@ std::string formatNumber(double x, int width, int dec, bool* overflow) {
   return std::string(static_cast<std::size_t>(width) - s.size(), ' ') + s;
 }
 
-int defaultIntWidth(double x) { return x >= 1e10 || x <= -1e9 ? 20 : 10; }
+int defaultIntWidth(double x, int dec) {
+  constexpr int kLeast = 10;
+  if (std::isfinite(x) && std::fabs(x) < 1e8) return kLeast;
+  const int chars = static_cast<int>(formatFixed(x, dec).size()) - (dec > 0 ? dec + 1 : 0);
+  return std::max(kLeast, chars);
+}
 
 int displayWidth(double x, int intWidth, int dec) {
-  const int w = intWidth > 0 ? intWidth : defaultIntWidth(x);
+  const int w = intWidth > 0 ? intWidth : defaultIntWidth(x, dec);
   return dec > 0 ? w + dec + 1 : w;
 }
 

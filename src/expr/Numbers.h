@@ -20,9 +20,10 @@ std::string formatNumber(double x, int width, int dec, bool* overflow = nullptr)
 // Text of x with exactly `dec` decimals and no padding ("-12.50").
 std::string formatFixed(double x, int dec);
 
-// The default integer-part width of a number without an explicit width: 10, or 20 when its
-// text would not fit in 10 columns (ten or more digits, or nine or more with a minus sign).
-int defaultIntWidth(double x);
+// The default integer-part width of a number without an explicit width, written with `dec`
+// decimals: at least 10 columns, and as many as its integer part and sign take when they do not
+// fit in 10 (12345678901 takes 11, -1234567890 takes 11).
+int defaultIntWidth(double x, int dec = 0);
 
 // Total display width of a number whose integer-part width is intWidth (0 = default).
 int displayWidth(double x, int intWidth, int dec);

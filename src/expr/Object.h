@@ -18,7 +18,7 @@ class Object : public RefCounted {
   // The class name as the language shows it ("TPublic").
   virtual std::string_view className() const = 0;
   // A method call or property read; `name` is upper case and trimmed. `isCall` tells whether the
-  // message was written with parentheses. An unknown name raises "Message not found".
+  // message was written with parentheses. An unknown name raises "Mensaje no encontrado".
   virtual Value send(Interp& ip, const std::string& name, std::span<Value> args, bool isCall) = 0;
   // A property assignment; returns the value assigned.
   virtual Value assign(Interp& ip, const std::string& name, const Value& value) = 0;

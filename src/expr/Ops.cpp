@@ -75,7 +75,7 @@ Value mismatch(Interp& ip, Op op, const Value& a, const Value* b) {
 Value zeroDivide(Interp& ip, Op op, const Value& a, const Value& b) {
   Failure f = argumentError(opText(op), op == Op::Mod ? 1341 : 1340, std::span<const Value>());
   f.genCode = GenCode::ZeroDiv;
-  f.description = "Zero divisor";
+  f.description = "Divisi\363n por cero";
   f.args = {displayValue(a), displayValue(b)};
   return ip.raise(std::move(f));
 }
@@ -96,8 +96,10 @@ Value arithmetic(Interp& ip, Op op, const Value& a, const Value& b) {
       return Value::number(r, whole ? 0 : kDefaultDecimals);
     }
     case Op::Mod: {
+      // The remainder takes the sign of the dividend and, whatever the operands, the default
+      // number of decimals (Str(-7.5 % 2) is "     -1.50", Str(10 % 3) "      1.00").
       if (y == 0) return zeroDivide(ip, op, a, b);
-      return Value::number(std::fmod(x, y), std::max(da, db));
+      return Value::number(std::fmod(x, y), kDefaultDecimals);
     }
     case Op::Pow: return Value::number(std::pow(x, y), kDefaultDecimals);
     default: return mismatch(ip, op, a, &b);
@@ -111,7 +113,7 @@ Value concat(Interp& ip, const Value& a, const Value& b, bool moveBlanks) {
   if (n > kMaxTextLength) {
     Failure f = argumentError(moveBlanks ? "-" : "+", 1209, {});
     f.genCode = GenCode::StrOverflow;
-    f.description = "String overflow";
+    f.description = "Texto demasiado largo";
     return ip.raise(std::move(f));
   }
   char* out = ip.arena().allocate(n);

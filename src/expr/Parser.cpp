@@ -32,7 +32,7 @@ class Parser {
 
   NodePtr parseAll() {
     NodePtr e = list();
-    if (tok_.kind != Tok::End) fail("Unexpected " + describe(tok_));
+    if (tok_.kind != Tok::End) fail("No se esperaba " + describe(tok_));
     return e;
   }
 
@@ -54,18 +54,19 @@ class Parser {
     return true;
   }
   void expect(Tok k, const char* what) {
-    if (!accept(k)) fail(std::string("Expected ") + what + ", found " + describe(tok_));
+    if (!accept(k))
+      fail(std::string("Se esperaba ") + what + " y se encontr\363 " + describe(tok_));
   }
   [[noreturn]] void fail(const std::string& what) { throw SyntaxError{tok_.pos, what}; }
   std::string describe(const Token& t) const {
-    if (t.kind == Tok::End) return "end of text";
+    if (t.kind == Tok::End) return "el fin del texto";
     const std::size_t p = static_cast<std::size_t>(t.pos);
     return "'" + std::string(text_.substr(p, std::min<std::size_t>(12, text_.size() - p))) + "'";
   }
 
   struct Nest {
     explicit Nest(Parser& p) : p_(p) {
-      if (++p_.nesting_ > kMaxNesting) p_.fail("Expression nested too deeply");
+      if (++p_.nesting_ > kMaxNesting) p_.fail("Expresi\363n anidada demasiado profundamente");
     }
     ~Nest() { --p_.nesting_; }
     Parser& p_;
@@ -95,7 +96,7 @@ class Parser {
       case Tok::SlashAssign: op = Op::Div; break;
       default: return left;
     }
-    if (!left->isLValue()) fail("Invalid assignment target");
+    if (!left->isLValue()) fail("Destino de asignaci\363n inv\341lido");
     advance();
     return std::make_unique<AssignNode>(pos, op, std::move(left), expr());
   }
@@ -203,7 +204,7 @@ class Parser {
       const bool inc = tok_.kind == Tok::Inc;
       advance();
       NodePtr target = unary();
-      if (!target->isLValue()) fail("Invalid increment target");
+      if (!target->isLValue()) fail("Destino de incremento inv\341lido");
       return std::make_unique<IncDecNode>(pos, std::move(target), inc, true);
     }
     return postfix(primary());
@@ -219,7 +220,7 @@ class Parser {
         } while (accept(Tok::Comma));
         expect(Tok::RBracket, "']'");
       } else if (accept(Tok::Colon)) {
-        if (tok_.kind != Tok::Ident) fail("Expected a message name after ':'");
+        if (tok_.kind != Tok::Ident) fail("Se esperaba un nombre de mensaje despu\351s de ':'");
         std::string name = tok_.text;
         advance();
         const bool isCall = tok_.kind == Tok::LParen;
@@ -248,9 +249,9 @@ class Parser {
     for (;;) {
       if (tok_.kind == Tok::Comma || tok_.kind == Tok::RParen) args.push_back(nullptr);
       else args.push_back(expr());
-      if (args.size() > 250) fail("Too many arguments");
+      if (args.size() > 250) fail("Demasiados argumentos");
       if (accept(Tok::RParen)) return args;
-      expect(Tok::Comma, "',' or ')'");
+      expect(Tok::Comma, "',' o ')'");
     }
   }
 
@@ -263,9 +264,9 @@ class Parser {
                                              std::move(inner));
     }
     if (tok_.kind == Tok::Amp) {
-      fail("Macro field names are not supported");
+      fail("No se admiten nombres de campo por macro");
     }
-    if (tok_.kind != Tok::Ident) fail("Expected a field name after '->'");
+    if (tok_.kind != Tok::Ident) fail("Se esperaba un nombre de campo despu\351s de '->'");
     std::string field = tok_.text;
     advance();
     if (alias == "M" || alias == "MEMVAR")
@@ -321,12 +322,12 @@ NodePtr Parser::primary() {
         advance();
         return std::make_unique<MacroNode>(pos, std::move(name));
       }
-      expect(Tok::LParen, "a name or '(' after '&'");
+      expect(Tok::LParen, "un nombre o '(' despu\351s de '&'");
       NodePtr e = expr();
       expect(Tok::RParen, "')'");
       return std::make_unique<MacroNode>(pos, std::move(e));
     }
-    default: fail("Unexpected " + describe(tok_));
+    default: fail("No se esperaba " + describe(tok_));
   }
 }
 
@@ -339,7 +340,7 @@ NodePtr Parser::identifier() {
     std::vector<NodePtr> args = arguments();
     if (name == "IIF" || name == "IF") {
       if (args.size() < 2 || args.size() > 3 || !args[0])
-        fail("IIF() needs a condition and two values");
+        fail("IIF() necesita una condici\363n y dos valores");
       args.resize(3);
       return std::make_unique<IifNode>(pos, std::move(args[0]), std::move(args[1]),
                                        std::move(args[2]));
@@ -394,7 +395,7 @@ NodePtr Parser::braces() {
       if (tok_.kind == Tok::Comma || tok_.kind == Tok::RBrace) items.push_back(nullptr);
       else items.push_back(expr());
       if (accept(Tok::RBrace)) break;
-      expect(Tok::Comma, "',' or '}'");
+      expect(Tok::Comma, "',' o '}'");
     }
   }
   return std::make_unique<ArrayNode>(pos, std::move(items));
@@ -405,11 +406,11 @@ NodePtr Parser::block(int pos) {
   BlockScope scope;
   if (!accept(Tok::Pipe)) {
     for (;;) {
-      if (tok_.kind != Tok::Ident) fail("Expected a parameter name");
+      if (tok_.kind != Tok::Ident) fail("Se esperaba un nombre de par\341metro");
       scope.params.push_back(tok_.text);
       advance();
       if (accept(Tok::Pipe)) break;
-      expect(Tok::Comma, "',' or '|'");
+      expect(Tok::Comma, "',' o '|'");
     }
   }
   scopes_.push_back(std::move(scope));
@@ -445,7 +446,7 @@ NodePtr Parser::dateLiteral() {
   if (text.find_first_not_of(' ') != std::string::npos) {
     if (std::sscanf(text.c_str(), "%d%c%d%c%d", &y, &s1, &m, &s2, &d) != 5 ||
         (jd = julianFromYmd(y, m, d)) == 0) {
-      fail("Invalid date literal");
+      fail("Fecha literal inv\341lida");
     }
   }
   advance();
@@ -464,7 +465,7 @@ ParseResult parseExpression(Interp& ip, std::string_view text) {
     r.failure.subsystem = "BASE";
     r.failure.subCode = 1449;
     r.failure.description =
-        "Syntax error: " + e.what + " (column " + std::to_string(e.pos + 1) + ")";
+        "Error de sintaxis: " + e.what + " (columna " + std::to_string(e.pos + 1) + ")";
     r.failure.operation = std::string(text.substr(0, 80));
   }
   return r;

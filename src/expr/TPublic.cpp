@@ -21,7 +21,7 @@ Value messageNotFound(Interp& ip, std::string_view className, std::string_view n
   f.subsystem = "BASE";
   f.subCode = assign ? 1005 : 1004;
   f.severity = Severity::Error;
-  f.description = "Message not found";
+  f.description = "Mensaje no encontrado";
   f.operation = std::string(className) + ":" + std::string(name);
   return ip.raise(std::move(f));
 }

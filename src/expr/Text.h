@@ -14,13 +14,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 namespace exo {
 
 // The longest text the language builds (joins, Replicate(), Space(), the Pad functions): a
-// longer result is a "String overflow" failure.
+// longer result is a "Texto demasiado largo" failure.
 constexpr std::size_t kMaxTextLength = 64u * 1024 * 1024;
 
 // --- blanks ---------------------------------------------------------------------------------
@@ -36,9 +38,19 @@ inline bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' &
 inline bool isNameChar(char c) { return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
 
 // Without trailing blanks.
+// Fields are padded with blanks to their width, often far beyond the value: eight blanks are
+// skipped at a time.
 inline std::string_view trimRight(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
+  constexpr std::uint64_t kEightBlanks = 0x2020202020202020ULL;
+  std::size_t n = s.size();
+  while (n >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + n - 8, 8);
+    if (word != kEightBlanks) break;
+    n -= 8;
+  }
+  while (n > 0 && s[n - 1] == ' ') --n;
+  return s.substr(0, n);
 }
 
 // Without leading blanks.

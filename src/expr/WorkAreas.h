@@ -7,6 +7,7 @@
 // that cannot hold a value...) are raised by the implementation through Interp::raise.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,6 +56,12 @@ class WorkAreas {
   virtual Value getField(Interp& ip, int area, int field) = 0;
   virtual void putField(Interp& ip, int area, int field, const Value& v) = 0;
   virtual std::vector<FieldInfo> fields(int area) const = 0;
+  // The code-page mark of the area's table (byte 29 of its header; 0 when the table carries
+  // none, or the area is free). Text of the ledger's tables is read through ledgerText()
+  // (Codepage.h) with this mark.
+  virtual std::uint8_t codePageMark(int /*area*/) const { return 0; }
+  // The number of fields of the area's table (0 when the area is free), without listing them.
+  virtual int fieldCount(int area) const { return static_cast<int>(fields(area).size()); }
 
   // --- navigation ----------------------------------------------------------------------------
   virtual std::int64_t recNo(int area) const = 0;

@@ -9,6 +9,7 @@
 #include "consolidation/BasesSupport.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
+#include "generation/MinorAmounts.h"
 #include "shell/Paths.h"
 #include "shell/RunFiles.h"
 #include "shell/Session.h"
@@ -24,32 +25,6 @@ using store::Engine;
 namespace {
 
 constexpr int kRepaintEvery = 50;
-
-// How a record is copied into the output table or the bucket.
-enum class Copy {
-  AsStored,     // MONTO unchanged
-  ByNature,     // MONTO times +1 for nature "1", -1 otherwise
-  Balance1008,  // as ByNature
-  Balance1009,  // MONTO times -1 for nature "2", +1 otherwise
-};
-
-double copiedAmount(Copy how, std::string_view nat, double monto) {
-  switch (how) {
-    case Copy::AsStored: return monto;
-    case Copy::ByNature:
-    case Copy::Balance1008: return nat.starts_with("1") ? monto : -monto;
-    case Copy::Balance1009: return nat.starts_with("2") ? -monto : monto;
-  }
-  return monto;
-}
-
-// A third party's totals over its movements: nature and threshold of its first movement.
-struct PartyTotal {
-  double monto = 0;
-  double adic = 0;
-  std::string nat;
-  double base = 0;
-};
 
 std::map<std::string, PartyTotal> readTotals(Engine& engine, shell::OpenAreas& areas,
                                              const std::string& file, const char* alias) {
@@ -67,21 +42,37 @@ std::map<std::string, PartyTotal> readTotals(Engine& engine, shell::OpenAreas& a
   return totals;
 }
 
-// Copies the current record of `from` into a new record of `to`, field by field by name.
+// Copies the current record of `from` into a new record of `to`, field by field by name (the
+// positions found once, when the copier is made).
 class RecordCopier {
  public:
   RecordCopier(Engine& engine, int from, int to) : m_engine(engine), m_from(from), m_to(to) {
-    for (const FieldInfo& f : engine.fields(from))
-      if (engine.fieldIndex(to, f.name) >= 0) m_names.push_back(f.name);
+    const std::vector<FieldInfo> fields = engine.fields(from);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      const int target = engine.fieldIndex(to, fields[i].name);
+      if (target >= 0) m_fields.push_back({static_cast<int>(i), target});
+    }
+    m_monto = engine.fieldIndex(to, "MONTO");
+    m_form = engine.fieldIndex(to, "FORM");
   }
   void copy(double monto, std::string_view form = {}) {
-    std::vector<Value> values;
-    values.reserve(m_names.size());
-    for (const std::string& n : m_names) values.push_back(m_engine.get(m_from, n));
+    Interp& ip = m_engine.interp();
+    ArenaScope arena(ip.arena());
+    m_values.clear();
+    for (const auto& [source, target] : m_fields) {
+      (void)target;
+      m_values.push_back(m_engine.getField(ip, m_from, source));
+    }
     m_engine.appendBlank(m_to);
-    for (std::size_t i = 0; i < m_names.size(); ++i) m_engine.put(m_to, m_names[i], values[i]);
-    m_engine.put(m_to, "MONTO", Value::number(monto));
-    if (!form.empty()) m_engine.put(m_to, "FORM", Value::text(std::string(form)));
+    for (std::size_t i = 0; i < m_fields.size(); ++i)
+      m_engine.putField(ip, m_to, m_fields[i].second, m_values[i]);
+    m_values.clear();
+    if (m_monto >= 0) m_engine.putField(ip, m_to, m_monto, Value::number(monto));
+    else m_engine.put(m_to, "MONTO", Value::number(monto));
+    if (!form.empty()) {
+      if (m_form >= 0) m_engine.putField(ip, m_to, m_form, Value::temp(form));
+      else m_engine.put(m_to, "FORM", Value::text(std::string(form)));
+    }
   }
   // Writes the copied record and releases its lock. The output tables are scratch files of the
   // run, read back through the same engine and erased at its end, so the record is not forced to
@@ -91,7 +82,9 @@ class RecordCopier {
  private:
   Engine& m_engine;
   int m_from, m_to;
-  std::vector<std::string> m_names;
+  std::vector<std::pair<int, int>> m_fields;  // (position in `from`, position in `to`)
+  std::vector<Value> m_values;
+  int m_monto = -1, m_form = -1;
 };
 
 // The POR_RET of the accounts of the company's chart copy.
@@ -237,10 +230,6 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, shell::OpenA
   if (tracon == 0 || bucketArea == 0 || all == 0 || watch.failed()) return result;
   RecordCopier toOutput(engine, all, tracon);
   RecordCopier toBucket(engine, all, bucketArea);
-  const Copy how = n == 1   ? Copy::AsStored
-                   : n == 8 ? Copy::Balance1008
-                   : n == 9 ? Copy::Balance1009
-                            : Copy::ByNature;
 
   std::int64_t seen = 0;
   engine.forEach(all, [&] {
@@ -254,31 +243,23 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, shell::OpenA
     const std::map<std::string, PartyTotal>& totals = n == 1 && conc == "5001" ? by5001 : byParty;
     const auto party = totals.find(ctaDir);
     if (party == totals.end()) return true;
-    const PartyTotal& p = party->second;
     double total = 0;
-    if (n == 1) total = p.monto;
-    else if (n == 6) total = p.adic;
-    else if (n == 9) total = p.nat.starts_with("2") ? -p.monto : p.monto;
-    else total = p.nat.starts_with("1") ? p.monto : -p.monto;
-    if (n == 8 && conc == "1318") total = -total;
-
     // Where the record goes: 0 dropped, 1 bucket, 2 output.
-    int where = 0;
-    if (n == 8) where = total < p.base ? 1 : 2;
-    else if (n == 9) where = total < p.base || own > 0 ? 1 : (own < 0 ? 2 : 0);
-    else where = total < p.base ? (total > 0 ? 1 : 0) : 2;
-    if (where == 0) return true;
+    const Placement placed = placeRecord(n, conc, own, party->second, total);
+    if (placed == Placement::Dropped) return true;
+    const int where = placed == Placement::MinorAmounts ? 1 : 2;
 
     double base = 0;
     if (withBases) {
       const auto b = bases.find({std::string(trimBlanks(engine.text(all, "NIT"))), conc});
       base = b == bases.end() ? 0.0 : b->second;
-      if (base == 0) result.missingBases = true;
+      if (base == 0) {
+        result.missingBases = true;
+        result.withoutBase.push_back({ctaDir, conc});
+      }
     }
-    const double copied = copiedAmount(how, nat, own);
-    const std::string form = where == 2                 ? std::string()
-                             : n == 8 && conc == "1318" ? std::string("1318")
-                                                        : std::string(kMinorForm);
+    const double copied = reportedAmount(n, nat, own);
+    const std::string form = where == 2 ? std::string() : gatheredForm(n, conc);
     RecordCopier& target = where == 1 ? toBucket : toOutput;
     target.copy(copied, form);
     const int targetArea = where == 1 ? bucketArea : tracon;

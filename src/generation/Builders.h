@@ -11,6 +11,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace exo::shell {
 class OpenAreas;
@@ -29,10 +30,17 @@ inline constexpr std::string_view kMinorForm = "Meno";
 inline constexpr const char* kOutputAlias = "TraCon";
 inline constexpr const char* kDirectoryAlias = "Direc";
 
+// A third party and concept of 1002/1003 copied without its retention base.
+struct MissingBase {
+  std::string party;  // CTA_DIR as stored
+  std::string conceptCode;
+};
+
 struct BuildResult {
-  bool built = false;         // TraCon is open and ready
-  int area = 0;               // its area
-  bool missingBases = false;  // 1002/1003: a record copied lacks its retention base
+  bool built = false;                    // TraCon is open and ready
+  int area = 0;                          // its area
+  bool missingBases = false;             // 1002/1003: a record copied lacks its retention base
+  std::vector<MissingBase> withoutBase;  // which ones, in the order they were copied
 };
 
 // Builds the output table of `formatNumber` (1 to 12). The tables it opens are taken into

@@ -1,21 +1,28 @@
 // The generation driver: file names, the XML header, the overwrite questions and the run of one
 // format's builder and report definitions.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include "consolidation/BasesSupport.h"
+#include "consolidation/IntegrationState.h"
 #include "consolidation/Readiness.h"
+#include "expr/Codepage.h"
 #include "expr/Interp.h"
 #include "expr/Memvars.h"
 #include "expr/TPublic.h"
 #include "expr/Text.h"
 #include "generation/Builders.h"
 #include "generation/Generation.h"
+#include "generation/XmlWriter.h"
 #include "reports/Runner.h"
+#include "shell/OpenFile.h"
 #include "shell/Paths.h"
 #include "shell/RunFiles.h"
 #include "shell/Session.h"
+#include "shell/Utilities.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
 
@@ -81,6 +88,37 @@ struct CloseAlias {
   }
 };
 
+// "code name - concepto cccc" for each third party and concept without its retention base, once
+// each, the names from the directory open as "Direc".
+std::vector<std::string> partiesWithoutBase(Session& session, Engine& engine,
+                                            const std::vector<MissingBase>& missing) {
+  std::vector<std::string> lines;
+  std::set<std::pair<std::string, std::string>> seen;
+  // The names are sought in the directory's code order, which its index file gives.
+  const bool directory =
+      engine.areaOf(kDirectoryAlias) != 0 &&
+      shell::findEntry(session.companyFolder(), store::kDirectoryCopyIndex).has_value();
+  for (const MissingBase& m : missing) {
+    if (!seen.insert({m.party, m.conceptCode}).second) continue;
+    const std::string name = directory
+                                 ? oemToAnsi(trimBlanks(shell::BUSNOMDI(engine.interp(), m.party)))
+                                 : std::string();
+    lines.push_back(std::string(trimBlanks(std::string(trimBlanks(m.party)) + " " + name)) +
+                    " - concepto " + m.conceptCode);
+  }
+  return lines;
+}
+
+std::string withoutBaseLines(const std::vector<std::string>& lines) {
+  if (lines.empty()) return {};
+  constexpr std::size_t kMaxLines = 30;
+  std::string text = "\r\n\r\nSin base de retenci\363n:";
+  for (std::size_t i = 0; i < lines.size() && i < kMaxLines; ++i) text += "\r\n" + lines[i];
+  if (lines.size() > kMaxLines)
+    text += "\r\n... y " + std::to_string(lines.size() - kMaxLines) + " m\341s.";
+  return text;
+}
+
 bool askOverwrite(Session& session, std::string_view text) {
   return session.ui().ask(kAttention, text, {"&Continuar", "Ca&ncelar"}, 0) == 0;
 }
@@ -115,7 +153,7 @@ std::string xmlFileName(const Header& h) {
 }
 
 Header defaultHeader(int formatNumber, std::string_view version, std::string_view consecut,
-                     std::string_view now) {
+                     std::string_view now, std::string_view taxYear) {
   Header h;
   const std::string clock = padRight(now, 14, '0');
   h.ano = clock.substr(0, 4);
@@ -126,9 +164,26 @@ Header defaultHeader(int formatNumber, std::string_view version, std::string_vie
   h.numEnv = std::string(consecut);
   h.fecEnv = clock.substr(0, 4) + "-" + clock.substr(4, 2) + "-" + clock.substr(6, 2) + "T" +
              clock.substr(8, 2) + ":" + clock.substr(10, 2) + ":" + clock.substr(12, 2);
-  h.fecIni = h.ano + "-01-01";
-  h.fecFin = h.ano + "-12-31";
+  // The period reported is the company-year's tax year, never the year of sending.
+  const std::string_view year = trimBlanks(taxYear);
+  const bool isYear = year.size() == 4 && std::all_of(year.begin(), year.end(),
+                                                      [](char c) { return c >= '0' && c <= '9'; });
+  const std::string period = isYear ? std::string(year) : h.ano;
+  h.fecIni = period + "-01-01";
+  h.fecFin = period + "-12-31";
   return h;
+}
+
+void keepPeriodInOneYear(std::string& edited, std::string& other) {
+  const auto yearOf = [](const std::string& date) -> std::string {
+    if (date.size() < 4) return {};
+    for (std::size_t i = 0; i < 4; ++i)
+      if (date[i] < '0' || date[i] > '9') return {};
+    return date.substr(0, 4);
+  };
+  const std::string year = yearOf(edited);
+  if (year.empty() || yearOf(other).empty() || yearOf(other) == year) return;
+  other = year + other.substr(4);
 }
 
 std::string formatVersion(Session& session, Engine& engine, int formatNumber) {
@@ -173,7 +228,7 @@ bool PONECABEZA(Session& session, Engine& engine, int formatNumber, const Header
   std::tm local{};
   localtime_r(&t, &local);
   std::strftime(now, sizeof now, "%Y%m%d%H%M%S", &local);
-  Header h = defaultHeader(formatNumber, version, session.consecut(), now);
+  Header h = defaultHeader(formatNumber, version, session.consecut(), now, session.anioIni());
   storeHeader(session, h);
   const bool accepted = edit ? edit(h) : true;
   storeHeader(session, h);
@@ -193,13 +248,31 @@ bool HAYELARCHXLS(Session& session, const fs::path& file) {
 bool CARGAARCHEXCEL(Session& session, int formatNumber) {
   const fs::path file = workbookPath(session, formatNumber);
   std::error_code ec;
-  if (fs::exists(file, ec)) return session.ui().openWithShell(file.string());
+  if (fs::exists(file, ec)) return shell::openOrExplain(session.ui(), file);
   session.ui().message(shell::MessageKind::Info, kAttention,
                        "El archivo  " + file.string() +
                            "  no ha sido creado.\r\n\r\nGenere el archivo correspondiente "
                            "pulsando el bot\363n \"Generar archivo Excel\" e intente\r\n "
                            "nuevamente esta opci\363n.");
   return false;
+}
+
+std::string splitFilesText(int formatNumber, const std::vector<XmlFileOutcome>& files) {
+  std::int64_t records = 0;
+  for (const XmlFileOutcome& f : files) records += f.part.records;
+  std::string text = "El formato " + store::formatCode(formatNumber) + " tiene " +
+                     std::to_string(records) + " registros; DIAN recibe a lo sumo " +
+                     std::to_string(kMaxRecordsPerFile) + " por archivo. Se escribieron " +
+                     std::to_string(files.size()) +
+                     " archivos, cada uno con su n\372mero de env\355o:\r\n";
+  for (const XmlFileOutcome& f : files) {
+    char total[64];
+    std::snprintf(total, sizeof total, "%.0f", f.part.total);
+    text += "\r\n" + f.part.file.filename().string() + "  env\355o " + f.part.numEnv + ": " +
+            std::to_string(f.part.records) + " registros, valor total " + total;
+  }
+  text += "\r\n\r\nPresente todos los archivos.";
+  return text;
 }
 
 std::string findingsText(const fs::path& file, const std::vector<XmlFinding>& findings,
@@ -263,17 +336,27 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
   const BuildResult built = buildRecords(session, engine, areas, scratch, formatNumber);
   if (!built.built) return result;
   result.missingBases = built.missingBases;
+  openDirectory(session, engine, areas);
   if (built.missingBases) {
+    result.withoutBase = partiesWithoutBase(session, engine, built.withoutBase);
     session.ui().message(shell::MessageKind::Info, kAttention,
                          "Hay errores en Valor del pago o abono sujeto a retenci\363n.\r\n\r\n" +
-                             mustHaveBases(formatNumber));
+                             mustHaveBases(formatNumber) + withoutBaseLines(result.withoutBase));
   }
-  openDirectory(session, engine, areas);
   const int tracon = built.area;
   const char* amount = mainAmount(formatNumber);
+  // The third party of each record, in the order the definitions write them, so that the
+  // check of the files names each record's third party by its code.
+  XmlParties parties;
+  const int formField = engine.fieldIndex(tracon, "FORM");
+  const int partyField = engine.fieldIndex(tracon, "CTA_DIR");
   engine.forEach(tracon, [&] {
     ++result.records;
     result.total += engine.number(tracon, amount);
+    const bool minor = formField >= 0 && trimBlanks(engine.text(tracon, "FORM")) == kMinorForm;
+    parties.codes.push_back(minor || partyField < 0
+                                ? std::string()
+                                : std::string(trimBlanks(engine.text(tracon, "CTA_DIR"))));
     return true;
   });
   engine.goTop(ip, tracon);
@@ -289,7 +372,8 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     if (watch.failed()) return result;
   }
   if (xml) {
-    result.xmlFile = shell::entryPath(outputFolder(session), xmlFileName(headerOf(session)));
+    const Header asked = headerOf(session);
+    result.xmlFile = shell::entryPath(outputFolder(session), xmlFileName(asked));
     // The definition builds its working table of the file's records under this name; it is a
     // scratch file of the run, erased with the others however the run ends.
     const std::string table = scratch.add(kXmlWorkTable);
@@ -300,24 +384,55 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     std::error_code timeEc;
     const auto before = fs::last_write_time(result.xmlFile, timeEc);
     const bool existed = !timeEc;
+    forgetXmlFiles(ip);
     {
       CloseAlias closeWorkTable{engine, kXmlWorkAlias};
       runner.EJECUTAR(xmlDefinition(formatNumber));
     }
     if (watch.failed()) return result;
-    const auto after = fs::last_write_time(result.xmlFile, timeEc);
-    result.xmlWritten = !timeEc && (!existed || after != before);
+    std::vector<XmlFilePart> written = lastXmlFiles(ip);
+    if (written.empty()) {
+      // A definition that writes the file by other means than GENERAXML: the file of the name
+      // the header gives, when it changed.
+      const auto after = fs::last_write_time(result.xmlFile, timeEc);
+      if (!timeEc && (!existed || after != before))
+        written.push_back(
+            {result.xmlFile, std::string(trimBlanks(asked.numEnv)), result.records, result.total});
+    }
+    result.xmlWritten = !written.empty();
     if (!result.xmlWritten) {
       session.ui().message(shell::MessageKind::Error, kAttention,
                            "La definici\363n " + xmlDefinition(formatNumber) +
                                " no escribi\363 el archivo " + result.xmlFile.string() + ".");
       return result;
     }
-    result.findings =
-        checkXmlFile(result.xmlFile, formatNumber, ruleTablesFromFolder(session.folders().program));
-    if (!result.findings.empty())
-      session.ui().message(shell::MessageKind::Alert, kAttention,
-                           findingsText(result.xmlFile, result.findings));
+    result.xmlFile = written.front().file;
+    const XmlRuleTables rules = ruleTablesFromFolder(session.folders().program);
+    std::size_t offset = 0;
+    for (const XmlFilePart& part : written) {
+      parties.offset = offset;
+      offset += static_cast<std::size_t>(part.records);
+      // First the values the writer had to change so that the file is well formed, then the
+      // findings of the format's rules.
+      XmlFileOutcome outcome{part, part.changed};
+      for (XmlFinding& f : outcome.findings) {
+        const std::size_t at = parties.offset + static_cast<std::size_t>(f.record - 1);
+        if (f.record > 0 && at < parties.codes.size()) f.partyCode = parties.codes[at];
+      }
+      result.xmlAltered = result.xmlAltered || !part.changed.empty();
+      for (XmlFinding& f : checkXmlFile(part.file, formatNumber, rules, parties))
+        outcome.findings.push_back(std::move(f));
+      result.findings.insert(result.findings.end(), outcome.findings.begin(),
+                             outcome.findings.end());
+      result.xmlFiles.push_back(std::move(outcome));
+    }
+    if (result.xmlFiles.size() > 1)
+      session.ui().message(shell::MessageKind::Info, kAttention,
+                           splitFilesText(formatNumber, result.xmlFiles));
+    for (const XmlFileOutcome& f : result.xmlFiles)
+      if (!f.findings.empty())
+        session.ui().message(shell::MessageKind::Alert, kAttention,
+                             findingsText(f.part.file, f.findings));
   }
   result.done = true;
   return result;
@@ -355,6 +470,19 @@ GenerationResult GENERADORAZO(Session& session, Engine& engine, reports::Runner&
   if (formatNumber < 1 || formatNumber > 12) return {};
   const int selected = engine.selected();
   if (!consolidation::CHEQUEATODO(session, formatNumber)) return {};
+  // Tables integrated before the latest change of assignments, movements or fixes: the return
+  // would not say what the ledger says now.
+  if (const auto changed = consolidation::changedSinceIntegration(session.companyFolder());
+      !changed.empty()) {
+    const std::vector<std::string> buttons = {std::string(consolidation::kYes),
+                                              std::string(consolidation::kNo)};
+    if (session.ui().ask(
+            kAttention,
+            consolidation::integrateAgainMessage(changed) + "\r\n\r\n\277Generar de todos modos?",
+            buttons, 1) != 0) {
+      return {};
+    }
+  }
   GenerationResult result =
       kBuilders[formatNumber - 1](session, engine, runner, conceptCode, excel, xml, editHeader);
   if (engine.isUsed(selected) || selected == 0) engine.select(selected);

@@ -8,7 +8,8 @@
 // format's report definitions over it: "MMG" + NN + "EC.RPO" writes the workbook, "MMG" + NN +
 // "XC.RPO" the XML file. Every scratch file of the run is erased when it ends, however it ends.
 // The XML file written is then checked against the field rules of its format (XmlRules.h) and
-// the findings shown to the user; the file stays written either way.
+// the findings shown to the user, with the values the writer had to change so that the file is
+// well formed; the file stays written either way.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "generation/XmlRules.h"
+#include "generation/XmlWriter.h"
 
 namespace exo::shell {
 class Session;
@@ -57,9 +59,16 @@ struct Header {
 // number in eight digits with leading zeros + ".xml".
 std::string xmlFileName(const Header& h);
 // The defaults of the header of `formatNumber`: `version` is the VERSION of the formats table
-// ("" when the format is not there), `consecut` CCONSECUT, `now` the clock as "YYYYMMDDHHMMSS".
+// ("" when the format is not there), `consecut` CCONSECUT, `now` the clock as "YYYYMMDDHHMMSS",
+// `taxYear` the company-year's year (CANIOINI). The year of sending is the clock's; the period
+// reported is the tax year, 1 January to 31 December (the clock's year when `taxYear` is not a
+// year of four digits).
 Header defaultHeader(int formatNumber, std::string_view version, std::string_view consecut,
-                     std::string_view now);
+                     std::string_view now, std::string_view taxYear = {});
+// The period of a header moved to another year as one edits it: the first and last dates keep
+// their month and day and take the year just typed in `edited` (the other date follows), so that
+// the period stays inside one calendar year. `edited` is the date the user changed.
+void keepPeriodInOneYear(std::string& edited, std::string& other);
 // The VERSION of a format in the formats table of the session (FORMATOS2), "" when not found.
 std::string formatVersion(shell::Session& session, store::Engine& engine, int formatNumber);
 // Reads and writes OCABEZ (keys ano, CodCpt, Format, Versi, NumEnv, FecEnv, FecIni, FecFin).
@@ -82,17 +91,35 @@ bool HAYELARCHXLS(shell::Session& session, const std::filesystem::path& file);
 // True when it was handed over.
 bool CARGAARCHEXCEL(shell::Session& session, int formatNumber);
 
+// One XML file of a run and the findings of its check.
+struct XmlFileOutcome {
+  XmlFilePart part;
+  std::vector<XmlFinding> findings;
+};
+
 struct GenerationResult {
   bool done = false;               // the definitions asked for ran to their end
   std::int64_t records = 0;        // records of TraCon handed to the definitions
   double total = 0;                // sum of the format's main amount over those records
   bool missingBases = false;       // 1002/1003: some record lacks its retention base
   std::filesystem::path workbook;  // written when asked for
-  std::filesystem::path xmlFile;   // written when asked for
+  std::filesystem::path xmlFile;   // written when asked for (the first, when there are several)
   bool xmlWritten = false;         // the XML definition wrote the file in this run
-  // The rule findings of the XML file written (empty when it passed, or none was written).
+  // The rule findings of the XML files written (empty when they passed, or none was written).
   std::vector<XmlFinding> findings;
+  // Every XML file written, in sending order: a format of more than 5,000 records is several.
+  std::vector<XmlFileOutcome> xmlFiles;
+  // 1002/1003: the third parties and concepts copied without their retention base.
+  std::vector<std::string> withoutBase;  // "code name - concepto cccc"
+  // Some value of an XML file had to be changed to be written (a character XML does not allow,
+  // or one that ISO-8859-1 lacks): the file needs the user's look before it is filed. Those
+  // changes come first among the findings of their file.
+  bool xmlAltered = false;
 };
+
+// The message that tells the user the format went as several files: each file with its sending
+// number, records and total.
+std::string splitFilesText(int formatNumber, const std::vector<XmlFileOutcome>& files);
 
 // The findings of the file just written, as the driver shows them: how many, then one line per
 // finding (at most `maxLines`, then how many more).

@@ -1,6 +1,7 @@
 // The field rules of the DIAN XML files.
 #include "generation/XmlRules.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <pugixml.hpp>
 #include <sstream>
@@ -67,26 +68,148 @@ std::vector<std::vector<std::string>> readTable(const fs::path& folder, std::str
 
 class Checker {
  public:
-  Checker(int formatNumber, const XmlRuleTables& tables)
-      : m_format(formatNumber), m_code(store::formatCode(formatNumber)), m_tables(tables) {}
+  Checker(int formatNumber, const XmlRuleTables& tables, const XmlParties& parties)
+      : m_format(formatNumber),
+        m_code(store::formatCode(formatNumber)),
+        m_tables(tables),
+        m_parties(parties) {
+    for (const XmlField& f : LOSCAMPOSXML(formatNumber).fields) {
+      m_attributes.push_back(lower1252(f.name));
+      m_hasParty |= f.name == "TDOC";
+      m_hasCountry |= f.name == "PAIS";
+      m_hasConcept |= f.name == "CPT";
+      m_located |= f.name == "DPTO";
+    }
+  }
 
   std::vector<XmlFinding> run(const pugi::xml_document& doc);
 
  private:
   void add(std::string field, std::string rule, std::string value) {
-    m_findings.push_back({m_record, m_party, std::move(field), std::move(rule), std::move(value)});
+    m_findings.push_back({m_record, m_party, std::move(field), std::move(rule), std::move(value),
+                          m_partyCode, m_partyName});
   }
   void record(const pugi::xml_node& node);
+  void nameParty(const pugi::xml_node& node);
+  void withholding(const pugi::xml_node& node);
+  void period(const pugi::xml_node& cab);
   void amount(const char* name, const std::string& value);
   void characters(const char* name, const std::string& value);
 
   int m_format;
   std::string m_code;
   const XmlRuleTables& m_tables;
+  const XmlParties& m_parties;
   std::int64_t m_record = 0;
   std::string m_party;
+  std::string m_partyCode;
+  std::string m_partyName;
   std::vector<XmlFinding> m_findings;
+  std::vector<std::string> m_attributes;  // the format's attribute names, in lower case
+  bool m_hasParty = false, m_hasCountry = false, m_hasConcept = false, m_located = false;
 };
+
+constexpr std::string_view kMinorAmountsNid = "222222222";
+
+// The code of the record's third party comes from the run (the records are written in the
+// order of the run's output table); the name is the one the record writes.
+void Checker::nameParty(const pugi::xml_node& node) {
+  auto get = [&](const char* name) {
+    return std::string(trimBlanks(node.attribute(name).value()));
+  };
+  m_partyName = get("raz");
+  if (m_partyName.empty()) {
+    for (const char* part : {"apl1", "apl2", "nom1", "nom2"}) {
+      const std::string value = get(part);
+      if (value.empty()) continue;
+      if (!m_partyName.empty()) m_partyName += ' ';
+      m_partyName += value;
+    }
+  }
+  m_partyCode.clear();
+  const std::size_t at = m_parties.offset + static_cast<std::size_t>(m_record - 1);
+  if (at < m_parties.codes.size()) {
+    const std::string& code = m_parties.codes[at];
+    // A record whose identification does not agree with the run's (a minor-amounts record
+    // where the run has a third party, or the other way round) is not named from it.
+    const bool minor = get("nid") == kMinorAmountsNid;
+    if (code.empty() == minor) m_partyCode = code;
+  }
+}
+
+// 1002 and 1003: the payment subject to withholding (the base) cannot be zero, nor smaller than
+// what was withheld, when something was withheld.
+void Checker::withholding(const pugi::xml_node& node) {
+  const char* baseName = m_format == 2 ? "vabo" : "valor";
+  const char* withheldName = m_format == 2 ? "vret" : "ret";
+  const std::string baseText(trimBlanks(node.attribute(baseName).value()));
+  const std::string withheldText(trimBlanks(node.attribute(withheldName).value()));
+  const auto number = [](const std::string& text, double& out) {
+    if (text.empty()) {
+      out = 0;
+      return true;
+    }
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return end != nullptr && *end == '\0';
+  };
+  double base = 0, withheld = 0;
+  if (!number(baseText, base) || !number(withheldText, withheld) || withheld <= 0) return;
+  if (base == 0)
+    add(baseName,
+        "base de retenci\xF3"
+        "n en cero con retenci\xF3"
+        "n practicada de " +
+            withheldText,
+        baseText.empty() ? std::string("0") : baseText);
+  else if (base < withheld)
+    add(baseName,
+        "base de retenci\xF3"
+        "n menor que la retenci\xF3"
+        "n practicada de " +
+            withheldText,
+        baseText);
+}
+
+// The period reported: real dates, inside one calendar year, the last not before the first,
+// and a year of sending later than the period's year.
+void Checker::period(const pugi::xml_node& cab) {
+  const std::string first(trimBlanks(cab.child("FecInicial").text().get()));
+  const std::string last(trimBlanks(cab.child("FecFinal").text().get()));
+  const std::string sending(trimBlanks(cab.child("Ano").text().get()));
+  const auto isDate = [](const std::string& d) {
+    if (d.size() != 10 || d[4] != '-' || d[7] != '-') return false;
+    if (!allDigits(d.substr(0, 4)) || !allDigits(d.substr(5, 2)) || !allDigits(d.substr(8, 2)))
+      return false;
+    const int y = std::stoi(d.substr(0, 4)), m = std::stoi(d.substr(5, 2)),
+              day = std::stoi(d.substr(8, 2));
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (m < 1 || m > 12 || day < 1) return false;
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return day <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
+  };
+  bool dates = true;
+  for (const auto& [name, value] : {std::pair{"FecInicial", first}, std::pair{"FecFinal", last}}) {
+    if (isDate(value)) continue;
+    add(name, "fecha no v\xE1lida (debe ser AAAA-MM-DD)", value);
+    dates = false;
+  }
+  if (!dates) return;
+  if (last < first) add("FecFinal", "la fecha final es anterior a la fecha inicial " + first, last);
+  else if (first.substr(0, 4) != last.substr(0, 4))
+    add("FecFinal",
+        "el per\xED"
+        "odo no est\xE1 dentro de un mismo a\xF1o (empieza en " +
+            first + ")",
+        last);
+  const std::string periodYear = first.substr(0, 4);
+  if (sending.size() == 4 && allDigits(sending) && sending <= periodYear)
+    add("Ano",
+        "el a\xF1o de env\xEDo debe ser posterior al a\xF1o del per\xED"
+        "odo (" +
+            periodYear + ")",
+        sending);
+}
 
 void Checker::characters(const char* name, const std::string& value) {
   for (const char ch : value) {
@@ -129,16 +252,18 @@ void Checker::record(const pugi::xml_node& node) {
   const XmlLayout& layout = LOSCAMPOSXML(m_format);
   const std::string tdoc = get("tdoc"), nid = get("nid"), pais = get("pais");
   m_party = trimBlanks(tdoc + " " + nid);
-  bool hasParty = false, hasCountry = false, hasConcept = false;
-  for (const XmlField& f : layout.fields) {
-    hasParty |= f.name == "TDOC";
-    hasCountry |= f.name == "PAIS";
-    hasConcept |= f.name == "CPT";
-  }
+  nameParty(node);
+  if (m_format == 2 || m_format == 3) withholding(node);
+  const bool hasParty = m_hasParty, hasCountry = m_hasCountry, hasConcept = m_hasConcept;
   // Attributes the format does not have.
   for (const pugi::xml_attribute& a : node.attributes()) {
     bool known = false;
-    for (const XmlField& f : layout.fields) known |= lower1252(f.name) == a.name();
+    const std::string_view attribute = a.name();
+    for (const std::string& name : m_attributes) {
+      if (name != attribute) continue;
+      known = true;
+      break;
+    }
     if (!known) add(a.name(), "atributo que el formato no tiene", a.value());
     characters(a.name(), a.value());
   }
@@ -237,9 +362,7 @@ void Checker::record(const pugi::xml_node& node) {
   }
   // Address and location: needed for residents of Colombia (format 1003 reports Colombian
   // agents only and has no country); the generic identifications are not residents.
-  bool located = false;
-  for (const XmlField& f : layout.fields) located |= f.name == "DPTO";
-  if (located) {
+  if (m_located) {
     const bool colombian =
         (hasCountry ? withoutLeadingZeros(pais) == kColombia : true) && tdoc != kForeignNoNumber;
     const char* munName = m_format == 3 ? "mcpo" : "mun";
@@ -295,6 +418,9 @@ std::vector<XmlFinding> Checker::run(const pugi::xml_document& doc) {
   }
   m_record = 0;
   m_party.clear();
+  m_partyCode.clear();
+  m_partyName.clear();
+  period(cab);
   if (count > kMaxRecordsPerFile)
     add("CantReg",
         "m\xE1"
@@ -337,7 +463,7 @@ XmlRuleTables ruleTablesFromFolder(const fs::path& programFolder) {
 }
 
 std::vector<XmlFinding> checkXmlFile(const fs::path& path, int formatNumber,
-                                     const XmlRuleTables& tables) {
+                                     const XmlRuleTables& tables, const XmlParties& parties) {
   if (!isFormatNumber(formatNumber)) return {{0, "", "Formato", "formato que no existe", ""}};
   std::ifstream in(path, std::ios::binary);
   if (!in) return {{0, "", "archivo", "no se pudo leer el archivo", path.string()}};
@@ -354,11 +480,13 @@ std::vector<XmlFinding> checkXmlFile(const fs::path& path, int formatNumber,
              "posici\xF3"
              "n " +
                  std::to_string(parsed.offset)}};
-  return Checker(formatNumber, tables).run(doc);
+  return Checker(formatNumber, tables, parties).run(doc);
 }
 
 std::string describe(const XmlFinding& f) {
   std::string out = f.record == 0 ? std::string("Archivo") : "Registro " + std::to_string(f.record);
+  const std::string party(trimBlanks(f.partyCode + " " + f.partyName));
+  if (!party.empty()) out += ", tercero " + party;
   if (!f.thirdParty.empty()) out += " (" + f.thirdParty + ")";
   out += ": " + f.field + " - " + f.rule;
   if (!f.value.empty()) out += ": " + f.value;

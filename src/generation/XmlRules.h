@@ -42,15 +42,27 @@ struct XmlFinding {
   std::string field;        // the attribute or header element
   std::string rule;         // what is wrong, in Spanish
   std::string value;        // the value as written
+  std::string partyCode;    // the third party's code in the directory, when the run knows it
+  std::string partyName;    // its name as the record writes it (business name, or surnames
+                            // and names)
+};
+
+// The third parties of the records a run wrote, in the order it wrote them (over all the files
+// of the format): the code in the directory of each record's third party, "" for the
+// minor-amounts records. `offset` is the position of the file's first record in that order.
+struct XmlParties {
+  std::vector<std::string> codes;
+  std::size_t offset = 0;
 };
 
 // checkXmlFile: the findings of the file `path` of format 1 to 12, in document order. A file
-// that cannot be read or is not well formed gives a single finding saying so.
+// that cannot be read or is not well formed gives a single finding saying so. `parties`, when
+// it covers the file's records, gives each finding its third party's code.
 std::vector<XmlFinding> checkXmlFile(const std::filesystem::path& path, int formatNumber,
-                                     const XmlRuleTables& tables);
+                                     const XmlRuleTables& tables, const XmlParties& parties = {});
 
-// One line per finding: "Registro 3 (31 800123456): dv - dígito de verificación errado
-// (esperado 7): 5".
+// One line per finding: "Registro 3, tercero A0001 EMPRESA S.A. (31 800123456): dv - dígito de
+// verificación errado (esperado 7): 5".
 std::string describe(const XmlFinding& finding);
 
 }  // namespace exo::generation

@@ -1,6 +1,7 @@
 // The DIAN XML file of a format: layouts, header, document and the workbook conversion.
 #include "generation/XmlWriter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -16,6 +17,7 @@
 #include "reports/CellValue.h"
 #include "reports/Workbook.h"
 #include "reports/XlsxFile.h"
+#include "shell/MemFile.h"
 #include "shell/Paths.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
@@ -38,6 +40,7 @@ constexpr const char* kWorkTable = "TmpTraC.dbf";
 constexpr const char* kWorkAlias = "TraCon";
 constexpr int kFirstDataRow = 5;
 constexpr int kWideField = 254;
+constexpr double kMaxConsecut = 999;  // CCONSECUT holds three digits
 
 // The third-party block shared by most formats, in the order it is written.
 std::vector<XmlField> party(bool withConcept, bool withAddress, bool withCountry,
@@ -107,7 +110,7 @@ int fieldPosition(const XmlLayout& layout, std::string_view lowerName) {
 
 struct Context {
   shell::Session* session = nullptr;
-  fs::path lastFile;
+  std::vector<XmlFilePart> lastFiles;
 };
 
 std::map<const Interp*, Context>& contexts() {
@@ -115,7 +118,8 @@ std::map<const Interp*, Context>& contexts() {
   return map;
 }
 
-void remember(const Interp& ip, const fs::path& file) { contexts()[&ip].lastFile = file; }
+// The identification of the minor-amounts record.
+constexpr std::string_view kMinorAmountsNid = "222222222";
 
 // Writes `bytes` beside `file`, syncs them and renames them into place: a write that fails
 // (a full disk) leaves nothing under the official name and the previous file untouched. Empty,
@@ -136,7 +140,66 @@ fs::path outputFolder(const shell::Session& session) {
   return output.empty() ? company : shell::entryPath(company, output);
 }
 
+// The nearest Latin-1 text of each Windows-1252 character from 0x80 to 0x9F ("" where the code
+// page has no character there: a blank is written).
+constexpr const char* kLatinOf[32] = {
+    "EUR", "",  ",", "f",  "\"", "...", "+", "+", "^", "%",  "S", "<", "OE", "", "Z", "",
+    "",    "'", "'", "\"", "\"", "-",   "-", "-", "~", "TM", "s", ">", "oe", "", "z", "Y"};
+
+// An element's text: made safe, & and < as character references.
+std::string elementText(std::string_view value) {
+  std::string out;
+  for (const char c : xmlSafeText(value)) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// The third party of a record as a finding names it: document type and number, then its
+// business name or, without one, its surnames and names.
+std::string partyOf(const XmlLayout& layout, const XmlRecord& r) {
+  auto value = [&](std::string_view lowerName) {
+    const int i = fieldPosition(layout, lowerName);
+    return i >= 0 && static_cast<std::size_t>(i) < r.size()
+               ? std::string(trimBlanks(xmlSafeText(r[static_cast<std::size_t>(i)])))
+               : std::string();
+  };
+  std::string party = value("tdoc");
+  const std::string nid = value("nid");
+  if (!nid.empty()) party += (party.empty() ? "" : " ") + nid;
+  std::string name = value("raz");
+  if (name.empty()) {
+    for (const char* part : {"apl1", "apl2", "nom1", "nom2"}) {
+      const std::string p = value(part);
+      if (!p.empty()) name += (name.empty() ? "" : " ") + p;
+    }
+  }
+  if (!name.empty()) party += (party.empty() ? "" : " ") + name;
+  return party;
+}
+
 }  // namespace
+
+std::string xmlSafeText(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (const char c : value) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 && c != '\t' && c != '\r' && c != '\n') {
+      out += ' ';
+    } else if (b >= 0x80 && b <= 0x9F) {
+      const char* latin = kLatinOf[b - 0x80];
+      out += *latin != '\0' ? latin : " ";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 bool isFormatNumber(int formatNumber) { return formatNumber >= 1 && formatNumber <= 12; }
 
@@ -173,14 +236,14 @@ std::string TEXTO4CABEZAXML(int formatNumber, const XmlHeader& header, double to
        "xsi:noNamespaceSchemaLocation=\"" +
        code + ".xsd\">\r\n";
   t += "<Cab>\r\n";
-  t += "<Ano>" + header.ano + "</Ano>\r\n";
-  t += "<CodCpt>" + kind + "</CodCpt>\r\n";
+  t += "<Ano>" + elementText(header.ano) + "</Ano>\r\n";
+  t += "<CodCpt>" + elementText(kind) + "</CodCpt>\r\n";
   t += "<Formato>" + code + "</Formato>\r\n";
-  t += "<Version>" + header.versi + "</Version>\r\n";
-  t += "<NumEnvio>" + std::string(trimBlanks(header.numEnv)) + "</NumEnvio>\r\n";
-  t += "<FecEnvio>" + header.fecEnv + "</FecEnvio>\r\n";
-  t += "<FecInicial>" + header.fecIni + "</FecInicial>\r\n";
-  t += "<FecFinal>" + header.fecFin + "</FecFinal>\r\n";
+  t += "<Version>" + elementText(header.versi) + "</Version>\r\n";
+  t += "<NumEnvio>" + elementText(trimBlanks(header.numEnv)) + "</NumEnvio>\r\n";
+  t += "<FecEnvio>" + elementText(header.fecEnv) + "</FecEnvio>\r\n";
+  t += "<FecInicial>" + elementText(header.fecIni) + "</FecInicial>\r\n";
+  t += "<FecFinal>" + elementText(header.fecFin) + "</FecFinal>\r\n";
   t += "<ValorTotal>" + wholeText(total) + "</ValorTotal>\r\n";
   t += "<CantReg>" + std::to_string(count) + "</CantReg>\r\n";
   t += "</Cab>\r\n";
@@ -189,8 +252,9 @@ std::string TEXTO4CABEZAXML(int formatNumber, const XmlHeader& header, double to
 }
 
 std::string xmlAttributeValue(std::string_view value) {
+  const std::string safe = xmlSafeText(trimBlanks(value));
   std::string out;
-  for (const char c : trimBlanks(value)) {
+  for (const char c : trimBlanks(safe)) {
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
@@ -212,16 +276,35 @@ double xmlTotal(int formatNumber, const std::vector<XmlRecord>& records) {
 }
 
 std::string xmlDocument(int formatNumber, const XmlHeader& header,
-                        const std::vector<XmlRecord>& records, std::string& fileName) {
+                        const std::vector<XmlRecord>& records, std::string& fileName,
+                        std::vector<XmlFinding>* changed) {
   const XmlLayout& layout = LOSCAMPOSXML(formatNumber);
   std::string doc = TEXTO4CABEZAXML(formatNumber, header, xmlTotal(formatNumber, records),
                                     static_cast<std::int64_t>(records.size()), fileName);
+  const auto note = [&](std::int64_t record, std::string party, std::string field,
+                        std::string_view value) {
+    if (changed == nullptr) return;
+    changed->push_back({record, std::move(party), std::move(field),
+                        "car\341cter no admitido en el archivo XML, reemplazado",
+                        std::string(trimBlanks(xmlSafeText(value)))});
+  };
+  const std::pair<const char*, const std::string*> headerValues[] = {
+      {"Ano", &header.ano},         {"CodCpt", &header.codCpt},   {"Version", &header.versi},
+      {"NumEnvio", &header.numEnv}, {"FecEnvio", &header.fecEnv}, {"FecInicial", &header.fecIni},
+      {"FecFinal", &header.fecFin}};
+  for (const auto& [element, value] : headerValues) {
+    if (xmlSafeText(*value) != *value) note(0, "", element, *value);
+  }
   std::vector<std::string> names;
   for (const XmlField& f : layout.fields) names.push_back(lower1252(f.name));
+  std::int64_t number = 0;
   for (const XmlRecord& r : records) {
+    ++number;
     doc += "<" + layout.element + " ";
     for (std::size_t i = 0; i < names.size() && i < r.size(); ++i) {
-      const std::string value = xmlAttributeValue(r[i]);
+      const std::string_view given = trimBlanks(r[i]);
+      const std::string value = xmlAttributeValue(given);
+      if (xmlSafeText(given) != given) note(number, partyOf(layout, r), names[i], given);
       if (value.empty()) continue;
       doc += names[i] + "=\"" + value + "\" ";
     }
@@ -229,6 +312,43 @@ std::string xmlDocument(int formatNumber, const XmlHeader& header,
   }
   doc += "</mas>";
   return doc;
+}
+
+std::vector<XmlRun> xmlFileRuns(int formatNumber, const std::vector<XmlRecord>& records,
+                                std::size_t limit) {
+  const XmlLayout& layout = LOSCAMPOSXML(formatNumber);
+  const int nid = fieldPosition(layout, "nid");
+  const int cpt = fieldPosition(layout, "cpt");
+  const auto value = [&](std::size_t record, int position) -> std::string_view {
+    const XmlRecord& r = records[record];
+    if (position < 0 || static_cast<std::size_t>(position) >= r.size()) return {};
+    return trimBlanks(r[static_cast<std::size_t>(position)]);
+  };
+  const auto minor = [&](std::size_t record) {
+    return nid >= 0 && value(record, nid) == kMinorAmountsNid;
+  };
+  if (limit == 0) limit = 1;
+  std::vector<XmlRun> runs;
+  std::size_t first = 0;
+  do {
+    std::size_t last = std::min(records.size(), first + limit);
+    // A minor-amounts record that would open the next file takes its concept's last record along.
+    if (last < records.size() && last - first > 1 && minor(last) && !minor(last - 1) &&
+        value(last - 1, cpt) == value(last, cpt))
+      --last;
+    runs.emplace_back(first, last);
+    first = last;
+  } while (first < records.size());
+  return runs;
+}
+
+XmlHeader headerOfPart(const XmlHeader& header, std::size_t index) {
+  if (index == 0) return header;
+  XmlHeader part = header;
+  const double asked = parseNumber(trimBlanks(header.numEnv));
+  const double first = std::isfinite(asked) ? std::fabs(std::trunc(asked)) : 0.0;
+  part.numEnv = wholeText(first + static_cast<double>(index));
+  return part;
 }
 
 std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber) {
@@ -253,7 +373,7 @@ std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber) {
   return records;
 }
 
-XmlResult GENERAXML(shell::Session& session, int formatNumber) {
+XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit) {
   XmlResult result;
   if (!isFormatNumber(formatNumber)) {
     result.error = "El formato " + std::to_string(formatNumber) + " no existe.";
@@ -261,37 +381,52 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber) {
   }
   Interp& ip = session.interp();
   shell::UserInterface& ui = session.ui();
+  contexts()[&ip].lastFiles.clear();
   ui.waitOpen(kWaitText, std::nullopt);
   try {
     const std::vector<XmlRecord> records = recordsOfArea(ip, formatNumber);
-    std::string fileName;
-    const std::string doc =
-        xmlDocument(formatNumber, headerFrom(session.cabez()), records, fileName);
+    const XmlHeader asked = headerFrom(session.cabez());
     result.records = static_cast<std::int64_t>(records.size());
     result.total = roundHalfAway(xmlTotal(formatNumber, records), 0);
-    if (!shell::isPlainName(fileName)) {
-      result.error = "El nombre del archivo XML \"" + fileName +
-                     "\" no es v\xE1"
-                     "lido: revise el a\xF1"
-                     "o, la versi\xF3"
-                     "n y el n\xFA"
-                     "mero de env\xED"
-                     "o.";
-    } else {
-      const fs::path folder = outputFolder(session);
-      std::error_code ec;
-      fs::create_directories(folder, ec);
-      result.file = shell::entryPath(folder, fileName);
-      if (const std::string fault = writeFile(result.file, std::string(trimBlanks(doc)));
-          fault.empty()) {
-        result.written = true;
-        remember(ip, result.file);
-      } else {
-        result.error = "No se pudo escribir el archivo " + result.file.string() + " (" + fault +
-                       "). El archivo anterior, si lo hab\xED"
-                       "a, queda como estaba.";
+    const fs::path folder = outputFolder(session);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    const std::vector<XmlRun> runs = xmlFileRuns(formatNumber, records, limit);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const std::vector<XmlRecord> part(
+          records.begin() + static_cast<std::ptrdiff_t>(runs[i].first),
+          records.begin() + static_cast<std::ptrdiff_t>(runs[i].second));
+      const XmlHeader header = headerOfPart(asked, i);
+      std::string fileName;
+      std::vector<XmlFinding> changed;
+      const std::string doc = xmlDocument(formatNumber, header, part, fileName, &changed);
+      if (!shell::isPlainName(fileName)) {
+        result.error = "El nombre del archivo XML \"" + fileName +
+                       "\" no es v\xE1"
+                       "lido: revise el a\xF1"
+                       "o, la versi\xF3"
+                       "n y el n\xFA"
+                       "mero de env\xED"
+                       "o.";
+        break;
       }
+      const fs::path file = shell::entryPath(folder, fileName);
+      if (i == 0) result.file = file;
+      if (const std::string fault = writeFile(file, std::string(trimBlanks(doc)));
+          !fault.empty()) {
+        result.file = file;
+        result.error = "No se pudo escribir el archivo " + file.string() + " (" + fault +
+                       "). El archivo anterior, si lo hab\xED" "a, queda como estaba.";
+        break;
+      }
+      result.changed.insert(result.changed.end(), changed.begin(), changed.end());
+      result.files.push_back({file, std::string(trimBlanks(header.numEnv)),
+                              static_cast<std::int64_t>(part.size()),
+                              roundHalfAway(xmlTotal(formatNumber, part), 0), std::move(changed)});
     }
+    result.written = !result.files.empty() && result.error.empty();
+    contexts()[&ip].lastFiles = result.files;
+    advanceSendingNumber(session, result.files);
   } catch (...) {
     ui.waitClose();
     throw;
@@ -299,6 +434,18 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber) {
   ui.waitClose();
   if (!result.error.empty()) ui.message(shell::MessageKind::Error, kErrorTitle, result.error);
   return result;
+}
+
+bool advanceSendingNumber(shell::Session& session, const std::vector<XmlFilePart>& files) {
+  if (files.empty()) return false;
+  const double last = parseNumber(trimBlanks(files.back().numEnv));
+  const double current = parseNumber(trimBlanks(session.consecut()));
+  if (!std::isfinite(last) || last < 0) return false;
+  const double next = std::trunc(last) + 1;
+  if (next > kMaxConsecut || (std::isfinite(current) && std::trunc(current) >= next)) return false;
+  session.setConsecut(padRight(wholeText(next), 3));
+  shell::saveMemvars(session.interp(), session.companyFile(shell::kConsecutFile), "cConsecut*");
+  return true;
 }
 
 fs::path excelWorkbookPath(const shell::Session& session, int formatNumber) {
@@ -366,7 +513,10 @@ XmlResult CARGAXLS2XLM(shell::Session& session, int formatNumber, const fs::path
         if (t.empty()) continue;
         areas->putField(ip, area, col - 1, Value::text(t));
       }
-      areas->commit(ip, area);
+      // The working table is a scratch file read back through the same engine and erased at the
+      // end: the row is released, not forced to the disk (a forced write per row made a
+      // workbook of ten thousand rows wait on the disk for a minute).
+      areas->unlock(ip, area);
       ++done;
       if (progress) progress(done, total);
     }
@@ -436,8 +586,18 @@ XmlResult CONVIERTE2XML(shell::Session& session, int formatNumber,
 }
 
 fs::path lastXmlFile(const Interp& ip) {
+  const std::vector<XmlFilePart> files = lastXmlFiles(ip);
+  return files.empty() ? fs::path() : files.front().file;
+}
+
+std::vector<XmlFilePart> lastXmlFiles(const Interp& ip) {
   const auto it = contexts().find(&ip);
-  return it == contexts().end() ? fs::path() : it->second.lastFile;
+  return it == contexts().end() ? std::vector<XmlFilePart>() : it->second.lastFiles;
+}
+
+void forgetXmlFiles(const Interp& ip) {
+  const auto it = contexts().find(&ip);
+  if (it != contexts().end()) it->second.lastFiles.clear();
 }
 
 // The functions of the report definitions.

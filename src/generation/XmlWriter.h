@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "generation/XmlRules.h"
+
 namespace exo {
 class Interp;
 class TPublic;
@@ -60,11 +62,20 @@ XmlHeader headerFrom(TPublic& cabez);
 std::string xmlFileName(const XmlHeader& header, int formatNumber);
 
 // TEXTO4CABEZAXML: declaration, root start tag and the header element, each line ended by CR LF;
-// `fileName` receives the file's name. `total` is rounded to whole units half away from zero.
+// `fileName` receives the file's name. Header values are made safe (xmlSafeText) and & and <
+// written as character references. `total` is rounded to whole units half away from zero.
 std::string TEXTO4CABEZAXML(int formatNumber, const XmlHeader& header, double total,
                             std::int64_t count, std::string& fileName);
 
-// An attribute value as written: blanks trimmed, & < and " written as character references.
+// A text as the file may hold it: the control characters XML 1.0 does not allow (0x00 to 0x1F
+// other than tab, CR and LF) become blanks, and the characters of Windows-1252 that ISO-8859-1
+// lacks (0x80 to 0x9F: curly quotes, dashes, the euro sign, S and Z with caron...) become their
+// nearest Latin-1 letters ("\x93A\x94" gives "\"A\"", "\x80" gives "EUR"); a byte without a
+// character there becomes a blank. Every other byte stays.
+std::string xmlSafeText(std::string_view value);
+
+// An attribute value as written: blanks trimmed, made safe (xmlSafeText), & < and " written as
+// character references.
 std::string xmlAttributeValue(std::string_view value);
 
 // One record: the values of the layout's fields in order (missing trailing values are empty).
@@ -73,17 +84,48 @@ using XmlRecord = std::vector<std::string>;
 // The header total: the sum of the sum field's values read as numbers (an empty value is 0).
 double xmlTotal(int formatNumber, const std::vector<XmlRecord>& records);
 
-// The whole document of `records`; `fileName` receives the file's name.
+// The whole document of `records`; `fileName` receives the file's name. The document is always
+// well formed: every value that had to be changed for it (xmlSafeText) is added to `changed`,
+// when given, as a finding that names the record, its third party (document type, number and
+// name) and the attribute, with the value as written.
 std::string xmlDocument(int formatNumber, const XmlHeader& header,
-                        const std::vector<XmlRecord>& records, std::string& fileName);
+                        const std::vector<XmlRecord>& records, std::string& fileName,
+                        std::vector<XmlFinding>* changed = nullptr);
 
-// What writing one file gave.
+// The tax authority takes at most `limit` records in one file (kMaxRecordsPerFile), so a format
+// with more is sent as several files. The records are cut in their order into runs of at most
+// `limit`: [first, last) positions, one run per file. A minor-amounts record (identification
+// 222222222) stays in the file of its concept's records: when a cut would leave it as the first
+// record of a file, right after records of its concept, the cut moves one record back so that
+// the concept's last record goes with it. No records give one empty run (the file still goes,
+// with its header).
+using XmlRun = std::pair<std::size_t, std::size_t>;
+std::vector<XmlRun> xmlFileRuns(int formatNumber, const std::vector<XmlRecord>& records,
+                                std::size_t limit);
+// The header of the file `index` (0 the first) of a format sent as several files: the sending
+// number asked plus `index`; the rest as asked.
+XmlHeader headerOfPart(const XmlHeader& header, std::size_t index);
+
+// One file of a format, as written.
+struct XmlFilePart {
+  std::filesystem::path file;
+  std::string numEnv;  // its sending number, as in its header
+  std::int64_t records = 0;
+  double total = 0;  // its ValorTotal (whole units)
+  // The values changed so that the file is well formed (the file then needs the user's look).
+  std::vector<XmlFinding> changed;
+};
+
+// What writing a format's file (or files) gave.
 struct XmlResult {
   bool written = false;
-  std::filesystem::path file;  // the file written (or that could not be written)
-  std::int64_t records = 0;
-  double total = 0;   // rounded to whole units
-  std::string error;  // Spanish, when nothing was written
+  std::filesystem::path file;      // the first file written (or the one that could not be written)
+  std::int64_t records = 0;        // of every file
+  double total = 0;                // of every file, rounded to whole units
+  std::string error;               // Spanish, when something could not be written
+  std::vector<XmlFilePart> files;  // every file written, in sending order
+  // The values changed so that the files are well formed (the files then need the user's look).
+  std::vector<XmlFinding> changed;
 };
 
 // The records of the selected work area, from its first record to its last in its current
@@ -93,9 +135,18 @@ struct XmlResult {
 std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber);
 
 // GENERAXML: writes the file of the selected work area's records into the company folder's
-// output folder (CELPATH + CDIRSALIDA), header from OCABEZ. Shows the wait message while it
-// works; a file that cannot be written is reported to the user as an error.
-XmlResult GENERAXML(shell::Session& session, int formatNumber);
+// output folder (CELPATH + CDIRSALIDA), header from OCABEZ; more than `limit` records are
+// written as several files (xmlFileRuns), each with its own sending number, CantReg, ValorTotal
+// and name. Shows the wait message while it works; a file that cannot be written is reported to
+// the user as an error (the files before it stay written).
+XmlResult GENERAXML(shell::Session& session, int formatNumber,
+                    std::size_t limit = kMaxRecordsPerFile);
+
+// CCONSECUT, the number of the next submission, moved past the sending numbers of `files`: when
+// the last number used is at or beyond it, it becomes the number after that one (three
+// characters, as the parameters page keeps it; a number over 999 leaves it as it is) and is
+// saved in the company's "Consecut.mem". True when it moved.
+bool advanceSendingNumber(shell::Session& session, const std::vector<XmlFilePart>& files);
 
 // The review workbook of a format: company code + "-MMgmExc" + two-digit format + ".xlsx" in the
 // company folder's output folder.
@@ -116,8 +167,11 @@ XmlResult CARGAXLS2XLM(shell::Session& session, int formatNumber, const std::fil
 XmlResult CONVIERTE2XML(shell::Session& session, int formatNumber,
                         const std::function<bool()>& askHeader);
 
-// The file the last GENERAXML of this interpreter wrote (empty before any).
+// The file the last GENERAXML of this interpreter wrote (empty before any), and every file it
+// wrote; forgetXmlFiles clears them before a run.
 std::filesystem::path lastXmlFile(const Interp& ip);
+std::vector<XmlFilePart> lastXmlFiles(const Interp& ip);
+void forgetXmlFiles(const Interp& ip);
 
 // Registers LOSCAMPOSXML, CONVIERTEXVALUE, NUMGETDECIMALS, TEXTO4CABEZAXML, GENERAXML,
 // CARGAXLS2XLM and CONVIERTE2XML on the interpreter of `session` for the report definitions.

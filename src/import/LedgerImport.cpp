@@ -3,10 +3,13 @@
 #include "import/LedgerImport.h"
 
 #include <array>
+#include <map>
 #include <system_error>
 
 #include "expr/Text.h"
 #include "import/ImportRun.h"
+#include "import/ThirdPartyCheck.h"
+#include "shell/AssignmentTable.h"
 #include "shell/Company.h"
 #include "shell/MemFile.h"
 #include "shell/Paths.h"
@@ -94,21 +97,51 @@ std::vector<std::string> compareStructure(const std::string& fileName,
 
 // The test of one period's lines on the record bytes: which lines are counted and which are
 // taken into the year's table.
+// Lines of the year's periods that are not closing entries and carry no third party fall to
+// the totals per account instead.
 struct PeriodRule {
   int period = 0;
-  int ctaDir = -1, monto = -1, comproba = -1;
+  int ctaDir = -1, monto = -1, comproba = -1, codigo = -1;
 
   bool counted(const Dbf& t, const char* rec) const {
     if (t.number(rec, monto).value == 0.0) return false;
     if (period == 0) return t.text(rec, comproba).find("INICIO") != std::string_view::npos;
     return true;
   }
-  bool taken(const Dbf& t, const char* rec) const {
-    if (isEmptyText(t.text(rec, ctaDir))) return false;
-    if (period == 12 && beginsWith(t.text(rec, comproba), "CIERRE  ")) return false;
-    return true;  // counted() is checked first
+  bool closing(const Dbf& t, const char* rec) const {
+    return period == 12 && beginsWith(t.text(rec, comproba), "CIERRE  ");
   }
+  bool withParty(const Dbf& t, const char* rec) const { return !isEmptyText(t.text(rec, ctaDir)); }
 };
+
+// The year's lines without a third party of one account.
+struct LinesWithoutParty {
+  std::int64_t lines = 0;
+  double debits = 0, credits = 0;
+};
+using WithoutPartyByAccount = std::map<std::string, LinesWithoutParty>;
+
+// Writes the totals per account of the lines without a third party into `file` (staged).
+bool writeLinesWithoutParty(Engine& engine, OpenAreas& areas, const std::string& file,
+                            const std::string& index, const WithoutPartyByAccount& accounts) {
+  const store::TableDef& def = store::tableDef(store::kLinesWithoutParty);
+  engine.createTable(file, def.fields);
+  const int area = areas.open(file, "SINTER99", false);
+  if (area == 0) return false;
+  for (const auto& [code, a] : accounts) {
+    engine.appendBlank(area);
+    engine.put(area, "CODIGO", Value::text(code));
+    engine.put(area, "LINEAS", Value::number(static_cast<double>(a.lines)));
+    engine.put(area, "DEBITOS", Value::number(a.debits, 2));
+    engine.put(area, "CREDITOS", Value::number(a.credits, 2));
+    engine.put(area, "MONTO", Value::number(a.debits + a.credits, 2));
+  }
+  for (const store::IndexDef& bag : def.indexes)
+    for (const store::TagDef& tag : bag.tags)
+      engine.buildIndex(area, index, tag.name, tag.key, tag.forCondition);
+  areas.closeAll();
+  return true;
+}
 
 // The failure of a period file that lacks a field the rules read.
 void missingField(Interp& ip, const std::string& path, const char* field) {
@@ -121,6 +154,26 @@ void missingField(Interp& ip, const std::string& path, const char* field) {
   f.operation = "IMPORTATRACON";
   f.canDefault = true;
   ip.raise(std::move(f));
+}
+
+// The months missing inside the range, put to the user ("No" first): true to import the
+// others.
+bool importWithoutMissingMonths(UserInterface& ui, const MovementImportResult& result) {
+  std::string months, files;
+  for (std::size_t i = 0; i < result.missingMonths.size(); ++i) {
+    const int m = result.missingMonths[i];
+    const char* separator = i == 0 ? "" : i + 1 == result.missingMonths.size() ? " y " : ", ";
+    months += separator + std::string(kMonthNames[static_cast<std::size_t>(m - 1)]);
+    files += (i == 0 ? "" : ", ") + store::ledgerPeriodFile(m);
+  }
+  const bool one = result.missingMonths.size() == 1;
+  const std::string text =
+      std::string(one ? "Falta el mes " : "Faltan los meses ") + months + " (" + files +
+      ") entre " + kMonthNames[static_cast<std::size_t>(result.firstMonth - 1)] + " y " +
+      kMonthNames[static_cast<std::size_t>(result.lastMonth - 1)] +
+      " en su programa Norvasta.\r\nSus movimientos no quedar\341n en la declaraci\363n.\r\n\r\n"
+      "\277Desea importar los dem\341s meses de todos modos?";
+  return ui.ask(kAttention, text, {"   &No   ", "   &Si   "}, 0) == 1;
 }
 
 // Copies a ledger file to a staged name, through the error handler.
@@ -156,12 +209,14 @@ ChartImportResult IMPORTAPUC(Session& session, Engine& engine) {
   }
   engine.buildIndex(copy, index, "Codigo", "CODIGO", store::kNotDeleted);
 
-  // The ledger chart in the order of its first tag, accounts in use only.
+  // The ledger chart in the order of its first tag, accounts in use only. The order is worked
+  // out from the records themselves: the index is the ledger program's file, and a key missing
+  // from it would leave its account out of the copy without a word.
   const auto orders = engine.orders(maestro);
   engine.setOrder(maestro, orders.empty() ? std::string() : orders.front().tag);
   engine.setFilter(ip, maestro, "Empty(APLICA)");
-  engine.goTop(ip, maestro);
-  result.accounts = engine.keyCount(ip, maestro);
+  const std::vector<std::uint32_t> inUse = engine.recordsInKeyOrder(maestro);
+  result.accounts = static_cast<std::int64_t>(inUse.size());
   if (watch.failed()) {
     explainStop(watch, ui);
     return result;
@@ -170,15 +225,16 @@ ChartImportResult IMPORTAPUC(Session& session, Engine& engine) {
   ui.status(0, "Procesando.....");
   engine.select(copy);
   std::int64_t done = 0;
-  engine.forEach(maestro, [&] {
+  for (const std::uint32_t recno : inUse) {
+    engine.goTo(ip, maestro, recno);
     if (!engine.seekKey(copy, Value::text(engine.text(maestro, "CODIGO")))) {
       shell::AREG(ip, "MAESTRO");
       ++result.copied;
     }
     ui.meterAdvance(++done);
     ui.pumpEvents();
-    return !watch.failed();
-  });
+    if (watch.failed()) break;
+  }
   if (watch.failed()) {
     ui.meterEnd();
     explainStop(watch, ui);
@@ -212,15 +268,8 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
     return result;
   };
 
-  // The directory copy, then the period files present.
-  if (!copyLedgerFile(ip, ledger, store::kLedgerDirectory, staged.stage(store::kDirectoryCopy)) ||
-      !copyLedgerFile(ip, ledger, store::kLedgerDirectoryMemo,
-                      staged.stage(store::kDirectoryCopyMemo)) ||
-      !copyLedgerFile(ip, ledger, store::kLedgerDirectoryIndex,
-                      staged.stage(store::kDirectoryCopyIndex, true))) {
-    return stop();
-  }
-  const Stopwatch clock;
+  // The period files present; a month missing inside the range they span is put to the user
+  // before anything is copied.
   auto periodPath = [&](int p) { return shell::entryPath(ledger, store::ledgerPeriodFile(p)); };
   std::error_code ec;
   for (int m = 1; m <= 12; ++m) {
@@ -228,6 +277,28 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
     if (result.firstMonth == 0) result.firstMonth = m;
     result.lastMonth = m;
   }
+  for (int m = result.firstMonth; m >= 1 && m <= result.lastMonth; ++m) {
+    if (!fs::is_regular_file(periodPath(m), ec)) result.missingMonths.push_back(m);
+  }
+  if (!result.missingMonths.empty() && !importWithoutMissingMonths(ui, result)) return result;
+
+  // The directory copy, checked before it may replace the company's.
+  const std::string directory = staged.stage(store::kDirectoryCopy);
+  const std::string directoryMemo = staged.stage(store::kDirectoryCopyMemo);
+  const std::string directoryIndex = staged.stage(store::kDirectoryCopyIndex, true);
+  if (!copyLedgerFile(ip, ledger, store::kLedgerDirectory, directory) ||
+      !copyLedgerFile(ip, ledger, store::kLedgerDirectoryMemo, directoryMemo) ||
+      !copyLedgerFile(ip, ledger, store::kLedgerDirectoryIndex, directoryIndex)) {
+    return stop();
+  }
+  if (!throughHandler(ip, [&] { checkDirectoryFiles(directory, directoryMemo, directoryIndex); })) {
+    ui.message(MessageKind::Stop, kAttention,
+               "El directorio de terceros del programa Norvasta est\341 da\361ado.\r\n"
+               "No se import\363 nada: la copia anterior del directorio y los movimientos "
+               "quedan como estaban.");
+    return stop();
+  }
+  const Stopwatch clock;
   if (result.firstMonth == 0) {
     if (!throughHandler(ip, [&] { staged.commit(); })) return stop();
     ui.message(MessageKind::Alert, kAttention, kCheckPeriods);
@@ -243,7 +314,13 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
     return stop();
   }
   std::vector<store::FieldDef> fields;
-  for (const store::Field& f : model) fields.push_back({f.name, f.type, f.length, f.decimals});
+  // The texts of the lines reach the year's table in Windows-1252; the codes that key into the
+  // chart and the directory copies stay as the ledger wrote them.
+  store::FieldNames texts;
+  for (const store::Field& f : model) {
+    fields.push_back({f.name, f.type, f.length, f.decimals});
+    if (f.type == 'C' && f.name != "CODIGO" && f.name != "CTA_DIR") texts.push_back(f.name);
+  }
   for (const store::FieldDef& f : store::tableDef(store::kYearMovements).fields) {
     fields.push_back(f);
   }
@@ -255,6 +332,7 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
   std::vector<int> periods = {0};
   for (int m = result.firstMonth; m <= result.lastMonth; ++m) periods.push_back(m);
   std::vector<std::string> notes;
+  WithoutPartyByAccount withoutParty;
   for (int s = 0; s < 3; ++s) ui.status(s, "");
   ui.meterBegin("", static_cast<std::int64_t>(periods.size()), true);
   std::int64_t step = 0;
@@ -280,19 +358,28 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
             rule.ctaDir = source.fieldIndex("CTA_DIR").value_or(-1);
             rule.monto = source.fieldIndex("MONTO").value_or(-1);
             rule.comproba = source.fieldIndex("COMPROBA").value_or(-1);
+            rule.codigo = source.fieldIndex("CODIGO").value_or(-1);
           })) {
         return stop();
       }
       if (rule.ctaDir < 0) missingField(ip, path.string(), "CTA_DIR");
       if (rule.monto < 0) missingField(ip, path.string(), "MONTO");
       if (rule.comproba < 0) missingField(ip, path.string(), "COMPROBA");
+      if (rule.codigo < 0) missingField(ip, path.string(), "CODIGO");
       if (watch.failed()) return stop();
-      count.imported = static_cast<std::int64_t>(
-          engine.appendFrom(year, path.string(), [&](const Dbf& t, const char* rec) {
-            if (!rule.counted(t, rec)) return false;
-            ++count.read;
-            return rule.taken(t, rec);
-          }));
+      const auto accept = [&](const Dbf& t, const char* rec) {
+        if (!rule.counted(t, rec)) return false;
+        ++count.read;
+        if (rule.closing(t, rec)) return false;
+        if (rule.withParty(t, rec)) return true;
+        LinesWithoutParty& a = withoutParty[std::string(trimRight(t.text(rec, rule.codigo)))];
+        const double monto = t.number(rec, rule.monto).value;
+        ++a.lines;
+        (monto > 0 ? a.debits : a.credits) += monto;
+        return false;
+      };
+      count.imported =
+          static_cast<std::int64_t>(engine.appendFrom(year, path.string(), accept, texts));
       if (watch.failed()) return stop();
     }
     result.counted += count.read;
@@ -313,6 +400,11 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
   engine.commit(ip, year);
   if (watch.failed()) return stop();
   areas.closeAll();
+  if (!writeLinesWithoutParty(engine, areas, staged.stage(store::kLinesWithoutParty),
+                              staged.stage(store::kLinesWithoutPartyIndex, true), withoutParty) ||
+      watch.failed()) {
+    return stop();
+  }
   staged.stageMemoOf(store::kYearMovements, "vrTraCon.fpt");
   if (!throughHandler(ip, [&] { staged.commit(); })) return stop();
 
@@ -339,13 +431,14 @@ bool AUTOMANTENIM(Session& session, Engine& engine) {
   UserInterface& ui = session.ui();
   const fs::path work = session.companyFolder();
   {
-    FailureWatch watch(ip);
     // Deleted assignments removed for good, the tags built again.
-    shell::compactAssignments(session, engine);
-    if (watch.failed()) {
-      explainStop(watch, ui);
+    std::string problem;
+    const shell::Compaction compaction = shell::compactAssignments(session, engine, &problem);
+    if (compaction != shell::Compaction::Done && compaction != shell::Compaction::NoTable) {
+      shell::explainCompaction(session, engine, compaction, problem, true);
       return false;
     }
+    FailureWatch watch(ip);
     OpenAreas areas(engine);
     const int codes = areas.adopt(
         store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONT", false));

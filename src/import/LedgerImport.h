@@ -45,13 +45,22 @@ struct MovementImportResult {
   int firstMonth = 0, lastMonth = 0;
   std::int64_t counted = 0;             // the count the status line shows
   std::vector<PeriodCount> periods;     // 00, then first..last month
+  std::vector<int> missingMonths;       // months without their file between first and last
   std::vector<std::string> notCarried;  // fields of a month file that could not be carried
   double seconds = 0;
 };
 // IMPORTATRACON: the directory copied, "vrTraCon.99" built from period 00 and the months found,
-// the tags "CmpCtaDir" and "SoloCmp" built, the month range saved in "Periodos.mem". A period
-// file missing between the first and the last month is skipped and named on the second status
-// line.
+// the tags "CmpCtaDir" and "SoloCmp" built, the month range saved in "Periodos.mem".
+// A month file missing between the first and the last month is first put to the user as a
+// question that names the months ("No" first: nothing is done); when the user goes on, the
+// month is skipped and named on the second status line. The directory copy is checked as the
+// third-party import checks it before anything is replaced. A numeric field of a month file
+// that cannot be read as a number (asterisks of a value that did not fit) stops the import
+// through the error handler, naming the file, the record and the field: nothing is replaced.
+// The lines the same rules read but that carry no third party are kept as totals per account in
+// "vrSinTer.99" (lines, debits, credits, balance), written and replaced together with
+// "vrTraCon.99". Texts of the lines (all but the codes CODIGO and CTA_DIR) are converted to
+// Windows-1252 by the period file's code-page mark.
 MovementImportResult IMPORTATRACON(shell::Session& session, store::Engine& engine);
 
 struct FixResult {

@@ -31,6 +31,12 @@ namespace exo::import {
 // FailureError when the handler abandons.
 bool IMPORTASOLOTERC(shell::Session& session, store::Engine& engine);
 
+// The check a copy of the ledger's directory passes before it replaces the company's copy: the
+// table opens (header and size agree) with its memo file when it has memo fields, and the index
+// file opens and its tags read. Throws FailureError naming the file at fault.
+void checkDirectoryFiles(const std::string& table, const std::string& memo,
+                         const std::string& index);
+
 struct ValidationResult {
   bool done = false;
   std::int64_t records = 0;

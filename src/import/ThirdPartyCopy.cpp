@@ -37,23 +37,9 @@ constexpr CopyPair kCopies[] = {
     {store::kLedgerDirectoryIndex, store::kDirectoryCopyIndex},
 };
 
-// The staged table must open with its memo file and the staged index must read: a damaged
-// source never replaces a sound copy.
-void checkStaged(const std::string& tablePath, const std::string& indexPath) {
-  store::Dbf table = store::Dbf::open(tablePath, {false, true, 0});
-  bool hasMemo = false;
-  for (const store::Field& f : table.fields()) hasMemo = hasMemo || f.type == 'M';
-  if (hasMemo && table.memoFile() == nullptr) {
-    Failure f;
-    f.genCode = GenCode::Open;
-    f.subsystem = "DBFCDX";
-    f.subCode = 1000 + static_cast<int>(GenCode::Open);
-    f.description = "Falta el archivo de memos del directorio de terceros";
-    f.fileName = store::replaceExtension(tablePath, ".FPT");
-    throw FailureError(std::move(f));
-  }
-  table.close();
-  store::Cdx::open(indexPath, {false, true, 0}).close();
+// A damaged source never replaces a sound copy.
+void checkStaged(const std::vector<std::string>& staged) {
+  checkDirectoryFiles(staged[0], staged[1], staged[2]);
 }
 
 void notCopied(const shell::Session& session, const std::string& why) {
@@ -62,6 +48,24 @@ void notCopied(const shell::Session& session, const std::string& why) {
 }
 
 }  // namespace
+
+void checkDirectoryFiles(const std::string& table, const std::string& memo,
+                         const std::string& index) {
+  store::Dbf directory = store::Dbf::open(table, {false, true, 0});
+  bool hasMemo = false;
+  for (const store::Field& f : directory.fields()) hasMemo = hasMemo || f.type == 'M';
+  if (hasMemo && directory.memoFile() == nullptr) {
+    Failure f;
+    f.genCode = GenCode::Open;
+    f.subsystem = "DBFCDX";
+    f.subCode = 1000 + static_cast<int>(GenCode::Open);
+    f.description = "Falta el archivo de memos del directorio de terceros";
+    f.fileName = memo;
+    throw FailureError(std::move(f));
+  }
+  directory.close();
+  store::Cdx::open(index, {false, true, 0}).close();
+}
 
 bool IMPORTASOLOTERC(shell::Session& session, store::Engine& engine) {
   Interp& ip = engine.interp();
@@ -111,7 +115,7 @@ bool IMPORTASOLOTERC(shell::Session& session, store::Engine& engine) {
     ui.pumpEvents();
     std::this_thread::sleep_for(kPauseAfterCopy);
   }
-  if (!shell::throughHandler(ip, [&] { checkStaged(targets.front(), targets.back()); })) {
+  if (!shell::throughHandler(ip, [&] { checkStaged(targets); })) {
     notCopied(session, "El directorio de terceros del programa Norvasta est\341 da\361ado.");
     return false;
   }

@@ -6,6 +6,7 @@
 
 #include "expr/Interp.h"
 #include "expr/Memvars.h"
+#include "expr/Text.h"
 #include "expr/Value.h"
 #include "store/Engine.h"
 
@@ -32,6 +33,37 @@ std::string formatCaption(int number) {
   std::snprintf(text, sizeof text, "Formato %d   (Anexo %02d)", 1000 + number,
                 kAnnexes.at(static_cast<std::size_t>(number) - 1));
   return text;
+}
+
+std::string formatDetail(store::Engine& engine, std::string_view code) {
+  int area = engine.areaOf("Formatos2");
+  if (area == 0) area = engine.areaOf("Formatos");
+  if (area == 0) return {};
+  std::string detail;
+  const std::int64_t recno = engine.recNo(area);
+  engine.forEach(area, [&] {
+    if (trimBlanks(engine.text(area, "FORMATO")) != code) return true;
+    detail = std::string(trimBlanks(engine.text(area, "DETALLE")));
+    return false;
+  });
+  engine.goTo(engine.interp(), area, recno);
+  return detail;
+}
+
+std::string conceptDetail(std::string_view detail, std::string_view formatDetail) {
+  const std::string_view own = trimBlanks(detail);
+  if (own.find("(registro t\351cnico") != std::string_view::npos &&
+      !trimBlanks(formatDetail).empty())
+    return std::string(trimBlanks(formatDetail));
+  return std::string(own);
+}
+
+std::string conceptDetailAt(store::Engine& engine, int area) {
+  const std::string detail = engine.text(area, "DETALLE");
+  // The formats table is looked at only for the technical rows.
+  if (detail.find("(registro t\351cnico") == std::string::npos)
+    return std::string(trimBlanks(detail));
+  return conceptDetail(detail, formatDetail(engine, trimBlanks(engine.text(area, "FORMATO"))));
 }
 
 std::vector<std::string> formatFilterChoices() {

@@ -23,6 +23,16 @@ std::string natureDisplay(std::string_view tipo);
 
 // "Formato 1001   (Anexo 02)" ... "Formato 1012   (Anexo 12)". REQUIRES: 1 <= number <= 12.
 std::string formatCaption(int number);
+// The description of the format of code `code` ("1001"...) in the formats table open under
+// "Formatos2" (or "Formatos"), trimmed; "" when it is not there. The table keeps its position.
+std::string formatDetail(store::Engine& engine, std::string_view code);
+// The description of a concept as the user sees it. The reference data keeps one technical row
+// for each format that has no DIAN concept, marked "(registro t\351cnico: ...)" in its
+// description: such a row shows the format's own description instead. Trimmed.
+std::string conceptDetail(std::string_view detail, std::string_view formatDetail);
+// conceptDetail of the current record of a concepts table open in `area` (DETALLE, FORMATO).
+std::string conceptDetailAt(store::Engine& engine, int area);
+
 // The 13 choices of the concept filter: "Todos los formatos.....", then the 12 format captions.
 std::vector<std::string> formatFilterChoices();
 

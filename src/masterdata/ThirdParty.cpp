@@ -88,10 +88,11 @@ DirectoryEntry DirectoryReader::read(int area) {
   if (area != m_area || w.layoutId(area) != m_layout) locateFields(area);
   std::array<std::string, 10> v;
   ArenaScope scope(m_ip.arena());
+  const std::uint8_t mark = w.codePageMark(area);
   for (std::size_t i = 0; i < v.size(); ++i) {
     if (m_fields[i] < 0) continue;
     const Value value = w.getField(m_ip, area, m_fields[i]);
-    if (value.isText()) v[i] = oemToAnsi(value.textView());
+    if (value.isText()) v[i] = ledgerText(mark, value.textView());
   }
   return {std::move(v[0]), std::move(v[1]), std::move(v[2]), std::move(v[3]), std::move(v[4]),
           std::move(v[5]), std::move(v[6]), std::move(v[7]), std::move(v[8]), std::move(v[9])};

@@ -2,6 +2,8 @@
 // build the record of the third party on which the directory (alias DIREC) stands, or of the
 // third party of the current output record (alias TRACON), and read its fields by name.
 #include <span>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "expr/Functions.h"
@@ -31,9 +33,14 @@ constexpr TextProperty kTextProperties[] = {
 };
 
 std::string ThirdPartyRecord::*textField(const std::string& name) {
-  for (const TextProperty& p : kTextProperties)
-    if (name == p.name) return p.field;
-  return nullptr;
+  // Looked up once per message of every output record: a table by name instead of a search.
+  static const std::unordered_map<std::string_view, std::string ThirdPartyRecord::*> byName = [] {
+    std::unordered_map<std::string_view, std::string ThirdPartyRecord::*> m;
+    for (const TextProperty& p : kTextProperties) m.emplace(p.name, p.field);
+    return m;
+  }();
+  const auto it = byName.find(name);
+  return it == byName.end() ? nullptr : it->second;
 }
 
 class ValidTerceroObject final : public Object {
@@ -113,8 +120,10 @@ class DatosTerceroObject final : public Object {
 
   Value send(Interp& ip, const std::string& name, std::span<Value> args, bool isCall) override {
     (void)isCall;
-    const Value self = Value::object(Ref<Object>(this));
     ThirdPartyRecord& r = m_tercero.record();
+    // The record's fields first: the messages a definition sends for every output record.
+    if (auto field = textField(name)) return Value::text(r.*field);
+    const Value self = Value::object(Ref<Object>(this));
     if (name == "NEW") return build(ip, args), self;
     if (name == "VALIDAMONTO") {
       m_tercero.ValidaMonto(m_form, argText(args, 0), argText(args, 1), argText(args, 2),
@@ -128,7 +137,6 @@ class DatosTerceroObject final : public Object {
     if (name == "LERROR") return Value::logical(r.lError);
     if (name == "CONCEPTO") return Value::text(m_tercero.concepto);
     if (name == "NOMBRE") return Value::text(m_tercero.nombre);
-    if (auto field = textField(name)) return Value::text(r.*field);
     return messageNotFound(ip, className(), name, false);
   }
 

@@ -1,12 +1,16 @@
 // The cell-value conversion used by the script's Get.
 #include "reports/CellValue.h"
 
+#include <cmath>
+
 #include "expr/Dates.h"
 #include "expr/Numbers.h"
 
 namespace exo::reports {
 
 int numGetDecimals(double n) {
+  // A whole number (the usual amount) shows no decimals, and neither does one that is not finite.
+  if (!std::isfinite(n) || n == std::trunc(n)) return 0;
   bool overflow = false;
   const std::string text = formatNumber(n, 21, 10, &overflow);
   const auto dot = text.find('.');

@@ -1,10 +1,9 @@
 // The script's workbooks and files: creating, opening, saving, closing, the list of open
 // workbooks, and the operations that show a saved workbook in the desktop's program.
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "expr/Codepage.h"
+#include "expr/Failure.h"
 #include "expr/Interp.h"
 #include "expr/PathPolicy.h"
 #include "expr/Text.h"
@@ -12,6 +11,7 @@
 #include "reports/TExcelScript.h"
 #include "reports/XlsxFile.h"
 #include "shell/DefinitionPaths.h"
+#include "shell/Paths.h"
 
 namespace exo::reports {
 
@@ -42,7 +42,9 @@ std::filesystem::path TExcelScript::nativeName(Interp&, std::string_view name) {
   std::string stored(trimBlanks(name));
   // Workbooks are Office Open XML: a name given with the old extension gets the new one.
   if (stored.size() >= 4 && upper1252(stored.substr(stored.size() - 4)) == ".XLS") stored += "x";
-  if (!stored.empty() && stored[0] == '/') return std::filesystem::path(toUtf8(stored));
+  // A full native path (the temporary folder's, for a workbook never named) is taken as it is.
+  const std::filesystem::path full = shell::pathFromText(stored);
+  if (full.is_absolute()) return full;
   return shell::nativePath(m_folders, stored);
 }
 
@@ -142,12 +144,11 @@ std::optional<std::filesystem::path> TExcelScript::saveCurrent(Interp& ip) {
     // shown.
     const std::filesystem::path folder = shell::programTempFolder(true);
     if (folder.empty()) return std::nullopt;
-    std::string templ = (folder / "libroXXXXXX").string();
-    const int fd = ::mkstemp(templ.data());
-    if (fd < 0) return std::nullopt;
-    ::close(fd);
-    std::remove(templ.c_str());
-    b.file = templ + ".xlsx";
+    try {
+      b.file = shell::textOfPath(shell::newTemporaryFile("libro", ".xlsx", folder));
+    } catch (const FailureError&) {
+      return std::nullopt;
+    }
   }
   const std::filesystem::path path = nativeName(ip, b.file);
   if (!writeBook(ip, b, path)) return std::nullopt;
@@ -160,8 +161,7 @@ Value TExcelScript::opReadOnly(Args& a) {
     const std::filesystem::path path = nativeName(a.interp(), m_books[m_current]->file);
     if (!allowPath(a.interp(), path.string(), PathUse::Read, "TExcelScript:ReadOnly"))
       return Value::logical(false);
-    std::error_code ec;
-    readOnly = std::filesystem::exists(path, ec) && ::access(path.c_str(), W_OK) != 0;
+    readOnly = shell::isReadOnlyFile(path);
   }
   if (readOnly && optBool(a, 0).value_or(false))
     notice(" El archivo " + m_books[m_current]->file + " est\341 abierto en otra sesi\363n");

@@ -411,7 +411,7 @@ XlsxRead openXlsx(const std::filesystem::path& path, const XlsxLimits& limits) {
   const std::string label = fromUtf8(path.string());
   zip_error_t err;
   zip_error_init(&err);
-  zip_source_t* src = zip_source_file_create(path.c_str(), 0, -1, &err);
+  zip_source_t* src = zip_source_file_create(path.string().c_str(), 0, -1, &err);
   zip_error_fini(&err);
   if (src == nullptr) return {std::nullopt, "No se pudo abrir el archivo " + label};
   std::error_code ec;

@@ -360,7 +360,7 @@ std::string saveXlsx(const Workbook& book, const std::filesystem::path& path) {
   for (const Sheet& sh : book.sheets()) anyMerge = anyMerge || !sh.merges.empty();
   lxw_workbook_options options{};
   options.constant_memory = anyMerge ? LXW_FALSE : LXW_TRUE;
-  lxw_workbook* wb = workbook_new_opt(temp.c_str(), &options);
+  lxw_workbook* wb = workbook_new_opt(temp.string().c_str(), &options);
   if (wb == nullptr) return "No se pudo crear el archivo " + fromUtf8(path.string());
   Formats formats(wb, book);
   std::vector<std::string> used;

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "expr/Codepage.h"
 #include "expr/Dates.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
@@ -67,6 +66,17 @@ std::string textVariable(const Session& session, std::string_view name) {
 
 }  // namespace
 
+bool lockCompany(Session& session, const fs::path& folder, int waitMs) {
+  const fs::path lockFile = entryPath(folder, kCompanyLockFile);
+  store::FileHold& current = session.companyLock();
+  std::error_code ec;
+  if (current.held() && fs::equivalent(current.path(), lockFile, ec)) return true;
+  store::FileHold hold;
+  if (hold.take(lockFile.string(), true, waitMs) != store::FileHold::Status::Held) return false;
+  current = std::move(hold);
+  return true;
+}
+
 std::string lastCompanyFolder(const Session& session) { return textVariable(session, "MVAR01"); }
 std::string lastProductRoot(const Session& session) { return textVariable(session, "MVAR04"); }
 
@@ -87,10 +97,10 @@ std::vector<CompanyEntry> CARGAVRCTL(Session& session, store::Engine& engine, in
         const Value date = engine.get(area, "FECHA_INI");
         int y = 0, m = 0, d = 0;
         if (date.isDate() && date.julian() > 0) ymdFromJulian(date.julian(), y, m, d);
-        // The control file keeps the names in the OEM character set; the program shows and
-        // stores them in Windows-1252.
-        list.push_back({oemToAnsi(engine.text(area, "EMPRESA")),
-                        upper1252(engine.text(area, "CAMINO")), engine.text(area, "ULT_PER"),
+        // The program shows and stores the names in Windows-1252, whatever character set the
+        // control file is written in.
+        list.push_back({engine.ledgerText(area, "EMPRESA"), upper1252(engine.text(area, "CAMINO")),
+                        engine.text(area, "ULT_PER"),
                         y > 0 ? std::to_string(y) : std::string("    ")});
         return true;
       });
@@ -125,24 +135,46 @@ std::string companyListLabel(const Session& session) {
 }
 
 bool chooseCompany(Session& session, store::Engine& engine, const CompanyEntry& entry,
-                   const std::function<void(const std::string&)>& showCompany) {
-  if (!folderOf(entry.camino)) {
+                   const std::function<void(const std::string&)>& showCompany, CompanyUse use) {
+  const std::optional<std::string> folder = folderOf(entry.camino);
+  if (!folder) {
     session.ui().message(MessageKind::Stop, kAttention,
                          "La carpeta de la empresa en el archivo de control no es v\341lida:\r\n" +
                              trim(entry.camino) + "\r\nNo se puede trabajar con esta empresa.");
     return false;
   }
   if (trim(entry.empresa).empty()) return false;
+  const auto refuse = [&] {
+    session.ui().message(MessageKind::Stop, kAttention,
+                         std::string(kCompanyInUse) + ":\r\n" + trim(entry.empresa) + " (" +
+                             *folder + ")\r\nEspere a que termine e int\351ntelo de nuevo.");
+    return false;
+  };
+  // The company-year's folder as ACTUALIZ_DAT_EMPR forms it from the product of the list.
+  const std::string root = session.pathOrigen();
+  const std::string product =
+      root.size() >= 2 ? upper1252(root.substr(1, root.size() - 2)) : std::string();
+  const fs::path work = product.empty()
+                            ? fs::path()
+                            : entryPath(entryPath(session.folders().program, product), *folder);
+  std::error_code ec;
+  const bool existed = !work.empty() && fs::is_directory(work, ec);
+  if (use == CompanyUse::Write && existed && !lockCompany(session, work)) return refuse();
   session.setEmpresa(entry.empresa);
   session.setCelPath(trim(entry.camino));
   session.setPeriodo(entry.ultPer);
   session.setAnioIni(entry.anio);
-  ACTUALIZ_DAT_EMPR(session, engine, showCompany);
+  ACTUALIZ_DAT_EMPR(session, engine, showCompany, use);
+  // A company-year set up just now is locked once its folder exists.
+  if (use == CompanyUse::Write && !existed && !work.empty() && fs::is_directory(work, ec) &&
+      !lockCompany(session, work)) {
+    return refuse();
+  }
   return true;
 }
 
 void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
-                       const std::function<void(const std::string&)>& showCompany) {
+                       const std::function<void(const std::string&)>& showCompany, CompanyUse use) {
   Interp& ip = session.interp();
   UserInterface& ui = session.ui();
   const std::string root = session.pathOrigen();  // "\NRVVS\"
@@ -158,6 +190,19 @@ void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
   ip.memvars().assign("MVAR04", Value::text(root));
   session.formPaths();
   if (showCompany) showCompany(trim(session.empresa()) + "     ");
+  if (use == CompanyUse::Read) {
+    // A listing: the company's own files are read when they are there, nothing is written.
+    ip.memvars().assign("MVAR01", Value::text(upper1252(folder + "\\")));
+    const fs::path work = entryPath(entryPath(session.folders().program, product), folder);
+    std::error_code ec;
+    const fs::path consecut = entryPath(work, kConsecutFile);
+    if (fs::exists(consecut, ec)) restoreMemvars(ip, consecut);
+    else session.setConsecut("1  ");
+    const fs::path periodos = entryPath(work, kPeriodosFile);
+    if (fs::exists(periodos, ec)) restoreMemvars(ip, periodos);
+    else session.setMeses(0, 0);
+    return;
+  }
 
   const fs::path productFolder = entryPath(session.folders().program, product);
   if (!makeFolder(productFolder)) {
@@ -227,23 +272,6 @@ void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
   } else {
     restoreMemvars(ip, periodos);
   }
-}
-
-void compactAssignments(Session& session, store::Engine& engine) {
-  const fs::path work = session.companyFolder();
-  const auto table = findEntry(work, store::kAssignments);
-  if (!table) return;
-  if (const auto index = findEntry(work, store::kAssignmentsIndex)) {
-    std::error_code ec;
-    fs::remove(*index, ec);
-  }
-  KeepSelected keep(engine);
-  const int area =
-      store::openCompanyTable(engine, work.string(), store::kAssignments, "CODICONT", false);
-  if (area == 0) return;
-  engine.pack(engine.interp(), area);
-  store::buildCompanyIndexes(engine, area, work.string(), store::kAssignments);
-  engine.close(engine.interp(), area);
 }
 
 }  // namespace exo::shell

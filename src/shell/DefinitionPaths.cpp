@@ -1,11 +1,10 @@
 // The folders a report definition may use and the user files it may only read.
 #include "shell/DefinitionPaths.h"
 
-#include <stdlib.h>
-
 #include <system_error>
 
 #include "expr/Text.h"
+#include "shell/Paths.h"
 #include "store/Dictionary.h"
 #include "store/RefTables.h"
 
@@ -91,8 +90,13 @@ fs::path programTempFolder(bool make) {
   static fs::path folder;
   if (folder.empty() && make) {
     std::error_code ec;
-    std::string templ = (fs::temp_directory_path(ec) / "exogena-XXXXXX").string();
-    if (!ec && ::mkdtemp(templ.data()) != nullptr) folder = templ;
+    const fs::path system = fs::temp_directory_path(ec);
+    for (unsigned attempt = 0; !ec && folder.empty() && attempt < 100; ++attempt) {
+      const fs::path candidate =
+          system / ("exogena-" + std::to_string(processNumber()) + "-" + std::to_string(attempt));
+      // create_directory says false when the folder was already there: another run's.
+      if (fs::create_directory(candidate, ec) && !ec) folder = candidate;
+    }
   }
   return folder;
 }

@@ -1,8 +1,13 @@
 // Sections of the diagnostic report of a failure.
 #include "shell/ErrorReport.h"
 
+#ifdef _WIN32
+#include <stdio.h>
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <sys/utsname.h>
+#endif
 
 #include <cstdio>
 #include <filesystem>
@@ -55,6 +60,30 @@ std::string procField(const char* file, std::string_view key) {
   return {};
 }
 
+#ifdef _WIN32
+std::string osName() {
+  // The version the system reports to a program without a compatibility manifest for it is not
+  // trustworthy; the kernel's own numbers are.
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+  OSVERSIONINFOW v{};
+  v.dwOSVersionInfoSize = sizeof v;
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto getVersion =
+      ntdll == nullptr ? nullptr
+                       : reinterpret_cast<RtlGetVersionFn>(
+                             reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")));
+  if (getVersion == nullptr || getVersion(&v) != 0) return "Windows";
+  return "Windows " + std::to_string(v.dwMajorVersion) + "." + std::to_string(v.dwMinorVersion) +
+         " (compilaci\xF3n " + std::to_string(v.dwBuildNumber) + ")";
+}
+
+int openFilesAllowed() { return _getmaxstdio(); }
+
+int openFilesInUse() {
+  DWORD handles = 0;
+  return GetProcessHandleCount(GetCurrentProcess(), &handles) ? static_cast<int>(handles) : 0;
+}
+#else
 std::string osName() {
   std::string pretty;
   std::ifstream in("/etc/os-release");
@@ -67,6 +96,7 @@ std::string osName() {
       ::uname(&u) == 0 ? std::string(u.sysname) + " " + u.release + " " + u.machine : "";
   return pretty.empty() ? kernel : pretty + " (" + kernel + ")";
 }
+#endif
 
 std::string shownValue(const Value& v) {
   if (v.isText()) {
@@ -80,6 +110,7 @@ std::string shownValue(const Value& v) {
   return displayValue(v);
 }
 
+#ifndef _WIN32
 int openFilesAllowed() {
   rlimit rl{};
   return ::getrlimit(RLIMIT_NOFILE, &rl) == 0 ? static_cast<int>(rl.rlim_cur) : 0;
@@ -93,6 +124,7 @@ int openFilesInUse() {
     ++n;
   return n;
 }
+#endif
 
 // OAPEJEC:nLinEjec, 0 when it is not set.
 int scriptLine(Interp& ip) {

@@ -28,11 +28,27 @@ constexpr unsigned char kText = 0xC3, kNumber = 0xCE, kDate = 0xC4, kLogical = 0
 // `err` is the system's error number (0 when none).
 [[noreturn]] void fail(GenCode code, std::string description, const std::string& fileName,
                        int err = 0) {
+  const int osCode = err == 0 ? 0 : store::osCodeFromErrno(err);
+  if (store::isDiskFull(osCode)) description = store::kDiskFullText;
   Failure f = shellFailure(code, std::move(description), fileName);
-  f.osCode = store::osCodeFromErrno(err);
+  f.osCode = osCode;
   f.canRetry = code != GenCode::Corruption;
   f.canDefault = true;
   throw FailureError(std::move(f));
+}
+
+// The same failure with this file's own description, keeping the system's error code.
+template <class Step>
+void describing(GenCode code, const char* description, const std::string& fileName, Step step) {
+  try {
+    step();
+  } catch (const FailureError& e) {
+    Failure f = shellFailure(code, description, fileName);
+    f.osCode = e.failure().osCode;
+    f.canRetry = true;
+    f.canDefault = true;
+    throw FailureError(std::move(f));
+  }
 }
 
 [[noreturn]] void damaged(const std::string& what, const std::string& fileName) {
@@ -181,16 +197,23 @@ std::vector<MemVar> readMemFile(const std::filesystem::path& path) {
 void writeMemFile(const std::filesystem::path& path, const std::vector<MemVar>& vars) {
   const std::string name = path.string();
   const std::string bytes = encodeMemFile(vars, name);
-  // Written beside, synced and renamed over the old file with its folder synced: a run stopped
-  // at any point leaves the old variables or the new ones.
+  // Written whole beside the old file, made durable, then put in its place.
+  const std::string temp = store::siblingTempName(name);
+  store::File out;
+  describing(GenCode::Create, "No se pudo crear el archivo de variables", name,
+             [&] { out = store::File::create(temp); });
   try {
-    store::writeWholeFile(name, bytes);
-  } catch (const FailureError& e) {
-    Failure f = e.failure();
-    f.fileName = name;  // the user knows the file, not its temporary name
-    f.canRetry = true;
-    f.canDefault = true;
-    throw FailureError(std::move(f));
+    describing(GenCode::Write, "No se pudo escribir el archivo de variables", name,
+               [&] { out.writeAt(0, bytes.data(), bytes.size()); });
+    describing(GenCode::Write, "No se pudo asegurar el archivo de variables", name,
+               [&] { out.sync(); });
+    out.close();
+    describing(GenCode::Write, "No se pudo reemplazar el archivo de variables", name,
+               [&] { store::replaceFile(temp, name); });
+  } catch (...) {
+    out.close();
+    store::removeFileQuietly(temp);
+    throw;
   }
 }
 

@@ -11,9 +11,9 @@ Runtime::Runtime() {
   registerUtilityFunctions(m_ip);
 }
 
-bool Runtime::openSession(UserInterface& ui, const Folders& folders) {
+bool Runtime::openSession(UserInterface& ui, const Folders& folders, bool mayWrite) {
   m_session.reset();
-  if (!VARIABLPUBLIC(m_ip, ui, folders)) return false;
+  if (!VARIABLPUBLIC(m_ip, ui, folders, mayWrite)) return false;
   m_session = std::make_unique<Session>(m_ip, ui, folders);
   return true;
 }

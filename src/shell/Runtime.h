@@ -26,8 +26,8 @@ class Runtime {
 
   // VARIABLPUBLIC over `folders`, then the session talking through `ui` (which must outlive
   // the runtime). False when no sibling product is installed: the stop message has been shown
-  // and there is no session.
-  bool openSession(UserInterface& ui, const Folders& folders);
+  // and there is no session. `mayWrite` as VARIABLPUBLIC takes it.
+  bool openSession(UserInterface& ui, const Folders& folders, bool mayWrite = true);
   bool hasSession() const { return m_session != nullptr; }
   // REQUIRES: openSession() returned true.
   Session& session() { return *m_session; }

@@ -52,10 +52,34 @@ bool isUsableSession(std::string_view folder, std::string_view root) {
   return isSafeRelativePath(trimBlanks(folder)) && (r == kOrbisalRoot || r == kContableRoot);
 }
 
-void restoreLastSession(Interp& ip, const Folders& folders) {
+// The session file read directly (not through the error handler): one that cannot be read is set
+// aside (when the caller may write) and the defaults stand, with a warning either way.
+void restoreLastSession(Interp& ip, UserInterface& ui, const Folders& folders, bool mayWrite) {
   const std::optional<std::filesystem::path> file = findEntry(folders.program, kSessionFile);
-  if (!file || !restoreMemvars(ip, *file)) return;
+  if (!file) return;
+  std::vector<MemVar> vars;
+  try {
+    vars = readMemFile(*file);
+  } catch (const FailureError& e) {
+    std::string text = "El archivo de la sesi\363n anterior no se puede leer:\r\n" +
+                       errorMessage(e.failure()) + "\r\n";
+    std::error_code ec;
+    const std::filesystem::path aside = file->string() + std::string(kSetAsideSuffix);
+    if (mayWrite) std::filesystem::rename(*file, aside, ec);
+    if (mayWrite && !ec) {
+      text += "Se guard\363 aparte como " + aside.filename().string() +
+              " y se empieza sin empresa de la sesi\363n anterior.";
+    } else {
+      text += "Se empieza sin empresa de la sesi\363n anterior.";
+    }
+    ui.message(MessageKind::Alert, kStopTitle, text);
+    return;
+  }
   Memvars& mv = ip.memvars();
+  for (MemVar& var : vars) {
+    if (mv.find(var.name) != nullptr) mv.assign(var.name, std::move(var.value));
+    else mv.declarePublic(var.name, std::move(var.value));
+  }
   auto get = [&](const char* name) {
     Memvars::Slot* s = mv.find(name);
     return s != nullptr && s->value().isText() ? std::string(s->value().textView()) : std::string();
@@ -125,7 +149,7 @@ SiblingProducts detectSiblingProducts(const Folders& folders) {
   return s;
 }
 
-bool VARIABLPUBLIC(Interp& ip, UserInterface& ui, const Folders& folders) {
+bool VARIABLPUBLIC(Interp& ip, UserInterface& ui, const Folders& folders, bool mayWrite) {
   Memvars& mv = ip.memvars();
   declareWindowState(mv);
   declareCompanyState(mv);
@@ -134,7 +158,7 @@ bool VARIABLPUBLIC(Interp& ip, UserInterface& ui, const Folders& folders) {
   mv.declarePublic("LHAYCONTABLE", Value::logical(siblings.contable));
   if (!siblings.orbisal && !siblings.contable) {
     ui.message(MessageKind::Stop, kStopTitle, kNoSiblingText);
-    if (const auto file = findEntry(folders.program, kSessionFile)) {
+    if (const auto file = findEntry(folders.program, kSessionFile); file && mayWrite) {
       std::error_code ec;
       std::filesystem::remove(*file, ec);
     }
@@ -146,7 +170,7 @@ bool VARIABLPUBLIC(Interp& ip, UserInterface& ui, const Folders& folders) {
   mv.declarePublic("OINFOBARDLG", Value());
   mv.declarePublic("CANIOINI", Value::text("2010"));
   mv.declarePublic("CPERIODO", Value::text("00"));
-  restoreLastSession(ip, folders);
+  restoreLastSession(ip, ui, folders, mayWrite);
   declareTablePaths(mv);
   declareGenerationState(mv);
   return true;

@@ -14,6 +14,7 @@
 #include "expr/TPublic.h"
 #include "shell/Paths.h"
 #include "shell/UserInterface.h"
+#include "store/FileLock.h"
 
 namespace exo {
 class Interp;
@@ -43,7 +44,15 @@ SiblingProducts detectSiblingProducts(const Folders& folders);
 // folder, name, year and product root; the path variables are formed from it provisionally).
 // Returns false when no sibling product is installed: the stop message has been shown, the
 // session file deleted, and the program must end.
-bool VARIABLPUBLIC(Interp& ip, UserInterface& ui, const Folders& folders);
+//
+// A session file that cannot be read (damaged, truncated) does not stop the program: it is set
+// aside as "VarMem01.mem" + kSetAsideSuffix, the defaults stand (the next choice of a company
+// writes the file anew) and a warning says so. Without `mayWrite` (a listing) nothing is
+// renamed or deleted: the warning is given and the defaults stand.
+bool VARIABLPUBLIC(Interp& ip, UserInterface& ui, const Folders& folders, bool mayWrite = true);
+
+// The ending of the name under which a damaged session file is kept.
+inline constexpr std::string_view kSetAsideSuffix = ".danado";
 
 // Typed access to the session variables. REQUIRES: VARIABLPUBLIC has run on `ip`.
 class Session {
@@ -93,6 +102,9 @@ class Session {
   std::filesystem::path sessionFile() const;
   // Writes MVAR01 ... MVAR04 to the session file (mask "mVar*").
   void saveSessionFile();
+  // The lock of the company folder this session writes in (see lockCompany() in Company.h);
+  // not held by a session that only reads.
+  store::FileHold& companyLock() { return m_companyLock; }
 
  private:
   const Value* variable(std::string_view name) const;
@@ -105,6 +117,7 @@ class Session {
   Interp& m_ip;
   UserInterface& m_ui;
   Folders m_folders;
+  store::FileHold m_companyLock;
 };
 
 }  // namespace exo::shell

@@ -36,6 +36,7 @@ class TerminalUserInterface final : public UserInterface {
   ~TerminalUserInterface() override;
 
   void setAnswer(TerminalAnswer answer) { m_answer = answer; }
+  TerminalAnswer answer() const { return m_answer; }
   // Status lines go to `out` (messages stay on the stream given at construction).
   void setStatusStream(std::FILE* out) { m_statusOut = out; }
   // `bar`: the meter is a bar redrawn on one line of the message stream (for a terminal);

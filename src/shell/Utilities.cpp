@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "expr/Codepage.h"
 #include "expr/Functions.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
@@ -63,7 +64,7 @@ std::string lookUpDirectory(Interp& ip, std::string_view key, const char* field,
     return std::string(notRegistered);
   }
   const Value v = w.getField(ip, area, index);
-  return v.isText() ? std::string(v.textView()) : std::string(notRegistered);
+  return v.isText() ? ledgerText(w.codePageMark(area), v.textView()) : std::string(notRegistered);
 }
 
 }  // namespace

@@ -48,10 +48,10 @@ class WaitMessage {
 };
 
 // BUSNOMDI / BUSNITDI: the NOMBRE (or DIREC4) field of the third party whose key is `key` in
-// the directory open as DIREC, sought exactly in its active order; kNameNotRegistered (or
-// kNitNotRegistered) when the key is not there. The selected area is kept; the directory stays
-// where the seek left it. A directory that is not open is a failure (NoAlias); when the handler
-// goes on, the not-registered text is returned.
+// the directory open as DIREC, in Windows-1252 (converted by the directory's code-page mark),
+// sought exactly in its active order; kNameNotRegistered (or kNitNotRegistered) when the key is not
+// there. The selected area is kept; the directory stays where the seek left it. A directory that is
+// not open is a failure (NoAlias); when the handler goes on, the not-registered text is returned.
 std::string BUSNOMDI(Interp& ip, std::string_view key);
 std::string BUSNITDI(Interp& ip, std::string_view key);
 

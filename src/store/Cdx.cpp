@@ -46,9 +46,10 @@ void KeyBatch::reserve(std::size_t n) {
 }
 
 void KeyBatch::add(std::string_view key, std::uint32_t recno) {
-  const std::size_t at = m_keys.size();
-  m_keys.resize(at + m_keyLength, m_kind == KeyKind::Binary ? '\0' : ' ');
-  std::memcpy(m_keys.data() + at, key.data(), std::min<std::size_t>(key.size(), m_keyLength));
+  const std::size_t taken = std::min<std::size_t>(key.size(), m_keyLength);
+  m_keys.insert(m_keys.end(), key.data(), key.data() + taken);
+  if (taken < m_keyLength)
+    m_keys.resize(m_keys.size() + (m_keyLength - taken), m_kind == KeyKind::Binary ? '\0' : ' ');
   m_recnos.push_back(recno);
 }
 
@@ -96,7 +97,7 @@ const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
 Cdx Cdx::open(const std::string& path, const CdxOptions& options) {
   Cdx c;
   c.m_options = options;
-  c.m_file = File::open(path, !options.readOnly);
+  c.m_file = File::open(path, !options.readOnly, !options.shared);
   if (!tryLockOpen(c.m_file.fd(), options.shared ? LockKind::Shared : LockKind::Exclusive))
     raise(GenCode::Open, "El \xEDndice est\xE1 en uso por otro programa", path, kOsSharingViolation,
           "open");

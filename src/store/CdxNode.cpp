@@ -175,14 +175,35 @@ void LeafPacker::reset() {
 }
 
 bool LeafPacker::add(const char* key, std::uint32_t recno) {
+  // Trailing fill and the bytes shared with the previous key, compared eight at a time.
   std::uint16_t trail = 0;
+  const std::uint64_t fill8 = 0x0101010101010101ULL * m_fill;
+  while (trail + 8 <= m_keyLength) {
+    std::uint64_t word;
+    std::memcpy(&word, key + m_keyLength - trail - 8, 8);
+    if (word != fill8) break;
+    trail = static_cast<std::uint16_t>(trail + 8);
+  }
   while (trail < m_keyLength && static_cast<std::uint8_t>(key[m_keyLength - 1 - trail]) == m_fill)
     ++trail;
   std::uint16_t dup = 0;
   if (m_count > 0) {
     const std::uint16_t limit =
         static_cast<std::uint16_t>(m_keyLength - std::max(trail, m_prevTrail));
-    while (dup < limit && m_prev[dup] == key[dup]) ++dup;
+    bool differs = false;
+    while (dup + 8 <= limit) {
+      std::uint64_t a, b;
+      std::memcpy(&a, m_prev + dup, 8);
+      std::memcpy(&b, key + dup, 8);
+      if (a != b) {
+        while (m_prev[dup] == key[dup]) ++dup;  // the first differing byte of the eight
+        differs = true;
+        break;
+      }
+      dup = static_cast<std::uint16_t>(dup + 8);
+    }
+    if (!differs)
+      while (dup < limit && m_prev[dup] == key[dup]) ++dup;
   }
   const std::uint32_t stored = m_keyLength - dup - trail;
   const std::uint32_t cost = m_entryBytes + stored;

@@ -2,8 +2,6 @@
 // Typed field access lives in DbfFields.cpp.
 #include "store/Dbf.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -62,7 +60,7 @@ Dbf::~Dbf() {
 Dbf Dbf::open(const std::string& path, const OpenOptions& options) {
   Dbf d;
   d.m_options = options;
-  d.m_file = File::open(path, !options.readOnly);
+  d.m_file = File::open(path, !options.readOnly, !options.shared);
   if (!tryLockOpen(d.m_file.fd(), options.shared ? LockKind::Shared : LockKind::Exclusive))
     raise(GenCode::Open, "La tabla est\xE1 en uso por otro programa", path, kOsSharingViolation,
           "open");
@@ -193,7 +191,6 @@ std::vector<unsigned char> buildHeader(const std::vector<FieldDef>& fields,
   if (offset > 0xFFFF) raise(GenCode::Arg, "Registro demasiado largo", path);
   h[10] = static_cast<unsigned char>(offset);
   h[11] = static_cast<unsigned char>(offset >> 8);
-  h[29] = 0x03;  // Windows-1252
   h[headerLength - 1] = 0x0D;
   return h;
 }
@@ -201,8 +198,9 @@ std::vector<unsigned char> buildHeader(const std::vector<FieldDef>& fields,
 }  // namespace
 
 Dbf Dbf::create(const std::string& path, const std::vector<FieldDef>& fields,
-                const OpenOptions& options) {
+                const OpenOptions& options, std::uint8_t codePageMark) {
   std::vector<unsigned char> h = buildHeader(fields, path);
+  h[29] = codePageMark;
   h.push_back(static_cast<unsigned char>(kEof));
   if (h[0] == 0xF5) {
     const bool upperExt = !path.empty() && path.back() >= 'A' && path.back() <= 'Z';
@@ -449,12 +447,12 @@ void Dbf::rewriteWith(const std::vector<std::uint32_t>& keep) {
     buf.push_back(kEof);
     out.writeAt(pos, buf.data(), buf.size());
     out.sync();
+    m_view.reset();  // no view may hold the old file while it is replaced (Windows)
     replaceFile(temp, target);
   } catch (...) {
-    ::unlink(temp.c_str());
+    removeFileQuietly(temp);
     throw;
   }
-  m_view.reset();
   m_file = std::move(out);
   m_count = static_cast<std::uint32_t>(keep.size());
   putLe32(&m_header[4], m_count);

@@ -41,6 +41,10 @@ struct Field {
   std::uint8_t flags = 0;  // Visual FoxPro field flags (0 for other tables)
 };
 
+// Code-page marks (byte 29 of the header) of the tables the program writes.
+inline constexpr std::uint8_t kWindowsAnsiMark = 0x03;  // Windows-1252
+inline constexpr std::uint8_t kOem850Mark = 0x02;       // code page 850
+
 struct OpenOptions {
   bool shared = true;  // others may open the table too (else exclusive)
   bool readOnly = false;
@@ -56,10 +60,12 @@ class Dbf {
   // record count says.
   static Dbf open(const std::string& path, const OpenOptions& options = {});
   // Creates a new empty table (and an FPT memo file when a field is M), replacing files of that
-  // name, and opens it with `options`. Fails with GenCode::Create or GenCode::Arg for a bad
-  // field list.
+  // name, and opens it with `options`. The header carries `codePageMark` (byte 29): the
+  // program's own tables hold Windows-1252 (kWindowsAnsiMark). Fails with GenCode::Create or
+  // GenCode::Arg for a bad field list.
   static Dbf create(const std::string& path, const std::vector<FieldDef>& fields,
-                    const OpenOptions& options = {false, false, 2000});
+                    const OpenOptions& options = {false, false, 2000},
+                    std::uint8_t codePageMark = kWindowsAnsiMark);
 
   Dbf(Dbf&&) noexcept;
   Dbf& operator=(Dbf&&) = delete;
@@ -129,6 +135,10 @@ class Dbf {
   void setText(char* record, int field, std::string_view value) const;
   // N/F as text, I, B and Y as binary. Other types give state Invalid.
   NumberValue number(const char* record, int field) const;
+  // The first N or F field of `record` whose text cannot be read as a number (the asterisks of
+  // a value that did not fit, or any text that is not a decimal number); -1 when every one
+  // reads. A blank field reads (as 0).
+  int unreadableNumber(const char* record) const;
   // Writes a number into an N/F/I/B/Y field. Returns false when it does not fit: the field
   // then holds asterisks (N/F) and the caller reports the data-width failure.
   bool setNumber(char* record, int field, double value) const;

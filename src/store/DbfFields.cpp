@@ -59,6 +59,16 @@ NumberValue Dbf::number(const char* record, int index) const {
   }
 }
 
+int Dbf::unreadableNumber(const char* record) const {
+  for (std::size_t i = 0; i < m_fields.size(); ++i) {
+    const Field& f = m_fields[i];
+    if (f.type != 'N' && f.type != 'F') continue;
+    const NumberState state = parseNumber({record + f.offset, f.length}).state;
+    if (state == NumberState::Overflow || state == NumberState::Invalid) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 bool Dbf::setNumber(char* record, int index, double value) const {
   const Field& f = field(index);
   char* p = record + f.offset;

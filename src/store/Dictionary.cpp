@@ -121,6 +121,20 @@ std::vector<TableDef> buildCompanyTables() {
          {{"CmpCtaDir", "TIPO_COMP+COMPROBA+CTA_DIR"}, {"SoloCmp", "TIPO_COMP+COMPROBA"}}}},
        {},
        false});
+  // Written by the movement import beside "vrTraCon.99", from the same lines of the same periods.
+  t.push_back({kLinesWithoutParty,
+               "l\355neas sin tercero del a\361o de una cuenta",
+               Layout::Own,
+               {},
+               false,
+               {{"CODIGO", 'C', 20, 0},
+                {"LINEAS", 'N', 10, 0},
+                {"DEBITOS", 'N', 20, 2},
+                {"CREDITOS", 'N', 20, 2},
+                {"MONTO", 'N', 20, 2}},
+               {{kLinesWithoutPartyIndex, {{"Codigo", "CODIGO"}}}},
+               {},
+               false});
   for (int n = 1; n <= 12; ++n) t.push_back(formatTable(n));
   t.push_back({kVoucherTotals1007,
                "totales por comprobante del formato 1007",

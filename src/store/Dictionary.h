@@ -30,6 +30,9 @@ inline constexpr const char* kDirectoryCopyMemo = "VRDIREXO.FPT";
 inline constexpr const char* kDirectoryCopyIndex = "VRDIREXX.CDX";
 inline constexpr const char* kYearMovements = "vrTraCon.99";
 inline constexpr const char* kYearMovementsIndex = "vrTraCox.cdx";
+// The year's lines without a third party, totalled per account (never in "vrTraCon.99").
+inline constexpr const char* kLinesWithoutParty = "vrSinTer.99";
+inline constexpr const char* kLinesWithoutPartyIndex = "vrSinTex.cdx";
 inline constexpr const char* kVoucherTotals1007 = "Trf1007B.dbf";
 inline constexpr const char* kVoucherTotals1007Index = "Trf1007y.cdx";
 inline constexpr const char* kDirectoryErrors = "ErrFDir.dbf";

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <utility>
 
+#include "expr/Codepage.h"
 #include "expr/Library.h"
 #include "expr/Memvars.h"
 #include "expr/PathPolicy.h"
+#include "expr/Text.h"
 #include "store/EngineImpl.h"
 #include "store/File.h"
 #include "store/MemoFile.h"
@@ -56,6 +58,22 @@ Failure engineFailure(GenCode code, std::string description, std::string fileNam
   return f;
 }
 
+Failure unreadableNumberFailure(const Dbf& table, std::uint32_t recno, int field,
+                                const char* record) {
+  const Field& f = table.fields()[static_cast<std::size_t>(field)];
+  const std::string text(trimBlanks(table.text(record, field)));
+  const bool overflow = text.find_first_not_of('*') == std::string::npos;
+  std::string where = "El campo " + f.name;
+  if (recno != 0) where += " del registro " + std::to_string(recno);
+  Failure failure =
+      engineFailure(GenCode::DataType,
+                    where + (overflow ? " tiene asteriscos (el valor no cupo en el campo)"
+                                      : " no se puede leer como n\372mero (\"" + text + "\")"),
+                    table.path(), f.name);
+  failure.args = {std::to_string(recno), f.name, text};
+  return failure;
+}
+
 bool isActiveCondition(std::string_view text) {
   std::string compact;
   for (char c : text) {
@@ -77,7 +95,7 @@ namespace {
 // The name of an existing file whatever the letter case of its name; the name as given when
 // there is none. A name without extension takes `defaultExt`.
 std::string resolveFile(const std::string& file, std::string_view defaultExt) {
-  const std::size_t slash = file.find_last_of('/');
+  const std::size_t slash = file.find_last_of(kPathSeparators);
   const std::size_t dot = file.find_last_of('.');
   const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
   const std::string path = hasExt ? file : file + std::string(defaultExt);
@@ -88,7 +106,7 @@ std::string resolveFile(const std::string& file, std::string_view defaultExt) {
 
 // Alias a table gets when none is given: its file name without directory and extension.
 std::string defaultAlias(const std::string& path) {
-  std::size_t start = path.find_last_of('/');
+  std::size_t start = path.find_last_of(kPathSeparators);
   start = start == std::string::npos ? 0 : start + 1;
   std::size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || dot < start) dot = path.size();
@@ -291,6 +309,11 @@ std::vector<FieldInfo> Engine::fields(int area) const {
   return out;
 }
 
+int Engine::fieldCount(int area) const {
+  const Area* a = find(area);
+  return a != nullptr ? static_cast<int>(a->dbf->fields().size()) : 0;
+}
+
 Value Engine::getField(Interp& ip, int area, int field) {
   Area& a = *m_areas[static_cast<std::size_t>(area) - 1];
   const Dbf& d = *a.dbf;
@@ -299,7 +322,16 @@ Value Engine::getField(Interp& ip, int area, int field) {
   switch (f.type) {
     case 'C': return Value::temp(ip.arena().store(d.text(r, field)));
     case 'N':
-    case 'F': return Value::number(d.number(r, field).value, f.decimals, displayWidth(f));
+    case 'F': {
+      const NumberValue n = d.number(r, field);
+      if (n.state == NumberState::Overflow || n.state == NumberState::Invalid) {
+        // Read as zero, the value would change every figure it enters without a word.
+        const std::uint32_t recno = a.evalRecord == nullptr ? a.recno : a.evalRecno;
+        const Value v = ip.raise(unreadableNumberFailure(d, recno, field, r));
+        return Value::number(v.isNumber() ? v.num() : 0.0, f.decimals, displayWidth(f));
+      }
+      return Value::number(n.value, f.decimals, displayWidth(f));
+    }
     case 'I': return Value::number(d.number(r, field).value, 0, 10);
     case 'Y': return Value::number(d.number(r, field).value, 4, 15);
     case 'B': return Value::number(d.number(r, field).value, f.decimals, 10);
@@ -385,9 +417,31 @@ void Engine::putField(Interp&, int area, int field, const Value& v) {
   a.dirty = true;
 }
 
+namespace {
+
+// The position of a field by name, letter case ignored (names are ASCII), without building the
+// upper-case name; -1 when none.
+int findField(const Dbf& d, std::string_view name) {
+  const auto& fields = d.fields();
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    const std::string& f = fields[i].name;
+    if (f.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t k = 0; k < f.size() && same; ++k) {
+      char c = name[k];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      same = c == f[k];
+    }
+    if (same) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
 Value Engine::get(int area, std::string_view field) {
   Area& a = at(area);
-  const int i = fieldIndex(area, upperName(field));
+  const int i = findField(*a.dbf, field);
   if (i < 0) {
     return m_ip.raise(
         engineFailure(GenCode::NoVar, "Campo inexistente: " + std::string(field), a.dbf->path()));
@@ -398,7 +452,7 @@ Value Engine::get(int area, std::string_view field) {
 
 void Engine::put(int area, std::string_view field, const Value& v) {
   Area& a = at(area);
-  const int i = fieldIndex(area, upperName(field));
+  const int i = findField(*a.dbf, field);
   if (i < 0) {
     fail(GenCode::NoVar, "Campo inexistente: " + std::string(field), a.dbf->path());
     return;
@@ -406,12 +460,34 @@ void Engine::put(int area, std::string_view field, const Value& v) {
   putField(m_ip, area, i, v);
 }
 
+// Character and numeric fields are read straight from the record; the other types (and a field
+// that does not exist, which is raised) go through get().
 std::string Engine::text(int area, std::string_view field) {
+  Area& a = at(area);
+  const int i = findField(*a.dbf, field);
+  if (i >= 0 && a.dbf->fields()[static_cast<std::size_t>(i)].type == 'C')
+    return std::string(a.dbf->text(a.fieldSource(), i));
   const Value v = get(area, field);
   return v.isText() ? std::string(v.textView()) : std::string();
 }
 
+std::string Engine::ledgerText(int area, std::string_view field) {
+  return exo::ledgerText(codePageMark(area), text(area, field));
+}
+
+std::uint8_t Engine::codePageMark(int area) const {
+  const Area* a = find(area);
+  return a != nullptr && a->dbf ? a->dbf->codePageMark() : 0;
+}
+
 double Engine::number(int area, std::string_view field) {
+  Area& a = at(area);
+  const int i = findField(*a.dbf, field);
+  if (i >= 0) {
+    const char type = a.dbf->fields()[static_cast<std::size_t>(i)].type;
+    if (type == 'N' || type == 'F' || type == 'I' || type == 'Y' || type == 'B')
+      return a.dbf->number(a.fieldSource(), i).value;
+  }
   const Value v = get(area, field);
   return v.isNumber() ? v.num() : 0.0;
 }
@@ -432,9 +508,11 @@ void Engine::toEof(Area& a) {
   a.eof = true;
 }
 
-bool Engine::visible(Area& a, const char* rec) {
+bool Engine::visible(Area& a, const char* rec, std::uint32_t recno) {
   if (Dbf::isDeleted(rec)) return false;
-  return !a.filter || isTrue(a, *a.filter, rec);
+  if (!a.filter) return true;
+  const RecnoOf named(a, recno);
+  return isTrue(a, *a.filter, rec);
 }
 
 void Engine::append(Interp&, int area) {

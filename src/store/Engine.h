@@ -72,6 +72,9 @@ class Engine final : public WorkAreas {
   void put(int area, std::string_view field, const Value& v);
   // Text of a character or memo field, trailing blanks kept (Windows-1252 bytes).
   std::string text(int area, std::string_view field);
+  // Text of a character field of a ledger table (or of a byte copy of one) in Windows-1252,
+  // converted by the table's code-page mark (ledgerText, Codepage.h).
+  std::string ledgerText(int area, std::string_view field);
   double number(int area, std::string_view field);
   // Appends a blank record and stands on it.
   void appendBlank(int area);
@@ -85,6 +88,14 @@ class Engine final : public WorkAreas {
   // from the top; `visit` returns false to stop. Leaves the area on the last record visited
   // (end of file after a full walk).
   void forEach(int area, const std::function<bool()>& visit);
+  // The visible records of the area (filter and the order's FOR condition met; scopes
+  // ignored) in the key order of its controlling order, with every key computed from its
+  // record instead of read from the tag: a tag that lacks a key, or holds a stale one, can
+  // neither hide a record nor put it out of place. Equal keys keep record order (reversed
+  // for a descending order). Without a controlling order, or with a key this program cannot
+  // evaluate, the visible records in record order. For whole-table reads of files that other
+  // programs keep (the ledger's chart and directory); the area is left where it was.
+  std::vector<std::uint32_t> recordsInKeyOrder(int area);
   // The table file of an area (for byte-level work of the bulk operations and tools).
   Dbf& table(int area);
 
@@ -119,6 +130,11 @@ class Engine final : public WorkAreas {
   // As appendFrom() above, with a condition written in C++ instead of an expression: no
   // evaluation per record. `accept` sees every visible record of the source once, in file order.
   std::uint64_t appendFrom(int area, const std::string& source, const RecordTest& accept);
+  // As above, from a ledger table: the character fields of the target named in `ledgerText`
+  // receive the source's text in Windows-1252, converted by the source's code-page mark
+  // (ledgerText, Codepage.h); the other fields are copied as they stand.
+  std::uint64_t appendFrom(int area, const std::string& source, const RecordTest& accept,
+                           const FieldNames& ledgerText);
   // Copies the visible records of `area` that meet `condition`, in its controlling order and
   // scope, to a new table with the same structure. Returns records written.
   std::uint64_t copyTo(int area, const std::string& file, const std::string& condition = {});
@@ -143,6 +159,8 @@ class Engine final : public WorkAreas {
   Value getField(Interp& ip, int area, int field) override;
   void putField(Interp& ip, int area, int field, const Value& v) override;
   std::vector<FieldInfo> fields(int area) const override;
+  std::uint8_t codePageMark(int area) const override;
+  int fieldCount(int area) const override;
 
   std::int64_t recNo(int area) const override;
   std::int64_t recCount(int area) const override;
@@ -209,13 +227,14 @@ class Engine final : public WorkAreas {
   void flush(Area& a);
   bool lockForChange(Area& a);
   void releaseAutoLock(Area& a);
-  bool visible(Area& a, const char* rec);
+  // `recno` is the number of the record `rec` holds (named in failures of its fields).
+  bool visible(Area& a, const char* rec, std::uint32_t recno);
   void afterMove(Area& a);
   // Appends `rec` with its keys and returns its number, 0 when the append failed (nothing of it
   // is left in the tags). With `keepLock` the new record of a shared table stays locked.
   std::uint32_t appendRecord(Area& a, const char* rec, bool keepLock = false);
   std::uint64_t appendMatching(int area, const std::string& source, const std::string& condition,
-                               const RecordTest* accept);
+                               const RecordTest* accept, const FieldNames& ledgerText = {});
 
   // Keys of records (EngineKeys.cpp).
   KeyMove keyMove(Area& a, const Order& o, const char* from, const char* to);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,7 +26,7 @@ struct KeyPlan {
   // Writes the key of `rec` into `out` (length bytes). REQUIRES: !pieces.empty().
   void build(const char* rec, char* out) const {
     for (const Piece& p : pieces) {
-      for (std::uint16_t i = 0; i < p.length; ++i) out[i] = rec[p.offset + i];
+      std::memcpy(out, rec + p.offset, p.length);
       out += p.length;
     }
   }
@@ -72,6 +73,7 @@ struct Area {
   std::vector<char> scratch;         // a record read while looking for the next visible one
   std::vector<char> blank;           // a blank record of the table
   const char* evalRecord = nullptr;  // the buffer fields are read from; null = `record`
+  std::uint32_t evalRecno = 0;       // the record number of `evalRecord` (0: not known)
   const char* fieldSource() const { return evalRecord ? evalRecord : record.data(); }
   std::uint32_t recno = 0;  // recordCount() + 1 at end of file
   bool eof = true, bof = false, found = false;

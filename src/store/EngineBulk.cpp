@@ -1,14 +1,13 @@
 // Bulk operations of the work areas: structure copies, append from another table, copies to a
 // new table, byte copies of files and totals by key. They move records as buffers, field by
 // field only where the two structures differ.
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <utility>
 
+#include "expr/Codepage.h"
 #include "expr/Memvars.h"
 #include "store/EngineImpl.h"
 #include "store/File.h"
@@ -114,8 +113,14 @@ std::uint64_t Engine::appendFrom(int area, const std::string& source, const Reco
   return appendMatching(area, source, {}, &accept);
 }
 
+std::uint64_t Engine::appendFrom(int area, const std::string& source, const RecordTest& accept,
+                                 const FieldNames& ledgerText) {
+  return appendMatching(area, source, {}, &accept, ledgerText);
+}
+
 std::uint64_t Engine::appendMatching(int area, const std::string& source,
-                                     const std::string& condition, const RecordTest* accept) {
+                                     const std::string& condition, const RecordTest* accept,
+                                     const FieldNames& ledgerText) {
   Area& target = at(area);
   flush(target);
   if (target.dbf->isReadOnly()) {
@@ -146,6 +151,16 @@ std::uint64_t Engine::appendMatching(int area, const std::string& source,
 
   const ProgramPtr cond = condition.empty() ? nullptr : m_ip.compile(condition);
   const std::vector<FieldMove> moves = planMoves(*s.dbf, *target.dbf);
+  // The target's character fields that take the source's text converted.
+  std::vector<const Field*> converted;
+  for (const std::string& name : ledgerText) {
+    const auto i = target.dbf->fieldIndex(name);
+    const auto j = s.dbf->fieldIndex(name);
+    if (!i || !j) continue;
+    const Field& f = target.dbf->fields()[static_cast<std::size_t>(*i)];
+    if (f.type == 'C') converted.push_back(&f);
+  }
+  const std::uint8_t mark = s.dbf->codePageMark();
   const std::vector<char> blank = target.dbf->blankRecord();
   std::vector<char> in(s.dbf->recordLength());
   std::vector<char> out;
@@ -154,6 +169,13 @@ std::uint64_t Engine::appendMatching(int area, const std::string& source,
   for (std::uint32_t r = 1; r <= count; ++r) {
     if (!attempt([&] { s.dbf->read(r, in.data()); })) return added;
     if (Dbf::isDeleted(in.data())) continue;
+    // A number that cannot be read would be carried, summed or tested as zero: the append
+    // stops at the record that holds it.
+    if (const int bad = s.dbf->unreadableNumber(in.data()); bad >= 0) {
+      m_ip.raise(unreadableNumberFailure(*s.dbf, r, bad, in.data()));
+      return added;
+    }
+    const RecnoOf named(s, r);
     if (cond && !isTrue(s, *cond, in.data())) continue;
     if (accept && !(*accept)(*s.dbf, in.data())) continue;
     out = blank;
@@ -162,6 +184,7 @@ std::uint64_t Engine::appendMatching(int area, const std::string& source,
             [&] { overflow = moveFields(*s.dbf, in.data(), *target.dbf, out.data(), moves); })) {
       return added;
     }
+    for (const Field* f : converted) convertLedgerText(mark, out.data() + f->offset, f->length);
     if (appendRecord(target, out.data()) == 0) return added;
     ++added;
     if (!overflow.empty()) {
@@ -223,7 +246,7 @@ void Engine::copyFile(const std::string& from, const std::string& to) {
     replaceFile(temp, to);
   } catch (...) {
     out.close();
-    ::unlink(temp.c_str());
+    removeFileQuietly(temp);
     throw;
   }
 }
@@ -260,7 +283,8 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
 
   std::string runKey, recordKey;
   bool inRun = false, qualified = false;
-  std::vector<char> first = out->blankRecord();
+  const std::vector<char> blank = out->blankRecord();
+  std::vector<char> first = blank;
   std::uint64_t written = 0;
   auto finishRun = [&] {
     if (!inRun || !qualified) return true;
@@ -300,10 +324,18 @@ std::uint64_t Engine::total(int area, const std::string& file, const std::string
     if (cond && !isTrue(a, *cond, a.record.data())) return true;
     if (!qualified) {
       qualified = true;
-      first = out->blankRecord();
+      std::copy(blank.begin(), blank.end(), first.begin());
       moveFields(*a.dbf, a.record.data(), *out, first.data(), moves);
     }
-    for (Sum& s : summed) s.total += a.dbf->number(a.record.data(), s.from).value;
+    for (Sum& s : summed) {
+      const NumberValue n = a.dbf->number(a.record.data(), s.from);
+      if (n.state == NumberState::Overflow || n.state == NumberState::Invalid) {
+        // A total that left the value out would be wrong without a word: the totals stop.
+        m_ip.raise(unreadableNumberFailure(*a.dbf, a.recno, s.from, a.record.data()));
+        return ok = false;
+      }
+      s.total += n.value;
+    }
     return true;
   });
   if (ok) finishRun();

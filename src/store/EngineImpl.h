@@ -36,6 +36,20 @@ void Engine::evalOn(Area& a, const Program& p, const char* rec, F&& use) {
   use(v);
 }
 
+// Names the record a scratch buffer of the area holds while its fields are evaluated, so that
+// a failure of one of them names the record; the previous number comes back at the end.
+class RecnoOf {
+ public:
+  RecnoOf(Area& a, std::uint32_t recno) : m_area(a), m_saved(a.evalRecno) { a.evalRecno = recno; }
+  ~RecnoOf() { m_area.evalRecno = m_saved; }
+  RecnoOf(const RecnoOf&) = delete;
+  RecnoOf& operator=(const RecnoOf&) = delete;
+
+ private:
+  Area& m_area;
+  std::uint32_t m_saved;
+};
+
 // Runs a file-layer operation, handing its failure to the error handler until it succeeds or the
 // handler lets the caller go on without it (false).
 template <class F>
@@ -79,6 +93,11 @@ bool keyBytesOf(const Value& v, char type, std::string& out);
 // The failure the engine raises for its own reasons (not a file error).
 Failure engineFailure(GenCode code, std::string description, std::string fileName = {},
                       std::string operation = {});
+
+// The failure of a numeric field whose text cannot be read as a number: names the file, the
+// record (0: not known) and the field, and shows the text found.
+Failure unreadableNumberFailure(const Dbf& table, std::uint32_t recno, int field,
+                                const char* record);
 
 // True when a condition text is the "!Deleted()" that every system tag carries (spaces and
 // letter case aside), so that deleted records are known to be absent from the tag.

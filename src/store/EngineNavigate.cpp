@@ -62,7 +62,7 @@ bool Engine::settleOrdered(Area& a, bool storedForward, bool ok) {
     if (const std::uint32_t ahead = storedForward ? c.recnoAhead(6) : 0) a.dbf->prefetch(ahead);
     if (recno >= 1 && recno <= a.dbf->recordCount()) {
       a.dbf->read(recno, rec.data());
-      if (visible(a, rec.data())) {
+      if (visible(a, rec.data(), recno)) {
         a.record = rec;
         a.stored = rec;
         a.recno = recno;
@@ -109,7 +109,7 @@ bool Engine::moveNatural(Area& a, std::uint32_t from, bool forward) {
   std::int64_t r = static_cast<std::int64_t>(from) + (forward ? 1 : -1);
   for (; r >= 1 && r <= static_cast<std::int64_t>(count); r += forward ? 1 : -1) {
     a.dbf->read(static_cast<std::uint32_t>(r), rec.data());
-    if (visible(a, rec.data())) {
+    if (visible(a, rec.data(), static_cast<std::uint32_t>(r))) {
       a.record = rec;
       a.stored = rec;
       a.recno = static_cast<std::uint32_t>(r);
@@ -223,7 +223,7 @@ bool Engine::seekOrdered(Area& a, std::string_view key, bool softSeek, bool last
       const std::uint32_t r = c.recno();
       if (r >= 1 && r <= a.dbf->recordCount()) {
         a.dbf->read(r, rec.data());
-        if (visible(a, rec.data())) {
+        if (visible(a, rec.data(), r)) {
           match = r;
           if (!wantLast) break;
         }
@@ -368,12 +368,12 @@ std::int64_t Engine::keyCount(Interp&, int area) {
       const std::uint32_t r = c.recno();
       if (r < 1 || r > a.dbf->recordCount()) continue;
       a.dbf->read(r, rec.data());
-      if (visible(a, rec.data())) ++count;
+      if (visible(a, rec.data(), r)) ++count;
     }
   } else {
     for (std::uint32_t r = 1; r <= a.dbf->recordCount(); ++r) {
       a.dbf->read(r, rec.data());
-      if (visible(a, rec.data())) ++count;
+      if (visible(a, rec.data(), r)) ++count;
     }
   }
   a.keyCount = count;
@@ -391,9 +391,9 @@ std::int64_t Engine::keyNo(Interp& ip, int area) {
   if (!o) {
     for (std::uint32_t r = 1; r <= a.recno; ++r) {
       a.dbf->read(r, rec.data());
-      if (visible(a, rec.data())) ++position;
+      if (visible(a, rec.data(), r)) ++position;
     }
-    return visible(a, a.stored.data()) ? position : 0;
+    return visible(a, a.stored.data(), a.recno) ? position : 0;
   }
   CdxCursor c(*a.bags[o->bag], o->tag);
   const auto& low = o->descending ? o->scopeBottom : o->scopeTop;
@@ -408,7 +408,7 @@ std::int64_t Engine::keyNo(Interp& ip, int area) {
     if (r < 1 || r > a.dbf->recordCount()) continue;
     if (!keysSuffice) {
       a.dbf->read(r, rec.data());
-      if (!visible(a, rec.data())) continue;
+      if (!visible(a, rec.data(), r)) continue;
     }
     ++position;
     if (r == a.recno) {

@@ -87,11 +87,11 @@ std::string Engine::bagPath(const Area& a, const std::string& bag) const {
   const std::string& table = a.dbf->path();
   if (bag.empty()) return replaceExtension(table, ".cdx");
   std::string path = bag;
-  if (path.find('/') == std::string::npos) {
-    const std::size_t slash = table.find_last_of('/');
+  if (path.find_first_of(kPathSeparators) == std::string::npos) {
+    const std::size_t slash = table.find_last_of(kPathSeparators);
     if (slash != std::string::npos) path = table.substr(0, slash + 1) + path;
   }
-  const std::size_t slash = path.find_last_of('/');
+  const std::size_t slash = path.find_last_of(kPathSeparators);
   const std::size_t dot = path.find_last_of('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) path += ".cdx";
   const std::string found = findCompanion(path, path.substr(path.find_last_of('.')));
@@ -196,6 +196,7 @@ void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag, con
   for (std::uint32_t r = 1; r <= count; ++r) {
     if (!attempt([&] { a.dbf->read(r, rec.data()); })) return;
     if (onlyActive && Dbf::isDeleted(rec.data())) continue;
+    const RecnoOf named(a, r);
     if (condition && !isTrue(a, *condition, rec.data())) continue;
     if (planned) {
       plan.build(rec.data(), bytes.data());
@@ -261,7 +262,7 @@ void Engine::buildIndex(int area, const std::string& bagFile, const std::string&
   }
   std::string name = tag;
   if (name.empty()) {
-    const std::size_t slash = path.find_last_of('/') + 1;
+    const std::size_t slash = path.find_last_of(kPathSeparators) + 1;
     name = path.substr(slash, std::min<std::size_t>(10, path.find_last_of('.') - slash));
   }
   buildTag(a, bag, name, key, forCondition, descending);
@@ -327,6 +328,44 @@ std::vector<OrderInfo> Engine::orders(int area) const {
       out.push_back({t.name, t.keyExpression, t.forExpression, a->bags[o.bag]->path()});
     }
   }
+  return out;
+}
+
+std::vector<std::uint32_t> Engine::recordsInKeyOrder(int area) {
+  Area& a = at(area);
+  flush(a);
+  if (a.dbf->isShared()) a.dbf->refresh();
+  const Order* o = a.order();
+  const bool keyed = o != nullptr && o->key != nullptr && o->writable;
+  struct Entry {
+    std::string key;
+    std::uint32_t recno;
+  };
+  std::vector<Entry> entries;
+  std::vector<char> rec(a.dbf->recordLength());
+  const std::uint32_t count = a.dbf->recordCount();
+  for (std::uint32_t r = 1; r <= count; ++r) {
+    if (!attempt([&] { a.dbf->read(r, rec.data()); })) break;
+    if (!visible(a, rec.data(), r)) continue;
+    if (!keyed) {
+      entries.push_back({{}, r});
+      continue;
+    }
+    const RecnoOf named(a, r);
+    if (!inOrder(a, *o, rec.data())) continue;
+    entries.push_back({keyOf(a, *o, rec.data()), r});
+  }
+  if (keyed) {
+    const cdx::KeyOrder order = keyOrderOf(o->kind);
+    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
+      return order.compare(x.key.data(), y.key.data(), x.key.size()) < 0;
+    });
+    // A descending walk meets the keys, and the records of equal keys, the other way round.
+    if (o->descending) std::reverse(entries.begin(), entries.end());
+  }
+  std::vector<std::uint32_t> out;
+  out.reserve(entries.size());
+  for (const Entry& e : entries) out.push_back(e.recno);
   return out;
 }
 

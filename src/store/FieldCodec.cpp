@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -82,7 +83,9 @@ bool formatNumber(double value, int width, int decimals, char* out) {
 }
 
 NumberValue parseNumber(std::string_view text) {
-  text = trimBlanks(text);
+  // Some writers fill an empty field with NUL bytes instead of blanks.
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\0')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
   if (text.empty()) return {};
   if (text.find_first_not_of('*') == std::string_view::npos) return {0, NumberState::Overflow};
   if (text.front() == '+') text.remove_prefix(1);
@@ -95,10 +98,42 @@ NumberValue parseNumber(std::string_view text) {
       return {0, NumberState::Invalid};
     }
   }
+  if (!sawDigit) return {0, NumberState::Invalid};
+  // The usual field (at most 15 digits, one point at most) is read as a whole number divided by
+  // a power of ten: both are exact doubles, so the quotient is the correctly rounded value, the
+  // same as the general conversion below gives.
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  {
+    std::string_view digits = text;
+    const bool negative = digits.front() == '-';
+    if (negative) digits.remove_prefix(1);
+    std::uint64_t whole = 0;
+    int count = 0, fraction = -1;
+    bool plain = true;
+    for (const char c : digits) {
+      if (c == '.') {
+        if (fraction >= 0) {
+          plain = false;
+          break;
+        }
+        fraction = 0;
+        continue;
+      }
+      whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
+      ++count;
+      if (fraction >= 0) ++fraction;
+    }
+    if (plain && count <= 15) {
+      double v = static_cast<double>(whole);
+      if (fraction > 0) v /= kPowers[fraction];
+      if (negative) v = -v;
+      return {v == 0 ? 0.0 : v, NumberState::Value};
+    }
+  }
   double v = 0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (!sawDigit || r.ec != std::errc() || r.ptr != text.data() + text.size())
-    return {0, NumberState::Invalid};
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return {0, NumberState::Invalid};
   return {v == 0 ? 0.0 : v, NumberState::Value};
 }
 

@@ -25,8 +25,8 @@ struct NumberValue {
   double value = 0;
   NumberState state = NumberState::Empty;
 };
-// Reads numeric text: blanks are Empty, all asterisks Overflow, anything that is not an
-// optionally signed decimal number Invalid; value is 0 unless state is Value.
+// Reads numeric text: blanks (or NUL bytes) are Empty, all asterisks Overflow, anything that
+// is not an optionally signed decimal number Invalid; value is 0 unless state is Value.
 NumberValue parseNumber(std::string_view text);
 
 // Reads 8 bytes "YYYYMMDD" as a Julian day number; blanks, zeros, NULs and impossible dates

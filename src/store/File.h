@@ -1,5 +1,6 @@
 // An open file of the table engine (table, memo or index): positioned reads and writes that
-// either complete or throw a FailureError naming the file. Internal to src/store.
+// either complete or throw a FailureError naming the file; with the file-name helpers below, the
+// store's port to the system's files (the shell writes its own files through it too).
 #pragma once
 
 #include <cstddef>
@@ -19,8 +20,10 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // Opens an existing file. Fails with GenCode::Open (osCode from the system).
-  static File open(const std::string& path, bool writable);
+  // Opens an existing file. Fails with GenCode::Open (osCode from the system). On Windows an
+  // exclusive open lets no other open read or write the file (its sharing mode); elsewhere the
+  // caller takes tryLockOpen() for that.
+  static File open(const std::string& path, bool writable, bool exclusive = false);
   // Creates (or truncates) a file for reading and writing. Fails with GenCode::Create.
   static File create(const std::string& path);
 
@@ -73,6 +76,9 @@ class FileView {
 // The companion file of `basePath` with extension `ext` (".fpt", ".cdx"), found whatever the
 // letter case of its name; empty when there is none.
 std::string findCompanion(const std::string& basePath, std::string_view ext);
+// The characters that end a folder name in a native path: '/' on Linux, '\\' and '/' on Windows.
+extern const char* const kPathSeparators;
+
 // `basePath` with its extension replaced by `ext` (keeps the directory).
 std::string replaceExtension(const std::string& basePath, std::string_view ext);
 // A temporary name beside `path` for writing a whole new file before renaming it into place.
@@ -85,6 +91,15 @@ void replaceFile(const std::string& source, const std::string& target);
 // Writes a whole new file: beside `path` under a temporary name, synced, renamed into place. A
 // failure leaves `path` as it was and no temporary file behind.
 void writeWholeFile(const std::string& path, std::string_view bytes);
+// The system's own operations under the functions above, without the hook: 0 or the system's
+// error code (errno; GetLastError() on Windows, where a file still open elsewhere is replaced
+// too).
+int systemSyncFile(const std::string& path);
+int systemRename(const std::string& source, const std::string& target);
+int systemErase(const std::string& path);
+int systemSyncFolder(const std::string& folder);
+// Erases a file left behind by a failed operation, if it can (never fails).
+void removeFileQuietly(const std::string& path) noexcept;
 // Erases a file; one that does not exist is no failure. Fails with GenCode::Write (osCode from
 // the system, operation "erase") when it stays.
 void removeFile(const std::string& path);

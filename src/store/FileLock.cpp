@@ -12,7 +12,11 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
+
+#include <utility>
 
 #include "store/StoreFailure.h"
 
@@ -32,7 +36,7 @@ bool tryLockRange(int fd, std::uint64_t offset, std::uint64_t length, LockKind k
     return true;
   const DWORD err = GetLastError();
   if (err == ERROR_LOCK_VIOLATION || err == ERROR_IO_PENDING) return false;
-  raise(GenCode::Lock, "Error al bloquear", {}, static_cast<int>(err));
+  raise(GenCode::Lock, "Error al bloquear", {}, osCodeFromSystemError(err));
 }
 
 void unlockRange(int fd, std::uint64_t offset, std::uint64_t length) {
@@ -79,6 +83,93 @@ bool tryLockOpen(int fd, LockKind kind) {
     raise(GenCode::Open, "Error al bloquear", {}, osCodeFromErrno(err), "flock");
   }
   return true;
+}
+#endif
+
+FileHold::FileHold(FileHold&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, kNone)), m_path(std::move(other.m_path)) {}
+
+FileHold& FileHold::operator=(FileHold&& other) noexcept {
+  if (this != &other) {
+    release();
+    m_handle = std::exchange(other.m_handle, kNone);
+    m_path = std::move(other.m_path);
+  }
+  return *this;
+}
+
+#ifdef _WIN32
+// Windows: an open without sharing is the exclusive open itself; a file that is open cannot be
+// renamed over, so the identity check of the POSIX version is not needed.
+FileHold::Status FileHold::take(const std::string& path, bool create, int waitMs) {
+  release();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
+                           create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      m_handle = reinterpret_cast<std::intptr_t>(h);
+      m_path = path;
+      return Status::Held;
+    }
+    const DWORD err = GetLastError();
+    if (!create && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND))
+      return Status::Missing;
+    if (err != ERROR_SHARING_VIOLATION && err != ERROR_LOCK_VIOLATION)
+      raise(GenCode::Open, "No se puede abrir el archivo", path, osCodeFromSystemError(err),
+            "open");
+    if (std::chrono::steady_clock::now() >= deadline) return Status::InUse;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void FileHold::release() {
+  if (m_handle != kNone) CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+  m_handle = kNone;
+}
+#else
+FileHold::Status FileHold::take(const std::string& path, bool create, int waitMs) {
+  release();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    // Read access is enough for the open lock, and works on a file the user may not write.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    if (fd < 0) {
+      const int err = errno;
+      if (err == EINTR) continue;
+      if (err == ENOENT && !create) return Status::Missing;
+      raise(GenCode::Open, "No se puede abrir el archivo", path, osCodeFromErrno(err), "open");
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      // The name must still lead to the file locked: one renamed over it meanwhile is a new
+      // file, and the lock is taken again on that one.
+      struct stat held {};
+      struct stat named {};
+      const bool same = ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+                        held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+      const int err = errno;
+      if (same) {
+        m_handle = fd;
+        m_path = path;
+        return Status::Held;
+      }
+      ::close(fd);
+      if (err == ENOENT && !create) return Status::Missing;
+      continue;
+    }
+    const int err = errno;
+    ::close(fd);
+    if (err == EINTR) continue;
+    if (err != EWOULDBLOCK)
+      raise(GenCode::Open, "Error al bloquear", path, osCodeFromErrno(err), "flock");
+    if (std::chrono::steady_clock::now() >= deadline) return Status::InUse;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void FileHold::release() {
+  if (m_handle != kNone) ::close(static_cast<int>(m_handle));
+  m_handle = kNone;
 }
 #endif
 

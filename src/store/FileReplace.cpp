@@ -71,34 +71,12 @@ namespace {
 
 constexpr const char* kReplaceRecordTemp = "~Reemplazo.tmp";
 
-// Each returns 0 or the system's error code (errno, or GetLastError() on Windows).
 #ifdef _WIN32
 int osCode(int err) { return err; }
-int systemSyncFile(const std::string& path) {
-  const HANDLE h = ::CreateFileW(fs::path(path).wstring().c_str(), GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return static_cast<int>(::GetLastError());
-  const int err = ::FlushFileBuffers(h) ? 0 : static_cast<int>(::GetLastError());
-  ::CloseHandle(h);
-  return err;
-}
-int systemRename(const std::string& from, const std::string& to) {
-  return ::MoveFileExW(fs::path(from).wstring().c_str(), fs::path(to).wstring().c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-             ? 0
-             : static_cast<int>(::GetLastError());
-}
-int systemErase(const std::string& path) {
-  if (::DeleteFileW(fs::path(path).wstring().c_str())) return 0;
-  const DWORD err = ::GetLastError();
-  return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? 0 : static_cast<int>(err);
-}
-// NTFS journals its directory entries, and MOVEFILE_WRITE_THROUGH returns once the rename is
-// on the disk: there is no folder to sync.
-int systemSyncFolder(const std::string&) { return 0; }
 #else
 int osCode(int err) { return osCodeFromErrno(err); }
+}  // namespace
+
 int systemSyncFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
@@ -122,6 +100,8 @@ int systemSyncFolder(const std::string& folder) {
   if (err == EINVAL || err == EBADF || err == ENOTSUP || err == EROFS) err = 0;
   return err;
 }
+
+namespace {
 #endif
 
 std::string folderOf(const std::string& path) {

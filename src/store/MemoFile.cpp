@@ -49,7 +49,7 @@ MemoFile::MemoFile(File file, MemoKind kind, bool shared)
 
 std::unique_ptr<MemoFile> MemoFile::open(const std::string& path, MemoKind kind, bool writable,
                                          bool shared) {
-  std::unique_ptr<MemoFile> m(new MemoFile(File::open(path, writable), kind, shared));
+  std::unique_ptr<MemoFile> m(new MemoFile(File::open(path, writable, !shared), kind, shared));
   unsigned char head[32] = {};
   const std::size_t got = m->m_file.readSome(0, head, sizeof head);
   if (kind == MemoKind::Fpt) {

@@ -2,6 +2,12 @@
 // index files built, and the lists of format names and departments.
 #include <filesystem>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "store/Engine.h"
 #include "store/File.h"
 #include "store/RefTables.h"
@@ -17,12 +23,27 @@ bool exists(const std::string& path) {
   return !findCompanion(path, path.substr(path.find_last_of('.'))).empty();
 }
 
+// Whether this process may write the table file: a program folder that cannot be written (a
+// read-only installation or share) still serves the reference tables, opened read only.
+bool writable(const std::string& path) {
+  const std::string found = findCompanion(path, path.substr(path.find_last_of('.')));
+#ifdef _WIN32
+  return ::_access(found.c_str(), 2) == 0;
+#else
+  return ::access(found.c_str(), W_OK) == 0;
+#endif
+}
+
+int openReference(Engine& e, const std::string& path, const char* alias) {
+  return e.open(path, alias, true, !writable(path));
+}
+
 // Opens `table` under `alias` with its index file, building the tags first when the file is
 // missing, and makes `order` active. 0 when the open failed and the error handler let it go.
 int openIndexed(Engine& e, const std::string& folder, const char* table, const char* alias,
                 const char* index, std::initializer_list<std::pair<const char*, const char*>> tags,
                 const char* order) {
-  const int area = e.open(inFolder(folder, table), alias);
+  const int area = openReference(e, inFolder(folder, table), alias);
   if (area == 0) return 0;
   if (!exists(inFolder(folder, index))) {
     for (const auto& [tag, key] : tags) e.buildIndex(area, index, tag, key, "!Deleted()");
@@ -51,8 +72,8 @@ void openReferenceTables(Engine& e, const std::string& folder) {
 
   const std::string formatos = inFolder(folder, kFormatosFile);
   if (!exists(formatos)) e.createTable(formatos, formatosFields());
-  if (e.open(formatos, "Formatos") == 0) return;
-  const int formatos2 = e.open(formatos, "Formatos2");
+  if (openReference(e, formatos, "Formatos") == 0) return;
+  const int formatos2 = openReference(e, formatos, "Formatos2");
   if (formatos2 == 0) return;
   Value names = Value::newArray();
   collect(e, formatos2, "DETALLE", names.arrayData());

@@ -13,7 +13,7 @@ void raise(GenCode code, std::string description, std::string fileName, int osCo
   f.osCode = osCode;
   f.subsystem = kStoreSubsystem;
   f.subCode = 1000 + static_cast<int>(code);
-  f.description = std::move(description);
+  f.description = isDiskFull(osCode) ? std::string(kDiskFullText) : std::move(description);
   f.fileName = std::move(fileName);
   f.operation = std::move(operation);
   f.canRetry = code == GenCode::Open || code == GenCode::Lock || code == GenCode::AppendLock;
@@ -40,10 +40,19 @@ int osCodeFromErrno(int err) {
     case EROFS: return 5;
     case EAGAIN:
     case EBUSY: return kOsSharingViolation;
-    case ENOSPC: return 112;
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+      return kOsDiskFull;
     case EEXIST: return 80;
     default: return err == 0 ? 0 : 31;
   }
+}
+
+int osCodeFromSystemError(unsigned long err) {
+  if (err == static_cast<unsigned long>(kOsHandleDiskFull)) return kOsDiskFull;
+  return static_cast<int>(err);
 }
 
 }  // namespace exo::store

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace exo::ui {
 
@@ -36,7 +37,32 @@ void BrowseGrid::setColumnWidthsInChars(const std::vector<int>& widths) {
   for (std::size_t i = 0; i < widths.size(); ++i) {
     if (widths[i] > 0) setColumnWidth(static_cast<int>(i), widths[i] * ch + 12);
   }
+  fitStretchColumn();
   layoutFrozen();
+}
+
+void BrowseGrid::setStretchColumn(int column) {
+  m_stretch = column;
+  if (column >= 0) horizontalHeader()->setStretchLastSection(false);
+  // The rows scrolled into view may hold longer names.
+  if (!m_stretchFollowsScroll) {
+    m_stretchFollowsScroll = true;
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { fitStretchColumn(); });
+  }
+  fitStretchColumn();
+}
+
+void BrowseGrid::fitStretchColumn() {
+  if (m_fitting || m_stretch < 0 || !model() || m_stretch >= model()->columnCount()) return;
+  m_fitting = true;
+  int others = 0;
+  for (int c = 0; c < model()->columnCount(); ++c)
+    if (c != m_stretch && !isColumnHidden(c)) others += columnWidth(c);
+  // The room there is, without the vertical scroll bar's own.
+  const int room = viewport()->width() - others;
+  const int wanted = std::max(sizeHintForColumn(m_stretch), room);
+  if (columnWidth(m_stretch) != wanted) setColumnWidth(m_stretch, wanted);
+  m_fitting = false;
 }
 
 void BrowseGrid::keyPressEvent(QKeyEvent* event) {
@@ -101,11 +127,13 @@ void BrowseGrid::layoutFrozen() {
 
 void BrowseGrid::resizeEvent(QResizeEvent* event) {
   QTableView::resizeEvent(event);
+  fitStretchColumn();
   layoutFrozen();
 }
 
 void BrowseGrid::updateGeometries() {
   QTableView::updateGeometries();
+  fitStretchColumn();
   layoutFrozen();
 }
 

@@ -15,6 +15,11 @@ class BrowseGrid : public QTableView {
   void setModel(QAbstractItemModel* model) override;
   // Column widths in characters of the grid's font (0 leaves a column as it is).
   void setColumnWidthsInChars(const std::vector<int>& widths);
+  // Column `column` takes the width the other columns leave free (never less than its widest
+  // visible text); -1: none. Name columns use it, so that a name is not cut while the grid has
+  // room, and the other columns stay in view.
+  void setStretchColumn(int column);
+  int stretchColumn() const { return m_stretch; }
   // Keeps the first `n` columns in place when scrolling sideways.
   void setFrozenColumns(int n);
   int frozenColumns() const { return m_frozen; }
@@ -31,9 +36,13 @@ class BrowseGrid : public QTableView {
 
  private:
   void layoutFrozen();
+  void fitStretchColumn();
 
   QTableView* m_frozenView = nullptr;
   int m_frozen = 0;
+  int m_stretch = -1;
+  bool m_fitting = false;
+  bool m_stretchFollowsScroll = false;
 };
 
 }  // namespace exo::ui

@@ -94,7 +94,8 @@ ErrorLogBrowser::ErrorLogBrowser(QWidget* parent, store::Engine& engine,
   m_grid = new BrowseGrid(this);
   m_grid->setModel(m_model);
   m_grid->setColumnWidthsInChars({11, 9, 50});
-  m_grid->horizontalHeader()->setStretchLastSection(true);
+  // The message takes the free width, and all of its length when it is longer.
+  m_grid->setStretchColumn(2);
   layout->addWidget(m_grid, 1);
   m_text = new QPlainTextEdit(this);
   m_text->setReadOnly(true);

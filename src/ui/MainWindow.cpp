@@ -4,15 +4,18 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "ui/HelpWindow.h"
 #include "ui/SideBar.h"
 
 namespace exo::ui {
@@ -201,8 +204,24 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::openManual() {
-  // Nothing is reported when the manual cannot be opened.
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_manualPath).absoluteFilePath()));
+  const QFileInfo manual(m_manualPath);
+  if (!manual.exists()) {
+    QMessageBox::information(this, QString::fromUtf8("Atención....."),
+                             QString::fromUtf8("No se encuentra el manual del programa.\n\n"
+                                               "Debe estar en ") +
+                                 QDir::toNativeSeparators(manual.absoluteFilePath()));
+    return;
+  }
+  if (m_openUrl(QUrl::fromLocalFile(manual.absoluteFilePath()))) return;
+  // No browser on this desktop: the manual opens in the program's own help window.
+  if (m_help == nullptr) {
+    auto* help = new HelpWindow(manual.absoluteFilePath(), this);
+    help->setModal(false);
+    m_help = help;
+  }
+  m_help->show();
+  m_help->raise();
+  m_help->activateWindow();
 }
 
 void MainWindow::terminate() {

@@ -6,7 +6,10 @@
 // switching. Only "&Terminar" closes the window: Escape and the window's close button do nothing.
 #pragma once
 
+#include <QDesktopServices>
 #include <QMainWindow>
+#include <QPointer>
+#include <QUrl>
 #include <functional>
 #include <map>
 #include <vector>
@@ -62,8 +65,13 @@ class MainWindow : public QMainWindow {
 
   // Where the manual lives (a file opened with the desktop's program for it).
   void setManualPath(const QString& path) { m_manualPath = path; }
+  // How a file is handed to the desktop (false: nothing could open it).
+  void setUrlOpener(std::function<bool(const QUrl&)> open) { m_openUrl = std::move(open); }
   void showAbout();
+  // The manual with the desktop's browser, or in the program's own help window when the desktop
+  // has none; a missing manual is reported.
   void openManual();
+  QWidget* helpWindow() const { return m_help; }
   // Ends the program: the only way the window closes.
   void terminate();
   bool exitRequested() const { return m_exit; }
@@ -87,6 +95,10 @@ class MainWindow : public QMainWindow {
   std::map<std::pair<int, int>, std::function<bool(QWidget*)>> m_guards;
   QWidget* m_current = nullptr;
   QString m_manualPath = QStringLiteral("help/DorAzo.html");
+  std::function<bool(const QUrl&)> m_openUrl = [](const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+  };
+  QPointer<QWidget> m_help;
   int m_builds = 0;
   int m_actions = 0;
   bool m_exit = false;

@@ -319,4 +319,23 @@ TEST_F(Assignments, CopiesKeepTheCurrentPairUnlessTheNewOneIsSound) {
   EXPECT_EQ(bytes(table), copied);
 }
 
+TEST_F(Assignments, ACopyLeavesATableInUseElsewhereAlone) {
+  const fs::path table = work / store::kAssignments, index = work / store::kAssignmentsIndex;
+  const std::string oldTable = bytes(table), oldIndex = bytes(index);
+  // Another program (an open of its own) has the table open.
+  Interp otherIp;
+  store::Engine other(otherIp);
+  ASSERT_NE(other.open(table.string(), "OTRA"), 0);
+  ui.answer("   &Si   ");
+  EXPECT_EQ(assignment::copyAssignmentsFromPreviousYear(runtime.session(), engine()),
+            assignment::CopyOutcome::Stopped);
+  EXPECT_NE(ui.callsOf("message").back().text.find("en uso por otro programa"), std::string::npos);
+  EXPECT_EQ(bytes(table), oldTable);
+  EXPECT_EQ(bytes(index), oldIndex);
+  other.closeAll(otherIp);
+  ui.answer("   &Si   ");
+  EXPECT_EQ(assignment::copyAssignmentsFromPreviousYear(runtime.session(), engine()),
+            assignment::CopyOutcome::Copied);
+}
+
 }  // namespace

@@ -40,7 +40,7 @@ TEST(AssignmentCommands, ListAndCopyFromThePreviousYear) {
   EXPECT_NE(r.out.find("1011\t1105\t1.1.05.05           \tD\tCAJA GENERAL\n"), std::string::npos)
       << r.out;
 
-  const std::string before = readAll(work / "CodCont.dbf");  // after the start's compaction
+  const std::string before = readAll(work / "CodCont.dbf");  // as the listing left it
   r = demo.cli("copy-assignments --previous-year");
   EXPECT_EQ(r.exitCode, 3);  // a question without --yes or --no
   r = demo.cli("copy-assignments --previous-year --no");
@@ -73,7 +73,8 @@ TEST(AssignmentCommands, ADamagedSourceLeavesThePairAsItWas) {
   // An index that is not an index.
   std::ofstream(previousYear / "CodContx.cdx", std::ios::binary | std::ios::trunc)
       << std::string(1024, 'x');
-  // Choosing the company compacts the table at every start: the pair is taken after one.
+  // A writing command compacts the table at its start; a table without deleted records stays
+  // byte for byte as it is, its index built again alike.
   ASSERT_EQ(demo.cli("assignments").exitCode, 0);
   const std::string table = readAll(work / "CodCont.dbf"), index = readAll(work / "CodContx.cdx");
   const auto r = demo.cli("copy-assignments --previous-year --yes");

@@ -78,4 +78,27 @@ TEST(ImportCommands, StopMessagesGoToStderrWithANonZeroExit) {
   EXPECT_FALSE(fs::exists(work / "vrTraCon.99"));
 }
 
+// A month missing inside the year's range is a question that names it: without an answer the
+// command ends with 3, with --no with 1, and nothing is imported; --yes imports the others.
+TEST(ImportCommands, AMissingMonthIsAQuestionTheUserAnswers) {
+  Demo demo("--lines 800 --companies 1");
+  ASSERT_TRUE(demo.ok());
+  const fs::path work = demo.program() / "NRVVS" / "ANDINA10";
+  const fs::path ledger = demo.drive() / "NRVVS" / "ANDINA10";
+  ASSERT_TRUE(fs::remove(ledger / "VRTRACON.05"));
+  fs::remove(work / "vrTraCon.99");
+  auto r = demo.cli("import-movements --company andina10");
+  EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
+  EXPECT_TRUE(contains(r.out + r.err, "Falta el mes Mayo (VRTRACON.05) entre Enero y Diciembre"))
+      << r.out << r.err;
+  r = demo.cli("import-movements --no --company andina10");
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_FALSE(fs::exists(work / "vrTraCon.99"));
+  r = demo.cli("import-movements --yes --company andina10");
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_TRUE(contains(r.out, "Meses: 01 a 12")) << r.out;
+  EXPECT_TRUE(contains(r.err, "aviso: falta el mes 05")) << r.err;
+  EXPECT_TRUE(fs::exists(work / "vrTraCon.99"));
+}
+
 }  // namespace

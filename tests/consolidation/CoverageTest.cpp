@@ -143,9 +143,10 @@ TEST_F(Coverage, CoveredAndUncoveredAddUpToTheYearsThirdPartyMovements) {
   const exo::reports::XlsxRead book = exo::reports::openXlsx(r.workbook);
   ASSERT_TRUE(book.book.has_value()) << book.error;
   const auto& sheets = book.book->sheets();
-  ASSERT_EQ(sheets.size(), 2u);
+  ASSERT_EQ(sheets.size(), 3u);
   EXPECT_EQ(sheets[0].name, "Cuentas sin concepto");
   EXPECT_EQ(sheets[1].name, "Conceptos");
+  EXPECT_EQ(sheets[2].name, "Cuentas en dos conceptos");
   const exo::reports::Cell* first = sheets[0].find(6, 1);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(book.book->text(first->text), "1.5.05");

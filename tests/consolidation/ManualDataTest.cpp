@@ -4,6 +4,8 @@
 // picker's search.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "BasesFixture.h"
 #include "consolidation/ManualData.h"
 #include "consolidation/Partners.h"
@@ -179,6 +181,36 @@ TEST(ManualData, RebuildOf1012KeepsTheHoldersOfRowsThatStay) {
             (std::vector<std::string>{"8200|1110050001|0||||",
                                       "8201|1205050001|4000|D0004|800197268|4|Abc Ltda",
                                       "8202|1205050001|0||||", "8203|1110050001|0||||"}));
+  c.engine.closeAll(c.ip);
+}
+
+std::string readFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(ManualData, RebuildOf1012LeavesATableInUseElsewhereAlone) {
+  Company c;
+  setUp1012(c);
+  const auto r = consolidation::prepareManualData(*c.session, c.engine, 12);
+  const auto before = c.rows(r.area, {"CPT", "CODI_CONT", "VAL"});
+  c.formatTable("1012", {{"A0001", "1205050001", "8201", 4000}});
+  // Another program (an open of its own) has the table open.
+  const fs::path table = c.session->companyFile("TrF1012B.dbf");
+  Interp otherIp;
+  store::Engine other(otherIp);
+  ASSERT_NE(other.open(table.string(), "OTRA"), 0);
+  const std::string bytes = readFile(table);
+  c.ui.answer("   &Si   ");
+  const auto refused = consolidation::REHACEBASE12(*c.session, c.engine, r.area);
+  EXPECT_FALSE(refused.done);
+  EXPECT_NE(c.ui.callsOf("message").back().text.find("TrF1012B.dbf est\341 en uso"),
+            std::string::npos);
+  EXPECT_EQ(readFile(table), bytes);
+  EXPECT_EQ(c.rows(refused.area, {"CPT", "CODI_CONT", "VAL"}), before);
+  other.closeAll(otherIp);
+  c.ui.answer("   &Si   ");
+  EXPECT_TRUE(consolidation::REHACEBASE12(*c.session, c.engine, refused.area).done);
   c.engine.closeAll(c.ip);
 }
 

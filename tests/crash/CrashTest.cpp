@@ -534,7 +534,7 @@ TEST_F(CrashTest, AFullDiskAtAnyWriteOfTheGenerationLeavesNoFileUnderItsName) {
 
 std::string stepTestName(const ::testing::TestParamInfo<std::size_t>& info) {
   std::string name;
-  const std::vector<Step> steps = returnSteps();  // kept alive while its name is read
+  const std::vector<Step> steps = returnSteps();
   for (const char c : steps[info.param].name)
     name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
   return name;

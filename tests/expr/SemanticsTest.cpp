@@ -153,7 +153,7 @@ TEST(Failures, CarryCodesAndClearDescriptions) {
   Interp ip;
   Failure f = failureOf(ip, "NoExiste + 1");
   EXPECT_EQ(f.genCode, GenCode::NoVar);
-  EXPECT_EQ(exo::errorMessage(f), "Error BASE/1003  Variable does not exist: NOEXISTE");
+  EXPECT_EQ(exo::errorMessage(f), "Error BASE/1003  La variable no existe: NOEXISTE");
   f = failureOf(ip, "Inventada(1)");
   EXPECT_EQ(f.subCode, 1001);
   EXPECT_EQ(f.operation, "INVENTADA");
@@ -162,11 +162,11 @@ TEST(Failures, CarryCodesAndClearDescriptions) {
   EXPECT_EQ(f.args, (std::vector<std::string>{"         1", "\"a\""}));
   f = failureOf(ip, "SubStr(\"abc\", 2");
   EXPECT_EQ(f.genCode, GenCode::Syntax);
-  EXPECT_NE(f.description.find("column 16"), std::string::npos) << f.description;
+  EXPECT_NE(f.description.find("columna 16"), std::string::npos) << f.description;
   f = failureOf(ip, "SubStr(1, 2)");
   EXPECT_EQ(f.operation, "SUBSTR");
   f = failureOf(ip, "Left(\"a\")");
-  EXPECT_NE(f.description.find("wrong number"), std::string::npos);
+  EXPECT_NE(f.description.find("n\372mero de argumentos"), std::string::npos);
   f = failureOf(ip, "{1, 2}[3]");
   EXPECT_EQ(f.genCode, GenCode::Bound);
   EXPECT_EQ(failureOf(ip, "1 := 2").genCode, GenCode::Syntax);
@@ -243,7 +243,7 @@ TEST(TPublicContainer, UnknownNamesRaiseMessageNotFound) {
   Failure f = failureOf(ip, "o:dos := 2");
   EXPECT_EQ(f.subsystem, "BASE");
   EXPECT_EQ(f.subCode, 1005);
-  EXPECT_EQ(f.description, "Message not found");
+  EXPECT_EQ(f.description, "Mensaje no encontrado");
   EXPECT_EQ(f.operation, "TPublic:DOS");
   EXPECT_EQ(failureOf(ip, "o:tres").subCode, 1004);
   EXPECT_EQ(failureOf(ip, "o:Get(\"tres\")").subCode, 1004);

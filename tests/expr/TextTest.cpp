@@ -29,6 +29,22 @@ TEST(Text, TrimAndPadToAWidth) {
   EXPECT_EQ(exo::padLeft("", 0), "");
 }
 
+// Field values padded far beyond the text (a character field of 254) are trimmed eight blanks
+// at a time: every length of padding and of text around a multiple of eight.
+TEST(Text, TrimRightOfLongPaddingKeepsEveryOtherCharacter) {
+  for (std::size_t text = 0; text <= 17; ++text) {
+    for (std::size_t pad = 0; pad <= 25; ++pad) {
+      std::string value(text, 'x');
+      if (text > 2) value[text / 2] = ' ';  // a blank inside stays
+      const std::string padded = value + std::string(pad, ' ');
+      EXPECT_EQ(exo::trimRight(padded), value) << text << " + " << pad;
+      EXPECT_EQ(exo::trimRight(std::string(pad, ' ')), "");
+    }
+  }
+  EXPECT_EQ(exo::trimRight(std::string("a\0       ", 9)), std::string("a\0", 2));
+  EXPECT_EQ(exo::trimRight("\t        "), "\t");
+}
+
 TEST(Text, DataTextsUpperCaseEveryLetterNamesOnlyAsciiLetters) {
   EXPECT_EQ(exo::upper1252("\xF1"
                            "and\xFA"),

@@ -53,8 +53,11 @@ TEST_F(XmlRules, SoundRecordsPassAndEachBrokenRuleIsNamed) {
   EXPECT_EQ(findings[1].thirdParty, "31 800197268");
   EXPECT_EQ(findings[1].value, "5");
   EXPECT_NE(findings[1].rule.find("(debe ser 4)"), std::string::npos);
+  // The third party is named as the record writes it; its code comes from the run.
   EXPECT_EQ(describe(findings[1]),
-            "Registro 4 (31 800197268): dv - d\xEDgito de verificaci\xF3n errado (debe ser 4): 5");
+            "Registro 4, tercero EMPRESA S.A. (31 800197268): dv - d\xEDgito de verificaci\xF3n "
+            "errado (debe ser 4): 5");
+  EXPECT_EQ(findings[0].partyName, "SMITH JOHN");
 }
 
 TEST_F(XmlRules, FormatsWithoutCountryOrPartyAndTheRecordLimit) {
@@ -82,6 +85,78 @@ TEST_F(XmlRules, FileNotWellFormedOrFromTheProgramFolder) {
   EXPECT_EQ(installed.municipalities, tables.municipalities);
   EXPECT_EQ(installed.countries, tables.countries);
   EXPECT_TRUE(installed.departments.count("05"));
+}
+
+TEST_F(XmlRules, EveryObservationNamesTheThirdPartyByCodeAndName) {
+  const std::vector<XmlRecord> records = {
+      {"5001", "31", "800197268", "5", "", "", "", "", "EMPRESA S.A.", "CRA 1", "05", "001", "169",
+       "10"},
+      {"5001", "43", "222222222", "", "", "", "", "", "CUANTIAS MENORES", "", "", "", "169", "-3"},
+      {"5002", "13", "79123456", "", "GOMEZ", "", "ANA", "MARIA", "", "", "05", "001", "169", "7"},
+  };
+  std::string name;
+  const std::string doc =
+      xmlDocument(1, exo::generation::headerFrom(session->cabez()), records, name);
+  const fs::path file = root() / name;
+  std::ofstream(file, std::ios::binary) << doc;
+  // The run wrote these records after two others of an earlier file: codes by position.
+  XmlParties parties{{"00001", "00002", "00417", "", "00952"}, 2};
+  const auto findings = checkXmlFile(file, 1, tables, parties);
+  ASSERT_EQ(keys(findings), (V{"1 dv", "2 pag", "3 dir"}));
+  EXPECT_EQ(findings[0].partyCode, "00417");
+  EXPECT_EQ(describe(findings[0]),
+            "Registro 1, tercero 00417 EMPRESA S.A. (31 800197268): dv - d\xEDgito de "
+            "verificaci\xF3n errado (debe ser 4): 5");
+  EXPECT_EQ(findings[1].partyCode, "");
+  EXPECT_EQ(findings[1].partyName, "CUANTIAS MENORES");
+  EXPECT_EQ(describe(findings[2]).substr(0, 50),
+            "Registro 3, tercero 00952 GOMEZ ANA MARIA (13 7912");
+  // Positions that disagree with the record (a third party where the file has the minor
+  // amounts) give no code; the name stays.
+  const auto shifted = checkXmlFile(file, 1, tables, XmlParties{{"00417", "00952", "00003"}, 0});
+  ASSERT_EQ(shifted.size(), 3u);
+  EXPECT_EQ(shifted[0].partyCode, "00417");
+  EXPECT_EQ(shifted[1].partyCode, "");
+  EXPECT_EQ(shifted[2].partyCode, "00003");
+}
+
+TEST_F(XmlRules, WithholdingWithoutABaseOrAboveIt) {
+  // 1002: vabo is the base, vret what was withheld; 1003: valor and ret.
+  const auto party = [](const std::string& base, const std::string& withheld) {
+    return XmlRecord{"2304",         "31",    "800197268", "4",   "",    "",   "",      "",
+                     "EMPRESA S.A.", "CRA 1", "05",        "001", "169", base, withheld};
+  };
+  const auto findings = check(2, {party("1000", "100"), party("0", "100"), party("", "35"),
+                                  party("50", "100"), party("0", "0"), party("100", "100")});
+  EXPECT_EQ(keys(findings), (V{"2 vabo", "3 vabo", "4 vabo"}));
+  ASSERT_EQ(findings.size(), 3u);
+  EXPECT_NE(findings[0].rule.find("en cero"), std::string::npos);
+  EXPECT_NE(findings[0].rule.find("100"), std::string::npos);
+  EXPECT_NE(findings[2].rule.find("menor que la retenci\xF3n"), std::string::npos);
+  EXPECT_EQ(findings[2].partyName, "EMPRESA S.A.");
+  const auto agents = check(3, {{"1301", "31", "800197268", "4", "", "", "", "", "AGENTE S.A.",
+                                 "CL 2", "05", "001", "0", "250"}});
+  EXPECT_EQ(keys(agents), (V{"1 valor"}));
+}
+
+TEST_F(XmlRules, ThePeriodIsOneCalendarYearBeforeTheYearOfSending) {
+  const XmlRecord sound{"1105", "1"};
+  auto period = [&](const std::string& ano, const std::string& first, const std::string& last) {
+    exo::TPublic& c = session->cabez();
+    c.set("ano", exo::Value::text(ano));
+    c.set("FecIni", exo::Value::text(first));
+    c.set("FecFin", exo::Value::text(last));
+    return keys(check(11, {sound}));
+  };
+  EXPECT_EQ(period("2011", "2010-01-01", "2010-12-31"), V{});
+  EXPECT_EQ(period("2011", "2010-03-01", "2010-06-30"), V{});  // part of the year
+  // The year of sending carried into the period (the old defaults of the dialog).
+  EXPECT_EQ(period("2010", "2026-01-01", "2026-12-31"), (V{"0 Ano"}));
+  EXPECT_EQ(period("2010", "2010-01-01", "2010-12-31"), (V{"0 Ano"}));
+  EXPECT_EQ(period("2011", "2010-07-01", "2011-06-30"), (V{"0 FecFinal"}));
+  EXPECT_EQ(period("2011", "2010-12-31", "2010-01-01"), (V{"0 FecFinal"}));
+  EXPECT_EQ(period("2011", "2010-02-30", "2010-12-31"), (V{"0 FecInicial"}));
+  EXPECT_EQ(period("2011", "2010-01-01", ""), (V{"0 FecFinal"}));
 }
 
 }  // namespace

@@ -2,11 +2,16 @@
 // the spreadsheet script (through the real working table), and the language functions.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+
 #include "generation/XmlTestSupport.h"
+#include "store/StoreTestSupport.h"
 
 namespace {
 
 using namespace exo::generation;
+using exo::Value;
 using xmltest::XmlCompany;
 namespace fs = std::filesystem;
 
@@ -100,7 +105,99 @@ TEST(XmlDocument, RecordLayoutOfEveryFormat) {
   }
 }
 
+// Whether xmllint takes `bytes` as a well-formed document (skips when the tool is missing).
+bool wellFormed(const std::string& bytes, const fs::path& file) {
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << bytes;
+  }
+  return std::system(("xmllint --noout '" + file.string() + "' 2>/dev/null").c_str()) == 0;
+}
+
+// Bytes that XML 1.0 does not allow, and Windows-1252 characters that ISO-8859-1 lacks, never
+// reach the file: each changed value is a finding that names the record, the third party and
+// the attribute.
+TEST(XmlDocument, CharactersTheFileCannotHoldAreReplacedAndNamed) {
+  if (std::system("xmllint --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint missing";
+  const XmlHeader h{"2011", "1", "1001", "7", "1", "2011-03-15\x0B", "2010-01-01", "2010-12-31"};
+  XmlRecord r = {"5001",
+                 "31",
+                 "800100200",
+                 "7",
+                 "",
+                 "",
+                 "",
+                 "",
+                 "ACME\x07 S.A. \x96 \x93Sur\x94",
+                 "CL 5 \x80 10\x01",
+                 "11",
+                 "001",
+                 "169",
+                 "1500",
+                 "0"};
+  XmlRecord plain = {"5002", "13", "79123456", "",  "P\x8A\x9AREZ", "", "ANA", "", "", "",
+                     "",     "",   "",         "10"};
+  std::string name;
+  std::vector<XmlFinding> changed;
+  const std::string doc = xmlDocument(1, h, {r, plain}, name, &changed);
+  for (const char c : doc) {
+    const auto b = static_cast<unsigned char>(c);
+    EXPECT_FALSE((b < 0x20 && c != '\r' && c != '\n' && c != '\t') || (b >= 0x80 && b <= 0x9F))
+        << "byte " << static_cast<int>(b);
+  }
+  EXPECT_NE(doc.find("raz=\"ACME  S.A. - &quot;Sur&quot;\""), std::string::npos) << doc;
+  EXPECT_NE(doc.find("dir=\"CL 5 EUR 10\""), std::string::npos) << doc;
+  EXPECT_NE(doc.find("apl1=\"PSsREZ\""), std::string::npos) << doc;
+  EXPECT_NE(doc.find("<FecEnvio>2011-03-15 </FecEnvio>"), std::string::npos) << doc;
+  ASSERT_EQ(changed.size(), 4u);
+  EXPECT_EQ(changed[0].record, 0);
+  EXPECT_EQ(changed[0].field, "FecEnvio");
+  EXPECT_EQ(changed[1].record, 1);
+  EXPECT_EQ(changed[1].thirdParty, "31 800100200 ACME  S.A. - \"Sur\"");
+  EXPECT_EQ(changed[1].field, "raz");
+  EXPECT_EQ(changed[2].field, "dir");
+  EXPECT_EQ(changed[2].value, "CL 5 EUR 10");
+  EXPECT_EQ(changed[3].record, 2);
+  EXPECT_EQ(changed[3].thirdParty, "13 79123456 PSsREZ ANA");
+  EXPECT_EQ(changed[3].field, "apl1");
+  EXPECT_NE(describe(changed[3]).find("reemplazado"), std::string::npos);
+
+  storetest::TempDir dir;
+  EXPECT_TRUE(wellFormed(doc, dir.file("a.xml")));
+  // Header values the dialog let through are escaped as element text.
+  const std::string header = xmlDocument(1, {"20&1", "1", "", "7", "<1", "", "", ""}, {}, name);
+  EXPECT_TRUE(wellFormed(header, dir.file("b.xml"))) << header;
+}
+
 class XmlConversion : public XmlCompany, public ::testing::Test {};
+
+// The file written from a work area, as the format's definition has it written: well formed,
+// and the values changed are kept for the generation driver.
+TEST_F(XmlConversion, TheWrittenFileIsWellFormedAndItsChangesKept) {
+  if (std::system("xmllint --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint missing";
+  std::vector<exo::store::FieldDef> fields;
+  for (const XmlField& f : LOSCAMPOSXML(1).fields) fields.push_back({f.name, 'C', 254, 0});
+  writeTable(work() / "TmpXml.dbf", fields,
+             {{{"CPT", Value::text("5001")},
+               {"TDOC", Value::text("31")},
+               {"NID", Value::text("800100200")},
+               {"RAZ", Value::text("ACME\x1B S.A.")},
+               {"PAG", Value::text("1500")}}});
+  const int area = engine.open((work() / "TmpXml.dbf").string(), "TmpXml", false);
+  engine.select(area);
+  const XmlResult r = GENERAXML(*session, 1);
+  engine.close(ip, area);
+  ASSERT_TRUE(r.written) << r.error;
+  ASSERT_EQ(r.changed.size(), 1u);
+  EXPECT_EQ(r.changed[0].field, "raz");
+  EXPECT_EQ(r.changed[0].thirdParty, "31 800100200 ACME  S.A.");
+  EXPECT_EQ(lastXmlFile(ip), r.file);
+  ASSERT_EQ(lastXmlFiles(ip).size(), 1u);
+  EXPECT_EQ(lastXmlFiles(ip).front().changed.size(), 1u);
+  EXPECT_EQ(std::system(("xmllint --noout '" + r.file.string() + "'").c_str()), 0);
+  forgetXmlFiles(ip);
+  EXPECT_TRUE(lastXmlFiles(ip).empty());
+}
 
 TEST_F(XmlConversion, WorkbookEndingAtRowFourGivesAHeaderOnly) {
   workbook(1, {});

@@ -3,6 +3,7 @@
 // choice, and pictures of each dialog.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
@@ -53,6 +54,9 @@ TEST(BasesDialogs, WithholdingReviewEditsPercentagesAndHidesConcept2302) {
     // A text that is no number is refused.
     EXPECT_FALSE(m->setData(m->index(1, 4), QStringLiteral("abc"), Qt::EditRole));
     EXPECT_EQ(d->grid()->frozenColumns(), 4);
+    int used = 0;
+    for (int i = 0; i < m->columnCount(); ++i) used += d->grid()->columnWidth(i);
+    EXPECT_GE(used, d->grid()->viewport()->width());  // the name takes the free width
     guitest::picture(*d, "bases-retenciones-1002");
     d->accept();
   });
@@ -99,6 +103,20 @@ TEST(BasesDialogs, PartnersDialogImportsMarkedThirdPartiesThroughThePicker) {
     firstName = cell(d->grid()->model(), 0, 0);
     EXPECT_TRUE(d->grid()->model()->setData(d->grid()->model()->index(0, 1),
                                             QStringLiteral("2,500,000"), Qt::EditRole));
+    // The name column takes the grid's free width: no grey space on its right.
+    int used = 0;
+    for (int i = 0; i < d->grid()->model()->columnCount(); ++i) used += d->grid()->columnWidth(i);
+    EXPECT_GE(used, d->grid()->viewport()->width());
+    EXPECT_EQ(d->grid()->stretchColumn(), 0);
+    // Every detail field is as tall as its font with the accents of capitals ("L\u00d3PEZ").
+    for (QLabel* l : d->findChildren<QLabel*>()) {
+      if (l->frameShape() == QFrame::NoFrame) continue;
+      const int needed =
+          l->fontMetrics().boundingRect(QStringLiteral("L\u00d3PEZ \u00c1\u00d1")).height();
+      // Inside its frame and its padding of one pixel above and below, even when the dialog is
+      // short of room.
+      EXPECT_GE(l->height(), needed + 2 * l->frameWidth() + 2) << l->text().toStdString();
+    }
     guitest::picture(*d, "datos-1010");
     d->button(QStringLiteral("&Salir"))->click();
   });

@@ -151,6 +151,9 @@ TEST_F(CompanyScreens, NamesFromTheControlFileShowTheirAccents) {
   const auto* model = chooser->list()->model();
   EXPECT_EQ(model->data(model->index(1, 0), Qt::DisplayRole).toString().trimmed(),
             QString::fromUtf8("COMPAÑÍA ANDINA DE CONSTRUCCIÓN S.A."));
+  // Beside the name, the year of the company from the control file.
+  EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), QString::fromUtf8("AÑO"));
+  EXPECT_EQ(model->data(model->index(1, 1), Qt::DisplayRole).toString().toStdString(), "2009");
   std::string bar;
   ASSERT_TRUE(shell::chooseCompany(session, engine, entries[1],
                                    [&bar](const std::string& text) { bar = text; }));

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <filesystem>
@@ -205,6 +206,10 @@ TEST_F(PageScreens, AFormatPageKeepsItsConceptAndOpensTheAssignmentDialog) {
     auto* dialog = qobject_cast<assignment::AssignmentDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
     title = dialog->windowTitle().toStdString();
+    // 1010 has no DIAN concept: the heading shows the format's own description instead of the
+    // technical note of the reference data.
+    for (QLabel* l : dialog->findChildren<QLabel*>())
+      EXPECT_EQ(l->text().indexOf(QStringLiteral("registro t")), -1) << l->text().toStdString();
     assigned = dialog->model()->rowCount();
     pageDisabled = !page10->isEnabled();
     picture(*dialog, "asignacion-dialogo");
@@ -239,10 +244,17 @@ TEST_F(PageScreens, TheCopyFromAnotherCompanyOffersTheCompanies) {
   ASSERT_NE(chart, nullptr);
   int rows = -1;
   std::string heading;
+  std::vector<std::string> folders, years;
   QTimer::singleShot(0, [&] {
     auto* dialog = qobject_cast<masterdata::CopySourceDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
-    rows = dialog->chooser()->list()->model()->rowCount();
+    const auto* model = dialog->chooser()->list()->model();
+    rows = model->rowCount();
+    for (int r = 0; r < rows; ++r) {
+      years.push_back(
+          model->data(model->index(r, 1), Qt::DisplayRole).toString().trimmed().toStdString());
+      folders.push_back(model->data(model->index(r, 2)).toString().trimmed().toStdString());
+    }
     heading = dialog->windowTitle().toStdString();
     picture(*dialog, "copiar-asignaciones");
     dialog->reject();
@@ -251,9 +263,73 @@ TEST_F(PageScreens, TheCopyFromAnotherCompanyOffersTheCompanies) {
   EXPECT_EQ(heading,
             "Importar C\xC3\xB3"
             "digos Contables asignados a Conceptos");
-  EXPECT_EQ(rows, 2);
+  // Every company of the product but the current one, each with its year.
+  EXPECT_EQ(rows, 1);
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    EXPECT_NE(folders[i], "ANDINA10\\") << i;
+    EXPECT_EQ(years[i].size(), 4u) << years[i];
+  }
   EXPECT_TRUE(window->sideBar()->isVisible());
   EXPECT_TRUE(chart->fromCompanyButton()->isEnabled());
+}
+
+// "Seleccione Cuenta": a search made of digits finds the code written with its dots; a search
+// that finds nothing says so.
+TEST_F(PageScreens, AccountSearchByDigitsFindsTheDottedCode) {
+  auto* page = open<assignment::FormatPage>(2, 1);
+  ASSERT_NE(page, nullptr);
+  std::string dotted, digits, foundCode, notFound;
+  int messagesBefore = -1, messagesAfter = -1;
+  auto search = [](assignment::PickerDialog* picker, const QString& text) {
+    QTimer::singleShot(0, [text] {
+      auto* box = qobject_cast<assignment::SearchDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      box->field()->setText(text);
+      box->accept();
+    });
+    picker->searchButton()->click();
+  };
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<assignment::AssignmentDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    QTimer::singleShot(0, [&] {
+      auto* picker = qobject_cast<assignment::PickerDialog*>(QApplication::activeModalWidget());
+      if (picker == nullptr) return;
+      const auto* model = picker->model();
+      // The last account whose code has dots, searched for by its digits alone.
+      for (int r = model->rowCount() - 1; r >= 0 && dotted.empty(); --r) {
+        const QString code = model->data(model->index(r, 1), Qt::DisplayRole).toString().trimmed();
+        if (code.count(QLatin1Char('.')) >= 2 && !code.endsWith(QLatin1Char('.')))
+          dotted = code.toStdString();
+      }
+      if (dotted.empty()) return picker->cancelButton()->click();
+      digits = QString::fromStdString(dotted).remove(QLatin1Char('.')).toStdString();
+      messagesBefore = static_cast<int>(ui.callsOf("message").size());
+      search(picker, QString::fromStdString(digits));
+      const int row = picker->grid()->currentRowNumber();
+      foundCode =
+          model->data(model->index(row, 1), Qt::DisplayRole).toString().trimmed().toStdString();
+      picture(*picker, "seleccione-cuenta-digitos");
+      search(picker, QStringLiteral("99999999999"));
+      messagesAfter = static_cast<int>(ui.callsOf("message").size());
+      if (messagesAfter > 0) notFound = ui.callsOf("message").back().text;
+      picker->cancelButton()->click();
+    });
+    dialog->button(assignment::Mode::Add)->click();
+    dialog->closeButton()->click();
+  });
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(page->grid(), &enter);
+  ASSERT_FALSE(dotted.empty());
+  // The first account whose code holds those digits: the one searched for, or one before it
+  // whose digits contain them.
+  EXPECT_NE(QString::fromStdString(foundCode)
+                .remove(QLatin1Char('.'))
+                .indexOf(QString::fromStdString(digits)),
+            -1)
+      << foundCode << " for " << digits;
+  EXPECT_EQ(messagesAfter, messagesBefore + 1);
+  EXPECT_EQ(notFound, "Ninguna cuenta tiene en su c\363digo \"99999999999\".");
 }
 
 }  // namespace

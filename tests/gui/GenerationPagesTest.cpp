@@ -6,12 +6,15 @@
 // its values honest; the analysis page stands with its choices.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 
@@ -29,6 +32,7 @@
 #include "generation/Audit.h"
 #include "generation/Generation.h"
 #include "generation/XmlWriter.h"
+#include "generation/pages/AllFormatsDialogs.h"
 #include "generation/pages/ConceptPicker.h"
 #include "generation/pages/ControlsPage.h"
 #include "generation/pages/GenerationPage.h"
@@ -228,6 +232,10 @@ TEST_F(GenerationScreens, WorkbookXmlConversionAndControlReportAreWritten) {
   ASSERT_TRUE(fs::exists(xml)) << xml;
   const std::string doc = readFile(xml);
   EXPECT_NE(doc.find("<NumEnvio>7</NumEnvio>"), std::string::npos) << doc.substr(0, 600);
+  // The period is the company-year's tax year, whatever the year of sending.
+  EXPECT_NE(doc.find("<FecInicial>2010-01-01</FecInicial>\r\n<FecFinal>2010-12-31</FecFinal>"),
+            std::string::npos)
+      << doc.substr(0, 600);
   EXPECT_NE(doc.find("<CantReg>" + std::to_string(rows) + "</CantReg>"), std::string::npos);
   EXPECT_EQ(xmlFiles(output).size(), 1u);
   expectWindowBack(page);
@@ -385,6 +393,38 @@ TEST_F(GenerationScreens, HeaderDialogShowsTheFileAndRefusesHalfTypedValues) {
   EXPECT_EQ(d.header().numEnv, "1");
 }
 
+TEST_F(GenerationScreens, HeaderDialogKeepsThePeriodInsideOneYear) {
+  // Sent in 2011 for the tax year 2010.
+  generation::HeaderDialog d(generation::defaultHeader(1, "7", "1  ", "20110315093000", "2010"),
+                             window.get());
+  d.show();
+  QLineEdit* first = d.field(QStringLiteral("Fecha inicial:"));
+  QLineEdit* last = d.field(QStringLiteral("Fecha final:"));
+  EXPECT_EQ(first->text(), QStringLiteral("2010-01-01"));
+  EXPECT_EQ(last->text(), QStringLiteral("2010-12-31"));
+  EXPECT_EQ(d.fileName()->text(), QStringLiteral("Dmuisca_010100107201100000001.xml"));
+  // Another year typed in the first date moves the last one with it, and the other way round.
+  first->setText(QStringLiteral("2009-01-01"));
+  emit first->textEdited(first->text());
+  EXPECT_EQ(last->text(), QStringLiteral("2009-12-31"));
+  last->setText(QStringLiteral("2008-06-30"));
+  emit last->textEdited(last->text());
+  EXPECT_EQ(first->text(), QStringLiteral("2008-01-01"));
+  // Part of a year stays as typed; the year of sending does not touch the period.
+  first->setText(QStringLiteral("2008-03-01"));
+  emit first->textEdited(first->text());
+  EXPECT_EQ(last->text(), QStringLiteral("2008-06-30"));
+  QLineEdit* year = d.field(QStringLiteral("A\u00f1o de env\u00edo:"));
+  year->setText(QStringLiteral("2012"));
+  emit year->textEdited(year->text());
+  EXPECT_EQ(first->text(), QStringLiteral("2008-03-01"));
+  d.continueButton()->click();
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  EXPECT_EQ(d.header().fecIni, "2008-03-01");
+  EXPECT_EQ(d.header().fecFin, "2008-06-30");
+  EXPECT_EQ(d.header().ano, "2012");
+}
+
 TEST_F(GenerationScreens, AnalysisPageOffersBothBalances) {
   window->sideBar()->openGroup(3);
   window->sideBar()->select(3, 2);
@@ -412,6 +452,239 @@ TEST_F(GenerationScreens, AnalysisPageOffersBothBalances) {
   EXPECT_EQ(got, 2);
   EXPECT_TRUE(barHidden);
   EXPECT_TRUE(window->sideBar()->isVisible());
+}
+
+// "Generar todos los formatos": every format in one run through the page, the header asked once
+// and carried to every format, the messages of the formats that cannot be generated kept in the
+// summary instead of boxes, and one summary with records, total, files and observations.
+TEST_F(GenerationScreens, OneRunGeneratesEveryFormatWithOneHeaderAndASummary) {
+  importAndIntegrate();
+  generation::GenerationPage* page = generationPage();
+  ASSERT_NE(page, nullptr);
+  int choices = 0, headers = 0, summaries = 0;
+  bool pollChooses = true;
+  std::vector<std::string> rows;
+  QString details, status;
+  QTimer poll;
+  poll.setInterval(20);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QWidget* w = QApplication::activeModalWidget();
+    if (auto* d = qobject_cast<generation::AllFormatsDialog*>(w); d != nullptr && pollChooses) {
+      ++choices;
+      for (int n = 1; n <= 12; ++n) EXPECT_TRUE(d->formatBox(n)->isChecked()) << n;
+      EXPECT_TRUE(d->excelBox()->isChecked());
+      EXPECT_TRUE(d->xmlBox()->isChecked());
+      picture(*d, "generar-todos");
+      d->generateButton()->click();
+    } else if (auto* h = qobject_cast<generation::HeaderDialog*>(w)) {
+      ++headers;
+      QLineEdit* number = h->field(QStringLiteral("N\u00famero de env\u00edo:"));
+      number->setText(QStringLiteral("9"));
+      emit number->editingFinished();
+      h->continueButton()->click();
+    } else if (auto* r = qobject_cast<generation::AllFormatsSummary*>(w)) {
+      ++summaries;
+      status = page->statusLine()->text();
+      QTableWidget* t = r->table();
+      for (int row = 0; row < t->rowCount(); ++row) {
+        QStringList cells;
+        for (int c = 0; c < t->columnCount(); ++c)
+          cells << (t->item(row, c) != nullptr ? t->item(row, c)->text() : QString());
+        rows.push_back(cells.join(QLatin1Char('|')).toStdString());
+      }
+      details = r->details()->toPlainText();
+      if (pollChooses) picture(*r, "generar-todos-resumen");
+      r->closeButton()->click();
+    }
+  });
+  poll.start();
+  page->allFormatsButton()->click();
+  poll.stop();
+  EXPECT_EQ(choices, 1);
+  EXPECT_EQ(headers, 1);  // asked once for the twelve formats
+  ASSERT_EQ(summaries, 1);
+  // Nothing popped up on the way: what the formats had to say is in the summary.
+  EXPECT_TRUE(messages().empty()) << messages().front();
+  ASSERT_EQ(rows.size(), 12u);
+  EXPECT_EQ(rows[0].rfind("1001|", 0), 0u) << rows[0];
+  EXPECT_EQ(rows[11].rfind("1012|", 0), 0u) << rows[11];
+  // 1002 needs its regularised bases first: not generated, and the reason is in the details.
+  EXPECT_NE(rows[1].find("no generado"), std::string::npos) << rows[1];
+  EXPECT_NE(details.indexOf(QStringLiteral("Formato 1002: no generado\n  Debe regularizar Base en "
+                                           "Retenciones")),
+            -1)
+      << details.toStdString();
+
+  // Every format generated has its workbook and its XML file, all with the one header.
+  const std::vector<fs::path> xmls = xmlFiles(output);
+  int generated = 0;
+  for (int n = 1; n <= 12; ++n) {
+    const std::string& row = rows[static_cast<std::size_t>(n) - 1];
+    if (row.find("no generado") != std::string::npos) continue;
+    ++generated;
+    EXPECT_TRUE(fs::exists(generation::workbookPath(runtime.session(), n))) << n;
+    const std::string code = std::to_string(1000 + n);
+    bool found = false;
+    for (const fs::path& x : xmls) {
+      const std::string name = x.filename().string();
+      if (name.find("Dmuisca_010" + code) == 0) {
+        found = true;
+        EXPECT_TRUE(name.ends_with("00000009.xml")) << name;
+        EXPECT_NE(row.find(name), std::string::npos) << row;
+      }
+    }
+    EXPECT_TRUE(found) << code;
+  }
+  EXPECT_GE(generated, 6);
+  EXPECT_EQ(static_cast<int>(xmls.size()), generated);
+  EXPECT_EQ(status.toStdString(),
+            "Proceso terminado.....  Formatos generados: " + std::to_string(generated) + " de 12");
+
+  // The records and the total of 1001 as the XML file counts them, the total grouped with
+  // commas as the program shows amounts.
+  const QStringList first = QString::fromStdString(rows[0]).split(QLatin1Char('|'));
+  for (const fs::path& x : xmls) {
+    if (x.filename().string().find("Dmuisca_0101001") != 0) continue;
+    const std::string doc = readFile(x);
+    EXPECT_NE(doc.find("<CantReg>" + QString(first[1]).remove(QLatin1Char(',')).toStdString() +
+                       "</CantReg>"),
+              std::string::npos);
+  }
+  EXPECT_NE(details.indexOf(QStringLiteral("Formato 1001: ")), -1);
+  EXPECT_TRUE(first[2].contains(QLatin1Char(',')) || first[2].size() <= 3)
+      << first[2].toStdString();
+  EXPECT_FALSE(first[2].contains(QLatin1Char('.'))) << first[2].toStdString();
+  EXPECT_NE(details.indexOf(QStringLiteral("Observaciones de los archivos XML: ")), -1);
+  expectWindowBack(page);
+  EXPECT_TRUE(page->allFormatsButton()->isEnabled());
+
+  // Again, only the workbooks of 1001 and 1005: one question covers the workbooks there are;
+  // "Ca&ncelar" leaves them as they were, "&Continuar" writes them without asking each.
+  const fs::path book1 = generation::workbookPath(runtime.session(), 1);
+  const auto before = fs::last_write_time(book1);
+  auto choose = [&](generation::AllFormatsDialog* d) {
+    for (int n = 1; n <= 12; ++n) d->formatBox(n)->setChecked(n == 1 || n == 5);
+    d->xmlBox()->setChecked(false);
+    EXPECT_EQ(d->formats(), (std::vector<int>{1, 5}));
+    d->generateButton()->click();
+  };
+  summaries = 0;
+  pollChooses = false;
+  ui.clear();
+  ui.answer("Ca&ncelar");
+  QTimer::singleShot(0, [&] {
+    choose(qobject_cast<generation::AllFormatsDialog*>(QApplication::activeModalWidget()));
+  });
+  page->allFormatsButton()->click();
+  ASSERT_EQ(ui.callsOf("ask").size(), 1u);
+  EXPECT_NE(ui.callsOf("ask")[0].text.find("1001 y 1005"), std::string::npos)
+      << ui.callsOf("ask")[0].text;
+  EXPECT_EQ(fs::last_write_time(book1), before);
+  EXPECT_TRUE(QApplication::activeModalWidget() == nullptr);
+
+  ui.clear();
+  ui.answer("&Continuar");
+  rows.clear();
+  poll.start();
+  QTimer::singleShot(0, [&] {
+    choose(qobject_cast<generation::AllFormatsDialog*>(QApplication::activeModalWidget()));
+  });
+  page->allFormatsButton()->click();
+  poll.stop();
+  EXPECT_EQ(ui.callsOf("ask").size(), 1u);
+  EXPECT_EQ(summaries, 1);
+  EXPECT_EQ(headers, 1);  // no XML file: no header
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].find("no generado"), std::string::npos) << rows[0];
+  EXPECT_EQ(rows[1].find("no generado"), std::string::npos) << rows[1];
+}
+
+// With no program to open a file, "Revisar archivo Excel" and "Prevalidador DIAN" say so, name
+// the folder and offer to open it.
+TEST_F(GenerationScreens, ButtonsWithoutALauncherSayWhereTheFileIs) {
+  importAndIntegrate();
+  generation::GenerationPage* page = generationPage();
+  ASSERT_NE(page, nullptr);
+  page->excelButton()->click();
+  const fs::path book = generation::workbookPath(runtime.session(), 1);
+  ASSERT_TRUE(fs::exists(book));
+  ui.clear();
+  ui.shellOpens = false;
+  ui.answer("Abrir &carpeta");
+  page->reviewButton()->click();
+  auto asked = ui.callsOf("ask");
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].text.rfind("No hay un programa para abrir el archivo " +
+                                    book.filename().string() + ".\r\n\r\nEl archivo est\341 en ",
+                                0),
+            0u)
+      << asked[0].text;
+  EXPECT_NE(asked[0].text.find(book.parent_path().string()), std::string::npos);
+  EXPECT_EQ(asked[0].buttons, (std::vector<std::string>{"Abrir &carpeta", "&Cerrar"}));
+  auto opened = ui.callsOf("openWithShell");
+  ASSERT_EQ(opened.size(), 2u);  // the workbook, then its folder
+  EXPECT_EQ(opened[1].text, book.parent_path().string());
+  // The folder does not open either: that is said too.
+  ASSERT_EQ(ui.callsOf("message").size(), 1u);
+  EXPECT_NE(ui.callsOf("message")[0].text.find("Tampoco hay un programa para abrir la carpeta"),
+            std::string::npos);
+
+  // The pre-validation workbook missing from its folder: where it should be.
+  const fs::path prevalidator = folders.program / "PREVALIDADOR";
+  fs::create_directories(prevalidator);
+  ui.clear();
+  ui.answer("&Cerrar");
+  page->prevalidatorButton()->click();
+  asked = ui.callsOf("ask");
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].text.rfind("No se encuentra el archivo Prevalidador_Tributario_2010_v1.0.xls."
+                                "\r\n\r\nDebe estar en la carpeta ",
+                                0),
+            0u)
+      << asked[0].text;
+  EXPECT_TRUE(ui.callsOf("openWithShell").empty());
+  // There, but nothing to open it with.
+  std::ofstream(prevalidator / "Prevalidador_Tributario_2010_v1.0.xls") << "x";
+  ui.clear();
+  ui.answer("&Cerrar");
+  page->prevalidatorButton()->click();
+  asked = ui.callsOf("ask");
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].text.rfind("No hay un programa para abrir el archivo Prevalidador", 0), 0u)
+      << asked[0].text;
+  EXPECT_EQ(ui.callsOf("openWithShell").size(), 1u);  // the file only: "&Cerrar"
+  expectWindowBack(page);
+}
+
+// The concept picker of the control report shows each concept's name beside its code.
+TEST_F(GenerationScreens, ConceptPickerShowsTheNames) {
+  generation::GenerationPage* page = generationPage();
+  ASSERT_NE(page, nullptr);
+  page->setFormat(1);
+  QString code, name;
+  int columns = 0;
+  QTimer::singleShot(0, [&] {
+    auto* picker = qobject_cast<generation::ConceptPicker*>(QApplication::activeModalWidget());
+    ASSERT_NE(picker, nullptr);
+    const auto* model = picker->grid()->model();
+    columns = model->columnCount();
+    if (model->rowCount() > 1 && columns > 1) {
+      code = model->data(model->index(1, 0)).toString();
+      name = model->data(model->index(1, 1)).toString();
+    }
+    picture(*picker, "conceptos-nombres");
+    picker->reject();
+  });
+  page->conceptButton()->click();
+  EXPECT_EQ(columns, 2);
+  EXPECT_EQ(code.toStdString(), "5001");
+  EXPECT_FALSE(name.isEmpty());
+  EXPECT_EQ(name.indexOf(QStringLiteral("registro t")), -1);
+  // The formats without DIAN concepts show their own description, not the technical note.
+  const auto names = generation::conceptNames(engine(), 5);
+  ASSERT_GE(names.size(), 2u);
+  EXPECT_EQ(names[1].find("registro t"), std::string::npos) << names[1];
+  EXPECT_FALSE(names[1].empty());
 }
 
 }  // namespace

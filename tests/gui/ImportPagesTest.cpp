@@ -18,6 +18,7 @@
 #include "demo/Demo.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
+#include "import/ImportRun.h"
 #include "import/pages/ChartImportPage.h"
 #include "import/pages/ErrorListDialog.h"
 #include "import/pages/MovementImportPage.h"
@@ -112,7 +113,13 @@ TEST_F(ImportScreens, ChartPageImportsTheLedgerChart) {
   EXPECT_EQ(records("VRMAEEXO.DBF"), 0);
   page->importButton()->click();
   EXPECT_GT(records("VRMAEEXO.DBF"), 50);
-  EXPECT_EQ(page->statusLine()->text().toStdString(), "Proceso terminado.....");
+  // The run ends with the count of the accounts copied.
+  const std::string status = page->statusLine()->text().toStdString();
+  EXPECT_EQ(status.rfind("Proceso terminado.....  Cuentas copiadas: " +
+                             import::withThousands(records("VRMAEEXO.DBF")) + " de ",
+                         0),
+            0u)
+      << status;
   EXPECT_EQ(page->meter()->value(), page->meter()->maximum());
   EXPECT_FALSE(page->meter()->isTextVisible());
   expectWindowBack({page->importButton()});
@@ -131,8 +138,14 @@ TEST_F(ImportScreens, MovementPageRunsTheStepsInOrder) {
   page->button(1)->click();
   EXPECT_TRUE(fs::exists(work / "vrTraCon.99"));
   EXPECT_GT(records("vrTraCon.99"), 500);
-  EXPECT_EQ(page->statusLine(0)->text().toStdString().rfind("Procesados  ", 0), 0u);
-  EXPECT_EQ(page->statusLine(1)->text().toStdString(), "Proceso terminado....");
+  const std::string processed = page->statusLine(0)->text().toStdString();
+  EXPECT_EQ(processed.rfind("Procesados  ", 0), 0u);
+  // The lines read (the count of the first line) and the lines kept in the year's table.
+  const std::string read = processed.substr(12, processed.find("  registros") - 12);
+  EXPECT_EQ(page->statusLine(1)->text().toStdString(),
+            "Proceso terminado....  L\xC3\xADneas le\xC3\xAD"
+            "das: " +
+                read + "  conservadas: " + import::withThousands(records("vrTraCon.99")));
   EXPECT_EQ(page->statusLine(2)->text().toStdString().rfind("Tiempo:  ", 0), 0u);
   EXPECT_EQ(page->meter()->value(), page->meter()->maximum());
   EXPECT_TRUE(page->meter()->isTextVisible());
@@ -142,7 +155,12 @@ TEST_F(ImportScreens, MovementPageRunsTheStepsInOrder) {
   for (int n : {2, 3, 5}) {
     page->statusLine(0)->clear();
     page->button(n)->click();
-    EXPECT_EQ(page->statusLine(0)->text().toStdString().rfind("Proceso terminado.", 0), 0u) << n;
+    const std::string line = page->statusLine(0)->text().toStdString();
+    EXPECT_EQ(line.rfind("Proceso terminado.", 0), 0u) << n;
+    // Each fix says how many lines it looked at and how many it gave another third party.
+    if (n != 5) {
+      EXPECT_NE(line.find("  cambiadas de tercero: "), std::string::npos) << line;
+    }
     expectWindowBack(all);
   }
   EXPECT_TRUE(messages().empty());

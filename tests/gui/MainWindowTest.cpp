@@ -4,9 +4,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QTimer>
+#include <QUrl>
 
 #include "GuiTestSupport.h"
 
@@ -15,6 +20,7 @@
 #include "expr/Interp.h"
 #include "store/Engine.h"
 #include "ui/BrowseGrid.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/SideBar.h"
 #include "ui/WorkAreaModel.h"
@@ -150,6 +156,53 @@ TEST_F(Gui, GridRowsAreTheKeysOfTheControllingOrder) {
   EXPECT_DOUBLE_EQ(engine.number(area, "SALDO"), 123.45);
   engine.closeAll(ip);
   std::filesystem::remove_all(dir);
+}
+
+// "Manual" with no browser on the desktop: the manual opens in the program's own help window,
+// pictures and all; a manual that is not there is reported.
+TEST_F(Gui, ManualOpensInTheProgramsOwnWindowWithoutABrowser) {
+  MainWindow window;
+  window.resize(1024, 768);
+  window.show();
+  std::vector<QUrl> asked;
+  window.setUrlOpener([&asked](const QUrl& url) {
+    asked.push_back(url);
+    return false;
+  });
+  window.setManualPath(QStringLiteral(EXOGENA_SOURCE_DIR "/help/DorAzo.html"));
+  window.openManual();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_TRUE(asked[0].toLocalFile().endsWith(QStringLiteral("help/DorAzo.html")));
+  auto* help = qobject_cast<exo::ui::HelpWindow*>(window.helpWindow());
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  const QString text = help->browser()->toPlainText();
+  EXPECT_TRUE(text.contains(QStringLiteral("Orden de los pasos"))) << text.left(200).toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("Generar todos los formatos")));
+  // The pictures load from the manual's folder.
+  const QVariant picture = help->browser()->document()->resource(
+      QTextDocument::ImageResource, QUrl(QStringLiteral("generar-todos.png")));
+  EXPECT_TRUE(picture.isValid());
+  guitest::picture(*help, "manual");
+  // Asked again, the same window comes to the front.
+  window.openManual();
+  EXPECT_EQ(window.helpWindow(), help);
+  help->closeButton()->click();
+
+  // A manual that is not there: said, with where it should be.
+  window.setManualPath(QStringLiteral("/nonexistent/help/DorAzo.html"));
+  QString said;
+  QTimer::singleShot(0, [&said] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    said = box->text();
+    box->accept();
+  });
+  window.openManual();
+  EXPECT_TRUE(said.startsWith(QStringLiteral("No se encuentra el manual del programa.")))
+      << said.toStdString();
+  EXPECT_TRUE(said.contains(QStringLiteral("/nonexistent/help/DorAzo.html")));
+  EXPECT_EQ(asked.size(), 2u);
 }
 
 }  // namespace

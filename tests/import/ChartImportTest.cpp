@@ -4,6 +4,7 @@
 
 #include "LedgerFixture.h"
 #include "import/LedgerImport.h"
+#include "store/Cdx.h"
 #include "store/RefTables.h"
 
 namespace {
@@ -60,6 +61,33 @@ TEST_F(ChartImport, FirstRowOfEachCodeInUseIsCopied) {
   EXPECT_EQ(meter[0].number, 4);
   EXPECT_EQ(ui.callsOf("meterAdvance").size(), 4u);
   EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(ChartImport, AnAccountWhoseKeyTheLedgerIndexLacksIsCopiedAllTheSame) {
+  // A chart of 5 + 30 accounts whose index lost the key of "1.1.05" (record 2), far from the
+  // last records an open looks at.
+  std::vector<std::tuple<std::string, std::string, double>> accounts = {
+      {"5.2.95", "", 1}, {"1.1.05", "", 0}, {"5.2.95", "", 2}, {"2.3.65", "X", 3}, {"1.1.", "", 0}};
+  for (int i = 0; i < 30; ++i) accounts.emplace_back("9.9." + std::to_string(10 + i), "", 0);
+  writeChart(accounts);
+  {
+    exo::store::Cdx index =
+        exo::store::Cdx::open((ledger() / "VRMAEX1.CDX").string(), {false, false, 0});
+    ASSERT_TRUE(index.deleteKey(0, " 1.1.05" + std::string(14, ' '), 2));
+    index.close();
+  }
+  const auto r = IMPORTAPUC(*session, engine);
+  ASSERT_TRUE(r.done);
+  EXPECT_EQ(r.accounts, 34);
+  EXPECT_EQ(r.copied, 33);
+  // Still in code order, and the first "5.2.95" (1 %) kept.
+  const auto codes = column("VRMAEEXO.DBF", "CODIGO");
+  ASSERT_EQ(codes.size(), 33u);
+  EXPECT_EQ(codes[0], std::string("1.1.") + std::string(16, ' '));
+  EXPECT_EQ(codes[1], "1.1.05" + std::string(14, ' '));
+  EXPECT_EQ(codes[2], "5.2.95" + std::string(14, ' '));
+  EXPECT_EQ(codes[3], "9.9.10" + std::string(14, ' '));
+  EXPECT_EQ(column("VRMAEEXO.DBF", "POR_RET")[2], "1.000000");
 }
 
 TEST_F(ChartImport, ADamagedLedgerChartLeavesTheCopyAsItWas) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +19,8 @@
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+
+#include "support/Portable.h"
 
 namespace ledgertest {
 
@@ -48,8 +49,7 @@ inline const std::vector<exo::store::FieldDef> kPeriodFields = {
 class LedgerCompany {
  public:
   LedgerCompany() {
-    std::string templ = (fs::temp_directory_path() / "exo-import-XXXXXX").string();
-    m_root = ::mkdtemp(templ.data());
+    m_root = exotest::makeTempFolder("exo-import-");
     folders.program = m_root / "program";
     folders.drive = m_root / "drive";
     fs::create_directories(folders.program);
@@ -171,7 +171,7 @@ class LedgerCompany {
   std::vector<std::string> leftovers() const {
     std::vector<std::string> out;
     for (const auto& e : fs::directory_iterator(work())) {
-      if (e.path().filename().string().front() == '~') out.push_back(e.path().filename());
+      if (e.path().filename().string().front() == '~') out.push_back(e.path().filename().string());
     }
     return out;
   }

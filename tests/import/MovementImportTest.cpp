@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <cstring>
 #include <regex>
 
 #include "LedgerFixture.h"
@@ -152,8 +153,27 @@ TEST_F(MovementImport, MissingPeriodsAreSkippedAndNamed) {
   // No opening period and no April between March and May.
   writePeriod(3, {line("1", "00005", 1)});
   writePeriod(5, {line("2", "00005", 2)});
+  // The missing month is a question that names it, "No" first: nothing is done.
+  const auto refused = IMPORTATRACON(*session, engine);
+  EXPECT_FALSE(refused.done);
+  EXPECT_EQ(refused.missingMonths, std::vector<int>{4});
+  const auto asked = ui.callsOf("ask");
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].buttons, (std::vector<std::string>{"   &No   ", "   &Si   "}));
+  EXPECT_EQ(asked[0].number, 0);
+  EXPECT_NE(asked[0].text.find("Falta el mes Abril (VRTRACON.04) entre Marzo y Mayo"),
+            std::string::npos)
+      << asked[0].text;
+  EXPECT_FALSE(fs::exists(work() / "vrTraCon.99"));
+  EXPECT_FALSE(fs::exists(work() / "VRDIREXO.DBF"));
+  EXPECT_FALSE(fs::exists(work() / "Periodos.mem"));
+  EXPECT_TRUE(leftovers().empty());
+
+  // Told to go on, the other months are imported and the missing one named.
+  ui.answer("   &Si   ");
   const auto r = IMPORTATRACON(*session, engine);
   ASSERT_TRUE(r.done);
+  EXPECT_EQ(r.missingMonths, std::vector<int>{4});
   ASSERT_EQ(r.periods.size(), 4u);
   EXPECT_EQ(r.periods[0].read, 0);
   EXPECT_EQ(r.periods[2].period, 4);
@@ -236,6 +256,95 @@ TEST_F(MovementImport, ADamagedPeriodFileLeavesThePreviousImportWhole) {
   EXPECT_EQ(snapshot(work()), before);
   EXPECT_TRUE(leftovers().empty());
   EXPECT_FALSE(engine.isUsed(1));  // every table of the import is closed again
+}
+
+// Writes `text` right-aligned into numeric field `field` of record `recno` of a table, as
+// another program leaves it (asterisks of a value that did not fit, or any other text).
+void spoilNumber(const fs::path& table, std::uint32_t recno, const std::string& field,
+                 const std::string& text) {
+  exo::store::Dbf t = exo::store::Dbf::open(table.string(), {false, false, 0});
+  std::vector<char> rec(t.recordLength());
+  t.read(recno, rec.data());
+  const exo::store::Field& f = t.fields()[static_cast<std::size_t>(*t.fieldIndex(field))];
+  std::memset(rec.data() + f.offset, ' ', f.length);
+  std::memcpy(rec.data() + f.offset + f.length - text.size(), text.data(), text.size());
+  t.write(recno, rec.data());
+  t.close();
+}
+
+TEST_F(MovementImport, AnAmountThatIsNotANumberStopsTheImportAndNamesIt) {
+  writePeriod(0, {});
+  writePeriod(1, {line("1", "00005", 1), line("2", "00017", 2)});
+  ASSERT_TRUE(IMPORTATRACON(*session, engine).done);
+  const auto before = snapshot(work());
+
+  // March's second line overflowed its field in the ledger: its amount is lost, not zero.
+  writeDirectory({{"00005", "1"}, {"00099", "2"}});
+  writePeriod(2, {line("3", "00005", 3)});
+  writePeriod(3, {line("4", "00005", 4), line("5", "00099", 5), line("6", "00005", 6)});
+  spoilNumber(ledger() / "VRTRACON.03", 2, "MONTO", std::string(16, '*'));
+  std::vector<exo::Failure> reported;
+  ip.setErrorHandler([&](exo::Interp&, const exo::Failure& f) {
+    reported.push_back(f);
+    return exo::ErrorReply::byDefault();
+  });
+  const auto r = IMPORTATRACON(*session, engine);
+  EXPECT_FALSE(r.done);
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_NE(reported[0].fileName.find("VRTRACON.03"), std::string::npos);
+  EXPECT_NE(reported[0].description.find("MONTO del registro 2"), std::string::npos)
+      << reported[0].description;
+  EXPECT_EQ(snapshot(work()), before);
+  EXPECT_EQ(session->mesUlti(), 1);
+  EXPECT_TRUE(leftovers().empty());
+
+  // Any other text that is not a number, in any numeric field, the same; abandoned, the failure
+  // goes on up.
+  writePeriod(3, {line("4", "00005", 4)}, [] {
+    auto fields = kPeriodFields;
+    fields.push_back({"BASE_RET", 'N', 12, 2});
+    return fields;
+  }());
+  spoilNumber(ledger() / "VRTRACON.03", 1, "BASE_RET", "1.200,50");
+  ip.setErrorHandler([](exo::Interp&, const exo::Failure&) { return exo::ErrorReply::abandon(); });
+  try {
+    IMPORTATRACON(*session, engine);
+    ADD_FAILURE() << "the import went on";
+  } catch (const exo::FailureError& e) {
+    EXPECT_NE(e.failure().description.find("BASE_RET del registro 1"), std::string::npos);
+  }
+  EXPECT_EQ(snapshot(work()), before);
+  EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(MovementImport, ADamagedDirectoryReplacesNothing) {
+  writePeriod(0, {});
+  writePeriod(1, {line("1", "00005", 1), line("2", "00017", 2)});
+  ASSERT_TRUE(IMPORTATRACON(*session, engine).done);
+  const auto before = snapshot(work());
+
+  // The ledger's directory cut short of the records its header counts.
+  std::vector<std::pair<std::string, std::string>> parties;
+  for (int i = 0; i < 40; ++i) parties.emplace_back(std::to_string(10000 + i), "9");
+  writeDirectory(parties);
+  fs::resize_file(ledger() / "VRDIR.DBF", fs::file_size(ledger() / "VRDIR.DBF") - 300);
+  writePeriod(2, {line("3", "00005", 3)});
+  std::vector<exo::Failure> reported;
+  ip.setErrorHandler([&](exo::Interp&, const exo::Failure& f) {
+    reported.push_back(f);
+    return exo::ErrorReply::byDefault();
+  });
+  ui.clear();
+  const auto r = IMPORTATRACON(*session, engine);
+  EXPECT_FALSE(r.done);
+  ASSERT_FALSE(reported.empty());
+  EXPECT_NE(reported[0].fileName.find("VRDIREXO.DBF"), std::string::npos);
+  const auto messages = ui.callsOf("message");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].text.find("directorio de terceros del programa Norvasta est\341 da\361ado"),
+            std::string::npos);
+  EXPECT_EQ(snapshot(work()), before);
+  EXPECT_TRUE(leftovers().empty());
 }
 
 // A user interface that kills its own process when the import reaches a given status text.

@@ -212,7 +212,8 @@ TEST(ImportaSoloTerc, CopiesTheThreeFilesOverThePreviousCopy) {
   }
   // The existing copy was replaced under its own name; nothing else is left in the folder.
   std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(inst.work())) names.insert(e.path().filename());
+  for (const auto& e : fs::directory_iterator(inst.work()))
+    names.insert(e.path().filename().string());
   EXPECT_EQ(names, (std::set<std::string>{"vrdirexo.dbf", "VRDIREXO.FPT", "VRDIREXX.CDX"}));
   std::vector<std::int64_t> steps;
   for (const auto* c : callsOf(inst.ui, "meterAdvance")) steps.push_back(c->number);

@@ -31,22 +31,23 @@ inline Row sound(const std::string& key, const std::string& name = "DISTRIBUIDOR
 }
 
 // Writes VRDIR.DBF, VRDIR.FPT and VRDIRX1.CDX (tag CLAVE) into `folder`, rows stored in reverse
-// so that the code order differs from the physical one.
+// so that the code order differs from the physical one; names in code page 850, marked so.
 inline void writeDirectory(const fs::path& folder, const std::vector<Row>& rows) {
   fs::create_directories(folder);
   using exo::store::FieldDef;
-  exo::store::Dbf t =
-      exo::store::Dbf::create((folder / "VRDIR.DBF").string(), {{"CLAVE", 'C', 5, 0},
-                                                                {"NOMBRE", 'C', 60, 0},
-                                                                {"ESTR_NOMB", 'C', 4, 0},
-                                                                {"TP_P", 'C', 1, 0},
-                                                                {"TP_N", 'C', 2, 0},
-                                                                {"DIREC1", 'C', 40, 0},
-                                                                {"DIREC4", 'C', 20, 0},
-                                                                {"C_DPTO", 'C', 2, 0},
-                                                                {"C_MNCP", 'C', 3, 0},
-                                                                {"PAIS", 'C', 4, 0},
-                                                                {"OBSERVA", 'M', 10, 0}});
+  exo::store::Dbf t = exo::store::Dbf::create((folder / "VRDIR.DBF").string(),
+                                              {{"CLAVE", 'C', 5, 0},
+                                               {"NOMBRE", 'C', 60, 0},
+                                               {"ESTR_NOMB", 'C', 4, 0},
+                                               {"TP_P", 'C', 1, 0},
+                                               {"TP_N", 'C', 2, 0},
+                                               {"DIREC1", 'C', 40, 0},
+                                               {"DIREC4", 'C', 20, 0},
+                                               {"C_DPTO", 'C', 2, 0},
+                                               {"C_MNCP", 'C', 3, 0},
+                                               {"PAIS", 'C', 4, 0},
+                                               {"OBSERVA", 'M', 10, 0}},
+                                              {false, false, 2000}, exo::store::kOem850Mark);
   exo::store::KeyBatch keys(5, exo::store::KeyKind::Character);
   for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
     std::vector<char> rec = t.blankRecord();

@@ -250,16 +250,18 @@ class ThirdPartyClass : public ::testing::Test {
  protected:
   void SetUp() override {
     path = dir.file("VRDIR.DBF");
-    store::Dbf t = store::Dbf::create(path, {{"CLAVE", 'C', 5, 0},
-                                             {"NOMBRE", 'C', 60, 0},
-                                             {"ESTR_NOMB", 'C', 4, 0},
-                                             {"TP_P", 'C', 1, 0},
-                                             {"TP_N", 'C', 2, 0},
-                                             {"DIREC1", 'C', 40, 0},
-                                             {"DIREC4", 'C', 20, 0},
-                                             {"C_DPTO", 'C', 2, 0},
-                                             {"C_MNCP", 'C', 3, 0},
-                                             {"PAIS", 'C', 4, 0}});
+    store::Dbf t = store::Dbf::create(path,
+                                      {{"CLAVE", 'C', 5, 0},
+                                       {"NOMBRE", 'C', 60, 0},
+                                       {"ESTR_NOMB", 'C', 4, 0},
+                                       {"TP_P", 'C', 1, 0},
+                                       {"TP_N", 'C', 2, 0},
+                                       {"DIREC1", 'C', 40, 0},
+                                       {"DIREC4", 'C', 20, 0},
+                                       {"C_DPTO", 'C', 2, 0},
+                                       {"C_MNCP", 'C', 3, 0},
+                                       {"PAIS", 'C', 4, 0}},
+                                      {false, false, 2000}, store::kOem850Mark);
     add(t, {"00001", "BANCO ANDINO S.A.", "0000", "J", "31", "CL 1", "800197268-4", "11", "001",
             "0169"});
     add(t, {"00002", ansiToOem("MU\321OZ PE\321A JOS\311"), "1110", "N", "13", "CL 2", "79123456",

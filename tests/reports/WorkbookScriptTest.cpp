@@ -5,6 +5,7 @@
 #include "WorkbookTestSupport.h"
 #include "expr/Dates.h"
 #include "reports/CellRef.h"
+#include "reports/CellValue.h"
 #include "reports/TExcelScript.h"
 #include "reports/XlsxFile.h"
 
@@ -29,6 +30,27 @@ TEST(ColumnLetters, BothWaysAcrossOneTwoAndThreeLetters) {
   EXPECT_EQ(rp::columnNumber("xfe"), 0);
   EXPECT_EQ(rp::columnNumber("A1"), 0);
   EXPECT_EQ(rp::columnLetters(0), "");
+}
+
+// The decimals a number shows in a workbook cell and in the text of CONVIERTEXVALUE: none for a
+// whole number however large, up to ten for a fraction, and the text right-aligned in 21.
+TEST(CellValues, WholeNumbersShowNoDecimalsAndFractionsTheirOwn) {
+  using exo::reports::numGetDecimals;
+  EXPECT_EQ(numGetDecimals(0), 0);
+  EXPECT_EQ(numGetDecimals(-0.0), 0);
+  EXPECT_EQ(numGetDecimals(145729600), 0);
+  EXPECT_EQ(numGetDecimals(-98765432109876.0), 0);
+  EXPECT_EQ(numGetDecimals(1e30), 0);  // too wide for 21 characters
+  EXPECT_EQ(numGetDecimals(2.5), 1);
+  EXPECT_EQ(numGetDecimals(-1234.125), 3);
+  EXPECT_EQ(numGetDecimals(0.1 + 0.2), 1);  // 0.30000000000000004 at ten decimals
+  EXPECT_EQ(numGetDecimals(1.0 / 3), 10);
+  EXPECT_EQ(numGetDecimals(1e-12), 0);  // rounds to nothing at ten decimals
+  const auto text = [](double v) {
+    return std::string(exo::reports::convertCellValue(exo::Value::number(v), 'C').textView());
+  };
+  EXPECT_EQ(text(145729600), std::string(12, ' ') + "145729600");
+  EXPECT_EQ(text(-2.5), std::string(17, ' ') + "-2.5");
 }
 
 TEST(ColumnLetters, RangesParseInOrderAndRejectForeignText) {

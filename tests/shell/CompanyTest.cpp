@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "ShellTestSupport.h"
 #include "demo/Demo.h"
 #include "expr/Interp.h"
+#include "shell/AssignmentTable.h"
 #include "shell/Company.h"
 #include "shell/MemFile.h"
 #include "shell/ScriptedUserInterface.h"
 #include "shell/Session.h"
 #include "store/Engine.h"
+#include "store/FileLock.h"
 
 namespace {
 
@@ -94,10 +97,12 @@ TEST_F(CompanyChoice, FirstSelectionLaysOutTheWorkingFolderOnce) {
 
   ASSERT_TRUE(chooseCompany(session, engine, entry, show));
   const fs::path work = fs::path(demo.programFolder) / "NRVCONTB" / folder;
+  // The tables, the session files, the output folder, and the lock file of the company that
+  // this session now holds.
   EXPECT_EQ(listing(work),
-            (std::set<std::string>{"CodCont.dbf", "CodContx.cdx", "Consecut.mem", "Periodos.mem",
-                                   "SALIDA/", "VRDIREXO.DBF", "VRDIREXO.FPT", "VRDIREXX.CDX",
-                                   "VRMAEEXO.DBF", "VRMAEEXX.CDX"}));
+            (std::set<std::string>{"CodCont.dbf", "CodContx.cdx", "Consecut.mem", "EnUso.lck",
+                                   "Periodos.mem", "SALIDA/", "VRDIREXO.DBF", "VRDIREXO.FPT",
+                                   "VRDIREXX.CDX", "VRMAEEXO.DBF", "VRMAEEXX.CDX"}));
   EXPECT_EQ(session.celPath(), "NRVCONTB\\" + folder + "\\");
   const std::string name = entry.empresa.substr(0, entry.empresa.find_last_not_of(' ') + 1);
   EXPECT_EQ(session.empresa(), name + " - " + entry.anio);
@@ -159,7 +164,7 @@ TEST_F(CompanyChoice, StartUpCompactsTheAssignments) {
   engine.goTop(ip, area);
   engine.deleteRecord(ip, area);
   engine.close(ip, area);
-  compactAssignments(session, engine);
+  EXPECT_EQ(compactAssignments(session, engine), Compaction::Done);
   area = engine.open(table.string(), "CC");
   engine.addIndex(area, "CodContx.cdx");
   EXPECT_EQ(engine.recCount(area), count - 1);
@@ -167,6 +172,110 @@ TEST_F(CompanyChoice, StartUpCompactsTheAssignments) {
   for (const auto& o : engine.orders(area)) tags.push_back(o.tag);
   EXPECT_EQ(tags, (std::vector<std::string>{"CODIGO", "CODICONT"}));
   engine.close(ip, area);
+}
+
+namespace {
+
+std::string bytesOf(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST_F(CompanyChoice, ATableHeldElsewhereIsNeitherCompactedNorStrippedOfItsIndex) {
+  Session session(ip, ui, folders);
+  ASSERT_TRUE(chooseCompany(session, engine, CARGAVRCTL(session, engine, 1).front(), show));
+  const fs::path table = session.companyFile("CodCont.dbf");
+  const std::string index = bytesOf(session.companyFile("CodContx.cdx"));
+  ASSERT_FALSE(index.empty());
+  // Another open (another engine: its own open of the file) holds the table.
+  Interp otherIp;
+  store::Engine other(otherIp);
+  ASSERT_NE(other.open(table.string(), "OTRA"), 0);
+  std::string problem;
+  EXPECT_EQ(compactAssignments(session, engine, &problem), Compaction::InUse);
+  EXPECT_NE(problem.find("en uso"), std::string::npos) << problem;
+  EXPECT_EQ(bytesOf(session.companyFile("CodContx.cdx")), index);
+  EXPECT_TRUE(ui.callsOf("message").empty());  // nothing asked, nothing through the handler
+  other.closeAll(otherIp);
+  EXPECT_EQ(compactAssignments(session, engine), Compaction::Done);
+}
+
+TEST_F(CompanyChoice, ADamagedTableIsOfferedForRepairAndKeepsWhatCanBeRead) {
+  Session session(ip, ui, folders);
+  ASSERT_TRUE(chooseCompany(session, engine, CARGAVRCTL(session, engine, 1).front(), show));
+  const fs::path table = session.companyFile("CodCont.dbf");
+  std::vector<AssignmentRow> sound;
+  std::uint64_t lost = 0;
+  ASSERT_TRUE(readAssignments(session, engine, sound, lost));
+  ASSERT_GT(sound.size(), 3u);
+  // The last record cut in half: the header announces one more than the file holds.
+  fs::resize_file(table, fs::file_size(table) - 40);
+  const std::string damaged = bytesOf(table);
+  const std::string index = bytesOf(session.companyFile("CodContx.cdx"));
+  std::string problem;
+  const Compaction c = compactAssignments(session, engine, &problem);
+  EXPECT_EQ(c, Compaction::Damaged);
+  EXPECT_EQ(bytesOf(table), damaged);
+  EXPECT_EQ(bytesOf(session.companyFile("CodContx.cdx")), index);
+  std::vector<AssignmentRow> read;
+  ASSERT_TRUE(readAssignments(session, engine, read, lost));
+  EXPECT_EQ(read.size(), sound.size() - 1);
+  EXPECT_EQ(lost, 1u);
+
+  // Where the damage is reported the user is asked; "No" changes nothing, "Si" repairs.
+  ui.clear();
+  ui.answer("   &No   ");
+  explainCompaction(session, engine, c, problem, true);
+  EXPECT_EQ(bytesOf(table), damaged);
+  ui.answer("   &Si   ");
+  explainCompaction(session, engine, c, problem, true);
+  const auto messages = ui.callsOf("message");
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(messages.back().text.find("se conservaron " + std::to_string(sound.size() - 1)),
+            std::string::npos)
+      << messages.back().text;
+  EXPECT_NE(messages.back().text.find("1 registro no se pudo leer"), std::string::npos);
+  EXPECT_EQ(bytesOf(session.companyFile("CodCont.dbf.danado")), damaged);
+  ASSERT_TRUE(readAssignments(session, engine, read, lost));
+  EXPECT_EQ(read.size(), sound.size() - 1);
+  EXPECT_EQ(lost, 0u);
+  // The repaired pair is sound: its tags describe it.
+  const int area = engine.open(table.string(), "CC");
+  engine.addIndex(area, "CodContx.cdx");
+  engine.setOrder(area, "CodiCont");
+  std::size_t keys = 0;
+  engine.forEach(area, [&] {
+    ++keys;
+    return true;
+  });
+  EXPECT_EQ(keys, read.size());
+  engine.close(ip, area);
+}
+
+TEST_F(CompanyChoice, ASecondWriterOfTheCompanyIsRefused) {
+  Session session(ip, ui, folders);
+  const auto list = CARGAVRCTL(session, engine, 1);
+  ASSERT_TRUE(chooseCompany(session, engine, list.front(), show));
+  EXPECT_TRUE(session.companyLock().held());
+  // Another session (here in the same process: the lock belongs to the open, not the process).
+  Interp otherIp;
+  store::Engine otherEngine(otherIp);
+  ScriptedUserInterface otherUi;
+  ASSERT_TRUE(VARIABLPUBLIC(otherIp, otherUi, folders));
+  Session other(otherIp, otherUi, folders);
+  CARGAVRCTL(other, otherEngine, 1);
+  EXPECT_FALSE(chooseCompany(other, otherEngine, list.front(), {}, CompanyUse::Write));
+  const auto refused = otherUi.callsOf("message");
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_NE(refused[0].text.find("La empresa est\341 en uso por otro proceso"), std::string::npos);
+  EXPECT_TRUE(other.celPath().find(list.front().camino) == std::string::npos);
+  // A reader may, and writes nothing; once the first one moves on, the second may write.
+  EXPECT_TRUE(chooseCompany(other, otherEngine, list.front(), {}, CompanyUse::Read));
+  EXPECT_FALSE(other.companyLock().held());
+  ASSERT_TRUE(chooseCompany(session, engine, list[1], show));
+  EXPECT_TRUE(chooseCompany(other, otherEngine, list.front(), {}, CompanyUse::Write));
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <system_error>
+
 #include "ShellTestSupport.h"
 #include "expr/Interp.h"
 #include "shell/MemFile.h"
@@ -133,17 +136,25 @@ TEST(Session, UnusableOrDamagedSessionFilesLeaveTheDefaults) {
   Install in;
   in.withContable();
   writeFile(in.folders.program / "VarMem01.mem", std::string("MVAR01\0\0\0\0\0\xC3", 12));
-  exo::Interp ip;
-  ScriptedUserInterface ui;
-  int reported = 0;
-  ip.setErrorHandler([&](exo::Interp&, const exo::Failure& f) {
-    ++reported;
-    EXPECT_EQ(f.genCode, exo::GenCode::Corruption);
-    return exo::ErrorReply::byDefault();
-  });
-  ASSERT_TRUE(exo::shell::VARIABLPUBLIC(ip, ui, in.folders));
-  EXPECT_EQ(reported, 1);
-  EXPECT_EQ(exo::shell::Session(ip, ui, in.folders).anioIni(), "2010");
+  // A damaged file stops nothing: it is set aside with a warning and the defaults stand (a
+  // listing, which writes nothing, only warns).
+  for (const bool mayWrite : {false, true}) {
+    exo::Interp ip;
+    ScriptedUserInterface ui;
+    int reported = 0;
+    ip.setErrorHandler([&](exo::Interp&, const exo::Failure&) {
+      ++reported;
+      return exo::ErrorReply::abandon();
+    });
+    ASSERT_TRUE(exo::shell::VARIABLPUBLIC(ip, ui, in.folders, mayWrite));
+    EXPECT_EQ(reported, 0);
+    const auto messages = ui.callsOf("message");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].text.find("no se puede leer"), std::string::npos) << messages[0].text;
+    EXPECT_EQ(exo::shell::Session(ip, ui, in.folders).anioIni(), "2010");
+    EXPECT_EQ(std::filesystem::exists(in.folders.program / "VarMem01.mem"), !mayWrite);
+    EXPECT_EQ(std::filesystem::exists(in.folders.program / "VarMem01.mem.danado"), mayWrite);
+  }
 }
 
 TEST(Session, SavesOnlyTheSessionValuesToTheSessionFile) {
@@ -191,3 +202,14 @@ TEST(Paths, NamesFromDataNeverLeaveTheirFolder) {
 }
 
 }  // namespace
+
+TEST(Paths, FileErrorsAreSaidInSpanishAFullDiskAsSuch) {
+  using exo::shell::fileErrorText;
+  EXPECT_EQ(fileErrorText(std::make_error_code(std::errc::no_space_on_device)),
+            "No hay espacio en el disco");
+  EXPECT_EQ(fileErrorText(std::error_code(EDQUOT, std::generic_category())),
+            "No hay espacio en el disco");
+  EXPECT_EQ(fileErrorText(std::make_error_code(std::errc::permission_denied)), "Acceso denegado");
+  EXPECT_EQ(fileErrorText(std::make_error_code(std::errc::io_error)),
+            "Error de entrada/salida del disco");
+}

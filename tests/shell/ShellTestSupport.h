@@ -2,8 +2,6 @@
 // exogena-cli.
 #pragma once
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,16 +9,20 @@
 #include <sstream>
 #include <string>
 
+#include "support/Portable.h"
+
 namespace shelltest {
 
 // A fresh folder removed at the end of the test.
 class TempDir {
  public:
-  TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "exo-shell-XXXXXX").string();
-    m_path = ::mkdtemp(templ.data());
+  TempDir() { m_path = exotest::makeTempFolder("exo-shell-").string(); }
+  // Never throws: on Windows a folder whose files are still open (a fixture member destroyed
+  // later) cannot be removed, and stays.
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
   }
-  ~TempDir() { std::filesystem::remove_all(m_path); }
   const std::filesystem::path& path() const { return m_path; }
   std::filesystem::path file(const std::string& name) const { return m_path / name; }
 
@@ -52,13 +54,12 @@ inline CliResult runCli(const std::string& args, const std::filesystem::path& er
   std::string command = std::string("'") + EXOGENA_CLI + "' " + args;
   command += err.empty() ? " 2>/dev/null" : " 2>'" + err.string() + "'";
   CliResult r;
-  FILE* p = ::popen(command.c_str(), "r");
+  FILE* p = exotest::openPipe(command);
   if (p == nullptr) return r;
   char buf[4096];
   std::size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = ::pclose(p);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.exitCode = exotest::closePipe(p);
   return r;
 }
 

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <random>
 
 #include "StoreTestSupport.h"
 #include "expr/Failure.h"
@@ -78,6 +81,45 @@ TEST(FieldCodec, NumberTextDatesAndKeys) {
     EXPECT_EQ(storetest::hex({out, 8}), k.hex);
     EXPECT_EQ(decodeNumberKey(out), k.v);
   }
+}
+
+// Numbers are read by a short path when they have at most 15 digits; it must give the very double
+// the general decimal conversion gives, for every width, scale and sign a field can hold, and
+// leave the longer and the malformed texts to the general rules.
+TEST(FieldCodec, NumbersReadAsTheGeneralConversionReadsThem) {
+  std::mt19937_64 rng(20101231);
+  const auto general = [](const std::string& t) {
+    double v = 0;
+    std::string_view s = t;
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    std::from_chars(s.data(), s.data() + s.size(), v);
+    return v == 0 ? 0.0 : v;
+  };
+  for (int i = 0; i < 200000; ++i) {
+    const int digits = 1 + static_cast<int>(rng() % 18);
+    const int decimals = static_cast<int>(rng() % (digits + 1));
+    std::string t;
+    for (int d = 0; d < digits; ++d) {
+      if (d == digits - decimals) t += '.';
+      t += static_cast<char>('0' + rng() % 10);
+    }
+    if (rng() % 2) t.insert(0, "-");
+    t.insert(0, std::string(rng() % 4, ' '));
+    const NumberValue n = parseNumber(t);
+    ASSERT_EQ(n.state, NumberState::Value) << t;
+    ASSERT_EQ(n.value, general(t)) << t;
+  }
+  EXPECT_EQ(parseNumber("0.1").value, 0.1);
+  EXPECT_EQ(parseNumber("123456789.123456").value, 123456789.123456);
+  EXPECT_EQ(parseNumber(" -0.00").value, 0.0);
+  EXPECT_FALSE(std::signbit(parseNumber(" -0.00").value));
+  EXPECT_EQ(parseNumber("12.").value, 12);
+  EXPECT_EQ(parseNumber(".5").value, 0.5);
+  EXPECT_EQ(parseNumber("1.2.3").state, NumberState::Invalid);
+  EXPECT_EQ(parseNumber("-").state, NumberState::Invalid);
+  EXPECT_EQ(parseNumber(".").state, NumberState::Invalid);
+  EXPECT_EQ(parseNumber("1-2").state, NumberState::Invalid);
 }
 
 TEST(Dbf, NewTableLayoutIsFoxPro2WithMemo) {

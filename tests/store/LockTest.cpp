@@ -9,6 +9,7 @@
 #include "expr/Failure.h"
 #include "store/Dbf.h"
 #include "store/FileLock.h"
+#include "store/StoreFailure.h"
 
 namespace {
 
@@ -120,6 +121,64 @@ TEST_F(Locks, ExclusiveOpenRefusesOthersWithSharingViolation) {
               return 0;
             }),
             0);
+}
+
+}  // namespace
+
+namespace {
+
+using exo::store::FileHold;
+
+// A hold excludes every open of the table, in another process or in this one, and a table
+// renamed over a held one is a new file that is free.
+TEST_F(Locks, FileHoldExcludesOpensUntilReleased) {
+  FileHold hold;
+  ASSERT_EQ(hold.take(m_path, false), FileHold::Status::Held);
+  EXPECT_EQ(inChild([&] {
+              try {
+                Dbf other = Dbf::open(m_path);
+                return 1;
+              } catch (const exo::FailureError& e) {
+                return e.failure().osCode == kOsSharingViolation ? 2 : 3;
+              }
+            }),
+            2);
+  FileHold second;
+  EXPECT_EQ(second.take(m_path, false), FileHold::Status::InUse);
+  EXPECT_EQ(inChild([&] { return FileHold().take(m_path, false, 50) == FileHold::Status::InUse; }),
+            1);
+  hold.release();
+  EXPECT_NO_THROW(Dbf::open(m_path));
+  EXPECT_EQ(second.take(m_path, false), FileHold::Status::Held);
+}
+
+TEST_F(Locks, FileHoldOfAMissingFileCreatesItOnlyWhenAsked) {
+  const std::string lock = m_dir.file("EnUso.lck");
+  FileHold hold;
+  EXPECT_EQ(hold.take(lock, false), FileHold::Status::Missing);
+  EXPECT_FALSE(std::filesystem::exists(lock));
+  EXPECT_EQ(hold.take(lock, true), FileHold::Status::Held);
+  EXPECT_TRUE(std::filesystem::exists(lock));
+  // A shared open held by another process is a conflict too.
+  const int fd = ::open(m_path.c_str(), O_RDONLY);
+  ASSERT_TRUE(tryLockOpen(fd, LockKind::Shared));
+  EXPECT_EQ(inChild([&] { return FileHold().take(m_path, false) == FileHold::Status::InUse; }), 1);
+  ::close(fd);
+}
+
+TEST_F(Locks, FileHoldWaitsForTheHolderToLetGo) {
+  FileHold hold;
+  ASSERT_EQ(hold.take(m_path, false), FileHold::Status::Held);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    hold.release();  // the child's copy of the parent's descriptor (the parent's own stays)
+    ::_exit(FileHold().take(m_path, false, 5000) == FileHold::Status::Held ? 0 : 1);
+  }
+  ::usleep(100 * 1000);
+  hold.release();
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Portable.h"
+
 namespace storetest {
 
 inline const std::string kPeerDir = EXOGENA_SHARED_DIR "/testdata/xbase-peer";
@@ -18,11 +20,13 @@ inline const std::string kVectorDir = EXOGENA_SHARED_DIR "/testdata/xbase";
 // A fresh folder removed at the end of the test.
 class TempDir {
  public:
-  TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "exo-store-XXXXXX").string();
-    m_path = ::mkdtemp(templ.data());
+  TempDir() { m_path = exotest::makeTempFolder("exo-store-").string(); }
+  // Never throws: on Windows a folder whose files are still open (a fixture member destroyed
+  // later) cannot be removed, and stays.
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
   }
-  ~TempDir() { std::filesystem::remove_all(m_path); }
   std::string file(const std::string& name) const { return m_path + "/" + name; }
   // Copies `source` into the folder under `name` (writable) and returns the new path.
   std::string copy(const std::string& source, const std::string& name) const {
@@ -92,12 +96,12 @@ inline std::vector<ListedKey> readListing(const std::string& path) {
 // Output of a command run through the shell, and its exit status.
 inline int runCommand(const std::string& command, std::string& output) {
   output.clear();
-  FILE* p = ::popen(command.c_str(), "r");
+  FILE* p = exotest::openPipe(command);
   if (p == nullptr) return -1;
   char buf[4096];
   std::size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output.append(buf, n);
-  return ::pclose(p);
+  return exotest::closePipe(p);
 }
 
 }  // namespace storetest

@@ -1,6 +1,7 @@
 // The exogena-cli commands of the account-to-concept assignments: copy-assignments (the two
-// copies of the chart page's buttons, from another company or from the previous year) and
-// assignments (the assignment table listed in the order of format, concept and account).
+// copies of the chart page's buttons, from another company or from the previous year),
+// assignments (the assignment table listed in the order of format, concept and account; a
+// damaged table is listed as far as it can be read) and repair-assignments.
 #include <cinttypes>
 #include <cstdio>
 #include <string>
@@ -10,6 +11,7 @@
 #include "expr/Codepage.h"
 #include "expr/Text.h"
 #include "masterdata/ReferenceLists.h"
+#include "shell/AssignmentTable.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
 
@@ -69,22 +71,37 @@ int copyAssignments(ReturnContext& c, const Args& args) {
 }
 
 int listAssignments(ReturnContext& c, const Args&) {
-  store::Engine& e = c.engine();
-  const std::string work = c.session().companyFolder().string();
-  const int area = store::openCompanyTable(e, work, store::kAssignments, "CodiCont", true);
-  if (area == 0) return kExitStopped;
-  e.setOrder(area, "CodiCont");
-  std::int64_t n = 0;
-  e.forEach(area, [&] {
-    std::printf("%s\t%s\t%-20s\t%s\t%s\n", utf8(e.text(area, "FORMATO")).c_str(),
-                utf8(e.text(area, "CONCEPTO")).c_str(), utf8(e.text(area, "COD_CONT")).c_str(),
-                masterdata::natureDisplay(e.text(area, "NATURALEZ")).c_str(),
-                utf8(e.text(area, "DETALLE")).c_str());
-    ++n;
-    return true;
-  });
-  e.close(e.interp(), area);
-  std::printf("Asignaciones: %" PRId64 "\n", n);
+  std::vector<shell::AssignmentRow> rows;
+  std::uint64_t lost = 0;
+  std::string problem;
+  if (!shell::readAssignments(c.session(), c.engine(), rows, lost, &problem)) {
+    std::fprintf(stderr, "exogena-cli assignments: %s\n", toUtf8(problem).c_str());
+    return kExitStopped;
+  }
+  for (const shell::AssignmentRow& r : rows) {
+    std::printf("%s\t%s\t%-20s\t%s\t%s\n", utf8(r.formato).c_str(), utf8(r.concepto).c_str(),
+                utf8(r.codCont).c_str(), masterdata::natureDisplay(r.naturalez).c_str(),
+                utf8(r.detalle).c_str());
+  }
+  std::printf("Asignaciones: %zu\n", rows.size());
+  if (lost > 0) {
+    std::fprintf(stderr,
+                 "exogena-cli assignments: la tabla de asignaciones est\xC3\xA1 da\xC3\xB1"
+                 "ada: %" PRIu64
+                 " registros no se pudieron leer.\n  Rep\xC3\xA1rela con: exogena-cli "
+                 "repair-assignments\n",
+                 lost);
+    return kExitStopped;
+  }
+  return kExitDone;
+}
+
+int repairAssignments(ReturnContext& c, const Args&) {
+  const shell::RepairOutcome r = shell::repairAssignments(c.session(), c.engine());
+  if (!r.done) return kExitStopped;
+  std::printf("Asignaciones conservadas: %" PRIu64 "\nRegistros perdidos: %" PRIu64
+              "\nTabla anterior: %s\n",
+              r.kept, r.lost, r.asideFile.c_str());
   return kExitDone;
 }
 
@@ -100,7 +117,11 @@ int copyAssignmentsCommand(int argc, char** argv) {
                           copyAssignments);
 }
 int assignmentsCommand(int argc, char** argv) {
-  return runReturnCommand(argc, argv, {"assignments", "", 0, 0, {}}, listAssignments);
+  return runReturnCommand(argc, argv, {"assignments", "", 0, 0, {}, true}, listAssignments);
+}
+
+int repairAssignmentsCommand(int argc, char** argv) {
+  return runReturnCommand(argc, argv, {"repair-assignments", "", 0, 0}, repairAssignments);
 }
 
 }  // namespace exo::cli

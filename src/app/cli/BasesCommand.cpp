@@ -79,6 +79,8 @@ int bases(ReturnContext& c, const Args& args) {
       if (!consolidation::prepareWithholdingBases(c.session(), e, *number).done)
         return kExitStopped;
       r = consolidation::withholdingBases(c.session(), e, *number, true, true);
+      // Another program holds the table: it was said, and nothing changed.
+      if (r.inUse) return kExitStopped;
       // Declined, the table stays as stored and is listed as such.
       if (!r.built && r.area == 0) return kExitStopped;
       if (!r.built) r = consolidation::withholdingBases(c.session(), e, *number, false, false);

@@ -24,6 +24,7 @@ int validateTercerosCommand(int argc, char** argv);
 int maintenanceCommand(int argc, char** argv);
 int copyAssignmentsCommand(int argc, char** argv);
 int assignmentsCommand(int argc, char** argv);
+int repairAssignmentsCommand(int argc, char** argv);
 int runDefinitionCommand(int argc, char** argv);
 int integrateCommand(int argc, char** argv);
 int checkCommand(int argc, char** argv);
@@ -103,6 +104,10 @@ const Command kCommands[] = {
      "anterior"},
     {"assignments", assignmentsCommand,
      "assignments           lista las cuentas asignadas (formato, concepto, cuenta, naturaleza)"},
+    {"repair-assignments", repairAssignmentsCommand,
+     "repair-assignments    repara una tabla de asignaciones da\xC3\xB1"
+     "ada: conserva las filas que\n"
+     "                        se pueden leer y dice cu\xC3\xA1ntas se perdieron"},
     {"run", runDefinitionCommand,
      "run DEF [TEXTO]       ejecuta una definici\xC3\xB3n de informe (FORMS\\ o VRFuente)"},
     {"help",

@@ -10,6 +10,7 @@
 #include "app/cli/ReturnCommand.h"
 #include "consolidation/ControlReport.h"
 #include "consolidation/Integration.h"
+#include "consolidation/IntegrationState.h"
 #include "consolidation/Readiness.h"
 #include "expr/Codepage.h"
 #include "reports/Runner.h"
@@ -74,6 +75,15 @@ int check(ReturnContext& c, const Args& args) {
       told = true;
     }
     ready = ready && present;
+  }
+  // Observations: formats to integrate again, accounts counted twice.
+  const auto observations =
+      consolidation::readinessObservations(c.session(), first == last ? first : 0);
+  if (!observations.empty()) std::printf("Observaciones: %zu\n", observations.size());
+  for (const std::string& o : observations) {
+    std::string line = o;
+    for (std::size_t p; (p = line.find("\r\n")) != std::string::npos;) line.replace(p, 2, " ");
+    std::printf("  %s\n", toUtf8(line).c_str());
   }
   return ready ? kExitDone : kExitStopped;
 }
@@ -161,7 +171,7 @@ int integrateCommand(int argc, char** argv) {
   return runReturnCommand(argc, argv, {"integrate", "", 0, 0}, integrate);
 }
 int checkCommand(int argc, char** argv) {
-  return runReturnCommand(argc, argv, {"check", "[FORMATO]", 0, 1}, check);
+  return runReturnCommand(argc, argv, {"check", "[FORMATO]", 0, 1, {}, true}, check);
 }
 int controlCommand(int argc, char** argv) {
   return runReturnCommand(argc, argv,

@@ -1,13 +1,19 @@
 // exogena-cli generate: the workbook and/or the XML file of one format or of all twelve, as the
 // generation page's buttons make them.
 //   generate --format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N] [--anio YYYY]
-//            [--strict]
-// The XML header takes its defaults (the year of the clock, insertion, the sending number of the
-// company) unless the options give other values; --anio also sets the first and last dates of
-// the header to that year. The overwrite questions are answered by --yes / --no.
+//            [--desde YYYY-MM-DD] [--hasta YYYY-MM-DD] [--strict]
+// The XML header takes its defaults (the year of sending of the clock, insertion, the sending
+// number of the company, the company-year's tax year as the period) unless the options give
+// other values: --anio is the year of sending only, --desde and --hasta the first and last days
+// of the period. --envio is the sending number of each format's first file (a format of more
+// than 5,000 records goes as several files, numbered on from it); without it a format takes the
+// company's next number, which moves past the numbers each run uses. The overwrite questions are
+// answered by --yes / --no.
 // Each XML file written is followed by the findings of its check against the format's field
 // rules, one per line; the files are written either way, and --strict makes any finding end the
-// command with exit code 1.
+// command with exit code 1. A file whose values had to be changed so that it is well formed
+// (characters XML or ISO-8859-1 do not allow) ends the command with exit code 1 without
+// --strict: its findings name the record, the third party and the field.
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -16,6 +22,7 @@
 #include <vector>
 
 #include "app/cli/ReturnCommand.h"
+#include "consolidation/IntegrationState.h"
 #include "expr/Codepage.h"
 #include "generation/Generation.h"
 #include "reports/Runner.h"
@@ -33,6 +40,20 @@ bool allDigits(const std::string& s, std::size_t min, std::size_t max) {
   for (char c : s)
     if (c < '0' || c > '9') return false;
   return true;
+}
+
+// A date written AAAA-MM-DD that exists in the calendar.
+bool isDate(const std::string& s) {
+  if (s.size() != 10 || s[4] != '-' || s[7] != '-') return false;
+  if (!allDigits(s.substr(0, 4), 4, 4) || !allDigits(s.substr(5, 2), 2, 2) ||
+      !allDigits(s.substr(8, 2), 2, 2))
+    return false;
+  const int y = std::atoi(s.substr(0, 4).c_str()), m = std::atoi(s.substr(5, 2).c_str()),
+            d = std::atoi(s.substr(8, 2).c_str());
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1) return false;
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
 }
 
 int usage(const char* what, const std::string& value) {
@@ -56,7 +77,8 @@ class SummaryFile {
   void add(const std::string& code, const generation::GenerationResult& r, bool excel, bool xml,
            double seconds) {
     if (m_file == nullptr) return;
-    const int files = r.done ? (excel ? 1 : 0) + (xml ? 1 : 0) : 0;
+    const int files =
+        r.done ? (excel ? 1 : 0) + (xml ? static_cast<int>(r.xmlFiles.size()) : 0) : 0;
     std::fprintf(m_file, "%s\t%s\t%" PRId64 "\t%.0f\t%d\t%zu\t%.2f\n", code.c_str(),
                  r.done ? "generado" : "no generado", r.done ? r.records : 0,
                  r.done ? r.total : 0.0, files, r.done ? r.findings.size() : 0, seconds);
@@ -70,7 +92,7 @@ class SummaryFile {
 int generate(ReturnContext& c, const Args& args) {
   std::vector<int> formats;
   bool excel = false, xml = false, strict = false;
-  std::string concepto, envio, anio, summaryFile;
+  std::string concepto, envio, anio, desde, hasta, summaryFile;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
@@ -105,6 +127,13 @@ int generate(ReturnContext& c, const Args& args) {
     } else if (a == "--anio" && hasValue) {
       anio = args[++i];
       if (!allDigits(anio, 4, 4)) return usage("--anio debe tener cuatro d\xC3\xADgitos", anio);
+    } else if ((a == "--desde" || a == "--hasta") && hasValue) {
+      std::string& date = a == "--desde" ? desde : hasta;
+      date = args[++i];
+      if (!isDate(date))
+        return usage(a == "--desde" ? "--desde debe ser una fecha AAAA-MM-DD"
+                                    : "--hasta debe ser una fecha AAAA-MM-DD",
+                     date);
     } else {
       return usage("argumento inv\xC3\xA1lido", a);
     }
@@ -115,11 +144,9 @@ int generate(ReturnContext& c, const Args& args) {
   const generation::HeaderEditor editor = [&](generation::Header& h) {
     if (concepto == "2") h.codCpt = std::string(generation::kReplacement);
     if (!envio.empty()) h.numEnv = envio;
-    if (!anio.empty()) {
-      h.ano = anio;
-      h.fecIni = anio + "-01-01";
-      h.fecFin = anio + "-12-31";
-    }
+    if (!anio.empty()) h.ano = anio;
+    if (!desde.empty()) h.fecIni = desde;
+    if (!hasta.empty()) h.fecFin = hasta;
     return true;
   };
 
@@ -128,7 +155,19 @@ int generate(ReturnContext& c, const Args& args) {
   reports::Runner runner(c.interp(), c.ui(), c.session().folders().program, &handler);
   int exit = kExitDone;
   std::size_t findings = 0;
+  // Formats integrated before the latest change of their inputs: only --yes goes on.
+  if (const auto changed = consolidation::changedSinceIntegration(c.session().companyFolder());
+      !changed.empty() && c.ui().answer() != shell::TerminalAnswer::Yes) {
+    std::string text = consolidation::integrateAgainMessage(changed);
+    for (std::size_t p; (p = text.find("\r\n")) != std::string::npos;) text.replace(p, 2, " ");
+    std::fprintf(stderr,
+                 "exogena-cli generate: %s\n  Repita el comando con --yes para generar de "
+                 "todos modos.\n",
+                 toUtf8(text).c_str());
+    return kExitStopped;
+  }
   SummaryFile summary(summaryFile);
+  bool altered = false;
   for (int n : formats) {
     const auto start = std::chrono::steady_clock::now();
     // A failure let go anywhere in the run (a scratch table that cannot be written when it is
@@ -149,16 +188,30 @@ int generate(ReturnContext& c, const Args& args) {
                 r.total);
     if (excel) std::printf("  %s\n", toUtf8(r.workbook.string()).c_str());
     if (xml) {
-      std::printf("  %s\n", toUtf8(r.xmlFile.string()).c_str());
-      std::printf("  Observaciones del archivo XML: %zu\n", r.findings.size());
-      for (const generation::XmlFinding& f : r.findings)
-        std::printf("    %s\n", toUtf8(generation::describe(f)).c_str());
+      // Every file of the format: more than 5,000 records go as several files.
+      for (const generation::XmlFileOutcome& file : r.xmlFiles) {
+        std::printf("  %s\n", toUtf8(file.part.file.string()).c_str());
+        if (r.xmlFiles.size() > 1)
+          std::printf("  Env\xC3\xADo %s: %" PRId64 " registros, total %.0f\n",
+                      file.part.numEnv.c_str(), file.part.records, file.part.total);
+        std::printf("  Observaciones del archivo XML: %zu\n", file.findings.size());
+        for (const generation::XmlFinding& f : file.findings)
+          std::printf("    %s\n", toUtf8(generation::describe(f)).c_str());
+      }
       findings += r.findings.size();
+      if (r.xmlAltered) {
+        std::printf(
+            "  Se cambiaron valores del archivo XML para que sea v\xC3\xA1lido: "
+            "rev\xC3\xADselos antes de presentarlo\n");
+        altered = true;
+      }
     }
   }
   if (xml && formats.size() > 1) std::printf("Observaciones de los archivos XML: %zu\n", findings);
   // The files stay written; --strict makes their findings fail the command.
   if (strict && findings > 0 && exit == kExitDone) exit = kExitStopped;
+  // A file whose content was changed needs attention, --strict or not.
+  if (altered && exit == kExitDone) exit = kExitStopped;
   return exit;
 }
 
@@ -169,11 +222,11 @@ int generateCommand(int argc, char** argv) {
       argc, argv,
       {"generate",
        "--format N|all (--xml | --excel | --both) [--concepto 1|2] [--envio N] [--anio YYYY] "
-       "[--strict] [--resumen ARCHIVO]",
+       "[--desde YYYY-MM-DD] [--hasta YYYY-MM-DD] [--strict] [--resumen ARCHIVO]",
        3,
-       14,
-       {"--format", "--xml", "--excel", "--both", "--concepto", "--envio", "--anio", "--strict",
-        "--resumen"}},
+       18,
+       {"--format", "--xml", "--excel", "--both", "--concepto", "--envio", "--anio", "--desde",
+        "--hasta", "--strict", "--resumen"}},
       generate);
 }
 

@@ -33,6 +33,10 @@ int importMovements(ReturnContext& c, const Args&) {
                 "das, %" PRId64 " importadas\n",
                 p.period, p.read, p.imported);
   }
+  for (const int month : r.missingMonths) {
+    std::fprintf(stderr, "aviso: falta el mes %02d en el programa contable; no se import\xC3\xB3\n",
+                 month);
+  }
   for (const std::string& field : r.notCarried) {
     std::fprintf(stderr,
                  "aviso: el campo %s de un mes no se pudo llevar a la tabla del a\xC3\xB1o\n",

@@ -1,8 +1,6 @@
 // The frame of the return commands.
 #include "app/cli/ReturnCommand.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,8 +12,11 @@
 #include "generation/XmlWriter.h"
 #include "masterdata/ThirdParty.h"
 #include "reports/WorkbookScript.h"
+#include "shell/AssignmentTable.h"
 #include "shell/Company.h"
+#include "shell/Console.h"
 #include "shell/ErrorHandler.h"
+#include "shell/Paths.h"
 #include "store/RefTables.h"
 
 namespace exo::cli {
@@ -121,20 +122,20 @@ std::string parseGlobalOptions(std::vector<std::string>& args, GlobalOptions& o,
   return error;
 }
 
-int ReturnContext::open(const GlobalOptions& o) {
-  const int code = prepare(o);
-  return code == kExitDone ? chooseCompany(o) : code;
+int ReturnContext::open(const GlobalOptions& o, bool listing) {
+  const int code = prepare(o, listing);
+  return code == kExitDone ? chooseCompany(o, listing) : code;
 }
 
 int ReturnContext::openWithoutCompany(const GlobalOptions& o, int& product,
                                       std::vector<shell::CompanyEntry>& companies) {
-  int code = prepare(o);
+  int code = prepare(o, false);
   if (code == kExitDone) code = productOf(o, product);
   if (code == kExitDone) companies = shell::CARGAVRCTL(session(), engine(), product);
   return code;
 }
 
-int ReturnContext::prepare(const GlobalOptions& o) {
+int ReturnContext::prepare(const GlobalOptions& o, bool listing) {
   std::error_code ec;
   shell::Folders folders = shell::Folders::fromEnvironment();
   if (!o.program.empty()) folders.program = o.program;
@@ -164,12 +165,12 @@ int ReturnContext::prepare(const GlobalOptions& o) {
   }
 
   m_ui.setStatusStream(stdout);
-  const bool terminal = ::isatty(STDERR_FILENO) != 0;
+  const bool terminal = shell::isTerminal(stderr);
   m_ui.setMeterStyle(terminal, !terminal);
   m_ui.setAnswer(o.answer);
   masterdata::registerThirdPartyClasses(interp());
   reports::registerWorkbookFunctions(interp(), &m_ui, folders);
-  if (!m_runtime.openSession(m_ui, folders)) {
+  if (!m_runtime.openSession(m_ui, folders, !listing)) {
     fail("no se encontr\xC3\xB3 ning\xC3\xBAn programa contable en la unidad " +
          folders.drive.string() + " (use --drive o EXOGENA_DRIVE)");
     return kExitStopped;
@@ -190,7 +191,7 @@ int ReturnContext::productOf(const GlobalOptions& o, int& product) {
   return kExitDone;
 }
 
-int ReturnContext::chooseCompany(const GlobalOptions& o) {
+int ReturnContext::chooseCompany(const GlobalOptions& o, bool listing) {
   shell::Session& s = session();
   const std::string lastRoot = shell::lastProductRoot(s);
   int product = 0;
@@ -219,9 +220,32 @@ int ReturnContext::chooseCompany(const GlobalOptions& o) {
          productName(product) + ". Empresas:\n" + companyList(list));
     return kExitStopped;
   }
-  // As at the program's start: the company applied, its assignment table compacted.
-  if (!shell::chooseCompany(s, engine(), *entry, {})) return kExitStopped;
-  shell::compactAssignments(s, engine());
+  // As at the program's start: the company applied (and locked), its assignment table compacted.
+  // A listing only reads.
+  const shell::CompanyUse use = listing ? shell::CompanyUse::Read : shell::CompanyUse::Write;
+  if (!shell::chooseCompany(s, engine(), *entry, {}, use)) return kExitStopped;
+  if (use == shell::CompanyUse::Write) {
+    std::string problem;
+    switch (shell::compactAssignments(s, engine(), &problem)) {
+      case shell::Compaction::Done:
+      case shell::Compaction::NoTable: break;
+      case shell::Compaction::InUse:
+        fail(
+            "aviso: la tabla de asignaciones est\xC3\xA1 en uso por otro programa; no se "
+            "compact\xC3\xB3 esta vez");
+        break;
+      case shell::Compaction::Damaged:
+        fail(
+            "aviso: la tabla de asignaciones est\xC3\xA1 da\xC3\xB1"
+            "ada (" +
+            toUtf8(problem) + "); rep\xC3\xA1rela con: exogena-cli repair-assignments");
+        break;
+      case shell::Compaction::Failed:
+        fail("aviso: no se pudo compactar la tabla de asignaciones (" + toUtf8(problem) +
+             "); queda como estaba");
+        break;
+    }
+  }
   std::printf("Empresa: %s (%s)\n", toUtf8(std::string(trimBlanks(s.empresa()))).c_str(),
               toUtf8(s.celPath()).c_str());
   std::fflush(stdout);
@@ -257,7 +281,7 @@ int runReturnCommand(
   ReturnContext context;
   int code = kExitDone;
   try {
-    code = context.open(options);
+    code = context.open(options, command.listing);
     if (code == kExitDone) code = body(context, args);
   } catch (const shell::UnansweredQuestion& q) {
     std::fprintf(stderr,
@@ -269,6 +293,11 @@ int runReturnCommand(
   } catch (const FailureError& e) {
     std::fprintf(stderr, "exogena-cli %s: %s\n", command.name,
                  toUtf8(errorMessage(e.failure())).c_str());
+    code = kExitStopped;
+  } catch (const fs::filesystem_error& e) {
+    // A file operation of the standard library: said in Spanish, with the file.
+    std::fprintf(stderr, "exogena-cli %s: %s: %s\n", command.name,
+                 toUtf8(shell::fileErrorText(e.code())).c_str(), e.path1().string().c_str());
     code = kExitStopped;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "exogena-cli %s: %s\n", command.name, e.what());

@@ -55,18 +55,20 @@ class ReturnContext {
   Interp& interp() { return m_runtime.interp(); }
   shell::TerminalUserInterface& ui() { return m_ui; }
 
-  // Prepares everything for `options`: folders, session, reference tables, company. Returns 0,
-  // or the exit code after an explanation on stderr.
-  int open(const GlobalOptions& options);
+  // Prepares everything for `options`: folders, session, reference tables, company. A listing
+  // writes nothing and takes no lock; any other command holds the company lock (a company in
+  // use by another process stops it) and compacts the assignment table first. Returns 0, or the
+  // exit code after an explanation on stderr.
+  int open(const GlobalOptions& options, bool listing = false);
   // The same without choosing a company: for commands that work on several. `product` receives
   // the product the options name (or the last session's), `companies` its control file's list.
   int openWithoutCompany(const GlobalOptions& options, int& product,
                          std::vector<shell::CompanyEntry>& companies);
 
  private:
-  int prepare(const GlobalOptions& options);
+  int prepare(const GlobalOptions& options, bool listing);
   int productOf(const GlobalOptions& options, int& product);
-  int chooseCompany(const GlobalOptions& options);
+  int chooseCompany(const GlobalOptions& options, bool listing);
 
   shell::TerminalUserInterface m_ui;
   shell::Runtime m_runtime;
@@ -97,6 +99,7 @@ struct ReturnCommandInfo {
   std::size_t minArgs = 0;  // bounds on its own arguments
   std::size_t maxArgs = 0;
   std::vector<std::string> options = {};  // its own options ("--excel"), counted as arguments
+  bool listing = false;  // only reads: runs beside a writer and in a folder it cannot write
 };
 
 // Runs a return command: parses the options, opens the context and calls `body` with the

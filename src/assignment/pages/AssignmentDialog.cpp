@@ -214,7 +214,11 @@ AssignmentDialog::AssignmentDialog(AssignmentSession& session, QWidget* parent)
   const ConceptRef& c = session.conceptRef();
   auto* heading = new QGridLayout;
   heading->addWidget(caption(QStringLiteral("Concepto:"), this), 0, 0, Qt::AlignTop);
-  heading->addWidget(value(ui::qt(c.code + "  " + std::string(trimBlanks(c.detail))), this), 0, 1);
+  heading->addWidget(
+      value(ui::qt(c.code + "  " +
+                   masterdata::conceptDetail(c.detail, trimBlanks(session.formatDescription()))),
+            this),
+      0, 1);
   heading->addWidget(caption(QStringLiteral("Formato:"), this), 1, 0, Qt::AlignTop);
   heading->addWidget(
       value(ui::qt(c.format + "  " + std::string(trimBlanks(session.formatDescription()))), this),

@@ -90,7 +90,12 @@ FormatPage::FormatPage(shell::Session& session, store::Engine& engine, int page,
   code.width = 8;
   ui::GridColumn detail;
   detail.heading = QStringLiteral("Descripci\u00f3n");
-  detail.expression = "DETALLE";
+  // The technical row of a format without DIAN concepts shows the format's own description.
+  const std::string formatDetail = masterdata::formatDetail(engine, formatCode());
+  const int area = m_area;
+  detail.value = [&engine, area, formatDetail] {
+    return ui::qt(masterdata::conceptDetail(engine.text(area, "DETALLE"), formatDetail));
+  };
   detail.width = 70;
   m_model = new ui::WorkAreaModel(engine, m_area, {code, detail}, this);
   m_grid = new ui::BrowseGrid(this);
@@ -153,7 +158,8 @@ void FormatPage::rowChanged() {
     return;
   }
   m_recno = m_engine.recNo(m_area);
-  m_detail->setText(ui::qt(trimBlanks(m_engine.text(m_area, "DETALLE"))));
+  m_detail->setText(ui::qt(masterdata::conceptDetail(
+      m_engine.text(m_area, "DETALLE"), masterdata::formatDetail(m_engine, formatCode()))));
 }
 
 void FormatPage::ASIGNACODCONT() {

@@ -1,6 +1,9 @@
 // The grid model of the review and manual-data dialogs.
 #include "consolidation/pages/BasesGrid.h"
 
+#include <algorithm>
+
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLocale>
 
@@ -49,6 +52,11 @@ QLabel* detailValue(QWidget* parent) {
   l->setTextInteractionFlags(Qt::TextSelectableByMouse);
   l->setMinimumWidth(80);
   l->setStyleSheet(QStringLiteral("QLabel { background: white; padding: 1px 4px; }"));
+  // The whole height of the font, accents on capitals ("L\u00d3PEZ") included, inside the frame.
+  const QFontMetrics metrics = l->fontMetrics();
+  const int glyphs =
+      metrics.boundingRect(QStringLiteral("\u00c1\u00c9\u00cd\u00d3\u00da\u00d1gjpqy")).height();
+  l->setMinimumHeight(std::max(metrics.lineSpacing(), glyphs) + 2 * l->frameWidth() + 2);
   return l;
 }
 

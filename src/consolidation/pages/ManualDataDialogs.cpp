@@ -213,6 +213,8 @@ void ManualDataDialog::setArea(int area) {
   std::vector<int> widths;
   for (int c = 0; c < m_model->columnCount(); ++c) widths.push_back(m_model->column(c).width);
   m_grid->setColumnWidthsInChars(widths);
+  // The name of the partner (1010) or of the third party (1012) takes the free width.
+  m_grid->setStretchColumn(m_format == 10 ? 0 : m_format == 12 ? 3 : -1);
   if (m_format == 12) m_grid->setFrozenColumns(3);
   if (old != nullptr) old->deleteLater();
   connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

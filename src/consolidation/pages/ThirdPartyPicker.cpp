@@ -10,7 +10,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "expr/Codepage.h"
 #include "expr/Text.h"
 #include "shell/Session.h"
 #include "store/Engine.h"
@@ -93,7 +92,7 @@ ThirdPartyPicker::ThirdPartyPicker(shell::Session& session, store::Engine& engin
   columns.push_back({QStringLiteral("C\u00f3digo"), "CLAVE", {}, {}, 7, left, {}});
   columns.push_back({QStringLiteral("Nombre"),
                      {},
-                     [this] { return ui::qt(oemToAnsi(m_engine.text(m_area, "NOMBRE"))); },
+                     [this] { return ui::qt(m_engine.ledgerText(m_area, "NOMBRE")); },
                      {},
                      40,
                      left,
@@ -106,6 +105,7 @@ ThirdPartyPicker::ThirdPartyPicker(shell::Session& session, store::Engine& engin
   m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_grid->setColumnWidthsInChars(multiple ? std::vector<int>{4, 7, 40, 18}
                                           : std::vector<int>{7, 40, 18});
+  m_grid->setStretchColumn(multiple ? 2 : 1);  // the name
   layout->addWidget(m_grid, 1);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(new QLabel(QStringLiteral("F3 busca siguiente"), this));

@@ -117,6 +117,7 @@ void WithholdingBasesDialog::setArea(int area) {
   });
   m_grid->setModel(m_model);
   m_grid->setColumnWidthsInChars({7, 28, 8, 15, 7, 7, 17});
+  m_grid->setStretchColumn(1);  // the name
   m_grid->setFrozenColumns(4);
   if (old != nullptr) old->deleteLater();
   if (m_model->rowCount() > 0) m_grid->setCurrentIndex(m_model->index(0, 0));
@@ -125,7 +126,8 @@ void WithholdingBasesDialog::setArea(int area) {
 
 void WithholdingBasesDialog::restoreDefaults() {
   const BasesResult r = withholdingBases(m_session, m_engine, m_format, true, true);
-  if (r.built) setArea(r.area);
+  // In use by another program the table was let go and opened again as it is.
+  if (r.built || (r.inUse && r.area != 0)) setArea(r.area);
 }
 
 void REGUL_BASE_RET(shell::Session& session, store::Engine& engine, QWidget* parent) {

@@ -5,11 +5,13 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "expr/Value.h"
 #include "generation/Generation.h"
+#include "masterdata/ReferenceLists.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
 #include "ui/ArrayModel.h"
@@ -36,21 +38,48 @@ std::vector<std::string> conceptChoices(store::Engine& engine, int formatNumber)
   return out;
 }
 
+std::vector<std::string> conceptNames(store::Engine& engine, int formatNumber) {
+  std::vector<std::string> out{std::string()};
+  const int area = engine.areaOf("Conceptos3");
+  if (area == 0) return out;
+  Interp& ip = engine.interp();
+  const std::int64_t recno = engine.recNo(area);
+  const std::string code = store::formatCode(formatNumber);
+  const std::string formatDetail = masterdata::formatDetail(engine, code);
+  if (engine.seekKey(area, Value::text(code))) {
+    while (!engine.eof(area) && trimBlanks(engine.text(area, "FORMATO")) == code) {
+      out.push_back(masterdata::conceptDetail(engine.text(area, "DETALLE"), formatDetail));
+      engine.skip(ip, area, 1);
+    }
+  }
+  engine.goTo(ip, area, recno);
+  return out;
+}
+
 ConceptPicker::ConceptPicker(std::vector<std::string> choices, const std::string& current,
-                             QWidget* parent)
+                             QWidget* parent, const std::vector<std::string>& names)
     : QDialog(parent), m_choices(std::move(choices)) {
   setWindowTitle(QStringLiteral("Conceptos"));
   auto* layout = new QVBoxLayout(this);
+  const bool named = names.size() == m_choices.size();
   std::vector<QStringList> rows;
   int selected = 0;
   for (std::size_t i = 0; i < m_choices.size(); ++i) {
-    rows.push_back({ui::qt(m_choices[i])});
+    if (named) rows.push_back({ui::qt(m_choices[i]), ui::qt(names[i])});
+    else rows.push_back({ui::qt(m_choices[i])});
     if (m_choices[i] == current) selected = static_cast<int>(i);
   }
-  auto* model = new ui::ArrayModel({QStringLiteral("Concepto")}, std::move(rows), this);
+  QStringList headings{QStringLiteral("Concepto")};
+  if (named) headings << QStringLiteral("Descripci\u00f3n");
+  auto* model = new ui::ArrayModel(headings, std::move(rows), this);
   m_grid = new ui::BrowseGrid(this);
   m_grid->setModel(model);
-  m_grid->horizontalHeader()->setStretchLastSection(true);
+  if (named) {
+    m_grid->setColumnWidthsInChars({8, 40});
+    m_grid->setStretchColumn(1);
+  } else {
+    m_grid->horizontalHeader()->setStretchLastSection(true);
+  }
   m_grid->setCurrentIndex(model->index(selected, 0));
   layout->addWidget(m_grid);
   auto* buttons = new QHBoxLayout;
@@ -65,7 +94,7 @@ ConceptPicker::ConceptPicker(std::vector<std::string> choices, const std::string
   connect(m_grid, &ui::BrowseGrid::rowActivated, this, &ConceptPicker::take);
   connect(take, &QPushButton::clicked, this, [this] { this->take(m_grid->currentRowNumber()); });
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
-  resize(220, 300);
+  resize(named ? 560 : 220, 320);
 }
 
 void ConceptPicker::take(int row) {
@@ -76,9 +105,10 @@ void ConceptPicker::take(int row) {
 
 std::optional<std::string> CONSULCONCEP(store::Engine& engine, int formatNumber,
                                         const std::string& current, QWidget* parent) {
-  ConceptPicker picker(conceptChoices(engine, formatNumber), current, parent);
+  ConceptPicker picker(conceptChoices(engine, formatNumber), current, parent,
+                       conceptNames(engine, formatNumber));
   if (QWidget* main = parent != nullptr ? parent->window() : nullptr)
-    picker.move(main->pos() + QPoint(main->width() / 2, 120));
+    picker.move(main->pos() + QPoint(std::max(0, main->width() - picker.width() - 40), 120));
   if (picker.exec() != QDialog::Accepted) return std::nullopt;
   return picker.chosen();
 }

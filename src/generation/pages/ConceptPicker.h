@@ -1,6 +1,6 @@
 // The concept picker of the generation page (CONSULCONCEP): "Todos..." and then the concepts of
-// one format in code order, in a small window with one column "Concepto"; a double click, Enter
-// or "Seleccionar" takes the selected entry.
+// one format in code order, in a small window with the column "Concepto" (the code) and beside
+// it the concept's description; a double click, Enter or "Seleccionar" takes the selected entry.
 #pragma once
 
 #include <QDialog>
@@ -20,12 +20,16 @@ namespace exo::generation {
 // "Todos..." followed by the codes of the concepts of format 1000 + `formatNumber` in code
 // order, read from the concepts table of the session ("Conceptos3").
 std::vector<std::string> conceptChoices(store::Engine& engine, int formatNumber);
+// The descriptions of those entries, in the same order ("" for "Todos..."), as the user sees them
+// (masterdata::conceptDetail).
+std::vector<std::string> conceptNames(store::Engine& engine, int formatNumber);
 
 class ConceptPicker : public QDialog {
   Q_OBJECT
  public:
+  // `names`, when given, are the descriptions of `choices` in the same order.
   ConceptPicker(std::vector<std::string> choices, const std::string& current,
-                QWidget* parent = nullptr);
+                QWidget* parent = nullptr, const std::vector<std::string>& names = {});
 
   ui::BrowseGrid* grid() const { return m_grid; }
   // The entry taken, once the picker closed by taking one.

@@ -7,20 +7,22 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "consolidation/ControlReport.h"
 #include "consolidation/Readiness.h"
 #include "consolidation/pages/ManualDataDialogs.h"
 #include "consolidation/pages/WithholdingBasesDialog.h"
 #include "expr/Text.h"
+#include "generation/GenerateAll.h"
 #include "generation/Generation.h"
 #include "generation/XmlWriter.h"
+#include "generation/pages/AllFormatsDialogs.h"
 #include "generation/pages/ConceptPicker.h"
 #include "generation/pages/HeaderDialog.h"
 #include "reports/Runner.h"
@@ -49,12 +51,16 @@ const char16_t* const kFormatCaptions[12] = {
     u"1012 - Informaci\u00f3n de las Declaraciones Tributarias, Acciones...",
 };
 
+// A button of up to three lines, as wide as its longest line needs (and never narrower than a
+// line of "Prevalidador DIAN"), so that the row of five fits a 1024-pixel screen.
 QPushButton* bigButton(const QString& caption, QWidget* parent) {
   auto* b = new QPushButton(caption, parent);
   b->setAutoDefault(false);
   b->setMinimumHeight(b->fontMetrics().lineSpacing() * 3 + 14);
-  b->setMinimumWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("Regularizar Base en")) +
-                     24);
+  int widest = b->fontMetrics().horizontalAdvance(QStringLiteral("Prevalidador DIAN"));
+  for (const QString& line : caption.split(QLatin1Char('\n')))
+    widest = std::max(widest, b->fontMetrics().horizontalAdvance(line));
+  b->setMinimumWidth(widest + 20);
   return b;
 }
 
@@ -148,7 +154,7 @@ GenerationPage::GenerationPage(shell::Session& session, store::Engine& engine, Q
   base->setStyleSheet(QStringLiteral("QLabel { color: rgb(0,0,125); font-weight: bold; }"));
   right->addSpacing(8);
   right->addWidget(base);
-  m_regularize = bigButton(QString(), this);
+  m_regularize = bigButton(QStringLiteral("Regularizar Base en"), this);
   right->addWidget(m_regularize, 0, Qt::AlignLeft);
   right->addStretch(1);
   middle->addLayout(right, 2);
@@ -166,6 +172,18 @@ GenerationPage::GenerationPage(shell::Session& session, store::Engine& engine, Q
     buttons->addWidget(b);
   buttons->addStretch(1);
   layout->addLayout(buttons);
+  // Every format (or the ones ticked) in one run, beside the buttons of one format.
+  m_all = new QPushButton(QStringLiteral("Generar todos los formatos (Excel y XML)..."), this);
+  m_all->setAutoDefault(false);
+  m_all->setMinimumHeight(m_all->fontMetrics().lineSpacing() + 18);
+  m_all->setToolTip(
+      QStringLiteral("Genera el archivo Excel y el archivo XML de cada formato marcado, con un "
+                     "solo encabezado, y muestra un resumen"));
+  auto* allRow = new QHBoxLayout;
+  allRow->addWidget(m_all);
+  allRow->addStretch(1);
+  layout->addSpacing(4);
+  layout->addLayout(allRow);
   layout->addStretch(1);
 
   m_status = ui::statusLabel(this);
@@ -182,6 +200,7 @@ GenerationPage::GenerationPage(shell::Session& session, store::Engine& engine, Q
   connect(m_review, &QPushButton::clicked, this, &GenerationPage::review);
   connect(m_convert, &QPushButton::clicked, this, &GenerationPage::convert);
   connect(m_prevalidator, &QPushButton::clicked, this, &GenerationPage::prevalidate);
+  connect(m_all, &QPushButton::clicked, this, &GenerationPage::generateAll);
   refreshRegularization();
 }
 
@@ -215,10 +234,10 @@ void GenerationPage::run(Work work) {
   m_meter->setValue(0);
   const ui::PageControls controls{
       this,
-      {m_formats[0], m_formats[1],  m_formats[2], m_formats[3], m_formats[4],  m_formats[5],
-       m_formats[6], m_formats[7],  m_formats[8], m_formats[9], m_formats[10], m_formats[11],
-       m_party,      m_pickConcept, m_toScreen,   m_toWorkbook, m_process,     m_regularize,
-       m_excel,      m_review,      m_xml,        m_convert,    m_prevalidator},
+      {m_formats[0], m_formats[1],  m_formats[2], m_formats[3], m_formats[4],   m_formats[5],
+       m_formats[6], m_formats[7],  m_formats[8], m_formats[9], m_formats[10],  m_formats[11],
+       m_party,      m_pickConcept, m_toScreen,   m_toWorkbook, m_process,      m_regularize,
+       m_excel,      m_review,      m_xml,        m_convert,    m_prevalidator, m_all},
       {m_status},
       m_meter};
   ui::runPageAction(controls, m_session, work);
@@ -246,6 +265,16 @@ reports::Runner* runnerOf(shell::Session& s) {
 void GenerationPage::showFile(const QString& outcome, const std::filesystem::path& file) {
   m_status->setText(outcome + QStringLiteral("  Archivo: ") + ui::qt(file.filename().string()));
   m_status->setToolTip(ui::qt(file.string()));
+}
+
+// The outcome of a format written as several XML files: how many, the first one named; the
+// message shown by the run lists them all.
+void GenerationPage::showFiles(const QString& outcome, std::size_t count,
+                               const std::filesystem::path& first) {
+  m_status->setText(outcome + QStringLiteral("  Archivos XML: %1 (el primero %2)")
+                                  .arg(count)
+                                  .arg(ui::qt(first.filename().string())));
+  m_status->setToolTip(ui::qt(first.parent_path().string()));
 }
 
 void GenerationPage::process() {
@@ -290,11 +319,38 @@ void GenerationPage::generate(bool excel, bool xml) {
     const GenerationResult r = GENERADORAZO(s, m_engine, *runner, format, conceptCode, excel, xml,
                                             headerDialogEditor(this));
     if (!r.done) return;
-    showFile(QStringLiteral("Proceso terminado.....  Registros: %1  Total: %2")
-                 .arg(r.records)
-                 .arg(QLocale(QLocale::Spanish, QLocale::Colombia).toString(r.total, 'f', 0)),
-             excel ? r.workbook : r.xmlFile);
+    const QString outcome = QStringLiteral("Proceso terminado.....  Registros: %1  Total: %2")
+                                .arg(r.records)
+                                .arg(ui::qt(amountText(r.total)));
+    if (xml && r.xmlFiles.size() > 1) showFiles(outcome, r.xmlFiles.size(), r.xmlFile);
+    else showFile(outcome, excel ? r.workbook : r.xmlFile);
   });
+}
+
+void GenerationPage::generateAll() {
+  std::array<QString, 12> captions;
+  for (int n = 1; n <= 12; ++n)
+    captions[static_cast<std::size_t>(n) - 1] = QString::fromUtf16(kFormatCaptions[n - 1]);
+  AllFormatsDialog choice(captions, this);
+  if (choice.exec() != QDialog::Accepted) return;
+  const std::vector<int> formats = choice.formats();
+  const bool excel = choice.excel(), xml = choice.xml();
+  if (formats.empty() || (!excel && !xml)) return;
+  AllFormatsResult result;
+  run([&](shell::Session& s) {
+    reports::Runner* runner = runnerOf(s);
+    if (runner == nullptr) return;
+    result = generateFormats(s, m_engine, *runner, formats, excel, xml, headerDialogEditor(this));
+  });
+  if (!result.started) return;
+  m_status->setText(QStringLiteral("Proceso terminado.....  Formatos generados: %1 de %2")
+                        .arg(result.generated())
+                        .arg(result.formats.size()));
+  const QString folder = ui::qt(outputFolder(m_session).string());
+  AllFormatsSummary summary(
+      result, xml, folder,
+      [this](const QString& path) { return m_session.ui().openWithShell(ui::core(path)); }, this);
+  summary.exec();
 }
 
 void GenerationPage::review() {
@@ -309,7 +365,16 @@ void GenerationPage::convert() {
     const XmlResult r =
         CONVIERTE2XML(s, format, [&] { return PONECABEZA(s, m_engine, format, editor); });
     if (!r.written) return;
-    showFile(QStringLiteral("Proceso terminado.....  Registros: %1").arg(r.records), r.file);
+    const QString outcome = QStringLiteral("Proceso terminado.....  Registros: %1").arg(r.records);
+    if (r.files.size() > 1) {
+      // The workbook went as several files, as the generation does: each one is told.
+      std::vector<XmlFileOutcome> files;
+      for (const XmlFilePart& part : r.files) files.push_back({part, {}});
+      s.ui().message(shell::MessageKind::Info, kAttention, splitFilesText(format, files));
+      showFiles(outcome, r.files.size(), r.file);
+    } else {
+      showFile(outcome, r.file);
+    }
   });
 }
 

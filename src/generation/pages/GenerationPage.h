@@ -2,7 +2,8 @@
 // the control report of a third party (and concept) on screen or in a workbook, the review of
 // the withholding bases or the manual data of the formats that have them, the workbook and the
 // XML file of the format, the review of the workbook, its conversion into the XML file and the
-// tax authority's pre-validation workbook. Every button runs as an action of the page.
+// tax authority's pre-validation workbook, and every format (or the ones ticked) in one run with
+// one header and a summary. Every button runs as an action of the page.
 #pragma once
 
 #include <QWidget>
@@ -51,6 +52,8 @@ class GenerationPage : public QWidget {
   QPushButton* xmlButton() const { return m_xml; }
   QPushButton* convertButton() const { return m_convert; }
   QPushButton* prevalidatorButton() const { return m_prevalidator; }
+  // "Generar todos los formatos...": the formats ticked in its dialog, in one run.
+  QPushButton* allFormatsButton() const { return m_all; }
   QLabel* yearLabel() const { return m_year; }
   QLabel* statusLine() const { return m_status; }
   QProgressBar* meter() const { return m_meter; }
@@ -63,6 +66,7 @@ class GenerationPage : public QWidget {
   void run(Work work);
   void refreshRegularization();
   void showFile(const QString& outcome, const std::filesystem::path& file);
+  void showFiles(const QString& outcome, std::size_t count, const std::filesystem::path& first);
   void pickConcept();
   void process();
   void regularize();
@@ -70,6 +74,7 @@ class GenerationPage : public QWidget {
   void review();
   void convert();
   void prevalidate();
+  void generateAll();
 
   shell::Session& m_session;
   store::Engine& m_engine;
@@ -87,6 +92,7 @@ class GenerationPage : public QWidget {
   QPushButton* m_xml;
   QPushButton* m_convert;
   QPushButton* m_prevalidator;
+  QPushButton* m_all;
   QLabel* m_year;
   QLabel* m_status;
   QProgressBar* m_meter;

@@ -37,6 +37,10 @@ const FieldSpec kFields[] = {
 
 QString caption(const FieldSpec& f) { return QString::fromUtf16(f.caption); }
 
+// Positions of "Fecha inicial:" and "Fecha final:" in kFields.
+constexpr std::size_t kFirstDate = 5;
+constexpr std::size_t kLastDate = 6;
+
 }  // namespace
 
 HeaderDialog::HeaderDialog(const Header& header, QWidget* parent)
@@ -70,6 +74,11 @@ HeaderDialog::HeaderDialog(const Header& header, QWidget* parent)
   for (std::size_t i = 1; i < m_fields.size(); ++i)
     form->addRow(m_fields[i].first, m_fields[i].second);
   layout->addLayout(form);
+  // The period is one calendar year: a year typed in one of its dates moves the other date to it.
+  QLineEdit* first = m_fields[kFirstDate].second;
+  QLineEdit* last = m_fields[kLastDate].second;
+  connect(first, &QLineEdit::textEdited, this, [this, first, last] { followPeriod(first, last); });
+  connect(last, &QLineEdit::textEdited, this, [this, first, last] { followPeriod(last, first); });
   connect(m_concept, &QComboBox::currentIndexChanged, this, &HeaderDialog::refreshFileName);
 
   layout->addSpacing(8);
@@ -113,6 +122,13 @@ QLineEdit* HeaderDialog::field(const QString& caption) const {
   for (const auto& [c, edit] : m_fields)
     if (c == caption) return edit;
   return nullptr;
+}
+
+void HeaderDialog::followPeriod(QLineEdit* edited, QLineEdit* other) {
+  std::string typed = ui::core(edited->text());
+  std::string moved = ui::core(other->text());
+  keepPeriodInOneYear(typed, moved);
+  if (ui::qt(moved) != other->text()) other->setText(ui::qt(moved));
 }
 
 void HeaderDialog::refreshFileName() { m_file->setText(ui::qt(xmlFileName(header()))); }

@@ -1,6 +1,8 @@
 // The dialog of the XML file's header ("Datos del encabezado - Formato NNNN"): the eight values
 // of OCABEZ with their edit masks, the format code and version shown but not editable, and the
-// name of the file the values give, refreshed as they change. It closes only through its two
+// name of the file the values give, refreshed as they change. The period proposed is the
+// company-year's tax year; a year typed in one of its dates moves the other date with it, so
+// that the period stays inside one calendar year. It closes only through its two
 // buttons; the generation page hands it to the generation driver as the header editor.
 #pragma once
 
@@ -38,6 +40,7 @@ class HeaderDialog : public QDialog {
 
  private:
   void refreshFileName();
+  void followPeriod(QLineEdit* edited, QLineEdit* other);
   void tryAccept();
 
   Header m_header;

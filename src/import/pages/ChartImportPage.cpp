@@ -8,11 +8,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "import/ImportRun.h"
 #include "import/LedgerImport.h"
 #include "masterdata/pages/CopySourceDialog.h"
 #include "shell/Session.h"
 #include "ui/PageAction.h"
 #include "ui/PageLook.h"
+#include "ui/Text.h"
 
 namespace exo::import {
 
@@ -56,7 +58,14 @@ ChartImportPage::ChartImportPage(shell::Session& session, store::Engine& engine,
 void ChartImportPage::importChart() {
   const ui::PageControls controls{
       this, {m_import, m_fromCompany, m_fromPreviousYear}, {m_status}, m_meter};
-  ui::runPageAction(controls, m_session, [this](shell::Session& s) { IMPORTAPUC(s, m_engine); });
+  ui::runPageAction(controls, m_session, [this](shell::Session& s) {
+    const ChartImportResult r = IMPORTAPUC(s, m_engine);
+    // The count of the accounts copied beside the end of the run.
+    if (r.done)
+      m_status->setText(m_status->text() + QStringLiteral("  Cuentas copiadas: ") +
+                        ui::qt(withThousands(r.copied)) + QStringLiteral(" de ") +
+                        ui::qt(withThousands(r.accounts)) + QStringLiteral(" en uso"));
+  });
 }
 
 void ChartImportPage::copyFromCompany() {

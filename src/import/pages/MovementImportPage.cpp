@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "consolidation/Integration.h"
+#include "import/ImportRun.h"
 #include "import/LedgerImport.h"
 #include "import/ThirdPartyCheck.h"
 #include "import/pages/ErrorListDialog.h"
@@ -66,12 +67,16 @@ MovementImportPage::MovementImportPage(shell::Session& session, store::Engine& e
   layout->addWidget(m_meter);
   layout->addStretch(1);
 
-  connect(button(1), &QPushButton::clicked, this,
-          [this] { run([this](shell::Session& s) { IMPORTATRACON(s, m_engine); }); });
+  connect(button(1), &QPushButton::clicked, this, [this] {
+    run([this](shell::Session& s) {
+      const MovementImportResult r = IMPORTATRACON(s, m_engine);
+      if (r.done) showCounts(r);
+    });
+  });
   connect(button(2), &QPushButton::clicked, this,
-          [this] { run([this](shell::Session& s) { ARREGLAIVA(s, m_engine); }); });
+          [this] { run([this](shell::Session& s) { showMoved(ARREGLAIVA(s, m_engine)); }); });
   connect(button(3), &QPushButton::clicked, this,
-          [this] { run([this](shell::Session& s) { ARREGLACOMIS(s, m_engine); }); });
+          [this] { run([this](shell::Session& s) { showMoved(ARREGLACOMIS(s, m_engine)); }); });
   connect(button(4), &QPushButton::clicked, this, [this] {
     run([this](shell::Session& s) { consolidation::IMPORTACONTAB(s, m_engine); });
   });
@@ -91,6 +96,29 @@ void MovementImportPage::run(Work work) {
   const ui::PageControls controls{
       this, {m_buttons.begin(), m_buttons.end()}, {m_lines.begin(), m_lines.end()}, m_meter};
   ui::runPageAction(controls, m_session, work);
+}
+
+// The lines read from the ledger and the lines kept in the year's table, after the words that
+// end the run on the second line (the notes of the run, when any, follow).
+void MovementImportPage::showCounts(const MovementImportResult& r) {
+  std::int64_t kept = 0;
+  for (const PeriodCount& p : r.periods) kept += p.imported;
+  const QString counts = QStringLiteral("  L\u00edneas le\u00eddas: ") +
+                         ui::qt(withThousands(r.counted)) + QStringLiteral("  conservadas: ") +
+                         ui::qt(withThousands(kept));
+  QString text = m_lines[1]->text();
+  const QString finished = ui::qt(kFinished);
+  if (text.startsWith(finished)) text.insert(finished.size(), counts);
+  else text = finished + counts + text;
+  m_lines[1]->setText(text);
+}
+
+// The lines a fix looked at and the lines it gave another third party.
+void MovementImportPage::showMoved(const FixResult& r) {
+  if (!r.done) return;
+  m_lines[0]->setText(m_lines[0]->text() + QStringLiteral("  L\u00edneas revisadas: ") +
+                      ui::qt(withThousands(r.scanned)) +
+                      QStringLiteral("  cambiadas de tercero: ") + ui::qt(withThousands(r.moved)));
 }
 
 void MovementImportPage::validate() {

@@ -20,6 +20,9 @@ class Engine;
 
 namespace exo::import {
 
+struct FixResult;
+struct MovementImportResult;
+
 class MovementImportPage : public QWidget {
   Q_OBJECT
  public:
@@ -39,6 +42,8 @@ class MovementImportPage : public QWidget {
   template <class Work>
   void run(Work work);
   void validate();
+  void showCounts(const MovementImportResult& r);
+  void showMoved(const FixResult& r);
 
   shell::Session& m_session;
   store::Engine& m_engine;

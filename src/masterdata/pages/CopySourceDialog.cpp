@@ -25,6 +25,10 @@ CopySourceDialog::CopySourceDialog(shell::Session& session, store::Engine& engin
   layout->addWidget(ui::pageHeading(QStringLiteral("Seleccione Empresa origen"), this), 0,
                     Qt::AlignLeft);
   m_chooser = new shell::CompanyChooser(session, engine, this);
+  // The current company is no source of its own assignments.
+  const std::string cel = session.celPath();
+  if (const auto slash = cel.find('\\'); slash != std::string::npos)
+    m_chooser->exclude(product, cel.substr(slash + 1));
   layout->addWidget(m_chooser, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);

@@ -177,11 +177,12 @@ ConceptsPage::ConceptsPage(store::Engine& engine, QWidget* parent)
   base.picture = "###,###,###";
   ui::GridColumn nature = column("Nat.", "", 4, kCentred);
   nature.value = [this, area] { return ui::qt(natureDisplay(m_engine.text(area, "TIPO"))); };
-  addGrid(new ui::WorkAreaModel(
-              engine, area,
-              {column("Concepto", "CONCEPTO", 8), column("Descripción", "DETALLE", 50),
-               column("Formato", "FORMATO", 7, kCentred), base, nature},
-              this),
+  ui::GridColumn detail = column("Descripción", "", 50);
+  detail.value = [this, area] { return ui::qt(conceptDetailAt(m_engine, area)); };
+  addGrid(new ui::WorkAreaModel(engine, area,
+                                {column("Concepto", "CONCEPTO", 8), detail,
+                                 column("Formato", "FORMATO", 7, kCentred), base, nature},
+                                this),
           {8, 50, 7, 12, 4}, QStringLiteral("Filtrar Conceptos por Formato:"));
   for (const std::string& choice : formatFilterChoices()) m_filter->addItem(ui::qt(choice));
   m_detail = addLabel();
@@ -192,7 +193,7 @@ ConceptsPage::ConceptsPage(store::Engine& engine, QWidget* parent)
 
 void ConceptsPage::rowChanged() {
   const int area = m_model->area();
-  m_detail->setText(ui::qt(trimBlanks(m_engine.text(area, "DETALLE"))));
+  m_detail->setText(ui::qt(conceptDetailAt(m_engine, area)));
   m_base->setText(QStringLiteral("Base:  ") +
                   QString::fromStdString(baseText(m_engine.number(area, "BASE"))));
 }

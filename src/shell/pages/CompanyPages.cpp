@@ -8,6 +8,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "expr/Text.h"
+#include "shell/AssignmentTable.h"
 #include "shell/Session.h"
 #include "ui/ArrayModel.h"
 #include "ui/BrowseGrid.h"
@@ -34,11 +36,14 @@ CompanyChooser::CompanyChooser(Session& session, store::Engine& engine, QWidget*
   const bool both = session.hayOrbisal() && session.hayContable();
   m_orbisal->setVisible(both);
   m_contable->setVisible(both);
-  m_model = new ui::ArrayModel({QStringLiteral("EMPRESA"), QStringLiteral("PATH")}, {}, this);
+  // The year beside the name: two company-years of one name differ only in it and the folder.
+  m_model = new ui::ArrayModel(
+      {QStringLiteral("EMPRESA"), QStringLiteral("A\u00d1O"), QStringLiteral("PATH")}, {}, this);
   m_grid = new ui::BrowseGrid(this);
   m_grid->setModel(m_model);
   m_grid->setColumnWidth(0, 283);
-  m_grid->setColumnWidth(1, 98);
+  m_grid->setColumnWidth(1, m_grid->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 12);
+  m_grid->setColumnWidth(2, 98);
   m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   m_grid->horizontalHeader()->setStretchLastSection(true);
@@ -56,8 +61,13 @@ CompanyChooser::CompanyChooser(Session& session, store::Engine& engine, QWidget*
 
 bool CompanyChooser::load(int product, const std::string& last) {
   m_entries = CARGAVRCTL(m_session, m_engine, product);
+  if (product == m_excludedProduct && !m_excluded.empty()) {
+    std::erase_if(m_entries, [this](const CompanyEntry& e) {
+      return upper1252(trimBlanks(e.camino)) == m_excluded;
+    });
+  }
   std::vector<QStringList> rows;
-  for (const CompanyEntry& e : m_entries) rows.push_back({qt(e.empresa), qt(e.camino)});
+  for (const CompanyEntry& e : m_entries) rows.push_back({qt(e.empresa), qt(e.anio), qt(e.camino)});
   m_model->setRows(std::move(rows));
   {
     const QSignalBlocker a(m_orbisal), b(m_contable);
@@ -70,6 +80,11 @@ bool CompanyChooser::load(int product, const std::string& last) {
     m_grid->scrollTo(m_model->index(shown, 0));
   }
   return last.empty() || row.has_value();
+}
+
+void CompanyChooser::exclude(int product, std::string camino) {
+  m_excludedProduct = product;
+  m_excluded = upper1252(trimBlanks(camino));
 }
 
 const CompanyEntry* CompanyChooser::chosenEntry() const {
@@ -127,7 +142,11 @@ bool SELECEMPRESA(Session& session, store::Engine& engine, QWidget* parent, bool
     }
     return true;
   }
-  if (chooseCompany(session, engine, *entry, showCompany)) compactAssignments(session, engine);
+  if (!chooseCompany(session, engine, *entry, showCompany)) return !startup;
+  // A table that cannot be compacted is left as it is; a damaged one can be repaired at once.
+  std::string problem;
+  const Compaction compaction = compactAssignments(session, engine, &problem);
+  explainCompaction(session, engine, compaction, problem, true);
   return true;
 }
 

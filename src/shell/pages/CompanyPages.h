@@ -36,6 +36,9 @@ class CompanyChooser : public QWidget {
   // Loads the list of `product` (CARGAVRCTL) and stands on the row of `lastFolder`; returns
   // whether that company is in the list (always true for an empty `lastFolder`).
   bool load(int product, const std::string& lastFolder);
+  // Leaves the company of folder `camino` out of the list of `product` (the copy of
+  // assignments does not offer the current company as its own source).
+  void exclude(int product, std::string camino);
   const CompanyEntry* chosenEntry() const;
   const std::vector<CompanyEntry>& entries() const { return m_entries; }
   ui::BrowseGrid* list() const { return m_grid; }
@@ -54,6 +57,8 @@ class CompanyChooser : public QWidget {
   ui::BrowseGrid* m_grid;
   ui::ArrayModel* m_model;
   std::vector<CompanyEntry> m_entries;
+  int m_excludedProduct = 0;
+  std::string m_excluded;
 };
 
 class CompanyDialog : public QDialog {

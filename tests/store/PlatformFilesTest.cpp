@@ -1,0 +1,108 @@
+// The file layer's promises that differ most between systems, checked on each (on Windows under
+// wine): byte-range locks at the offsets FoxPro-family programs use, sharing that lets another
+// program keep a table open, exclusive opens, and replacing a file that is open.
+#include <gtest/gtest.h>
+
+#include "StoreTestSupport.h"
+#include "expr/Failure.h"
+#include "store/Dbf.h"
+#include "store/File.h"
+#include "store/FileLock.h"
+
+namespace {
+
+using exo::store::Dbf;
+using exo::store::File;
+using exo::store::LockKind;
+
+class PlatformFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Dbf t = Dbf::create(m_path, {{"A", 'C', 4, 0}});
+    std::vector<char> rec = t.blankRecord();
+    for (int i = 0; i < 5; ++i) t.append(rec.data());
+  }
+  storetest::TempDir m_dir;
+  std::string m_path = m_dir.file("tabla.dbf");
+};
+
+TEST_F(PlatformFiles, RecordAndFileLocksSitOnTheFoxProOffsets) {
+  Dbf mine = Dbf::open(m_path);
+  // Another program's open of the same table, locking bytes itself.
+  File other = File::open(m_path, true);
+  const exo::store::TableLockLayout layout{false, mine.headerLength(), mine.recordLength()};
+  ASSERT_TRUE(mine.lockRecord(3));
+  EXPECT_FALSE(exo::store::tryLockRange(other.fd(), layout.recordByte(3), 1, LockKind::Exclusive));
+  // Only that record's byte: the next record stays free to others.
+  EXPECT_TRUE(exo::store::tryLockRange(other.fd(), layout.recordByte(4), 1, LockKind::Exclusive));
+  exo::store::unlockRange(other.fd(), layout.recordByte(4), 1);
+  mine.unlockRecord(3);
+  EXPECT_TRUE(exo::store::tryLockRange(other.fd(), layout.recordByte(3), 1, LockKind::Exclusive));
+  // The other program's record lock keeps our file lock out, and the other way round.
+  EXPECT_FALSE(mine.lockFile());
+  exo::store::unlockRange(other.fd(), layout.recordByte(3), 1);
+  ASSERT_TRUE(mine.lockFile());
+  EXPECT_FALSE(exo::store::tryLockRange(other.fd(), layout.fileRangeStart(), 1, LockKind::Shared));
+  mine.unlockAll();
+}
+
+TEST_F(PlatformFiles, SharedOpensLetAnotherProgramKeepTheTableOpenForWriting) {
+  File writer = File::open(m_path, true);  // the sibling product, writing
+  Dbf reader = Dbf::open(m_path, {true, true, 0});
+  EXPECT_EQ(reader.recordCount(), 5u);
+  File second = File::open(m_path, true);  // and another of its opens, after ours
+  const char data[4] = {'N', 'U', 'E', 'V'};
+  second.writeAt(reader.headerLength() + 1, data, 4);
+}
+
+TEST_F(PlatformFiles, AnExclusiveOpenRefusesOthersAsTableInUse) {
+  Dbf mine = Dbf::open(m_path, {false, false, 0});
+  try {
+    Dbf other = Dbf::open(m_path, {true, true, 0});
+    FAIL() << "a second open of an exclusive table succeeded";
+  } catch (const exo::FailureError& e) {
+    EXPECT_EQ(e.failure().genCode, exo::GenCode::Open);
+    EXPECT_EQ(e.failure().osCode, 32);
+  }
+  mine.close();
+  Dbf again = Dbf::open(m_path, {false, false, 0});
+}
+
+TEST_F(PlatformFiles, ReplacingAFileWorksWhileItIsOpenAndLeavesNoSource) {
+  File open = File::open(m_path, false);
+  const std::string temp = exo::store::siblingTempName(m_path);
+  {
+    File fresh = File::create(temp);
+    fresh.writeAt(0, "nuevo", 5);
+    fresh.sync();
+  }
+  exo::store::replaceFile(temp, m_path);
+  EXPECT_EQ(storetest::readFile(m_path), "nuevo");
+  EXPECT_FALSE(std::filesystem::exists(temp));
+  // A file that is not there is no failure to erase; one that is, is erased.
+  exo::store::removeFile(temp);
+  exo::store::removeFile(m_path);
+  EXPECT_FALSE(std::filesystem::exists(m_path));
+}
+
+TEST_F(PlatformFiles, PackRewritesAnExclusiveTableInPlace) {
+  Dbf t = Dbf::open(m_path, {false, false, 0});
+  std::vector<char> rec(t.recordLength());
+  t.read(2, rec.data());
+  Dbf::setDeleted(rec.data(), true);
+  t.write(2, rec.data());
+  t.pack();
+  EXPECT_EQ(t.recordCount(), 4u);
+  t.close();
+  EXPECT_EQ(Dbf::open(m_path, {true, true, 0}).recordCount(), 4u);
+}
+
+TEST_F(PlatformFiles, CompanionFilesAreFoundWhateverTheCaseAndSeparator) {
+  { Dbf memo = Dbf::create(m_dir.file("CON_MEMO.DBF"), {{"M", 'M', 4, 0}}); }
+  const std::string found = exo::store::findCompanion(m_dir.file("con_memo.dbf"), ".fpt");
+  ASSERT_FALSE(found.empty());
+  EXPECT_TRUE(std::filesystem::exists(found));
+  EXPECT_EQ(exo::store::replaceExtension("a/b.c/t.dbf", ".cdx"), "a/b.c/t.cdx");
+}
+
+}  // namespace
