@@ -412,11 +412,11 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit
       }
       const fs::path file = shell::entryPath(folder, fileName);
       if (i == 0) result.file = file;
-      if (const std::string fault = writeFile(file, std::string(trimBlanks(doc)));
-          !fault.empty()) {
+      if (const std::string fault = writeFile(file, std::string(trimBlanks(doc))); !fault.empty()) {
         result.file = file;
         result.error = "No se pudo escribir el archivo " + file.string() + " (" + fault +
-                       "). El archivo anterior, si lo hab\xED" "a, queda como estaba.";
+                       "). El archivo anterior, si lo hab\xED"
+                       "a, queda como estaba.";
         break;
       }
       result.changed.insert(result.changed.end(), changed.begin(), changed.end());
