@@ -52,7 +52,6 @@ long temporaryOwner(std::string_view fileName) {
   if (fileName.size() > 2 && fileName.front() == '~') {
     const long pid = leadingNumber(fileName.substr(1), end);
     if (pid > 0 && 1 + end + 1 < fileName.size() && fileName[1 + end] == '~') return pid;
-    return 0;
   }
   // "name.tmpPID_N" (whole files written beside) or "name.tmpPID" (earlier session files).
   const std::size_t at = fileName.rfind(".tmp");

@@ -31,6 +31,7 @@ TEST(Leftovers, TheOwnerIsReadFromTheTemporaryNamesOnly) {
   EXPECT_EQ(temporaryOwner("Dmuisca_01001.xml.tmp4321_7"), 4321);
   EXPECT_EQ(temporaryOwner("VarMem01.mem.tmp99"), 99);
   EXPECT_EQ(temporaryOwner("~4321~CodCont.dbf"), 4321);
+  EXPECT_EQ(temporaryOwner("~CodCmpx.cdx.tmp6550_1"), 6550);  // written beside a staged file
   EXPECT_EQ(temporaryOwner(exo::store::stagedName("TrF1001.dbf")), ::getpid());
   EXPECT_EQ(temporaryOwner(fs::path(exo::store::siblingTempName("/x/a.dbf")).filename().string()),
             ::getpid());
