@@ -1,29 +1,22 @@
-// Helpers of the file-reader fuzz targets: the input is written to files in a private folder
-// and opened through the engine like any table, memo or index file.
+// Helpers of the file-reader fuzz targets: the input is held in a memory file of the store (see
+// store/MemoryFiles.h) and opened through the engine like any table, memo or index file. Nothing
+// reaches a disk, and a run does no more system calls per input than the reads themselves.
 #pragma once
-
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
+#include <cstdlib>
 #include <string>
+#include <string_view>
+
+#include "store/MemoryFiles.h"
 
 namespace fuzzsupport {
 
-inline const std::string& folder() {
-  static const std::string dir = [] {
-    char templ[] = "/tmp/exo-fuzz-XXXXXX";
-    return std::string(::mkdtemp(templ));
-  }();
-  return dir;
-}
-
 inline std::string writeInput(const std::string& name, const std::uint8_t* data, std::size_t size) {
-  const std::string path = folder() + "/" + name;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  const std::string path = std::string(exo::store::kMemoryFolder) + name;
+  if (!exo::store::setMemoryFile(path, std::string_view(reinterpret_cast<const char*>(data), size)))
+    std::abort();  // no memory files here: the target cannot run
   return path;
 }
 

@@ -5,7 +5,7 @@ set -e
 mode="${1:-build}"
 pkgs="g++ cmake ninja-build ccache pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libxlsxwriter-dev libzip-dev libpugixml-dev"
 if [ "$mode" = test ]; then
-  pkgs="$pkgs python3 python3-dbf python3-dbfread libdbd-xbase-perl python3-openpyxl libxml2-utils poppler-utils xvfb xauth clang clang-format"
+  pkgs="$pkgs python3 python3-dbf python3-dbfread libdbd-xbase-perl python3-openpyxl libxml2-utils poppler-utils xvfb xauth clang clang-format strace"
   # The Windows build: MinGW-w64, zlib for it, wine to run it, NSIS for the installer, and
   # dpkg-dev to unpack Debian's sources of the libraries built for Windows.
   pkgs="$pkgs g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 nsis dpkg-dev"

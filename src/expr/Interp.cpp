@@ -23,6 +23,18 @@ Interp::Interp() : handler_(defaultErrorHandler), stack_(new Value[kStackSize]) 
 
 Interp::~Interp() = default;
 
+void Interp::reset() {
+  popTo(0);
+  frameBase = 0;
+  currentBlock = nullptr;
+  depth = 0;
+  steps_ = 0;
+  memvars_ = Memvars();
+  arena_ = TextArena();
+  consoleOn = false;
+  printerOn = false;
+}
+
 namespace {
 // A limit of the evaluator was exceeded: the work is abandoned at once.
 [[noreturn]] void throwLimit(int subCode, const char* description) {

@@ -71,6 +71,12 @@ class Interp {
   // Evaluates a code block with arguments; the result is owned.
   Value evalBlock(const Value& block, std::span<const Value> args);
 
+  // Back to the state of a new interpreter for the next untrusted text (a fuzzer's inputs one
+  // after another): every variable, the value stack, the text arena, the nesting and the step
+  // count go; the functions, the error handler, the work areas and the step budget stay. Only
+  // between evaluations, never from inside one.
+  void reset();
+
   // Raises a failure: returns the value the failed operation gives (substitute or NIL for
   // default), sets *retry when the handler asks to retry, or throws FailureError on abandon.
   Value raise(Failure f, bool* retry = nullptr);

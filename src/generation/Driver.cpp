@@ -78,13 +78,18 @@ constexpr const char* kXmlWorkTable = "TmpXml.dbf";
 constexpr const char* kXmlWorkAlias = "TMPXML";
 
 // Closes the area of `alias` when it is still open on leaving the scope (a definition that
-// stopped half-way leaves its working table open), so that the scratch file can be erased.
+// stopped half-way leaves its working table open), so that the scratch file can be erased. A
+// failure to write the table as it closes (a full disk) went through the error handler, which
+// marks the run as failed; it never leaves the destructor.
 struct CloseAlias {
   Engine& engine;
   const char* alias;
   ~CloseAlias() {
     const int area = engine.areaOf(alias);
-    if (area != 0 && engine.isUsed(area)) engine.close(engine.interp(), area);
+    try {
+      if (area != 0 && engine.isUsed(area)) engine.close(engine.interp(), area);
+    } catch (const FailureError&) {
+    }
   }
 };
 

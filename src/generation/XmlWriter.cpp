@@ -21,7 +21,9 @@
 #include "shell/Paths.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
+#include "store/Engine.h"
 #include "store/File.h"
+#include "store/Leftovers.h"
 
 namespace fs = std::filesystem;
 
@@ -412,7 +414,8 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit
       if (const std::string fault = writeFile(file, std::string(trimBlanks(doc))); !fault.empty()) {
         result.file = file;
         result.error = "No se pudo escribir el archivo " + file.string() + " (" + fault +
-                       "). El archivo anterior, si lo hab\xEDa, queda como estaba.";
+                       "). El archivo anterior, si lo hab\xED"
+                       "a, queda como estaba.";
         break;
       }
       result.changed.insert(result.changed.end(), changed.begin(), changed.end());
@@ -534,10 +537,15 @@ XmlResult CONVIERTE2XML(shell::Session& session, int formatNumber,
   std::string copyName = workbook.filename().string();
   const std::size_t at = copyName.find("-MMgmExc");
   if (at != std::string::npos) copyName.replace(at, 8, "-TempExc");
-  const fs::path copy = workbook.parent_path() / copyName;
-  fs::copy_file(workbook, copy, fs::copy_options::overwrite_existing, ec);
-  if (ec) {
-    result.error = "No se pudo copiar el archivo " + workbook.string() + ".";
+  // The copy read is the process's own (two processes may convert at once) and is written
+  // through the store: a run killed while copying leaves no half copy under a name another run
+  // reads, and its leftover goes at the next start.
+  const fs::path copy = workbook.parent_path() / store::stagedName(copyName);
+  try {
+    store::Engine::copyFile(workbook.string(), copy.string());
+  } catch (const FailureError& e) {
+    result.error = "No se pudo copiar el archivo " + workbook.string() + " (" +
+                   std::string(trimBlanks(e.failure().description)) + ").";
     session.ui().message(shell::MessageKind::Error, kErrorTitle, result.error);
     return result;
   }

@@ -1,6 +1,7 @@
 // The refresh of the company's copy of the ledger's directory of third parties: the three files
-// are staged beside the copy, checked, and only then moved over it.
+// are staged beside the copy, checked, and only then put in place together.
 #include <chrono>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -8,11 +9,13 @@
 #include "expr/Text.h"
 #include "import/ThirdPartyCheck.h"
 #include "shell/Paths.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/File.h"
 
 namespace exo::import {
 namespace {
@@ -34,55 +37,9 @@ constexpr CopyPair kCopies[] = {
     {store::kLedgerDirectoryIndex, store::kDirectoryCopyIndex},
 };
 
-// A folder beside the working copy where the new files are written; removed with what is left
-// in it when the refresh ends, however it ends.
-class Staging {
- public:
-  explicit Staging(const fs::path& companyFolder)
-      : m_path(companyFolder / (std::string(store::kDirectoryCopy) + ".nuevo")) {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-    fs::create_directory(m_path, ec);
-    m_made = !ec;
-  }
-  ~Staging() {
-    std::error_code ec;
-    fs::remove_all(m_path, ec);
-  }
-  Staging(const Staging&) = delete;
-  Staging& operator=(const Staging&) = delete;
-  bool made() const { return m_made; }
-  fs::path file(const char* name) const { return m_path / name; }
-
- private:
-  fs::path m_path;
-  bool m_made = false;
-};
-
-// Runs a step of the file layer; its failure goes to the error handler, which may ask to retry
-// (true once the step succeeds) or let the refresh stop (false). Abandoning throws.
-template <typename F>
-bool throughHandler(Interp& ip, F&& step) {
-  for (;;) {
-    try {
-      step();
-      return true;
-    } catch (const FailureError& error) {
-      Failure f = error.failure();
-      f.canRetry = true;
-      f.canDefault = true;
-      bool retry = false;
-      ip.raise(std::move(f), &retry);
-      if (!retry) return false;
-    }
-  }
-}
-
 // A damaged source never replaces a sound copy.
-void checkStaged(const Staging& staging) {
-  checkDirectoryFiles(staging.file(store::kDirectoryCopy).string(),
-                      staging.file(store::kDirectoryCopyMemo).string(),
-                      staging.file(store::kDirectoryCopyIndex).string());
+void checkStaged(const std::vector<std::string>& staged) {
+  checkDirectoryFiles(staged[0], staged[1], staged[2]);
 }
 
 void notCopied(const shell::Session& session, const std::string& why) {
@@ -133,15 +90,24 @@ bool IMPORTASOLOTERC(shell::Session& session, store::Engine& engine) {
     }
     sources.push_back(*found);
   }
-  Staging staging(work);
-  if (!staging.made()) {
+  // The three files are staged beside the copy under temporary names, checked, and then put
+  // in place together: a run stopped at any point leaves the old copy or the new one.
+  std::optional<shell::StagedFiles> staged;
+  std::vector<std::string> targets;
+  try {
+    staged.emplace(work);
+    // An existing copy is replaced under its own name, whatever the letter case it has.
+    for (std::size_t i = 0; i < std::size(kCopies); ++i)
+      targets.push_back(staged->stage(shell::entryPath(work, kCopies[i].to).filename().string(),
+                                      i + 1 == std::size(kCopies)));
+  } catch (const FailureError&) {
     notCopied(session, "No se pudo escribir en la carpeta de la empresa " +
                            std::string(trimBlanks(session.celPath())) + ".");
     return false;
   }
   for (std::size_t i = 0; i < sources.size(); ++i) {
-    const std::string to = staging.file(kCopies[i].to).string();
-    if (!throughHandler(ip, [&] { store::Engine::copyFile(sources[i].string(), to); })) {
+    if (!shell::throughHandler(ip,
+                               [&] { store::Engine::copyFile(sources[i].string(), targets[i]); })) {
       notCopied(session, std::string("No se pudo copiar el archivo ") + kCopies[i].from + ".");
       return false;
     }
@@ -149,25 +115,13 @@ bool IMPORTASOLOTERC(shell::Session& session, store::Engine& engine) {
     ui.pumpEvents();
     std::this_thread::sleep_for(kPauseAfterCopy);
   }
-  if (!throughHandler(ip, [&] { checkStaged(staging); })) {
+  if (!shell::throughHandler(ip, [&] { checkStaged(targets); })) {
     notCopied(session, "El directorio de terceros del programa Norvasta est\341 da\361ado.");
     return false;
   }
-  // Renames inside one folder: they fail only when the folder itself refuses changes.
-  for (std::size_t i = 0; i < std::size(kCopies); ++i) {
-    std::error_code ec;
-    fs::rename(staging.file(kCopies[i].to), shell::entryPath(work, kCopies[i].to), ec);
-    if (ec && i == 0) {
-      notCopied(session, std::string("No se pudo reemplazar el archivo ") + kCopies[i].to + ".");
-      return false;
-    }
-    if (ec) {
-      ui.message(MessageKind::Stop, kAttention,
-                 std::string("No se pudo reemplazar el archivo ") + kCopies[i].to +
-                     ".\r\nLa copia del directorio de terceros qued\363 incompleta: repita la "
-                     "importaci\363n.");
-      return false;
-    }
+  if (!shell::throughHandler(ip, [&] { staged->commit(); })) {
+    notCopied(session, "No se pudo reemplazar la copia del directorio de terceros.");
+    return false;
   }
   ui.status(0, kFinished);
   return true;

@@ -13,6 +13,7 @@
 #include "store/Dictionary.h"
 #include "store/Engine.h"
 #include "store/File.h"
+#include "store/Leftovers.h"
 
 namespace exo::shell {
 
@@ -248,6 +249,12 @@ void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
                  "No se pudo terminar el reemplazo de archivos que qued\363 a medias:\r\n" +
                      e.failure().fileName);
     }
+    // Temporary files of runs that were killed: only those whose process has ended go, as
+    // another process may be writing its own in the same folders.
+    store::removeLeftovers(work.string());
+    if (const auto output = findEntry(work, store::kOutputFolder))
+      store::removeLeftovers(output->string());
+    store::removeLeftovers(session.folders().program.string());
   }
   ip.memvars().assign("MVAR01", Value::text(upper1252(folder + "\\")));
   session.saveSessionFile();

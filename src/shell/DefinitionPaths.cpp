@@ -63,9 +63,16 @@ bool isUserFile(const fs::path& path) {
   const std::string stem = upperStem(name);
   const std::string ext = name.substr(stem.size());
   if (ext == ".MEM") return true;
-  // The assignments, their index and the copies staged beside them.
+  // The assignments, their index and the copies staged beside them ("~name", "~PID~name").
+  std::string unstaged = stem;
+  if (unstaged.starts_with("~")) {
+    std::size_t digits = 1;
+    while (digits < unstaged.size() && isDigit(unstaged[digits])) ++digits;
+    unstaged.erase(
+        0, digits > 1 && digits < unstaged.size() && unstaged[digits] == '~' ? digits + 1 : 1);
+  }
   const std::string assignments = upperStem(upper1252(store::kAssignments));
-  if (stem.starts_with(assignments) || stem.starts_with("~" + assignments)) return true;
+  if (unstaged.starts_with(assignments)) return true;
   // "TrF" + format code + "B" and the index files of those tables ("y", "z").
   if (stem.size() >= 8 && stem.starts_with("TRF10") && isDigit(stem[5]) && isDigit(stem[6]) &&
       (stem[7] == 'B' || stem[7] == 'Y' || stem[7] == 'Z'))

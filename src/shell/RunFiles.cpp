@@ -7,6 +7,7 @@
 #include "shell/Paths.h"
 #include "store/Engine.h"
 #include "store/File.h"
+#include "store/Leftovers.h"
 
 namespace exo::shell {
 
@@ -16,6 +17,8 @@ StagedFiles::StagedFiles(std::filesystem::path folder) : m_folder(std::move(fold
   // A replacement of an earlier run left midway is finished before anything is staged over
   // its files.
   store::finishReplacements(m_folder.string());
+  // Files staged by runs that were killed, once their process has ended.
+  store::removeLeftovers(m_folder.string());
 }
 
 StagedFiles::~StagedFiles() {
@@ -30,8 +33,8 @@ StagedFiles::~StagedFiles() {
 }
 
 std::string StagedFiles::stage(std::string_view name, bool isIndex) {
-  Entry e{std::string(name), m_folder / ("~" + std::string(name)), isIndex};
-  if (const auto old = findEntry(m_folder, "~" + std::string(name))) {
+  Entry e{std::string(name), m_folder / store::stagedName(name), isIndex};
+  if (const auto old = findEntry(m_folder, store::stagedName(name))) {
     store::removeFile(old->string());
   }
   m_entries.push_back(e);
@@ -39,7 +42,7 @@ std::string StagedFiles::stage(std::string_view name, bool isIndex) {
 }
 
 void StagedFiles::stageMemoOf(std::string_view tableName, std::string_view memoName) {
-  const std::string temp = (m_folder / ("~" + std::string(tableName))).string();
+  const std::string temp = (m_folder / store::stagedName(tableName)).string();
   const std::string memo = store::findCompanion(temp, ".fpt");
   if (memo.empty()) return;
   m_entries.push_back({std::string(memoName), fs::path(memo), false});

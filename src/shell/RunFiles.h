@@ -19,11 +19,12 @@ class Engine;
 namespace exo::shell {
 
 // The files a run replaces in one folder. Each file is written under a temporary name beside
-// it ("~" + name); commit() puts them all in place together (store::replaceTogether): every
-// later reader that first finishes an interrupted replacement of the folder sees all the old
-// files or all the new ones, never tables and indexes of different runs. Files not committed
-// are erased when the object goes away. Made on a folder, it first finishes a replacement an
-// earlier run left there.
+// it that carries the process's number ("~PID~name", see store/Leftovers.h); commit() puts them all
+// in place together (store::replaceTogether): every later reader that first finishes an interrupted
+// replacement of the folder sees all the old files or all the new ones, never tables and indexes of
+// different runs. Files not committed are erased when the object goes away. Made on a folder, it
+// first finishes a replacement an earlier run left there and erases the temporary files of runs
+// whose process has ended.
 class StagedFiles {
  public:
   explicit StagedFiles(std::filesystem::path folder);

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "store/FileFaults.h"
+#include "store/MemoryFiles.h"
 #include "store/StoreFailure.h"
 
 namespace exo::store {
@@ -70,7 +71,8 @@ File File::open(const std::string& path, bool writable, bool) {
       d.kind == FileOpDecision::Kind::Fail)
     raise(GenCode::Open, "No se puede abrir el archivo", path, osCodeFromErrno(d.error), "open");
   File f;
-  f.m_fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  f.m_fd = isMemoryPath(path) ? openMemoryFile(path, false)
+                              : ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (f.m_fd < 0) {
     const int err = errno;
     raise(GenCode::Open, "No se puede abrir el archivo", path, osCodeFromErrno(err), "open");
@@ -85,7 +87,8 @@ File File::create(const std::string& path) {
     raise(GenCode::Create, "No se puede crear el archivo", path, osCodeFromErrno(d.error),
           "create");
   File f;
-  f.m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  f.m_fd = isMemoryPath(path) ? openMemoryFile(path, true)
+                              : ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (f.m_fd < 0) {
     const int err = errno;
     raise(GenCode::Create, "No se puede crear el archivo", path, osCodeFromErrno(err), "create");
@@ -229,6 +232,7 @@ void FileView::reset() {
 
 std::string findCompanion(const std::string& basePath, std::string_view ext) {
   const std::string exact = replaceExtension(basePath, ext);
+  if (isMemoryPath(basePath)) return findMemoryFile(exact);
   if (::access(exact.c_str(), F_OK) == 0) return exact;
   const auto [dir, stem] = splitDirStem(basePath);
   const std::string wanted = stem + std::string(ext);

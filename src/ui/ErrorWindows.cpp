@@ -17,10 +17,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 #include "expr/Dates.h"
 #include "shell/ErrorHandler.h"
 #include "shell/ErrorLog.h"
+#include "store/File.h"
 #include "ui/ArrayModel.h"
 #include "ui/BrowseGrid.h"
 #include "ui/QtUserInterface.h"
@@ -128,8 +131,9 @@ void ErrorLogBrowser::showEntry(int row) {
 namespace {
 
 // Draws the printed text, 65 characters to a line, page after page.
-void paintReport(QPrinter& printer, const QString& text) {
-  QPainter painter(&printer);
+bool paintReport(QPrinter& printer, const QString& text) {
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
   QFont font(QStringLiteral("Times New Roman"), 10);
   painter.setFont(font);
   const QRectF page = printer.pageRect(QPrinter::DevicePixel);
@@ -144,6 +148,7 @@ void paintReport(QPrinter& printer, const QString& text) {
     painter.drawText(QPointF(0, y), line);
     y += lineHeight;
   }
+  return painter.end();
 }
 
 }  // namespace
@@ -153,18 +158,37 @@ void printReportText(QWidget* parent, const std::string& title, const std::strin
   const QString page = messageText(shell::IMPERROR(text, std::time(nullptr)));
   (void)title;  // the page text carries its own title
   if (QPrinterInfo::availablePrinters().isEmpty()) {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    const QString file = QString::fromStdString((pdfFolder / "Imprime.pdf").string());
-    printer.setOutputFileName(file);
-    paintReport(printer, page);
-    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    // Written beside under a temporary name and put in place whole: a failed print leaves the
+    // previous file as it was, never a part of a file under its name.
+    const std::string file = (pdfFolder / "Imprime.pdf").string();
+    const std::string temp = store::siblingTempName(file);
+    bool written = false;
+    {
+      QPrinter printer(QPrinter::HighResolution);
+      printer.setOutputFormat(QPrinter::PdfFormat);
+      printer.setOutputFileName(QString::fromStdString(temp));
+      written = paintReport(printer, page);
+    }
+    std::error_code ec;
+    try {
+      if (written && std::filesystem::file_size(temp, ec) > 0 && !ec) {
+        store::replaceFile(temp, file);
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file)));
+        return;
+      }
+    } catch (const FailureError&) {
+    }
+    try {
+      store::removeFile(temp);
+    } catch (const FailureError&) {
+      // A leftover temporary file goes at the next start.
+    }
     return;
   }
   QPrinter printer(QPrinter::HighResolution);
   QPrintPreviewDialog preview(&printer, parent);
   QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                   [&page](QPrinter* p) { paintReport(*p, page); });
+                   [&page](QPrinter* p) { (void)paintReport(*p, page); });
   preview.exec();
 }
 

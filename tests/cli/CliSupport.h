@@ -48,12 +48,13 @@ class Demo {
   fs::path drive() const { return m_root / "demo" / "drive"; }
 
   // `exogena-cli ARGS` (already quoted for the shell) run in the program folder with
-  // EXOGENA_DRIVE set to the demo's drive.
-  Run cli(const std::string& args) const {
+  // EXOGENA_DRIVE set to the demo's drive; `wrapper` (a tracer, say) goes before the program.
+  Run cli(const std::string& args, const std::string& wrapper = "") const {
     const fs::path out = m_root / "out.txt", err = m_root / "err.txt";
     const std::string command = "cd '" + program().string() + "' && EXOGENA_DRIVE='" +
-                                drive().string() + "' '" + EXOGENA_CLI + "' " + args + " >'" +
-                                out.string() + "' 2>'" + err.string() + "' </dev/null";
+                                drive().string() + "' " + wrapper + " '" + EXOGENA_CLI + "' " +
+                                args + " >'" + out.string() + "' 2>'" + err.string() +
+                                "' </dev/null";
     const int status = std::system(command.c_str());
     Run r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -67,4 +68,21 @@ class Demo {
   bool m_ok = false;
 };
 
+// The system-call tracer that stops or fails a command at a chosen call. Missing, it skips the
+// tests that need it on a developer's machine and fails them where CI is set (the dependency
+// script installs it there).
+inline bool haveStrace() { return std::system("strace -V >/dev/null 2>&1") == 0; }
+inline bool underCi() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && *ci != '\0';
+}
+
 }  // namespace clitest
+
+#define REQUIRE_STRACE()                                                   \
+  do {                                                                     \
+    if (!::clitest::haveStrace()) {                                        \
+      if (::clitest::underCi()) FAIL() << "strace not installed under CI"; \
+      GTEST_SKIP() << "strace not installed";                              \
+    }                                                                      \
+  } while (false)

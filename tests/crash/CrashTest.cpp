@@ -9,6 +9,7 @@
 // The stop points of each step are counted and printed.
 #include <gtest/gtest.h>
 #include <cctype>
+#include <cerrno>
 
 #include <unistd.h>
 #include <algorithm>
@@ -35,6 +36,7 @@
 #include "generation/Generation.h"
 #include "generation/XmlWriter.h"
 #include "import/LedgerImport.h"
+#include "import/ThirdPartyCheck.h"
 #include "masterdata/ThirdParty.h"
 #include "reports/Runner.h"
 #include "reports/WorkbookScript.h"
@@ -147,6 +149,8 @@ std::vector<Step> returnSteps() {
            return r.done && r.xmlWritten;
          }});
   }
+  steps.push_back({"copiar terceros",
+                   [](Program& p) { return import::IMPORTASOLOTERC(p.session(), p.engine()); }});
   steps.push_back({"copiar asignaciones", [](Program& p) {
                      return assignment::copyAssignmentsFromPreviousYear(p.session(), p.engine()) ==
                             assignment::CopyOutcome::Copied;
@@ -449,6 +453,85 @@ TEST_P(CrashTest, StoppedAtEachFileOperationLeavesTheCompanySound) {
     }
     std::printf("%-26s %ld puntos de detenci\363n\n", step.name.c_str(), points);
   }
+}
+
+// A full disk at each write of the generation of a format in turn: the step fails, and no XML
+// file stands under its official name (a file written before stays as it was).
+TEST_F(CrashTest, AFullDiskAtAnyWriteOfTheGenerationLeavesNoFileUnderItsName) {
+  const fs::path work = companyFolder();
+  const std::vector<Step> steps = returnSteps();
+  std::size_t generate = 0;
+  for (std::size_t i = 0; steps[i].name != "generar 1001"; ++i) {
+    StopHook none;
+    bool done = false;
+    ASSERT_FALSE(runStopped(installation, steps[i], none, done));
+    ASSERT_TRUE(done) << steps[i].name;
+    generate = i + 1;
+  }
+  const Step& step = steps[generate];
+  const Files before = allFiles(work);
+  auto xmlFiles = [&] {
+    Files xml;
+    for (const auto& [name, bytes] : allFiles(work))
+      if (upper1252(fs::path(name).extension().string()) == ".XML") xml.emplace(name, bytes);
+    return xml;
+  };
+  StopHook counting;
+  bool done = false;
+  ASSERT_FALSE(runStopped(installation, step, counting, done));
+  ASSERT_TRUE(done);
+  const Files written = xmlFiles();
+  ASSERT_EQ(written.size(), 1u);
+  long writes = 0;
+  for (const bool previous : {false, true}) {
+    for (long n = 1;; ++n) {
+      SCOPED_TRACE((previous ? "con archivo anterior, escritura " : "escritura ") +
+                   std::to_string(n));
+      restore(work, before);
+      if (previous) {
+        const fs::path xml = work / written.begin()->first;
+        fs::create_directories(xml.parent_path());
+        std::ofstream(xml, std::ios::binary) << "anterior";
+      }
+      long seen = 0;
+      bool failed = false;
+      store::setFileOpHook([&](FileOp op, const std::string&) -> FileOpDecision {
+        if (op != FileOp::Write || ++seen < n) return {};  // full from the n-th write on
+        failed = true;
+        return {FileOpDecision::Kind::Fail, ENOSPC};
+      });
+      bool stepDone = false;
+      try {
+        Program program(installation);
+        stepDone = step.run(program);
+      } catch (const store::RunStopped&) {
+        ADD_FAILURE() << "detenido";
+      } catch (const FailureError&) {
+        stepDone = false;
+      }
+      store::setFileOpHook({});
+      if (!failed) {
+        writes = n - 1;
+        EXPECT_TRUE(stepDone);
+        break;
+      }
+      // No file under the official name, or the previous one as it was; only a disk that filled
+      // after the file was put in place (or a failure retried) leaves the whole file.
+      const Files xml = xmlFiles();
+      ASSERT_LE(xml.size(), 1u);
+      const bool whole =
+          !xml.empty() && comparable(xml.begin()->first, xml.begin()->second) ==
+                              comparable(written.begin()->first, written.begin()->second);
+      if (stepDone) {
+        EXPECT_TRUE(whole);
+      } else if (!whole) {
+        EXPECT_EQ(xml.size(), previous ? 1u : 0u);
+        if (previous && !xml.empty()) EXPECT_EQ(xml.begin()->second, "anterior");
+      }
+    }
+  }
+  EXPECT_GT(writes, 0);
+  std::printf("generar 1001 con el disco lleno: %ld escrituras\n", writes);
 }
 
 std::string stepTestName(const ::testing::TestParamInfo<std::size_t>& info) {

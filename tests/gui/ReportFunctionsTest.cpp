@@ -95,6 +95,9 @@ TEST_F(ReportFunctionsTest, ListingOfTheSelectedTableGoesToPdfWithHeaderFooterAn
   ip.evalText("REPMIBRW()");  // no browse: the selected table, titled with its alias
   const fs::path pdf = dir / "pdf" / "MOVTOS.pdf";
   ASSERT_TRUE(fs::exists(pdf));
+  // Written beside under a temporary name and put in place whole: nothing else in the folder.
+  for (const auto& e : fs::directory_iterator(pdf.parent_path()))
+    EXPECT_EQ(e.path().filename(), pdf.filename());
   EXPECT_EQ(engine.recNo(engine.areaOf("MOVTOS")), 1);  // back on the first record
   const auto waits = ui.callsOf("waitOpen");
   ASSERT_EQ(waits.size(), 1u);

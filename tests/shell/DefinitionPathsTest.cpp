@@ -69,9 +69,10 @@ TEST_F(DefinitionPathsTest, ParentFoldersAbsolutePathsOutsideAndLinksOutAreRefus
 }
 
 TEST_F(DefinitionPathsTest, TheUsersFilesMayBeReadButNeverWritten) {
-  for (const char* name : {"CodCont.dbf", "CODCONTX.CDX", "~CodCont.dbf", "codcont", "TrF1002B.dbf",
-                           "TRF1012B.FPT", "TrF1010z.cdx", "Trf1007y.cdx", "Consecut.mem",
-                           "Concepts.dbf", "CodPais.dbf", "VRFuente.dbt"}) {
+  for (const char* name :
+       {"CodCont.dbf", "CODCONTX.CDX", "~CodCont.dbf", "~4321~CodCont.dbf", "~77~CodContx.cdx",
+        "codcont", "TrF1002B.dbf", "TRF1012B.FPT", "TrF1010z.cdx", "Trf1007y.cdx", "Consecut.mem",
+        "Concepts.dbf", "CodPais.dbf", "VRFuente.dbt"}) {
     const std::string reason = refusal(company / name);
     EXPECT_NE(reason.find(exo::shell::kUserFileRefused), std::string::npos) << name;
     EXPECT_EQ(refusal(company / name, PathUse::Read), "") << name;

@@ -5,6 +5,11 @@
 #include "ShellTestSupport.h"
 #include "expr/Dates.h"
 #include "expr/Interp.h"
+#include "store/FileFaults.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
 
 namespace {
 
@@ -127,6 +132,51 @@ TEST(MemFile, WritingReplacesTheFileAndLeavesNothingBeside) {
   EXPECT_EQ(exo::shell::readMemFile(path)[0].name, "MVAR02");  // the old file stands
   EXPECT_THROW(exo::shell::writeMemFile(dir.file("no/such/folder.mem"), {}), exo::FailureError);
   EXPECT_THROW(exo::shell::readMemFile(dir.file("missing.mem")), exo::FailureError);
+}
+
+// The session files go through the store's file operations: a full disk at their write leaves
+// the old file and nothing beside it, and a whole write ends with the folder synced after the
+// rename, so that the new file survives a loss of power.
+TEST(MemFile, WritesThroughTheStoresFileOperations) {
+  using exo::store::FileOp;
+  using exo::store::FileOpDecision;
+  TempDir dir;
+  const auto path = dir.file("VarMem01.mem");
+  exo::shell::writeMemFile(path, {{"mVar02", Value::text("ANTES")}});
+  const std::string before = readFile(path);
+  std::vector<std::pair<FileOp, std::string>> ops;
+  exo::store::setFileOpHook([&](FileOp op, const std::string& p) -> FileOpDecision {
+    ops.emplace_back(op, p);
+    if (op == FileOp::Write) return {FileOpDecision::Kind::Fail, ENOSPC};
+    return {};
+  });
+  try {
+    exo::shell::writeMemFile(path, {{"mVar02", Value::text("DESPUES")}});
+    ADD_FAILURE() << "no failure";
+  } catch (const exo::FailureError& e) {
+    EXPECT_EQ(e.failure().fileName, path.string());  // the user's file, not its temporary name
+    EXPECT_NE(e.failure().osCode, 0);
+  }
+  exo::store::setFileOpHook({});
+  EXPECT_EQ(readFile(path), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  ASSERT_FALSE(ops.empty());
+
+  ops.clear();
+  exo::store::setFileOpHook([&](FileOp op, const std::string& p) -> FileOpDecision {
+    ops.emplace_back(op, p);
+    return {};
+  });
+  exo::shell::writeMemFile(path, {{"mVar02", Value::text("DESPUES")}});
+  exo::store::setFileOpHook({});
+  const auto rename =
+      std::find_if(ops.begin(), ops.end(), [](const auto& o) { return o.first == FileOp::Rename; });
+  ASSERT_NE(rename, ops.end());
+  EXPECT_EQ(rename->second, path.string());
+  EXPECT_TRUE(std::any_of(rename, ops.end(), [&](const auto& o) {
+    return o.first == FileOp::Sync && std::filesystem::path(o.second) == path.parent_path();
+  }));
+  EXPECT_EQ(exo::displayValue(exo::shell::readMemFile(path)[0].value), "DESPUES");
 }
 
 TEST(MemCommand, WritesExactlyWhatTheSessionWritesAndListsIt) {

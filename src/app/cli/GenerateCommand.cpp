@@ -26,6 +26,7 @@
 #include "expr/Codepage.h"
 #include "generation/Generation.h"
 #include "reports/Runner.h"
+#include "shell/RunFiles.h"
 #include "shell/Session.h"
 #include "store/Dictionary.h"
 
@@ -169,8 +170,12 @@ int generate(ReturnContext& c, const Args& args) {
   bool altered = false;
   for (int n : formats) {
     const auto start = std::chrono::steady_clock::now();
+    // A failure let go anywhere in the run (a scratch table that cannot be written when it is
+    // closed, after the files) was shown on stderr: the command does not end as a success.
+    shell::FailureWatch watch(c.interp());
     const generation::GenerationResult r = generation::GENERADORAZO(
         c.session(), c.engine(), runner, n, generation::kAllConcepts, excel, xml, editor);
+    if (watch.failed()) exit = kExitStopped;
     const std::string code = store::formatCode(n);
     summary.add(code, r, excel, xml,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

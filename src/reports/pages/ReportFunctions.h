@@ -70,7 +70,9 @@ class PrintJob {
   void line(const QLineF& l, const QPen& pen);
   int pageCount() const { return static_cast<int>(m_pages.size()); }
 
-  // Shows the preview or prints; false when no printer device could be opened.
+  // Shows the preview or prints; false when no printer device could be opened. A PDF file is
+  // written beside under a temporary name and put in place whole (store::replaceFile): a failed
+  // or interrupted print leaves the previous file, if any, as it was.
   bool finish();
 
  private:
@@ -90,11 +92,13 @@ class PrintJob {
     QPen pen;
   };
   using Op = std::variant<TextOp, RectOp, LineOp>;
-  void render(QPrinter* printer);
+  bool render(QPrinter* printer);
+  bool placePdf(bool written);
   std::vector<Op>& current();
 
   std::unique_ptr<QPrinter> m_printer;
   std::filesystem::path m_pdf;
+  std::filesystem::path m_pdfTemp;  // where the printer writes until the file is complete
   bool m_toPdf = false;
   bool m_preview;
   bool m_pageOpen = false;

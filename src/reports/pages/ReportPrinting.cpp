@@ -12,6 +12,7 @@
 #include "expr/WorkAreas.h"
 #include "reports/pages/ReportFunctions.h"
 #include "shell/ErrorReport.h"
+#include "store/File.h"
 #include "ui/Text.h"
 
 namespace exo::reports {
@@ -28,7 +29,8 @@ PrintJob::PrintJob(const QString& document, bool preview, const std::filesystem:
     m_toPdf = true;
     m_printer->setOutputFormat(QPrinter::PdfFormat);
     m_printer->setPageSize(QPageSize(QPageSize::Letter));
-    m_printer->setOutputFileName(QString::fromStdString(pdf.string()));
+    m_pdfTemp = store::siblingTempName(pdf.string());
+    m_printer->setOutputFileName(QString::fromStdString(m_pdfTemp.string()));
   }
 }
 
@@ -54,9 +56,9 @@ void PrintJob::text(const QPointF& at, const QString& s, const QFont& font, Qt::
 void PrintJob::rect(const QRectF& r, const QPen& pen) { current().push_back(RectOp{r, pen}); }
 void PrintJob::line(const QLineF& l, const QPen& pen) { current().push_back(LineOp{l, pen}); }
 
-void PrintJob::render(QPrinter* printer) {
+bool PrintJob::render(QPrinter* printer) {
   QPainter p;
-  if (!p.begin(printer)) return;
+  if (!p.begin(printer)) return false;
   // Operations are kept relative to the printable area.
   for (std::size_t i = 0; i < m_pages.size(); ++i) {
     if (i > 0) printer->newPage();
@@ -82,7 +84,27 @@ void PrintJob::render(QPrinter* printer) {
       }
     }
   }
-  p.end();
+  return p.end();
+}
+
+bool PrintJob::placePdf(bool written) {
+  if (!m_toPdf) return written;
+  std::error_code ec;
+  written = written && std::filesystem::file_size(m_pdfTemp, ec) > 0 && !ec;
+  try {
+    if (written) {
+      store::replaceFile(m_pdfTemp.string(), m_pdf.string());
+      return true;
+    }
+  } catch (const FailureError&) {
+    written = false;
+  }
+  try {
+    store::removeFile(m_pdfTemp.string());
+  } catch (const FailureError&) {
+    // A leftover temporary file goes at the next start.
+  }
+  return written;
 }
 
 bool PrintJob::finish() {
@@ -95,13 +117,14 @@ bool PrintJob::finish() {
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested,
                      [this](QPrinter* printer) { render(printer); });
     dialog.exec();
+    std::error_code ec;
+    if (m_toPdf && std::filesystem::exists(m_pdfTemp, ec)) placePdf(true);
     return true;
   }
   QPainter probe;
-  if (!probe.begin(m_printer.get())) return false;
+  if (!probe.begin(m_printer.get())) return placePdf(false);
   probe.end();
-  render(m_printer.get());
-  return true;
+  return placePdf(render(m_printer.get()));
 }
 
 // --- the listing -------------------------------------------------------------------------------
