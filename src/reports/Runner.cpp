@@ -236,11 +236,14 @@ std::unique_ptr<PathPolicy> Runner::folderPolicy() const {
 void Runner::EJECUTAR(std::string_view name, const std::optional<std::string>& text) {
   // Every path the definition names is confined to the program's folders for the whole run (a
   // definition run from another keeps the outer run's policy).
+  // The outermost run also keeps the session's company as it was when the run began.
   std::unique_ptr<PathPolicy> policy;
   std::optional<PathPolicyScope> confined;
+  std::optional<shell::KeptCompany> company;
   if (pathPolicyOf(m_ip) == nullptr) {
     policy = folderPolicy();
     confined.emplace(m_ip, policy.get());
+    company.emplace(m_ip.memvars());
   }
   // A definition run from a line of another gives the outer line its number back when it ends,
   // so that a later failure of that line is reported with the right number.

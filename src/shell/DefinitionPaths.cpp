@@ -124,4 +124,25 @@ std::string DefinitionPathPolicy::refusal(std::string_view path, PathUse use) co
   return {};
 }
 
+namespace {
+constexpr const char* kCompanyVariables[] = {"CELPATH",  "CEMPRESA", "CANIOINI", "CPATHORIGEN",
+                                             "MVAR01",   "MVAR02",   "MVAR03",   "MVAR04",
+                                             "VRMAEEXO", "VRMAEEXX", "CODCONTA", "CODCONTX",
+                                             "VRDIREXO", "VRDIREXF", "VRDIREXX", "CDIRSALIDA"};
+}  // namespace
+
+KeptCompany::KeptCompany(Memvars& vars) : m_vars(vars) {
+  for (const char* name : kCompanyVariables) {
+    const Memvars::Slot* s = vars.find(name);
+    if (s != nullptr && s->stack.front().level == 0)
+      m_saved.emplace_back(name, s->stack.front().value);
+  }
+}
+
+KeptCompany::~KeptCompany() {
+  // Put back as the public value, whatever the definition did to it (assigned, released, or
+  // hidden behind a private of the same name, which its own frame removes).
+  for (auto& [name, value] : m_saved) m_vars.declarePublic(name, std::move(value));
+}
+
 }  // namespace exo::shell

@@ -19,9 +19,12 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "expr/Memvars.h"
 #include "expr/PathPolicy.h"
+#include "expr/Value.h"
 
 namespace exo::shell {
 
@@ -46,6 +49,23 @@ class DefinitionPathPolicy final : public PathPolicy {
 
 // True when `path` names one of the user's files a definition may only read (see above).
 bool isUserFile(const std::filesystem::path& path);
+
+// The company the session works on, kept while a definition runs and put back when it ends: the
+// company folder and name, its year and ledger root, the session-file copies of them (MVAR01 ...
+// MVAR04) and the working-table paths formed from the folder. A definition works inside the
+// company it was started on; it cannot leave the session pointing at another folder, which the
+// program's later steps, or the session file, would then use.
+class KeptCompany {
+ public:
+  explicit KeptCompany(Memvars& vars);
+  ~KeptCompany();
+  KeptCompany(const KeptCompany&) = delete;
+  KeptCompany& operator=(const KeptCompany&) = delete;
+
+ private:
+  Memvars& m_vars;
+  std::vector<std::pair<std::string, Value>> m_saved;  // the public values when the run began
+};
 
 // The program's temporary folder (workbooks shown before they were given a name), made on the
 // first request with `make`; an empty path when it has not been made (or cannot be).

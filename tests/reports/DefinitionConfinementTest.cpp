@@ -199,4 +199,19 @@ TEST_F(DefinitionConfinementTest, ARefusalTheUserDoesNotLetGoStopsTheRun) {
   EXPECT_TRUE(fs::exists(outside / "x.dbf"));
 }
 
+TEST_F(DefinitionConfinementTest, TheSessionsCompanyIsTheSameAfterTheRun) {
+  fs::create_directories(program / "FORMS");
+  const std::string table(ip.evalText("CODCONTA").textView());
+  ip.memvars().declarePublic("NPASO", Value::number(0));
+  std::ofstream(program / "FORMS" / "OTRA.RPO")
+      << "CELPATH := 'NRVVS\\OTRA\\'\r\nMVAR01 := CELPATH\r\nCODCONTA := CELPATH + 'CodCont.dbf'"
+         "\r\nCDIRSALIDA := '..\\'\r\nNPASO := 1";
+  runner->EJECUTAR("OTRA.RPO");
+  EXPECT_EQ(ip.evalText("NPASO").num(), 1);  // the definition's own results stay
+  EXPECT_EQ(std::string(ip.evalText("CELPATH").textView()), "NRVVS\\EMPRESA1\\");
+  EXPECT_EQ(std::string(ip.evalText("CODCONTA").textView()), table);
+  EXPECT_EQ(std::string(ip.evalText("CDIRSALIDA").textView()), "SALIDA\\");
+  EXPECT_NE(std::string(ip.evalText("MVAR01").textView()), "NRVVS\\OTRA\\");
+}
+
 }  // namespace
