@@ -133,8 +133,8 @@ void StreamedRows::appendInlineString(std::string_view text) {
   }
   const bool blankEnds = std::isspace(static_cast<unsigned char>(escaped.front())) != 0 ||
                          std::isspace(static_cast<unsigned char>(escaped.back())) != 0;
-  m_out += blankEnds ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">"
-                     : " t=\"inlineStr\"><is><t>";
+  m_out +=
+      blankEnds ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">" : " t=\"inlineStr\"><is><t>";
   m_out += escaped;
   m_out += "</t></is></c>";
 }
@@ -216,8 +216,7 @@ std::string repackWithRows(const std::string& from, const std::string& to,
       zip_fclose(f);
       if (got != static_cast<zip_int64_t>(text->size())) return fail(zipText(src));
       if (const auto at = text->find(kEmptyRows); at != std::string::npos)
-        text->replace(at, kEmptyRows.size(),
-                      "<sheetData>" + sheetRows->rows() + "</sheetData>");
+        text->replace(at, kEmptyRows.size(), "<sheetData>" + sheetRows->rows() + "</sheetData>");
       source = zip_source_buffer(dst, text->data(), text->size(), 0);
       parts.push_back(std::move(text));
     } else {

@@ -335,10 +335,9 @@ lxw_error writeSheet(lxw_workbook* wb, lxw_worksheet* ws, const Workbook& book, 
       const auto row = static_cast<lxw_row_t>(r);
       const auto col = static_cast<lxw_col_t>(c);
       const Cell& cell = cells[c];
-      const lxw_error e =
-          streamed != nullptr
-              ? streamed->add(row, col, cell, formatOf(book, formats, cell))
-              : writeCell(ws, book, formats, row, col, cell);
+      const lxw_error e = streamed != nullptr
+                              ? streamed->add(row, col, cell, formatOf(book, formats, cell))
+                              : writeCell(ws, book, formats, row, col, cell);
       if (e != LXW_NO_ERROR) return e;
     }
   }
@@ -359,7 +358,8 @@ lxw_error writeSheet(lxw_workbook* wb, lxw_worksheet* ws, const Workbook& book, 
 
 }  // namespace
 
-std::string saveXlsx(const Workbook& book, const std::filesystem::path& path) {
+std::string saveXlsx(const Workbook& book, const std::filesystem::path& path,
+                     const XlsxWriteOptions& writeOptions) {
   // Written beside under a temporary name, synced and renamed into place: a failed write leaves
   // the previous workbook untouched and nothing under its name.
   const std::filesystem::path temp = store::siblingTempName(path.string());
@@ -376,7 +376,7 @@ std::string saveXlsx(const Workbook& book, const std::filesystem::path& path) {
   }
   // In constant-memory mode the rows are written here (StreamedRows); a comment makes the
   // library place rows of its own, so such a book leaves all its rows to the library.
-  const bool streamRows = !anyMerge && !anyComment;
+  const bool streamRows = writeOptions.streamRows && !anyMerge && !anyComment;
   std::vector<std::unique_ptr<StreamedRows>> streamed;
   lxw_workbook_options options{};
   options.constant_memory = anyMerge ? LXW_FALSE : LXW_TRUE;
