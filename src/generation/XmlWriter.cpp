@@ -101,6 +101,8 @@ std::string text(const Value& v) {
   return {};
 }
 
+std::string trimBlanksOf(const std::string& s) { return std::string(trimBlanks(s)); }
+
 int fieldPosition(const XmlLayout& layout, std::string_view lowerName) {
   for (std::size_t i = 0; i < layout.fields.size(); ++i)
     if (lower1252(layout.fields[i].name) == lowerName) return static_cast<int>(i);
@@ -362,9 +364,16 @@ std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber) {
   areas->goTop(ip, area);
   while (!areas->eof(area)) {
     XmlRecord r;
-    for (const int pos : positions)
-      r.push_back(pos >= 0 ? std::string(trimBlanks(text(areas->getField(ip, area, pos))))
-                           : std::string());
+    r.reserve(positions.size());
+    ArenaScope arena(ip.arena());
+    for (const int pos : positions) {
+      if (pos < 0) {
+        r.emplace_back();
+        continue;
+      }
+      const Value v = areas->getField(ip, area, pos);
+      r.emplace_back(v.isText() ? std::string(trimBlanks(v.textView())) : trimBlanksOf(text(v)));
+    }
     records.push_back(std::move(r));
     areas->skip(ip, area, 1);
   }
