@@ -147,6 +147,28 @@ constexpr const char* kLatinOf[32] = {
     "EUR", "",  ",", "f",  "\"", "...", "+", "+", "^", "%",  "S", "<", "OE", "", "Z", "",
     "",    "'", "'", "\"", "\"", "-",   "-", "-", "~", "TM", "s", ">", "oe", "", "z", "Y"};
 
+// Whether xmlSafeText leaves the text as it is.
+bool isXmlSafe(std::string_view value) {
+  for (const char c : value) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b < 0x20 && c != '\t' && c != '\r' && c != '\n') || (b >= 0x80 && b <= 0x9F))
+      return false;
+  }
+  return true;
+}
+
+// Appends a safe attribute value with &, < and " as character references.
+void appendAttributeText(std::string& out, std::string_view value) {
+  for (const char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+}
+
 // An element's text: made safe, & and < as character references.
 std::string elementText(std::string_view value) {
   std::string out;
@@ -301,9 +323,20 @@ std::string xmlDocument(int formatNumber, const XmlHeader& header,
   std::int64_t number = 0;
   for (const XmlRecord& r : records) {
     ++number;
-    doc += "<" + layout.element + " ";
+    doc += '<';
+    doc += layout.element;
+    doc += ' ';
     for (std::size_t i = 0; i < names.size() && i < r.size(); ++i) {
       const std::string_view given = trimBlanks(r[i]);
+      if (isXmlSafe(given)) {
+        // The usual value: nothing to replace, only the three characters to write as references.
+        if (given.empty()) continue;
+        doc += names[i];
+        doc += "=\"";
+        appendAttributeText(doc, given);
+        doc += "\" ";
+        continue;
+      }
       const std::string value = xmlAttributeValue(given);
       if (xmlSafeText(given) != given) note(number, partyOf(layout, r), names[i], given);
       if (value.empty()) continue;
