@@ -151,8 +151,7 @@ constexpr const char* kLatinOf[32] = {
 bool isXmlSafe(std::string_view value) {
   for (const char c : value) {
     const auto b = static_cast<unsigned char>(c);
-    if ((b < 0x20 && c != '\t' && c != '\r' && c != '\n') || (b >= 0x80 && b <= 0x9F))
-      return false;
+    if ((b < 0x20 && c != '\t' && c != '\r' && c != '\n') || (b >= 0x80 && b <= 0x9F)) return false;
   }
   return true;
 }
