@@ -101,6 +101,8 @@ std::string text(const Value& v) {
   return {};
 }
 
+std::string trimBlanksOf(const std::string& s) { return std::string(trimBlanks(s)); }
+
 int fieldPosition(const XmlLayout& layout, std::string_view lowerName) {
   for (std::size_t i = 0; i < layout.fields.size(); ++i)
     if (lower1252(layout.fields[i].name) == lowerName) return static_cast<int>(i);
@@ -144,6 +146,27 @@ fs::path outputFolder(const shell::Session& session) {
 constexpr const char* kLatinOf[32] = {
     "EUR", "",  ",", "f",  "\"", "...", "+", "+", "^", "%",  "S", "<", "OE", "", "Z", "",
     "",    "'", "'", "\"", "\"", "-",   "-", "-", "~", "TM", "s", ">", "oe", "", "z", "Y"};
+
+// Whether xmlSafeText leaves the text as it is.
+bool isXmlSafe(std::string_view value) {
+  for (const char c : value) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b < 0x20 && c != '\t' && c != '\r' && c != '\n') || (b >= 0x80 && b <= 0x9F)) return false;
+  }
+  return true;
+}
+
+// Appends a safe attribute value with &, < and " as character references.
+void appendAttributeText(std::string& out, std::string_view value) {
+  for (const char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+}
 
 // An element's text: made safe, & and < as character references.
 std::string elementText(std::string_view value) {
@@ -299,9 +322,20 @@ std::string xmlDocument(int formatNumber, const XmlHeader& header,
   std::int64_t number = 0;
   for (const XmlRecord& r : records) {
     ++number;
-    doc += "<" + layout.element + " ";
+    doc += '<';
+    doc += layout.element;
+    doc += ' ';
     for (std::size_t i = 0; i < names.size() && i < r.size(); ++i) {
       const std::string_view given = trimBlanks(r[i]);
+      if (isXmlSafe(given)) {
+        // The usual value: nothing to replace, only the three characters to write as references.
+        if (given.empty()) continue;
+        doc += names[i];
+        doc += "=\"";
+        appendAttributeText(doc, given);
+        doc += "\" ";
+        continue;
+      }
       const std::string value = xmlAttributeValue(given);
       if (xmlSafeText(given) != given) note(number, partyOf(layout, r), names[i], given);
       if (value.empty()) continue;
@@ -362,9 +396,16 @@ std::vector<XmlRecord> recordsOfArea(Interp& ip, int formatNumber) {
   areas->goTop(ip, area);
   while (!areas->eof(area)) {
     XmlRecord r;
-    for (const int pos : positions)
-      r.push_back(pos >= 0 ? std::string(trimBlanks(text(areas->getField(ip, area, pos))))
-                           : std::string());
+    r.reserve(positions.size());
+    ArenaScope arena(ip.arena());
+    for (const int pos : positions) {
+      if (pos < 0) {
+        r.emplace_back();
+        continue;
+      }
+      const Value v = areas->getField(ip, area, pos);
+      r.emplace_back(v.isText() ? std::string(trimBlanks(v.textView())) : trimBlanksOf(text(v)));
+    }
     records.push_back(std::move(r));
     areas->skip(ip, area, 1);
   }

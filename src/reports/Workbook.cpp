@@ -101,10 +101,18 @@ std::uint32_t Workbook::intern(std::string_view text) {
 }
 
 std::uint32_t Workbook::styleId(const CellStyle& s) {
-  if (auto it = m_styleIds.find(s); it != m_styleIds.end()) return it->second;
-  const auto id = static_cast<std::uint32_t>(m_styles.size());
-  m_styles.push_back(s);
-  m_styleIds.emplace(s, id);
+  for (const std::uint32_t recent : m_recentStyles)
+    if (m_styles[recent] == s) return recent;
+  std::uint32_t id;
+  if (auto it = m_styleIds.find(s); it != m_styleIds.end()) {
+    id = it->second;
+  } else {
+    id = static_cast<std::uint32_t>(m_styles.size());
+    m_styles.push_back(s);
+    m_styleIds.emplace(s, id);
+  }
+  m_recentStyles[1] = m_recentStyles[0];
+  m_recentStyles[0] = id;
   return id;
 }
 

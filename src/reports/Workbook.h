@@ -176,6 +176,8 @@ class Workbook {
   std::unordered_map<std::string_view, std::uint32_t> m_stringIds;
   std::vector<CellStyle> m_styles;
   std::unordered_map<CellStyle, std::uint32_t, CellStyleHash> m_styleIds;
+  // The styles asked last: a sheet written row by row asks the same few again and again.
+  std::uint32_t m_recentStyles[2] = {0, 0};
 };
 
 // Serial day of a Julian day number and back (serial 1 is 1900-01-01, counting the leap day

@@ -15,7 +15,14 @@ namespace exo::reports {
 // Writes the workbook to `path` (replacing the file). Returns an empty text on success, else a
 // Spanish description of what went wrong. The file is written beside its final name first and
 // renamed into place, so a failed save leaves an older file intact.
-std::string saveXlsx(const Workbook& book, const std::filesystem::path& path);
+// How a workbook is written. With `streamRows` the rows of a book without merged ranges or
+// comments are written by the program (XlsxRows.h) and its package made again with a fast
+// deflate; without it the library writes everything. The parts are the same either way.
+struct XlsxWriteOptions {
+  bool streamRows = true;
+};
+std::string saveXlsx(const Workbook& book, const std::filesystem::path& path,
+                     const XlsxWriteOptions& options = {});
 
 // The result of reading a workbook: the book, or a Spanish description of why the file could
 // not be read (not a zip archive, no workbook part, a damaged part, too large).

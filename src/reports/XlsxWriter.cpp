@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <unordered_map>
@@ -14,6 +15,7 @@
 #include "expr/Failure.h"
 #include "expr/Text.h"
 #include "reports/XlsxFile.h"
+#include "reports/XlsxRows.h"
 #include "store/File.h"
 
 namespace exo::reports {
@@ -283,6 +285,13 @@ void writePicture(lxw_worksheet* ws, const Picture& p) {
                              static_cast<lxw_col_t>(p.col - 1), p.file.c_str(), &opt);
 }
 
+// The library format of a cell, made in the order the cell writes below make them.
+lxw_format* formatOf(const Workbook& book, Formats& formats, const Cell& cell) {
+  const bool dateDefault =
+      cell.kind == CellKind::Date && book.style(cell.style).numberFormat.empty();
+  return formats.get(cell.style, dateDefault);
+}
+
 lxw_error writeCell(lxw_worksheet* ws, const Workbook& book, Formats& formats, lxw_row_t r,
                     lxw_col_t c, const Cell& cell) {
   switch (cell.kind) {
@@ -308,7 +317,7 @@ lxw_error writeCell(lxw_worksheet* ws, const Workbook& book, Formats& formats, l
 }
 
 lxw_error writeSheet(lxw_workbook* wb, lxw_worksheet* ws, const Workbook& book, const Sheet& sh,
-                     const std::string& name, Formats& formats) {
+                     const std::string& name, Formats& formats, StreamedRows* streamed) {
   for (const auto& [col, width] : sh.columnWidths)
     worksheet_set_column(ws, static_cast<lxw_col_t>(col - 1), static_cast<lxw_col_t>(col - 1),
                          width, nullptr);
@@ -323,10 +332,13 @@ lxw_error writeSheet(lxw_workbook* wb, lxw_worksheet* ws, const Workbook& book, 
   for (std::size_t r = 0; r < sh.rows.size(); ++r) {
     const auto& cells = sh.rows[r];
     for (std::size_t c = 0; c < cells.size(); ++c) {
-      if (const lxw_error e = writeCell(ws, book, formats, static_cast<lxw_row_t>(r),
-                                        static_cast<lxw_col_t>(c), cells[c]);
-          e != LXW_NO_ERROR)
-        return e;
+      const auto row = static_cast<lxw_row_t>(r);
+      const auto col = static_cast<lxw_col_t>(c);
+      const Cell& cell = cells[c];
+      const lxw_error e = streamed != nullptr
+                              ? streamed->add(row, col, cell, formatOf(book, formats, cell))
+                              : writeCell(ws, book, formats, row, col, cell);
+      if (e != LXW_NO_ERROR) return e;
     }
   }
   for (const auto& [at, text] : sh.comments)
@@ -346,7 +358,8 @@ lxw_error writeSheet(lxw_workbook* wb, lxw_worksheet* ws, const Workbook& book, 
 
 }  // namespace
 
-std::string saveXlsx(const Workbook& book, const std::filesystem::path& path) {
+std::string saveXlsx(const Workbook& book, const std::filesystem::path& path,
+                     const XlsxWriteOptions& writeOptions) {
   // Written beside under a temporary name, synced and renamed into place: a failed write leaves
   // the previous workbook untouched and nothing under its name.
   const std::filesystem::path temp = store::siblingTempName(path.string());
@@ -356,8 +369,15 @@ std::string saveXlsx(const Workbook& book, const std::filesystem::path& path) {
     } catch (const FailureError&) {
     }
   };
-  bool anyMerge = false;
-  for (const Sheet& sh : book.sheets()) anyMerge = anyMerge || !sh.merges.empty();
+  bool anyMerge = false, anyComment = false;
+  for (const Sheet& sh : book.sheets()) {
+    anyMerge = anyMerge || !sh.merges.empty();
+    anyComment = anyComment || !sh.comments.empty();
+  }
+  // In constant-memory mode the rows are written here (StreamedRows); a comment makes the
+  // library place rows of its own, so such a book leaves all its rows to the library.
+  const bool streamRows = writeOptions.streamRows && !anyMerge && !anyComment;
+  std::vector<std::unique_ptr<StreamedRows>> streamed;
   lxw_workbook_options options{};
   options.constant_memory = anyMerge ? LXW_FALSE : LXW_TRUE;
   lxw_workbook* wb = workbook_new_opt(temp.string().c_str(), &options);
@@ -373,19 +393,34 @@ std::string saveXlsx(const Workbook& book, const std::filesystem::path& path) {
       err = LXW_ERROR_SHEETNAME_ALREADY_USED;
       break;
     }
-    err = writeSheet(wb, ws, book, sh, name, formats);
+    if (streamRows) streamed.push_back(std::make_unique<StreamedRows>(ws, book));
+    err = writeSheet(wb, ws, book, sh, name, formats, streamRows ? streamed.back().get() : nullptr);
     if (i == book.activeIndex()) worksheet_activate(ws);
   }
+  for (auto& rows : streamed) rows->finish();
   const lxw_error closed = workbook_close(wb);
   if (err == LXW_NO_ERROR) err = closed;
   if (err != LXW_NO_ERROR) {
     dropTemp();
     return "No se pudo escribir el libro " + fromUtf8(path.string()) + ": " + lxw_strerror(err);
   }
-  try {
-    store::replaceFile(temp.string(), path.string());
-  } catch (const FailureError& e) {
+  std::string written = temp.string();
+  if (streamRows) {
+    // The library's package holds the sheets without their rows: it is made again with them.
+    std::vector<const StreamedRows*> rows;
+    for (const auto& r : streamed) rows.push_back(r.get());
+    written = store::siblingTempName(path.string());
+    const std::string failed = repackWithRows(temp.string(), written, rows);
     dropTemp();
+    if (!failed.empty()) {
+      store::removeFileQuietly(written);
+      return "No se pudo escribir el libro " + fromUtf8(path.string()) + ": " + failed;
+    }
+  }
+  try {
+    store::replaceFile(written, path.string());
+  } catch (const FailureError& e) {
+    store::removeFileQuietly(written);
     return "No se pudo reemplazar el archivo " + fromUtf8(path.string()) + ": " +
            std::string(trimBlanks(e.failure().description));
   }

@@ -1,0 +1,242 @@
+// Sheet rows written as the library's constant-memory mode writes them, and the package made
+// again with them.
+#include "reports/XlsxRows.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "expr/Codepage.h"
+
+namespace exo::reports {
+
+lxw_error StreamedRows::add(lxw_row_t row, lxw_col_t col, const Cell& cell, lxw_format* format) {
+  if (cell.kind == CellKind::Empty && format == nullptr) return LXW_NO_ERROR;
+  std::string value;
+  if (cell.kind == CellKind::Text || cell.kind == CellKind::Formula) {
+    // The library takes the text as a C string: it ends at a zero byte.
+    value = toUtf8(m_book.text(cell.text));
+    if (const auto nul = value.find('\0'); nul != std::string::npos) value.resize(nul);
+    if (cell.kind == CellKind::Text) {
+      if (value.empty() && format == nullptr) return LXW_NO_ERROR;
+      std::size_t chars = 0;
+      for (const char ch : value) chars += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+      if (chars > kMaxCellChars) return LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED;
+    }
+  }
+  if (row >= LXW_ROW_MAX || col >= LXW_COL_MAX) return LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
+  if (m_hasRow && row != m_row) {
+    if (row < m_row) return LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE;
+    emit(m_row);
+  }
+  m_hasRow = true;
+  m_row = row;
+  m_ws->dim_rowmin = std::min(m_ws->dim_rowmin, row);
+  m_ws->dim_rowmax = std::max(m_ws->dim_rowmax, row);
+  m_ws->dim_colmin = std::min(m_ws->dim_colmin, col);
+  m_ws->dim_colmax = std::max(m_ws->dim_colmax, col);
+  // A second write of the same cell replaces the first, as in the library.
+  const auto same = std::find_if(m_cells.begin(), m_cells.end(),
+                                 [col](const Pending& p) { return p.col == col; });
+  if (same != m_cells.end()) m_cells.erase(same);
+  m_cells.push_back({col, &cell, format, std::move(value)});
+  return LXW_NO_ERROR;
+}
+
+void StreamedRows::finish() {
+  if (m_hasRow) emit(m_row);
+  m_hasRow = false;
+}
+
+void StreamedRows::emit(lxw_row_t row) {
+  std::sort(m_cells.begin(), m_cells.end(),
+            [](const Pending& a, const Pending& b) { return a.col < b.col; });
+  m_out += "<row r=\"";
+  appendInt(static_cast<std::int64_t>(row) + 1);
+  m_out += "\">";
+  for (const Pending& p : m_cells) emitCell(row, p);
+  m_out += "</row>";
+  m_cells.clear();
+}
+
+void StreamedRows::emitCell(lxw_row_t row, const Pending& p) {
+  const std::int32_t style = p.format != nullptr ? lxw_format_get_xf_index(p.format) : 0;
+  char name[LXW_MAX_CELL_NAME_LENGTH];
+  lxw_col_to_name(name, p.col, 0);
+  m_out += "<c r=\"";
+  m_out += name;
+  appendInt(static_cast<std::int64_t>(row) + 1);
+  m_out += '"';
+  if (style != 0) {
+    m_out += " s=\"";
+    appendInt(style);
+    m_out += '"';
+  }
+  switch (p.cell->kind) {
+    case CellKind::Number:
+    case CellKind::Date:
+      m_out += "><v>";
+      appendNumber(p.cell->num);
+      m_out += "</v></c>";
+      return;
+    case CellKind::Text:
+      if (p.value.empty()) {
+        m_out += "/>";  // an empty text with a style is a blank cell
+        return;
+      }
+      appendInlineString(p.value);
+      return;
+    case CellKind::Logical:
+      m_out += " t=\"b\"><v>";
+      m_out += p.cell->num != 0 ? '1' : '0';
+      m_out += "</v></c>";
+      return;
+    case CellKind::Formula: {
+      std::string_view formula = p.value;
+      if (!formula.empty() && formula.front() == '=') formula.remove_prefix(1);
+      m_out += "><f>";
+      appendEscaped(formula);
+      m_out += "</f><v>";
+      appendNumber(p.cell->num);
+      m_out += "</v></c>";
+      return;
+    }
+    case CellKind::Empty: m_out += "/>"; return;
+  }
+}
+
+// An inline string: control characters as _xHHHH_, then &, < and > as references; a blank at
+// either end keeps the text's blanks.
+void StreamedRows::appendInlineString(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char ch : text) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b < 0x20 && b != 0x09 && b != 0x0A) {
+      char code[8];
+      std::snprintf(code, sizeof code, "_x%04X_", b);
+      escaped += code;
+    } else if (ch == '&') {
+      escaped += "&amp;";
+    } else if (ch == '<') {
+      escaped += "&lt;";
+    } else if (ch == '>') {
+      escaped += "&gt;";
+    } else {
+      escaped += ch;
+    }
+  }
+  const bool blankEnds = std::isspace(static_cast<unsigned char>(escaped.front())) != 0 ||
+                         std::isspace(static_cast<unsigned char>(escaped.back())) != 0;
+  m_out +=
+      blankEnds ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">" : " t=\"inlineStr\"><is><t>";
+  m_out += escaped;
+  m_out += "</t></is></c>";
+}
+
+void StreamedRows::appendEscaped(std::string_view text) {
+  for (const char ch : text) {
+    switch (ch) {
+      case '&': m_out += "&amp;"; break;
+      case '<': m_out += "&lt;"; break;
+      case '>': m_out += "&gt;"; break;
+      default: m_out += ch;
+    }
+  }
+}
+
+void StreamedRows::appendInt(std::int64_t n) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+  m_out.append(digits, end);
+}
+
+// A number as the library prints it ("%.16G"); whole numbers of up to 15 digits print the same
+// as integers.
+void StreamedRows::appendNumber(double n) {
+  if (n == std::floor(n) && std::fabs(n) < 1e15 && !(n == 0 && std::signbit(n))) {
+    appendInt(static_cast<std::int64_t>(n));
+    return;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%.16G", n);
+  m_out += text;
+}
+
+namespace {
+
+constexpr std::string_view kEmptyRows = "<sheetData></sheetData>";
+// The date the library gives every part: 1 January 1980, midnight.
+constexpr zip_uint16_t kDosDate = (0 << 9) | (1 << 5) | 1;
+constexpr int kSheetLevel = 1;
+
+std::string zipText(zip_t* z) { return zip_strerror(z); }
+
+}  // namespace
+
+std::string repackWithRows(const std::string& from, const std::string& to,
+                           const std::vector<const StreamedRows*>& rows) {
+  int code = 0;
+  zip_t* src = zip_open(from.c_str(), ZIP_RDONLY, &code);
+  if (src == nullptr) return "no se pudo leer el paquete del libro";
+  const std::unique_ptr<zip_t, void (*)(zip_t*)> srcGuard(src, [](zip_t* z) { zip_discard(z); });
+  zip_t* dst = zip_open(to.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  if (dst == nullptr) return "no se pudo crear el paquete del libro";
+  bool closed = false;
+  const auto fail = [&](const std::string& what) {
+    if (!closed) zip_discard(dst);
+    closed = true;
+    return what;
+  };
+  std::vector<std::unique_ptr<std::string>> parts;  // alive until the package is closed
+  const zip_int64_t count = zip_get_num_entries(src, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* name = zip_get_name(src, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+    if (name == nullptr) return fail(zipText(src));
+    const StreamedRows* sheetRows = nullptr;
+    unsigned sheet = 0;
+    char tail = 0;
+    if (std::sscanf(name, "xl/worksheets/sheet%u.xm%c", &sheet, &tail) == 2 && tail == 'l' &&
+        sheet >= 1 && sheet <= rows.size())
+      sheetRows = rows[sheet - 1];
+    zip_source_t* source = nullptr;
+    if (sheetRows != nullptr) {
+      zip_stat_t st;
+      zip_stat_init(&st);
+      if (zip_stat_index(src, static_cast<zip_uint64_t>(i), 0, &st) != 0) return fail(zipText(src));
+      auto text = std::make_unique<std::string>(static_cast<std::size_t>(st.size), '\0');
+      zip_file_t* f = zip_fopen_index(src, static_cast<zip_uint64_t>(i), 0);
+      if (f == nullptr) return fail(zipText(src));
+      const zip_int64_t got = text->empty() ? 0 : zip_fread(f, text->data(), text->size());
+      zip_fclose(f);
+      if (got != static_cast<zip_int64_t>(text->size())) return fail(zipText(src));
+      if (const auto at = text->find(kEmptyRows); at != std::string::npos)
+        text->replace(at, kEmptyRows.size(), "<sheetData>" + sheetRows->rows() + "</sheetData>");
+      source = zip_source_buffer(dst, text->data(), text->size(), 0);
+      parts.push_back(std::move(text));
+    } else {
+      source = zip_source_zip(dst, src, static_cast<zip_uint64_t>(i), 0, 0, -1);
+    }
+    if (source == nullptr) return fail(zipText(dst));
+    const zip_int64_t at = zip_file_add(dst, name, source, ZIP_FL_ENC_RAW);
+    if (at < 0) {
+      zip_source_free(source);
+      return fail(zipText(dst));
+    }
+    const auto index = static_cast<zip_uint64_t>(at);
+    if (zip_set_file_compression(dst, index, ZIP_CM_DEFLATE,
+                                 sheetRows != nullptr ? kSheetLevel : 0) != 0 ||
+        zip_file_set_dostime(dst, index, 0, kDosDate, 0) != 0)
+      return fail(zipText(dst));
+  }
+  if (zip_close(dst) != 0) return fail(zipText(dst));
+  closed = true;
+  return {};
+}
+
+}  // namespace exo::reports

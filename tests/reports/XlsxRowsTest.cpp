@@ -1,0 +1,178 @@
+// The rows the program writes for the workbook layer must give the very parts the library
+// writes by itself: every workbook is saved both ways and its parts compared byte for byte.
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "../shell/ShellTestSupport.h"
+#include "reports/Workbook.h"
+#include "reports/XlsxFile.h"
+
+namespace {
+
+using exo::reports::CellStyle;
+using exo::reports::Sheet;
+using exo::reports::Workbook;
+using exo::reports::XlsxWriteOptions;
+
+// Every part of a package, by name.
+std::map<std::string, std::string> partsOf(const std::filesystem::path& file) {
+  std::map<std::string, std::string> parts;
+  int code = 0;
+  zip_t* z = zip_open(file.string().c_str(), ZIP_RDONLY, &code);
+  if (z == nullptr) return parts;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st);
+    std::string data(static_cast<std::size_t>(st.size), '\0');
+    zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
+    if (f != nullptr && !data.empty()) zip_fread(f, data.data(), data.size());
+    if (f != nullptr) zip_fclose(f);
+    parts[st.name] = data;
+  }
+  zip_discard(z);
+  return parts;
+}
+
+struct XlsxRowsTest : ::testing::Test {
+  // Saves the book both ways; the two results, empty when the save succeeded.
+  std::pair<std::string, std::string> saveBoth(const Workbook& book) {
+    return {exo::reports::saveXlsx(book, streamed, XlsxWriteOptions{true}),
+            exo::reports::saveXlsx(book, library, XlsxWriteOptions{false})};
+  }
+  void expectSameParts() {
+    const auto a = partsOf(streamed), b = partsOf(library);
+    ASSERT_FALSE(b.empty());
+    ASSERT_EQ(a.size(), b.size());
+    for (const auto& [name, data] : b) {
+      ASSERT_TRUE(a.count(name)) << name;
+      EXPECT_EQ(a.at(name), data) << name;
+    }
+  }
+  std::uint32_t style(Workbook& book, const char* font, double size, bool bold = false) {
+    CellStyle s;
+    s.font = font;
+    s.size = size;
+    s.bold = bold;
+    return book.styleId(s);
+  }
+
+  shelltest::TempDir dir;
+  std::filesystem::path streamed = dir.file("streamed.xlsx");
+  std::filesystem::path library = dir.file("library.xlsx");
+};
+
+TEST_F(XlsxRowsTest, EveryKindOfCellAndTextComesOutAsTheLibraryWritesIt) {
+  Workbook book;
+  Sheet& sh = book.sheets()[0];
+  using namespace std::literals;
+  const std::string_view texts[] = {"plain"sv,       " leading"sv,          "trailing "sv,
+                                    "a&b<c>d\"e'"sv, "ctl\x01x\x1Fy\x0D"sv, "tab\tin\nside"sv,
+                                    "\tstarts"sv,    "A\xF1o \x80 \xE1"sv,  "_x0041_"sv,
+                                    "end\x0B"sv,     "nul\0hidden"sv,       "\0"sv};
+  int row = 1;
+  for (const std::string_view t : texts) book.setText(sh, row++, 2, t);
+  book.setText(sh, row, 1, "");  // empty, no style: no cell
+  sh.at(row, 3).style = style(book, "Arial", 9);
+  book.setText(sh, row++, 3, "");  // empty with a style: a blank cell
+  const double numbers[] = {0,    -0.0,     12.5,    1e15,       123456789012345.0,
+                            1e20, -3.25e-7, 1.0 / 3, -987654321, 4503599627370497.0};
+  for (double n : numbers) book.setNumber(sh, row++, 4, n);
+  book.setLogical(sh, row, 1, true);
+  book.setLogical(sh, row++, 2, false);
+  book.setDate(sh, row++, 5, 40000);
+  book.setFormula(sh, row, 1, "=SUM(D1:D3)");
+  book.setFormula(sh, row++, 2, "IF(A1<2,\"x&y\",0)");
+  sh.at(row + 3, 7).style = style(book, "Tahoma", 10, true);  // a styled empty cell, rows apart
+  book.setText(sh, row + 3, 9, "first");
+  book.setText(sh, row + 3, 9, "second");  // written twice: the last one stays
+  const auto saved = saveBoth(book);
+  EXPECT_EQ(saved.first, "");
+  EXPECT_EQ(saved.second, "");
+  expectSameParts();
+}
+
+// The library numbers the styles of a sheet's last row only when it assembles the package,
+// after the rows of every other sheet: styles first used there come out last.
+TEST_F(XlsxRowsTest, StylesFirstUsedInTheLastRowsOfSeveralSheetsKeepTheLibrarysNumbers) {
+  Workbook book;
+  book.sheets()[0].name = "Uno";
+  book.sheets().push_back(Sheet{});
+  book.sheets()[1].name = "Dos";
+  const std::uint32_t plain = style(book, "Arial", 10);
+  const std::uint32_t lastOfFirst = style(book, "Courier New", 8, true);
+  const std::uint32_t middleOfSecond = style(book, "Verdana", 11);
+  const std::uint32_t lastOfSecond = style(book, "Georgia", 14, true);
+  for (int sheet = 0; sheet < 2; ++sheet) {
+    Sheet& sh = book.sheets()[static_cast<std::size_t>(sheet)];
+    for (int r = 1; r <= 20; ++r) {
+      sh.at(r, 1).style = plain;
+      book.setNumber(sh, r, 1, r * 1.5);
+    }
+  }
+  book.sheets()[1].at(10, 2).style = middleOfSecond;
+  book.setText(book.sheets()[1], 10, 2, "medio");
+  book.sheets()[0].at(21, 3).style = lastOfFirst;
+  book.setText(book.sheets()[0], 21, 3, "fin uno");
+  book.sheets()[1].at(25, 2).style = lastOfSecond;
+  book.setText(book.sheets()[1], 25, 2, "fin dos");
+  book.setActive(1);
+  const auto saved = saveBoth(book);
+  EXPECT_EQ(saved.first, "");
+  EXPECT_EQ(saved.second, "");
+  expectSameParts();
+}
+
+TEST_F(XlsxRowsTest, AnEmptySheetAndColumnWidthsAreTheLibrarysToo) {
+  Workbook book;
+  book.sheets().push_back(Sheet{});
+  book.sheets()[1].name = "Vacia";
+  book.sheets()[0].columnWidths[2] = 30;
+  book.setText(book.sheets()[0], 3, 2, "solo");
+  const auto saved = saveBoth(book);
+  EXPECT_EQ(saved.first, "");
+  expectSameParts();
+}
+
+TEST_F(XlsxRowsTest, ATextTooLongIsRefusedAsTheLibraryRefusesIt) {
+  Workbook book;
+  book.setText(book.sheets()[0], 1, 1, std::string(32767, 'x'));
+  EXPECT_EQ(saveBoth(book).first, "");
+  expectSameParts();
+  book.setText(book.sheets()[0], 2, 1, std::string(32768, 'y'));
+  std::filesystem::remove(streamed);
+  std::filesystem::remove(library);
+  const auto [mine, theirs] = saveBoth(book);
+  EXPECT_NE(theirs, "");
+  std::string named = mine;
+  if (const auto at = named.find("streamed.xlsx"); at != std::string::npos)
+    named.replace(at, 13, "library.xlsx");
+  EXPECT_EQ(named, theirs);
+  EXPECT_FALSE(std::filesystem::exists(streamed));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            0);
+}
+
+TEST_F(XlsxRowsTest, TheFileIsReadBackWithItsValues) {
+  Workbook book;
+  book.setText(book.sheets()[0], 1, 1, "Raz\xF3n & Cia");
+  book.setNumber(book.sheets()[0], 2, 3, 1234.5);
+  ASSERT_EQ(exo::reports::saveXlsx(book, streamed), "");
+  const auto read = exo::reports::openXlsx(streamed);
+  ASSERT_TRUE(read.book) << read.error;
+  const Workbook& back = *read.book;
+  const auto* a1 = back.sheets()[0].find(1, 1);
+  const auto* c2 = back.sheets()[0].find(2, 3);
+  ASSERT_TRUE(a1 && c2);
+  EXPECT_EQ(back.text(a1->text), "Raz\xF3n & Cia");
+  EXPECT_DOUBLE_EQ(c2->num, 1234.5);
+}
+
+}  // namespace
