@@ -360,10 +360,19 @@ FixResult ARREGLACOMIS(Session& session, Engine& engine) {
     }
     return true;
   });
+  // As in the VAT fix, the changes are one batch under the table lock, or one by one under
+  // their own record locks when the table lock cannot be had. The batch advances the index
+  // file's change counter once per key change, as the changes one by one do.
+  const bool batched = scanned && !changes.empty() && engine.lockFile(run.ip, run.area);
+  if (batched) engine.beginBatch(run.area, store::BatchCount::PerChange);
   for (const auto& [recno, salesperson] : changes) {
     if (!scanned || run.watch.failed()) break;
-    run.change(recno, {{"CTA_DIR", salesperson}});
+    run.change(recno, {{"CTA_DIR", salesperson}}, batched);
     ++run.result.moved;
+  }
+  if (batched) {
+    engine.endBatch(run.area);
+    engine.unlock(run.ip, run.area);
   }
   return run.finish();
 }

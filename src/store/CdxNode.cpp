@@ -2,6 +2,7 @@
 #include "store/CdxNode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "expr/Collation.h"
@@ -174,36 +175,50 @@ void LeafPacker::reset() {
   m_prevTrail = 0;
 }
 
-bool LeafPacker::add(const char* key, std::uint32_t recno) {
-  // Trailing fill and the bytes shared with the previous key, compared eight at a time.
+namespace {
+
+// Bytes equal to `fill` at the end of `key`, and bytes `a` and `b` share at their start (up to
+// `limit`), eight at a time: in a word loaded from memory the byte at the lowest address is the
+// least significant, so the first differing byte is given by the trailing zero bits of a ^ b,
+// the last by the leading ones.
+static_assert(std::endian::native == std::endian::little);
+
+std::uint16_t trailingFill(const char* key, std::uint16_t length, std::uint8_t fill) {
+  const std::uint64_t fill8 = 0x0101010101010101ULL * fill;
   std::uint16_t trail = 0;
-  const std::uint64_t fill8 = 0x0101010101010101ULL * m_fill;
-  while (trail + 8 <= m_keyLength) {
+  while (trail + 8 <= length) {
     std::uint64_t word;
-    std::memcpy(&word, key + m_keyLength - trail - 8, 8);
-    if (word != fill8) break;
+    std::memcpy(&word, key + length - trail - 8, 8);
+    if (const std::uint64_t x = word ^ fill8; x != 0)
+      return static_cast<std::uint16_t>(trail + std::countl_zero(x) / 8);
     trail = static_cast<std::uint16_t>(trail + 8);
   }
-  while (trail < m_keyLength && static_cast<std::uint8_t>(key[m_keyLength - 1 - trail]) == m_fill)
-    ++trail;
+  while (trail < length && static_cast<std::uint8_t>(key[length - 1 - trail]) == fill) ++trail;
+  return trail;
+}
+
+std::uint16_t sharedStart(const char* a, const char* b, std::uint16_t limit) {
+  std::uint16_t dup = 0;
+  while (dup + 8 <= limit) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + dup, 8);
+    std::memcpy(&y, b + dup, 8);
+    if (x != y) return static_cast<std::uint16_t>(dup + std::countr_zero(x ^ y) / 8);
+    dup = static_cast<std::uint16_t>(dup + 8);
+  }
+  while (dup < limit && a[dup] == b[dup]) ++dup;
+  return dup;
+}
+
+}  // namespace
+
+bool LeafPacker::add(const char* key, std::uint32_t recno) {
+  // Trailing fill and the bytes shared with the previous key.
+  const std::uint16_t trail = trailingFill(key, m_keyLength, m_fill);
   std::uint16_t dup = 0;
   if (m_count > 0) {
-    const std::uint16_t limit =
-        static_cast<std::uint16_t>(m_keyLength - std::max(trail, m_prevTrail));
-    bool differs = false;
-    while (dup + 8 <= limit) {
-      std::uint64_t a, b;
-      std::memcpy(&a, m_prev + dup, 8);
-      std::memcpy(&b, key + dup, 8);
-      if (a != b) {
-        while (m_prev[dup] == key[dup]) ++dup;  // the first differing byte of the eight
-        differs = true;
-        break;
-      }
-      dup = static_cast<std::uint16_t>(dup + 8);
-    }
-    if (!differs)
-      while (dup < limit && m_prev[dup] == key[dup]) ++dup;
+    dup = sharedStart(m_prev, key,
+                      static_cast<std::uint16_t>(m_keyLength - std::max(trail, m_prevTrail)));
   }
   const std::uint32_t stored = m_keyLength - dup - trail;
   const std::uint32_t cost = m_entryBytes + stored;
@@ -218,6 +233,24 @@ bool LeafPacker::add(const char* key, std::uint32_t recno) {
   std::memcpy(m_prev, key, m_keyLength);
   m_prevTrail = trail;
   ++m_count;
+  return true;
+}
+
+bool LeafPacker::wouldFit(const Node& node) const {
+  std::uint32_t used = 0;
+  std::uint16_t prevTrail = 0;
+  for (std::size_t i = 0; i < node.size(); ++i) {
+    const char* key = node.key(i);
+    const std::uint16_t trail = trailingFill(key, m_keyLength, m_fill);
+    std::uint16_t dup = 0;
+    if (i > 0) {
+      dup = sharedStart(node.key(i - 1), key,
+                        static_cast<std::uint16_t>(m_keyLength - std::max(trail, prevTrail)));
+    }
+    used += m_entryBytes + m_keyLength - dup - trail;
+    if (used > kLeafSpace) return false;
+    prevTrail = trail;
+  }
   return true;
 }
 
@@ -261,6 +294,12 @@ bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page) {
     if (!packer.add(node.key(i), node.recnos[i])) return false;
   std::memcpy(page, packer.finish(node.attr, node.left, node.right), kPageSize);
   return true;
+}
+
+bool leafFits(const Node& node, std::uint8_t fill) {
+  const std::uint32_t maxRecno =
+      node.recnos.empty() ? 1 : *std::max_element(node.recnos.begin(), node.recnos.end());
+  return LeafPacker(node.keyLength, fill, maxRecno).wouldFit(node);
 }
 
 }  // namespace exo::store::cdx

@@ -71,6 +71,9 @@ class LeafPacker {
   std::size_t count() const { return m_count; }
   // Writes the node header and returns the finished page (valid until the next reset/add).
   const unsigned char* finish(std::uint16_t attr, std::uint32_t left, std::uint32_t right);
+  // Whether the keys of `node` (of this packer's key length) would all go into one empty leaf,
+  // worked out as add() packs them but without writing the page.
+  bool wouldFit(const Node& node) const;
 
  private:
   std::uint16_t m_keyLength;
@@ -89,6 +92,8 @@ std::uint32_t leafUsedBytes(const unsigned char* page, std::uint16_t keyLength);
 
 // Encodes a whole leaf node; false when its keys do not fit in one page.
 bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page);
+// Whether encodeLeaf() would succeed, without encoding.
+bool leafFits(const Node& node, std::uint8_t fill);
 
 std::uint32_t readLe32(const unsigned char* p);
 void writeLe32(unsigned char* p, std::uint32_t v);

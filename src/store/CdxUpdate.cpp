@@ -90,6 +90,7 @@ bool nodeFits(const TagEdit& e, const Node& n) {
 // Writes `n`, splitting it in two when it does not fit; returns the new right half.
 std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
   if (n.isLeaf()) {
+    if (CdxWriter::deferLeaf(e.cdx, n, e.order.fill)) return std::nullopt;
     // Packing the leaf tells whether it fits: one pass where it does.
     unsigned char page[kPageSize];
     if (encodeLeaf(n, e.order.fill, page)) {
