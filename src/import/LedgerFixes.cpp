@@ -6,6 +6,7 @@
 // the changes are then made through the work area, in that order, so that the tags follow.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <unordered_map>
 
@@ -56,8 +57,6 @@ int collate(std::string_view a, std::string_view b) {
 // One line of the voucher types a fix works on, as the table holds it.
 struct FixLine {
   std::uint32_t recno = 0;
-  std::size_t type = 0;  // position of its voucher type in the fix's list
-  std::string voucher;   // TIPO_COMP + COMPROBA
   std::string ctaDir;
   bool commission = false;  // TIPO "CO..."
   bool expenseAccount = false;  // CODIGO "5..." (the commission fix only)
@@ -81,7 +80,14 @@ struct FixRun {
   FailureWatch watch;
   OpenAreas areas;
   int area = 0;
-  std::vector<FixLine> lines;  // in the order "SoloCmp", one type after the other
+  // The lines of one voucher (TIPO_COMP + COMPROBA), in record order.
+  struct Voucher {
+    std::size_t type = 0;  // position of its voucher type in the fix's list
+    std::string weights;   // TIPO_COMP + COMPROBA through the collation weights
+    std::vector<FixLine> lines;
+  };
+  std::vector<Voucher> vouchers;
+  std::vector<std::uint32_t> order;  // the vouchers in the order "SoloCmp", type by type
   FixResult result;
   Stopwatch clock;
 
@@ -120,14 +126,16 @@ struct FixRun {
     return false;
   }
 
-  // Reads the active lines of the given voucher types into `lines`, in the order "SoloCmp"
-  // (type by type in the order given, then TIPO_COMP + COMPROBA, then record).
+  // Reads the active lines of the given voucher types, voucher by voucher, and puts the vouchers
+  // in the order "SoloCmp" (type by type in the order given, then TIPO_COMP + COMPROBA; the
+  // lines of a voucher stay in record order).
   bool readLines(const std::vector<std::string>& types, bool commissionFields) {
     const std::string path =
         shell::entryPath(session.companyFolder(), store::kYearMovements).string();
     bool missing = false;
     const bool read = shell::throughHandler(ip, [&] {
-      lines.clear();
+      vouchers.clear();
+      std::unordered_map<std::string, std::uint32_t> known;
       store::Dbf table = store::Dbf::open(path, store::OpenOptions{true, true, 2000});
       const auto field = [&](const char* name) {
         const auto i = table.fieldIndex(name);
@@ -143,52 +151,66 @@ struct FixRun {
       const int monto = commissionFields ? field("MONTO") : -1;
       const int detalle = commissionFields ? field("DETALLE") : -1;
       if (missing) return;
-      std::vector<char> rec(table.recordLength());
+      std::string key;
       for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
-        table.read(r, rec.data());
-        if (store::Dbf::isDeleted(rec.data())) continue;
-        const std::string_view type = table.text(rec.data(), tipoComp);
+        const char* rec = table.peek(r);
+        if (store::Dbf::isDeleted(rec)) continue;
+        const std::string_view type = table.text(rec, tipoComp);
         std::size_t t = 0;
         while (t < types.size() && !beginsWith(type, types[t])) ++t;
         if (t == types.size()) continue;
+        key.assign(type).append(table.text(rec, comproba));
+        auto [at, added] = known.try_emplace(key, static_cast<std::uint32_t>(vouchers.size()));
+        if (added) {
+          Voucher v;
+          v.type = t;
+          v.weights = key;
+          for (char& c : v.weights)
+            c = static_cast<char>(collationWeight(static_cast<unsigned char>(c)));
+          vouchers.push_back(std::move(v));
+        }
         FixLine line;
         line.recno = r;
-        line.type = t;
-        line.voucher.append(type).append(table.text(rec.data(), comproba));
-        line.ctaDir = std::string(table.text(rec.data(), ctaDir));
-        line.commission = isCommissionLine(table.text(rec.data(), tipo));
+        line.ctaDir = std::string(table.text(rec, ctaDir));
+        line.commission = isCommissionLine(table.text(rec, tipo));
         if (commissionFields) {
-          line.expenseAccount = beginsWith(table.text(rec.data(), codigo), "5.");
-          line.commissionText =
-              beginsWith(upper1252(table.text(rec.data(), detalle)), "COMISI");
-          line.monto = table.number(rec.data(), monto);
+          line.expenseAccount = beginsWith(table.text(rec, codigo), "5.");
+          line.commissionText = beginsWith(upper1252(table.text(rec, detalle)), "COMISI");
+          line.monto = table.number(rec, monto);
         }
-        lines.push_back(std::move(line));
+        vouchers[at->second].lines.push_back(std::move(line));
       }
     });
     if (!read || missing || watch.failed()) return false;
-    std::sort(lines.begin(), lines.end(), [](const FixLine& a, const FixLine& b) {
-      if (a.type != b.type) return a.type < b.type;
-      const int c = collate(a.voucher, b.voucher);
-      return c != 0 ? c < 0 : a.recno < b.recno;
+    order.resize(vouchers.size());
+    result.scanned = 0;
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+      order[i] = i;
+      result.scanned += static_cast<std::int64_t>(vouchers[i].lines.size());
+    }
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const Voucher& x = vouchers[a];
+      const Voucher& y = vouchers[b];
+      if (x.type != y.type) return x.type < y.type;
+      const int c = std::memcmp(x.weights.data(), y.weights.data(),
+                                std::min(x.weights.size(), y.weights.size()));
+      return c != 0 ? c < 0 : x.weights.size() < y.weights.size();
     });
-    result.scanned = static_cast<std::int64_t>(lines.size());
     return true;
   }
 
-  // Hands each voucher's lines (consecutive in `lines`) to `visit`, with the meter.
+  // Hands each voucher's lines to `visit` in the order of the pass, with the meter.
   bool forEachVoucher(const std::function<bool(std::vector<FixLine*>&)>& visit) {
     ui.meterBegin("", result.scanned, true);
     std::vector<FixLine*> voucher;
-    std::int64_t shown = 0;
-    for (std::size_t i = 0; i < lines.size();) {
+    std::int64_t done = 0, shown = 0;
+    for (const std::uint32_t v : order) {
       voucher.clear();
-      std::size_t j = i;
-      while (j < lines.size() && lines[j].voucher == lines[i].voucher) voucher.push_back(&lines[j++]);
+      for (FixLine& line : vouchers[v].lines) voucher.push_back(&line);
       if (!visit(voucher) || watch.failed()) return false;
-      i = j;
-      if (static_cast<std::int64_t>(i) / kRepaintEvery != shown / kRepaintEvery) {
-        shown = static_cast<std::int64_t>(i);
+      done += static_cast<std::int64_t>(voucher.size());
+      if (done / kRepaintEvery != shown / kRepaintEvery) {
+        shown = done;
         ui.meterAdvance(shown);
         ui.pumpEvents();
       }

@@ -102,12 +102,14 @@ int KeyOrder::compare(const char* a, const char* b, std::size_t n) const {
 }
 
 void Node::insert(std::size_t at, const char* key, std::uint32_t recno, std::uint32_t child) {
+  keyBytes = -1;
   keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength), key, key + keyLength);
   recnos.insert(recnos.begin() + static_cast<std::ptrdiff_t>(at), recno);
   if (!isLeaf()) children.insert(children.begin() + static_cast<std::ptrdiff_t>(at), child);
 }
 
 void Node::erase(std::size_t at) {
+  keyBytes = -1;
   const auto k = keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength);
   keys.erase(k, k + keyLength);
   recnos.erase(recnos.begin() + static_cast<std::ptrdiff_t>(at));
@@ -237,21 +239,9 @@ bool LeafPacker::add(const char* key, std::uint32_t recno) {
 }
 
 bool LeafPacker::wouldFit(const Node& node) const {
-  std::uint32_t used = 0;
-  std::uint16_t prevTrail = 0;
-  for (std::size_t i = 0; i < node.size(); ++i) {
-    const char* key = node.key(i);
-    const std::uint16_t trail = trailingFill(key, m_keyLength, m_fill);
-    std::uint16_t dup = 0;
-    if (i > 0) {
-      dup = sharedStart(node.key(i - 1), key,
-                        static_cast<std::uint16_t>(m_keyLength - std::max(trail, prevTrail)));
-    }
-    used += m_entryBytes + m_keyLength - dup - trail;
-    if (used > kLeafSpace) return false;
-    prevTrail = trail;
-  }
-  return true;
+  const std::uint32_t keys = node.keyBytes >= 0 ? static_cast<std::uint32_t>(node.keyBytes)
+                                                : packedKeyBytes(node, m_fill);
+  return node.size() * m_entryBytes + keys <= kLeafSpace;
 }
 
 const unsigned char* LeafPacker::finish(std::uint16_t attr, std::uint32_t left,
@@ -294,6 +284,34 @@ bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page) {
     if (!packer.add(node.key(i), node.recnos[i])) return false;
   std::memcpy(page, packer.finish(node.attr, node.left, node.right), kPageSize);
   return true;
+}
+
+std::uint32_t packedKeyCost(const Node& node, std::size_t i, std::uint8_t fill) {
+  const std::uint16_t length = node.keyLength;
+  const char* key = node.key(i);
+  const std::uint16_t trail = trailingFill(key, length, fill);
+  if (i == 0) return length - trail;
+  const std::uint16_t prevTrail = trailingFill(node.key(i - 1), length, fill);
+  const std::uint16_t dup = sharedStart(node.key(i - 1), key,
+                                        static_cast<std::uint16_t>(length - std::max(trail, prevTrail)));
+  return static_cast<std::uint32_t>(length - dup - trail);
+}
+
+std::uint32_t packedKeyBytes(const Node& node, std::uint8_t fill) {
+  std::uint32_t bytes = 0;
+  std::uint16_t prevTrail = 0;
+  for (std::size_t i = 0; i < node.size(); ++i) {
+    const char* key = node.key(i);
+    const std::uint16_t trail = trailingFill(key, node.keyLength, fill);
+    std::uint16_t dup = 0;
+    if (i > 0) {
+      dup = sharedStart(node.key(i - 1), key,
+                        static_cast<std::uint16_t>(node.keyLength - std::max(trail, prevTrail)));
+    }
+    bytes += node.keyLength - dup - trail;
+    prevTrail = trail;
+  }
+  return bytes;
 }
 
 bool leafFits(const Node& node, std::uint8_t fill) {
