@@ -58,7 +58,7 @@ int collate(std::string_view a, std::string_view b) {
 struct FixLine {
   std::uint32_t recno = 0;
   std::string ctaDir;
-  bool commission = false;  // TIPO "CO..."
+  bool commission = false;      // TIPO "CO..."
   bool expenseAccount = false;  // CODIGO "5..." (the commission fix only)
   bool commissionText = false;  // DETALLE "COMISI..." in upper case (the commission fix only)
   store::NumberValue monto;     // (the commission fix only)

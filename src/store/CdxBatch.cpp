@@ -39,8 +39,8 @@ void Cdx::encodeLeafPage(std::uint32_t page) const {
 
 void Cdx::encodePending(std::uint64_t offset, std::size_t n) const {
   const std::uint64_t end = offset + n;
-  for (std::uint64_t page = offset / kPageSize * kPageSize;
-       page < end && !m_pendingLeaves.empty(); page += kPageSize)
+  for (std::uint64_t page = offset / kPageSize * kPageSize; page < end && !m_pendingLeaves.empty();
+       page += kPageSize)
     encodeLeafPage(static_cast<std::uint32_t>(page));
 }
 
@@ -163,7 +163,7 @@ void Cdx::endBatch() {
     // Other opens notice the batch's changes through the counter, bumped once for all of them
     // (or once for each, when asked).
     bumpCounter(m_batchCount == BatchCount::PerChange ? std::max<std::uint32_t>(m_batchChanges, 1)
-                                                       : 1);
+                                                      : 1);
     m_batchDirty = false;
   }
   flushBatch();

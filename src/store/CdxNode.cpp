@@ -239,8 +239,8 @@ bool LeafPacker::add(const char* key, std::uint32_t recno) {
 }
 
 bool LeafPacker::wouldFit(const Node& node) const {
-  const std::uint32_t keys = node.keyBytes >= 0 ? static_cast<std::uint32_t>(node.keyBytes)
-                                                : packedKeyBytes(node, m_fill);
+  const std::uint32_t keys =
+      node.keyBytes >= 0 ? static_cast<std::uint32_t>(node.keyBytes) : packedKeyBytes(node, m_fill);
   return node.size() * m_entryBytes + keys <= kLeafSpace;
 }
 
@@ -292,8 +292,8 @@ std::uint32_t packedKeyCost(const Node& node, std::size_t i, std::uint8_t fill) 
   const std::uint16_t trail = trailingFill(key, length, fill);
   if (i == 0) return length - trail;
   const std::uint16_t prevTrail = trailingFill(node.key(i - 1), length, fill);
-  const std::uint16_t dup = sharedStart(node.key(i - 1), key,
-                                        static_cast<std::uint16_t>(length - std::max(trail, prevTrail)));
+  const std::uint16_t dup = sharedStart(
+      node.key(i - 1), key, static_cast<std::uint16_t>(length - std::max(trail, prevTrail)));
   return static_cast<std::uint32_t>(length - dup - trail);
 }
 

@@ -249,8 +249,7 @@ TEST_F(FixesOrder, EachCommissionLineSeesTheChangesOfTheOnesBefore) {
   const auto p = parties();
   EXPECT_EQ(p[8], "00040");
   EXPECT_EQ(p[9], "00002");
-  exo::store::Cdx cdx =
-      exo::store::Cdx::open((work() / "vrTraCox.cdx").string(), {true, true, 0});
+  exo::store::Cdx cdx = exo::store::Cdx::open((work() / "vrTraCox.cdx").string(), {true, true, 0});
   for (std::size_t tag = 0; tag < cdx.tags().size(); ++tag) EXPECT_EQ(cdx.check(tag), "");
 }
 
