@@ -175,7 +175,9 @@ struct FixRun {
         line.commission = isCommissionLine(table.text(rec, tipo));
         if (commissionFields) {
           line.expenseAccount = beginsWith(table.text(rec, codigo), "5.");
-          line.commissionText = beginsWith(upper1252(table.text(rec, detalle)), "COMISI");
+          // The text matters only on an expense account (the fix looks at it after the account).
+          line.commissionText =
+              line.expenseAccount && beginsWith(upper1252(table.text(rec, detalle)), "COMISI");
           line.monto = table.number(rec, monto);
         }
         vouchers[at->second].lines.push_back(std::move(line));
