@@ -2,6 +2,8 @@
 #include "expr/Codepage.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 #include "expr/CodepageTables.h"
 
@@ -230,9 +232,17 @@ int codePageOfMark(std::uint8_t mark) {
 void convertLedgerText(std::uint8_t mark, char* bytes, std::size_t size) {
   const int page = codePageOfMark(mark);
   if (page == 1252) return;
+  // Runs of eight bytes below 0x80 (most of a Spanish text) are the same in every page.
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    if ((word & 0x8080808080808080ull) != 0) break;
+  }
+  if (i == size) return;
   const unsigned char* upper = upperHalfTo1252(page);
   if (upper == nullptr) upper = upperHalfTo1252(850);
-  for (std::size_t i = 0; i < size; ++i) {
+  for (; i < size; ++i) {
     const unsigned char b = static_cast<unsigned char>(bytes[i]);
     if (b >= 0x80) bytes[i] = static_cast<char>(upper[b - 0x80]);
   }

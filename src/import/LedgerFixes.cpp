@@ -1,19 +1,26 @@
 // The two fixes of the year's movements: value-added-tax lines moved from the ledger's pseudo
 // third party to the real counterpart of their voucher, and sales-commission expenses moved to
-// the salesperson. Each is one pass over the lines of the voucher types concerned, in the order
-// "SoloCmp" one type at a time, plus a short read of the voucher's lines in the order
-// "CmpCtaDir" for each line to fix.
+// the salesperson. Each reads the lines of the voucher types concerned once, straight from the
+// table in record order, and works out the changes voucher by voucher as the orders "SoloCmp"
+// (the lines, one type at a time) and "CmpCtaDir" (a voucher's lines by third party) give them;
+// the changes are then made through the work area, in that order, so that the tags follow.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
+#include <unordered_map>
 
+#include "expr/Collation.h"
 #include "expr/Text.h"
 #include "import/ImportRun.h"
 #include "import/LedgerImport.h"
 #include "shell/Paths.h"
 #include "shell/Session.h"
 #include "shell/Utilities.h"
+#include "store/Dbf.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FieldCodec.h"
 
 namespace exo::import {
 
@@ -35,7 +42,36 @@ const std::vector<std::string> kSalesTypes = {"FC", "FE", "FL", "FH", "FT", "FD"
 bool isVatParty(std::string_view ctaDir) { return beginsWith(ctaDir, "IVA"); }
 bool isCommissionLine(std::string_view tipo) { return beginsWith(tipo, "CO"); }
 
-// The year's table open twice (scan and voucher lookup) with its tags, for one fix.
+// Texts in the order of character keys: byte by byte through the collation weights (a
+// permutation of the bytes, so only equal texts compare equal).
+int collate(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i])
+      return int{collationWeight(static_cast<unsigned char>(a[i]))} -
+             int{collationWeight(static_cast<unsigned char>(b[i]))};
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+// One line of the voucher types a fix works on, as the table holds it.
+struct FixLine {
+  std::uint32_t recno = 0;
+  std::string ctaDir;
+  bool commission = false;      // TIPO "CO..."
+  bool expenseAccount = false;  // CODIGO "5..." (the commission fix only)
+  bool commissionText = false;  // DETALLE "COMISI..." in upper case (the commission fix only)
+  store::NumberValue monto;     // (the commission fix only)
+};
+
+// In the order "CmpCtaDir" within one voucher: third party, then record.
+bool byParty(const FixLine* a, const FixLine* b) {
+  const int c = collate(a->ctaDir, b->ctaDir);
+  return c != 0 ? c < 0 : a->recno < b->recno;
+}
+
+// The year's table open in a work area with its tags (the changes go through it), and its
+// lines of the fix's voucher types read once from the file.
 struct FixRun {
   Session& session;
   Engine& engine;
@@ -43,7 +79,15 @@ struct FixRun {
   UserInterface& ui;
   FailureWatch watch;
   OpenAreas areas;
-  int scan = 0, lookup = 0;
+  int area = 0;
+  // The lines of one voucher (TIPO_COMP + COMPROBA), in record order.
+  struct Voucher {
+    std::size_t type = 0;  // position of its voucher type in the fix's list
+    std::string weights;   // TIPO_COMP + COMPROBA through the collation weights
+    std::vector<FixLine> lines;
+  };
+  std::vector<Voucher> vouchers;
+  std::vector<std::uint32_t> order;  // the vouchers in the order "SoloCmp", type by type
   FixResult result;
   Stopwatch clock;
 
@@ -66,13 +110,9 @@ struct FixRun {
     ui.status(0, "Procesando, por favor espere.....");
     ui.pumpEvents();
     const std::string table = shell::entryPath(work, store::kYearMovements).string();
-    scan = areas.open(table, "TRACONFIX");
-    if (scan != 0) engine.addIndex(scan, store::kYearMovementsIndex);
-    lookup = watch.failed() ? 0 : areas.open(table, "TRACONCMP");
-    if (lookup != 0) engine.addIndex(lookup, store::kYearMovementsIndex);
-    if (scan == 0 || lookup == 0 || watch.failed()) return stopped();
-    engine.setOrder(scan, "SoloCmp");
-    engine.setOrder(lookup, "CmpCtaDir");
+    area = areas.open(table, "TRACONFIX");
+    if (area != 0) engine.addIndex(area, store::kYearMovementsIndex);
+    if (area == 0 || watch.failed()) return stopped();
     return !watch.failed() || stopped();
   }
 
@@ -86,54 +126,120 @@ struct FixRun {
     return false;
   }
 
-  // Visits the lines of the given voucher types in the order "SoloCmp"; `visit` sees the scan
-  // area on each line.
-  bool scanTypes(const std::vector<std::string>& types, const std::function<void()>& visit) {
-    std::int64_t total = 0;
-    for (const std::string& t : types) {
-      engine.orderScope(ip, scan, 0, Value::text(t));
-      engine.orderScope(ip, scan, 1, Value::text(t));
-      total += engine.keyCount(ip, scan);
-    }
-    ui.meterBegin("", total, true);
-    for (const std::string& t : types) {
-      engine.orderScope(ip, scan, 0, Value::text(t));
-      engine.orderScope(ip, scan, 1, Value::text(t));
-      engine.forEach(scan, [&] {
-        visit();
-        if (++result.scanned % kRepaintEvery == 0) {
-          ui.meterAdvance(result.scanned);
-          ui.pumpEvents();
+  // Reads the active lines of the given voucher types, voucher by voucher, and puts the vouchers
+  // in the order "SoloCmp" (type by type in the order given, then TIPO_COMP + COMPROBA; the
+  // lines of a voucher stay in record order).
+  bool readLines(const std::vector<std::string>& types, bool commissionFields) {
+    const std::string path =
+        shell::entryPath(session.companyFolder(), store::kYearMovements).string();
+    bool missing = false;
+    const bool read = shell::throughHandler(ip, [&] {
+      vouchers.clear();
+      std::unordered_map<std::string, std::uint32_t> known;
+      store::Dbf table = store::Dbf::open(path, store::OpenOptions{true, true, 2000});
+      const auto field = [&](const char* name) {
+        const auto i = table.fieldIndex(name);
+        if (!i) {
+          missing = true;
+          engine.text(area, name);  // raised as the work area raises a field it lacks
         }
-        return !watch.failed();
-      });
-      if (watch.failed()) break;
+        return i.value_or(-1);
+      };
+      const int tipoComp = field("TIPO_COMP"), comproba = field("COMPROBA"),
+                ctaDir = field("CTA_DIR"), tipo = field("TIPO");
+      const int codigo = commissionFields ? field("CODIGO") : -1;
+      const int monto = commissionFields ? field("MONTO") : -1;
+      const int detalle = commissionFields ? field("DETALLE") : -1;
+      if (missing) return;
+      std::string key;
+      for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
+        const char* rec = table.peek(r);
+        if (store::Dbf::isDeleted(rec)) continue;
+        const std::string_view type = table.text(rec, tipoComp);
+        std::size_t t = 0;
+        while (t < types.size() && !beginsWith(type, types[t])) ++t;
+        if (t == types.size()) continue;
+        key.assign(type).append(table.text(rec, comproba));
+        auto [at, added] = known.try_emplace(key, static_cast<std::uint32_t>(vouchers.size()));
+        if (added) {
+          Voucher v;
+          v.type = t;
+          v.weights = key;
+          for (char& c : v.weights)
+            c = static_cast<char>(collationWeight(static_cast<unsigned char>(c)));
+          vouchers.push_back(std::move(v));
+        }
+        FixLine line;
+        line.recno = r;
+        line.ctaDir = std::string(table.text(rec, ctaDir));
+        line.commission = isCommissionLine(table.text(rec, tipo));
+        if (commissionFields) {
+          line.expenseAccount = beginsWith(table.text(rec, codigo), "5.");
+          // The text matters only on an expense account (the fix looks at it after the account).
+          line.commissionText =
+              line.expenseAccount && beginsWith(upper1252(table.text(rec, detalle)), "COMISI");
+          line.monto = table.number(rec, monto);
+        }
+        vouchers[at->second].lines.push_back(std::move(line));
+      }
+    });
+    if (!read || missing || watch.failed()) return false;
+    order.resize(vouchers.size());
+    result.scanned = 0;
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+      order[i] = i;
+      result.scanned += static_cast<std::int64_t>(vouchers[i].lines.size());
     }
-    engine.orderScope(ip, scan, 0, Value());
-    engine.orderScope(ip, scan, 1, Value());
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const Voucher& x = vouchers[a];
+      const Voucher& y = vouchers[b];
+      if (x.type != y.type) return x.type < y.type;
+      const int c = std::memcmp(x.weights.data(), y.weights.data(),
+                                std::min(x.weights.size(), y.weights.size()));
+      return c != 0 ? c < 0 : x.weights.size() < y.weights.size();
+    });
+    return true;
+  }
+
+  // Hands each voucher's lines to `visit` in the order of the pass, with the meter.
+  bool forEachVoucher(const std::function<bool(std::vector<FixLine*>&)>& visit) {
+    ui.meterBegin("", result.scanned, true);
+    std::vector<FixLine*> voucher;
+    std::int64_t done = 0, shown = 0;
+    for (const std::uint32_t v : order) {
+      voucher.clear();
+      for (FixLine& line : vouchers[v].lines) voucher.push_back(&line);
+      if (!visit(voucher) || watch.failed()) return false;
+      done += static_cast<std::int64_t>(voucher.size());
+      if (done / kRepaintEvery != shown / kRepaintEvery) {
+        shown = done;
+        ui.meterAdvance(shown);
+        ui.pumpEvents();
+      }
+    }
     ui.meterAdvance(result.scanned);
+    return true;
+  }
+
+  // The amount of a line, read again through the work area when the file's text is not a
+  // number, so that the failure is raised as any reading of the field raises it.
+  bool amount(const FixLine& line, double& value) {
+    if (line.monto.state == store::NumberState::Value ||
+        line.monto.state == store::NumberState::Empty) {
+      value = line.monto.value;
+      return true;
+    }
+    engine.goTo(ip, area, line.recno);
+    value = engine.number(area, "MONTO");
     return !watch.failed();
   }
 
-  // Walks the lines of the voucher `voucher` (TIPO_COMP + COMPROBA) in the order "CmpCtaDir"
-  // until `stop` is true on one of them; true when it stopped on a line (the lookup area stands
-  // there).
-  bool findInVoucher(const std::string& voucher, const std::function<bool()>& stop) {
-    if (!engine.seekKey(lookup, Value::text(voucher))) return false;
-    while (!engine.eof(lookup)) {
-      const std::string key = engine.text(lookup, "TIPO_COMP") + engine.text(lookup, "COMPROBA");
-      if (key != voucher) return false;
-      if (stop()) return true;
-      engine.skip(ip, lookup, 1);
-    }
-    return false;
-  }
-
-  // Writes the fields of the current record of `area` under a record lock. While the fix holds
-  // the table lock the record lock is covered by it, and only the record is let go after the
-  // change (releasing every lock would end the table lock and its batch).
-  void change(int area, const std::vector<std::pair<const char*, std::string>>& values,
+  // Writes the fields of record `recno` under a record lock. While the fix holds the table lock
+  // the record lock is covered by it, and only the record is let go after the change (releasing
+  // every lock would end the table lock and its batch).
+  void change(std::uint32_t recno, const std::vector<std::pair<const char*, std::string>>& values,
               bool tableLocked = false) {
+    engine.goTo(ip, area, recno);
     const int selected = engine.selected();
     engine.select(area);
     shell::PROTEGER(ip, 0);
@@ -147,7 +253,7 @@ struct FixRun {
   }
 
   FixResult finish() {
-    for (const int area : {scan, lookup}) engine.commit(ip, area);
+    engine.commit(ip, area);
     ui.meterEnd();
     if (watch.failed()) {
       stopped();
@@ -162,16 +268,27 @@ struct FixRun {
   }
 };
 
-// The identification of third party `key` in the directory copy (open in `area` in the order of
-// its keys), or the not-registered text.
-std::string identificationOf(Engine& engine, int area, std::string_view key) {
-  const std::string wanted(trimRight(key));
-  if (!wanted.empty() && engine.seekKey(area, Value::text(wanted)) &&
-      trimRight(engine.text(area, "CLAVE")) == wanted) {
-    return std::string(trimRight(engine.text(area, "DIREC4")));
+// The identification of each third party, looked up once per code in the directory copy (open
+// in `area` in the order of its keys), or the not-registered text.
+class Identifications {
+ public:
+  Identifications(Engine& engine, int area) : m_engine(engine), m_area(area) {}
+  const std::string& of(const std::string& key) {
+    if (const auto it = m_known.find(key); it != m_known.end()) return it->second;
+    std::string nit = store::kNotRegistered;
+    const std::string wanted(trimRight(key));
+    if (!wanted.empty() && m_engine.seekKey(m_area, Value::text(wanted)) &&
+        trimRight(m_engine.text(m_area, "CLAVE")) == wanted) {
+      nit = std::string(trimRight(m_engine.text(m_area, "DIREC4")));
+    }
+    return m_known.emplace(key, std::move(nit)).first->second;
   }
-  return store::kNotRegistered;
-}
+
+ private:
+  Engine& m_engine;
+  int m_area;
+  std::unordered_map<std::string, std::string> m_known;
+};
 
 }  // namespace
 
@@ -191,36 +308,41 @@ FixResult ARREGLAIVA(Session& session, Engine& engine) {
     run.ui.meterEnd();
     return run.result;
   }
-  // The lines to move are found first and changed after the pass: the scan and the voucher
-  // reads then run on unchanged tags. Moving a VAT line never changes the choice for another
-  // one (a moved line carries the code already chosen for its voucher).
-  std::vector<std::pair<std::int64_t, std::string>> moves;
-  run.scanTypes(kInvoiceAndPurchaseTypes, [&] {
-    if (!isVatParty(engine.text(run.scan, "CTA_DIR"))) return;
-    const std::string voucher =
-        engine.text(run.scan, "TIPO_COMP") + engine.text(run.scan, "COMPROBA");
-    std::string party;
-    const bool found = run.findInVoucher(voucher, [&] {
-      party = engine.text(run.lookup, "CTA_DIR");
-      return !isVatParty(party) && !isCommissionLine(engine.text(run.lookup, "TIPO"));
-    });
-    if (found) moves.emplace_back(engine.recNo(run.scan), party);
+  if (!run.readLines(kInvoiceAndPurchaseTypes, false)) {
+    run.stopped();
+    run.ui.meterEnd();
+    return run.result;
+  }
+  // The lines to move are found first and changed after the pass. Moving a VAT line never
+  // changes the choice for another one (a moved line carries the code already chosen for its
+  // voucher): each VAT line of a voucher goes to the first of its lines in the order of third
+  // party that is neither "IVA..." nor a commission line.
+  std::vector<std::pair<std::uint32_t, std::string>> moves;
+  run.forEachVoucher([&](std::vector<FixLine*>& voucher) {
+    const FixLine* party = nullptr;
+    for (const FixLine* line : voucher) {
+      if (isVatParty(line->ctaDir) || line->commission) continue;
+      if (party == nullptr || byParty(line, party)) party = line;
+    }
+    if (party == nullptr) return true;
+    for (const FixLine* line : voucher)
+      if (isVatParty(line->ctaDir)) moves.emplace_back(line->recno, party->ctaDir);
+    return true;
   });
   // The changes are made under the table lock as one batch of index changes (the index file
   // is locked once and its pages written together at the end). When another user holds a record
   // of the table, each line is changed under its own lock as it comes.
-  const bool batched = !moves.empty() && engine.lockFile(run.ip, run.scan);
-  if (batched) engine.beginBatch(run.scan);
+  Identifications ids(engine, direc);
+  const bool batched = !moves.empty() && engine.lockFile(run.ip, run.area);
+  if (batched) engine.beginBatch(run.area);
   for (const auto& [recno, party] : moves) {
     if (run.watch.failed()) break;
-    engine.goTo(run.ip, run.scan, recno);
-    run.change(run.scan, {{"CTA_DIR", party}, {"NIT", identificationOf(engine, direc, party)}},
-               batched);
+    run.change(recno, {{"CTA_DIR", party}, {"NIT", ids.of(party)}}, batched);
     ++run.result.moved;
   }
   if (batched) {
-    engine.endBatch(run.scan);
-    engine.unlock(run.ip, run.scan);
+    engine.endBatch(run.area);
+    engine.unlock(run.ip, run.area);
   }
   return run.finish();
 }
@@ -228,25 +350,54 @@ FixResult ARREGLAIVA(Session& session, Engine& engine) {
 FixResult ARREGLACOMIS(Session& session, Engine& engine) {
   FixRun run(session, engine);
   if (!run.start()) return run.result;
-  run.scanTypes(kSalesTypes, [&] {
-    if (!isCommissionLine(engine.text(run.scan, "TIPO"))) return;
-    const double amount = -engine.number(run.scan, "MONTO");
-    const std::string salesperson = engine.text(run.scan, "CTA_DIR");
-    const std::string voucher =
-        engine.text(run.scan, "TIPO_COMP") + engine.text(run.scan, "COMPROBA");
-    const bool found = run.findInVoucher(voucher, [&] {
-      if (isCommissionLine(engine.text(run.lookup, "TIPO")) ||
-          isVatParty(engine.text(run.lookup, "CTA_DIR"))) {
-        return false;
+  if (!run.readLines(kSalesTypes, true)) {
+    run.stopped();
+    run.ui.meterEnd();
+    return run.result;
+  }
+  // Each commission line, in the order of the pass, looks through its voucher's lines in the
+  // order of third party as they stand after the changes made so far; the changes are made in
+  // the same order afterwards.
+  std::vector<std::pair<std::uint32_t, std::string>> changes;
+  std::vector<FixLine*> byPartyOrder;
+  const bool scanned = run.forEachVoucher([&](std::vector<FixLine*>& voucher) {
+    for (FixLine* line : voucher) {
+      if (!line->commission) continue;
+      double amount = 0;
+      if (!run.amount(*line, amount)) return false;
+      amount = -amount;
+      byPartyOrder = voucher;
+      std::sort(byPartyOrder.begin(), byPartyOrder.end(), byParty);
+      FixLine* found = nullptr;
+      for (FixLine* other : byPartyOrder) {
+        if (other->commission || isVatParty(other->ctaDir) || !other->expenseAccount) continue;
+        double value = 0;
+        if (!run.amount(*other, value)) return false;
+        if (std::abs(value - amount) < 0.005 && other->commissionText) {
+          found = other;
+          break;
+        }
       }
-      return beginsWith(engine.text(run.lookup, "CODIGO"), "5.") &&
-             std::abs(engine.number(run.lookup, "MONTO") - amount) < 0.005 &&
-             beginsWith(upper1252(engine.text(run.lookup, "DETALLE")), "COMISI");
-    });
-    if (!found || engine.text(run.lookup, "CTA_DIR") == salesperson) return;
-    run.change(run.lookup, {{"CTA_DIR", salesperson}});
-    ++run.result.moved;
+      if (found == nullptr || found->ctaDir == line->ctaDir) continue;
+      found->ctaDir = line->ctaDir;
+      changes.emplace_back(found->recno, line->ctaDir);
+    }
+    return true;
   });
+  // As in the VAT fix, the changes are one batch under the table lock, or one by one under
+  // their own record locks when the table lock cannot be had. The batch advances the index
+  // file's change counter once per key change, as the changes one by one do.
+  const bool batched = scanned && !changes.empty() && engine.lockFile(run.ip, run.area);
+  if (batched) engine.beginBatch(run.area, store::BatchCount::PerChange);
+  for (const auto& [recno, salesperson] : changes) {
+    if (!scanned || run.watch.failed()) break;
+    run.change(recno, {{"CTA_DIR", salesperson}}, batched);
+    ++run.result.moved;
+  }
+  if (batched) {
+    engine.endBatch(run.area);
+    engine.unlock(run.ip, run.area);
+  }
   return run.finish();
 }
 

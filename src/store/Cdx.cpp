@@ -77,6 +77,7 @@ bool Cdx::reaches(std::uint64_t end) const {
 
 const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
   const std::uint64_t end = offset + n;
+  if (!m_pendingLeaves.empty()) encodePending(offset, n);
   if (!m_pages.empty()) {
     // A batch's page stands in for the file's; bytes that straddle one are read piecewise.
     const std::uint64_t page = offset / kPageSize * kPageSize;

@@ -71,6 +71,12 @@ class KeyBatch {
   void reserve(std::size_t n);
   // Adds a key (padded with the kind's fill byte or cut to the key length) and its record.
   void add(std::string_view key, std::uint32_t recno);
+  // Room for the next key (the full key length, for the caller to fill) of record `recno`.
+  char* addRoom(std::uint32_t recno) {
+    m_keys.resize(m_keys.size() + m_keyLength);
+    m_recnos.push_back(recno);
+    return m_keys.data() + (m_keys.size() - m_keyLength);
+  }
   std::size_t size() const { return m_recnos.size(); }
   std::uint16_t keyLength() const { return m_keyLength; }
   KeyKind kind() const { return m_kind; }
@@ -83,6 +89,11 @@ class KeyBatch {
   std::vector<char> m_keys;
   std::vector<std::uint32_t> m_recnos;
 };
+
+// How a batch advances the file's change counter (bytes 8-11): once at its end, or by one per
+// key change, as the same changes made one by one advance it (the file then ends byte for byte
+// as after them).
+enum class BatchCount { Once, PerChange };
 
 struct CdxOptions {
   bool shared = true;
@@ -141,7 +152,7 @@ class Cdx {
 
   // Starts a batch of key changes: takes the index write lock (shared opens; GenCode::Lock when
   // it cannot be had in time) and keeps it until endBatch(). REQUIRES: writable, no batch open.
-  void beginBatch();
+  void beginBatch(BatchCount count = BatchCount::Once);
   // Writes the batch's pages in offset order, makes them durable, clears the mark and releases
   // the lock. On a write failure the batch stays open (pages and lock kept) so that the call can
   // be repeated, or given up with abandonBatch().
@@ -186,7 +197,7 @@ class Cdx {
   void releaseBatch();
   bool markedInFile() const;
   // Adds one to the change counter at byte 8 (stored big-endian, as careful writers do).
-  void bumpCounter();
+  void bumpCounter(std::uint32_t by = 1);
 
   // True when the file reaches `end` (its size is read again when another open may have
   // extended it).
@@ -221,9 +232,22 @@ class Cdx {
   bool m_batch = false;
   bool m_marked = false;      // the mark is in the file
   bool m_batchDirty = false;  // pages changed since the batch began (the counter is due)
+  BatchCount m_batchCount = BatchCount::Once;
+  std::uint32_t m_batchChanges = 0;  // key changes made in the batch
   int m_batchLockFd = -1;
-  std::map<std::uint32_t, std::array<unsigned char, cdx::kPageSize>> m_pages;
+  mutable std::map<std::uint32_t, std::array<unsigned char, cdx::kPageSize>> m_pages;
   std::uint64_t m_fileEnd = 0;
+  // Leaves changed in a batch and not encoded yet: a leaf changed again and again (the keys of
+  // one voucher, one account) is packed once, when its bytes are first needed.
+  struct PendingLeaf {
+    cdx::Node node;
+    std::uint8_t fill = ' ';
+  };
+  mutable std::unordered_map<std::uint32_t, PendingLeaf> m_pendingLeaves;
+  // Encodes the pending leaves among the pages that bytes [offset, offset + n) touch into the
+  // batch's pages.
+  void encodePending(std::uint64_t offset, std::size_t n) const;
+  void encodeLeafPage(std::uint32_t page) const;
 };
 
 // A position in one tag, in stored (ascending) order.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "store/CdxNode.h"
 #include "store/CdxWriter.h"
 #include "store/FileLock.h"
 #include "store/StoreFailure.h"
@@ -26,7 +27,25 @@ constexpr std::size_t kRunPages = 256;
 
 }  // namespace
 
+void Cdx::encodeLeafPage(std::uint32_t page) const {
+  const auto it = m_pendingLeaves.find(page);
+  if (it == m_pendingLeaves.end()) return;
+  std::array<unsigned char, kPageSize> bytes{};
+  if (!cdx::encodeLeaf(it->second.node, it->second.fill, bytes.data()))
+    raiseCorrupt("hoja de \xEDndice desbordada", path());
+  m_pages.insert_or_assign(page, bytes);
+  m_pendingLeaves.erase(it);
+}
+
+void Cdx::encodePending(std::uint64_t offset, std::size_t n) const {
+  const std::uint64_t end = offset + n;
+  for (std::uint64_t page = offset / kPageSize * kPageSize; page < end && !m_pendingLeaves.empty();
+       page += kPageSize)
+    encodeLeafPage(static_cast<std::uint32_t>(page));
+}
+
 void Cdx::readBytes(std::uint64_t offset, void* buffer, std::size_t n) const {
+  if (!m_pendingLeaves.empty()) encodePending(offset, n);
   auto* out = static_cast<unsigned char*>(buffer);
   if (m_pages.empty()) {
     m_file.readAt(offset, out, n);
@@ -54,6 +73,7 @@ void Cdx::writeBytes(std::uint32_t offset, const void* buffer, std::size_t n) {
   }
   markBatch();
   m_batchDirty = true;
+  if (!m_pendingLeaves.empty()) encodePending(offset, n);  // bytes written over a pending leaf
   const auto* in = static_cast<const unsigned char*>(buffer);
   const std::uint64_t end = std::uint64_t{offset} + n;
   while (n > 0) {
@@ -100,6 +120,7 @@ bool Cdx::markedInFile() const {
 }
 
 void Cdx::flushBatch() {
+  while (!m_pendingLeaves.empty()) encodeLeafPage(m_pendingLeaves.begin()->first);
   std::vector<unsigned char> run;
   while (!m_pages.empty()) {
     auto it = m_pages.begin();
@@ -118,7 +139,7 @@ void Cdx::flushBatch() {
   }
 }
 
-void Cdx::beginBatch() {
+void Cdx::beginBatch(BatchCount count) {
   CdxWriter::requireWritable(*this, "beginBatch");
   if (m_batch) return;
   if (m_options.shared) {
@@ -132,13 +153,17 @@ void Cdx::beginBatch() {
   forgetNodes();
   m_batch = true;
   m_batchDirty = false;
+  m_batchCount = count;
+  m_batchChanges = 0;
 }
 
 void Cdx::endBatch() {
   if (!m_batch) return;
   if (m_batchDirty) {
-    // Other opens notice the batch's changes through the counter, bumped once for all of them.
-    bumpCounter();
+    // Other opens notice the batch's changes through the counter, bumped once for all of them
+    // (or once for each, when asked).
+    bumpCounter(m_batchCount == BatchCount::PerChange ? std::max<std::uint32_t>(m_batchChanges, 1)
+                                                      : 1);
     m_batchDirty = false;
   }
   flushBatch();
@@ -153,6 +178,7 @@ void Cdx::endBatch() {
 void Cdx::abandonBatch() {
   if (!m_batch) return;
   m_pages.clear();
+  m_pendingLeaves.clear();
   m_batchDirty = false;
   m_marked = false;  // the file keeps it, when it got there
   if (m_file.isOpen()) m_size = m_file.size();
@@ -193,10 +219,10 @@ void Cdx::clearBatchMark() {
   bumpCounter();
 }
 
-void Cdx::bumpCounter() {
+void Cdx::bumpCounter(std::uint32_t by) {
   unsigned char b[4];
   readBytes(8, b, 4);
-  std::uint32_t v = (std::uint32_t{b[0]} << 24 | b[1] << 16 | b[2] << 8 | b[3]) + 1;
+  std::uint32_t v = (std::uint32_t{b[0]} << 24 | b[1] << 16 | b[2] << 8 | b[3]) + by;
   for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
   writeBytes(8, b, 4);
 }

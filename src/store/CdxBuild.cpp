@@ -438,7 +438,11 @@ void CdxWriter::writePage(Cdx& c, std::uint32_t offset, const unsigned char* pag
 }
 
 void CdxWriter::bumpCounter(Cdx& c) {
-  if (!c.m_batch) c.bumpCounter();  // a batch bumps it once, at its end
+  if (!c.m_batch) {
+    c.bumpCounter();
+  } else {
+    ++c.m_batchChanges;  // a batch bumps it at its end
+  }
 }
 
 std::uint32_t CdxWriter::allocatePage(Cdx& c) {

@@ -2,6 +2,7 @@
 #include "store/CdxNode.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "expr/Collation.h"
@@ -101,12 +102,14 @@ int KeyOrder::compare(const char* a, const char* b, std::size_t n) const {
 }
 
 void Node::insert(std::size_t at, const char* key, std::uint32_t recno, std::uint32_t child) {
+  keyBytes = -1;
   keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength), key, key + keyLength);
   recnos.insert(recnos.begin() + static_cast<std::ptrdiff_t>(at), recno);
   if (!isLeaf()) children.insert(children.begin() + static_cast<std::ptrdiff_t>(at), child);
 }
 
 void Node::erase(std::size_t at) {
+  keyBytes = -1;
   const auto k = keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength);
   keys.erase(k, k + keyLength);
   recnos.erase(recnos.begin() + static_cast<std::ptrdiff_t>(at));
@@ -174,36 +177,50 @@ void LeafPacker::reset() {
   m_prevTrail = 0;
 }
 
-bool LeafPacker::add(const char* key, std::uint32_t recno) {
-  // Trailing fill and the bytes shared with the previous key, compared eight at a time.
+namespace {
+
+// Bytes equal to `fill` at the end of `key`, and bytes `a` and `b` share at their start (up to
+// `limit`), eight at a time: in a word loaded from memory the byte at the lowest address is the
+// least significant, so the first differing byte is given by the trailing zero bits of a ^ b,
+// the last by the leading ones.
+static_assert(std::endian::native == std::endian::little);
+
+std::uint16_t trailingFill(const char* key, std::uint16_t length, std::uint8_t fill) {
+  const std::uint64_t fill8 = 0x0101010101010101ULL * fill;
   std::uint16_t trail = 0;
-  const std::uint64_t fill8 = 0x0101010101010101ULL * m_fill;
-  while (trail + 8 <= m_keyLength) {
+  while (trail + 8 <= length) {
     std::uint64_t word;
-    std::memcpy(&word, key + m_keyLength - trail - 8, 8);
-    if (word != fill8) break;
+    std::memcpy(&word, key + length - trail - 8, 8);
+    if (const std::uint64_t x = word ^ fill8; x != 0)
+      return static_cast<std::uint16_t>(trail + std::countl_zero(x) / 8);
     trail = static_cast<std::uint16_t>(trail + 8);
   }
-  while (trail < m_keyLength && static_cast<std::uint8_t>(key[m_keyLength - 1 - trail]) == m_fill)
-    ++trail;
+  while (trail < length && static_cast<std::uint8_t>(key[length - 1 - trail]) == fill) ++trail;
+  return trail;
+}
+
+std::uint16_t sharedStart(const char* a, const char* b, std::uint16_t limit) {
+  std::uint16_t dup = 0;
+  while (dup + 8 <= limit) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + dup, 8);
+    std::memcpy(&y, b + dup, 8);
+    if (x != y) return static_cast<std::uint16_t>(dup + std::countr_zero(x ^ y) / 8);
+    dup = static_cast<std::uint16_t>(dup + 8);
+  }
+  while (dup < limit && a[dup] == b[dup]) ++dup;
+  return dup;
+}
+
+}  // namespace
+
+bool LeafPacker::add(const char* key, std::uint32_t recno) {
+  // Trailing fill and the bytes shared with the previous key.
+  const std::uint16_t trail = trailingFill(key, m_keyLength, m_fill);
   std::uint16_t dup = 0;
   if (m_count > 0) {
-    const std::uint16_t limit =
-        static_cast<std::uint16_t>(m_keyLength - std::max(trail, m_prevTrail));
-    bool differs = false;
-    while (dup + 8 <= limit) {
-      std::uint64_t a, b;
-      std::memcpy(&a, m_prev + dup, 8);
-      std::memcpy(&b, key + dup, 8);
-      if (a != b) {
-        while (m_prev[dup] == key[dup]) ++dup;  // the first differing byte of the eight
-        differs = true;
-        break;
-      }
-      dup = static_cast<std::uint16_t>(dup + 8);
-    }
-    if (!differs)
-      while (dup < limit && m_prev[dup] == key[dup]) ++dup;
+    dup = sharedStart(m_prev, key,
+                      static_cast<std::uint16_t>(m_keyLength - std::max(trail, m_prevTrail)));
   }
   const std::uint32_t stored = m_keyLength - dup - trail;
   const std::uint32_t cost = m_entryBytes + stored;
@@ -219,6 +236,12 @@ bool LeafPacker::add(const char* key, std::uint32_t recno) {
   m_prevTrail = trail;
   ++m_count;
   return true;
+}
+
+bool LeafPacker::wouldFit(const Node& node) const {
+  const std::uint32_t keys =
+      node.keyBytes >= 0 ? static_cast<std::uint32_t>(node.keyBytes) : packedKeyBytes(node, m_fill);
+  return node.size() * m_entryBytes + keys <= kLeafSpace;
 }
 
 const unsigned char* LeafPacker::finish(std::uint16_t attr, std::uint32_t left,
@@ -261,6 +284,40 @@ bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page) {
     if (!packer.add(node.key(i), node.recnos[i])) return false;
   std::memcpy(page, packer.finish(node.attr, node.left, node.right), kPageSize);
   return true;
+}
+
+std::uint32_t packedKeyCost(const Node& node, std::size_t i, std::uint8_t fill) {
+  const std::uint16_t length = node.keyLength;
+  const char* key = node.key(i);
+  const std::uint16_t trail = trailingFill(key, length, fill);
+  if (i == 0) return length - trail;
+  const std::uint16_t prevTrail = trailingFill(node.key(i - 1), length, fill);
+  const std::uint16_t dup = sharedStart(
+      node.key(i - 1), key, static_cast<std::uint16_t>(length - std::max(trail, prevTrail)));
+  return static_cast<std::uint32_t>(length - dup - trail);
+}
+
+std::uint32_t packedKeyBytes(const Node& node, std::uint8_t fill) {
+  std::uint32_t bytes = 0;
+  std::uint16_t prevTrail = 0;
+  for (std::size_t i = 0; i < node.size(); ++i) {
+    const char* key = node.key(i);
+    const std::uint16_t trail = trailingFill(key, node.keyLength, fill);
+    std::uint16_t dup = 0;
+    if (i > 0) {
+      dup = sharedStart(node.key(i - 1), key,
+                        static_cast<std::uint16_t>(node.keyLength - std::max(trail, prevTrail)));
+    }
+    bytes += node.keyLength - dup - trail;
+    prevTrail = trail;
+  }
+  return bytes;
+}
+
+bool leafFits(const Node& node, std::uint8_t fill) {
+  const std::uint32_t maxRecno =
+      node.recnos.empty() ? 1 : *std::max_element(node.recnos.begin(), node.recnos.end());
+  return LeafPacker(node.keyLength, fill, maxRecno).wouldFit(node);
 }
 
 }  // namespace exo::store::cdx

@@ -35,12 +35,17 @@ struct Node {
   std::vector<char> keys;
   std::vector<std::uint32_t> recnos;
   std::vector<std::uint32_t> children;  // interior nodes only
+  // Leaves: the bytes the keys take when packed (see packedKeyBytes); -1 when not worked out.
+  // Cleared by every change made through the members below; a change made to `keys` or
+  // `recnos` directly must clear it too.
+  std::int32_t keyBytes = -1;
 
   bool isLeaf() const { return (attr & kAttrLeaf) != 0; }
   bool isRoot() const { return (attr & kAttrRoot) != 0; }
   std::size_t size() const { return recnos.size(); }
   const char* key(std::size_t i) const { return keys.data() + i * keyLength; }
   void clear() {
+    keyBytes = -1;
     keys.clear();
     recnos.clear();
     children.clear();
@@ -71,6 +76,9 @@ class LeafPacker {
   std::size_t count() const { return m_count; }
   // Writes the node header and returns the finished page (valid until the next reset/add).
   const unsigned char* finish(std::uint16_t attr, std::uint32_t left, std::uint32_t right);
+  // Whether the keys of `node` (of this packer's key length) would all go into one empty leaf,
+  // worked out as add() packs them but without writing the page.
+  bool wouldFit(const Node& node) const;
 
  private:
   std::uint16_t m_keyLength;
@@ -89,6 +97,13 @@ std::uint32_t leafUsedBytes(const unsigned char* page, std::uint16_t keyLength);
 
 // Encodes a whole leaf node; false when its keys do not fit in one page.
 bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page);
+// Whether encodeLeaf() would succeed, without encoding (using node.keyBytes when known).
+bool leafFits(const Node& node, std::uint8_t fill);
+// The bytes key `i` of a leaf takes when packed after key i - 1: the key length less the bytes
+// it shares with the previous key and its trailing fill. Their sum over the leaf, with one
+// entry per key, is what the leaf takes in its page.
+std::uint32_t packedKeyCost(const Node& node, std::size_t i, std::uint8_t fill);
+std::uint32_t packedKeyBytes(const Node& node, std::uint8_t fill);
 
 std::uint32_t readLe32(const unsigned char* p);
 void writeLe32(unsigned char* p, std::uint32_t v);

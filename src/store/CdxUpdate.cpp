@@ -90,6 +90,7 @@ bool nodeFits(const TagEdit& e, const Node& n) {
 // Writes `n`, splitting it in two when it does not fit; returns the new right half.
 std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
   if (n.isLeaf()) {
+    if (CdxWriter::deferLeaf(e.cdx, n, e.order.fill)) return std::nullopt;
     // Packing the leaf tells whether it fits: one pass where it does.
     unsigned char page[kPageSize];
     if (encodeLeaf(n, e.order.fill, page)) {
@@ -112,6 +113,7 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
     right.children.assign(n.children.begin() + static_cast<std::ptrdiff_t>(at), n.children.end());
   n.keys.resize(at * n.keyLength);
   n.recnos.resize(at);
+  n.keyBytes = -1;
   if (!n.isLeaf()) n.children.resize(at);
   right.offset = CdxWriter::allocatePage(e.cdx);
   right.left = n.offset;
@@ -270,13 +272,29 @@ bool CdxWriter::moveWithinLeaf(Cdx& c, std::size_t tag, std::string_view oldKey,
   if (i >= leaf.size() || leaf.recnos[i] != recno ||
       std::memcmp(leaf.key(i), from.data(), e.keyLength) != 0)
     return false;
+  // Inside a batch the packed size of the leaf is carried along: only the keys beside the one
+  // leaving and the one entering change what they take (the record, and so the width of the
+  // entries, stays), and whether the leaf still fits its page is known without packing it.
+  const bool sized = c.m_batch;
+  std::int64_t bytes = 0;
+  if (sized) {
+    bytes = leaf.keyBytes >= 0 ? leaf.keyBytes : packedKeyBytes(leaf, e.order.fill);
+    bytes -= packedKeyCost(leaf, i, e.order.fill);
+    if (i + 1 < leaf.size()) bytes -= packedKeyCost(leaf, i + 1, e.order.fill);
+  }
   leaf.erase(i);
+  if (sized && i < leaf.size()) bytes += packedKeyCost(leaf, i, e.order.fill);
   // The new key belongs to this leaf when it falls between two of the keys left in it.
   const std::size_t j = lowerBound(leaf, to.data(), recno, e.order);
   if (j == 0 || j >= leaf.size()) return false;
   if (leaf.recnos[j] == recno && e.order.compare(leaf.key(j), to.data(), e.keyLength) == 0)
     return false;
+  if (sized) bytes -= packedKeyCost(leaf, j, e.order.fill);
   leaf.insert(j, to.data(), recno, 0);
+  if (sized) {
+    bytes += packedKeyCost(leaf, j, e.order.fill) + packedKeyCost(leaf, j + 1, e.order.fill);
+    leaf.keyBytes = static_cast<std::int32_t>(bytes);
+  }
   store(e, path, std::move(leaf));
   bumpCounter(c);
   return true;

@@ -3,12 +3,14 @@
 // the write functions of Cdx.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "store/Cdx.h"
+#include "store/CdxNode.h"
 
 namespace exo::store {
 
@@ -52,6 +54,19 @@ class CdxWriter {
     auto& kept = node.isLeaf() ? c.m_leaves : c.m_nodes;
     if (kept.size() >= (node.isLeaf() ? Cdx::kKeptLeaves : Cdx::kKeptInterior)) kept.clear();
     kept.insert_or_assign(node.offset, node);
+  }
+  // Inside a batch, a changed leaf that still fits its page is kept decoded and encoded once,
+  // when its bytes are needed (at the latest when the batch is written); false, with nothing
+  // done, outside a batch or when the leaf does not fit (the caller then splits it).
+  static bool deferLeaf(Cdx& c, const cdx::Node& node, std::uint8_t fill) {
+    if (!c.m_batch || !cdx::leafFits(node, fill)) return false;
+    c.markBatch();
+    c.m_batchDirty = true;
+    c.m_nodes.erase(node.offset);
+    c.m_pendingLeaves.insert_or_assign(node.offset, Cdx::PendingLeaf{node, fill});
+    c.m_size = std::max<std::uint64_t>(c.m_size, std::uint64_t{node.offset} + cdx::kPageSize);
+    keepWritten(c, node);
+    return true;
   }
   static File& file(Cdx& c) { return c.m_file; }
   static const File& file(const Cdx& c) { return c.m_file; }

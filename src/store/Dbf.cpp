@@ -307,6 +307,15 @@ void Dbf::read(std::uint32_t recno, char* record) {
               m_recordLength);
 }
 
+const char* Dbf::peek(std::uint32_t recno) {
+  if (recno == 0 || recno > m_count)
+    raise(GenCode::Bound, "N\xFAmero de registro fuera de rango", path(), 0, "read");
+  if (!m_pending.empty() && recno >= m_pendingFirst)
+    return &m_pending[std::size_t(recno - m_pendingFirst) * m_recordLength];
+  if (recno < m_cacheFirst || recno >= m_cacheFirst + m_cacheCount) fillCache(recno);
+  return m_window + std::size_t(recno - m_cacheFirst) * m_recordLength;
+}
+
 void Dbf::prefetch(std::uint32_t recno) const {
   if (m_window == nullptr || m_window == m_cache.data() || recno < m_cacheFirst ||
       recno >= m_cacheFirst + m_cacheCount)

@@ -99,6 +99,9 @@ class Dbf {
   std::vector<char> blankRecord() const;
   // REQUIRES: 1 <= recno <= recordCount(). Fails with GenCode::Read/Corruption.
   void read(std::uint32_t recno, char* record);
+  // The bytes of record `recno` where the table holds them, without a copy: valid until the
+  // next read, write, append or close. Same requirements and failures as read().
+  const char* peek(std::uint32_t recno);
   // Asks the system to bring record `recno` close, ahead of a read in random order (a hint; no
   // effect when the record is not in the file's view).
   void prefetch(std::uint32_t recno) const;

@@ -26,6 +26,7 @@
 
 #include "expr/Interp.h"
 #include "expr/WorkAreas.h"
+#include "store/Cdx.h"
 #include "store/Dbf.h"
 
 namespace exo::store {
@@ -108,7 +109,8 @@ class Engine final : public WorkAreas {
   // in the index file, and the next open that may write rebuilds its tags (addIndex).
   // Starts a batch on an area that holds its table lock (lockFile) or is open exclusive; false
   // (nothing started) when it holds neither, is read-only, or an index file cannot be locked.
-  bool beginBatch(int area);
+  // `count` says how the index files' change counters advance (see Cdx).
+  bool beginBatch(int area, BatchCount count = BatchCount::Once);
   // Writes the pending change and ends the batch. Releasing the table lock (unlock) or closing
   // the area ends it too.
   void endBatch(int area);

@@ -209,14 +209,14 @@ void Engine::dropUnwritten(Area& a) {
 
 // Batches (see Engine.h): the area's index files are put in batch mode while the area holds its
 // table lock, and brought out of it before that lock goes.
-bool Engine::beginBatch(int area) {
+bool Engine::beginBatch(int area, BatchCount count) {
   Area& a = at(area);
   flush(a);
   if (a.batch) return true;
   Dbf& d = *a.dbf;
   if (d.isReadOnly() || (d.isShared() && !d.holdsFileLock())) return false;
   for (auto& bag : a.bags) {
-    if (attempt([&] { bag->beginBatch(); })) continue;
+    if (attempt([&] { bag->beginBatch(count); })) continue;
     for (auto& begun : a.bags) begun->abandonBatch();  // nothing was held back yet
     return false;
   }

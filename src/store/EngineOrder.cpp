@@ -193,7 +193,18 @@ void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag, con
   const KeyPlan plan = planKey(*a.dbf, key);
   const bool planned = !plan.pieces.empty() && plan.length == def.keyLength;
   if (planned) bytes.resize(plan.length);
-  for (std::uint32_t r = 1; r <= count; ++r) {
+  // Keys of fields are taken straight from the records as the table holds them; the others are
+  // evaluated record by record below.
+  const bool direct = planned && !condition;
+  if (direct) {
+    for (std::uint32_t r = 1; r <= count; ++r) {
+      const char* record = nullptr;
+      if (!attempt([&] { record = a.dbf->peek(r); })) return;
+      if (onlyActive && Dbf::isDeleted(record)) continue;
+      plan.build(record, keys.addRoom(r));
+    }
+  }
+  for (std::uint32_t r = 1; !direct && r <= count; ++r) {
     if (!attempt([&] { a.dbf->read(r, rec.data()); })) return;
     if (onlyActive && Dbf::isDeleted(rec.data())) continue;
     const RecnoOf named(a, r);

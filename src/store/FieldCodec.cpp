@@ -62,6 +62,28 @@ void roundDigits(std::string& intPart, std::string& frac, int decimals) {
 bool formatNumber(double value, int width, int decimals, char* out) {
   std::memset(out, '*', static_cast<std::size_t>(width));
   if (!std::isfinite(value)) return false;
+  // Whole numbers (amounts in whole units, thresholds, zero) are written without the general
+  // conversion: their digits, then as many zeros as the field has decimals.
+  const double magnitude = std::fabs(value);
+  if (magnitude < 1e15 && magnitude == std::floor(magnitude) && decimals >= 0 && decimals <= 30) {
+    char digits[20];
+    int count = 0;
+    for (auto n = static_cast<std::uint64_t>(magnitude); count == 0 || n != 0; n /= 10)
+      digits[count++] = static_cast<char>('0' + n % 10);
+    char text[64];
+    int length = 0;
+    if (value < 0 && magnitude != 0) text[length++] = '-';
+    while (count > 0) text[length++] = digits[--count];
+    if (decimals > 0) {
+      text[length++] = '.';
+      std::memset(text + length, '0', static_cast<std::size_t>(decimals));
+      length += decimals;
+    }
+    if (length > width) return false;
+    std::memset(out, ' ', static_cast<std::size_t>(width));
+    std::memcpy(out + (width - length), text, static_cast<std::size_t>(length));
+    return true;
+  }
   char buf[400];
   const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed);
   if (res.ec != std::errc()) return false;
@@ -83,6 +105,39 @@ bool formatNumber(double value, int width, int decimals, char* out) {
 }
 
 NumberValue parseNumber(std::string_view text) {
+  // The usual field in one pass: blanks, an optional minus, at most 15 digits with one point at
+  // most, blanks. Anything else goes the general way below.
+  {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end && (*p == ' ' || *p == '\0')) ++p;
+    while (end > p && (end[-1] == ' ' || end[-1] == '\0')) --end;
+    if (p == end) return {};
+    const bool negative = *p == '-';
+    if (negative) ++p;
+    std::uint64_t whole = 0;
+    int count = 0, fraction = -1;
+    for (; p < end; ++p) {
+      const char c = *p;
+      if (c >= '0' && c <= '9') {
+        whole = whole * 10 + static_cast<std::uint64_t>(c - '0');
+        ++count;
+        if (fraction >= 0) ++fraction;
+      } else if (c == '.' && fraction < 0) {
+        fraction = 0;
+      } else {
+        break;
+      }
+    }
+    if (p == end && count > 0 && count <= 15) {
+      static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+      double v = static_cast<double>(whole);
+      if (fraction > 0) v /= kTens[fraction];
+      if (negative) v = -v;
+      return {v == 0 ? 0.0 : v, NumberState::Value};
+    }
+  }
   // Some writers fill an empty field with NUL bytes instead of blanks.
   while (!text.empty() && (text.front() == ' ' || text.front() == '\0')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);

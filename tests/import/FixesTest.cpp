@@ -175,4 +175,82 @@ TEST_F(Fixes, BeforeTheMovementImportTheFixesStopWithAMessage) {
   EXPECT_FALSE(fs::exists(work() / "vrTraCon.99"));
 }
 
+// Vouchers where the order of the third parties is not the order of their bytes, where a line
+// is deleted, and where one commission change decides what the next commission line finds.
+class FixesOrder : public ::testing::Test, public LedgerCompany {
+ protected:
+  void SetUp() override {
+    writeDirectory({{"00005", "800100200"}, {"\321ANDU", "900900900"}});
+    writePeriod(0, {});
+    writePeriod(1, {
+                       // Ñ comes after N and before O: the VAT goes to the Ñ code.
+                       {"FC", "0010", "2.4.08", "IVA01", -16, "", "iva"},
+                       {"FC", "0010", "1.3.05", "OSCAR", 50, "", "cliente"},
+                       {"FC", "0010", "4.1.35", "\321ANDU", -34, "", "venta"},
+                       // The lowest code is deleted below: the VAT goes to the next one.
+                       {"CE", "0011", "2.4.08", "IVA01", 8, "", "iva"},
+                       {"CE", "0011", "1.1.05", "00003", -20, "", "caja"},
+                       {"CE", "0011", "5.1.35", "00009", 12, "", "gasto"},
+                       // Two commission lines of 100 and two expense lines of 100: the first
+                       // takes 00001's line, which then sorts after 00003, so the second
+                       // commission takes 00003's line.
+                       {"FE", "0012", "2.3.35", "00040", -100, "CO", "comision"},
+                       {"FE", "0012", "2.3.35", "00002", -100, "CO", "comision"},
+                       {"FE", "0012", "5.2.95", "00001", 100, "", "Comisi\363n"},
+                       {"FE", "0012", "5.2.95", "00003", 100, "", "Comisi\363n"},
+                   });
+    ASSERT_TRUE(IMPORTATRACON(*session, engine).done);
+    const int area = engine.open((work() / "vrTraCon.99").string(), "BORRAR", true, false);
+    engine.addIndex(area, "vrTraCox.cdx");
+    engine.goTo(ip, area, 5);
+    ASSERT_EQ(engine.text(area, "CTA_DIR"), "00003");
+    engine.deleteRecord(ip, area);
+    engine.close(ip, area);
+    ui.clear();
+  }
+
+  // CTA_DIR of every record, deleted ones too, in file order.
+  std::vector<std::string> parties() {
+    exo::store::Dbf table =
+        exo::store::Dbf::open((work() / "vrTraCon.99").string(), {true, true, 0});
+    const int field = *table.fieldIndex("CTA_DIR");
+    std::vector<char> rec(table.recordLength());
+    std::vector<std::string> out;
+    for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
+      table.read(r, rec.data());
+      out.emplace_back(table.text(rec.data(), field));
+    }
+    return out;
+  }
+};
+
+TEST_F(FixesOrder, VatFollowsTheSpanishOrderAndPassesOverDeletedLines) {
+  const auto r = ARREGLAIVA(*session, engine);
+  ASSERT_TRUE(r.done);
+  EXPECT_EQ(r.scanned, 9);  // the deleted line is not counted
+  EXPECT_EQ(r.moved, 2);
+  const auto p = parties();
+  EXPECT_EQ(p[0], "\321ANDU");
+  EXPECT_EQ(p[3], "00009");
+  EXPECT_EQ(column("vrTraCon.99", "NIT").front(), "900900900           ");
+  const int area = engine.open((work() / "vrTraCon.99").string(), "Y", true, true);
+  engine.addIndex(area, "vrTraCox.cdx");
+  engine.setOrder(area, "CmpCtaDir");
+  EXPECT_TRUE(engine.seekKey(area, Value::text("CE0011    00009")));
+  EXPECT_EQ(engine.recNo(area), 4);
+  engine.close(ip, area);
+}
+
+TEST_F(FixesOrder, EachCommissionLineSeesTheChangesOfTheOnesBefore) {
+  const auto r = ARREGLACOMIS(*session, engine);
+  ASSERT_TRUE(r.done);
+  EXPECT_EQ(r.scanned, 7);
+  EXPECT_EQ(r.moved, 2);
+  const auto p = parties();
+  EXPECT_EQ(p[8], "00040");
+  EXPECT_EQ(p[9], "00002");
+  exo::store::Cdx cdx = exo::store::Cdx::open((work() / "vrTraCox.cdx").string(), {true, true, 0});
+  for (std::size_t tag = 0; tag < cdx.tags().size(); ++tag) EXPECT_EQ(cdx.check(tag), "");
+}
+
 }  // namespace

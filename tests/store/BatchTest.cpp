@@ -165,6 +165,55 @@ TEST_F(BatchTest, BatchedChangesLeaveTheFilesThatSingleChangesLeave) {
   expectTagsDescribeTable(copy, copyIndex);
 }
 
+// Keys moved inside their leaf to keys that pack worse (a key with trailing blanks given letters
+// in their place) or better, again and again, until leaves overflow and split: the batch, which
+// packs a leaf only when its bytes are needed and works out from the keys beside a moved one
+// whether the leaf still fits, leaves the bytes the changes one by one leave.
+TEST_F(BatchTest, KeysThatPackWorseSplitTheirLeavesAsSingleChangesDo) {
+  engine.createTable(table, {{"NUMERO", 'C', 8, 0}, {"NOMBRE", 'C', 10, 0}});
+  int area = engine.open(table, "MOV", false, false);
+  for (std::uint32_t i = 1; i <= 2000; ++i) {
+    engine.appendBlank(area);
+    engine.put(area, "NUMERO", Value::text(numero(i).substr(4)));
+    engine.put(area, "NOMBRE", Value::text("N" + std::to_string(i % 7)));
+  }
+  engine.buildIndex(area, "", "NUMERO", "NUMERO", "!Deleted()");
+  engine.buildIndex(area, "", "NOMBRE", "NOMBRE", "!Deleted()");
+  engine.close(ip, area);
+  const std::string copy = dir.file("copia.dbf"), copyIndex = dir.file("copia.cdx");
+  std::filesystem::copy_file(table, copy);
+  std::filesystem::copy_file(index, copyIndex);
+  std::vector<std::tuple<std::uint32_t, std::string, std::string>> changes;
+  std::mt19937 rng(2010);
+  for (int i = 0; i < 3000; ++i) {
+    const std::uint32_t r = 1 + rng() % 2000;
+    std::string num = numero(r).substr(4);
+    if (rng() % 4 != 0) {
+      for (int k = 0; k < 4; ++k) num += static_cast<char>('A' + rng() % 26);
+    }
+    changes.emplace_back(r, num, "N" + std::to_string(r % 7));
+  }
+  const int single = openShared();
+  for (const auto& [r, num, name] : changes) change(single, r, num, name);
+  engine.close(ip, single);
+  const int batched = openShared(copy);
+  ASSERT_TRUE(engine.lockFile(ip, batched));
+  ASSERT_TRUE(engine.beginBatch(batched, exo::store::BatchCount::PerChange));
+  for (const auto& [r, num, name] : changes) change(batched, r, num, name);
+  engine.setOrder(batched, "NUMERO");
+  const auto& [lastRecno, lastNum, lastName] = changes.back();
+  EXPECT_TRUE(engine.seekKey(batched, Value::text(lastNum)));  // read inside the batch
+  EXPECT_EQ(engine.recNo(batched), lastRecno);
+  engine.endBatch(batched);
+  engine.unlock(ip, batched);
+  engine.close(ip, batched);
+  EXPECT_TRUE(seen.empty());
+  // Counted once per key change, the counter ends where the changes one by one leave it.
+  EXPECT_TRUE(storetest::readFile(index) == storetest::readFile(copyIndex))
+      << "the index files differ";
+  expectTagsDescribeTable(copy, copyIndex);
+}
+
 // While the batch runs: seeks, counts and walks of the area see its keys, the file on disk still
 // holds the old pages under the mark, record locks of the area are covered by the table lock
 // (and letting one go keeps the table locked), and another open sees everything after the end.

@@ -122,6 +122,39 @@ TEST(FieldCodec, NumbersReadAsTheGeneralConversionReadsThem) {
   EXPECT_EQ(parseNumber("1-2").state, NumberState::Invalid);
 }
 
+// Whole numbers are written without the general conversion: the text must be the one the
+// general conversion gives (digits, the field's decimals as zeros, no sign on zero), right-aligned,
+// and asterisks when it does not fit.
+TEST(FieldCodec, WholeNumbersAreWrittenAsTheGeneralConversionWritesThem) {
+  std::mt19937_64 rng(2011);
+  char out[40], expected[80];
+  for (int i = 0; i < 20000; ++i) {
+    const int width = 1 + static_cast<int>(rng() % 22);
+    const int decimals = static_cast<int>(rng() % 4);
+    const double magnitude = static_cast<double>(rng() % 1000000000000000ull) /
+                             static_cast<double>(std::uint64_t{1} << (rng() % 50));
+    const double v = std::floor(rng() % 2 ? -magnitude : magnitude);
+    const int n = std::snprintf(expected, sizeof expected, "%.*f", decimals, v == 0 ? 0.0 : v);
+    const bool fits = n <= width;
+    ASSERT_EQ(formatNumber(v, width, decimals, out), fits) << v;
+    const std::string text(out, static_cast<std::size_t>(width));
+    if (fits) {
+      ASSERT_EQ(text, std::string(static_cast<std::size_t>(width - n), ' ') + expected) << v;
+    } else {
+      ASSERT_EQ(text, std::string(static_cast<std::size_t>(width), '*')) << v;
+    }
+  }
+  ASSERT_TRUE(formatNumber(-0.0, 5, 2, out));
+  EXPECT_EQ(std::string(out, 5), " 0.00");
+  ASSERT_TRUE(formatNumber(999999999999999.0, 15, 0, out));
+  EXPECT_EQ(std::string(out, 15), "999999999999999");
+  ASSERT_TRUE(formatNumber(1e15, 16, 0, out));  // beyond the short way
+  EXPECT_EQ(std::string(out, 16), "1000000000000000");
+  EXPECT_EQ(parseNumber(std::string_view("  12.5\0\0", 8)).value, 12.5);
+  EXPECT_EQ(parseNumber("+-5").value, -5);
+  EXPECT_EQ(parseNumber("1 2").state, NumberState::Invalid);
+}
+
 TEST(Dbf, NewTableLayoutIsFoxPro2WithMemo) {
   storetest::TempDir dir;
   { Dbf t = Dbf::create(dir.file("t.dbf"), kFields); }
