@@ -11,7 +11,8 @@ root="$(pwd)"
 prefix="${EXOGENA_WINDOWS_DEPS:-$root/build/windows-deps}"
 packages="libxlsxwriter libzip pugixml"
 stamp="$prefix/.built"
-want="$(for p in $packages; do apt-cache showsrc "$p" 2>/dev/null | sed -n 's/^Version: //p' | head -1 | sed "s/^/$p=/"; done | tr '\n' ' ')$(dpkg-query -W -f='googletest=${Version}' libgtest-dev)"
+# The stamp names the folder too: the installed package files name it, so a moved folder is built again.
+want="prefix=$prefix $(for p in $packages; do apt-cache showsrc "$p" 2>/dev/null | sed -n 's/^Version: //p' | head -1 | sed "s/^/$p=/"; done | tr '\n' ' ')$(dpkg-query -W -f='googletest=${Version}' libgtest-dev)"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
   exit 0
 fi
