@@ -416,10 +416,9 @@ File File::open(const std::string& path, bool writable, bool exclusive) {
     raise(GenCode::Open, "No se puede abrir el archivo", path, osCodeFromErrno(d.error), "open");
   File f;
   const std::wstring wide = widePath(path);
-  const HANDLE h =
-      CreateFileW(wide.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
-                  exclusive ? FILE_SHARE_DELETE : kShareAll, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+                               exclusive ? FILE_SHARE_DELETE : kShareAll, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const int err = lastError();
     if (err == kOsSharingViolation && !exclusive) {

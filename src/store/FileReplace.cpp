@@ -113,18 +113,16 @@ void syncFile(const std::string& path) {
   const FileOpDecision d = checkFileOp(FileOp::Sync, path);
   if (d.kind == FileOpDecision::Kind::Skip) return;
   const int err = d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error)
-                                                        : osCode(systemSyncFile(path));
-  if (err != 0)
-    raise(GenCode::Write, "No se puede asegurar la escritura", path, err, "sync");
+                                                       : osCode(systemSyncFile(path));
+  if (err != 0) raise(GenCode::Write, "No se puede asegurar la escritura", path, err, "sync");
 }
 
 void renameOver(const std::string& source, const std::string& target) {
   const FileOpDecision d = checkFileOp(FileOp::Rename, target);
   if (d.kind == FileOpDecision::Kind::Skip) return;
   const int err = d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error)
-                                                        : osCode(systemRename(source, target));
-  if (err != 0)
-    raise(GenCode::Write, "No se puede reemplazar el archivo", target, err, "rename");
+                                                       : osCode(systemRename(source, target));
+  if (err != 0) raise(GenCode::Write, "No se puede reemplazar el archivo", target, err, "rename");
 }
 
 bool exists(const std::string& path) {
@@ -219,8 +217,8 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
 void removeFile(const std::string& path) {
   const FileOpDecision d = checkFileOp(FileOp::Erase, path);
   if (d.kind == FileOpDecision::Kind::Skip) return;
-  const int err = d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error)
-                                                        : osCode(systemErase(path));
+  const int err =
+      d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error) : osCode(systemErase(path));
   if (err != 0) raise(GenCode::Write, "No se puede borrar el archivo", path, err, "erase");
 }
 
@@ -228,9 +226,8 @@ void syncFolder(const std::string& folder) {
   const FileOpDecision d = checkFileOp(FileOp::Sync, folder);
   if (d.kind == FileOpDecision::Kind::Skip) return;
   const int err = d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error)
-                                                        : osCode(systemSyncFolder(folder));
-  if (err != 0)
-    raise(GenCode::Write, "No se puede asegurar la escritura", folder, err, "sync");
+                                                       : osCode(systemSyncFolder(folder));
+  if (err != 0) raise(GenCode::Write, "No se puede asegurar la escritura", folder, err, "sync");
 }
 
 // --- files replaced together -----------------------------------------------------------------
