@@ -66,6 +66,10 @@ nice -n 19 cmake --build "$build" -j2
 runtime="$build/desktop-runtime"
 mkdir -p "$runtime/platforms" "$runtime/printsupport" "$runtime/styles"
 for m in Core Gui Widgets PrintSupport Network; do cp "$qt/bin/Qt6$m.dll" "$runtime/"; done
+# Qt's DLLs use MinGW's C++ run-time DLLs (the programs themselves link it statically).
+for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+  cp "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")" "$runtime/"
+done
 cp "$qt"/plugins/platforms/*.dll "$runtime/platforms/"
 cp "$qt"/plugins/styles/*.dll "$runtime/styles/" 2>/dev/null || true
 cp "$runtime"/*.dll "$build/"

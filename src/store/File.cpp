@@ -6,6 +6,10 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+
+#include <map>
+#include <mutex>
+#include <set>
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -278,6 +282,8 @@ HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
 int lastError() { return static_cast<int>(GetLastError()); }
 
+}  // namespace
+
 std::wstring widePath(const std::string& path) {
   if (path.empty()) return {};
   const int size = static_cast<int>(path.size());
@@ -293,6 +299,9 @@ std::wstring widePath(const std::string& path) {
   MultiByteToWideChar(page, 0, path.data(), size, out.data(), n);
   return out;
 }
+
+namespace {
+
 int descriptorOf(HANDLE h, bool writable) {
   const int fd =
       _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY | (writable ? 0 : _O_RDONLY));
@@ -302,16 +311,127 @@ int descriptorOf(HANDLE h, bool writable) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The system's identity of a file (its volume and its number there), the same for every name
+// and every handle that leads to it.
+struct FileIdentity {
+  DWORD volume = 0, high = 0, low = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+bool identityOf(HANDLE h, FileIdentity& id) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info)) return false;
+  id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return true;
+}
+
+// This process's exclusive handles: the exclusive opens of File and the holds of FileHold.
+// Windows applies sharing modes between the handles of one process too, where the open locks of
+// POSIX leave this process's plain opens alone (the salvage of a held table reads it, a flush
+// asked by name reaches a file the engine still holds). So a plain open of a file this process
+// holds borrows a duplicate of the holding handle, and a flush by name goes through a writable
+// one. A table or index open on a borrowed descriptor is still refused (tryLockOpen), as the
+// open lock refuses it on POSIX.
+struct OwnHandles {
+  struct Held {
+    FileIdentity id;
+    bool writable = false;
+  };
+  std::mutex mutex;
+  std::map<HANDLE, Held> exclusive;
+  std::set<int> borrowed;  // descriptors over borrowed duplicates
+};
+
+OwnHandles& ownHandles() {
+  static OwnHandles* w = new OwnHandles;  // never destroyed: files may close late
+  return *w;
+}
+
+// The identity of the file named `wide`, whoever holds it: attribute access takes no part in
+// sharing.
+bool identityOfName(const std::wstring& wide, FileIdentity& id) {
+  const HANDLE probe = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return false;
+  const bool known = identityOf(probe, id);
+  CloseHandle(probe);
+  return known;
+}
+
+// A duplicate of this process's exclusive handle on the file named `wide` (a writable one when
+// `writable`), or nullptr when this process holds no such handle.
+HANDLE borrowOwnHandle(const std::wstring& wide, bool writable) {
+  FileIdentity wanted;
+  if (!identityOfName(wide, wanted)) return nullptr;
+  OwnHandles& own = ownHandles();
+  std::lock_guard lock(own.mutex);
+  for (const auto& [h, held] : own.exclusive) {
+    if (held.id != wanted || (writable && !held.writable)) continue;
+    HANDLE dup = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &dup, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS))
+      return dup;
+  }
+  return nullptr;
+}
+
+// Flushes the file named `wide` through a writable exclusive handle of this process: 0, the
+// flush's error, or ERROR_SHARING_VIOLATION when there is none (another program holds the file).
+int flushThroughOwnHandle(const std::wstring& wide) {
+  FileIdentity wanted;
+  if (!identityOfName(wide, wanted)) return ERROR_SHARING_VIOLATION;
+  OwnHandles& own = ownHandles();
+  std::lock_guard lock(own.mutex);
+  for (const auto& [h, held] : own.exclusive) {
+    if (held.id == wanted && held.writable) return FlushFileBuffers(h) ? 0 : lastError();
+  }
+  return ERROR_SHARING_VIOLATION;
+}
+
 }  // namespace
 
+void noteExclusiveHandle(void* handle, bool writable) {
+  FileIdentity id;
+  if (!identityOf(handle, id)) return;
+  OwnHandles& own = ownHandles();
+  std::lock_guard lock(own.mutex);
+  own.exclusive[handle] = {id, writable};
+}
+
+void forgetExclusiveHandle(void* handle) {
+  OwnHandles& own = ownHandles();
+  std::lock_guard lock(own.mutex);
+  own.exclusive.erase(handle);
+}
+
+bool isBorrowedDescriptor(int fd) {
+  OwnHandles& own = ownHandles();
+  std::lock_guard lock(own.mutex);
+  return own.borrowed.count(fd) != 0;
+}
+
 File File::open(const std::string& path, bool writable, bool exclusive) {
+  if (const FileOpDecision d = checkFileOp(FileOp::Open, path);
+      d.kind == FileOpDecision::Kind::Fail)
+    raise(GenCode::Open, "No se puede abrir el archivo", path, osCodeFromErrno(d.error), "open");
   File f;
-  const HANDLE h =
-      CreateFileW(widePath(path).c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
-                  exclusive ? FILE_SHARE_DELETE : kShareAll, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::wstring wide = widePath(path);
+  const HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+                               exclusive ? FILE_SHARE_DELETE : kShareAll, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const int err = lastError();
+    if (err == kOsSharingViolation && !exclusive) {
+      if (const HANDLE dup = borrowOwnHandle(wide, writable)) {
+        f.m_fd = descriptorOf(dup, writable);
+        if (f.m_fd < 0) raise(GenCode::Open, "No se puede abrir el archivo", path, 4, "open");
+        f.m_path = path;
+        OwnHandles& own = ownHandles();
+        std::lock_guard lock(own.mutex);
+        own.borrowed.insert(f.m_fd);
+        return f;
+      }
+    }
     if (err == kOsSharingViolation)
       raise(GenCode::Open, "La tabla est\xE1 en uso por otro programa", path, err, "open");
     raise(GenCode::Open, "No se puede abrir el archivo", path, err, "open");
@@ -319,10 +439,15 @@ File File::open(const std::string& path, bool writable, bool exclusive) {
   f.m_fd = descriptorOf(h, writable);
   if (f.m_fd < 0) raise(GenCode::Open, "No se puede abrir el archivo", path, 4, "open");
   f.m_path = path;
+  if (exclusive) noteExclusiveHandle(h, writable);
   return f;
 }
 
 File File::create(const std::string& path) {
+  if (const FileOpDecision d = checkFileOp(FileOp::Create, path);
+      d.kind == FileOpDecision::Kind::Fail)
+    raise(GenCode::Create, "No se puede crear el archivo", path, osCodeFromErrno(d.error),
+          "create");
   File f;
   const HANDLE h = CreateFileW(widePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -360,6 +485,7 @@ void File::readAt(std::uint64_t offset, void* buf, std::size_t n) const {
 }
 
 void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
+  if (!proceed(FileOp::Write, m_path, GenCode::Write, "Error de escritura", "write")) return;
   std::size_t done = 0;
   while (done < n) {
     OVERLAPPED ov{};
@@ -385,6 +511,9 @@ std::uint64_t File::size() const {
 }
 
 void File::truncate(std::uint64_t length) {
+  if (!proceed(FileOp::Truncate, m_path, GenCode::Write,
+               "No se puede ajustar el tama\xF1o del archivo"))
+    return;
   FILE_END_OF_FILE_INFO info{};
   info.EndOfFile.QuadPart = static_cast<LONGLONG>(length);
   if (!SetFileInformationByHandle(handleOf(m_fd), FileEndOfFileInfo, &info, sizeof info)) {
@@ -394,6 +523,7 @@ void File::truncate(std::uint64_t length) {
 }
 
 void File::sync() {
+  if (!proceed(FileOp::Sync, m_path, GenCode::Write, "No se puede asegurar la escritura")) return;
   if (!FlushFileBuffers(handleOf(m_fd))) {
     const int err = lastError();
     raise(GenCode::Write, "No se puede asegurar la escritura", m_path, err);
@@ -403,7 +533,14 @@ void File::sync() {
 void File::syncData() { sync(); }
 
 void File::close() {
-  if (m_fd >= 0) _close(m_fd);
+  if (m_fd < 0) return;
+  {
+    OwnHandles& own = ownHandles();
+    std::lock_guard lock(own.mutex);
+    own.exclusive.erase(handleOf(m_fd));
+    own.borrowed.erase(m_fd);
+  }
+  _close(m_fd);
   m_fd = -1;
 }
 
@@ -472,9 +609,14 @@ bool renameOverOpenFile(const std::wstring& source, const std::wstring& target) 
 }  // namespace
 
 int systemSyncFile(const std::string& path) {
-  const HANDLE h = CreateFileW(widePath(path).c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return lastError();
+  const std::wstring wide = widePath(path);
+  const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const int err = lastError();
+    // Held exclusively: by this process (flushed through its own descriptor), or by another.
+    return err == ERROR_SHARING_VIOLATION ? flushThroughOwnHandle(wide) : err;
+  }
   const int err = FlushFileBuffers(h) ? 0 : lastError();
   CloseHandle(h);
   return err;

@@ -98,6 +98,18 @@ int systemSyncFile(const std::string& path);
 int systemRename(const std::string& source, const std::string& target);
 int systemErase(const std::string& path);
 int systemSyncFolder(const std::string& folder);
+#ifdef _WIN32
+// The system's wide-character name of a narrow path: UTF-8, or the ANSI code page for bytes that
+// are not UTF-8.
+std::wstring widePath(const std::string& path);
+// This process's exclusive handles (the exclusive opens of File, the holds of FileHold), noted
+// while they are open. A plain open of this process (File::open, not exclusive) of a file one of
+// them holds gets a duplicate of it, as a plain POSIX open passes this process's own open locks;
+// a table or index open on such a descriptor is refused as in use (tryLockOpen).
+void noteExclusiveHandle(void* handle, bool writable);
+void forgetExclusiveHandle(void* handle);
+bool isBorrowedDescriptor(int fd);
+#endif
 // Erases a file left behind by a failed operation, if it can (never fails).
 void removeFileQuietly(const std::string& path) noexcept;
 // Erases a file; one that does not exist is no failure. Fails with GenCode::Write (osCode from

@@ -6,7 +6,9 @@
 #include <thread>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <io.h>
 #include <windows.h>
 #else
@@ -18,13 +20,14 @@
 
 #include <utility>
 
+#include "store/File.h"
 #include "store/StoreFailure.h"
 
 namespace exo::store {
 
 #ifdef _WIN32
 // Windows: the locks of a handle are what FoxPro-family programs see; sharing modes of the open
-// replace tryLockOpen (which then always succeeds).
+// replace the open locks of tryLockOpen.
 bool tryLockRange(int fd, std::uint64_t offset, std::uint64_t length, LockKind kind) {
   HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
   OVERLAPPED ov{};
@@ -47,7 +50,9 @@ void unlockRange(int fd, std::uint64_t offset, std::uint64_t length) {
   UnlockFileEx(h, 0, static_cast<DWORD>(length), static_cast<DWORD>(length >> 32), &ov);
 }
 
-bool tryLockOpen(int, LockKind) { return true; }
+// A descriptor borrowed from this process's own hold or exclusive open (File::open) is in use,
+// as the open lock of the holder refuses it on POSIX.
+bool tryLockOpen(int fd, LockKind) { return !isBorrowedDescriptor(fd); }
 #else
 namespace {
 
@@ -105,9 +110,13 @@ FileHold::Status FileHold::take(const std::string& path, bool create, int waitMs
   release();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   for (;;) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
+    // Shared with nobody but deletion, as an exclusive open of a table: no other open reads or
+    // writes the file meanwhile, and this program can still rename a successor over it. The name
+    // is read as the file layer reads it (UTF-8), so accented names lead to the same file.
+    HANDLE h = CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr,
                            create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
+      noteExclusiveHandle(h, false);
       m_handle = reinterpret_cast<std::intptr_t>(h);
       m_path = path;
       return Status::Held;
@@ -124,7 +133,10 @@ FileHold::Status FileHold::take(const std::string& path, bool create, int waitMs
 }
 
 void FileHold::release() {
-  if (m_handle != kNone) CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+  if (m_handle != kNone) {
+    forgetExclusiveHandle(reinterpret_cast<HANDLE>(m_handle));
+    CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+  }
   m_handle = kNone;
 }
 #else

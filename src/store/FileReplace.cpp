@@ -72,7 +72,7 @@ namespace {
 constexpr const char* kReplaceRecordTemp = "~Reemplazo.tmp";
 
 #ifdef _WIN32
-int osCode(int err) { return err; }
+int osCode(int err) { return osCodeFromSystemError(static_cast<unsigned long>(err)); }
 #else
 int osCode(int err) { return osCodeFromErrno(err); }
 }  // namespace
@@ -112,17 +112,17 @@ std::string folderOf(const std::string& path) {
 void syncFile(const std::string& path) {
   const FileOpDecision d = checkFileOp(FileOp::Sync, path);
   if (d.kind == FileOpDecision::Kind::Skip) return;
-  const int err = d.kind == FileOpDecision::Kind::Fail ? d.error : systemSyncFile(path);
-  if (err != 0)
-    raise(GenCode::Write, "No se puede asegurar la escritura", path, osCode(err), "sync");
+  const int err = d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error)
+                                                       : osCode(systemSyncFile(path));
+  if (err != 0) raise(GenCode::Write, "No se puede asegurar la escritura", path, err, "sync");
 }
 
 void renameOver(const std::string& source, const std::string& target) {
   const FileOpDecision d = checkFileOp(FileOp::Rename, target);
   if (d.kind == FileOpDecision::Kind::Skip) return;
-  const int err = d.kind == FileOpDecision::Kind::Fail ? d.error : systemRename(source, target);
-  if (err != 0)
-    raise(GenCode::Write, "No se puede reemplazar el archivo", target, osCode(err), "rename");
+  const int err = d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error)
+                                                       : osCode(systemRename(source, target));
+  if (err != 0) raise(GenCode::Write, "No se puede reemplazar el archivo", target, err, "rename");
 }
 
 bool exists(const std::string& path) {
@@ -217,16 +217,17 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
 void removeFile(const std::string& path) {
   const FileOpDecision d = checkFileOp(FileOp::Erase, path);
   if (d.kind == FileOpDecision::Kind::Skip) return;
-  const int err = d.kind == FileOpDecision::Kind::Fail ? d.error : systemErase(path);
-  if (err != 0) raise(GenCode::Write, "No se puede borrar el archivo", path, osCode(err), "erase");
+  const int err =
+      d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error) : osCode(systemErase(path));
+  if (err != 0) raise(GenCode::Write, "No se puede borrar el archivo", path, err, "erase");
 }
 
 void syncFolder(const std::string& folder) {
   const FileOpDecision d = checkFileOp(FileOp::Sync, folder);
   if (d.kind == FileOpDecision::Kind::Skip) return;
-  const int err = d.kind == FileOpDecision::Kind::Fail ? d.error : systemSyncFolder(folder);
-  if (err != 0)
-    raise(GenCode::Write, "No se puede asegurar la escritura", folder, osCode(err), "sync");
+  const int err = d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error)
+                                                       : osCode(systemSyncFolder(folder));
+  if (err != 0) raise(GenCode::Write, "No se puede asegurar la escritura", folder, err, "sync");
 }
 
 // --- files replaced together -----------------------------------------------------------------

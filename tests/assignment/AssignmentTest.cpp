@@ -77,6 +77,8 @@ class Assignments : public ::testing::Test {
   }
   void TearDown() override {
     engine().closeAll(runtime.interp());
+    // The company lock let go first: Windows removes no folder with a file still open in it.
+    runtime.session().companyLock().release();
     fs::remove_all(root);
   }
   store::Engine& engine() { return runtime.engine(); }

@@ -164,7 +164,8 @@ TEST_F(CompanyChoice, StartUpCompactsTheAssignments) {
   engine.goTop(ip, area);
   engine.deleteRecord(ip, area);
   engine.close(ip, area);
-  EXPECT_EQ(compactAssignments(session, engine), Compaction::Done);
+  std::string problem;
+  EXPECT_EQ(compactAssignments(session, engine, &problem), Compaction::Done) << problem;
   area = engine.open(table.string(), "CC");
   engine.addIndex(area, "CodContx.cdx");
   EXPECT_EQ(engine.recCount(area), count - 1);
@@ -199,7 +200,8 @@ TEST_F(CompanyChoice, ATableHeldElsewhereIsNeitherCompactedNorStrippedOfItsIndex
   EXPECT_EQ(bytesOf(session.companyFile("CodContx.cdx")), index);
   EXPECT_TRUE(ui.callsOf("message").empty());  // nothing asked, nothing through the handler
   other.closeAll(otherIp);
-  EXPECT_EQ(compactAssignments(session, engine), Compaction::Done);
+  problem.clear();
+  EXPECT_EQ(compactAssignments(session, engine, &problem), Compaction::Done) << problem;
 }
 
 TEST_F(CompanyChoice, ADamagedTableIsOfferedForRepairAndKeepsWhatCanBeRead) {

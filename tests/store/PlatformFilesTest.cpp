@@ -1,13 +1,17 @@
 // The file layer's promises that differ most between systems, checked on each (on Windows under
 // wine): byte-range locks at the offsets FoxPro-family programs use, sharing that lets another
-// program keep a table open, exclusive opens, and replacing a file that is open.
+// program keep a table open, exclusive opens and holds, and replacing a file that is open.
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
 
 #include "StoreTestSupport.h"
 #include "expr/Failure.h"
 #include "store/Dbf.h"
 #include "store/File.h"
 #include "store/FileLock.h"
+#include "store/StoreFailure.h"
 
 namespace {
 
@@ -95,6 +99,78 @@ TEST_F(PlatformFiles, PackRewritesAnExclusiveTableInPlace) {
   EXPECT_EQ(t.recordCount(), 4u);
   t.close();
   EXPECT_EQ(Dbf::open(m_path, {true, true, 0}).recordCount(), 4u);
+}
+
+// A hold keeps every table open out, this program's too, while this program may still read the
+// held file plainly (a salvage) and rename its successor over it; the successor is free.
+TEST_F(PlatformFiles, AHoldKeepsTableOpensOutButLetsThisProgramReadAndReplaceTheFile) {
+  using exo::store::FileHold;
+  const std::string before = storetest::readFile(m_path);
+  FileHold hold;
+  ASSERT_EQ(hold.take(m_path, false), FileHold::Status::Held);
+  EXPECT_EQ(FileHold().take(m_path, false), FileHold::Status::InUse);
+  for (const bool readOnly : {true, false}) {
+    try {
+      Dbf other = Dbf::open(m_path, {readOnly, true, 0});
+      ADD_FAILURE() << "a table open of a held file succeeded";
+    } catch (const exo::FailureError& e) {
+      EXPECT_EQ(e.failure().osCode, exo::store::kOsSharingViolation);
+    }
+  }
+  {
+    const File plain = File::open(m_path, false);
+    std::string bytes(before.size(), '\0');
+    plain.readAt(0, bytes.data(), bytes.size());
+    EXPECT_EQ(bytes, before);
+  }
+  const std::string temp = exo::store::siblingTempName(m_path);
+  { Dbf successor = Dbf::create(temp, {{"B", 'C', 2, 0}}); }
+  exo::store::replaceFile(temp, m_path);
+  EXPECT_FALSE(std::filesystem::exists(temp));
+  EXPECT_EQ(Dbf::open(m_path, {true, true, 0}).fields().front().name, "B");
+  hold.release();
+  EXPECT_EQ(hold.take(m_path, false), FileHold::Status::Held);
+  EXPECT_EQ(hold.take(m_dir.file("falta.dbf"), false), FileHold::Status::Missing);
+}
+
+// A table this program has open exclusively is synced and renamed by name (what a compaction
+// does with the table it has just written), and read plainly, but opened as a table by nobody.
+TEST_F(PlatformFiles, AFileOpenExclusivelyHereIsSyncedReadAndRenamedByName) {
+  const std::string fresh = m_dir.file("~nueva.dbf");
+  { Dbf made = Dbf::create(fresh, {{"N", 'C', 3, 0}}); }
+  Dbf mine = Dbf::open(fresh, {false, false, 0});
+  std::vector<char> rec = mine.blankRecord();
+  std::memcpy(rec.data() + 1, "abc", 3);
+  mine.append(rec.data());
+  mine.commit();
+  EXPECT_EQ(exo::store::systemSyncFile(fresh), 0);
+  EXPECT_THROW(Dbf::open(fresh, {true, true, 0}), exo::FailureError);
+  EXPECT_EQ(Dbf::open(m_path, {true, true, 0}).recordCount(), 5u);
+  {
+    const File plain = File::open(fresh, false);
+    char head[4] = {};
+    plain.readAt(4, head, 4);  // the record count
+    EXPECT_EQ(head[0], 1);
+  }
+  exo::store::replaceFile(fresh, m_path);
+  mine.close();
+  Dbf replaced = Dbf::open(m_path, {true, true, 0});
+  EXPECT_EQ(replaced.recordCount(), 1u);
+  EXPECT_EQ(replaced.fields().front().name, "N");
+}
+
+// Names with accents are read as the rest of the store reads them (UTF-8), by holds too.
+TEST_F(PlatformFiles, AHoldOfAnAccentedNameCreatesThatName) {
+  const std::filesystem::path name = std::filesystem::path(m_dir.file("")) / u8"Compañía.lck";
+  exo::store::FileHold hold;
+  ASSERT_EQ(hold.take(name.string(), true), exo::store::FileHold::Status::Held);
+  EXPECT_TRUE(std::filesystem::exists(name));
+  hold.release();
+  std::size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(m_dir.file(""))) {
+    entries += e.path().filename() == name.filename();
+  }
+  EXPECT_EQ(entries, 1u);
 }
 
 TEST_F(PlatformFiles, CompanionFilesAreFoundWhateverTheCaseAndSeparator) {
