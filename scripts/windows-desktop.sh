@@ -58,6 +58,8 @@ echo "Qt para Windows: $(($(date +%s) - started)) s en esta ejecución"
 
 # exogena.exe and the desktop tests.
 build="$root/build/windows-desktop"
+# Libraries built again since the build folder was configured are found afresh.
+[ "$root/build/windows-deps/.built" -nt "$build/CMakeCache.txt" ] && rm -f "$build/CMakeCache.txt"
 nice -n 19 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DEXOGENA_GUI=ON -DEXOGENA_WINDOWS_QT="$qt" -DQT_HOST_PATH=/usr \
   -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
