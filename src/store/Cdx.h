@@ -161,6 +161,11 @@ class Cdx {
   // in the file (when it reached it), so that the next open rebuilds the tags.
   void abandonBatch();
   bool inBatch() const { return m_batch; }
+  // Puts the batch's mark on disk now (once per batch), before a change of the table that the
+  // batch's keys will follow: a process that ends between the two leaves the mark behind.
+  void markChangesComing() {
+    if (m_batch) markBatch();
+  }
   // True when the file carries the mark of a batch that no program is still making (one that is
   // still under way holds the index write lock: this waits for it as a write would).
   bool leftInBatch();

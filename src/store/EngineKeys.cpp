@@ -118,6 +118,12 @@ void Engine::flush(Area& a) {
   std::size_t i = 0;
   KeyMove m;
   try {
+    // In a batch the keys follow later: the index files are marked before the record changes.
+    if (a.batch) {
+      for (auto& bag : a.bags) {
+        if (!attempt([&] { bag->markChangesComing(); })) return dropChange(a);
+      }
+    }
     if (!attempt([&] { a.dbf->write(a.recno, a.record.data()); })) return dropChange(a);
     written = true;
     for (; i < a.orders.size(); ++i) {
