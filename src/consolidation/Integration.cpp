@@ -11,6 +11,7 @@
 #include "consolidation/IntegrationState.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
+#include "import/Identifications.h"
 #include "import/ImportRun.h"
 #include "shell/Paths.h"
 #include "shell/RunFiles.h"
@@ -23,6 +24,7 @@
 namespace exo::consolidation {
 
 namespace fs = std::filesystem;
+using import::Identifications;
 using import::kAttention;
 using shell::FailureWatch;
 using shell::MessageKind;
@@ -90,30 +92,6 @@ std::map<std::string, ConceptInfo> readConcepts(Interp& ip, const fs::path& prog
   }
   return concepts;
 }
-
-// The identification of each third party, looked up once per code in the directory copy (open
-// in the order of its keys).
-class Identifications {
- public:
-  Identifications(Engine& engine, int area) : m_engine(engine), m_area(area) {}
-  const std::string& of(std::string_view ctaDir) {
-    const std::string key(ctaDir);
-    auto it = m_known.find(key);
-    if (it != m_known.end()) return it->second;
-    std::string nit = store::kNotRegistered;
-    const std::string wanted(trimRight(key));
-    if (!wanted.empty() && m_engine.seekKey(m_area, Value::text(wanted)) &&
-        trimRight(m_engine.text(m_area, "CLAVE")) == wanted) {
-      nit = std::string(trimRight(m_engine.text(m_area, "DIREC4")));
-    }
-    return m_known.emplace(key, std::move(nit)).first->second;
-  }
-
- private:
-  Engine& m_engine;
-  int m_area;
-  std::unordered_map<std::string, std::string> m_known;
-};
 
 bool isMemoType(char t) { return t == 'M' || t == 'G' || t == 'P'; }
 

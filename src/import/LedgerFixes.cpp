@@ -12,6 +12,7 @@
 
 #include "expr/Collation.h"
 #include "expr/Text.h"
+#include "import/Identifications.h"
 #include "import/ImportRun.h"
 #include "import/LedgerImport.h"
 #include "shell/Paths.h"
@@ -266,28 +267,6 @@ struct FixRun {
     result.done = true;
     return result;
   }
-};
-
-// The identification of each third party, looked up once per code in the directory copy (open
-// in `area` in the order of its keys), or the not-registered text.
-class Identifications {
- public:
-  Identifications(Engine& engine, int area) : m_engine(engine), m_area(area) {}
-  const std::string& of(const std::string& key) {
-    if (const auto it = m_known.find(key); it != m_known.end()) return it->second;
-    std::string nit = store::kNotRegistered;
-    const std::string wanted(trimRight(key));
-    if (!wanted.empty() && m_engine.seekKey(m_area, Value::text(wanted)) &&
-        trimRight(m_engine.text(m_area, "CLAVE")) == wanted) {
-      nit = std::string(trimRight(m_engine.text(m_area, "DIREC4")));
-    }
-    return m_known.emplace(key, std::move(nit)).first->second;
-  }
-
- private:
-  Engine& m_engine;
-  int m_area;
-  std::unordered_map<std::string, std::string> m_known;
 };
 
 }  // namespace
