@@ -69,6 +69,11 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
+// Every byte asked for, or the file is damaged (it ends before them).
+void File::readAt(std::uint64_t offset, void* buf, std::size_t n) const {
+  if (readSome(offset, buf, n) != n) raiseCorrupt("el archivo termina antes de tiempo", m_path);
+}
+
 #ifndef _WIN32
 File File::open(const std::string& path, bool writable, bool) {
   if (const FileOpDecision d = checkFileOp(FileOp::Open, path);
@@ -115,10 +120,6 @@ std::size_t File::readSome(std::uint64_t offset, void* buf, std::size_t n) const
     done += static_cast<std::size_t>(r);
   }
   return done;
-}
-
-void File::readAt(std::uint64_t offset, void* buf, std::size_t n) const {
-  if (readSome(offset, buf, n) != n) raiseCorrupt("el archivo termina antes de tiempo", m_path);
 }
 
 void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
@@ -478,10 +479,6 @@ std::size_t File::readSome(std::uint64_t offset, void* buf, std::size_t n) const
     done += got;
   }
   return done;
-}
-
-void File::readAt(std::uint64_t offset, void* buf, std::size_t n) const {
-  if (readSome(offset, buf, n) != n) raiseCorrupt("el archivo termina antes de tiempo", m_path);
 }
 
 void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
