@@ -15,4 +15,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$wine" wineboot --init >/dev/null 2>&1
   "$wineserver" -w
 fi
+# One wine server for the many short runs of a script, kept 30 s after its last program ends: a
+# program started while a server is shutting down loses its connection to it.
+"$wineserver" -p30 </dev/null >/dev/null 2>&1 || true
 exec "$wine" "$@"
