@@ -131,17 +131,26 @@ const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std:
   } else {
     forgetNodes();
   }
-  if (const auto it = m_nodes.find(offset); it != m_nodes.end()) return it->second;
-  if (const auto it = m_leaves.find(offset); it != m_leaves.end()) return it->second;
+  // A node kept for another key length or fill (a damaged file whose tags share pages) is read
+  // again as this tag reads it.
+  const auto fits = [&](const cdx::Node& n) {
+    return n.keyLength == keyLength && (n.fill == fill || !n.isLeaf());
+  };
+  if (const auto it = m_nodes.find(offset); it != m_nodes.end() && fits(it->second))
+    return it->second;
+  if (const auto it = m_leaves.find(offset); it != m_leaves.end() && fits(it->second))
+    return it->second;
   readNode(offset, keyLength, fill, leaf);
   // Interior nodes are few and on every path; leaves are kept too, for seeks of the same keys
   // (the same accounts, the same third parties) again. A full set of leaves starts over.
   if (!leaf.isLeaf()) {
     if (m_nodes.size() >= kKeptInterior) m_nodes.clear();
-    return m_nodes.emplace(offset, leaf).first->second;
+    m_leaves.erase(offset);
+    return m_nodes.insert_or_assign(offset, leaf).first->second;
   }
   if (m_leaves.size() >= kKeptLeaves) m_leaves.clear();
-  m_leaves.emplace(offset, leaf);
+  m_nodes.erase(offset);
+  m_leaves.insert_or_assign(offset, leaf);
   return leaf;
 }
 
@@ -240,17 +249,17 @@ template <typename OnLeaf>
 void Cdx::walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                      OnLeaf&& onLeaf) const {
   cdx::Node node;
-  readNode(root, keyLength, fill, node);
+  loadNode(root, keyLength, fill, node);
   for (int depth = 0; !node.isLeaf(); ++depth) {
     if (depth > kMaxDepth || node.size() == 0)
       raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", path());
-    readNode(node.children[0], keyLength, fill, node);
+    loadNode(node.children[0], keyLength, fill, node);
   }
   for (std::uint32_t hops = 0;; ++hops) {
     if (hops > pageLimit()) raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", path());
     onLeaf(node);
     if (node.right == kNoPage) break;
-    readNode(node.right, keyLength, fill, node);
+    loadNode(node.right, keyLength, fill, node);
     if (!node.isLeaf()) raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", path());
   }
 }
@@ -285,19 +294,19 @@ CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag) : m_cdx(&cdx), m_tag(tag), m_ord
 void CdxCursor::loadLeaf(std::uint32_t offset) {
   if (++m_hops > m_cdx->pageLimit())
     raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", m_cdx->path());
-  m_cdx->readNode(offset, m_leaf.keyLength, m_order.fill, m_leaf);
+  m_cdx->loadNode(offset, m_leaf.keyLength, m_order.fill, m_leaf);
   if (!m_leaf.isLeaf())
     raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", m_cdx->path());
 }
 
 bool CdxCursor::descend(bool rightmost) {
   m_hops = 0;
-  m_cdx->readNode(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
+  m_cdx->loadNode(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
   for (int depth = 0; !m_leaf.isLeaf(); ++depth) {
     if (depth > kMaxDepth || m_leaf.size() == 0)
       raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", m_cdx->path());
     const std::uint32_t child = rightmost ? m_leaf.children.back() : m_leaf.children.front();
-    m_cdx->readNode(child, m_leaf.keyLength, m_order.fill, m_leaf);
+    m_cdx->loadNode(child, m_leaf.keyLength, m_order.fill, m_leaf);
   }
   return true;
 }

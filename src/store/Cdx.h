@@ -182,6 +182,17 @@ class Cdx {
   void readPage(std::uint32_t offset, unsigned char* page) const;
   void readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                 cdx::Node& node) const;
+  // Nodes are kept decoded across reads and this object's own changes while nobody else can
+  // change the file: during a batch (its lock held) and in an exclusive open.
+  bool keepsNodes() const { return m_batch || !m_options.shared; }
+  // The node at `offset` into `node`: a copy of the one kept decoded when keepsNodes(), else
+  // read afresh.
+  void loadNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
+                cdx::Node& node) const {
+    if (!keepsNodes()) return readNode(offset, keyLength, fill, node);
+    const cdx::Node& kept = nodeAt(offset, keyLength, fill, node);
+    if (&kept != &node) node = kept;
+  }
   std::uint32_t rootOf(std::size_t tag) const;
   cdx::KeyOrder order(std::size_t tag) const;
   std::string padKey(std::size_t tag, std::string_view key) const;

@@ -69,6 +69,15 @@ void Cdx::readBytes(std::uint64_t offset, void* buffer, std::size_t n) const {
 void Cdx::writeBytes(std::uint32_t offset, const void* buffer, std::size_t n) {
   if (!m_batch) {
     m_file.writeAt(offset, buffer, n);
+    // Nodes kept decoded from the pages written are gone (those written as whole nodes are kept
+    // again by the writer, as they now stand).
+    if (!m_nodes.empty() || !m_leaves.empty()) {
+      for (std::uint64_t page = offset / kPageSize * kPageSize; page < std::uint64_t{offset} + n;
+           page += kPageSize) {
+        m_nodes.erase(static_cast<std::uint32_t>(page));
+        m_leaves.erase(static_cast<std::uint32_t>(page));
+      }
+    }
     return;
   }
   markBatch();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <tuple>
 
@@ -439,7 +440,17 @@ void CdxWriter::writePage(Cdx& c, std::uint32_t offset, const unsigned char* pag
 
 void CdxWriter::bumpCounter(Cdx& c) {
   if (!c.m_batch) {
+    // The nodes kept decoded follow this object's own writes: when they matched the file before
+    // the change, they match it after (the counter they match moves with it).
+    unsigned char before[4];
+    c.readBytes(8, before, 4);
+    const bool current = readLe32(before) == c.m_nodesCounter;
     c.bumpCounter();
+    if (current) {
+      unsigned char after[4];
+      c.readBytes(8, after, 4);
+      c.m_nodesCounter = readLe32(after);
+    }
   } else {
     ++c.m_batchChanges;  // a batch bumps it at its end
   }
@@ -599,9 +610,24 @@ IndexWriteLock::~IndexWriteLock() {
 Cdx Cdx::create(const std::string& path, const CdxOptions& options) {
   return CdxWriter::create(path, options);
 }
+namespace {
+
+// Builds and tag removals write pages past the tracking of single-key changes: the nodes kept
+// decoded go when they end, however they end.
+struct ForgetNodesAfter {
+  std::function<void()> forget;
+  ~ForgetNodesAfter() { forget(); }
+};
+
+}  // namespace
+
 void Cdx::buildTag(const TagDefinition& definition, const KeyBatch& keys) {
+  ForgetNodesAfter after{[this] { forgetNodes(); }};
   CdxWriter::build(*this, definition, keys);
 }
-bool Cdx::deleteTag(std::string_view name) { return CdxWriter::remove(*this, name); }
+bool Cdx::deleteTag(std::string_view name) {
+  ForgetNodesAfter after{[this] { forgetNodes(); }};
+  return CdxWriter::remove(*this, name);
+}
 
 }  // namespace exo::store

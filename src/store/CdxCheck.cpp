@@ -1,4 +1,5 @@
 // Structural check of a compound index tag, used by tests and diagnostics.
+#include <deque>
 #include <string>
 
 #include "store/CdxWriter.h"
@@ -20,6 +21,7 @@ struct CheckState {
   std::uint32_t prevLeafRight = kNoPage;
   std::size_t visited = 0;
   std::string fault;
+  std::deque<Node> nodes;  // one per level of the descent, reused from node to node
 };
 
 std::string at(std::uint32_t page) { return " (p\xE1gina " + std::to_string(page) + ")"; }
@@ -59,7 +61,8 @@ bool checkSubtree(CheckState& s, std::uint32_t offset, int depth, bool isRoot) {
   }
   unsigned char page[kPageSize];
   CdxWriter::readBytes(s.cdx, offset, page, kPageSize);
-  Node n;
+  while (s.nodes.size() <= static_cast<std::size_t>(depth)) s.nodes.emplace_back();
+  Node& n = s.nodes[static_cast<std::size_t>(depth)];
   decodeNode(page, offset, s.keyLength, s.order.fill, n, s.cdx.path());
   if (n.isLeaf()) {
     checkLeaf(s, n, page, isRoot);
@@ -79,7 +82,7 @@ bool checkSubtree(CheckState& s, std::uint32_t offset, int depth, bool isRoot) {
 
 std::string CdxWriter::check(Cdx& c, std::size_t tag) {
   const TagInfo& info = c.m_tags.at(tag);
-  CheckState s{c, info.keyLength, c.order(tag), {}, 0, kNoPage, kNoPage, 0, {}};
+  CheckState s{c, info.keyLength, c.order(tag), {}, 0, kNoPage, kNoPage, 0, {}, {}};
   try {
     checkSubtree(s, c.rootOf(tag), 0, true);
     if (s.fault.empty() && s.prevLeafRight != kNoPage)

@@ -44,31 +44,49 @@ void decodeLeaf(const unsigned char* page, std::uint16_t keyLength, std::uint8_t
                 const std::string& fileName) {
   const std::uint32_t n = readLe16(page + 2);
   const std::uint64_t recMask = readLe32(page + 14);
-  const std::uint64_t dupMask = page[18], trlMask = page[19];
   const unsigned recBits = page[20], dupBits = page[21], entryBytes = page[23];
   if (entryBytes < 1 || entryBytes > 8 || recBits + dupBits + page[22] > 8 * entryBytes ||
       n * entryBytes > kLeafSpace)
     raiseCorrupt("hoja de \xEDndice con anchos imposibles", fileName);
+  // Shifts and masks worked out once: a count whose bits lie past the entry's 64 reads as 0.
+  const unsigned trlAt = recBits + dupBits;
+  const std::uint64_t dupMask = recBits >= 64 ? 0 : page[18];
+  const std::uint64_t trlMask = trlAt >= 64 ? 0 : page[19];
+  const unsigned dupShift = recBits >= 64 ? 0 : recBits, trlShift = trlAt >= 64 ? 0 : trlAt;
+  const std::uint64_t entryMask =
+      entryBytes == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * entryBytes)) - 1;
   out.keys.resize(std::size_t{n} * keyLength);
   out.recnos.resize(n);
   std::uint32_t pos = kPageSize;
   const std::uint32_t floor = 24 + n * entryBytes;
+  // The first key shares nothing with a key before it.
+  std::uint64_t dupLimit = 0;
+  char* dst = out.keys.data();
+  const char* prev = dst;
   for (std::uint32_t i = 0; i < n; ++i) {
+    const std::uint32_t at = 24 + i * entryBytes;
+    const unsigned char* e = page + at;
     std::uint64_t v = 0;
-    for (unsigned b = 0; b < entryBytes; ++b)
-      v |= std::uint64_t{page[24 + i * entryBytes + b]} << (8 * b);
-    const std::uint64_t dup = shiftRight(v, recBits) & dupMask;
-    const std::uint64_t trail = shiftRight(v, recBits + dupBits) & trlMask;
-    if (dup + trail > keyLength || (i == 0 && dup > 0))
+    if (at + 8 <= kPageSize) {
+      std::memcpy(&v, e, 8);  // the entry's bytes, least significant first (little endian)
+      v &= entryMask;
+    } else {
+      for (unsigned b = 0; b < entryBytes; ++b) v |= std::uint64_t{e[b]} << (8 * b);
+    }
+    const std::uint64_t dup = (v >> dupShift) & dupMask;
+    const std::uint64_t trail = (v >> trlShift) & trlMask;
+    if (dup + trail > keyLength || dup > dupLimit)
       raiseCorrupt("clave comprimida imposible en hoja de \xEDndice", fileName);
     const std::uint32_t stored = keyLength - static_cast<std::uint32_t>(dup + trail);
     if (pos < floor + stored) raiseCorrupt("claves de hoja de \xEDndice solapadas", fileName);
     pos -= stored;
-    char* dst = out.keys.data() + std::size_t{i} * keyLength;
-    if (dup > 0) std::memcpy(dst, dst - keyLength, dup);
+    std::memcpy(dst, prev, dup);
     std::memcpy(dst + dup, page + pos, stored);
     std::memset(dst + dup + stored, fill, trail);
     out.recnos[i] = static_cast<std::uint32_t>(v & recMask);
+    prev = dst;
+    dst += keyLength;
+    dupLimit = keyLength;
   }
 }
 
@@ -123,6 +141,7 @@ void decodeNode(const unsigned char* page, std::uint32_t offset, std::uint16_t k
   out.left = readLe32(page + 4);
   out.right = readLe32(page + 8);
   out.keyLength = keyLength;
+  out.fill = fill;
   out.clear();
   if (out.isLeaf()) {
     decodeLeaf(page, keyLength, fill, out, fileName);

@@ -32,6 +32,7 @@ struct Node {
   std::uint32_t left = kNoPage;
   std::uint32_t right = kNoPage;
   std::uint16_t keyLength = 0;
+  std::uint8_t fill = ' ';  // the fill the keys were expanded with
   std::vector<char> keys;
   std::vector<std::uint32_t> recnos;
   std::vector<std::uint32_t> children;  // interior nodes only

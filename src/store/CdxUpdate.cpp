@@ -106,6 +106,7 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
   n.attr = n.isLeaf() ? kAttrLeaf : 0;  // neither half is the root any longer
   Node right;
   right.keyLength = n.keyLength;
+  right.fill = e.order.fill;
   right.attr = n.attr;
   right.keys.assign(n.keys.begin() + static_cast<std::ptrdiff_t>(at * n.keyLength), n.keys.end());
   right.recnos.assign(n.recnos.begin() + static_cast<std::ptrdiff_t>(at), n.recnos.end());
@@ -147,6 +148,7 @@ void store(TagEdit& e, std::vector<PathStep>& path, Node node) {
       if (!extra) return;
       Node root;
       root.keyLength = e.keyLength;
+      root.fill = e.order.fill;
       root.attr = kAttrRoot;
       root.recnos.resize(2);
       root.children.resize(2);

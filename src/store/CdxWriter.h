@@ -39,18 +39,17 @@ class CdxWriter {
   static void writeBytes(Cdx& c, std::uint32_t offset, const void* buffer, std::size_t n) {
     c.writeBytes(offset, buffer, n);
   }
-  // A node to change: inside a batch from the nodes kept decoded (no other program writes the
-  // file while the batch holds its lock, and the batch drops what it writes), else read afresh.
+  // A node to change: inside a batch or an exclusive open from the nodes kept decoded (no other
+  // program writes the file meanwhile, and what this object writes drops or replaces the nodes
+  // of its pages), else read afresh.
   static void readNodeToChange(const Cdx& c, std::uint32_t offset, std::uint16_t keyLength,
                                std::uint8_t fill, cdx::Node& node) {
-    if (!c.m_batch) return c.readNode(offset, keyLength, fill, node);
-    const cdx::Node& kept = c.nodeAt(offset, keyLength, fill, node);
-    if (&kept != &node) node = kept;
+    c.loadNode(offset, keyLength, fill, node);
   }
-  // Inside a batch, a node just written is kept decoded as it now stands (it is what reading
-  // the page back would give).
+  // Where nodes are kept decoded, a node just written is kept as it now stands (it is what
+  // reading the page back would give).
   static void keepWritten(const Cdx& c, const cdx::Node& node) {
-    if (!c.m_batch) return;
+    if (!c.keepsNodes()) return;
     auto& kept = node.isLeaf() ? c.m_leaves : c.m_nodes;
     if (kept.size() >= (node.isLeaf() ? Cdx::kKeptLeaves : Cdx::kKeptInterior)) kept.clear();
     kept.insert_or_assign(node.offset, node);

@@ -55,7 +55,8 @@ const char* const kPathSeparators = "/";
 
 File::~File() { close(); }
 
-File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) {
+File::File(File&& other) noexcept
+    : m_fd(other.m_fd), m_path(std::move(other.m_path)), m_memory(std::move(other.m_memory)) {
   other.m_fd = -1;
 }
 
@@ -64,6 +65,7 @@ File& File::operator=(File&& other) noexcept {
     close();
     m_fd = other.m_fd;
     m_path = std::move(other.m_path);
+    m_memory = std::move(other.m_memory);
     other.m_fd = -1;
   }
   return *this;
@@ -80,8 +82,13 @@ File File::open(const std::string& path, bool writable, bool) {
       d.kind == FileOpDecision::Kind::Fail)
     raise(GenCode::Open, "No se puede abrir el archivo", path, osCodeFromErrno(d.error), "open");
   File f;
-  f.m_fd = isMemoryPath(path) ? openMemoryFile(path, false)
-                              : ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (isMemoryPath(path)) {
+    MemoryOpen open = openMemoryFile(path, false);  // a number in place of a descriptor
+    f.m_fd = open.descriptor;
+    f.m_memory = std::move(open.file);
+  } else {
+    f.m_fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  }
   if (f.m_fd < 0) {
     const int err = errno;
     raise(GenCode::Open, "No se puede abrir el archivo", path, osCodeFromErrno(err), "open");
@@ -96,8 +103,13 @@ File File::create(const std::string& path) {
     raise(GenCode::Create, "No se puede crear el archivo", path, osCodeFromErrno(d.error),
           "create");
   File f;
-  f.m_fd = isMemoryPath(path) ? openMemoryFile(path, true)
-                              : ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (isMemoryPath(path)) {
+    MemoryOpen open = openMemoryFile(path, true);  // a number in place of a descriptor
+    f.m_fd = open.descriptor;
+    f.m_memory = std::move(open.file);
+  } else {
+    f.m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  }
   if (f.m_fd < 0) {
     const int err = errno;
     raise(GenCode::Create, "No se puede crear el archivo", path, osCodeFromErrno(err), "create");
@@ -107,6 +119,7 @@ File File::create(const std::string& path) {
 }
 
 std::size_t File::readSome(std::uint64_t offset, void* buf, std::size_t n) const {
+  if (m_memory != nullptr) return memoryRead(*m_memory, offset, buf, n);
   std::size_t done = 0;
   while (done < n) {
     const ssize_t r =
@@ -124,6 +137,11 @@ std::size_t File::readSome(std::uint64_t offset, void* buf, std::size_t n) const
 
 void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
   if (!proceed(FileOp::Write, m_path, GenCode::Write, "Error de escritura", "write")) return;
+  if (m_memory != nullptr) {
+    if (const int err = memoryWrite(*m_memory, offset, buf, n))
+      raise(GenCode::Write, "Error de escritura", m_path, osCodeFromErrno(err), "write");
+    return;
+  }
   std::size_t done = 0;
   while (done < n) {
     const ssize_t r = ::pwrite(m_fd, static_cast<const char*>(buf) + done, n - done,
@@ -137,7 +155,14 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
   }
 }
 
+const char* File::inPlace(std::uint64_t offset, std::size_t n) const {
+  if (m_memory == nullptr || offset > memorySize(*m_memory) || n > memorySize(*m_memory) - offset)
+    return nullptr;
+  return memoryView(*m_memory, offset + n) + offset;
+}
+
 std::uint64_t File::size() const {
+  if (m_memory != nullptr) return memorySize(*m_memory);
   struct stat st {};
   if (::fstat(m_fd, &st) != 0) {
     const int err = errno;
@@ -150,6 +175,12 @@ void File::truncate(std::uint64_t length) {
   if (!proceed(FileOp::Truncate, m_path, GenCode::Write,
                "No se puede ajustar el tama\xF1o del archivo"))
     return;
+  if (m_memory != nullptr) {
+    if (const int err = memoryTruncate(*m_memory, length))
+      raise(GenCode::Write, "No se puede ajustar el tama\xF1o del archivo", m_path,
+            osCodeFromErrno(err));
+    return;
+  }
   if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
     const int err = errno;
     raise(GenCode::Write, "No se puede ajustar el tama\xF1o del archivo", m_path,
@@ -159,6 +190,7 @@ void File::truncate(std::uint64_t length) {
 
 void File::sync() {
   if (!proceed(FileOp::Sync, m_path, GenCode::Write, "No se puede asegurar la escritura")) return;
+  if (m_memory != nullptr) return;  // nothing lies beyond the memory
   if (::fsync(m_fd) != 0) {
     const int err = errno;
     raise(GenCode::Write, "No se puede asegurar la escritura", m_path, osCodeFromErrno(err));
@@ -167,6 +199,7 @@ void File::sync() {
 
 void File::syncData() {
   if (!proceed(FileOp::Sync, m_path, GenCode::Write, "No se puede asegurar la escritura")) return;
+  if (m_memory != nullptr) return;
   if (::fdatasync(m_fd) != 0) {
     const int err = errno;
     raise(GenCode::Write, "No se puede asegurar la escritura", m_path, osCodeFromErrno(err));
@@ -174,7 +207,12 @@ void File::syncData() {
 }
 
 void File::close() {
-  if (m_fd >= 0) ::close(m_fd);
+  if (m_memory != nullptr) {
+    MemoryOpen open{std::move(m_memory), m_fd};
+    closeMemoryFile(open);
+  } else if (m_fd >= 0) {
+    ::close(m_fd);
+  }
   m_fd = -1;
 }
 
@@ -203,13 +241,16 @@ std::string replaceExtension(const std::string& basePath, std::string_view ext) 
 }
 
 FileView::FileView(FileView&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
+    : m_data(std::exchange(other.m_data, nullptr)),
+      m_size(std::exchange(other.m_size, 0)),
+      m_memory(std::move(other.m_memory)) {}
 
 FileView& FileView::operator=(FileView&& other) noexcept {
   if (this != &other) {
     reset();
     m_data = std::exchange(other.m_data, nullptr);
     m_size = std::exchange(other.m_size, 0);
+    m_memory = std::move(other.m_memory);
   }
   return *this;
 }
@@ -218,6 +259,13 @@ FileView& FileView::operator=(FileView&& other) noexcept {
 bool FileView::map(const File& file, std::uint64_t length, bool prefault) {
   reset();
   if (!file.isOpen() || length == 0 || length > std::uint64_t{SIZE_MAX}) return false;
+  if (file.m_memory != nullptr) {
+    m_data = memoryView(*file.m_memory, length);
+    if (m_data == nullptr) return false;
+    m_size = length;
+    m_memory = file.m_memory;
+    return true;
+  }
   int flags = MAP_SHARED;
 #ifdef MAP_POPULATE
   if (prefault) flags |= MAP_POPULATE;
@@ -230,7 +278,11 @@ bool FileView::map(const File& file, std::uint64_t length, bool prefault) {
 }
 
 void FileView::reset() {
-  if (m_data != nullptr) ::munmap(const_cast<char*>(m_data), static_cast<std::size_t>(m_size));
+  if (m_memory != nullptr) {
+    m_memory.reset();
+  } else if (m_data != nullptr) {
+    ::munmap(const_cast<char*>(m_data), static_cast<std::size_t>(m_size));
+  }
   m_data = nullptr;
   m_size = 0;
 }
@@ -497,6 +549,8 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
     done += put;
   }
 }
+
+const char* File::inPlace(std::uint64_t, std::size_t) const { return nullptr; }
 
 std::uint64_t File::size() const {
   LARGE_INTEGER size{};

@@ -5,11 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace exo::store {
+
+class MemoryFile;
 
 class File {
  public:
@@ -28,6 +31,7 @@ class File {
   static File create(const std::string& path);
 
   bool isOpen() const { return m_fd >= 0; }
+  // The descriptor the locks take (for a memory file, the number that stands for one).
   int fd() const { return m_fd; }
   const std::string& path() const { return m_path; }
 
@@ -38,6 +42,9 @@ class File {
   // Writes all n bytes at offset. Fails with GenCode::Write.
   void writeAt(std::uint64_t offset, const void* buf, std::size_t n);
   std::uint64_t size() const;
+  // The n bytes at offset where they lie, when the file is a memory file and holds them all
+  // (valid until the file next changes); null otherwise, and the bytes are read with readAt.
+  const char* inPlace(std::uint64_t offset, std::size_t n) const;
   void truncate(std::uint64_t length);
   // Flushes written data to the device.
   void sync();
@@ -46,8 +53,10 @@ class File {
   void close();
 
  private:
+  friend class FileView;
   int m_fd = -1;
   std::string m_path;
+  std::shared_ptr<MemoryFile> m_memory;  // a memory file (store/MemoryFiles.h): no descriptor
 };
 
 // A read-only view of the first bytes of an open file, shared with the file's writes (what is
@@ -71,6 +80,8 @@ class FileView {
  private:
   const char* m_data = nullptr;
   std::uint64_t m_size = 0;
+  // The memory file whose bytes are read where they lie (nothing mapped), kept while viewed.
+  std::shared_ptr<MemoryFile> m_memory;
 };
 
 // The companion file of `basePath` with extension `ext` (".fpt", ".cdx"), found whatever the

@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "store/File.h"
+#include "store/MemoryFiles.h"
 #include "store/StoreFailure.h"
 
 namespace exo::store {
@@ -72,14 +73,18 @@ bool setOfdLock(int fd, short type, std::uint64_t offset, std::uint64_t length) 
 }  // namespace
 
 bool tryLockRange(int fd, std::uint64_t offset, std::uint64_t length, LockKind kind) {
+  if (isMemoryDescriptor(fd))
+    return memoryLockRange(fd, offset, length, kind == LockKind::Exclusive);
   return setOfdLock(fd, kind == LockKind::Exclusive ? F_WRLCK : F_RDLCK, offset, length);
 }
 
 void unlockRange(int fd, std::uint64_t offset, std::uint64_t length) {
+  if (isMemoryDescriptor(fd)) return memoryUnlockRange(fd, offset, length);
   setOfdLock(fd, F_UNLCK, offset, length);
 }
 
 bool tryLockOpen(int fd, LockKind kind) {
+  if (isMemoryDescriptor(fd)) return memoryLockOpen(fd, kind == LockKind::Exclusive);
   const int op = (kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
   while (::flock(fd, op) != 0) {
     if (errno == EINTR) continue;

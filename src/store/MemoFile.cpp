@@ -1,6 +1,7 @@
 // FPT and DBT memo files.
 #include "store/MemoFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -52,6 +53,7 @@ std::unique_ptr<MemoFile> MemoFile::open(const std::string& path, MemoKind kind,
   std::unique_ptr<MemoFile> m(new MemoFile(File::open(path, writable, !shared), kind, shared));
   unsigned char head[32] = {};
   const std::size_t got = m->m_file.readSome(0, head, sizeof head);
+  m->m_size = m->m_file.size();
   if (kind == MemoKind::Fpt) {
     if (got < 8) raiseCorrupt("cabecera de memos incompleta", path);
     m->m_blockSize = (std::uint32_t{head[6]} << 8) | head[7];
@@ -76,49 +78,81 @@ std::uint32_t MemoFile::blocksOf(std::uint64_t bytes) const {
   return static_cast<std::uint32_t>((bytes + m_blockSize - 1) / m_blockSize);
 }
 
+std::uint64_t MemoFile::sizeReaching(std::uint64_t end) const {
+  if (end > m_size) m_size = m_file.size();
+  return m_size;
+}
+
 std::string MemoFile::read(std::uint32_t block) const {
   if (block == 0) return {};
   if (m_kind == MemoKind::Dbt) return readDbt(block);
   const std::uint64_t start = std::uint64_t{block} * m_blockSize;
-  const std::uint64_t size = m_file.size();
-  if (start < 8 || start + 8 > size)
+  if (start < 8 || start + 8 > sizeReaching(start + 8))
     raiseCorrupt("puntero de memo fuera del archivo (bloque " + std::to_string(block) + ")",
                  path());
-  unsigned char head[8];
-  m_file.readAt(start, head, 8);
-  const std::uint32_t length = be32(head + 4);
-  if (length > size - start - 8)
+  if (const char* at = m_file.inPlace(start, 8)) {  // a memory file: no copy to read it into
+    const std::uint32_t length = be32(reinterpret_cast<const unsigned char*>(at) + 4);
+    if (length > sizeReaching(start + 8 + std::uint64_t{length}) - start - 8)
+      raiseCorrupt("memo m\xE1s largo que el archivo (bloque " + std::to_string(block) + ")",
+                   path());
+    if (const char* text = m_file.inPlace(start + 8, length)) return std::string(text, length);
+  }
+  // The block's header and the first bytes of its text in one read: most memos end there.
+  unsigned char first[kFirstRead];
+  const std::size_t got = m_file.readSome(
+      start, first, static_cast<std::size_t>(std::min<std::uint64_t>(kFirstRead, m_size - start)));
+  if (got < 8) raiseCorrupt("el archivo termina antes de tiempo", path());
+  const std::uint32_t length = be32(first + 4);
+  if (length > sizeReaching(start + 8 + std::uint64_t{length}) - start - 8)
     raiseCorrupt("memo m\xE1s largo que el archivo (bloque " + std::to_string(block) + ")", path());
   std::string text(length, '\0');
-  m_file.readAt(start + 8, text.data(), length);
+  const std::size_t inFirst = std::min<std::size_t>(length, got - 8);
+  std::memcpy(text.data(), first + 8, inFirst);
+  if (inFirst < length) m_file.readAt(start + 8 + inFirst, text.data() + inFirst, length - inFirst);
   return text;
 }
 
 std::string MemoFile::readDbt(std::uint32_t block) const {
   const std::uint64_t start = std::uint64_t{block} * m_blockSize;
-  const std::uint64_t size = m_file.size();
-  if (start >= size)
+  if (start >= sizeReaching(start + 1))
     raiseCorrupt("puntero de memo fuera del archivo (bloque " + std::to_string(block) + ")",
                  path());
-  unsigned char head[8] = {};
-  m_file.readSome(start, head, 8);
+  // The first chunk holds the block's header, when it has one, and the first bytes of its text.
+  char chunk[512];
+  std::size_t n = m_file.readSome(start, chunk, sizeof chunk);
+  if (n < 8) std::memset(chunk + n, 0, 8 - n);
+  const auto* head = reinterpret_cast<const unsigned char*>(chunk);
   if (head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
     const std::uint32_t total =
         head[4] | head[5] << 8 | head[6] << 16 | std::uint32_t{head[7]} << 24;
-    if (total < 8 || total > size - start) raiseCorrupt("longitud de memo inv\xE1lida", path());
+    if (total < 8 || total > sizeReaching(start + total) - start)
+      raiseCorrupt("longitud de memo inv\xE1lida", path());
+    if (const char* at = m_file.inPlace(start + 8, total - 8)) return std::string(at, total - 8);
     std::string text(total - 8, '\0');
-    m_file.readAt(start + 8, text.data(), text.size());
+    const std::size_t inChunk = std::min<std::size_t>(text.size(), n >= 8 ? n - 8 : 0);
+    std::memcpy(text.data(), chunk + 8, inChunk);
+    if (inChunk < text.size())
+      m_file.readAt(start + 8 + inChunk, text.data() + inChunk, text.size() - inChunk);
     return text;
   }
+  // Up to the end marker or the end of the file (its size read again there: another program
+  // may have added to it since it was last asked).
+  if (m_file.inPlace(start, 0) != nullptr) {  // a memory file: searched where it lies
+    m_size = m_file.size();
+    const std::size_t rest = static_cast<std::size_t>(m_size - start);
+    const char* at = m_file.inPlace(start, rest);
+    const void* end = std::memchr(at, 0x1A, rest);
+    return std::string(at, end != nullptr ? static_cast<const char*>(end) - at : rest);
+  }
   std::string text;
-  char chunk[512];
-  for (std::uint64_t pos = start; pos < size;) {
-    const std::size_t n = m_file.readSome(pos, chunk, sizeof chunk);
+  for (std::uint64_t pos = start;;) {
     if (n == 0) break;
     const void* end = std::memchr(chunk, 0x1A, n);
     if (end != nullptr) return text.append(chunk, static_cast<const char*>(end) - chunk);
     text.append(chunk, n);
     pos += n;
+    if (pos >= m_size && pos >= sizeReaching(pos + 1)) break;
+    n = m_file.readSome(pos, chunk, sizeof chunk);
   }
   return text;
 }
@@ -159,6 +193,7 @@ std::uint32_t MemoFile::write(std::uint32_t oldBlock, std::string_view text) {
   }
   if (block == 0) block = allocate(need);
   m_file.writeAt(std::uint64_t{block} * m_blockSize, data.data(), data.size());
+  m_size = std::max(m_size, std::uint64_t{block} * m_blockSize + data.size());
   return block;
 }
 

@@ -44,11 +44,16 @@ class MemoFile {
   std::string readDbt(std::uint32_t block) const;
   std::uint32_t blocksOf(std::uint64_t bytes) const;
   std::uint32_t allocate(std::uint32_t blocks);
+  // The file's size, asked of the file again when `end` lies beyond the one known (it changes
+  // by this object's writes, or another open's that add to it).
+  std::uint64_t sizeReaching(std::uint64_t end) const;
+  static constexpr std::size_t kFirstRead = 256;  // bytes of a block read with its header
 
   File m_file;
   MemoKind m_kind;
   bool m_shared;
   std::uint32_t m_blockSize = 64;
+  mutable std::uint64_t m_size = 0;
 };
 
 }  // namespace exo::store

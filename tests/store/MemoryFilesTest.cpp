@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/File.h"
+#include "store/FileLock.h"
+#include "store/MemoFile.h"
 
 namespace {
 
@@ -70,6 +74,115 @@ TEST(MemoryFiles, ATableWithItsMemoAndIndexReadsAsOnDisk) {
   for (const char* ext : {".dbf", ".FPT", ".CDX", ".nuevo"}) removeMemoryFile(mem + ext);
   EXPECT_THROW(File::open(mem + ".dbf", false), exo::FailureError);
   EXPECT_FALSE(setMemoryFile("/tmp/fuera.dbf", "x"));  // only under the memory folder
+}
+
+// The same steps on a disk file and on a memory file give the same answers: sizes, short reads,
+// zeros left by a write past the end, truncation, and locks that belong to the open that took
+// them (another open of the same file is refused; closing an open frees what it held).
+TEST(MemoryFiles, AnswerAsADiskFileDoes) {
+  storetest::TempDir dir;
+  const std::string mem = std::string(kMemoryFolder) + "igual.bin";
+  for (const std::string& path : {dir.file("igual.bin"), mem}) {
+    SCOPED_TRACE(path);
+    File a = File::create(path);
+    a.writeAt(0, "abcdef", 6);
+    a.writeAt(10, "XY", 2);  // past the end: zeros between
+    EXPECT_EQ(a.size(), 12u);
+    char buf[16] = {};
+    EXPECT_EQ(a.readSome(4, buf, sizeof buf), 8u);
+    EXPECT_EQ(std::string(buf, 8), std::string("ef\0\0\0\0XY", 8));
+    EXPECT_EQ(a.readSome(12, buf, 4), 0u);
+    EXPECT_THROW(a.readAt(8, buf, 8), exo::FailureError);
+    a.truncate(3);
+    EXPECT_EQ(a.size(), 3u);
+    a.truncate(5);  // grown again: what was cut reads as zeros
+    EXPECT_EQ(a.readSome(0, buf, sizeof buf), 5u);
+    EXPECT_EQ(std::string(buf, 5), std::string("abc\0\0", 5));
+
+    File b = File::open(path, true);
+    EXPECT_TRUE(tryLockRange(a.fd(), 100, 10, LockKind::Exclusive));
+    EXPECT_TRUE(tryLockRange(a.fd(), 100, 10, LockKind::Shared));  // its own lock, changed
+    EXPECT_FALSE(tryLockRange(b.fd(), 105, 1, LockKind::Exclusive));
+    EXPECT_TRUE(tryLockRange(b.fd(), 105, 1, LockKind::Shared));
+    EXPECT_TRUE(tryLockRange(b.fd(), 110, 5, LockKind::Exclusive));  // beside, not over
+    unlockRange(b.fd(), 105, 1);
+    unlockRange(a.fd(), 100, 5);  // half of it: the other half stays locked
+    EXPECT_TRUE(tryLockRange(b.fd(), 100, 5, LockKind::Exclusive));
+    EXPECT_FALSE(tryLockRange(b.fd(), 107, 1, LockKind::Exclusive));
+    EXPECT_TRUE(tryLockOpen(a.fd(), LockKind::Shared));
+    EXPECT_TRUE(tryLockOpen(b.fd(), LockKind::Shared));
+    EXPECT_FALSE(tryLockOpen(b.fd(), LockKind::Exclusive));
+    a.close();  // its locks go with it
+    EXPECT_TRUE(tryLockRange(b.fd(), 107, 1, LockKind::Exclusive));
+    EXPECT_TRUE(tryLockOpen(b.fd(), LockKind::Exclusive));
+  }
+  removeMemoryFile(mem);
+}
+
+// A view reads the file's bytes as they stand, written after it was made too; a memory file
+// forgotten by name lives on for the opens and views of it; its bytes are handed out in place.
+TEST(MemoryFiles, ViewsFollowWritesAndOutliveTheName) {
+  const std::string mem = std::string(kMemoryFolder) + "vista.bin";
+  ASSERT_TRUE(setMemoryFile(mem, std::string(100, 'a')));
+  File f = File::open(mem, true);
+  FileView view;
+  ASSERT_TRUE(view.map(f, 100));
+  f.writeAt(10, "ZZ", 2);
+  EXPECT_EQ(std::string(view.data() + 9, 4), "aZZa");
+  f.writeAt(5000, "fin", 3);  // growing the file moves no byte under the view
+  EXPECT_EQ(std::string(view.data() + 10, 2), "ZZ");
+  ASSERT_NE(f.inPlace(5000, 3), nullptr);
+  EXPECT_EQ(std::string(f.inPlace(5000, 3), 3), "fin");
+  EXPECT_EQ(f.inPlace(5000, 4), nullptr);  // past the end
+  removeMemoryFile(mem);
+  EXPECT_EQ(findMemoryFile(mem), "");
+  f.writeAt(0, "b", 1);
+  EXPECT_EQ(view.data()[0], 'b');
+  EXPECT_EQ(f.size(), 5003u);
+  EXPECT_THROW(File::open(mem, false), exo::FailureError);
+  f.close();
+  EXPECT_EQ(std::string(view.data() + 10, 2), "ZZ");  // the view keeps the bytes it reads
+  File d = File::create(mem);
+  EXPECT_EQ(d.size(), 0u);  // a new file of the same name starts empty
+  d.close();
+  removeMemoryFile(mem);
+}
+
+// Every block of a memo file reads the same from a memory file as from the disk: the same texts,
+// and the same failure for a block out of the file or a length past its end, as FPT and as DBT.
+TEST(MemoryFiles, MemosReadAsOnDisk) {
+  storetest::TempDir dir;
+  std::string bytes =
+      storetest::readFile(storetest::kVectorDir + "/external/vfp-foxprodb/contacts.FPT");
+  ASSERT_GT(bytes.size(), 576u);
+  // A memo whose length runs past the end of the file, and a DBT text without its end marker.
+  const std::size_t last = bytes.size() / 64 * 64 - 64;
+  const char longer[8] = {0, 0, 0, 1, 0x7F, 0, 0, 0};
+  std::memcpy(bytes.data() + last, longer, 8);
+  bytes += std::string(40, 'x');
+  const std::string disk = dir.file("m.fpt"), mem = std::string(kMemoryFolder) + "m.fpt";
+  storetest::writeFile(disk, bytes);
+  ASSERT_TRUE(setMemoryFile(mem, bytes));
+  const auto readAll = [](const std::string& path, MemoKind kind) {
+    std::vector<std::string> out;
+    auto memo = MemoFile::open(path, kind, false, true);
+    for (std::uint32_t b = 0; b < 200; ++b) {
+      try {
+        out.push_back(memo->read(b));
+      } catch (const exo::FailureError& e) {
+        out.push_back("fallo: " + e.failure().description);
+      }
+    }
+    return out;
+  };
+  for (MemoKind kind : {MemoKind::Fpt, MemoKind::Dbt}) {
+    const std::vector<std::string> a = readAll(disk, kind), b = readAll(mem, kind);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(std::count_if(a.begin(), a.end(),
+                            [](const std::string& t) { return t.starts_with("fallo: "); }),
+              0);
+  }
+  removeMemoryFile(mem);
 }
 
 }  // namespace
