@@ -183,6 +183,7 @@ void Cdx::loadDirectory() {
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.second < b.second; });
   m_tags.clear();
+  m_tags.reserve(entries.size());
   for (auto& [name, offset] : entries) m_tags.push_back(readTagHeader(offset, std::move(name)));
   m_kinds.assign(m_tags.size(), KeyKind::Character);
   m_ordered.assign(m_tags.size(), -1);

@@ -70,7 +70,8 @@ std::size_t chooseSplit(const Node& n, std::uint8_t fill) {
   raiseCorrupt("no se puede dividir una hoja de \xEDndice", "");
 }
 
-void writeNode(TagEdit& e, const Node& n) {
+// Writes a node; `keep` keeps a copy of it decoded (else the caller keeps it when done with it).
+void writeNode(TagEdit& e, const Node& n, bool keep = true) {
   unsigned char page[kPageSize];
   if (n.isLeaf()) {
     if (!encodeLeaf(n, e.order.fill, page))
@@ -79,7 +80,7 @@ void writeNode(TagEdit& e, const Node& n) {
     encodeInterior(n, page);
   }
   CdxWriter::writePage(e.cdx, n.offset, page);
-  CdxWriter::keepWritten(e.cdx, n);
+  if (keep) CdxWriter::keepWritten(e.cdx, n);
 }
 
 bool nodeFits(const TagEdit& e, const Node& n) {
@@ -87,7 +88,8 @@ bool nodeFits(const TagEdit& e, const Node& n) {
   return leafRangeFits(n, 0, n.size(), e.order.fill);
 }
 
-// Writes `n`, splitting it in two when it does not fit; returns the new right half.
+// Writes `n`, splitting it in two when it does not fit; returns the new right half. The halves
+// of a split are kept decoded as written; an unsplit node is the caller's to keep.
 std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
   if (n.isLeaf()) {
     if (CdxWriter::deferLeaf(e.cdx, n, e.order.fill)) return std::nullopt;
@@ -95,11 +97,10 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
     unsigned char page[kPageSize];
     if (encodeLeaf(n, e.order.fill, page)) {
       CdxWriter::writePage(e.cdx, n.offset, page);
-      CdxWriter::keepWritten(e.cdx, n);
       return std::nullopt;
     }
   } else if (nodeFits(e, n)) {
-    writeNode(e, n);
+    writeNode(e, n, false);
     return std::nullopt;
   }
   const std::size_t at = chooseSplit(n, e.order.fill);
@@ -145,7 +146,7 @@ void store(TagEdit& e, std::vector<PathStep>& path, Node node) {
   for (;;) {
     std::optional<Node> extra = writeOrSplit(e, node);
     if (path.empty()) {
-      if (!extra) return;
+      if (!extra) return CdxWriter::keepWritten(e.cdx, std::move(node));
       Node root;
       root.keyLength = e.keyLength;
       root.fill = e.order.fill;
@@ -167,12 +168,13 @@ void store(TagEdit& e, std::vector<PathStep>& path, Node node) {
     if (!extra && up.node.children[up.index] == node.offset &&
         up.node.recnos[up.index] == node.recnos.back() &&
         std::memcmp(up.node.key(up.index), node.key(node.size() - 1), up.node.keyLength) == 0)
-      return;
+      return CdxWriter::keepWritten(e.cdx, std::move(node));
     pointAt(up.node, up.index, node);
     if (extra) {
       up.node.insert(up.index + 1, extra->key(0), 0, 0);
       pointAt(up.node, up.index + 1, *extra);
     }
+    CdxWriter::keepWritten(e.cdx, std::move(node));
     node = std::move(up.node);
   }
 }

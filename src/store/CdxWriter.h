@@ -42,9 +42,21 @@ class CdxWriter {
   // A node to change: inside a batch or an exclusive open from the nodes kept decoded (no other
   // program writes the file meanwhile, and what this object writes drops or replaces the nodes
   // of its pages), else read afresh.
+  // Outside a batch a leaf is taken out of the kept ones (it is about to be written, and kept
+  // again as written); a batch keeps it, since a change it gives up leaves the leaf as it was.
   static void readNodeToChange(const Cdx& c, std::uint32_t offset, std::uint16_t keyLength,
                                std::uint8_t fill, cdx::Node& node) {
-    c.loadNode(offset, keyLength, fill, node);
+    if (!c.keepsNodes()) return c.readNode(offset, keyLength, fill, node);
+    const cdx::Node& kept = c.nodeAt(offset, keyLength, fill, node);
+    if (&kept == &node) return;
+    if (kept.isLeaf() && !c.m_batch) {
+      if (const auto it = c.m_leaves.find(offset); it != c.m_leaves.end() && &it->second == &kept) {
+        node = std::move(it->second);
+        c.m_leaves.erase(it);
+        return;
+      }
+    }
+    node = kept;
   }
   // Where nodes are kept decoded, a node just written is kept as it now stands (it is what
   // reading the page back would give).
@@ -53,6 +65,16 @@ class CdxWriter {
     auto& kept = node.isLeaf() ? c.m_leaves : c.m_nodes;
     if (kept.size() >= (node.isLeaf() ? Cdx::kKeptLeaves : Cdx::kKeptInterior)) kept.clear();
     kept.insert_or_assign(node.offset, node);
+  }
+  // The same, for a node its writer is done with.
+  static void keepWritten(const Cdx& c, cdx::Node&& node) {
+    if (!c.keepsNodes()) return;
+    const bool leaf = node.isLeaf();
+    auto& kept = leaf ? c.m_leaves : c.m_nodes;
+    (leaf ? c.m_nodes : c.m_leaves).erase(node.offset);
+    if (kept.size() >= (leaf ? Cdx::kKeptLeaves : Cdx::kKeptInterior)) kept.clear();
+    const std::uint32_t offset = node.offset;
+    kept.insert_or_assign(offset, std::move(node));
   }
   // Inside a batch, a changed leaf that still fits its page is kept decoded and encoded once,
   // when its bytes are needed (at the latest when the batch is written); false, with nothing
