@@ -5,8 +5,19 @@
 
 namespace exo {
 
-FailureError::FailureError(Failure f)
-    : std::runtime_error(errorMessage(f)), failure_(std::move(f)) {}
+FailureError::FailureError(Failure f) : std::runtime_error(std::string()), failure_(std::move(f)) {}
+
+const char* FailureError::what() const noexcept {
+  if (!messageMade_) {
+    try {
+      message_ = errorMessage(failure_);
+      messageMade_ = true;
+    } catch (...) {
+      return "Error";  // no memory left for the line
+    }
+  }
+  return message_.c_str();
+}
 
 std::string errorMessage(const Failure& f) {
   std::string text;

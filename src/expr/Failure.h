@@ -72,9 +72,14 @@ class FailureError : public std::runtime_error {
  public:
   explicit FailureError(Failure f);
   const Failure& failure() const { return failure_; }
+  // The failure's one-line message (errorMessage), worked out the first time it is asked for:
+  // most failures are handled from their fields and never shown as a line.
+  const char* what() const noexcept override;
 
  private:
   Failure failure_;
+  mutable std::string message_;
+  mutable bool messageMade_ = false;
 };
 
 // The one-line message of a failure ("Error BASE/1003  La variable no existe: X").

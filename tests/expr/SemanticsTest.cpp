@@ -154,6 +154,17 @@ TEST(Failures, CarryCodesAndClearDescriptions) {
   Failure f = failureOf(ip, "NoExiste + 1");
   EXPECT_EQ(f.genCode, GenCode::NoVar);
   EXPECT_EQ(exo::errorMessage(f), "Error BASE/1003  La variable no existe: NOEXISTE");
+  // Caught as any exception, the failure reads as its one-line message, asked once or again,
+  // and copies of it read the same.
+  try {
+    ip.evalText("NoExiste + 1");
+    ADD_FAILURE() << "no failure";
+  } catch (const std::exception& e) {
+    EXPECT_STREQ(e.what(), "Error BASE/1003  La variable no existe: NOEXISTE");
+    EXPECT_STREQ(e.what(), "Error BASE/1003  La variable no existe: NOEXISTE");
+    const FailureError copy = dynamic_cast<const FailureError&>(e);
+    EXPECT_STREQ(copy.what(), e.what());
+  }
   f = failureOf(ip, "Inventada(1)");
   EXPECT_EQ(f.subCode, 1001);
   EXPECT_EQ(f.operation, "INVENTADA");
