@@ -43,8 +43,10 @@ void describing(GenCode code, const char* description, const std::string& fileNa
   try {
     step();
   } catch (const FailureError& e) {
-    Failure f = shellFailure(code, description, fileName);
-    f.osCode = e.failure().osCode;
+    const int osCode = e.failure().osCode;
+    Failure f = shellFailure(code, store::isDiskFull(osCode) ? store::kDiskFullText : description,
+                             fileName);
+    f.osCode = osCode;
     f.canRetry = true;
     f.canDefault = true;
     throw FailureError(std::move(f));

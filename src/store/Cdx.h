@@ -171,6 +171,22 @@ class Cdx {
   bool leftInBatch();
   // Clears the mark once every tag has been rebuilt from the table. REQUIRES: writable.
   void clearBatchMark();
+  // Before the tags of a file left in the middle of a batch are rebuilt: its pages may be any
+  // mix of the batch's and the older ones, the list of free pages included. From here until
+  // clearBatchMark() no page is taken from that list nor given back to it (the pages of the
+  // replaced trees stay in the file unused), so that no rebuilt tag can share a page with a
+  // damaged one. REQUIRES: writable.
+  void distrustPages();
+  // One record changed outside a batch, whose keys follow its bytes: the index write lock is
+  // held from here to endChange() and the mark is in the file meanwhile, so that a process that
+  // ends after the record and before its keys leaves the mark behind, and the next open
+  // rebuilds the tags. The mark is written without waiting for the disk (this guards against a
+  // process ending, as the keys themselves are written). Nothing inside a batch.
+  // REQUIRES: writable.
+  void beginChange();
+  // Clears the mark of beginChange() and lets the lock go; `keepMark` leaves the mark in the
+  // file (the keys could not be put back in step with the record).
+  void endChange(bool keepMark = false);
 
  private:
   friend class CdxCursor;
@@ -251,6 +267,10 @@ class Cdx {
   BatchCount m_batchCount = BatchCount::Once;
   std::uint32_t m_batchChanges = 0;  // key changes made in the batch
   int m_batchLockFd = -1;
+  bool m_distrust = false;  // see distrustPages()
+  // A single change under way (beginChange): its lock, and whether its mark is in the file.
+  int m_changeLockFd = -1;
+  bool m_changeMarked = false;
   mutable std::map<std::uint32_t, std::array<unsigned char, cdx::kPageSize>> m_pages;
   std::uint64_t m_fileEnd = 0;
   // Leaves changed in a batch and not encoded yet: a leaf changed again and again (the keys of

@@ -207,8 +207,51 @@ void Cdx::releaseBatch() {
   m_batch = false;
 }
 
+void Cdx::beginChange() {
+  CdxWriter::requireWritable(*this, "beginChange");
+  if (m_batch || m_changeMarked) return;
+  if (m_options.shared) {
+    if (!lockRangeWaiting(m_file.fd(), kIndexLockByte, 1, LockKind::Exclusive,
+                          m_options.lockWaitMs))
+      raise(GenCode::Lock, "No se puede bloquear el \xEDndice", path(), kOsLockViolation);
+    m_changeLockFd = m_file.fd();
+    m_size = m_file.size();
+  }
+  try {
+    m_file.writeAt(kMarkOffset, kMark, sizeof kMark);
+  } catch (...) {
+    endChange(true);
+    throw;
+  }
+  m_changeMarked = true;
+}
+
+void Cdx::endChange(bool keepMark) {
+  const bool clear = m_changeMarked && !keepMark;
+  m_changeMarked = false;
+  struct Unlock {
+    Cdx& c;
+    ~Unlock() {
+      if (c.m_changeLockFd >= 0 && c.m_file.isOpen() && c.m_file.fd() == c.m_changeLockFd) {
+        try {
+          unlockRange(c.m_changeLockFd, kIndexLockByte, 1);
+        } catch (...) {
+          // The lock goes with the file when it is closed.
+        }
+      }
+      c.m_changeLockFd = -1;
+    }
+  } unlock{*this};
+  if (!clear) return;
+  try {
+    m_file.writeAt(kMarkOffset, kNoMark, sizeof kNoMark);
+  } catch (const FailureError&) {
+    // The mark stays: the next open rebuilds the tags, which agree with the table already.
+  }
+}
+
 bool Cdx::leftInBatch() {
-  if (m_batch || !markedInFile()) return false;
+  if (m_batch || m_changeMarked || !markedInFile()) return false;
   if (!m_options.shared) return true;
   // A batch still under way holds the write lock; its end clears the mark. Waiting for the lock
   // as a write would tells the two cases apart.
@@ -219,9 +262,18 @@ bool Cdx::leftInBatch() {
   return marked;
 }
 
+void Cdx::distrustPages() {
+  CdxWriter::requireWritable(*this, "distrustPages");
+  IndexWriteLock lock(*this);
+  m_distrust = true;
+  const unsigned char noFreePage[4] = {0, 0, 0, 0};  // as a new file has it
+  writeBytes(4, noFreePage, sizeof noFreePage);
+}
+
 void Cdx::clearBatchMark() {
   CdxWriter::requireWritable(*this, "clearBatchMark");
   IndexWriteLock lock(*this);
+  m_distrust = false;
   if (!markedInFile()) return;
   m_file.syncData();  // the rebuilt tags are on disk before the mark goes
   m_file.writeAt(kMarkOffset, kNoMark, sizeof kNoMark);

@@ -460,8 +460,8 @@ std::uint32_t CdxWriter::allocatePage(Cdx& c) {
   unsigned char head[4];
   c.readBytes(4, head, 4);
   const std::uint32_t free = readLe32(head);
-  if (free != 0 && free != kNoPage && free % kPageSize == 0 && free >= 2 * kPageSize &&
-      free + std::uint64_t{kPageSize} <= c.m_size) {
+  if (!c.m_distrust && free != 0 && free != kNoPage && free % kPageSize == 0 &&
+      free >= 2 * kPageSize && free + std::uint64_t{kPageSize} <= c.m_size) {
     c.readBytes(free, head, 4);  // the chain continues in the page's first bytes
     c.writeBytes(4, head, 4);
     return free;
@@ -474,7 +474,7 @@ std::uint32_t CdxWriter::allocatePage(Cdx& c) {
 
 // Chains pages into the free list: each page's first 4 bytes name the next free page.
 void CdxWriter::freePages(Cdx& c, const std::vector<std::uint32_t>& pages) {
-  if (pages.empty()) return;
+  if (pages.empty() || c.m_distrust) return;
   unsigned char head[4];
   c.readBytes(4, head, 4);
   for (std::uint32_t p : pages) {
@@ -512,7 +512,11 @@ void CdxWriter::rewriteDirectory(Cdx& c, const std::string& dropName, std::uint3
   if (!newName.empty()) names.add(newName, newHeader);
   unsigned char root[4];
   c.readBytes(0, root, 4);
-  collectTreePages(c, readLe32(root), 10, freed);
+  if (c.m_distrust) {
+    freed.clear();
+  } else {
+    collectTreePages(c, readLe32(root), 10, freed);
+  }
   const SortedKeys sorted = sortKeys(names, false, true, ' ');
   PageSink sink(c.m_file, alignedEnd(c));
   const std::uint32_t dirRoot = writeTree(sink, sorted);
@@ -552,7 +556,7 @@ void CdxWriter::build(Cdx& c, const TagDefinition& definition, const KeyBatch& k
   for (std::size_t i = 0; i < c.m_tags.size(); ++i) {
     kinds.emplace_back(upperName(c.m_tags[i].name), c.m_kinds[i]);
     ordered.push_back(c.m_ordered[i]);
-    if (upperName(c.m_tags[i].name) != name) continue;
+    if (upperName(c.m_tags[i].name) != name || c.m_distrust) continue;
     freed.push_back(c.m_tags[i].headerOffset);
     freed.push_back(c.m_tags[i].headerOffset + kPageSize);
     collectTreePages(c, c.rootOf(i), c.m_tags[i].keyLength, freed);
@@ -595,7 +599,7 @@ bool CdxWriter::remove(Cdx& c, std::string_view tagName) {
 }
 
 IndexWriteLock::IndexWriteLock(Cdx& c) {
-  if (!c.m_options.shared || c.m_batch) return;
+  if (!c.m_options.shared || c.m_batch || c.m_changeLockFd >= 0) return;
   if (!lockRangeWaiting(c.m_file.fd(), kIndexLockByte, 1, LockKind::Exclusive,
                         c.m_options.lockWaitMs))
     raise(GenCode::Lock, "No se puede bloquear el \xEDndice", c.path(), kOsLockViolation);

@@ -34,6 +34,7 @@ namespace exo::store {
 struct Area;
 struct Order;
 struct KeyMove;
+class ChangeMarks;
 
 // A field list for copies and totals: names of the source table, case-insensitive.
 using FieldNames = std::vector<std::string>;
@@ -244,7 +245,7 @@ class Engine final : public WorkAreas {
   bool undoKeys(Area& a, std::size_t upTo, KeyMove& partial, const char* from, const char* to,
                 std::uint32_t recno);
   void dropChange(Area& a);
-  void restoreRecord(Area& a, std::size_t failed, KeyMove& partial);
+  void restoreRecord(Area& a, std::size_t failed, KeyMove& partial, ChangeMarks& marks);
   void withdrawAppend(Area& a, std::size_t failed, KeyMove& partial, const char* rec,
                       std::uint32_t recno);
   void dropUnwritten(Area& a);

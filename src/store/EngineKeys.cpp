@@ -106,6 +106,42 @@ void Engine::releaseAutoLock(Area& a) {
   a.dbf->unlockRecord(a.recno);
 }
 
+// The index files marked for a single change outside a batch (Cdx::beginChange), cleared when
+// the change is over: made, or undone in step with its keys.
+class ChangeMarks {
+ public:
+  explicit ChangeMarks(Area& a) : m_a(a) {}
+  // Given up (a change not made, or a failure on its way up): the marks go as they can.
+  ~ChangeMarks() {
+    try {
+      finish();
+    } catch (...) {
+    }
+  }
+  ChangeMarks(const ChangeMarks&) = delete;
+  ChangeMarks& operator=(const ChangeMarks&) = delete;
+  void add(std::size_t bag) {
+    if (std::find(m_bags.begin(), m_bags.end(), bag) != m_bags.end()) return;
+    m_a.bags[bag]->beginChange();
+    m_bags.push_back(bag);
+  }
+  // The tags could not be put back in step with the record: the marks stay for the next open.
+  void keep() { m_keep = true; }
+  // The change is made: the marks go.
+  void finish() {
+    while (!m_bags.empty()) {
+      const std::size_t bag = m_bags.back();
+      m_bags.pop_back();
+      m_a.bags[bag]->endChange(m_keep);
+    }
+  }
+
+ private:
+  Area& m_a;
+  std::vector<std::size_t> m_bags;
+  bool m_keep = false;
+};
+
 void Engine::flush(Area& a) {
   if (!a.dirty) {
     if (a.autoLocked) releaseAutoLock(a);
@@ -113,31 +149,52 @@ void Engine::flush(Area& a) {
   }
   // The record first, then its keys: a record the file did not take leaves the keys alone, and
   // a key that could not be changed sends the keys changed so far and the record back. The
-  // same holds when the handler abandons the operation (the failure then goes on up).
+  // same holds when the handler abandons the operation (the failure then goes on up). Every
+  // index file whose keys will follow the record is marked before it: in a batch once for the
+  // whole batch; outside one for this change alone, its keys worked out first to know which.
+  std::vector<KeyMove> ahead;
+  if (!a.batch) {
+    try {
+      for (const Order& o : a.orders) {
+        ahead.push_back(keyMove(a, o, a.stored.data(), a.record.data()));
+      }
+    } catch (const FailureError&) {
+      dropChange(a);
+      throw;
+    }
+  }
+  ChangeMarks marks(a);
   bool written = false;
   std::size_t i = 0;
-  KeyMove m;
+  KeyMove current;
+  KeyMove* m = &current;
   try {
-    // In a batch the keys follow later: the index files are marked before the record changes.
-    if (a.batch) {
-      for (auto& bag : a.bags) {
-        if (!attempt([&] { bag->markChangesComing(); })) return dropChange(a);
-      }
+    for (std::size_t k = 0; k < ahead.size(); ++k) {
+      if (!ahead[k].out && !ahead[k].in) continue;
+      if (!attempt([&] { marks.add(a.orders[k].bag); })) return dropChange(a);
+    }
+    for (auto& bag : a.bags) {
+      if (a.batch && !attempt([&] { bag->markChangesComing(); })) return dropChange(a);
     }
     if (!attempt([&] { a.dbf->write(a.recno, a.record.data()); })) return dropChange(a);
     written = true;
     for (; i < a.orders.size(); ++i) {
-      m = KeyMove();  // nothing made yet for this order, should its keys fail to evaluate
-      m = keyMove(a, a.orders[i], a.stored.data(), a.record.data());
-      if (moveKeys(a, a.orders[i], m, a.recno)) continue;
-      restoreRecord(a, i, m);
+      if (a.batch) {
+        current = KeyMove();  // nothing made yet for this order, should its keys fail to evaluate
+        current = keyMove(a, a.orders[i], a.stored.data(), a.record.data());
+      } else {
+        m = &ahead[i];
+      }
+      if (moveKeys(a, a.orders[i], *m, a.recno)) continue;
+      restoreRecord(a, i, *m, marks);
       return dropChange(a);
     }
   } catch (const FailureError&) {
-    if (written) restoreRecord(a, i, m);
+    if (written) restoreRecord(a, i, *m, marks);
     dropChange(a);
     throw;
   }
+  marks.finish();
   a.stored = a.record;
   a.dirty = false;
   ++a.changes;
@@ -145,8 +202,9 @@ void Engine::flush(Area& a) {
 }
 
 // Puts back the keys of orders [0, failed] (`partial` for the one that failed) and the stored
-// record after a key change failed; when that fails too the index file is reported stale.
-void Engine::restoreRecord(Area& a, std::size_t failed, KeyMove& partial) {
+// record after a key change failed; when that fails too the marks stay and the index file is
+// reported stale.
+void Engine::restoreRecord(Area& a, std::size_t failed, KeyMove& partial, ChangeMarks& marks) {
   bool undone = undoKeys(a, failed, partial, a.stored.data(), a.record.data(), a.recno);
   if (undone) {
     try {
@@ -155,7 +213,9 @@ void Engine::restoreRecord(Area& a, std::size_t failed, KeyMove& partial) {
       undone = false;
     }
   }
-  if (!undone) reportStaleIndex(a.bags[a.orders[failed].bag]->path(), false);
+  if (undone) return;
+  marks.keep();
+  reportStaleIndex(a.bags[a.orders[failed].bag]->path(), false);
 }
 
 std::uint32_t Engine::appendRecord(Area& a, const char* rec, bool keepLock) {
@@ -384,6 +444,7 @@ bool Engine::rebuildTags(Area& a, std::size_t bag, const std::vector<std::size_t
   });
   try {
     if (d.isShared()) attempt([&] { d.refresh(); });
+    if (clearBatchMark) attempt([&] { a.bags[bag]->distrustPages(); });
     for (const Definition& t : definitions)
       buildTag(a, bag, t.name, t.key, t.condition, t.descending);
     if (clearBatchMark && !failed) attempt([&] { a.bags[bag]->clearBatchMark(); });

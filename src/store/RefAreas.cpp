@@ -1,5 +1,8 @@
 // CREATABLAS: the reference tables opened for the whole run under their aliases, their missing
 // index files built, and the lists of format names and departments.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 
 #ifdef _WIN32
@@ -10,6 +13,7 @@
 
 #include "store/Engine.h"
 #include "store/File.h"
+#include "store/Leftovers.h"
 #include "store/RefTables.h"
 
 namespace exo::store {
@@ -38,16 +42,49 @@ int openReference(Engine& e, const std::string& path, const char* alias) {
   return e.open(path, alias, true, !writable(path));
 }
 
-// Opens `table` under `alias` with its index file, building the tags first when the file is
-// missing, and makes `order` active. 0 when the open failed and the error handler let it go.
+// True when each of `tags` is an order of the area.
+bool hasTags(const Engine& e, int area,
+             std::initializer_list<std::pair<const char*, const char*>> tags) {
+  const std::vector<OrderInfo> orders = e.orders(area);
+  for (const auto& [tag, key] : tags) {
+    const bool found = std::any_of(orders.begin(), orders.end(), [&](const OrderInfo& o) {
+      return o.tag.size() == std::string_view(tag).size() &&
+             std::equal(o.tag.begin(), o.tag.end(), tag, [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+             });
+    });
+    if (!found) return false;
+  }
+  return true;
+}
+
+// Opens `table` under `alias` with its index file, and makes `order` active. An index file that
+// is missing or lacks one of `tags` (a start that ended while it built them) is built whole
+// beside its place under a staged name and put in place in one step, so that no start ever
+// finds it half made. 0 when the open failed and the error handler let it go.
 int openIndexed(Engine& e, const std::string& folder, const char* table, const char* alias,
                 const char* index, std::initializer_list<std::pair<const char*, const char*>> tags,
                 const char* order) {
-  const int area = openReference(e, inFolder(folder, table), alias);
+  const std::string tablePath = inFolder(folder, table);
+  int area = openReference(e, tablePath, alias);
   if (area == 0) return 0;
-  if (!exists(inFolder(folder, index))) {
-    for (const auto& [tag, key] : tags) e.buildIndex(area, index, tag, key, "!Deleted()");
-  } else {
+  const std::string indexPath = inFolder(folder, index);
+  if (exists(indexPath)) e.addIndex(area, index);
+  if (tags.size() > 0 && !hasTags(e, area, tags) && writable(tablePath)) {
+    e.close(e.interp(), area);
+    const std::string staged = inFolder(folder, stagedName(index).c_str());
+    std::remove(staged.c_str());
+    const int building = openReference(e, tablePath, alias);
+    if (building == 0) return 0;
+    for (const auto& [tag, key] : tags) e.buildIndex(building, staged, tag, key, "!Deleted()");
+    e.close(e.interp(), building);
+    const std::string target =
+        exists(indexPath) ? findCompanion(indexPath, indexPath.substr(indexPath.find_last_of('.')))
+                          : indexPath;
+    replaceFile(staged, target);
+    area = openReference(e, tablePath, alias);
+    if (area == 0) return 0;
     e.addIndex(area, index);
   }
   e.setOrder(area, order);

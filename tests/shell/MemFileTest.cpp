@@ -156,6 +156,7 @@ TEST(MemFile, WritesThroughTheStoresFileOperations) {
   } catch (const exo::FailureError& e) {
     EXPECT_EQ(e.failure().fileName, path.string());  // the user's file, not its temporary name
     EXPECT_NE(e.failure().osCode, 0);
+    EXPECT_EQ(e.failure().description, "No hay espacio en el disco");  // the cause, said plainly
   }
   exo::store::setFileOpHook({});
   EXPECT_EQ(readFile(path), before);

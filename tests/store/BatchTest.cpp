@@ -20,6 +20,7 @@
 #include "store/Cdx.h"
 #include "store/Dbf.h"
 #include "store/Engine.h"
+#include "store/FileFaults.h"
 
 namespace {
 
@@ -395,6 +396,130 @@ TEST_F(BatchTest, AProgramKilledInABatchLeavesAMarkThatTheNextOpenRepairs) {
     expectTagsDescribeTable(table, index);
     if (HasFailure()) break;
   }
+}
+
+// A batch whose pages were being written when its program stopped, at each write in turn: the
+// file holds some of the batch's pages and not others (new pages named by old ones, the list
+// of free pages changed or not). The next open rebuilds every tag without reading the old
+// trees, and later changes, which split leaves and free pages, keep every tag sound.
+TEST_F(BatchTest, ABatchStoppedWhileWritingItsPagesIsRebuiltWhateverItLeft) {
+  using exo::store::FileOp;
+  using exo::store::FileOpDecision;
+  makeTable(3000);
+  const std::string tableBytes = storetest::readFile(table);
+  const std::string indexBytes = storetest::readFile(index);
+  long points = 0;
+  for (long stopAt = 1; stopAt < 400; ++stopAt) {
+    SCOPED_TRACE("stop " + std::to_string(stopAt));
+    storetest::writeFile(table, tableBytes);
+    storetest::writeFile(index, indexBytes);
+    long seen = 0;
+    bool stopped = false;
+    bool counting = false;  // only the writes of the index file at the end of the batch
+    exo::store::setFileOpHook([&](FileOp op, const std::string& path) -> FileOpDecision {
+      if (stopped)
+        return {op == FileOp::Open ? FileOpDecision::Kind::Proceed : FileOpDecision::Kind::Skip, 0};
+      if (!counting || op == FileOp::Open || path != index) return {};
+      if (++seen == stopAt) {
+        stopped = true;
+        return {FileOpDecision::Kind::Stop, 0};
+      }
+      return {};
+    });
+    {
+      Interp writerIp;
+      auto writer = std::make_unique<Engine>(writerIp);
+      try {
+        const int area = writer->open(table, "MOV", true, false);
+        writer->addIndex(area, index);
+        ASSERT_TRUE(writer->lockFile(writerIp, area));
+        ASSERT_TRUE(writer->beginBatch(area));
+        std::mt19937 pick(5);
+        for (int i = 0; i < 600; ++i) {
+          writer->goTo(writerIp, area, 1 + pick() % 3000);
+          const bool far = i % 3 == 0;
+          writer->put(area, "NUMERO",
+                      Value::text(far ? "Z" + numero(pick() % 10000000).substr(1)
+                                      : "B" + numero(pick() % 10000000).substr(1)));
+          writer->put(area, "NOMBRE", Value::text("X" + std::to_string(pick() % 100000)));
+        }
+        counting = true;
+        writer->endBatch(area);
+        writer->unlock(writerIp, area);
+      } catch (const exo::store::RunStopped&) {
+      }
+      writer.reset();
+    }
+    exo::store::setFileOpHook({});
+    if (!stopped) break;
+    ++points;
+    seen = 0;
+    int area = openShared();
+    EXPECT_TRUE(this->seen.empty()) << this->seen.front().description;
+    std::mt19937 more(static_cast<unsigned>(stopAt));
+    for (int i = 0; i < 300; ++i) {
+      const auto r = static_cast<std::uint32_t>(1 + more() % 3000);
+      change(area, r, "C" + numero(more() % 10000000).substr(1), "Y");
+    }
+    engine.close(ip, area);
+    EXPECT_EQ(markOf(index), std::string(4, '\0'));
+    expectTagsDescribeTable(table, index);
+    if (HasFailure()) break;
+  }
+  EXPECT_GE(points, 2);
+}
+
+// A record changed outside a batch, far from the table's last records, by a program stopped at
+// each file operation of the change in turn (among them: the record written and its keys not
+// yet). The index file keeps a mark from before the record to after its keys, so the next open
+// finds tags that describe the table, with the change made or not.
+TEST_F(BatchTest, ASingleChangeStoppedAtAnyStepLeavesTagsTheNextOpenMakesAgree) {
+  using exo::store::FileOp;
+  using exo::store::FileOpDecision;
+  makeTable(2000);
+  const std::string tableBytes = storetest::readFile(table);
+  const std::string indexBytes = storetest::readFile(index);
+  long points = 0;
+  for (long stopAt = 1; stopAt < 50; ++stopAt) {
+    SCOPED_TRACE("stop " + std::to_string(stopAt));
+    storetest::writeFile(table, tableBytes);
+    storetest::writeFile(index, indexBytes);
+    long seen = 0;
+    bool stopped = false;
+    exo::store::setFileOpHook([&](FileOp op, const std::string&) -> FileOpDecision {
+      if (op == FileOp::Open) return {};
+      if (stopped) return {FileOpDecision::Kind::Skip, 0};
+      if (++seen == stopAt) {
+        stopped = true;
+        return {FileOpDecision::Kind::Stop, 0};
+      }
+      return {};
+    });
+    {
+      Interp writerIp;
+      auto writer = std::make_unique<Engine>(writerIp);
+      try {
+        const int area = writer->open(table, "MOV", true, false);
+        writer->addIndex(area, index);
+        writer->goTo(writerIp, area, 10);
+        if (writer->lockRecord(writerIp, area, 0)) {
+          writer->put(area, "NUMERO", Value::text("K0000010"));
+          writer->put(area, "NOMBRE", Value::text("CAMBIADO"));
+          writer->unlockRecord(area);
+        }
+      } catch (const exo::store::RunStopped&) {
+      }
+      writer.reset();  // a stopped program writes nothing more, not even when it closes
+    }
+    exo::store::setFileOpHook({});
+    if (!stopped) break;
+    ++points;
+    const int area = openShared();
+    engine.close(ip, area);
+    EXPECT_EQ(markOf(index), std::string(4, '\0'));
+    expectTagsDescribeTable(table, index);
+  }
+  EXPECT_GE(points, 4);  // the mark, the record, its keys, the mark taken away
 }
 
 // The independent tools read an index written through a batch, and one a killed batch left

@@ -1,0 +1,92 @@
+#!/bin/bash
+# Kills the return's steps at random moments (kill -9), or makes a write of theirs fail for lack
+# of space (strace fault injection), on a demo company; then runs the step and the ones after it
+# again and compares every table of the company and the XML files (sending time aside) with a
+# run that was never interrupted. An index file may be laid out otherwise after a rebuild: a
+# difference there is judged by its keys (the records in the order of each tag).
+# Usage: scripts/kill-campaign.sh BUILD_DIR WORK_DIR [LINES [TRIALS_PER_STEP [kill|enospc]]]
+set -u
+B="$(cd "$1" && pwd)"; W="$2"; LINES="${3:-200000}"; N="${4:-6}"; MODE="${5:-kill}"
+D="$W/demo"
+STEPS=("import-chart" "import-movements" "fix-iva" "fix-comisiones" "integrate"
+       "bases --format 1002 --yes" "bases --format 1003 --yes" "bases --format 1004 --yes"
+       "bases --format 1010 --yes" "bases --format 1011 --yes" "bases --format 1012 --yes"
+       "generate --format all --both --anio 2010 --envio 7 --yes")
+cli() { "$B/exogena-cli" --program "$D/program" --drive "$D/drive" --company ANDINA10 "$@"; }
+state() {
+  (cd "$D" && find . -type f \( -iname '*.dbf' -o -iname '*.cdx' -o -iname '*.fpt' -o -iname '*.99' \) \
+     ! -path './drive/*' ! -path './program/Error/*' | sort | xargs md5sum
+   find . -iname 'Dmuisca*.xml' | sort | while read -r f; do
+     echo "$(sed 's/FecEnvio>[^<]*</FecEnvio>X</' "$f" | md5sum | cut -c1-32)  $f"; done)
+}
+# The records of a table listed in the order of each tag of its index file (the table: the
+# shortest name of the folder that begins as the index file's name without its final "x").
+orders() {
+  local stem="${2%.*}"; stem="${stem%[xX]}"
+  local table
+  table=$(cd "$1" && ls | grep -i "^$stem" | grep -iE '\.(dbf|99)$' | awk '{print length, $0}' | sort -n | head -1 | cut -d' ' -f2-)
+  [ -n "$table" ] || return
+  for tag in $("$B/exogena-cli" dbf "$1/$table" --index "$1/$2" 2>/dev/null |
+               sed -n '/^Etiquetas/,/^Registros/p' | awk 'NF>2{print $1}'); do
+    "$B/exogena-cli" dbf "$1/$table" --index "$1/$2" --tag "$tag" --recnos 2>&1 | md5sum
+  done
+}
+rm -rf "$W"; mkdir -p "$W"
+cli_demo() { "$B/exogena-cli" demo "$D" --companies 1 --lines "$LINES" >/dev/null; }
+cli_demo
+declare -a DUR
+for k in "${!STEPS[@]}"; do
+  rm -rf "$W/s$k"; cp -a "$D" "$W/s$k"
+  s=$(date +%s.%N); cli ${STEPS[$k]} > "$W/clean-$k.log" 2>&1; e=$(date +%s.%N)
+  DUR[$k]=$(python3 -c "print($e-$s)")
+  echo "paso $k (${STEPS[$k]}): ${DUR[$k]} s"
+done
+state > "$W/golden.txt"; rm -rf "$W/final"; cp -a "$D" "$W/final"
+fails=0
+for k in "${!STEPS[@]}"; do
+  for t in $(seq 1 "$N"); do
+    rm -rf "$D"; cp -a "$W/s$k" "$D"
+    if [ "$MODE" = kill ]; then
+      what=$(python3 -c "import random; d=${DUR[$k]}; print(round(random.uniform(0.003, 0.04) if random.random() < 0.4 else random.uniform(0.003, d * 1.05), 3))")
+      cli ${STEPS[$k]} > "$W/stopped.log" 2>&1 & pid=$!
+      sleep "$what"; kill -9 $pid 2>/dev/null; wait $pid 2>/dev/null
+      what="muerto a los $what s"
+    else
+      strace -f -o "$W/calls.txt" -e trace=pwrite64 "$B/exogena-cli" --program "$D/program" \
+        --drive "$D/drive" --company ANDINA10 ${STEPS[$k]} >/dev/null 2>&1
+      calls=$(grep -c pwrite64 "$W/calls.txt"); rm -rf "$D"; cp -a "$W/s$k" "$D"
+      when=$(python3 -c "import random; print(random.randint(1, max(1, $calls)))")
+      strace -f -o /dev/null -e trace=pwrite64 -e inject=pwrite64:error=ENOSPC:when=$when \
+        "$B/exogena-cli" --program "$D/program" --drive "$D/drive" --company ANDINA10 \
+        ${STEPS[$k]} > "$W/stopped.log" 2>&1
+      rc=$?
+      what="sin espacio en la escritura $when de $calls: sale con $rc, $(grep -a -m1 -o 'No hay espacio en el disco' "$W/stopped.log")"
+      if [ $rc -eq 0 ] && grep -a "No hay espacio" "$W/stopped.log" | grep -vq "aviso"; then
+        echo "FALLA paso $k: una escritura sin espacio y el paso termina con 0"; fails=$((fails+1))
+      fi
+    fi
+    : > "$W/rerun.log"
+    for j in $(seq "$k" $((${#STEPS[@]}-1))); do cli ${STEPS[$j]} >> "$W/rerun.log" 2>&1; done
+    state > "$W/got.txt"
+    bad=""
+    while read -r line; do
+      f="${line#*  ./}"
+      case "$f" in
+        *.cdx|*.CDX)
+          dir="$(dirname "$f")"; base="$(basename "$f")"
+          [ "$(orders "$D/$dir" "$base")" = "$(orders "$W/final/$dir" "$base")" ] || bad="$bad $f" ;;
+        *) bad="$bad $f" ;;
+      esac
+    done < <(diff "$W/got.txt" "$W/golden.txt" | grep '^<' | sed 's/^< [0-9a-f]*  //' | sed 's/^/x  /')
+    missing=$(diff "$W/got.txt" "$W/golden.txt" | grep -c '^>' || true)
+    changed=$(diff "$W/got.txt" "$W/golden.txt" | grep '^<' | wc -l)
+    if [ -n "$bad" ] || [ "$missing" -gt "$changed" ]; then
+      fails=$((fails+1)); mkdir -p "$W/falla-$k-$t"; cp "$W"/*.log "$W/got.txt" "$W/falla-$k-$t/"
+      echo "DIFIERE paso $k (${STEPS[$k]}), $what:$bad"
+    else
+      echo "ok paso $k (${STEPS[$k]}), $what"
+    fi
+  done
+done
+echo "fallas: $fails"
+[ "$fails" -eq 0 ]
