@@ -251,7 +251,7 @@ bool LeafPacker::add(const char* key, std::uint32_t recno) {
   unsigned char* e = m_page + 24 + m_count * m_entryBytes;
   for (unsigned b = 0; b < m_entryBytes; ++b) e[b] = static_cast<unsigned char>(v >> (8 * b));
   m_free -= cost;
-  std::memcpy(m_prev, key, m_keyLength);
+  m_prev = key;
   m_prevTrail = trail;
   ++m_count;
   return true;

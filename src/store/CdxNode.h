@@ -72,7 +72,8 @@ class LeafPacker {
   // `maxRecno` sizes the record-number bits of every entry.
   LeafPacker(std::uint16_t keyLength, std::uint8_t fill, std::uint32_t maxRecno);
   void reset();
-  // Adds the next key; false (and nothing added) when the leaf has no room for it.
+  // Adds the next key; false (and nothing added) when the leaf has no room for it. The key's
+  // bytes stay where they are until the next add (the next key shares its start with them).
   bool add(const char* key, std::uint32_t recno);
   std::size_t count() const { return m_count; }
   // Writes the node header and returns the finished page (valid until the next reset/add).
@@ -88,7 +89,7 @@ class LeafPacker {
   unsigned char m_page[kPageSize];
   std::uint32_t m_free = 0, m_keyPos = 0;
   std::size_t m_count = 0;
-  char m_prev[kMaxKeyLength];
+  const char* m_prev = nullptr;  // the key added last
   std::uint16_t m_prevTrail = 0;
 };
 
