@@ -46,7 +46,8 @@ int openReference(Engine& e, const std::string& path, const char* alias) {
 bool hasTags(const Engine& e, int area,
              std::initializer_list<std::pair<const char*, const char*>> tags) {
   const std::vector<OrderInfo> orders = e.orders(area);
-  for (const auto& [tag, key] : tags) {
+  for (const auto& entry : tags) {
+    const char* tag = entry.first;  // a plain name: lambdas of every compiler may capture it
     const bool found = std::any_of(orders.begin(), orders.end(), [&](const OrderInfo& o) {
       return o.tag.size() == std::string_view(tag).size() &&
              std::equal(o.tag.begin(), o.tag.end(), tag, [](char x, char y) {
