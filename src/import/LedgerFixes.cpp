@@ -88,7 +88,7 @@ struct FixRun {
     std::uint32_t begin = 0, end = 0;
   };
   std::vector<Voucher> vouchers;
-  std::vector<FixLine> lines;  // voucher after voucher
+  std::vector<FixLine> lines;        // voucher after voucher
   std::vector<std::uint32_t> order;  // the vouchers in the order "SoloCmp", type by type
   FixResult result;
   Stopwatch clock;

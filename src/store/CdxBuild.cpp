@@ -158,8 +158,8 @@ bool sortNearlyInOrder(It first, It last, Less less) {
   return true;
 }
 
-// Sorts items whose first comparison bytes are the top 16 bits of `words[0]`: a stable pass deals
-// them into 65,536 buckets by those bytes, then each bucket is sorted unless it is in order
+// Sorts items by their comparison bytes (`words`): a stable pass deals them into 65,536 buckets
+// by the first 16 bits that differ, then each bucket is sorted unless it is in order
 // already (keys appended in order, or in order within their first bytes, as voucher numbers within
 // a voucher type are). Buckets are shared between two threads.
 template <class Item, class Less>
@@ -169,13 +169,22 @@ void sortByLeadingBytes(std::vector<Item>& items, Less less) {
     sortItems(items, less);
     return;
   }
+  // The buckets go by the first 16 bits in which the keys differ (keys that all begin alike,
+  // such as codes with leading zeros, would otherwise fall into a few buckets).
+  std::uint64_t differ = 0;
+  for (const Item& it : items) differ |= it.words[0] ^ items.front().words[0];
+  int shift = 48;
+  while (shift > 0 && (differ >> (shift + 15)) == 0) --shift;
+  const auto bucketOf = [shift](const Item& it) {
+    return static_cast<std::size_t>((it.words[0] >> shift) & 0xFFFF);
+  };
   std::vector<std::uint32_t> start(65537, 0);
-  for (const Item& it : items) ++start[(it.words[0] >> 48) + 1];
+  for (const Item& it : items) ++start[bucketOf(it) + 1];
   for (std::size_t b = 0; b < 65536; ++b) start[b + 1] += start[b];
   std::vector<Item> dealt(n);
   {
     std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-    for (const Item& it : items) dealt[next[it.words[0] >> 48]++] = it;
+    for (const Item& it : items) dealt[next[bucketOf(it)]++] = it;
   }
   items.swap(dealt);
   const auto sortBuckets = [&](std::size_t from, std::size_t to) {

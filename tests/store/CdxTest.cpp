@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <set>
@@ -458,6 +459,35 @@ TEST(Cdx, NearlyOrderedBatchesSortAsTheModel) {
         }
         expectBuiltAsModel(cdx, "C" + std::to_string(n++), batch, unique, model);
       }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Keys that all begin alike (third-party codes with leading zeros, then a concept) are dealt by
+// the bytes where they differ; in no order at all, and in order, they walk as the model.
+TEST(Cdx, KeysBeginningAlikeSortAsTheModel) {
+  storetest::TempDir dir;
+  Cdx cdx = Cdx::create(dir.file("ceros.cdx"));
+  std::mt19937 rng(23);
+  int n = 0;
+  for (bool ordered : {false, true}) {
+    for (bool collated : {true, false}) {
+      SCOPED_TRACE(std::string(ordered ? "in order" : "in no order") +
+                   (collated ? " collated" : " bytes"));
+      KeyBatch batch(9, collated ? KeyKind::Character : KeyKind::MachineCharacter);
+      std::vector<Entry> model;
+      for (std::uint32_t r = 1; r <= 40000; ++r) {
+        char key[16];
+        const unsigned party = ordered ? r / 7 : static_cast<unsigned>(rng() % 3000);
+        std::snprintf(key, sizeof key, "00%03u%04u", party % 1000, 5000 + party % 3);
+        batch.add(key, r);
+        model.push_back({key, r});
+      }
+      expectBuiltAsModel(cdx, "Z" + std::to_string(n++), batch, false, model);
     }
   }
 }
