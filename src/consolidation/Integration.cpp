@@ -159,25 +159,57 @@ class FormatWriter {
                   m_target.fields()[static_cast<std::size_t>(m)].length);
       if (!text.empty()) m_target.setMemo(m_out.data(), m, text);
     }
-    m_target.setText(m_out.data(), m_form, code);
-    m_target.setText(m_out.data(), m_conc, a.conceptCode);
+    // The fields the assignment gives every row of it, as worked out for its first row.
+    if (&a != m_stamped || code != m_stampCode) stamp(code, a);
+    for (const Span& s : m_spans)
+      std::memcpy(m_out.data() + s.offset, m_stamp.data() + s.offset, s.length);
     m_target.setText(m_out.data(), m_nit, ids.of(m_source.text(m_in.data(), m_ctaDir)));
     // BASE is written as a number also when the concept is missing: the movement's own value
     // (0 after the import), never the blank bytes of a field the import left empty.
-    m_target.setNumber(m_out.data(), m_base,
-                       a.info->found ? a.info->base : m_target.number(m_out.data(), m_base).value);
-    if (a.info->found) {
-      m_target.setText(m_out.data(), m_filtro,
-                       std::string_view(a.info->filter).substr(0, kFilterWidth));
-      m_target.setText(m_out.data(), m_nat, a.info->nature);
-    }
-    m_target.setNumber(m_out.data(), m_adic, 0);
+    if (!a.info->found)
+      m_target.setNumber(m_out.data(), m_base, m_target.number(m_out.data(), m_base).value);
     m_target.append(m_out.data());
   }
 
  private:
+  struct Span {
+    std::size_t offset, length;
+  };
+
+  // The bytes of FORM, CONC, VLR_ADIC1 and, when the concept exists, BASE, FILTRO and NAT for
+  // the rows of assignment `a`.
+  void stamp(const std::string& code, const Assignment& a) {
+    m_stamp = m_blank;
+    m_spans.clear();
+    const auto put = [&](int field) {
+      const store::Field& f = m_target.fields()[static_cast<std::size_t>(field)];
+      m_spans.push_back({f.offset, f.length});
+    };
+    m_target.setText(m_stamp.data(), m_form, code);
+    put(m_form);
+    m_target.setText(m_stamp.data(), m_conc, a.conceptCode);
+    put(m_conc);
+    if (a.info->found) {
+      m_target.setNumber(m_stamp.data(), m_base, a.info->base);
+      put(m_base);
+      m_target.setText(m_stamp.data(), m_filtro,
+                       std::string_view(a.info->filter).substr(0, kFilterWidth));
+      put(m_filtro);
+      m_target.setText(m_stamp.data(), m_nat, a.info->nature);
+      put(m_nat);
+    }
+    m_target.setNumber(m_stamp.data(), m_adic, 0);
+    put(m_adic);
+    m_stamped = &a;
+    m_stampCode = code;
+  }
+
   Dbf& m_source;
   Dbf& m_target;
+  const Assignment* m_stamped = nullptr;
+  std::string m_stampCode;
+  std::vector<char> m_stamp;
+  std::vector<Span> m_spans;
   bool m_samePrefix = false;
   std::vector<int> m_memos;
   std::vector<char> m_blank, m_in, m_out;

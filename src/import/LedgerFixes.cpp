@@ -81,13 +81,14 @@ struct FixRun {
   FailureWatch watch;
   OpenAreas areas;
   int area = 0;
-  // The lines of one voucher (TIPO_COMP + COMPROBA), in record order.
+  // One voucher (TIPO_COMP + COMPROBA): its lines are lines[begin, end), in record order.
   struct Voucher {
     std::size_t type = 0;  // position of its voucher type in the fix's list
     std::string weights;   // TIPO_COMP + COMPROBA through the collation weights
-    std::vector<FixLine> lines;
+    std::uint32_t begin = 0, end = 0;
   };
   std::vector<Voucher> vouchers;
+  std::vector<FixLine> lines;        // voucher after voucher
   std::vector<std::uint32_t> order;  // the vouchers in the order "SoloCmp", type by type
   FixResult result;
   Stopwatch clock;
@@ -134,8 +135,9 @@ struct FixRun {
     const std::string path =
         shell::entryPath(session.companyFolder(), store::kYearMovements).string();
     bool missing = false;
-    const bool read = shell::throughHandler(ip, [&] {
+    const bool ok = shell::throughHandler(ip, [&] {
       vouchers.clear();
+      lines.clear();
       std::unordered_map<std::string, std::uint32_t> known;
       store::Dbf table = store::Dbf::open(path, store::OpenOptions{true, true, 2000});
       const auto field = [&](const char* name) {
@@ -152,7 +154,10 @@ struct FixRun {
       const int monto = commissionFields ? field("MONTO") : -1;
       const int detalle = commissionFields ? field("DETALLE") : -1;
       if (missing) return;
-      std::string key;
+      std::string key, previous;
+      std::uint32_t voucher = 0;
+      std::vector<std::uint32_t> voucherOf;  // of each line read, in record order
+      std::vector<FixLine> read;
       for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
         const char* rec = table.peek(r);
         if (store::Dbf::isDeleted(rec)) continue;
@@ -161,14 +166,19 @@ struct FixRun {
         while (t < types.size() && !beginsWith(type, types[t])) ++t;
         if (t == types.size()) continue;
         key.assign(type).append(table.text(rec, comproba));
-        auto [at, added] = known.try_emplace(key, static_cast<std::uint32_t>(vouchers.size()));
-        if (added) {
-          Voucher v;
-          v.type = t;
-          v.weights = key;
-          for (char& c : v.weights)
-            c = static_cast<char>(collationWeight(static_cast<unsigned char>(c)));
-          vouchers.push_back(std::move(v));
+        // The lines of a voucher mostly come one after another: the last one's is tried first.
+        if (vouchers.empty() || key != previous) {
+          auto [at, added] = known.try_emplace(key, static_cast<std::uint32_t>(vouchers.size()));
+          if (added) {
+            Voucher v;
+            v.type = t;
+            v.weights = key;
+            for (char& c : v.weights)
+              c = static_cast<char>(collationWeight(static_cast<unsigned char>(c)));
+            vouchers.push_back(std::move(v));
+          }
+          voucher = at->second;
+          previous = key;
         }
         FixLine line;
         line.recno = r;
@@ -181,24 +191,43 @@ struct FixRun {
               line.expenseAccount && beginsWith(upper1252(table.text(rec, detalle)), "COMISI");
           line.monto = table.number(rec, monto);
         }
-        vouchers[at->second].lines.push_back(std::move(line));
+        read.push_back(std::move(line));
+        voucherOf.push_back(voucher);
       }
+      // The lines grouped by voucher, each voucher's in record order.
+      for (const std::uint32_t v : voucherOf) ++vouchers[v].end;
+      std::uint32_t at = 0;
+      for (Voucher& v : vouchers) {
+        v.begin = at;
+        at += v.end;
+        v.end = v.begin;
+      }
+      lines.resize(read.size());
+      for (std::size_t i = 0; i < read.size(); ++i)
+        lines[vouchers[voucherOf[i]].end++] = std::move(read[i]);
     });
-    if (!read || missing || watch.failed()) return false;
+    if (!ok || missing || watch.failed()) return false;
     order.resize(vouchers.size());
-    result.scanned = 0;
-    for (std::uint32_t i = 0; i < order.size(); ++i) {
-      order[i] = i;
-      result.scanned += static_cast<std::int64_t>(vouchers[i].lines.size());
+    result.scanned = static_cast<std::int64_t>(lines.size());
+    // Type by type; within a type the vouchers mostly came in the order of their numbers
+    // already, and are sorted only when they did not.
+    std::vector<std::uint32_t> start(types.size() + 1, 0);
+    for (const Voucher& v : vouchers) ++start[v.type + 1];
+    for (std::size_t t = 0; t < types.size(); ++t) start[t + 1] += start[t];
+    {
+      std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
+      for (std::uint32_t i = 0; i < vouchers.size(); ++i) order[next[vouchers[i].type]++] = i;
     }
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      const Voucher& x = vouchers[a];
-      const Voucher& y = vouchers[b];
-      if (x.type != y.type) return x.type < y.type;
-      const int c = std::memcmp(x.weights.data(), y.weights.data(),
-                                std::min(x.weights.size(), y.weights.size()));
-      return c != 0 ? c < 0 : x.weights.size() < y.weights.size();
-    });
+    const auto byWeights = [&](std::uint32_t a, std::uint32_t b) {
+      const std::string& x = vouchers[a].weights;
+      const std::string& y = vouchers[b].weights;
+      const int c = std::memcmp(x.data(), y.data(), std::min(x.size(), y.size()));
+      return c != 0 ? c < 0 : x.size() < y.size();
+    };
+    for (std::size_t t = 0; t < types.size(); ++t) {
+      const auto first = order.begin() + start[t], last = order.begin() + start[t + 1];
+      if (!std::is_sorted(first, last, byWeights)) std::sort(first, last, byWeights);
+    }
     return true;
   }
 
@@ -209,7 +238,8 @@ struct FixRun {
     std::int64_t done = 0, shown = 0;
     for (const std::uint32_t v : order) {
       voucher.clear();
-      for (FixLine& line : vouchers[v].lines) voucher.push_back(&line);
+      for (std::uint32_t i = vouchers[v].begin; i < vouchers[v].end; ++i)
+        voucher.push_back(&lines[i]);
       if (!visit(voucher) || watch.failed()) return false;
       done += static_cast<std::int64_t>(voucher.size());
       if (done / kRepaintEvery != shown / kRepaintEvery) {

@@ -53,6 +53,11 @@ void KeyBatch::add(std::string_view key, std::uint32_t recno) {
   m_recnos.push_back(recno);
 }
 
+void KeyBatch::append(const KeyBatch& other) {
+  m_keys.insert(m_keys.end(), other.m_keys.begin(), other.m_keys.end());
+  m_recnos.insert(m_recnos.end(), other.m_recnos.begin(), other.m_recnos.end());
+}
+
 Cdx::Cdx(Cdx&&) noexcept = default;
 
 Cdx::~Cdx() { close(); }

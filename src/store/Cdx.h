@@ -77,6 +77,8 @@ class KeyBatch {
     m_recnos.push_back(recno);
     return m_keys.data() + (m_keys.size() - m_keyLength);
   }
+  // Adds the keys of `other` (of the same length) after these.
+  void append(const KeyBatch& other);
   std::size_t size() const { return m_recnos.size(); }
   std::uint16_t keyLength() const { return m_keyLength; }
   KeyKind kind() const { return m_kind; }

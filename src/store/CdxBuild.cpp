@@ -2,6 +2,7 @@
 // filled in order, interior levels on top), tag directory rewrites and the free-page chain.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -56,6 +57,16 @@ struct SortedKeys {
   const char* key(std::size_t i) const { return keys.data() + i * keyLength; }
 };
 
+std::uint64_t byteSwap64(std::uint64_t v) {
+#if defined(__GNUC__) || defined(__clang__)
+  return __builtin_bswap64(v);
+#else
+  std::uint64_t r = 0;
+  for (int i = 0; i < 8; ++i, v >>= 8) r = (r << 8) | (v & 0xFF);
+  return r;
+#endif
+}
+
 // The identity of bytes, for keys compared as raw bytes.
 const std::uint8_t* identityTable() {
   static const auto table = [] {
@@ -66,15 +77,46 @@ const std::uint8_t* identityTable() {
   return table.data();
 }
 
+std::uint64_t bigEndian64(const unsigned char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::little) v = byteSwap64(v);
+  return v;
+}
+
+void putBigEndian64(unsigned char* p, std::uint64_t v) {
+  if constexpr (std::endian::native == std::endian::little) v = byteSwap64(v);
+  std::memcpy(p, &v, 8);
+}
+
 // The first 8 * Words comparison bytes of a key (through `table`), big-endian, zero beyond the key.
 template <int Words>
 void loadWords(const unsigned char* key, std::size_t len, const std::uint8_t* table,
                std::uint64_t* out) {
-  for (int w = 0; w < Words; ++w) {
-    std::uint64_t p = 0;
-    for (std::size_t b = std::size_t(w) * 8; b < std::size_t(w) * 8 + 8; ++b)
-      p = (p << 8) | (b < len ? table[key[b]] : 0);
-    out[w] = p;
+  unsigned char bytes[8 * Words] = {};
+  const std::size_t n = std::min<std::size_t>(len, 8 * Words);
+  for (std::size_t b = 0; b < n; ++b) bytes[b] = table[key[b]];
+  for (int w = 0; w < Words; ++w) out[w] = bigEndian64(bytes + 8 * w);
+}
+
+// The comparison bytes of `words` back as key bytes (through `byteOf`), `len` of them.
+template <int Words>
+void storeWords(const std::uint64_t* words, std::size_t len, const std::uint8_t* byteOf,
+                char* out) {
+  unsigned char bytes[8 * Words];
+  for (int w = 0; w < Words; ++w) putBigEndian64(bytes + 8 * w, words[w]);
+  for (std::size_t b = 0; b < len; ++b) out[b] = static_cast<char>(byteOf[bytes[b]]);
+}
+
+// Runs `work(from, to)` over [0, n): in two halves on two threads when n is large.
+template <class Work>
+void inHalves(std::size_t n, Work work) {
+  if (n >= 100000 && std::thread::hardware_concurrency() > 1) {
+    std::thread other([&] { work(n / 2, n); });
+    work(0, n / 2);
+    other.join();
+  } else {
+    work(0, n);
   }
 }
 
@@ -92,36 +134,70 @@ void sortItems(std::vector<Item>& items, Less less) {
   }
 }
 
-// Sorts items whose first comparison bytes are the top 16 bits of `words[0]`: a stable pass deals
-// them into 65,536 buckets by those bytes, then each bucket is sorted unless it is in order
+// Sorts [first, last) by insertion while that stays cheap: keys that are nearly in order (a
+// ledger's lines come voucher by voucher, with the third parties of a voucher in any order) are
+// put in order in one pass. Gives up (leaving a permutation of the items) once the moves pass a
+// few per item; false then.
+template <class It, class Less>
+bool sortNearlyInOrder(It first, It last, Less less) {
+  const auto n = last - first;
+  std::ptrdiff_t budget = 2 * n + 64;
+  for (It i = first + 1; i < last; ++i) {
+    if (!less(*i, *(i - 1))) continue;
+    auto item = std::move(*i);
+    It j = i;
+    do {
+      *j = std::move(*(j - 1));
+      --j;
+      if (--budget < 0) {
+        *j = std::move(item);
+        return false;
+      }
+    } while (j > first && less(item, *(j - 1)));
+    *j = std::move(item);
+  }
+  return true;
+}
+
+// Sorts items by their comparison bytes (`words`): a stable pass deals them into 65,536 buckets
+// by the first 16 bits that differ, then each bucket is sorted unless it is in order
 // already (keys appended in order, or in order within their first bytes, as voucher numbers within
 // a voucher type are). Buckets are shared between two threads.
 template <class Item, class Less>
 void sortByLeadingBytes(std::vector<Item>& items, Less less) {
   const std::size_t n = items.size();
-  if (n < 100000) {
+  if (n < 16384) {
     sortItems(items, less);
     return;
   }
+  // The buckets go by the first 16 bits in which the keys differ (keys that all begin alike,
+  // such as codes with leading zeros, would otherwise fall into a few buckets).
+  std::uint64_t differ = 0;
+  for (const Item& it : items) differ |= it.words[0] ^ items.front().words[0];
+  int shift = 48;
+  while (shift > 0 && (differ >> (shift + 15)) == 0) --shift;
+  const auto bucketOf = [shift](const Item& it) {
+    return static_cast<std::size_t>((it.words[0] >> shift) & 0xFFFF);
+  };
   std::vector<std::uint32_t> start(65537, 0);
-  for (const Item& it : items) ++start[(it.words[0] >> 48) + 1];
+  for (const Item& it : items) ++start[bucketOf(it) + 1];
   for (std::size_t b = 0; b < 65536; ++b) start[b + 1] += start[b];
   std::vector<Item> dealt(n);
   {
     std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-    for (const Item& it : items) dealt[next[it.words[0] >> 48]++] = it;
+    for (const Item& it : items) dealt[next[bucketOf(it)]++] = it;
   }
   items.swap(dealt);
   const auto sortBuckets = [&](std::size_t from, std::size_t to) {
     for (std::size_t b = from; b < to; ++b) {
       const auto first = items.begin() + start[b], last = items.begin() + start[b + 1];
-      if (last - first > 1 && !std::is_sorted(first, last, less)) std::sort(first, last, less);
+      if (last - first > 1 && !sortNearlyInOrder(first, last, less)) std::sort(first, last, less);
     }
   };
   // The second thread takes the buckets of the second half of the items.
   std::size_t split = 0;
   while (split < 65536 && start[split] < n / 2) ++split;
-  if (std::thread::hardware_concurrency() > 1) {
+  if (n >= 100000 && std::thread::hardware_concurrency() > 1) {
     std::thread other([&] { sortBuckets(split, 65536); });
     sortBuckets(0, split);
     other.join();
@@ -134,6 +210,8 @@ void sortByLeadingBytes(std::vector<Item>& items, Less less) {
 // lines) added in record order: the distinct keys are sorted and the records dealt into them in
 // one pass, which keeps each key's records in record order. Returns false (and does nothing)
 // when the batch is not such a batch.
+constexpr std::size_t kDistinctProbe = 8192;
+
 bool sortByDistinctKeys(const KeyBatch& batch, const std::uint8_t* table, bool unique,
                         SortedKeys& out) {
   const std::size_t n = batch.size(), len = batch.keyLength();
@@ -148,6 +226,8 @@ bool sortByDistinctKeys(const KeyBatch& batch, const std::uint8_t* table, bool u
   std::vector<std::uint32_t> idOf(n);
   const char* raw = batch.key(0);
   for (std::size_t i = 0; i < n; ++i) {
+    // Every one of the first keys different: a batch of (nearly) unique keys, not worth going on.
+    if (i == kDistinctProbe && firstOf.size() == kDistinctProbe) return false;
     const char* k = raw + i * len;
     std::uint64_t h = 1469598103934665603ull;
     std::size_t b = 0;
@@ -220,25 +300,37 @@ SortedKeys sortShortKeys(const KeyBatch& batch, bool collated, bool unique, std:
   for (int b = 0; b < 256; ++b) byteOf[table[b]] = static_cast<std::uint8_t>(b);
   const unsigned char* raw = reinterpret_cast<const unsigned char*>(batch.key(0));
   std::vector<Item> items(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    loadWords<Words>(raw + i * len, len, table, items[i].words);
-    items[i].recno = batch.recno(i);
-  }
+  inHalves(n, [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      loadWords<Words>(raw + i * len, len, table, items[i].words);
+      items[i].recno = batch.recno(i);
+    }
+  });
   sortByLeadingBytes(items, [](const Item& a, const Item& b) {
     for (int w = 0; w < Words; ++w)
       if (a.words[w] != b.words[w]) return a.words[w] < b.words[w];
     return a.recno < b.recno;
   });
+  // The keys again from their comparison bytes, each in its place.
   out.keys.resize(n * len);
-  out.recnos.reserve(n);
-  char* at = out.keys.data();
-  for (const Item& it : items) {
-    for (std::size_t b = 0; b < len; ++b)
-      at[b] = static_cast<char>(
-          byteOf[static_cast<std::uint8_t>(it.words[b / 8] >> (56 - 8 * (b % 8)))]);
-    if (unique && !out.recnos.empty() && std::memcmp(at - len, at, len) == 0) continue;
-    out.recnos.push_back(it.recno);
-    at += len;
+  out.recnos.resize(n);
+  inHalves(n, [&](std::size_t from, std::size_t to) {
+    char* at = out.keys.data() + from * len;
+    for (std::size_t i = from; i < to; ++i, at += len) {
+      storeWords<Words>(items[i].words, len, byteOf, at);
+      out.recnos[i] = items[i].recno;
+    }
+  });
+  if (unique) {
+    // The first record of each key stays.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const char* k = out.keys.data() + i * len;
+      if (kept > 0 && std::memcmp(out.keys.data() + (kept - 1) * len, k, len) == 0) continue;
+      if (kept != i) std::memcpy(out.keys.data() + kept * len, k, len);
+      out.recnos[kept++] = out.recnos[i];
+    }
+    out.recnos.resize(kept);
   }
   out.keys.resize(out.recnos.size() * len);
   return out;

@@ -316,6 +316,16 @@ const char* Dbf::peek(std::uint32_t recno) {
   return m_window + std::size_t(recno - m_cacheFirst) * m_recordLength;
 }
 
+const char* Dbf::viewOf(std::uint32_t first, std::uint32_t last) {
+  if (first == 0 || first > last || last > m_count) return nullptr;
+  if (!m_pending.empty() && last >= m_pendingFirst) return nullptr;
+  peek(first);
+  if (m_window == nullptr || m_window == m_cache.data() || first < m_cacheFirst ||
+      last >= m_cacheFirst + m_cacheCount)
+    return nullptr;
+  return m_window + std::size_t(first - m_cacheFirst) * m_recordLength;
+}
+
 void Dbf::prefetch(std::uint32_t recno) const {
   if (m_window == nullptr || m_window == m_cache.data() || recno < m_cacheFirst ||
       recno >= m_cacheFirst + m_cacheCount)

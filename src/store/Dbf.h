@@ -102,6 +102,9 @@ class Dbf {
   // The bytes of record `recno` where the table holds them, without a copy: valid until the
   // next read, write, append or close. Same requirements and failures as read().
   const char* peek(std::uint32_t recno);
+  // Records `first` to `last` where the file's view holds them one after another (read from
+  // other threads too, as long as nothing changes the table); null when they are not all there.
+  const char* viewOf(std::uint32_t first, std::uint32_t last);
   // Asks the system to bring record `recno` close, ahead of a read in random order (a hint; no
   // effect when the record is not in the file's view).
   void prefetch(std::uint32_t recno) const;

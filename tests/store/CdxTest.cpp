@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <set>
@@ -472,6 +473,78 @@ TEST(Cdx, LargeBatchesSortAsTheModel) {
     model.push_back({key, r});
   }
   expectBuiltAsModel(cdx, "GRANDE", batch, false, model);
+}
+
+}  // namespace
+
+namespace {
+
+// Keys nearly in order within their first bytes (the year's lines: voucher after voucher, the
+// third parties of a voucher in any order) are put in order by insertion; a bucket too far from
+// order falls back to the full sort. Batches under and over the size where two threads share
+// the work, of every key length the sort treats on its own, unique or not.
+TEST(Cdx, NearlyOrderedBatchesSortAsTheModel) {
+  storetest::TempDir dir;
+  Cdx cdx = Cdx::create(dir.file("casi.cdx"));
+  std::mt19937 rng(17);
+  const char* types[] = {"FC", "CE", "\321C", "NC", "RC", "cd", "EG"};
+  int n = 0;
+  for (std::uint32_t records : {20000u, 130000u}) {
+    for (std::uint16_t length : {7, 15, 22}) {
+      for (bool unique : {false, true}) {
+        SCOPED_TRACE(std::to_string(records) + " keys of " + std::to_string(length) +
+                     (unique ? " unique" : ""));
+        KeyBatch batch(length, KeyKind::Character);
+        std::vector<Entry> model;
+        std::uint32_t voucher = 0;
+        for (std::uint32_t r = 1; r <= records; ++r) {
+          if (rng() % 4 == 0) ++voucher;
+          const std::size_t type = voucher % 7;
+          char number[16];
+          // The last type's vouchers run backwards: a bucket far from order.
+          std::snprintf(number, sizeof number, "%05u",
+                        type == 6 ? 99999 - voucher / 7 : voucher / 7);
+          std::string key = std::string(types[type]) + number;
+          // Third parties in any order within the voucher, some of them repeated.
+          key += randomName(rng, 2).substr(0, 1);
+          key += "000000000000000";
+          key.resize(length, ' ');
+          batch.add(key, r);
+          model.push_back({key, r});
+        }
+        expectBuiltAsModel(cdx, "C" + std::to_string(n++), batch, unique, model);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Keys that all begin alike (third-party codes with leading zeros, then a concept) are dealt by
+// the bytes where they differ; in no order at all, and in order, they walk as the model.
+TEST(Cdx, KeysBeginningAlikeSortAsTheModel) {
+  storetest::TempDir dir;
+  Cdx cdx = Cdx::create(dir.file("ceros.cdx"));
+  std::mt19937 rng(23);
+  int n = 0;
+  for (bool ordered : {false, true}) {
+    for (bool collated : {true, false}) {
+      SCOPED_TRACE(std::string(ordered ? "in order" : "in no order") +
+                   (collated ? " collated" : " bytes"));
+      KeyBatch batch(9, collated ? KeyKind::Character : KeyKind::MachineCharacter);
+      std::vector<Entry> model;
+      for (std::uint32_t r = 1; r <= 40000; ++r) {
+        char key[16];
+        const unsigned party = ordered ? r / 7 : static_cast<unsigned>(rng() % 3000);
+        std::snprintf(key, sizeof key, "00%03u%04u", party % 1000, 5000 + party % 3);
+        batch.add(key, r);
+        model.push_back({key, r});
+      }
+      expectBuiltAsModel(cdx, "Z" + std::to_string(n++), batch, false, model);
+    }
+  }
 }
 
 }  // namespace

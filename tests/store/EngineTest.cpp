@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <set>
 
 #include "StoreTestSupport.h"
 #include "expr/Interp.h"
@@ -414,6 +416,58 @@ TEST(EngineSharing, ALockedRecordIsNotChangedByAnotherUser) {
   EXPECT_FALSE(a.lockRecord(ipA, areaA, 1));  // a whole-table lock excludes the other user
   b.unlock(ipB, areaB);
   EXPECT_TRUE(a.lockRecord(ipA, areaA, 1));
+}
+
+}  // namespace
+
+namespace {
+
+// A tag over fields that follow each other in the record, built from a table large enough for
+// its keys to be taken by two threads: every active record once, in key order, deleted records
+// left out.
+TEST_F(EngineTest, TagsOfAdjoiningFieldsOverLargeTablesHoldEveryActiveRecord) {
+  const std::string table = dir.file("lineas.dbf");
+  engine.createTable(
+      table,
+      {{"TIPO", 'C', 2, 0}, {"NUMERO", 'C', 6, 0}, {"TERCERO", 'C', 5, 0}, {"MONTO", 'N', 12, 2}});
+  const int area = engine.open(table, "LINEAS", false, false);
+  const int tipo = engine.fieldIndex(area, "TIPO"), numero = engine.fieldIndex(area, "NUMERO"),
+            tercero = engine.fieldIndex(area, "TERCERO");
+  std::multiset<std::pair<std::string, std::uint32_t>> wanted;
+  const char* types[] = {"FC", "CE", "NC"};
+  constexpr std::uint32_t kRecords = 120000;
+  for (std::uint32_t r = 1; r <= kRecords; ++r) {
+    char number[8], party[8];
+    std::snprintf(number, sizeof number, "%06u", (r * 7919u) % 50000u);
+    std::snprintf(party, sizeof party, "%05u", (r * 31u) % 997u);
+    engine.append(ip, area);
+    engine.putField(ip, area, tipo, Value::temp(types[r % 3]));
+    engine.putField(ip, area, numero, Value::temp(number));
+    engine.putField(ip, area, tercero, Value::temp(party));
+    if (r % 1000 == 0) {
+      engine.deleteRecord(ip, area);
+    } else {
+      wanted.emplace(std::string(types[r % 3]) + number + party, r);
+    }
+  }
+  engine.commit(ip, area);
+  engine.buildIndex(area, "", "CLAVE", "TIPO+NUMERO+TERCERO", "!Deleted()");
+  engine.close(ip, area);
+
+  exo::store::Cdx cdx = exo::store::Cdx::open(dir.file("lineas.cdx"), {true, true, 0});
+  const std::size_t tag = *cdx.findTag("CLAVE");
+  EXPECT_EQ(cdx.check(tag), "");
+  std::multiset<std::pair<std::string, std::uint32_t>> held;
+  std::string previous;
+  exo::store::CdxCursor cursor(cdx, tag);
+  for (bool ok = cursor.first(); ok; ok = cursor.next()) {
+    const std::string key(cursor.key());
+    EXPECT_LE(previous, key);  // digits and these capitals sort as their bytes
+    previous = key;
+    held.emplace(key, cursor.recno());
+  }
+  EXPECT_EQ(held.size(), kRecords - kRecords / 1000);
+  EXPECT_TRUE(held == wanted);
 }
 
 }  // namespace
