@@ -17,6 +17,7 @@
 #include "generation/Builders.h"
 #include "generation/Generation.h"
 #include "generation/XmlWriter.h"
+#include "masterdata/ThirdParty.h"
 #include "reports/Runner.h"
 #include "shell/OpenFile.h"
 #include "shell/Paths.h"
@@ -367,6 +368,9 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
   engine.goTop(ip, tracon);
 
   shell::FailureWatch watch(ip);
+  // The workbook and the XML file read the same third parties from the directory, open read
+  // only for the run: each record is built once.
+  masterdata::ThirdPartyMemoScope thirdParties(ip);
   setFormat();
   if (excel) {
     if (impre.isDef("cLibro")) impre.set("cLibro", Value::text(result.workbook.string()));
