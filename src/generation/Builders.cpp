@@ -64,10 +64,10 @@ std::optional<double> asStored(const FieldInfo& f, double value) {
   return read.value;
 }
 
-// The totals in memory, or nothing when a sum would not fit its field (the totals are then
-// made as tables, which report it).
+// The totals in memory, or nothing when a sum would not fit its field or a number cannot be
+// read (the totals are then made as tables, which report it). The records are read as the
+// table holds them, deleted ones left out; the area has no filter of its own.
 std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool sumsAdic) {
-  Interp& ip = engine.interp();
   const std::vector<FieldInfo> layout = engine.fields(area);
   const int ctaDir = engine.fieldIndex(area, "CTA_DIR");
   const int conc = engine.fieldIndex(area, "CONC");
@@ -77,35 +77,43 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
   const int base = engine.fieldIndex(area, "BASE");
   if (ctaDir < 0 || conc < 0 || monto < 0 || nat < 0 || base < 0) return std::nullopt;
   if (sumsAdic && adic < 0) return std::nullopt;
+  for (const int f : {ctaDir, conc, nat})
+    if (layout[std::size_t(f)].type != 'C') return std::nullopt;
+  if (!engine.filter(area).empty()) return std::nullopt;
   struct Running {
     PartyTotal first;  // the first record's values
     double monto = 0, adic = 0;
   };
-  std::map<std::string, Running> of5001, others;
-  const auto textOf = [&](int field) {
-    const Value v = engine.getField(ip, area, field);
-    return v.isText() ? std::string(v.textView()) : std::string();
+  std::map<std::string, Running, std::less<>> of5001, others;
+  engine.setOrder(area, "");  // the record in hand reaches the table
+  store::Dbf& table = engine.table(area);
+  bool readable = true;
+  const auto numberAt = [&](const char* record, int field) {
+    const store::NumberValue v = table.number(record, field);
+    if (v.state == store::NumberState::Overflow || v.state == store::NumberState::Invalid)
+      readable = false;
+    return v.value;
   };
-  const auto numberOf = [&](int field) {
-    const Value v = engine.getField(ip, area, field);
-    return v.isNumber() ? v.num() : 0.0;
-  };
-  engine.setOrder(area, "");
-  engine.forEach(area, [&] {
-    ArenaScope arena(ip.arena());
+  const std::uint32_t count = table.recordCount();
+  for (std::uint32_t r = 1; r <= count && readable; ++r) {
+    const char* record = table.peek(r);
+    if (store::Dbf::isDeleted(record)) continue;
     // CONC = '5001' compares the field's first four characters.
-    const bool is5001 = n == 1 && std::string_view(textOf(conc)).starts_with("5001");
+    const bool is5001 = n == 1 && table.text(record, conc).starts_with("5001");
     auto& runs = is5001 ? of5001 : others;
-    const double m = numberOf(monto);
-    const double a = adic >= 0 ? numberOf(adic) : 0.0;
-    auto [it, fresh] = runs.try_emplace(textOf(ctaDir));
-    if (fresh) {
-      it->second.first = PartyTotal{m, a, std::string(trimBlanks(textOf(nat))), numberOf(base)};
+    const double m = numberAt(record, monto);
+    const double a = adic >= 0 ? numberAt(record, adic) : 0.0;
+    const std::string_view key = table.text(record, ctaDir);
+    auto it = runs.find(key);
+    if (it == runs.end()) {
+      it = runs.emplace(std::string(key), Running{}).first;
+      it->second.first = PartyTotal{m, a, std::string(trimBlanks(table.text(record, nat))),
+                                    numberAt(record, base)};
     }
     it->second.monto += m;
     it->second.adic += a;
-    return true;
-  });
+  }
+  if (!readable) return std::nullopt;
   PartyTotals totals;
   for (auto* runs : {&of5001, &others}) {
     auto& into = runs == &of5001 ? totals.of5001 : totals.others;
@@ -119,7 +127,7 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
         if (!a) return std::nullopt;
         t.adic = *a;
       }
-      into.emplace(key, std::move(t));
+      into.emplace_hint(into.end(), key, std::move(t));
     }
   }
   return totals;
