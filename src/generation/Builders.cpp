@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "consolidation/BasesSupport.h"
@@ -84,7 +85,11 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
     PartyTotal first;  // the first record's values
     double monto = 0, adic = 0;
   };
-  std::map<std::string, Running, std::less<>> of5001, others;
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view k) const { return std::hash<std::string_view>{}(k); }
+  };
+  std::unordered_map<std::string, Running, Hash, std::equal_to<>> of5001, others;
   engine.setOrder(area, "");  // the record in hand reaches the table
   store::Dbf& table = engine.table(area);
   bool readable = true;
@@ -127,7 +132,7 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
         if (!a) return std::nullopt;
         t.adic = *a;
       }
-      into.emplace_hint(into.end(), key, std::move(t));
+      into.emplace(key, std::move(t));
     }
   }
   return totals;
