@@ -416,7 +416,8 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
       return result;
     }
     result.xmlFile = written.front().file;
-    const XmlRuleTables rules = ruleTablesFromFolder(session.folders().program);
+    const std::shared_ptr<const XmlRuleTables> kept = keptRuleTables(session.folders().program);
+    const XmlRuleTables& rules = *kept;
     std::size_t offset = 0;
     for (const XmlFilePart& part : written) {
       parties.offset = offset;
