@@ -124,8 +124,10 @@ struct ThirdPartyMemoScope::Memo {
     std::string order, filter;
     bool operator==(const Stamp&) const = default;
   };
+  explicit Memo(Interp& ip) : reader(ip) {}
   Stamp stamp;
   std::unordered_map<std::string, TDatosTercero> records;
+  DirectoryReader reader;  // keeps the directory's field positions between records
 };
 
 namespace {
@@ -247,7 +249,7 @@ class DatosTerceroObject final : public Object {
     const std::uint64_t raised = ip.raisedCount();
     const std::string nombre = shell::BUSNOMDI(ip, ctaDir);
     DirectoryEntry entry;
-    if (!areas->eof(direc)) entry = DirectoryReader(ip).read(direc);
+    if (!areas->eof(direc)) entry = memo != nullptr ? memo->reader.read(direc) : DirectoryReader(ip).read(direc);
     m_tercero = TDatosTercero::New(entry, conc, nombre, m_form, argText(args, 0), argText(args, 1),
                                    argText(args, 2), argText(args, 3));
     // A record built while a failure was raised is not kept: the next New meets it again.
@@ -266,7 +268,7 @@ Value tvalidterceroClass(Args&) { return Value::object(Ref<Object>(new ValidTerc
 }  // namespace
 
 ThirdPartyMemoScope::ThirdPartyMemoScope(Interp& ip)
-    : m_ip(ip), m_previous(memoOf(ip)), m_memo(std::make_unique<Memo>()) {
+    : m_ip(ip), m_previous(memoOf(ip)), m_memo(std::make_unique<Memo>(ip)) {
   memos()[&ip] = m_memo.get();
 }
 
