@@ -50,7 +50,7 @@ std::map<std::string, PartyTotal> readTotals(Engine& engine, shell::OpenAreas& a
 // VLR_ADIC1 of the party's first record). Format 1001 keeps the concept 5001 apart.
 struct PartyTotals {
   std::map<std::string, PartyTotal> of5001;  // 1001: the records of concept 5001
-  std::map<std::string, PartyTotal> others;   // the other records (every record for the rest)
+  std::map<std::string, PartyTotal> others;  // the other records (every record for the rest)
 };
 
 // What a numeric field of the layout holds for a value, as a total writes it and a read gives

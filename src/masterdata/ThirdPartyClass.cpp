@@ -249,7 +249,8 @@ class DatosTerceroObject final : public Object {
     const std::uint64_t raised = ip.raisedCount();
     const std::string nombre = shell::BUSNOMDI(ip, ctaDir);
     DirectoryEntry entry;
-    if (!areas->eof(direc)) entry = memo != nullptr ? memo->reader.read(direc) : DirectoryReader(ip).read(direc);
+    if (!areas->eof(direc))
+      entry = memo != nullptr ? memo->reader.read(direc) : DirectoryReader(ip).read(direc);
     m_tercero = TDatosTercero::New(entry, conc, nombre, m_form, argText(args, 0), argText(args, 1),
                                    argText(args, 2), argText(args, 3));
     // A record built while a failure was raised is not kept: the next New meets it again.

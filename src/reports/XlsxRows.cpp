@@ -231,16 +231,20 @@ void putLe32(std::string& out, std::uint32_t v) {
   putLe16(out, v >> 16);
 }
 
-// The text deflated (in pieces on several processors when it is long) and packed as the one
-// entry of a small zip archive, from which the package takes it as it stands; nothing when the
-// text is too long for such an archive or zlib fails (the package then deflates it itself).
-std::optional<std::string> deflatedArchive(std::string_view text) {
-  if (text.size() >= 0xFFFFFFF0u) return std::nullopt;
-  unsigned pieces = 1;
+// The pieces a sheet is deflated in: one per processor, each of kPieceBytes at least.
+unsigned piecesFor(std::size_t length) {
   const unsigned processors = std::thread::hardware_concurrency();
-  if (processors > 1)
-    pieces = static_cast<unsigned>(
-        std::clamp<std::size_t>(text.size() / kPieceBytes, 1, std::min(processors, kMostPieces)));
+  if (processors <= 1) return 1;
+  return static_cast<unsigned>(
+      std::clamp<std::size_t>(length / kPieceBytes, 1, std::min(processors, kMostPieces)));
+}
+
+}  // namespace
+
+std::optional<std::string> deflatedArchive(std::string_view text, unsigned pieces) {
+  if (text.size() >= 0xFFFFFFF0u) return std::nullopt;
+  pieces = std::clamp(pieces, 1u, kMostPieces);
+  if (text.size() < pieces) pieces = 1;
   std::vector<Piece> done(pieces);
   const std::size_t step = text.size() / pieces;
   const auto bounds = [&](unsigned i) {
@@ -284,11 +288,11 @@ std::optional<std::string> deflatedArchive(std::string_view text) {
     putLe16(zip, static_cast<unsigned>(name.size()));
     putLe16(zip, 0);  // extra field
     if (central) {
-      putLe16(zip, 0);   // comment
-      putLe16(zip, 0);   // disk
-      putLe16(zip, 0);   // internal attributes
-      putLe32(zip, 0);   // external attributes
-      putLe32(zip, 0);   // offset of the local header
+      putLe16(zip, 0);  // comment
+      putLe16(zip, 0);  // disk
+      putLe16(zip, 0);  // internal attributes
+      putLe32(zip, 0);  // external attributes
+      putLe32(zip, 0);  // offset of the local header
     }
     zip += name;
   };
@@ -307,8 +311,6 @@ std::optional<std::string> deflatedArchive(std::string_view text) {
   putLe16(zip, 0);
   return zip;
 }
-
-}  // namespace
 
 std::string repackWithRows(const std::string& from, const std::string& to,
                            const std::vector<const StreamedRows*>& rows) {
@@ -351,7 +353,7 @@ std::string repackWithRows(const std::string& from, const std::string& to,
       if (got != static_cast<zip_int64_t>(text->size())) return fail(zipText(src));
       if (const auto at = text->find(kEmptyRows); at != std::string::npos)
         text->replace(at, kEmptyRows.size(), "<sheetData>" + sheetRows->rows() + "</sheetData>");
-      if (std::optional<std::string> archive = deflatedArchive(*text)) {
+      if (std::optional<std::string> archive = deflatedArchive(*text, piecesFor(text->size()))) {
         auto bytes = std::make_unique<std::string>(std::move(*archive));
         zip_error_t error;
         zip_error_init(&error);
