@@ -117,6 +117,20 @@ void StreamedRows::emitCell(lxw_row_t row, const Pending& p) {
 // An inline string: control characters as _xHHHH_, then &, < and > as references; a blank at
 // either end keeps the text's blanks.
 void StreamedRows::appendInlineString(std::string_view text) {
+  const auto special = [](char ch) {
+    const auto b = static_cast<unsigned char>(ch);
+    return (b < 0x20 && b != 0x09 && b != 0x0A) || ch == '&' || ch == '<' || ch == '>';
+  };
+  if (!text.empty() && std::none_of(text.begin(), text.end(), special)) {
+    // Most texts need nothing escaped: they go as they stand.
+    const bool blankEnds = std::isspace(static_cast<unsigned char>(text.front())) != 0 ||
+                           std::isspace(static_cast<unsigned char>(text.back())) != 0;
+    m_out += blankEnds ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">"
+                       : " t=\"inlineStr\"><is><t>";
+    m_out += text;
+    m_out += "</t></is></c>";
+    return;
+  }
   std::string escaped;
   escaped.reserve(text.size());
   for (const char ch : text) {
