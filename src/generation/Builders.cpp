@@ -94,6 +94,22 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
   store::Dbf& table = engine.table(area);
   bool readable = true;
   const auto numberAt = [&](const char* record, int field) {
+    // A whole number as the amounts are written (blanks, a minus, digits) is read here; any
+    // other text by the table's reader.
+    const store::Field& f = table.fields()[static_cast<std::size_t>(field)];
+    if (f.type == 'N' && f.decimals == 0 && f.length <= 18) {
+      const char* p = record + f.offset;
+      const char* const end = p + f.length;
+      while (p != end && *p == ' ') ++p;
+      if (p == end) return 0.0;
+      const bool negative = *p == '-';
+      if (negative) ++p;
+      std::int64_t whole = 0;
+      const char* const digits = p;
+      while (p != end && *p >= '0' && *p <= '9') whole = whole * 10 + (*p++ - '0');
+      if (p == end && p != digits && !(negative && whole == 0))
+        return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+    }
     const store::NumberValue v = table.number(record, field);
     if (v.state == store::NumberState::Overflow || v.state == store::NumberState::Invalid)
       readable = false;
@@ -107,12 +123,14 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
     const bool is5001 = n == 1 && table.text(record, conc).starts_with("5001");
     auto& runs = is5001 ? of5001 : others;
     const double m = numberAt(record, monto);
-    const double a = adic >= 0 ? numberAt(record, adic) : 0.0;
+    const double a = sumsAdic ? numberAt(record, adic) : 0.0;
     const std::string_view key = table.text(record, ctaDir);
     auto it = runs.find(key);
     if (it == runs.end()) {
       it = runs.emplace(std::string(key), Running{}).first;
-      it->second.first = PartyTotal{m, a, std::string(trimBlanks(table.text(record, nat))),
+      // Unsummed, VLR_ADIC1 is the first record's.
+      const double firstAdic = sumsAdic ? a : adic >= 0 ? numberAt(record, adic) : 0.0;
+      it->second.first = PartyTotal{m, firstAdic, std::string(trimBlanks(table.text(record, nat))),
                                     numberAt(record, base)};
     }
     it->second.monto += m;

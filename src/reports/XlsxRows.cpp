@@ -125,8 +125,8 @@ void StreamedRows::appendInlineString(std::string_view text) {
     // Most texts need nothing escaped: they go as they stand.
     const bool blankEnds = std::isspace(static_cast<unsigned char>(text.front())) != 0 ||
                            std::isspace(static_cast<unsigned char>(text.back())) != 0;
-    m_out += blankEnds ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">"
-                       : " t=\"inlineStr\"><is><t>";
+    m_out +=
+        blankEnds ? " t=\"inlineStr\"><is><t xml:space=\"preserve\">" : " t=\"inlineStr\"><is><t>";
     m_out += text;
     m_out += "</t></is></c>";
     return;
