@@ -165,10 +165,10 @@ void registerThirdPartyClasses(Interp& ip);
 // While one lives, TDatosTercero:New keeps each record it builds and gives it again to a later
 // New over the same inputs (the output record's CONC, CTA_DIR and FORM, the arguments, the same
 // directory area with the same order, filter and record count), still placing the directory on
-// the third party as the lookup does. The generation of a format holds one around the runs of
-// its definitions, while the directory is open read only and the output records are built, so
-// that the workbook and the XML file build each third party's record once. Scopes nest: the
-// innermost is used, and its records go with it.
+// the third party as the lookup does (a lookup that lands on another record builds it again). The
+// generation of a format holds one around the runs of its definitions, while the directory is open
+// read only and the output records are built, so that the workbook and the XML file build each
+// third party's record once. Scopes nest: the innermost is used, and its records go with it.
 class ThirdPartyMemoScope {
  public:
   explicit ThirdPartyMemoScope(Interp& ip);

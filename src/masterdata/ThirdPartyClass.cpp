@@ -126,7 +126,12 @@ struct ThirdPartyMemoScope::Memo {
   };
   explicit Memo(Interp& ip) : reader(ip) {}
   Stamp stamp;
-  std::unordered_map<std::string, TDatosTercero> records;
+  // A record kept, and the directory record the lookup found for it (0: none).
+  struct Kept {
+    TDatosTercero record;
+    std::int64_t at = 0;
+  };
+  std::unordered_map<std::string, Kept> records;
   DirectoryReader reader;  // keeps the directory's field positions between records
 };
 
@@ -238,16 +243,24 @@ class DatosTerceroObject final : public Object {
       key = conc + '\0' + ctaDir + '\0' + m_form;
       for (std::size_t i = 0; i < 4; ++i) key += '\0' + argText(args, i);
       if (const auto it = memo->records.find(key); it != memo->records.end()) {
-        // The directory stands on the third party (or at its end) as after the lookup.
-        Selecting select(*areas, direc);
-        ArenaScope arena(ip.arena());
-        areas->seek(ip, direc, Value::temp(ctaDir), false, false);
-        m_tercero = it->second;
-        return;
+        // The directory stands on the third party (or at its end) as after the lookup; a
+        // lookup that lands elsewhere (a scope set meanwhile) builds the record again.
+        bool found = false;
+        {
+          Selecting select(*areas, direc);
+          ArenaScope arena(ip.arena());
+          found = areas->seek(ip, direc, Value::temp(ctaDir), false, false);
+        }
+        if ((found ? areas->recNo(direc) : 0) == it->second.at) {
+          m_tercero = it->second.record;
+          return;
+        }
+        memo->records.erase(it);
       }
     }
     const std::uint64_t raised = ip.raisedCount();
     const std::string nombre = shell::BUSNOMDI(ip, ctaDir);
+    const std::int64_t at = areas->found(direc) ? areas->recNo(direc) : 0;
     DirectoryEntry entry;
     if (!areas->eof(direc))
       entry = memo != nullptr ? memo->reader.read(direc) : DirectoryReader(ip).read(direc);
@@ -255,7 +268,7 @@ class DatosTerceroObject final : public Object {
                                    argText(args, 2), argText(args, 3));
     // A record built while a failure was raised is not kept: the next New meets it again.
     if (memo != nullptr && memoOf(ip) == memo && ip.raisedCount() == raised)
-      memo->records.emplace(std::move(key), m_tercero);
+      memo->records.emplace(std::move(key), ThirdPartyMemoScope::Memo::Kept{m_tercero, at});
   }
 
   TDatosTercero m_tercero;

@@ -351,6 +351,13 @@ TEST_F(ThirdPartyClass, RecordsKeptWhileAMemoLivesAreTheRecordsTheDirectoryGives
   EXPECT_TRUE(engine.eof(direc));
   engine.setFilter(ip, direc, "");
   EXPECT_EQ(text(surname), "MU\321OZ");
+  // A scope that leaves the third party out: the lookup lands elsewhere, the record is built.
+  engine.orderScope(ip, direc, 0, Value::text("00003"));
+  EXPECT_EQ(text(surname), "");
+  EXPECT_TRUE(engine.eof(direc));
+  engine.orderScope(ip, direc, 0, Value());
+  EXPECT_EQ(text(surname), "MU\321OZ");
+  EXPECT_EQ(engine.recNo(direc), 2);
 }
 
 }  // namespace

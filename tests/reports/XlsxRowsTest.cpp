@@ -241,8 +241,15 @@ TEST_F(XlsxRowsTest, ALongSheetDeflatedInPiecesGivesTheLibrarysParts) {
   const auto [a, b] = saveBoth(book);
   ASSERT_EQ(a, "");
   ASSERT_EQ(b, "");
-  ASSERT_GT(partsOf(streamed).at("xl/worksheets/sheet1.xml").size(), 600000u);
-  expectSameParts();
+  // The two saves of a long sheet may fall in different seconds: every part but the one with
+  // the time of creation is compared.
+  const auto mine = partsOf(streamed), theirs = partsOf(library);
+  ASSERT_GT(mine.at("xl/worksheets/sheet1.xml").size(), 600000u);
+  ASSERT_EQ(mine.size(), theirs.size());
+  for (const auto& [name, data] : theirs) {
+    ASSERT_TRUE(mine.count(name)) << name;
+    if (name != "docProps/core.xml") EXPECT_TRUE(mine.at(name) == data) << name;
+  }
 }
 
 TEST_F(XlsxRowsTest, TheFileIsReadBackWithItsValues) {
