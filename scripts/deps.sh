@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [build|test]
 set -e
 mode="${1:-build}"
-pkgs="g++ cmake ninja-build ccache pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libxlsxwriter-dev libzip-dev libpugixml-dev"
+pkgs="g++ cmake ninja-build ccache pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libbenchmark-dev libxlsxwriter-dev libzip-dev zlib1g-dev libpugixml-dev"
 if [ "$mode" = test ]; then
   pkgs="$pkgs python3 python3-dbf python3-dbfread libdbd-xbase-perl python3-openpyxl libxml2-utils poppler-utils xvfb xauth clang clang-format strace"
   # The Windows build: MinGW-w64, zlib for it, wine to run it, NSIS for the installer, and

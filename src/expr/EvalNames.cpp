@@ -90,6 +90,17 @@ Value NameNode::assign(Interp& ip, Value v) const {
     ip.workAreas()->putField(ip, area, field, v);
     return v;
   }
+  // The variable's slot is looked up once (slots are never removed), as for reading it.
+  if (slotOwner_ != &ip) {
+    slot_ = &ip.memvars().slot(name_);
+    slotOwner_ = &ip;
+  }
+  if (slot_->defined()) {
+    Value kept = v;
+    kept.own();
+    slot_->value() = std::move(kept);
+    return v;
+  }
   ip.memvars().assign(name_, v);
   return v;
 }

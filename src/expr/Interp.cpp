@@ -64,6 +64,7 @@ void Interp::stepLimit() {
 }
 
 Value Interp::raise(Failure f, bool* retry) {
+  ++raised_;
   if (retry) *retry = false;
   ErrorReply reply = handler_ ? handler_(*this, f) : defaultErrorHandler(*this, f);
   switch (reply.kind) {

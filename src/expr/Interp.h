@@ -80,6 +80,9 @@ class Interp {
   // Raises a failure: returns the value the failed operation gives (substitute or NIL for
   // default), sets *retry when the handler asks to retry, or throws FailureError on abandon.
   Value raise(Failure f, bool* retry = nullptr);
+  // How many failures have been raised so far (a caller that keeps results compares it before
+  // and after, and keeps nothing built while a failure was raised).
+  std::uint64_t raisedCount() const { return raised_; }
   void setErrorHandler(ErrorHandler h) { handler_ = std::move(h); }
   const ErrorHandler& errorHandler() const { return handler_; }
 
@@ -123,6 +126,7 @@ class Interp {
   TextArena arena_;
   WorkAreas* workAreas_ = nullptr;
   ErrorHandler handler_;
+  std::uint64_t raised_ = 0;
   [[noreturn]] void stackOverflow();
   [[noreturn]] void tooDeep();
   [[noreturn]] void stepLimit();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "consolidation/BasesSupport.h"
@@ -16,6 +17,7 @@
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FieldCodec.h"
 
 namespace exo::generation {
 
@@ -39,6 +41,118 @@ std::map<std::string, PartyTotal> readTotals(Engine& engine, shell::OpenAreas& a
                    std::string(trimBlanks(engine.text(a, "NAT"))), engine.number(a, "BASE")});
     return true;
   });
+  return totals;
+}
+
+// The totals per third party (CTA_DIR) of a movement table, gathered in one pass over its
+// records in record order: the figures a total by CTA_DIR in that key's order gives, read back
+// from its table (the summed fields as their fields hold them, NAT and BASE and an unsummed
+// VLR_ADIC1 of the party's first record). Format 1001 keeps the concept 5001 apart.
+struct PartyTotals {
+  std::map<std::string, PartyTotal> of5001;  // 1001: the records of concept 5001
+  std::map<std::string, PartyTotal> others;  // the other records (every record for the rest)
+};
+
+// What a numeric field of the layout holds for a value, as a total writes it and a read gives
+// it back; nothing when the value does not fit the field.
+std::optional<double> asStored(const FieldInfo& f, double value) {
+  if (f.type != 'N' && f.type != 'F') return std::nullopt;
+  std::string text(static_cast<std::size_t>(f.width), ' ');
+  if (!store::formatNumber(value, f.width, f.decimals, text.data())) return std::nullopt;
+  const store::NumberValue read = store::parseNumber(text);
+  if (read.state == store::NumberState::Overflow || read.state == store::NumberState::Invalid)
+    return std::nullopt;
+  return read.value;
+}
+
+// The totals in memory, or nothing when a sum would not fit its field or a number cannot be
+// read (the totals are then made as tables, which report it). The records are read as the
+// table holds them, deleted ones left out; the area has no filter of its own.
+std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool sumsAdic) {
+  const std::vector<FieldInfo> layout = engine.fields(area);
+  const int ctaDir = engine.fieldIndex(area, "CTA_DIR");
+  const int conc = engine.fieldIndex(area, "CONC");
+  const int monto = engine.fieldIndex(area, "MONTO");
+  const int adic = engine.fieldIndex(area, "VLR_ADIC1");
+  const int nat = engine.fieldIndex(area, "NAT");
+  const int base = engine.fieldIndex(area, "BASE");
+  if (ctaDir < 0 || conc < 0 || monto < 0 || nat < 0 || base < 0) return std::nullopt;
+  if (sumsAdic && adic < 0) return std::nullopt;
+  for (const int f : {ctaDir, conc, nat})
+    if (layout[std::size_t(f)].type != 'C') return std::nullopt;
+  if (!engine.filter(area).empty()) return std::nullopt;
+  struct Running {
+    PartyTotal first;  // the first record's values
+    double monto = 0, adic = 0;
+  };
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view k) const { return std::hash<std::string_view>{}(k); }
+  };
+  std::unordered_map<std::string, Running, Hash, std::equal_to<>> of5001, others;
+  engine.setOrder(area, "");  // the record in hand reaches the table
+  store::Dbf& table = engine.table(area);
+  bool readable = true;
+  const auto numberAt = [&](const char* record, int field) {
+    // A whole number as the amounts are written (blanks, a minus, digits) is read here; any
+    // other text by the table's reader.
+    const store::Field& f = table.fields()[static_cast<std::size_t>(field)];
+    if (f.type == 'N' && f.decimals == 0 && f.length <= 18) {
+      const char* p = record + f.offset;
+      const char* const end = p + f.length;
+      while (p != end && *p == ' ') ++p;
+      if (p == end) return 0.0;
+      const bool negative = *p == '-';
+      if (negative) ++p;
+      std::int64_t whole = 0;
+      const char* const digits = p;
+      while (p != end && *p >= '0' && *p <= '9') whole = whole * 10 + (*p++ - '0');
+      if (p == end && p != digits && !(negative && whole == 0))
+        return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+    }
+    const store::NumberValue v = table.number(record, field);
+    if (v.state == store::NumberState::Overflow || v.state == store::NumberState::Invalid)
+      readable = false;
+    return v.value;
+  };
+  const std::uint32_t count = table.recordCount();
+  for (std::uint32_t r = 1; r <= count && readable; ++r) {
+    const char* record = table.peek(r);
+    if (store::Dbf::isDeleted(record)) continue;
+    // CONC = '5001' compares the field's first four characters.
+    const bool is5001 = n == 1 && table.text(record, conc).starts_with("5001");
+    auto& runs = is5001 ? of5001 : others;
+    const double m = numberAt(record, monto);
+    const double a = sumsAdic ? numberAt(record, adic) : 0.0;
+    const std::string_view key = table.text(record, ctaDir);
+    auto it = runs.find(key);
+    if (it == runs.end()) {
+      it = runs.emplace(std::string(key), Running{}).first;
+      // Unsummed, VLR_ADIC1 is the first record's.
+      const double firstAdic = sumsAdic ? a : adic >= 0 ? numberAt(record, adic) : 0.0;
+      it->second.first = PartyTotal{m, firstAdic, std::string(trimBlanks(table.text(record, nat))),
+                                    numberAt(record, base)};
+    }
+    it->second.monto += m;
+    it->second.adic += a;
+  }
+  if (!readable) return std::nullopt;
+  PartyTotals totals;
+  for (auto* runs : {&of5001, &others}) {
+    auto& into = runs == &of5001 ? totals.of5001 : totals.others;
+    for (auto& [key, run] : *runs) {
+      PartyTotal t = std::move(run.first);
+      const auto m = asStored(layout[std::size_t(monto)], run.monto);
+      if (!m) return std::nullopt;
+      t.monto = *m;
+      if (sumsAdic) {
+        const auto a = asStored(layout[std::size_t(adic)], run.adic);
+        if (!a) return std::nullopt;
+        t.adic = *a;
+      }
+      into.emplace(key, std::move(t));
+    }
+  }
   return totals;
 }
 
@@ -169,20 +283,16 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, shell::OpenA
   const bool sumsAdic = n == 6 || n == 7;
   const store::FieldNames sums =
       sumsAdic ? store::FieldNames{"MONTO", "VLR_ADIC1"} : store::FieldNames{"MONTO"};
+  // The totals per third party, in memory (as tables only when a sum would not fit its field).
+  std::optional<PartyTotals> inMemory;
   {
     shell::OpenAreas moving(engine);
     const int m = moving.open(source, "TRAMOV", true);
     if (m == 0 || watch.failed()) return result;
     engine.buildIndex(m, tags, "CtaDirConc", "CTA_DIR+CONC", store::kNotDeleted);
-    if (n == 1) {
-      engine.buildIndex(m, tags, "CtaDir1", "CTA_DIR+CONC", "!Deleted() .AND. CONC = '5001'");
-      engine.buildIndex(m, tags, "CtaDir2", "CTA_DIR", "!Deleted() .AND. CONC <> '5001'");
-    } else {
-      engine.buildIndex(m, tags, "CtaDir2", "CTA_DIR", store::kNotDeleted);
-    }
     if (n == 7) {
       // Income moved to returns: debits, and negative amounts of the sale-return vouchers.
-      engine.setOrder(m, "CtaDir2");
+      engine.setOrder(m, "");
       engine.forEach(m, [&] {
         const double monto = engine.number(m, "MONTO");
         if (monto > 0 || (trimRight(engine.text(m, "TIPO_COMP")) == "FD" && monto < 0)) {
@@ -193,12 +303,18 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, shell::OpenA
         return !watch.failed();
       });
     }
-    if (n == 1) {
-      engine.setOrder(m, "CtaDir1");
-      engine.total(m, tot1, "CTA_DIR", sums);
+    if (watch.failed()) return result;
+    inMemory = totalsByParty(engine, m, n, sumsAdic);
+    if (watch.failed()) return result;
+    if (!inMemory) {
+      if (n == 1) {
+        engine.buildIndex(m, tags, "CtaDir1", "CTA_DIR+CONC", "!Deleted() .AND. CONC = '5001'");
+        engine.total(m, tot1, "CTA_DIR", sums);
+      }
+      engine.buildIndex(m, tags, "CtaDir2", "CTA_DIR",
+                        n == 1 ? "!Deleted() .AND. CONC <> '5001'" : store::kNotDeleted);
+      engine.total(m, tot2, "CTA_DIR", sums);
     }
-    engine.setOrder(m, "CtaDir2");
-    engine.total(m, tot2, "CTA_DIR", sums);
     engine.setOrder(m, "CtaDirConc");
     engine.total(m, tot3, "CTA_DIR+CONC", sums);
     engine.copyStructure(m, out);
@@ -208,9 +324,14 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, shell::OpenA
 
   shell::OpenAreas work(engine);
   std::map<std::string, PartyTotal> by5001;
-  if (n == 1) by5001 = readTotals(engine, work, tot1, "Tot5001");
-  const std::map<std::string, PartyTotal> byParty =
-      readTotals(engine, work, tot2, n == 1 ? "TotOtro" : "TotTercero");
+  std::map<std::string, PartyTotal> byParty;
+  if (inMemory) {
+    by5001 = std::move(inMemory->of5001);
+    byParty = std::move(inMemory->others);
+  } else {
+    if (n == 1) by5001 = readTotals(engine, work, tot1, "Tot5001");
+    byParty = readTotals(engine, work, tot2, n == 1 ? "TotOtro" : "TotTercero");
+  }
   if (watch.failed()) return result;
 
   const bool withBases = n == 2 || n == 3;

@@ -17,6 +17,7 @@
 #include "generation/Builders.h"
 #include "generation/Generation.h"
 #include "generation/XmlWriter.h"
+#include "masterdata/ThirdParty.h"
 #include "reports/Runner.h"
 #include "shell/OpenFile.h"
 #include "shell/Paths.h"
@@ -367,6 +368,9 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
   engine.goTop(ip, tracon);
 
   shell::FailureWatch watch(ip);
+  // The workbook and the XML file read the same third parties from the directory, open read
+  // only for the run: each record is built once.
+  masterdata::ThirdPartyMemoScope thirdParties(ip);
   setFormat();
   if (excel) {
     if (impre.isDef("cLibro")) impre.set("cLibro", Value::text(result.workbook.string()));
@@ -412,7 +416,8 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
       return result;
     }
     result.xmlFile = written.front().file;
-    const XmlRuleTables rules = ruleTablesFromFolder(session.folders().program);
+    const std::shared_ptr<const XmlRuleTables> kept = keptRuleTables(session.folders().program);
+    const XmlRuleTables& rules = *kept;
     std::size_t offset = 0;
     for (const XmlFilePart& part : written) {
       parties.offset = offset;

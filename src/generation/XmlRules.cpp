@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <pugixml.hpp>
 #include <sstream>
 
@@ -460,6 +461,42 @@ XmlRuleTables ruleTablesFromFolder(const fs::path& programFolder) {
   for (const auto& r : readTable(programFolder, store::kCountriesFile, {"CODIGO"}))
     t.countries.insert(withoutLeadingZeros(r[0]));
   return t;
+}
+
+std::shared_ptr<const XmlRuleTables> keptRuleTables(const fs::path& programFolder) {
+  // What the tables were read from: each table's file, size and time of last change.
+  struct Stamp {
+    std::string file;
+    std::uintmax_t size = 0;
+    fs::file_time_type time{};
+    bool operator==(const Stamp&) const = default;
+  };
+  const auto stampOf = [&] {
+    std::vector<Stamp> stamp;
+    for (std::string_view name : {store::kConceptsFile, store::kDepartmentsFile,
+                                  store::kMunicipalitiesFile, store::kCountriesFile}) {
+      Stamp s;
+      if (const auto path = shell::findEntry(programFolder, name)) {
+        std::error_code ec;
+        s.file = path->string();
+        s.size = fs::file_size(*path, ec);
+        s.time = fs::last_write_time(*path, ec);
+      }
+      stamp.push_back(std::move(s));
+    }
+    return stamp;
+  };
+  static std::mutex guard;
+  static std::string keptFolder;
+  static std::vector<Stamp> keptStamp;
+  static std::shared_ptr<const XmlRuleTables> kept;
+  std::vector<Stamp> stamp = stampOf();
+  const std::lock_guard<std::mutex> lock(guard);
+  if (kept && keptFolder == programFolder.string() && keptStamp == stamp) return kept;
+  kept = std::make_shared<const XmlRuleTables>(ruleTablesFromFolder(programFolder));
+  keptFolder = programFolder.string();
+  keptStamp = std::move(stamp);
+  return kept;
 }
 
 std::vector<XmlFinding> checkXmlFile(const fs::path& path, int formatNumber,

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ XmlRuleTables ruleTablesFrom(const store::RefData& data);
 // "CodMunic.dbf", "CodPais.dbf"); a missing table leaves its set empty, and an empty set is not
 // checked against.
 XmlRuleTables ruleTablesFromFolder(const std::filesystem::path& programFolder);
+// The same, kept between calls: read again only when one of the four tables changed (its size or
+// the time of its last change), appeared or went since the last reading of that folder.
+std::shared_ptr<const XmlRuleTables> keptRuleTables(const std::filesystem::path& programFolder);
 
 // One rule a record (or the file) fails.
 struct XmlFinding {

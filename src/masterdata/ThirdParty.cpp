@@ -79,6 +79,8 @@ void DirectoryReader::locateFields(int area) {
         std::string("El directorio de terceros no tiene el campo ") + kDirectoryFields[i];
     f.operation = w.aliasOf(area);
     f.canDefault = true;
+    // Looked for again on the next read, which reports it again.
+    m_layout = -1;
     m_ip.raise(std::move(f));
   }
 }

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <bitset>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -160,5 +161,27 @@ class TDatosTercero : public ThirdPartyBase {
 // current record of TRACON (its CONC and CTA_DIR), placing DIREC on its third party. Their
 // fields are readable as properties.
 void registerThirdPartyClasses(Interp& ip);
+
+// While one lives, TDatosTercero:New keeps each record it builds and gives it again to a later
+// New over the same inputs (the output record's CONC, CTA_DIR and FORM, the arguments, the same
+// directory area with the same order, filter and record count), still placing the directory on
+// the third party as the lookup does (a lookup that lands on another record builds it again). The
+// generation of a format holds one around the runs of its definitions, while the directory is open
+// read only and the output records are built, so that the workbook and the XML file build each
+// third party's record once. Scopes nest: the innermost is used, and its records go with it.
+class ThirdPartyMemoScope {
+ public:
+  explicit ThirdPartyMemoScope(Interp& ip);
+  ~ThirdPartyMemoScope();
+  ThirdPartyMemoScope(const ThirdPartyMemoScope&) = delete;
+  ThirdPartyMemoScope& operator=(const ThirdPartyMemoScope&) = delete;
+
+  struct Memo;
+
+ private:
+  Interp& m_ip;
+  Memo* m_previous;
+  std::unique_ptr<Memo> m_memo;
+};
 
 }  // namespace exo::masterdata

@@ -114,6 +114,55 @@ std::string argText(std::span<Value> args, std::size_t i) {
   return i < args.size() && args[i].isText() ? std::string(args[i].textView()) : std::string();
 }
 
+}  // namespace
+
+struct ThirdPartyMemoScope::Memo {
+  // What the kept records were built from besides their key.
+  struct Stamp {
+    int direc = 0, tracon = 0, layout = 0;
+    std::int64_t records = 0;
+    std::string order, filter;
+    bool operator==(const Stamp&) const = default;
+  };
+  explicit Memo(Interp& ip) : reader(ip) {}
+  Stamp stamp;
+  // A record kept, and the directory record the lookup found for it (0: none).
+  struct Kept {
+    TDatosTercero record;
+    std::int64_t at = 0;
+  };
+  std::unordered_map<std::string, Kept> records;
+  DirectoryReader reader;  // keeps the directory's field positions between records
+};
+
+namespace {
+
+// The memo in force for each interpreter.
+std::unordered_map<Interp*, ThirdPartyMemoScope::Memo*>& memos() {
+  static std::unordered_map<Interp*, ThirdPartyMemoScope::Memo*> map;
+  return map;
+}
+
+ThirdPartyMemoScope::Memo* memoOf(Interp& ip) {
+  auto& map = memos();
+  if (map.empty()) return nullptr;
+  const auto it = map.find(&ip);
+  return it == map.end() ? nullptr : it->second;
+}
+
+// Selects an area for a while.
+class Selecting {
+ public:
+  Selecting(WorkAreas& w, int area) : m_w(w), m_previous(w.selected()) { w.select(area); }
+  ~Selecting() { m_w.select(m_previous); }
+  Selecting(const Selecting&) = delete;
+  Selecting& operator=(const Selecting&) = delete;
+
+ private:
+  WorkAreas& m_w;
+  int m_previous;
+};
+
 class DatosTerceroObject final : public Object {
  public:
   std::string_view className() const override { return "TDatosTercero"; }
@@ -178,11 +227,48 @@ class DatosTerceroObject final : public Object {
     const std::string conc = field("CONC");
     const std::string ctaDir = field("CTA_DIR");
     m_form = field("FORM");
+    ThirdPartyMemoScope::Memo* memo = memoOf(ip);
+    std::string key;
+    if (memo != nullptr) {
+      ThirdPartyMemoScope::Memo::Stamp stamp{direc,
+                                             tracon,
+                                             areas->layoutId(direc),
+                                             areas->recCount(direc),
+                                             areas->orderKey(direc),
+                                             areas->filter(direc)};
+      if (!(stamp == memo->stamp)) {
+        memo->records.clear();
+        memo->stamp = std::move(stamp);
+      }
+      key = conc + '\0' + ctaDir + '\0' + m_form;
+      for (std::size_t i = 0; i < 4; ++i) key += '\0' + argText(args, i);
+      if (const auto it = memo->records.find(key); it != memo->records.end()) {
+        // The directory stands on the third party (or at its end) as after the lookup; a
+        // lookup that lands elsewhere (a scope set meanwhile) builds the record again.
+        bool found = false;
+        {
+          Selecting select(*areas, direc);
+          ArenaScope arena(ip.arena());
+          found = areas->seek(ip, direc, Value::temp(ctaDir), false, false);
+        }
+        if ((found ? areas->recNo(direc) : 0) == it->second.at) {
+          m_tercero = it->second.record;
+          return;
+        }
+        memo->records.erase(it);
+      }
+    }
+    const std::uint64_t raised = ip.raisedCount();
     const std::string nombre = shell::BUSNOMDI(ip, ctaDir);
+    const std::int64_t at = areas->found(direc) ? areas->recNo(direc) : 0;
     DirectoryEntry entry;
-    if (!areas->eof(direc)) entry = DirectoryReader(ip).read(direc);
+    if (!areas->eof(direc))
+      entry = memo != nullptr ? memo->reader.read(direc) : DirectoryReader(ip).read(direc);
     m_tercero = TDatosTercero::New(entry, conc, nombre, m_form, argText(args, 0), argText(args, 1),
                                    argText(args, 2), argText(args, 3));
+    // A record built while a failure was raised is not kept: the next New meets it again.
+    if (memo != nullptr && memoOf(ip) == memo && ip.raisedCount() == raised)
+      memo->records.emplace(std::move(key), ThirdPartyMemoScope::Memo::Kept{m_tercero, at});
   }
 
   TDatosTercero m_tercero;
@@ -194,6 +280,16 @@ Value tdatosterceroClass(Args&) { return Value::object(Ref<Object>(new DatosTerc
 Value tvalidterceroClass(Args&) { return Value::object(Ref<Object>(new ValidTerceroObject)); }
 
 }  // namespace
+
+ThirdPartyMemoScope::ThirdPartyMemoScope(Interp& ip)
+    : m_ip(ip), m_previous(memoOf(ip)), m_memo(std::make_unique<Memo>(ip)) {
+  memos()[&ip] = m_memo.get();
+}
+
+ThirdPartyMemoScope::~ThirdPartyMemoScope() {
+  if (m_previous != nullptr) memos()[&m_ip] = m_previous;
+  else memos().erase(&m_ip);
+}
 
 void registerThirdPartyClasses(Interp& ip) {
   ip.functions().add("TVALIDTERCERO", tvalidterceroClass, 0, 0);

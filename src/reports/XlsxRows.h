@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reports/Workbook.h"
@@ -66,5 +68,11 @@ class StreamedRows {
 // an empty text, or what went wrong.
 std::string repackWithRows(const std::string& from, const std::string& to,
                            const std::vector<const StreamedRows*>& rows);
+
+// A zip archive of one entry holding `text` deflated at the sheets' level in `pieces` pieces
+// (1 to 4), each on a thread of its own and joined into one deflate stream; nothing when the
+// text is too long for such an archive or the compression fails. The package takes a long
+// sheet from such an archive as it stands, deflated in as many pieces as there are processors.
+std::optional<std::string> deflatedArchive(std::string_view text, unsigned pieces);
 
 }  // namespace exo::reports

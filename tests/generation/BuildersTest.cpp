@@ -55,6 +55,23 @@ TEST(FormatBuilders, ThresholdMinorAmountsAndDroppedTotals) {
   noScratchLeft(c);
 }
 
+TEST(FormatBuilders, AThirdPartysTotalLeavesDeletedMovementsOutAndTakesItsFirstMovementsThreshold) {
+  Company c;
+  c.formatTable("1005", {{"A0001", "2408", "2408", 600, "1", 1000},
+                         {"A0001", "2408", "2408", 900, "1", 1000},  // deleted below
+                         {"B0002", "2408", "2408", 700, "1", 2000},  // B0002's first movement
+                         {"B0002", "2409", "2409", 800, "1", 100}});
+  const int t = c.engine.open((c.work() / "TrF1005.dbf").string(), "T1005", false);
+  c.engine.goTo(c.ip, t, 2);
+  c.engine.deleteRecord(c.ip, t);
+  c.engine.close(c.ip, t);
+  // A0001: 600 alone, under 1000. B0002: 1500 under the threshold of its first movement (2000),
+  // although its other movement's threshold (100) is below it: both go to the minor amounts.
+  EXPECT_EQ(build(c, 5),
+            (std::vector<std::string>{"A0001|2408|Meno|1300|0", "B0002|2409|Meno|800|0"}));
+  noScratchLeft(c);
+}
+
 TEST(FormatBuilders, OneThresholdPerThirdPartyOverAllItsConceptsSignedByNature) {
   Company c;
   // Credit nature: the amounts are negative in the ledger and reported positive. The third

@@ -4,6 +4,7 @@
 
 #include "generation/XmlRules.h"
 #include "generation/XmlTestSupport.h"
+#include "store/Dbf.h"
 #include "store/RefTables.h"
 
 namespace {
@@ -85,6 +86,27 @@ TEST_F(XmlRules, FileNotWellFormedOrFromTheProgramFolder) {
   EXPECT_EQ(installed.municipalities, tables.municipalities);
   EXPECT_EQ(installed.countries, tables.countries);
   EXPECT_TRUE(installed.departments.count("05"));
+}
+
+TEST_F(XmlRules, TablesKeptBetweenFilesAreReadAgainWhenOneChanges) {
+  exo::store::writeRefTables(exo::store::loadRefData(EXOGENA_SOURCE_DIR "/data/refdata"),
+                             folders.program.string());
+  const auto first = keptRuleTables(folders.program);
+  EXPECT_EQ(first->countries, tables.countries);
+  EXPECT_EQ(first->municipalities, tables.municipalities);
+  EXPECT_EQ(keptRuleTables(folders.program), first);  // nothing changed: not read again
+  EXPECT_FALSE(first->countries.count("998"));
+  {
+    exo::store::Dbf countries =
+        exo::store::Dbf::open((folders.program / exo::store::kCountriesFile).string());
+    std::vector<char> record = countries.blankRecord();
+    countries.setText(record.data(), *countries.fieldIndex("CODIGO"), "0998");
+    countries.append(record.data());
+  }
+  // The country added is known to the check of the next file.
+  const auto second = keptRuleTables(folders.program);
+  EXPECT_TRUE(second->countries.count("998"));
+  EXPECT_EQ(second->concepts, first->concepts);
 }
 
 TEST_F(XmlRules, EveryObservationNamesTheThirdPartyByCodeAndName) {

@@ -12,6 +12,7 @@
 #include "masterdata/CheckDigit.h"
 #include "masterdata/ThirdParty.h"
 #include "store/Dbf.h"
+#include "store/Dictionary.h"
 #include "store/Engine.h"
 
 namespace {
@@ -307,6 +308,56 @@ TEST_F(ThirdPartyClass, NewReadsTheRecordOnWhichDirecStands) {
   EXPECT_FALSE(ip.evalText("TValidTercero():New():lError").logical());
   EXPECT_FALSE(ip.evalText("TValidTercero():New():ValidaTodo()").logical());
   EXPECT_THROW(ip.evalText("TValidTercero():New():Nombre"), FailureError);
+}
+
+// TDatosTercero:New over output records (TRACON) while a memo lives: a record built again from
+// the memo is the one built the first time, the directory is left where the lookup leaves it,
+// and a directory seen through a new filter builds the record afresh.
+TEST_F(ThirdPartyClass, RecordsKeptWhileAMemoLivesAreTheRecordsTheDirectoryGives) {
+  const std::string output = dir.file("TRACON.DBF");
+  {
+    store::Dbf t = store::Dbf::create(
+        output, {{"CTA_DIR", 'C', 5, 0}, {"CONC", 'C', 4, 0}, {"FORM", 'C', 4, 0}});
+    add(t, {"00002", "5001", "1001"});
+    add(t, {"00009", "5001", "1001"});  // not in the directory
+    add(t, {"00002", "5002", "Meno"});
+  }
+  const int direc = engine.open(path, "DIREC", true, false);
+  engine.buildIndex(direc, dir.file("VRDIR.CDX"), "Clave", "CLAVE", store::kNotDeleted);
+  const int tracon = engine.open(output, "TRACON", true, true);
+  const std::string surname = "TDatosTercero():New('CL 9', '05', '001', '0169'):Pri_Apell";
+  const std::string name = "TDatosTercero():New('CL 9', '05', '001', '0169'):Razon_Soc";
+  const std::string address = "TDatosTercero():New('CL 9', '05', '001', '0169'):Direccion";
+
+  ThirdPartyMemoScope memo(ip);
+  for (int round = 0; round < 2; ++round) {
+    engine.goTo(ip, tracon, 1);
+    engine.goTo(ip, direc, 1);
+    EXPECT_EQ(text(surname), "MU\321OZ") << round;
+    EXPECT_EQ(engine.recNo(direc), 2) << round;  // on the third party, as the lookup leaves it
+    EXPECT_TRUE(engine.found(direc)) << round;
+    engine.goTo(ip, tracon, 2);
+    engine.goTo(ip, direc, 1);
+    EXPECT_EQ(text(surname), "") << round;
+    EXPECT_TRUE(engine.eof(direc)) << round;  // not found: at the end
+    engine.goTo(ip, tracon, 3);               // minor amounts: the generic identification
+    EXPECT_EQ(text(name), std::string(TDatosTercero::kMinorName)) << round;
+    EXPECT_EQ(text(address), "CL 9") << round;
+  }
+  // Another filter on the directory: the kept records are not the directory's any longer.
+  engine.setFilter(ip, direc, "CLAVE <> '00002'");
+  engine.goTo(ip, tracon, 1);
+  EXPECT_EQ(text(surname), "");
+  EXPECT_TRUE(engine.eof(direc));
+  engine.setFilter(ip, direc, "");
+  EXPECT_EQ(text(surname), "MU\321OZ");
+  // A scope that leaves the third party out: the lookup lands elsewhere, the record is built.
+  engine.orderScope(ip, direc, 0, Value::text("00003"));
+  EXPECT_EQ(text(surname), "");
+  EXPECT_TRUE(engine.eof(direc));
+  engine.orderScope(ip, direc, 0, Value());
+  EXPECT_EQ(text(surname), "MU\321OZ");
+  EXPECT_EQ(engine.recNo(direc), 2);
 }
 
 }  // namespace

@@ -2,16 +2,19 @@
 // writes by itself: every workbook is saved both ways and its parts compared byte for byte.
 #include <gtest/gtest.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "../shell/ShellTestSupport.h"
 #include "reports/Workbook.h"
 #include "reports/XlsxFile.h"
+#include "reports/XlsxRows.h"
 
 namespace {
 
@@ -158,6 +161,95 @@ TEST_F(XlsxRowsTest, ATextTooLongIsRefusedAsTheLibraryRefusesIt) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
             0);
+}
+
+// Text of the kind a sheet holds, long enough for several pieces, with repeats near and far.
+std::string sheetLikeText(std::size_t rows) {
+  std::string text;
+  std::uint32_t seed = 12345;
+  for (std::size_t r = 1; r <= rows; ++r) {
+    seed = seed * 1103515245u + 12345u;
+    text += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) +
+            "\" t=\"inlineStr\"><is><t>TERCERO " + std::to_string(seed % 997) +
+            "</t></is></c><c r=\"B" + std::to_string(r) + "\"><v>" + std::to_string(seed) +
+            "</v></c></row>";
+  }
+  return text;
+}
+
+TEST_F(XlsxRowsTest, TextDeflatedInPiecesIsOneEntryThatReadsBackWhole) {
+  const std::string text = sheetLikeText(20000);
+  ASSERT_GT(text.size(), 1000000u);
+  for (unsigned pieces : {1u, 2u, 3u, 4u}) {
+    const std::optional<std::string> archive = exo::reports::deflatedArchive(text, pieces);
+    ASSERT_TRUE(archive) << pieces;
+    EXPECT_LT(archive->size(), text.size() / 2) << pieces;
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(archive->data(), archive->size(), 0, &error);
+    ASSERT_NE(source, nullptr);
+    zip_t* z = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    ASSERT_NE(z, nullptr) << pieces << ": " << zip_error_strerror(&error);
+    ASSERT_EQ(zip_get_num_entries(z, 0), 1);
+    zip_stat_t st;
+    zip_stat_init(&st);
+    ASSERT_EQ(zip_stat_index(z, 0, 0, &st), 0);
+    EXPECT_EQ(st.size, text.size());
+    EXPECT_EQ(st.comp_method, ZIP_CM_DEFLATE);
+    EXPECT_EQ(st.crc,
+              static_cast<zip_uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(text.data()),
+                                              static_cast<uInt>(text.size()))));
+    std::string back(text.size() + 1, '\0');
+    zip_file_t* f = zip_fopen_index(z, 0, 0);
+    ASSERT_NE(f, nullptr);
+    const zip_int64_t got = zip_fread(f, back.data(), back.size());
+    EXPECT_EQ(zip_fclose(f), 0) << pieces;  // the data's CRC checked at the end
+    zip_discard(z);
+    zip_error_fini(&error);
+    ASSERT_EQ(got, static_cast<zip_int64_t>(text.size())) << pieces;
+    back.resize(text.size());
+    EXPECT_TRUE(back == text) << pieces;
+  }
+  // Short texts, the empty one too, in more pieces than they could fill.
+  for (const std::string small : {std::string(), std::string("ab")}) {
+    const auto archive = exo::reports::deflatedArchive(small, 4);
+    ASSERT_TRUE(archive);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t* z = zip_open_from_source(
+        zip_source_buffer_create(archive->data(), archive->size(), 0, &error), ZIP_RDONLY, &error);
+    ASSERT_NE(z, nullptr);
+    std::string back(8, '\0');
+    zip_file_t* f = zip_fopen_index(z, 0, 0);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(zip_fread(f, back.data(), back.size()), static_cast<zip_int64_t>(small.size()));
+    zip_fclose(f);
+    zip_discard(z);
+    zip_error_fini(&error);
+    EXPECT_EQ(back.substr(0, small.size()), small);
+  }
+}
+
+TEST_F(XlsxRowsTest, ALongSheetDeflatedInPiecesGivesTheLibrarysParts) {
+  Workbook book;
+  Sheet& sh = book.active();
+  for (int r = 1; r <= 12000; ++r) {
+    book.setText(sh, r, 1, "TERCERO " + std::to_string(r % 977));
+    book.setNumber(sh, r, 2, r * 1000.5);
+    book.setText(sh, r, 3, "CL " + std::to_string(r * 7 % 1000) + " # 4-20");
+  }
+  const auto [a, b] = saveBoth(book);
+  ASSERT_EQ(a, "");
+  ASSERT_EQ(b, "");
+  // The two saves of a long sheet may fall in different seconds: every part but the one with
+  // the time of creation is compared.
+  const auto mine = partsOf(streamed), theirs = partsOf(library);
+  ASSERT_GT(mine.at("xl/worksheets/sheet1.xml").size(), 600000u);
+  ASSERT_EQ(mine.size(), theirs.size());
+  for (const auto& [name, data] : theirs) {
+    ASSERT_TRUE(mine.count(name)) << name;
+    if (name != "docProps/core.xml") EXPECT_TRUE(mine.at(name) == data) << name;
+  }
 }
 
 TEST_F(XlsxRowsTest, TheFileIsReadBackWithItsValues) {
