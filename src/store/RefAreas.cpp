@@ -1,7 +1,6 @@
 // CREATABLAS: the reference tables opened for the whole run under their aliases, their missing
 // index files built, and the lists of format names and departments.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
@@ -11,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include "expr/Text.h"
 #include "store/Engine.h"
 #include "store/File.h"
 #include "store/Leftovers.h"
@@ -47,14 +47,9 @@ bool hasTags(const Engine& e, int area,
              std::initializer_list<std::pair<const char*, const char*>> tags) {
   const std::vector<OrderInfo> orders = e.orders(area);
   for (const auto& entry : tags) {
-    const char* tag = entry.first;  // a plain name: lambdas of every compiler may capture it
-    const bool found = std::any_of(orders.begin(), orders.end(), [&](const OrderInfo& o) {
-      return o.tag.size() == std::string_view(tag).size() &&
-             std::equal(o.tag.begin(), o.tag.end(), tag, [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-             });
-    });
+    const std::string wanted = upperName(entry.first);
+    const bool found = std::any_of(orders.begin(), orders.end(),
+                                   [&](const OrderInfo& o) { return upperName(o.tag) == wanted; });
     if (!found) return false;
   }
   return true;
