@@ -106,9 +106,9 @@ std::vector<std::string> partiesWithoutBase(Session& session, Engine& engine,
       shell::findEntry(session.companyFolder(), store::kDirectoryCopyIndex).has_value();
   for (const MissingBase& m : missing) {
     if (!seen.insert({m.party, m.conceptCode}).second) continue;
-    const std::string name = directory
-                                 ? oemToAnsi(trimBlanks(shell::BUSNOMDI(engine.interp(), m.party)))
-                                 : std::string();
+    const std::string name =
+        directory ? std::string(trimBlanks(shell::BUSNOMDI(engine.interp(), m.party)))
+                  : std::string();
     lines.push_back(std::string(trimBlanks(std::string(trimBlanks(m.party)) + " " + name)) +
                     " - concepto " + m.conceptCode);
   }
@@ -448,6 +448,40 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
   return result;
 }
 
+namespace {
+
+// The files a run that a failure ended had written (the workbook when `workbook` is given, and
+// every XML file put in place) are removed: nothing of a failed run stands under an official
+// name, where it could be taken for the format's files. True when some file was removed.
+bool removeRunFiles(const Interp& ip, const fs::path& workbook) {
+  std::vector<fs::path> files;
+  if (!workbook.empty()) files.push_back(workbook);
+  for (const XmlFilePart& part : lastXmlFiles(ip)) files.push_back(part.file);
+  bool removed = false;
+  for (const fs::path& file : files) {
+    std::error_code ec;
+    removed = fs::remove(file, ec) || removed;
+  }
+  return removed;
+}
+
+void abandonRun(Session& session, const Interp& ip, int formatNumber, const fs::path& workbook,
+                GenerationResult& result) {
+  const bool removed = removeRunFiles(ip, workbook);
+  result.done = false;
+  result.failed = true;
+  result.xmlWritten = false;
+  result.xmlFiles.clear();
+  result.findings.clear();
+  session.ui().message(
+      shell::MessageKind::Stop, kAttention,
+      "No se gener\363 el formato " + store::formatCode(formatNumber) +
+          ": un error detuvo su generaci\363n." +
+          (removed ? "\r\nSe borraron los archivos que alcanz\363 a escribir." : ""));
+}
+
+}  // namespace
+
 #define EXO_BUILDER(N, NUMBER)                                                           \
   GenerationResult DORAZOF##N(Session& session, Engine& engine, reports::Runner& runner, \
                               std::string_view conceptCode, bool excel, bool xml,        \
@@ -493,8 +527,30 @@ GenerationResult GENERADORAZO(Session& session, Engine& engine, reports::Runner&
       return {};
     }
   }
-  GenerationResult result =
-      kBuilders[formatNumber - 1](session, engine, runner, conceptCode, excel, xml, editHeader);
+  // A failure let go anywhere in the run, also after the files were written (a scratch table
+  // that cannot be written when it is closed), ends the format's run as not generated.
+  const fs::path workbook = workbookPath(session, formatNumber);
+  std::error_code ec;
+  const auto workbookBefore = fs::last_write_time(workbook, ec);
+  const bool workbookExisted = !ec;
+  const auto writtenWorkbook = [&] {
+    std::error_code after;
+    const auto time = fs::last_write_time(workbook, after);
+    return excel && !after && (!workbookExisted || time != workbookBefore) ? workbook : fs::path();
+  };
+  forgetXmlFiles(engine.interp());
+  shell::FailureWatch watch(engine.interp());
+  GenerationResult result;
+  try {
+    result =
+        kBuilders[formatNumber - 1](session, engine, runner, conceptCode, excel, xml, editHeader);
+  } catch (const std::exception&) {
+    // A failure that abandons the whole work: the files go with it. (A run stopped as if the
+    // process had ended is not one: it leaves the disk as it is.)
+    removeRunFiles(engine.interp(), writtenWorkbook());
+    throw;
+  }
+  if (watch.failed()) abandonRun(session, engine.interp(), formatNumber, writtenWorkbook(), result);
   if (engine.isUsed(selected) || selected == 0) engine.select(selected);
   return result;
 }

@@ -127,7 +127,7 @@ AllFormatsResult generateFormats(shell::Session& session, store::Engine& engine,
   result.started = true;
 
   shell::Session runSession(session.interp(), port, session.folders());
-  bool asked = false, cancelled = false;
+  bool asked = false, cancelled = false, failed = false;
   Header given;
   // The first header goes to the user; the later ones take what the user gave.
   const HeaderEditor once = [&](Header& h) {
@@ -152,8 +152,9 @@ AllFormatsResult generateFormats(shell::Session& session, store::Engine& engine,
   for (std::size_t i = 0; i < formats.size(); ++i) {
     FormatOutcome outcome;
     outcome.format = formats[i];
-    if (cancelled) {
-      outcome.notes.emplace_back("No generado: se cancel\363 el encabezado.");
+    if (cancelled || failed) {
+      outcome.notes.emplace_back(cancelled ? "No generado: se cancel\363 el encabezado."
+                                           : std::string(kStoppedByFailure));
       result.formats.push_back(std::move(outcome));
       continue;
     }
@@ -166,6 +167,7 @@ AllFormatsResult generateFormats(shell::Session& session, store::Engine& engine,
         GENERADORAZO(runSession, engine, runner, formats[i], kAllConcepts, excel, xml, once);
     port.notes = nullptr;
     outcome.done = r.done;
+    failed = r.failed;
     outcome.records = r.records;
     outcome.total = r.total;
     outcome.files = filesOf(r, excel, xml);

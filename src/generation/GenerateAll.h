@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "generation/Generation.h"
@@ -37,8 +38,9 @@ struct AllFormatsResult {
 };
 
 // Runs GENERADORAZO for each of `formats` (numbers 1 to 12, in the order given) with the same
-// outputs. A header cancelled stops the run before that format: the formats after it are not
-// generated (they appear with done = false and a note).
+// outputs. A header cancelled stops the run before that format, and a format whose run failed
+// stops it after that format: the formats after it are not generated (they appear with
+// done = false and a note).
 AllFormatsResult generateFormats(shell::Session& session, store::Engine& engine,
                                  reports::Runner& runner, const std::vector<int>& formats,
                                  bool excel, bool xml, const HeaderEditor& editHeader);
@@ -46,6 +48,10 @@ AllFormatsResult generateFormats(shell::Session& session, store::Engine& engine,
 // The amount as the program shows amounts: whole units grouped by thousands with commas
 // ("7,899,199,485"; negative amounts with a leading minus).
 std::string amountText(double amount);
+
+// The note of a format not generated because a failure ended the run at an earlier format.
+inline constexpr std::string_view kStoppedByFailure =
+    "No generado: un error en un formato anterior detuvo la generaci\363n.";
 
 // The summary of a run, one block per format, Windows-1252 with CR LF line ends:
 //   "Formato 1001: 123 registros, total 7,899,199,485" and below it the files, the number of

@@ -115,6 +115,9 @@ struct GenerationResult {
   // or one that ISO-8859-1 lacks): the file needs the user's look before it is filed. Those
   // changes come first among the findings of their file.
   bool xmlAltered = false;
+  // A failure was let go during the run (the user was shown it): the format is not generated,
+  // the files the run wrote were removed, and a run over several formats stops there.
+  bool failed = false;
 };
 
 // The message that tells the user the format went as several files: each file with its sending

@@ -107,6 +107,25 @@ TEST(GenerateCommand, ListsTheFindingsOfEveryXmlFileAndStrictFailsOnThem) {
       r.err,
       std::regex("Sin base de retenci\xC3\xB3n:\r?\n\\d{5} [A-Z\xC3][^\n]* - concepto 23\\d\\d")))
       << r.err;
+  // The names are the directory's, converted once from the ledger's character set: only
+  // Spanish capitals, never a character lost ("?") or converted twice.
+  {
+    const std::size_t from = r.err.find("Sin base de retenci\xC3\xB3n:");
+    const std::string block = r.err.substr(from, r.err.find("\n\n", from) - from);
+    int accented = 0;
+    for (std::size_t i = 0; i < block.size(); ++i) {
+      const auto c = static_cast<unsigned char>(block[i]);
+      EXPECT_NE(c, '?') << block;
+      if (c < 0x80) continue;
+      ASSERT_EQ(c, 0xC3) << block;
+      const auto next = static_cast<unsigned char>(block[++i]);
+      EXPECT_NE(std::string("\x81\x89\x8D\x93\x9A\x91\x9C\xB3").find(static_cast<char>(next)),
+                std::string::npos)
+          << block;
+      ++accented;
+    }
+    EXPECT_GT(accented, 1) << block;  // the heading's "ó" and some name's letter
+  }
 
   // --strict: the file is written again all the same, and the command fails on its findings.
   const fs::path file = files.at(withFindings).file;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "CliSupport.h"
@@ -199,6 +200,90 @@ TEST(KilledCommands, GenerationOnAFullDiskLeavesNoFileUnderItsNameAndFails) {
   // A run that succeeds afterwards writes the same file as the first.
   ASSERT_EQ(demo.cli(generate).exitCode, 0);
   EXPECT_EQ(withoutMoment(readAll(xml)), withoutMoment(whole));
+}
+
+// A write that fails when a format's scratch table is closed, after that format's files were
+// put in place (the disk filled at that moment): that format is not generated and leaves no file,
+// the formats after it are not generated, the command fails, and the formats before it keep their
+// files. Before, the run went on with the program's tables closed and wrote broken files.
+TEST(KilledCommands, AFailureInOneFormatStopsARunOverAllFormats) {
+  REQUIRE_STRACE();
+  Demo demo("--lines 3000 --companies 1 --products both");
+  ASSERT_TRUE(demo.ok());
+  for (const char* step :
+       {"import-chart", "import-movements", "fix-iva", "fix-comisiones", "integrate"})
+    ASSERT_EQ(demo.cli(kCompany + step).exitCode, 0) << step;
+  for (const char* f : {"1002", "1003", "1004", "1010", "1011", "1012"})
+    ASSERT_EQ(demo.cli(kCompany + "bases --format " + f + " --yes").exitCode, 0) << f;
+  const fs::path work = demo.program() / "NRVVS" / "ANDINA10";
+  const fs::path output = work / "SALIDA";
+  const std::string generate = kCompany + "generate --format all --both --yes --envio 7";
+  auto outputFiles = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(output)) {
+      const std::string name = e.path().filename().string();
+      if (e.path().extension() == ".xml") files[name] = withoutMoment(readAll(e.path()));
+      else if (e.path().extension() == ".xlsx") files[name] = "";
+    }
+    return files;
+  };
+  const clitest::Run clean = demo.cli(generate);
+  const auto whole = outputFiles();
+  ASSERT_GE(whole.size(), 20u) << clean.out << clean.err;
+
+  // The last write of the run into the scratch table TotDat4.dbf: the update of its header when
+  // its format closes it.
+  const std::string table = (work / "TotDat4.dbf").string();
+  const fs::path log = demo.root() / "totdat4.txt";
+  demo.cli(generate, kTracer + "-P '" + table + "' -e trace=pwrite64 -o '" + log.string() + "'");
+  const std::string traced = readAll(log);
+  const auto writes = std::count(traced.begin(), traced.end(), '\n');
+  ASSERT_GE(writes, 1);
+
+  fs::remove_all(output);
+  const clitest::Run failed = demo.cli(
+      generate,
+      kTracer + "-o /dev/null -P '" + table +
+          "' -e trace=pwrite64 -e inject=pwrite64:error=ENOSPC:when=" + std::to_string(writes));
+  EXPECT_EQ(failed.exitCode, 1) << failed.out << failed.err;
+  EXPECT_NE(failed.err.find("No hay espacio en el disco"), std::string::npos) << failed.err;
+  // Every file left is one of the clean run, as it was there; the formats said generated are
+  // exactly those with files.
+  const auto left = outputFiles();
+  EXPECT_LT(left.size(), whole.size());
+  for (const auto& [name, text] : left) {
+    ASSERT_TRUE(whole.count(name)) << name;
+    EXPECT_EQ(text, whole.at(name)) << name;
+  }
+  int generated = 0, stopped = 0;
+  bool failing = false;
+  for (int n = 1; n <= 12; ++n) {
+    const std::string code = std::to_string(1000 + n);
+    const bool done = failed.out.find("Formato " + code + ": no generado") == std::string::npos;
+    const bool hasFiles = std::any_of(left.begin(), left.end(), [&](const auto& f) {
+      return f.first.rfind("Dmuisca_010" + code, 0) == 0 ||
+             f.first.find("MMgmExc" + code.substr(2) + ".") != std::string::npos;
+    });
+    EXPECT_EQ(done, hasFiles) << code;
+    // The formats after the failed one are not run at all.
+    if (!done && failing) ++stopped;
+    if (!done) failing = true;
+    if (done) {
+      EXPECT_FALSE(failing) << code << " generado tras el formato fallido";
+      ++generated;
+    }
+  }
+  EXPECT_TRUE(failing);
+  EXPECT_GT(generated, 0);
+  if (stopped > 0) {
+    EXPECT_NE(failed.out.find("un error en un formato anterior detuvo la generaci\xC3\xB3n"),
+              std::string::npos)
+        << failed.out;
+  }
+
+  // The run again gives the clean run's files.
+  demo.cli(generate);
+  EXPECT_EQ(outputFiles(), whole);
 }
 
 }  // namespace

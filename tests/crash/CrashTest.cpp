@@ -33,6 +33,7 @@
 #include "consolidation/ManualData.h"
 #include "demo/Demo.h"
 #include "expr/Text.h"
+#include "generation/GenerateAll.h"
 #include "generation/Generation.h"
 #include "generation/XmlWriter.h"
 #include "import/LedgerImport.h"
@@ -41,6 +42,7 @@
 #include "reports/Runner.h"
 #include "reports/WorkbookScript.h"
 #include "shell/Company.h"
+#include "shell/ErrorHandler.h"
 #include "shell/Paths.h"
 #include "shell/Runtime.h"
 #include "store/Cdx.h"
@@ -522,16 +524,101 @@ TEST_F(CrashTest, AFullDiskAtAnyWriteOfTheGenerationLeavesNoFileUnderItsName) {
       const bool whole =
           !xml.empty() && comparable(xml.begin()->first, xml.begin()->second) ==
                               comparable(written.begin()->first, written.begin()->second);
+      // A failure after the file was put in place leaves no file either: nothing of a failed
+      // run stands under the official name.
       if (stepDone) {
         EXPECT_TRUE(whole);
-      } else if (!whole) {
-        EXPECT_EQ(xml.size(), previous ? 1u : 0u);
-        if (previous && !xml.empty()) EXPECT_EQ(xml.begin()->second, "anterior");
+      } else {
+        EXPECT_FALSE(whole);
+        if (!xml.empty()) {
+          EXPECT_TRUE(previous);
+          EXPECT_EQ(xml.begin()->second, "anterior");
+        }
       }
     }
   }
   EXPECT_GT(writes, 0);
   std::printf("generar 1001 con el disco lleno: %ld escrituras\n", writes);
+}
+
+// The run over all formats, failing one write when a format's scratch table is closed after its
+// files are in place, with the error handler as the command line answers it (the program does
+// not end): that format is not generated and leaves no file, and the formats after it are not
+// run. Before, they ran on with the program's tables closed and wrote broken files.
+TEST_F(CrashTest, AFailureInOneFormatStopsTheRunOverAllFormats) {
+  const fs::path work = companyFolder();
+  const std::vector<Step> steps = returnSteps();
+  for (std::size_t i = 0; steps[i].name != "generar 1001"; ++i) {
+    StopHook none;
+    bool done = false;
+    ASSERT_FALSE(runStopped(installation, steps[i], none, done));
+    ASSERT_TRUE(done) << steps[i].name;
+  }
+  const Files before = allFiles(work);
+  std::vector<int> all;
+  for (int n = 1; n <= 12; ++n) all.push_back(n);
+  // One run with the handler of the command line; `failAt` the write into TotDat4.dbf to fail.
+  auto run = [&](long failAt, long& writes) {
+    restore(work, before);
+    Program program(installation);
+    shell::ErrorHandler handler(program.runtime.interp(), program.ui, &program.engine(),
+                                fs::current_path());
+    handler.setDialog([](const std::string&, const std::vector<std::string>&,
+                         const std::vector<std::string>&) { return -1; });
+    handler.setExit([](int) {});
+    handler.setMainLoopRunning(true);
+    shell::ERRORSYS(handler, program.runtime.interp());
+    writes = 0;
+    store::setFileOpHook([&](FileOp op, const std::string& path) -> FileOpDecision {
+      if (op != FileOp::Write || upper1252(fs::path(path).filename().string()) != "TOTDAT4.DBF")
+        return {};
+      return ++writes == failAt ? FileOpDecision{FileOpDecision::Kind::Fail, ENOSPC}
+                                : FileOpDecision{};
+    });
+    const generation::HeaderEditor header = [](generation::Header&) { return true; };
+    generation::AllFormatsResult r = generation::generateFormats(
+        program.session(), program.engine(), *program.runner, all, true, true, header);
+    store::setFileOpHook({});
+    program.runtime.interp().setErrorHandler(defaultErrorHandler);
+    return r;
+  };
+  long writes = 0;
+  const generation::AllFormatsResult clean = run(0, writes);
+  ASSERT_EQ(clean.generated(), 12u);
+  ASSERT_GT(writes, 0);
+  const Files cleanFiles = official(allFiles(work));
+
+  long again = 0;
+  const generation::AllFormatsResult failed = run(writes, again);
+  ASSERT_EQ(failed.formats.size(), 12u);
+  std::size_t at = 0;
+  while (at < 12 && failed.formats[at].done) ++at;
+  ASSERT_LT(at, 12u);
+  ASSERT_GT(at, 0u);
+  // The formats before keep their files as the clean run wrote them; the failed one and the
+  // ones after it have none.
+  const Files left = official(allFiles(work));
+  for (std::size_t i = 0; i < 12; ++i) {
+    SCOPED_TRACE(store::formatCode(failed.formats[i].format));
+    if (i > at) {
+      EXPECT_FALSE(failed.formats[i].done);
+      ASSERT_EQ(failed.formats[i].notes.size(), 1u);
+      EXPECT_EQ(failed.formats[i].notes[0], generation::kStoppedByFailure);
+    }
+    for (const fs::path& file : clean.formats[i].files) {
+      const std::string name = fs::relative(file, work).generic_string();
+      ASSERT_TRUE(cleanFiles.count(name)) << name;
+      if (i < at) {
+        ASSERT_TRUE(left.count(name)) << name;
+        if (upper1252(file.extension().string()) == ".XML") {
+          EXPECT_EQ(left.at(name), cleanFiles.at(name)) << name;
+        }
+      } else {
+        EXPECT_FALSE(left.count(name)) << name;
+      }
+    }
+  }
+  for (const auto& [name, bytes] : left) EXPECT_TRUE(cleanFiles.count(name)) << name;
 }
 
 std::string stepTestName(const ::testing::TestParamInfo<std::size_t>& info) {

@@ -24,6 +24,7 @@
 #include "app/cli/ReturnCommand.h"
 #include "consolidation/IntegrationState.h"
 #include "expr/Codepage.h"
+#include "generation/GenerateAll.h"
 #include "generation/Generation.h"
 #include "reports/Runner.h"
 #include "shell/RunFiles.h"
@@ -168,7 +169,15 @@ int generate(ReturnContext& c, const Args& args) {
   }
   SummaryFile summary(summaryFile);
   bool altered = false;
+  bool stopped = false;
   for (int n : formats) {
+    if (stopped) {
+      // A failure ended the run at an earlier format: the formats after it are not generated.
+      summary.add(store::formatCode(n), {}, excel, xml, 0);
+      std::printf("Formato %s: no generado\n  %s\n", store::formatCode(n).c_str(),
+                  toUtf8(std::string(generation::kStoppedByFailure)).c_str());
+      continue;
+    }
     const auto start = std::chrono::steady_clock::now();
     // A failure let go anywhere in the run (a scratch table that cannot be written when it is
     // closed, after the files) was shown on stderr: the command does not end as a success.
@@ -176,6 +185,7 @@ int generate(ReturnContext& c, const Args& args) {
     const generation::GenerationResult r = generation::GENERADORAZO(
         c.session(), c.engine(), runner, n, generation::kAllConcepts, excel, xml, editor);
     if (watch.failed()) exit = kExitStopped;
+    stopped = r.failed;
     const std::string code = store::formatCode(n);
     summary.add(code, r, excel, xml,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
