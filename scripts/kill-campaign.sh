@@ -1,12 +1,23 @@
 #!/bin/bash
-# Kills the return's steps at random moments (kill -9), or makes a write of theirs fail for lack
-# of space (strace fault injection), on a demo company; then runs the step and the ones after it
-# again and compares every table of the company and the XML files (sending time aside) with a
-# run that was never interrupted. An index file may be laid out otherwise after a rebuild: a
-# difference there is judged by its keys (the records in the order of each tag).
-# Usage: scripts/kill-campaign.sh BUILD_DIR WORK_DIR [LINES [TRIALS_PER_STEP [kill|enospc]]]
+# Kills the return's steps at random moments (kill -9), or makes one system call of theirs fail
+# (strace fault injection: a write for lack of space, a read, a sync or a rename with an I/O
+# error, an open for lack of descriptors), on a demo company; then runs the step and the ones
+# after it again and compares every table of the company and the XML files (sending time aside)
+# with a run that was never interrupted. An index file may be laid out otherwise after a
+# rebuild: a difference there is judged by its keys (the records in the order of each tag).
+# Usage: scripts/kill-campaign.sh BUILD_DIR WORK_DIR [LINES [TRIALS_PER_STEP [MODE]]]
+#   MODE: kill (default), enospc, eio-read, eio-sync, eio-rename, emfile
 set -u
 B="$(cd "$1" && pwd)"; W="$2"; LINES="${3:-200000}"; N="${4:-6}"; MODE="${5:-kill}"
+case "$MODE" in
+  kill) ;;
+  enospc) CALLS=pwrite64; ERR=ENOSPC ;;
+  eio-read) CALLS=pread64,read; ERR=EIO ;;
+  eio-sync) CALLS=fsync,fdatasync; ERR=EIO ;;
+  eio-rename) CALLS=rename,renameat,renameat2; ERR=EIO ;;
+  emfile) CALLS=openat; ERR=EMFILE ;;
+  *) echo "modo desconocido: $MODE" >&2; exit 2 ;;
+esac
 D="$W/demo"
 STEPS=("import-chart" "import-movements" "fix-iva" "fix-comisiones" "integrate"
        "bases --format 1002 --yes" "bases --format 1003 --yes" "bases --format 1004 --yes"
@@ -52,16 +63,18 @@ for k in "${!STEPS[@]}"; do
       sleep "$what"; kill -9 $pid 2>/dev/null; wait $pid 2>/dev/null
       what="muerto a los $what s"
     else
-      strace -f -o "$W/calls.txt" -e trace=pwrite64 "$B/exogena-cli" --program "$D/program" \
+      strace -f -qq -o "$W/calls.txt" -e trace=$CALLS "$B/exogena-cli" --program "$D/program" \
         --drive "$D/drive" --company ANDINA10 ${STEPS[$k]} >/dev/null 2>&1
-      calls=$(grep -c pwrite64 "$W/calls.txt"); rm -rf "$D"; cp -a "$W/s$k" "$D"
+      calls=$(grep -c . "$W/calls.txt"); rm -rf "$D"; cp -a "$W/s$k" "$D"
       when=$(python3 -c "import random; print(random.randint(1, max(1, $calls)))")
-      strace -f -o /dev/null -e trace=pwrite64 -e inject=pwrite64:error=ENOSPC:when=$when \
+      strace -f -qq -o "$W/injected.txt" -e trace=$CALLS -e inject=$CALLS:error=$ERR:when=$when \
         "$B/exogena-cli" --program "$D/program" --drive "$D/drive" --company ANDINA10 \
         ${STEPS[$k]} > "$W/stopped.log" 2>&1
       rc=$?
-      what="sin espacio en la escritura $when de $calls: sale con $rc, $(grep -a -m1 -o 'No hay espacio en el disco' "$W/stopped.log")"
-      if [ $rc -eq 0 ] && grep -a "No hay espacio" "$W/stopped.log" | grep -vq "aviso"; then
+      call=$(grep -a -m1 "$ERR" "$W/injected.txt" | sed 's/^[0-9]* *//' | cut -c1-90)
+      said=$(grep -a -m1 -iE 'espacio|error|no se pud|da.ado|fall' "$W/stopped.log" | cut -c1-100)
+      what="$ERR en la llamada $when de $calls [$call]: sale con $rc: $said"
+      if [ "$MODE" = enospc ] && [ $rc -eq 0 ] && grep -a "No hay espacio" "$W/stopped.log" | grep -vq "aviso"; then
         echo "FALLA paso $k: una escritura sin espacio y el paso termina con 0"; fails=$((fails+1))
       fi
     fi
