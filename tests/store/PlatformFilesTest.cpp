@@ -3,6 +3,7 @@
 // program keep a table open, exclusive opens and holds, and replacing a file that is open.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -10,6 +11,7 @@
 #include "expr/Failure.h"
 #include "store/Dbf.h"
 #include "store/File.h"
+#include "store/FileFaults.h"
 #include "store/FileLock.h"
 #include "store/StoreFailure.h"
 
@@ -87,6 +89,27 @@ TEST_F(PlatformFiles, ReplacingAFileWorksWhileItIsOpenAndLeavesNoSource) {
   exo::store::removeFile(temp);
   exo::store::removeFile(m_path);
   EXPECT_FALSE(std::filesystem::exists(m_path));
+}
+
+// A file of the working folder given by its bare name: a failed sync of its folder names the
+// folder by its whole path, not as ".".
+TEST_F(PlatformFiles, AFolderThatCannotBeSyncedIsNamedByItsWholePath) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::path(m_path).parent_path());
+  exo::store::setFileOpHook([](exo::store::FileOp op, const std::string& path) {
+    return op == exo::store::FileOp::Sync && std::filesystem::is_directory(path)
+               ? exo::store::FileOpDecision{exo::store::FileOpDecision::Kind::Fail, EIO}
+               : exo::store::FileOpDecision{};
+  });
+  std::string named;
+  try {
+    exo::store::writeWholeFile("VarMem01.mem", "variables");
+  } catch (const exo::FailureError& e) {
+    named = e.failure().fileName;
+  }
+  exo::store::setFileOpHook({});
+  std::filesystem::current_path(before);
+  EXPECT_EQ(std::filesystem::path(named), std::filesystem::path(m_path).parent_path());
 }
 
 TEST_F(PlatformFiles, PackRewritesAnExclusiveTableInPlace) {
