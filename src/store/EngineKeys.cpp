@@ -362,16 +362,8 @@ std::vector<std::size_t> Engine::lackingKeys(Area& a, std::size_t bag, std::uint
 
 void Engine::checkRecentKeys(Area& a, std::size_t bag) {
   Dbf& d = *a.dbf;
-  bool batchLeft = false;
-  {
-    QuietHandler quiet(m_ip);
-    try {
-      batchLeft = a.bags[bag]->leftInBatch();
-    } catch (const FailureError&) {
-      // A mark that cannot be read says nothing; reads report a file that cannot be read.
-    }
-  }
-  if (batchLeft) {
+  // A mark that cannot be read fails the open: the index may be behind its table.
+  if (a.bags[bag]->leftInBatch()) {
     // A batch that never ended may have left any page of any tag behind its records: every tag
     // this program keeps is built again from the table, and the mark is cleared after.
     std::vector<std::size_t> all;

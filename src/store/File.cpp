@@ -45,6 +45,8 @@ bool proceed(FileOp op, const std::string& path, GenCode code, const char* descr
   return d.kind != FileOpDecision::Kind::Skip;
 }
 
+constexpr const char* kUnreadableFolder = "No se puede leer la carpeta";
+
 }  // namespace
 
 #ifdef _WIN32
@@ -293,17 +295,31 @@ std::string findCompanion(const std::string& basePath, std::string_view ext) {
   if (::access(exact.c_str(), F_OK) == 0) return exact;
   const auto [dir, stem] = splitDirStem(basePath);
   const std::string wanted = stem + std::string(ext);
+  // A folder that cannot be listed is a failure, not a missing companion: a table opened
+  // without its index would leave the index behind its records.
+  proceed(FileOp::Open, dir, GenCode::Open, kUnreadableFolder, "open");
   DIR* d = ::opendir(dir.c_str());
-  if (d == nullptr) return {};
+  if (d == nullptr) {
+    const int err = errno;
+    if (err == ENOENT || err == ENOTDIR) return {};
+    raise(GenCode::Open, kUnreadableFolder, dir, osCodeFromErrno(err), "open");
+  }
   std::string found;
-  while (const dirent* e = ::readdir(d)) {
+  for (;;) {
+    errno = 0;
+    const dirent* e = ::readdir(d);
+    if (e == nullptr) {
+      const int err = errno;
+      ::closedir(d);
+      if (err != 0) raise(GenCode::Open, kUnreadableFolder, dir, osCodeFromErrno(err), "open");
+      return found;
+    }
     if (::strcasecmp(e->d_name, wanted.c_str()) == 0) {
       found = dir + "/" + e->d_name;
-      break;
+      ::closedir(d);
+      return found;
     }
   }
-  ::closedir(d);
-  return found;
 }
 
 std::string siblingTempName(const std::string& path) {
@@ -621,8 +637,13 @@ void FileView::reset() {
 std::string findCompanion(const std::string& basePath, std::string_view ext) {
   // Windows file names are found whatever their letter case.
   const std::string exact = replaceExtension(basePath, ext);
-  if (GetFileAttributesW(widePath(exact).c_str()) == INVALID_FILE_ATTRIBUTES) return {};
-  return exact;
+  if (GetFileAttributesW(widePath(exact).c_str()) != INVALID_FILE_ATTRIBUTES) return exact;
+  // Only a name that is not there means no companion; a folder that cannot be read is a
+  // failure (a table opened without its index would leave the index behind its records).
+  const DWORD err = GetLastError();
+  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND || err == ERROR_INVALID_NAME)
+    return {};
+  raise(GenCode::Open, kUnreadableFolder, exact, static_cast<int>(err), "open");
 }
 
 std::string siblingTempName(const std::string& path) {

@@ -286,4 +286,29 @@ TEST(KilledCommands, AFailureInOneFormatStopsARunOverAllFormats) {
   EXPECT_EQ(outputFiles(), whole);
 }
 
+// Each read of an index file failing in turn (an I/O error of the disk): the command fails and
+// names the file. A read whose failure was taken for "nothing there" would let the program trust
+// an index that may be behind its table.
+TEST(KilledCommands, EveryFailedReadOfAnIndexFailsTheCommand) {
+  REQUIRE_STRACE();
+  Demo demo("--lines 300 --companies 1 --products both");
+  ASSERT_TRUE(demo.ok());
+  const std::string index = (demo.program() / "Conceptx.cdx").string();
+  const std::string listing = kCompany + "assignments";
+  ASSERT_EQ(demo.cli(listing).exitCode, 0);
+  const fs::path log = demo.root() / "reads.txt";
+  demo.cli(listing, kTracer + "-P '" + index + "' -e trace=pread64 -o '" + log.string() + "'");
+  const std::string traced = readAll(log);
+  const auto reads = std::count(traced.begin(), traced.end(), '\n');
+  ASSERT_GE(reads, 2);
+  for (long n = 1; n <= reads; ++n) {
+    SCOPED_TRACE("read " + std::to_string(n));
+    const clitest::Run r = demo.cli(
+        listing, kTracer + "-o /dev/null -P '" + index +
+                     "' -e trace=pread64 -e inject=pread64:error=EIO:when=" + std::to_string(n));
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("Error de lectura: Conceptx.cdx"), std::string::npos) << r.err;
+  }
+}
+
 }  // namespace

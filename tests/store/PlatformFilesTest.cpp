@@ -202,6 +202,22 @@ TEST_F(PlatformFiles, CompanionFilesAreFoundWhateverTheCaseAndSeparator) {
   ASSERT_FALSE(found.empty());
   EXPECT_TRUE(std::filesystem::exists(found));
   EXPECT_EQ(exo::store::replaceExtension("a/b.c/t.dbf", ".cdx"), "a/b.c/t.cdx");
+  // A folder that cannot be listed (no descriptors left) is a failure, not a table without
+  // companions: opened without its index, the table's changes would leave the index behind.
+  const std::string folder = std::filesystem::path(found).parent_path().string();
+  exo::store::setFileOpHook([&](exo::store::FileOp op, const std::string& path) {
+    return op == exo::store::FileOp::Open && std::filesystem::path(path) == folder
+               ? exo::store::FileOpDecision{exo::store::FileOpDecision::Kind::Fail, EMFILE}
+               : exo::store::FileOpDecision{};
+  });
+  std::string failed;
+  try {
+    exo::store::findCompanion(m_dir.file("con_memo.dbf"), ".fpt");
+  } catch (const exo::FailureError& e) {
+    failed = e.failure().fileName;
+  }
+  exo::store::setFileOpHook({});
+  EXPECT_EQ(std::filesystem::path(failed), std::filesystem::path(folder));
 }
 
 }  // namespace
