@@ -297,12 +297,12 @@ std::string findCompanion(const std::string& basePath, std::string_view ext) {
   const std::string wanted = stem + std::string(ext);
   // A folder that cannot be listed is a failure, not a missing companion: a table opened
   // without its index would leave the index behind its records.
-  proceed(FileOp::Open, dir, GenCode::Open, kUnreadableFolder, "open");
+  proceed(FileOp::Open, wholeFolderName(dir), GenCode::Open, kUnreadableFolder, "open");
   DIR* d = ::opendir(dir.c_str());
   if (d == nullptr) {
     const int err = errno;
     if (err == ENOENT || err == ENOTDIR) return {};
-    raise(GenCode::Open, kUnreadableFolder, dir, osCodeFromErrno(err), "open");
+    raise(GenCode::Open, kUnreadableFolder, wholeFolderName(dir), osCodeFromErrno(err), "open");
   }
   std::string found;
   for (;;) {
@@ -311,7 +311,8 @@ std::string findCompanion(const std::string& basePath, std::string_view ext) {
     if (e == nullptr) {
       const int err = errno;
       ::closedir(d);
-      if (err != 0) raise(GenCode::Open, kUnreadableFolder, dir, osCodeFromErrno(err), "open");
+      if (err != 0)
+        raise(GenCode::Open, kUnreadableFolder, wholeFolderName(dir), osCodeFromErrno(err), "open");
       return found;
     }
     if (::strcasecmp(e->d_name, wanted.c_str()) == 0) {

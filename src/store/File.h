@@ -129,6 +129,8 @@ void removeFile(const std::string& path);
 // Syncs the entries of a folder (the renames and erasures done in it) where the system allows
 // it; a system that cannot is no failure.
 void syncFolder(const std::string& folder);
+// A folder as a message names it: its whole path ("." tells the user nothing).
+std::string wholeFolderName(const std::string& folder);
 
 // Several files of one folder replaced together, all or nothing as seen by every later reader
 // that first calls finishReplacements() on the folder. The steps are written to a record

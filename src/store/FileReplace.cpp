@@ -227,13 +227,17 @@ void syncFolder(const std::string& folder) {
   if (d.kind == FileOpDecision::Kind::Skip) return;
   const int err = d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error)
                                                        : osCode(systemSyncFolder(folder));
-  if (err == 0) return;
-  // The folder by its whole path: "." tells the user nothing.
+  if (err != 0)
+    raise(GenCode::Write, "No se puede asegurar la escritura", wholeFolderName(folder), err,
+          "sync");
+}
+
+std::string wholeFolderName(const std::string& folder) {
   std::error_code ec;
   fs::path whole = fs::absolute(folder, ec).lexically_normal();
+  if (ec) return folder;
   if (!whole.has_filename() && whole.has_relative_path()) whole = whole.parent_path();
-  raise(GenCode::Write, "No se puede asegurar la escritura", ec ? folder : whole.string(), err,
-        "sync");
+  return whole.string();
 }
 
 // --- files replaced together -----------------------------------------------------------------

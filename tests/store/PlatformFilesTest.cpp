@@ -210,13 +210,18 @@ TEST_F(PlatformFiles, CompanionFilesAreFoundWhateverTheCaseAndSeparator) {
                ? exo::store::FileOpDecision{exo::store::FileOpDecision::Kind::Fail, EMFILE}
                : exo::store::FileOpDecision{};
   });
+  // The table named as the program names the tables of its working folder, bare: the message
+  // names the folder by its whole path.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
   std::string failed;
   try {
-    exo::store::findCompanion(m_dir.file("con_memo.dbf"), ".fpt");
+    exo::store::findCompanion("con_memo.dbf", ".fpt");
   } catch (const exo::FailureError& e) {
     failed = e.failure().fileName;
   }
   exo::store::setFileOpHook({});
+  std::filesystem::current_path(before);
   EXPECT_EQ(std::filesystem::path(failed), std::filesystem::path(folder));
 }
 
