@@ -5,6 +5,7 @@
 # after it again and compares every table of the company and the XML files (sending time aside)
 # with a run that was never interrupted. An index file may be laid out otherwise after a
 # rebuild: a difference there is judged by its keys (the records in the order of each tag).
+# Right after each stop every table of the company must also read whole with dbfread.
 # Usage: scripts/kill-campaign.sh BUILD_DIR WORK_DIR [LINES [TRIALS_PER_STEP [MODE]]]
 #   MODE: kill (default), enospc, eio-read, eio-sync, eio-rename, emfile
 set -u
@@ -59,9 +60,14 @@ for k in "${!STEPS[@]}"; do
     rm -rf "$D"; cp -a "$W/s$k" "$D"
     if [ "$MODE" = kill ]; then
       what=$(python3 -c "import random; d=${DUR[$k]}; print(round(random.uniform(0.003, 0.04) if random.random() < 0.4 else random.uniform(0.003, d * 1.05), 3))")
-      cli ${STEPS[$k]} > "$W/stopped.log" 2>&1 & pid=$!
-      sleep "$what"; kill -9 $pid 2>/dev/null; wait $pid 2>/dev/null
-      what="muerto a los $what s"
+      # The program itself in the background (not a function, whose subshell would be killed
+      # in its place and leave the program running).
+      "$B/exogena-cli" --program "$D/program" --drive "$D/drive" --company ANDINA10 \
+        ${STEPS[$k]} > "$W/stopped.log" 2>&1 & pid=$!
+      sleep "$what"
+      if kill -9 $pid 2>/dev/null; then what="muerto a los $what s"; else what="termin\xc3\xb3 antes de $what s"; fi
+      wait $pid 2>/dev/null
+      what=$(printf "%b" "$what")
     else
       strace -f -qq -o "$W/calls.txt" -e trace=$CALLS "$B/exogena-cli" --program "$D/program" \
         --drive "$D/drive" --company ANDINA10 ${STEPS[$k]} >/dev/null 2>&1
@@ -77,6 +83,31 @@ for k in "${!STEPS[@]}"; do
       if [ "$MODE" = enospc ] && [ $rc -eq 0 ] && grep -a "No hay espacio" "$W/stopped.log" | grep -vq "aviso"; then
         echo "FALLA paso $k: una escritura sin espacio y el paso termina con 0"; fails=$((fails+1))
       fi
+    fi
+    # Right after the stop, before the program runs again, every table of the company must read
+    # whole with an independent reader (dbfread), memos included.
+    unreadable=$(/usr/bin/python3 - "$D/program" <<'PY'
+import os, sys
+try:
+    import dbfread
+except ImportError:
+    sys.exit(0)
+bad = []
+for root, _, files in os.walk(sys.argv[1]):
+    for f in files:
+        if not f.lower().endswith('.dbf') or f.startswith('~'):
+            continue
+        p = os.path.join(root, f)
+        try:
+            for _ in dbfread.DBF(p, encoding='cp1252', load=False, char_decode_errors='replace'):
+                pass
+        except Exception as e:
+            bad.append('%s (%s)' % (os.path.relpath(p, sys.argv[1]), type(e).__name__))
+print(' '.join(bad))
+PY
+)
+    if [ -n "$unreadable" ]; then
+      fails=$((fails+1)); echo "ILEGIBLE paso $k (${STEPS[$k]}), $what: $unreadable"
     fi
     : > "$W/rerun.log"
     for j in $(seq "$k" $((${#STEPS[@]}-1))); do cli ${STEPS[$j]} >> "$W/rerun.log" 2>&1; done
