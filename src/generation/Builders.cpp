@@ -105,6 +105,7 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
   // The runs of CTA_DIR+CONC: each key's place in `keyed`.
   std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> keyPlace;
   std::vector<PartyTotals::KeyTotal> keyed;
+  std::vector<Running*> partyOf;  // the third party's totals of each run (nodes do not move)
   std::string keyBytes;
   engine.setOrder(area, "");  // the record in hand reaches the table
   store::Dbf& table = engine.table(area);
@@ -135,33 +136,37 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
   for (std::uint32_t r = 1; r <= count && readable; ++r) {
     const char* record = table.peek(r);
     if (store::Dbf::isDeleted(record)) continue;
-    // CONC = '5001' compares the field's first four characters.
-    const bool is5001 = n == 1 && table.text(record, conc).starts_with("5001");
-    auto& runs = is5001 ? of5001 : others;
     const double m = numberAt(record, monto);
     const double a = sumsAdic ? numberAt(record, adic) : 0.0;
     const std::string_view key = table.text(record, ctaDir);
-    auto it = runs.find(key);
-    if (it == runs.end()) {
-      it = runs.emplace(std::string(key), Running{}).first;
-      // Unsummed, VLR_ADIC1 is the first record's.
-      const double firstAdic = sumsAdic ? a : adic >= 0 ? numberAt(record, adic) : 0.0;
-      it->second.first = PartyTotal{m, firstAdic, std::string(trimBlanks(table.text(record, nat))),
-                                    numberAt(record, base)};
-    }
-    it->second.monto += m;
-    it->second.adic += a;
-    // The key a total by CTA_DIR+CONC reads: the two fields' bytes one after the other.
+    const std::string_view concText = table.text(record, conc);
+    // The key a total by CTA_DIR+CONC reads: the two fields' bytes one after the other. Its
+    // run knows its third party's, so a record asks for one key only.
     keyBytes.assign(key);
-    keyBytes.append(table.text(record, conc));
+    keyBytes.append(concText);
     auto place = keyPlace.find(std::string_view(keyBytes));
     if (place == keyPlace.end()) {
       place = keyPlace.emplace(keyBytes, keyed.size()).first;
       keyed.push_back({keyBytes, r, 0.0, 0.0});
+      // CONC = '5001' compares the field's first four characters.
+      const bool is5001 = n == 1 && concText.starts_with("5001");
+      auto& runs = is5001 ? of5001 : others;
+      auto it = runs.find(key);
+      if (it == runs.end()) {
+        it = runs.emplace(std::string(key), Running{}).first;
+        // Unsummed, VLR_ADIC1 is the first record's.
+        const double firstAdic = sumsAdic ? a : adic >= 0 ? numberAt(record, adic) : 0.0;
+        it->second.first = PartyTotal{
+            m, firstAdic, std::string(trimBlanks(table.text(record, nat))), numberAt(record, base)};
+      }
+      partyOf.push_back(&it->second);
     }
     PartyTotals::KeyTotal& run = keyed[place->second];
     run.monto += m;
     run.adic += a;
+    Running& party = *partyOf[place->second];
+    party.monto += m;
+    party.adic += a;
   }
   if (!readable) return std::nullopt;
   PartyTotals totals;
