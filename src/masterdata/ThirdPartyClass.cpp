@@ -1,6 +1,7 @@
 // TValidTercero and TDatosTercero as classes of the expression language: report definitions
 // build the record of the third party on which the directory (alias DIREC) stands, or of the
 // third party of the current output record (alias TRACON), and read its fields by name.
+#include <memory>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -131,7 +132,10 @@ struct ThirdPartyMemoScope::Memo {
     TDatosTercero record;
     std::int64_t at = 0;
   };
-  std::unordered_map<std::string, Kept> records;
+  // The records apart from the table, so that a lookup walks small nodes only (a kept record is
+  // large, and the table is asked once per output record).
+  std::unordered_map<std::string, std::unique_ptr<Kept>> records;
+  std::string key;         // the key being looked up, its room kept between records
   DirectoryReader reader;  // keeps the directory's field positions between records
 };
 
@@ -228,7 +232,7 @@ class DatosTerceroObject final : public Object {
     const std::string ctaDir = field("CTA_DIR");
     m_form = field("FORM");
     ThirdPartyMemoScope::Memo* memo = memoOf(ip);
-    std::string key;
+    std::string key;  // the key of a record to keep
     if (memo != nullptr) {
       ThirdPartyMemoScope::Memo::Stamp stamp{direc,
                                              tracon,
@@ -240,9 +244,15 @@ class DatosTerceroObject final : public Object {
         memo->records.clear();
         memo->stamp = std::move(stamp);
       }
-      key = conc + '\0' + ctaDir + '\0' + m_form;
-      for (std::size_t i = 0; i < 4; ++i) key += '\0' + argText(args, i);
-      if (const auto it = memo->records.find(key); it != memo->records.end()) {
+      std::string& sought = memo->key;
+      sought.assign(conc).append(1, '\0').append(ctaDir).append(1, '\0').append(m_form);
+      for (std::size_t i = 0; i < 4; ++i) {
+        sought += '\0';
+        if (i < args.size() && args[i].isText()) sought += args[i].textView();
+      }
+      if (const auto it = memo->records.find(sought); it == memo->records.end()) {
+        key = sought;
+      } else {
         // The directory stands on the third party (or at its end) as after the lookup; a
         // lookup that lands elsewhere (a scope set meanwhile) builds the record again.
         bool found = false;
@@ -251,10 +261,11 @@ class DatosTerceroObject final : public Object {
           ArenaScope arena(ip.arena());
           found = areas->seek(ip, direc, Value::temp(ctaDir), false, false);
         }
-        if ((found ? areas->recNo(direc) : 0) == it->second.at) {
-          m_tercero = it->second.record;
+        if ((found ? areas->recNo(direc) : 0) == it->second->at) {
+          m_tercero = it->second->record;
           return;
         }
+        key = it->first;
         memo->records.erase(it);
       }
     }
@@ -268,7 +279,8 @@ class DatosTerceroObject final : public Object {
                                    argText(args, 2), argText(args, 3));
     // A record built while a failure was raised is not kept: the next New meets it again.
     if (memo != nullptr && memoOf(ip) == memo && ip.raisedCount() == raised)
-      memo->records.emplace(std::move(key), ThirdPartyMemoScope::Memo::Kept{m_tercero, at});
+      memo->records.emplace(std::move(key), std::make_unique<ThirdPartyMemoScope::Memo::Kept>(
+                                                ThirdPartyMemoScope::Memo::Kept{m_tercero, at}));
   }
 
   TDatosTercero m_tercero;
