@@ -12,6 +12,7 @@
 #include "expr/Object.h"
 #include "expr/WorkAreas.h"
 #include "masterdata/ThirdParty.h"
+#include "shell/Disposal.h"
 #include "shell/Utilities.h"
 
 namespace exo::masterdata {
@@ -311,6 +312,9 @@ ThirdPartyMemoScope::ThirdPartyMemoScope(Interp& ip)
 ThirdPartyMemoScope::~ThirdPartyMemoScope() {
   if (m_previous != nullptr) memos()[&m_ip] = m_previous;
   else memos().erase(&m_ip);
+  // Thousands of records: the worker frees them while the run goes on (objects of the language
+  // still holding one keep it).
+  shell::disposeLater(std::move(m_memo));
 }
 
 void registerThirdPartyClasses(Interp& ip) {
