@@ -1,13 +1,16 @@
 // The record builders of the twelve formats.
 #include "generation/Builders.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "consolidation/BasesSupport.h"
+#include "expr/Collation.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "generation/MinorAmounts.h"
@@ -51,6 +54,15 @@ std::map<std::string, PartyTotal> readTotals(Engine& engine, shell::OpenAreas& a
 struct PartyTotals {
   std::map<std::string, PartyTotal> of5001;  // 1001: the records of concept 5001
   std::map<std::string, PartyTotal> others;  // the other records (every record for the rest)
+  // The totals by CTA_DIR+CONC (every record), in the key's collation order: the record each
+  // starts with and its sums as read, added up in record order. Nothing when a sum would not fit
+  // its field: that total is then made through an index, which reports it.
+  struct KeyTotal {
+    std::string key;
+    std::uint32_t first = 0;
+    double monto = 0, adic = 0;
+  };
+  std::optional<std::vector<KeyTotal>> byPartyAndConcept;
 };
 
 // What a numeric field of the layout holds for a value, as a total writes it and a read gives
@@ -90,6 +102,11 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
     std::size_t operator()(std::string_view k) const { return std::hash<std::string_view>{}(k); }
   };
   std::unordered_map<std::string, Running, Hash, std::equal_to<>> of5001, others;
+  // The runs of CTA_DIR+CONC: each key's place in `keyed`.
+  std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> keyPlace;
+  std::vector<PartyTotals::KeyTotal> keyed;
+  std::vector<Running*> partyOf;  // the third party's totals of each run (nodes do not move)
+  std::string keyBytes;
   engine.setOrder(area, "");  // the record in hand reaches the table
   store::Dbf& table = engine.table(area);
   bool readable = true;
@@ -119,25 +136,55 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
   for (std::uint32_t r = 1; r <= count && readable; ++r) {
     const char* record = table.peek(r);
     if (store::Dbf::isDeleted(record)) continue;
-    // CONC = '5001' compares the field's first four characters.
-    const bool is5001 = n == 1 && table.text(record, conc).starts_with("5001");
-    auto& runs = is5001 ? of5001 : others;
     const double m = numberAt(record, monto);
     const double a = sumsAdic ? numberAt(record, adic) : 0.0;
     const std::string_view key = table.text(record, ctaDir);
-    auto it = runs.find(key);
-    if (it == runs.end()) {
-      it = runs.emplace(std::string(key), Running{}).first;
-      // Unsummed, VLR_ADIC1 is the first record's.
-      const double firstAdic = sumsAdic ? a : adic >= 0 ? numberAt(record, adic) : 0.0;
-      it->second.first = PartyTotal{m, firstAdic, std::string(trimBlanks(table.text(record, nat))),
-                                    numberAt(record, base)};
+    const std::string_view concText = table.text(record, conc);
+    // The key a total by CTA_DIR+CONC reads: the two fields' bytes one after the other. Its
+    // run knows its third party's, so a record asks for one key only.
+    keyBytes.assign(key);
+    keyBytes.append(concText);
+    auto place = keyPlace.find(std::string_view(keyBytes));
+    if (place == keyPlace.end()) {
+      place = keyPlace.emplace(keyBytes, keyed.size()).first;
+      keyed.push_back({keyBytes, r, 0.0, 0.0});
+      // CONC = '5001' compares the field's first four characters.
+      const bool is5001 = n == 1 && concText.starts_with("5001");
+      auto& runs = is5001 ? of5001 : others;
+      auto it = runs.find(key);
+      if (it == runs.end()) {
+        it = runs.emplace(std::string(key), Running{}).first;
+        // Unsummed, VLR_ADIC1 is the first record's.
+        const double firstAdic = sumsAdic ? a : adic >= 0 ? numberAt(record, adic) : 0.0;
+        it->second.first = PartyTotal{
+            m, firstAdic, std::string(trimBlanks(table.text(record, nat))), numberAt(record, base)};
+      }
+      partyOf.push_back(&it->second);
     }
-    it->second.monto += m;
-    it->second.adic += a;
+    PartyTotals::KeyTotal& run = keyed[place->second];
+    run.monto += m;
+    run.adic += a;
+    Running& party = *partyOf[place->second];
+    party.monto += m;
+    party.adic += a;
   }
   if (!readable) return std::nullopt;
   PartyTotals totals;
+  // Every sum must fit its field as the total writes it.
+  bool keyedFit = true;
+  for (const PartyTotals::KeyTotal& k : keyed) {
+    keyedFit = keyedFit && asStored(layout[std::size_t(monto)], k.monto).has_value() &&
+               (!sumsAdic || asStored(layout[std::size_t(adic)], k.adic).has_value());
+  }
+  if (keyedFit) {
+    // An index of the key walks its runs in collation order, each run's records in record
+    // order; the collation ranks every byte apart, so distinct keys never share a place.
+    std::sort(keyed.begin(), keyed.end(),
+              [](const PartyTotals::KeyTotal& x, const PartyTotals::KeyTotal& y) {
+                return collate(x.key, y.key) < 0;
+              });
+    totals.byPartyAndConcept = std::move(keyed);
+  }
   for (auto* runs : {&of5001, &others}) {
     auto& into = runs == &of5001 ? totals.of5001 : totals.others;
     for (auto& [key, run] : *runs) {
@@ -154,6 +201,42 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
     }
   }
   return totals;
+}
+
+// Writes the totals by CTA_DIR+CONC of the movement table of `area` into the new table `file`,
+// as a total of the area in that key's order writes it: the table's fields but its memos, one
+// record per key with the fields of the key's first record and the summed fields added up.
+void writeKeyTotals(Engine& engine, int area, const std::vector<PartyTotals::KeyTotal>& totals,
+                    bool sumsAdic, const std::string& file) {
+  store::Dbf& table = engine.table(area);
+  std::vector<store::FieldDef> defs;
+  for (const store::Field& f : table.fields()) {
+    if (f.type == 'M' || f.type == 'G' || f.type == 'P') continue;
+    defs.push_back({f.name, f.type, f.length, f.decimals});
+  }
+  store::Dbf out = store::Dbf::create(file, defs);
+  // The same fields in both: each one's bytes are copied as they stand.
+  struct Move {
+    std::uint32_t from, to, length;
+  };
+  std::vector<Move> moves;
+  for (const store::Field& f : out.fields()) {
+    const store::Field& source = table.fields()[std::size_t(*table.fieldIndex(f.name))];
+    moves.push_back({source.offset, f.offset, f.length});
+  }
+  const int monto = *out.fieldIndex("MONTO");
+  const int adic = sumsAdic ? *out.fieldIndex("VLR_ADIC1") : -1;
+  const std::vector<char> blank = out.blankRecord();
+  std::vector<char> record;
+  for (const PartyTotals::KeyTotal& t : totals) {
+    record = blank;
+    const char* source = table.peek(t.first);
+    for (const Move& m : moves) std::memcpy(record.data() + m.to, source + m.from, m.length);
+    out.setNumber(record.data(), monto, t.monto);
+    if (adic >= 0) out.setNumber(record.data(), adic, t.adic);
+    out.append(record.data());
+  }
+  out.close();
 }
 
 // Copies the current record of `from` into a new record of `to`, field by field by name (the
@@ -289,7 +372,6 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, shell::OpenA
     shell::OpenAreas moving(engine);
     const int m = moving.open(source, "TRAMOV", true);
     if (m == 0 || watch.failed()) return result;
-    engine.buildIndex(m, tags, "CtaDirConc", "CTA_DIR+CONC", store::kNotDeleted);
     if (n == 7) {
       // Income moved to returns: debits, and negative amounts of the sale-return vouchers.
       engine.setOrder(m, "");
@@ -315,8 +397,15 @@ BuildResult thresholdBuild(shell::Session& session, Engine& engine, shell::OpenA
                         n == 1 ? "!Deleted() .AND. CONC <> '5001'" : store::kNotDeleted);
       engine.total(m, tot2, "CTA_DIR", sums);
     }
-    engine.setOrder(m, "CtaDirConc");
-    engine.total(m, tot3, "CTA_DIR+CONC", sums);
+    if (inMemory && inMemory->byPartyAndConcept) {
+      const bool written = shell::throughHandler(
+          ip, [&] { writeKeyTotals(engine, m, *inMemory->byPartyAndConcept, sumsAdic, tot3); });
+      if (!written) return result;
+    } else {
+      engine.buildIndex(m, tags, "CtaDirConc", "CTA_DIR+CONC", store::kNotDeleted);
+      engine.setOrder(m, "CtaDirConc");
+      engine.total(m, tot3, "CTA_DIR+CONC", sums);
+    }
     engine.copyStructure(m, out);
     engine.copyStructure(m, bucket);
     if (watch.failed()) return result;

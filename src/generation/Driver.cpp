@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <set>
 
 #include "consolidation/BasesSupport.h"
@@ -418,10 +419,25 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     result.xmlFile = written.front().file;
     const std::shared_ptr<const XmlRuleTables> kept = keptRuleTables(session.folders().program);
     const XmlRuleTables& rules = *kept;
+    // The files of a format split in several are checked side by side (each check reads its
+    // own file with the same tables); their findings are taken in the files' order.
+    std::vector<std::size_t> offsets;
     std::size_t offset = 0;
     for (const XmlFilePart& part : written) {
-      parties.offset = offset;
+      offsets.push_back(offset);
       offset += static_cast<std::size_t>(part.records);
+    }
+    const auto check = [&](std::size_t i) {
+      XmlParties own{parties.codes, offsets[i]};
+      return checkXmlFile(written[i].file, formatNumber, rules, own);
+    };
+    std::vector<std::future<std::vector<XmlFinding>>> others;
+    for (std::size_t i = 1; i < written.size(); ++i)
+      others.push_back(std::async(std::launch::async, check, i));
+    std::vector<XmlFinding> firstChecked = check(0);
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      const XmlFilePart& part = written[i];
+      parties.offset = offsets[i];
       // First the values the writer had to change so that the file is well formed, then the
       // findings of the format's rules.
       XmlFileOutcome outcome{part, part.changed};
@@ -430,7 +446,7 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
         if (f.record > 0 && at < parties.codes.size()) f.partyCode = parties.codes[at];
       }
       result.xmlAltered = result.xmlAltered || !part.changed.empty();
-      for (XmlFinding& f : checkXmlFile(part.file, formatNumber, rules, parties))
+      for (XmlFinding& f : i == 0 ? firstChecked : others[i - 1].get())
         outcome.findings.push_back(std::move(f));
       result.findings.insert(result.findings.end(), outcome.findings.begin(),
                              outcome.findings.end());

@@ -1,6 +1,7 @@
 // TValidTercero and TDatosTercero as classes of the expression language: report definitions
 // build the record of the third party on which the directory (alias DIREC) stands, or of the
 // third party of the current output record (alias TRACON), and read its fields by name.
+#include <memory>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -11,6 +12,7 @@
 #include "expr/Object.h"
 #include "expr/WorkAreas.h"
 #include "masterdata/ThirdParty.h"
+#include "shell/Disposal.h"
 #include "shell/Utilities.h"
 
 namespace exo::masterdata {
@@ -127,11 +129,14 @@ struct ThirdPartyMemoScope::Memo {
   explicit Memo(Interp& ip) : reader(ip) {}
   Stamp stamp;
   // A record kept, and the directory record the lookup found for it (0: none).
+  // The record is shared with the objects given it, which copy it before they change it; the
+  // table's nodes stay small, so that a lookup (one per output record) walks little memory.
   struct Kept {
-    TDatosTercero record;
+    std::shared_ptr<TDatosTercero> record;
     std::int64_t at = 0;
   };
   std::unordered_map<std::string, Kept> records;
+  std::string key;         // the key being looked up, its room kept between records
   DirectoryReader reader;  // keeps the directory's field positions between records
 };
 
@@ -169,36 +174,39 @@ class DatosTerceroObject final : public Object {
 
   Value send(Interp& ip, const std::string& name, std::span<Value> args, bool isCall) override {
     (void)isCall;
-    ThirdPartyRecord& r = m_tercero.record();
+    const TDatosTercero& seen = *m_tercero;
+    const ThirdPartyRecord& r = seen.record();
     // The record's fields first: the messages a definition sends for every output record.
     if (auto field = textField(name)) return Value::text(r.*field);
     const Value self = Value::object(Ref<Object>(this));
     if (name == "NEW") return build(ip, args), self;
     if (name == "VALIDAMONTO") {
-      m_tercero.ValidaMonto(m_form, argText(args, 0), argText(args, 1), argText(args, 2),
-                            argText(args, 3));
+      own().ValidaMonto(m_form, argText(args, 0), argText(args, 1), argText(args, 2),
+                        argText(args, 3));
       return self;
     }
-    if (name == "VALIDATODO") return Value::logical(r.lError = m_tercero.validate());
-    if (name == "SOLONIT") return Value::text(m_tercero.identificationWithoutDigit());
-    if (name == "PONEDIGVERIF") return Value::text(m_tercero.writtenCheckDigit());
-    if (name == "PONENOMBRE") return m_tercero.splitName(), self;
+    if (name == "VALIDATODO") {
+      TDatosTercero& t = own();
+      return Value::logical(t.record().lError = t.validate());
+    }
+    if (name == "SOLONIT") return Value::text(seen.identificationWithoutDigit());
+    if (name == "PONEDIGVERIF") return Value::text(seen.writtenCheckDigit());
+    if (name == "PONENOMBRE") return own().splitName(), self;
     if (name == "LERROR") return Value::logical(r.lError);
-    if (name == "CONCEPTO") return Value::text(m_tercero.concepto);
-    if (name == "NOMBRE") return Value::text(m_tercero.nombre);
+    if (name == "CONCEPTO") return Value::text(seen.concepto);
+    if (name == "NOMBRE") return Value::text(seen.nombre);
     return messageNotFound(ip, className(), name, false);
   }
 
   Value assign(Interp& ip, const std::string& name, const Value& value) override {
-    ThirdPartyRecord& r = m_tercero.record();
     if (name == "LERROR" && value.isLogical()) {
-      r.lError = value.logical();
+      own().record().lError = value.logical();
       return value;
     }
-    if (name == "CONCEPTO" && value.isText()) return m_tercero.concepto = value.textView(), value;
-    if (name == "NOMBRE" && value.isText()) return m_tercero.nombre = value.textView(), value;
+    if (name == "CONCEPTO" && value.isText()) return own().concepto = value.textView(), value;
+    if (name == "NOMBRE" && value.isText()) return own().nombre = value.textView(), value;
     if (auto field = textField(name); field && value.isText()) {
-      r.*field = std::string(value.textView());
+      own().record().*field = std::string(value.textView());
       return value;
     }
     return messageNotFound(ip, className(), name, true);
@@ -228,7 +236,7 @@ class DatosTerceroObject final : public Object {
     const std::string ctaDir = field("CTA_DIR");
     m_form = field("FORM");
     ThirdPartyMemoScope::Memo* memo = memoOf(ip);
-    std::string key;
+    std::string key;  // the key of a record to keep
     if (memo != nullptr) {
       ThirdPartyMemoScope::Memo::Stamp stamp{direc,
                                              tracon,
@@ -240,9 +248,15 @@ class DatosTerceroObject final : public Object {
         memo->records.clear();
         memo->stamp = std::move(stamp);
       }
-      key = conc + '\0' + ctaDir + '\0' + m_form;
-      for (std::size_t i = 0; i < 4; ++i) key += '\0' + argText(args, i);
-      if (const auto it = memo->records.find(key); it != memo->records.end()) {
+      std::string& sought = memo->key;
+      sought.assign(conc).append(1, '\0').append(ctaDir).append(1, '\0').append(m_form);
+      for (std::size_t i = 0; i < 4; ++i) {
+        sought += '\0';
+        if (i < args.size() && args[i].isText()) sought += args[i].textView();
+      }
+      if (const auto it = memo->records.find(sought); it == memo->records.end()) {
+        key = sought;
+      } else {
         // The directory stands on the third party (or at its end) as after the lookup; a
         // lookup that lands elsewhere (a scope set meanwhile) builds the record again.
         bool found = false;
@@ -255,6 +269,7 @@ class DatosTerceroObject final : public Object {
           m_tercero = it->second.record;
           return;
         }
+        key = it->first;
         memo->records.erase(it);
       }
     }
@@ -264,14 +279,22 @@ class DatosTerceroObject final : public Object {
     DirectoryEntry entry;
     if (!areas->eof(direc))
       entry = memo != nullptr ? memo->reader.read(direc) : DirectoryReader(ip).read(direc);
-    m_tercero = TDatosTercero::New(entry, conc, nombre, m_form, argText(args, 0), argText(args, 1),
-                                   argText(args, 2), argText(args, 3));
+    m_tercero = std::make_shared<TDatosTercero>(
+        TDatosTercero::New(entry, conc, nombre, m_form, argText(args, 0), argText(args, 1),
+                           argText(args, 2), argText(args, 3)));
     // A record built while a failure was raised is not kept: the next New meets it again.
     if (memo != nullptr && memoOf(ip) == memo && ip.raisedCount() == raised)
       memo->records.emplace(std::move(key), ThirdPartyMemoScope::Memo::Kept{m_tercero, at});
   }
 
-  TDatosTercero m_tercero;
+  // The record to change: this object's own, copied first when it is shared with the kept
+  // records (which stay as New built them).
+  TDatosTercero& own() {
+    if (m_tercero.use_count() > 1) m_tercero = std::make_shared<TDatosTercero>(*m_tercero);
+    return *m_tercero;
+  }
+
+  std::shared_ptr<TDatosTercero> m_tercero = std::make_shared<TDatosTercero>();
   std::string m_form;
 };
 
@@ -289,6 +312,9 @@ ThirdPartyMemoScope::ThirdPartyMemoScope(Interp& ip)
 ThirdPartyMemoScope::~ThirdPartyMemoScope() {
   if (m_previous != nullptr) memos()[&m_ip] = m_previous;
   else memos().erase(&m_ip);
+  // Thousands of records: the worker frees them while the run goes on (objects of the language
+  // still holding one keep it).
+  shell::disposeLater(std::move(m_memo));
 }
 
 void registerThirdPartyClasses(Interp& ip) {

@@ -11,6 +11,7 @@
 #include "reports/TExcelScript.h"
 #include "reports/XlsxFile.h"
 #include "shell/DefinitionPaths.h"
+#include "shell/Disposal.h"
 #include "shell/Paths.h"
 
 namespace exo::reports {
@@ -204,6 +205,8 @@ Value TExcelScript::opSendMail(Args& a) {
 Value TExcelScript::opMailSystem(Args&) { return Value::number(1); }
 
 Value TExcelScript::opEnd(Args&) {
+  // A large book takes a while to free: the worker does it while the run goes on.
+  shell::disposeLater(std::make_unique<std::vector<std::unique_ptr<OpenBook>>>(std::move(m_books)));
   m_books.clear();
   m_current = 0;
   m_clip = {};

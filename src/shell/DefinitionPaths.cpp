@@ -2,6 +2,7 @@
 #include "shell/DefinitionPaths.h"
 
 #include <system_error>
+#include <unordered_map>
 
 #include "expr/Text.h"
 #include "shell/Paths.h"
@@ -109,9 +110,29 @@ DefinitionPathPolicy::DefinitionPathPolicy(const std::vector<fs::path>& folders)
   }
 }
 
+std::string DefinitionPathPolicy::placeOf(const fs::path& path) const {
+  std::error_code ec;
+  const fs::path p = path.is_absolute() ? path : fs::current_path(ec) / path;
+  const fs::path name = p.filename();
+  // A name that is not a link lies in its folder's real place: the folder, once followed, is
+  // kept for the run (a definition reaches few folders and asks about them again and again).
+  if (ec || name.empty() || name == "." || name == ".." ||
+      fs::is_symlink(fs::symlink_status(p, ec)))
+    return realPlace(p);
+  const std::string folder = p.parent_path().string();
+  auto kept = m_folders.find(folder);
+  if (kept == m_folders.end()) {
+    // Only a folder that exists is kept: one made later is followed then.
+    if (!fs::is_directory(p.parent_path(), ec)) return realPlace(p);
+    kept = m_folders.emplace(folder, realPlace(p.parent_path())).first;
+  }
+  const std::string& real = kept->second;
+  return (real == "/" ? real : real + "/") + name.generic_string();
+}
+
 std::string DefinitionPathPolicy::refusal(std::string_view path, PathUse use) const {
   if (namesParentFolder(path)) return std::string(kParentFolderRefused);
-  const std::string place = realPlace(fs::path(std::string(path)));
+  const std::string place = placeOf(fs::path(std::string(path)));
   bool allowed = false;
   for (const std::string& root : m_roots) allowed = allowed || inside(place, root);
   if (!allowed) {

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -44,7 +45,12 @@ class DefinitionPathPolicy final : public PathPolicy {
   std::string refusal(std::string_view path, PathUse use) const override;
 
  private:
+  // Where `path` really is, as the engine would reach it (its links followed).
+  std::string placeOf(const std::filesystem::path& path) const;
+
   std::vector<std::string> m_roots;  // followed to their real place, without a final '/'
+  // The real place of each folder asked about while the policy is in force.
+  mutable std::unordered_map<std::string, std::string> m_folders;
 };
 
 // True when `path` names one of the user's files a definition may only read (see above).

@@ -11,6 +11,8 @@
 #include "generation/Generation.h"
 #include "masterdata/ThirdParty.h"
 #include "shell/RunFiles.h"
+#include "store/Dictionary.h"
+#include "store/Engine.h"
 
 namespace {
 
@@ -115,6 +117,47 @@ TEST(FormatBuilders, BalancesOf1009GoToTheBucketWhenTheirOwnAmountIsPositive) {
                          {"C0003", "2205", "2201", -200, "2", 1000}});  // below: bucket
   // The bucket's total is 200 - 700 = -500 after the sign of nature 2: not positive, dropped.
   EXPECT_EQ(build(c, 9), (std::vector<std::string>{"A0001|2201|1009|5000|0"}));
+}
+
+TEST(FormatBuilders, RecordsComeByThirdPartyAndConceptInCollationOrderAsAnIndexWalksThem) {
+  Company c;
+  // Codes whose byte order differs from the Spanish collation (accented letters beside their
+  // base letter, \321 after N); N0002 has two movements under one concept: one record, its first
+  // movement's account, the amounts added up.
+  c.formatTable("1005", {{"\3210001", "2408", "2408", 500, "1", 100},
+                         {"N0002", "2408", "2408", 500, "1", 100},
+                         {"O0003", "2408", "2408", 500, "1", 100},
+                         {"\3010004", "2408", "2408", 500, "1", 100},
+                         {"B0005", "2408", "2408", 500, "1", 100},
+                         {"N0002", "2409", "2408", 250, "1", 100},
+                         {"A0006", "2408", "2408", 500, "1", 100}});
+  // What a total of the table in the order of an index on CTA_DIR+CONC gives.
+  std::vector<std::string> expected;
+  {
+    const std::string table = (c.work() / "TrF1005.dbf").string();
+    const std::string totals = (c.work() / "Esperado.dbf").string();
+    const int t = c.engine.open(table, "T1005", false);
+    c.engine.buildIndex(t, (c.work() / "Esperado.cdx").string(), "Clave", "CTA_DIR+CONC",
+                        store::kNotDeleted);
+    c.engine.setOrder(t, "Clave");
+    c.engine.total(t, totals, "CTA_DIR+CONC", {"MONTO"});
+    c.engine.close(c.ip, t);
+    const int e = c.engine.open(totals, "ESPERADO", false);
+    expected = c.rows(e, {"CTA_DIR", "CODIGO", "MONTO"});
+    c.engine.close(c.ip, e);
+  }
+  ASSERT_EQ(expected.size(), 6u);
+  EXPECT_EQ(expected[0], "A0006|2408|500");
+  EXPECT_EQ(expected[1], "\3010004|2408|500");
+  EXPECT_EQ(expected[3], "N0002|2408|750");
+  EXPECT_EQ(expected[4], "\3210001|2408|500");
+
+  consolidation::ScratchFiles scratch(c.work());
+  shell::OpenAreas areas(c.engine);
+  const generation::BuildResult r =
+      generation::buildRecords(*c.session, c.engine, areas, scratch, 5);
+  ASSERT_TRUE(r.built);
+  EXPECT_EQ(c.rows(r.area, {"CTA_DIR", "CODIGO", "MONTO"}), expected);
 }
 
 TEST(FormatBuilders, SaleReturnsOf1007AreReportedAsReturnsAndTheTableIsLeftAlone) {

@@ -360,4 +360,38 @@ TEST_F(ThirdPartyClass, RecordsKeptWhileAMemoLivesAreTheRecordsTheDirectoryGives
   EXPECT_EQ(engine.recNo(direc), 2);
 }
 
+// A record given again from the memo is the object's own: what a definition changes in one object
+// (fields assigned, the name split, the checks run) stays out of the kept record and the others.
+TEST_F(ThirdPartyClass, ChangesToARecordGivenByTheMemoStayInItsObject) {
+  const std::string output = dir.file("TRACON.DBF");
+  {
+    store::Dbf t = store::Dbf::create(
+        output, {{"CTA_DIR", 'C', 5, 0}, {"CONC", 'C', 4, 0}, {"FORM", 'C', 4, 0}});
+    add(t, {"00002", "5001", "1001"});
+  }
+  const int direc = engine.open(path, "DIREC", true, false);
+  engine.buildIndex(direc, dir.file("VRDIR.CDX"), "Clave", "CLAVE", store::kNotDeleted);
+  const int tracon = engine.open(output, "TRACON", true, true);
+  engine.goTo(ip, tracon, 1);
+  ThirdPartyMemoScope memo(ip);
+  ip.evalText("oA := TDatosTercero():New('CL 9', '05', '001', '0169')");
+  ip.evalText("oB := TDatosTercero():New('CL 9', '05', '001', '0169')");  // from the memo
+  const std::string address = text("oA:Direccion");
+  ip.evalText("oA:Pri_Apell := 'OTRO'");
+  ip.evalText("oA:Nombre := 'CAMBIADO'");
+  ip.evalText("oA:lError := .T.");
+  EXPECT_EQ(text("oA:Pri_Apell"), "OTRO");
+  EXPECT_EQ(text("oB:Pri_Apell"), "MU\321OZ");
+  EXPECT_EQ(text("oB:Nombre"), text("TDatosTercero():New('CL 9', '05', '001', '0169'):Nombre"));
+  EXPECT_NE(text("oB:Nombre"), "CAMBIADO");
+  EXPECT_FALSE(ip.evalText("oB:lError").logical());
+  // Changed after it was given, the next object from the memo is still the record New built.
+  ip.evalText("oB:Direccion := 'OTRA'");
+  ip.evalText("oB:ValidaMonto('CR 1', '11', '001', '0169')");
+  EXPECT_EQ(text("TDatosTercero():New('CL 9', '05', '001', '0169'):Pri_Apell"), "MU\321OZ");
+  EXPECT_EQ(text("TDatosTercero():New('CL 9', '05', '001', '0169'):Direccion"), address);
+  EXPECT_EQ(text("oA:Direccion"), address);
+  EXPECT_EQ(text("oB:Direccion"), "OTRA");
+}
+
 }  // namespace

@@ -68,6 +68,28 @@ TEST_F(DefinitionPathsTest, ParentFoldersAbsolutePathsOutsideAndLinksOutAreRefus
   fs::current_path(before);
 }
 
+TEST_F(DefinitionPathsTest, OnePolicyAskedAgainFollowsLinksMadeInAFolderItHasSeen) {
+  const DefinitionPathPolicy policy({program, company});
+  EXPECT_EQ(policy.refusal((company / "TmpXml.dbf").string(), PathUse::Write), "");
+  EXPECT_EQ(policy.refusal((company / "SALIDA" / "libro.xlsx").string(), PathUse::Write), "");
+  // Links made afterwards in the folders already asked about: a file and a folder leading out.
+  std::ofstream(outside / "secreto.dbf") << "x";
+  fs::create_symlink(outside / "secreto.dbf", company / "enlace.dbf");
+  fs::create_directory_symlink(outside, company / "SALIDA" / "atajo");
+  EXPECT_EQ(policy.refusal((company / "enlace.dbf").string(), PathUse::Read),
+            exo::shell::kOutsideRefused);
+  EXPECT_EQ(policy.refusal((company / "SALIDA" / "atajo" / "x.xlsx").string(), PathUse::Write),
+            exo::shell::kOutsideRefused);
+  // A folder the policy has not met yet, made during the run, is followed when asked about.
+  EXPECT_EQ(policy.refusal((company / "NUEVA" / "x.dbf").string(), PathUse::Write), "");
+  fs::create_directory_symlink(outside, company / "NUEVA");
+  EXPECT_EQ(policy.refusal((company / "NUEVA" / "x.dbf").string(), PathUse::Write),
+            exo::shell::kOutsideRefused);
+  // The user's files keep their protection when their folder is known.
+  EXPECT_NE(policy.refusal((company / "CodCont.dbf").string(), PathUse::Write), "");
+  EXPECT_EQ(policy.refusal((company / "CodCont.dbf").string(), PathUse::Read), "");
+}
+
 TEST_F(DefinitionPathsTest, TheUsersFilesMayBeReadButNeverWritten) {
   for (const char* name :
        {"CodCont.dbf", "CODCONTX.CDX", "~CodCont.dbf", "~4321~CodCont.dbf", "~77~CodContx.cdx",
