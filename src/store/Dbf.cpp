@@ -206,10 +206,8 @@ Dbf Dbf::create(const std::string& path, const std::vector<FieldDef>& fields,
     const bool upperExt = !path.empty() && path.back() >= 'A' && path.back() <= 'Z';
     MemoFile::createFpt(replaceExtension(path, upperExt ? ".FPT" : ".fpt"));
   }
-  {
-    File f = File::create(path);
-    f.writeAt(0, h.data(), h.size());
-  }
+  // The table appears with its whole header or not at all, whenever the process ends.
+  createWholeFile(path, std::string_view(reinterpret_cast<const char*>(h.data()), h.size()));
   return open(path, options);
 }
 

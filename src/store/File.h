@@ -102,6 +102,11 @@ void replaceFile(const std::string& source, const std::string& target);
 // Writes a whole new file: beside `path` under a temporary name, synced, renamed into place. A
 // failure leaves `path` as it was and no temporary file behind.
 void writeWholeFile(const std::string& path, std::string_view bytes);
+// Creates `path` with its first bytes (a table's header): written beside under a temporary name
+// and renamed into place, so that the file never appears without them whenever the process ends.
+// Not synced: a new table guards against the process ending, as its records do. Memory files are
+// written in place. Fails with GenCode::Create or GenCode::Write; no temporary file stays.
+void createWholeFile(const std::string& path, std::string_view bytes);
 // The system's own operations under the functions above, without the hook: 0 or the system's
 // error code (errno; GetLastError() on Windows, where a file still open elsewhere is replaced
 // too).

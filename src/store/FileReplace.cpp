@@ -9,6 +9,7 @@
 
 #include "store/File.h"
 #include "store/FileFaults.h"
+#include "store/MemoryFiles.h"
 #include "store/StoreFailure.h"
 
 #ifdef _WIN32
@@ -210,6 +211,24 @@ void writeWholeFile(const std::string& path, std::string_view bytes) {
     } catch (const FailureError&) {
       // The temporary file stays; the failure reported is the write's.
     }
+    throw;
+  }
+}
+
+void createWholeFile(const std::string& path, std::string_view bytes) {
+  if (isMemoryPath(path)) {
+    File out = File::create(path);
+    out.writeAt(0, bytes.data(), bytes.size());
+    return;
+  }
+  const std::string temp = siblingTempName(path);
+  try {
+    File out = File::create(temp);
+    out.writeAt(0, bytes.data(), bytes.size());
+    out.close();
+    renameOver(temp, path);
+  } catch (const FailureError&) {
+    removeFileQuietly(temp);
     throw;
   }
 }

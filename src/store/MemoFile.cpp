@@ -70,8 +70,7 @@ void MemoFile::createFpt(const std::string& path, std::uint16_t blockSize) {
   putBe32(head.data(), (512 + blockSize - 1) / blockSize);
   head[6] = static_cast<unsigned char>(blockSize >> 8);
   head[7] = static_cast<unsigned char>(blockSize);
-  File f = File::create(path);
-  f.writeAt(0, head.data(), head.size());
+  createWholeFile(path, std::string_view(reinterpret_cast<const char*>(head.data()), head.size()));
 }
 
 std::uint32_t MemoFile::blocksOf(std::uint64_t bytes) const {

@@ -112,6 +112,42 @@ TEST_F(PlatformFiles, AFolderThatCannotBeSyncedIsNamedByItsWholePath) {
   EXPECT_EQ(std::filesystem::path(named), std::filesystem::path(m_path).parent_path());
 }
 
+// A process that ends while it creates a table (here at each write of the new files in turn)
+// leaves no table and no memo file under their names without their whole header: an independent
+// reader finds the table complete or not there.
+TEST_F(PlatformFiles, ANewTableAppearsWithItsWholeHeaderOrNotAtAll) {
+  using exo::store::FileOp;
+  using exo::store::FileOpDecision;
+  const std::string table = m_dir.file("NUEVA.DBF");
+  const std::string memo = m_dir.file("NUEVA.FPT");
+  for (int stopAt = 1; stopAt <= 2; ++stopAt) {
+    SCOPED_TRACE(stopAt);
+    std::filesystem::remove(table);
+    std::filesystem::remove(memo);
+    int writes = 0;
+    exo::store::setFileOpHook([&](FileOp op, const std::string&) -> FileOpDecision {
+      if (op == FileOp::Write && ++writes == stopAt) return {FileOpDecision::Kind::Stop, 0};
+      return {};
+    });
+    bool stopped = false;
+    try {
+      Dbf::create(table, {{"A", 'C', 4, 0}, {"M", 'M', 4, 0}});
+    } catch (const exo::store::RunStopped&) {
+      stopped = true;
+    }
+    exo::store::setFileOpHook({});
+    EXPECT_TRUE(stopped);
+    for (const std::string& file : {table, memo}) {
+      if (std::filesystem::exists(file)) {
+        EXPECT_GE(std::filesystem::file_size(file), 32u) << file;
+      }
+    }
+    EXPECT_FALSE(std::filesystem::exists(table));
+  }
+  Dbf made = Dbf::create(table, {{"A", 'C', 4, 0}, {"M", 'M', 4, 0}});
+  EXPECT_EQ(made.recordCount(), 0u);
+}
+
 TEST_F(PlatformFiles, PackRewritesAnExclusiveTableInPlace) {
   Dbf t = Dbf::open(m_path, {false, false, 0});
   std::vector<char> rec(t.recordLength());
