@@ -121,6 +121,7 @@ int KeyOrder::compare(const char* a, const char* b, std::size_t n) const {
 
 void Node::insert(std::size_t at, const char* key, std::uint32_t recno, std::uint32_t child) {
   keyBytes = -1;
+  if (packedPrefix > static_cast<std::int32_t>(at)) packedPrefix = static_cast<std::int32_t>(at);
   keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength), key, key + keyLength);
   recnos.insert(recnos.begin() + static_cast<std::ptrdiff_t>(at), recno);
   if (!isLeaf()) children.insert(children.begin() + static_cast<std::ptrdiff_t>(at), child);
@@ -128,6 +129,7 @@ void Node::insert(std::size_t at, const char* key, std::uint32_t recno, std::uin
 
 void Node::erase(std::size_t at) {
   keyBytes = -1;
+  if (packedPrefix > static_cast<std::int32_t>(at)) packedPrefix = static_cast<std::int32_t>(at);
   const auto k = keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength);
   keys.erase(k, k + keyLength);
   recnos.erase(recnos.begin() + static_cast<std::ptrdiff_t>(at));
@@ -185,6 +187,8 @@ LeafPacker::LeafPacker(std::uint16_t keyLength, std::uint8_t fill, std::uint32_t
     m_recBits = static_cast<std::uint8_t>(recBits);
     m_dupBits = m_trlBits = lengthBits;
   }
+  m_entryMask =
+      m_entryBytes >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * m_entryBytes)) - 1;
   reset();
 }
 
@@ -249,11 +253,48 @@ bool LeafPacker::add(const char* key, std::uint32_t recno) {
   const std::uint64_t v = std::uint64_t{recno} | std::uint64_t{dup} << m_recBits |
                           std::uint64_t{trail} << (m_recBits + m_dupBits);
   unsigned char* e = m_page + 24 + m_count * m_entryBytes;
-  for (unsigned b = 0; b < m_entryBytes; ++b) e[b] = static_cast<unsigned char>(v >> (8 * b));
+  if (24 + m_count * m_entryBytes + 8 <= m_keyPos) {
+    // The entry and the zero bytes above it in one store (the free space between entries and
+    // keys is zero, and stays so).
+    const std::uint64_t entry = v & m_entryMask;
+    std::memcpy(e, &entry, 8);
+  } else {
+    for (unsigned b = 0; b < m_entryBytes; ++b) e[b] = static_cast<unsigned char>(v >> (8 * b));
+  }
   m_free -= cost;
   m_prev = key;
   m_prevTrail = trail;
   ++m_count;
+  return true;
+}
+
+bool LeafPacker::resume(const unsigned char* old, std::size_t count, const char* lastKey) {
+  if (m_count != 0 || old[20] != m_recBits || old[21] != m_dupBits || old[22] != m_trlBits ||
+      old[23] != m_entryBytes || readLe16(old + 2) < count || count == 0 ||
+      24 + count * m_entryBytes + 8 > kPageSize)
+    return false;
+  // The stored bytes of the entries taken: the key length less their shared and trailing bytes.
+  const std::uint64_t mask = m_entryMask;
+  const unsigned dupShift = m_recBits, trlShift = m_recBits + m_dupBits;
+  const std::uint64_t dupMask = (1u << m_dupBits) - 1, trlMask = (1u << m_trlBits) - 1;
+  std::uint32_t stored = 0;
+  const unsigned char* e = old + 24;
+  for (std::size_t i = 0; i < count; ++i, e += m_entryBytes) {
+    std::uint64_t v;
+    std::memcpy(&v, e, 8);  // entries lie well before the page's end
+    v &= mask;
+    stored += m_keyLength -
+              static_cast<std::uint32_t>(((v >> dupShift) & dupMask) + ((v >> trlShift) & trlMask));
+  }
+  const std::uint32_t entries = static_cast<std::uint32_t>(count) * m_entryBytes;
+  if (stored + entries > kLeafSpace) return false;
+  std::memcpy(m_page + 24, old + 24, entries);
+  m_keyPos = kPageSize - stored;
+  std::memcpy(m_page + m_keyPos, old + m_keyPos, stored);
+  m_free = kLeafSpace - entries - stored;
+  m_count = count;
+  m_prev = lastKey;
+  m_prevTrail = trailingFill(lastKey, m_keyLength, m_fill);
   return true;
 }
 
@@ -300,6 +341,22 @@ bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page) {
       node.recnos.empty() ? 1 : *std::max_element(node.recnos.begin(), node.recnos.end());
   LeafPacker packer(node.keyLength, fill, maxRecno);
   for (std::size_t i = 0; i < node.size(); ++i)
+    if (!packer.add(node.key(i), node.recnos[i])) return false;
+  std::memcpy(page, packer.finish(node.attr, node.left, node.right), kPageSize);
+  return true;
+}
+
+bool encodeLeafAfter(const Node& node, std::uint8_t fill, const unsigned char* old,
+                     unsigned char* page) {
+  const std::uint32_t maxRecno =
+      node.recnos.empty() ? 1 : *std::max_element(node.recnos.begin(), node.recnos.end());
+  LeafPacker packer(node.keyLength, fill, maxRecno);
+  std::size_t from = 0;
+  if (node.packedPrefix > 0 &&
+      packer.resume(old, static_cast<std::size_t>(node.packedPrefix),
+                    node.key(static_cast<std::size_t>(node.packedPrefix) - 1)))
+    from = static_cast<std::size_t>(node.packedPrefix);
+  for (std::size_t i = from; i < node.size(); ++i)
     if (!packer.add(node.key(i), node.recnos[i])) return false;
   std::memcpy(page, packer.finish(node.attr, node.left, node.right), kPageSize);
   return true;

@@ -70,16 +70,27 @@ std::size_t chooseSplit(const Node& n, std::uint8_t fill) {
   raiseCorrupt("no se puede dividir una hoja de \xEDndice", "");
 }
 
+// Packs a leaf into `page`; false when its keys do not fit. Where the page holds this packer's
+// own encoding of the keys before the first changed one, only the keys from there on are packed
+// again (the result is the same byte for byte).
+bool packLeaf(TagEdit& e, const Node& n, unsigned char* page) {
+  if (n.packedPrefix > 0) {
+    unsigned char scratch[kPageSize];
+    return encodeLeafAfter(n, e.order.fill, CdxWriter::pageBytes(e.cdx, n.offset, scratch), page);
+  }
+  return encodeLeaf(n, e.order.fill, page);
+}
+
 // Writes a node; `keep` keeps a copy of it decoded (else the caller keeps it when done with it).
-void writeNode(TagEdit& e, const Node& n, bool keep = true) {
+void writeNode(TagEdit& e, Node& n, bool keep = true) {
   unsigned char page[kPageSize];
   if (n.isLeaf()) {
-    if (!encodeLeaf(n, e.order.fill, page))
-      raiseCorrupt("hoja de \xEDndice desbordada", e.cdx.path());
+    if (!packLeaf(e, n, page)) raiseCorrupt("hoja de \xEDndice desbordada", e.cdx.path());
   } else {
     encodeInterior(n, page);
   }
   CdxWriter::writePage(e.cdx, n.offset, page);
+  if (n.isLeaf()) n.packedPrefix = static_cast<std::int32_t>(n.size());
   if (keep) CdxWriter::keepWritten(e.cdx, n);
 }
 
@@ -95,8 +106,9 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
     if (CdxWriter::deferLeaf(e.cdx, n, e.order.fill)) return std::nullopt;
     // Packing the leaf tells whether it fits: one pass where it does.
     unsigned char page[kPageSize];
-    if (encodeLeaf(n, e.order.fill, page)) {
+    if (packLeaf(e, n, page)) {
       CdxWriter::writePage(e.cdx, n.offset, page);
+      n.packedPrefix = static_cast<std::int32_t>(n.size());
       return std::nullopt;
     }
   } else if (nodeFits(e, n)) {
@@ -116,6 +128,7 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
   n.keys.resize(at * n.keyLength);
   n.recnos.resize(at);
   n.keyBytes = -1;
+  n.packedPrefix = -1;
   if (!n.isLeaf()) n.children.resize(at);
   right.offset = CdxWriter::allocatePage(e.cdx);
   right.left = n.offset;

@@ -84,10 +84,19 @@ class CdxWriter {
     c.markBatch();
     c.m_batchDirty = true;
     c.m_nodes.erase(node.offset);
-    c.m_pendingLeaves.insert_or_assign(node.offset, Cdx::PendingLeaf{node, fill});
+    Cdx::PendingLeaf& pending =
+        c.m_pendingLeaves.insert_or_assign(node.offset, Cdx::PendingLeaf{node, fill}).first->second;
+    pending.node.packedPrefix = -1;  // encoded whole when its bytes are needed
     c.m_size = std::max<std::uint64_t>(c.m_size, std::uint64_t{node.offset} + cdx::kPageSize);
-    keepWritten(c, node);
+    keepWritten(c, pending.node);
     return true;
+  }
+  // The page at `offset` as this object sees it: where it lies, or read into `scratch`.
+  static const unsigned char* pageBytes(const Cdx& c, std::uint32_t offset,
+                                        unsigned char* scratch) {
+    if (const unsigned char* p = c.viewed(offset, cdx::kPageSize)) return p;
+    c.readBytes(offset, scratch, cdx::kPageSize);
+    return scratch;
   }
   static File& file(Cdx& c) { return c.m_file; }
   static const File& file(const Cdx& c) { return c.m_file; }
