@@ -41,19 +41,24 @@ struct Node {
   // `recnos` directly must clear it too.
   std::int32_t keyBytes = -1;
   // Leaves: when >= 0, the page at `offset` holds this packer's own encoding of a leaf whose
-  // first `packedPrefix` keys (and records) are this node's first ones, so that a change packs
-  // only the keys from there on (encodeLeafAfter). -1 when the page is not known to be so (a
-  // node decoded from a page another program may have written). Lowered by insert() and
-  // erase(); a change made to `keys` or `recnos` directly must set it to -1.
+  // first `packedPrefix` keys (with their records) are this node's first ones and whose last
+  // `packedTail` keys are this node's last ones, so that a change packs again only the keys
+  // between (encodeLeafAfter). -1 when the page is not known to be so (a node decoded from a
+  // page another program may have written). Lowered by insert() and erase(); a change made to
+  // `keys` or `recnos` directly must call forgetPacked().
   std::int32_t packedPrefix = -1;
+  std::int32_t packedTail = -1;
 
   bool isLeaf() const { return (attr & kAttrLeaf) != 0; }
   bool isRoot() const { return (attr & kAttrRoot) != 0; }
   std::size_t size() const { return recnos.size(); }
   const char* key(std::size_t i) const { return keys.data() + i * keyLength; }
+  // The page at `offset` now holds this leaf as the packer encodes it.
+  void setPacked() { packedPrefix = packedTail = static_cast<std::int32_t>(size()); }
+  void forgetPacked() { packedPrefix = packedTail = -1; }
   void clear() {
     keyBytes = -1;
-    packedPrefix = -1;
+    forgetPacked();
     keys.clear();
     recnos.clear();
     children.clear();
@@ -92,6 +97,10 @@ class LeafPacker {
   // same widths, as if they had been added (`lastKey` is the key of the last of them, in full);
   // false, with nothing taken, when the widths differ or the page holds fewer entries.
   bool resume(const unsigned char* old, std::size_t count, const char* lastKey);
+  // Adds the last `count` entries of `old` (as for resume()) as they stand, with their key
+  // bytes: their keys must follow the key added last as they follow the one before them in
+  // `old`. False, with nothing added, when the widths differ or they do not fit.
+  bool appendTail(const unsigned char* old, std::size_t count);
 
  private:
   std::uint16_t m_keyLength;
@@ -111,9 +120,10 @@ std::uint32_t leafUsedBytes(const unsigned char* page, std::uint16_t keyLength);
 
 // Encodes a whole leaf node; false when its keys do not fit in one page.
 bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page);
-// As encodeLeaf(), taking the first node.packedPrefix entries and their key bytes from `old`,
-// the page as it now stands (see Node::packedPrefix), when the entries keep their widths; the
-// page is the same byte for byte as encodeLeaf() makes it.
+// As encodeLeaf(), taking the first node.packedPrefix entries and the last node.packedTail
+// ones but one, with their key bytes, from `old`, the page as it now stands (see
+// Node::packedPrefix), when the entries keep their widths; the page is the same byte for byte
+// as encodeLeaf() makes it.
 bool encodeLeafAfter(const Node& node, std::uint8_t fill, const unsigned char* old,
                      unsigned char* page);
 // Whether encodeLeaf() would succeed, without encoding (using node.keyBytes when known).

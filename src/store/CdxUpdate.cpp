@@ -74,7 +74,7 @@ std::size_t chooseSplit(const Node& n, std::uint8_t fill) {
 // own encoding of the keys before the first changed one, only the keys from there on are packed
 // again (the result is the same byte for byte).
 bool packLeaf(TagEdit& e, const Node& n, unsigned char* page) {
-  if (n.packedPrefix > 0) {
+  if (n.packedPrefix > 0 || n.packedTail > 1) {
     unsigned char scratch[kPageSize];
     return encodeLeafAfter(n, e.order.fill, CdxWriter::pageBytes(e.cdx, n.offset, scratch), page);
   }
@@ -90,7 +90,7 @@ void writeNode(TagEdit& e, Node& n, bool keep = true) {
     encodeInterior(n, page);
   }
   CdxWriter::writePage(e.cdx, n.offset, page);
-  if (n.isLeaf()) n.packedPrefix = static_cast<std::int32_t>(n.size());
+  if (n.isLeaf()) n.setPacked();
   if (keep) CdxWriter::keepWritten(e.cdx, n);
 }
 
@@ -108,7 +108,7 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
     unsigned char page[kPageSize];
     if (packLeaf(e, n, page)) {
       CdxWriter::writePage(e.cdx, n.offset, page);
-      n.packedPrefix = static_cast<std::int32_t>(n.size());
+      n.setPacked();
       return std::nullopt;
     }
   } else if (nodeFits(e, n)) {
@@ -128,7 +128,7 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
   n.keys.resize(at * n.keyLength);
   n.recnos.resize(at);
   n.keyBytes = -1;
-  n.packedPrefix = -1;
+  n.forgetPacked();
   if (!n.isLeaf()) n.children.resize(at);
   right.offset = CdxWriter::allocatePage(e.cdx);
   right.left = n.offset;

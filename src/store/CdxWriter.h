@@ -86,7 +86,7 @@ class CdxWriter {
     c.m_nodes.erase(node.offset);
     Cdx::PendingLeaf& pending =
         c.m_pendingLeaves.insert_or_assign(node.offset, Cdx::PendingLeaf{node, fill}).first->second;
-    pending.node.packedPrefix = -1;  // encoded whole when its bytes are needed
+    pending.node.forgetPacked();  // encoded whole when its bytes are needed
     c.m_size = std::max<std::uint64_t>(c.m_size, std::uint64_t{node.offset} + cdx::kPageSize);
     keepWritten(c, pending.node);
     return true;
