@@ -119,6 +119,29 @@ TEST(MemoryFiles, AnswerAsADiskFileDoes) {
   removeMemoryFile(mem);
 }
 
+// A memory file given new bytes (as a fuzz target gives every input) holds them and nothing of
+// the longer bytes it held before: a growth past the new end reads zeros, as on disk.
+TEST(MemoryFiles, NewBytesLeaveNothingOfTheOldOnes) {
+  const std::string mem = std::string(kMemoryFolder) + "nuevo.bin";
+  ASSERT_TRUE(setMemoryFile(mem, std::string(70000, 'V')));
+  ASSERT_TRUE(setMemoryFile(mem, "abc"));
+  File f = File::open(mem, true);
+  EXPECT_EQ(f.size(), 3u);
+  char buf[8] = {};
+  EXPECT_EQ(f.readSome(0, buf, sizeof buf), 3u);
+  f.writeAt(6, "Z", 1);
+  EXPECT_EQ(f.readSome(0, buf, sizeof buf), 7u);
+  EXPECT_EQ(std::string(buf, 7), std::string("abc\0\0\0Z", 7));
+  f.truncate(66000);
+  std::string tail(66000 - 60000, 'x');
+  EXPECT_EQ(f.readSome(60000, tail.data(), tail.size()), tail.size());
+  EXPECT_EQ(tail, std::string(tail.size(), '\0'));
+  f.close();
+  ASSERT_TRUE(setMemoryFile(mem, ""));
+  EXPECT_EQ(File::open(mem, false).size(), 0u);
+  removeMemoryFile(mem);
+}
+
 // A view reads the file's bytes as they stand, written after it was made too; a memory file
 // forgotten by name lives on for the opens and views of it; its bytes are handed out in place.
 TEST(MemoryFiles, ViewsFollowWritesAndOutliveTheName) {
