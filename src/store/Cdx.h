@@ -249,6 +249,13 @@ class Cdx {
     m_nodes.clear();
     m_leaves.clear();
   }
+  // The node kept for `page` no longer stands (the page was written): it is marked so (a key
+  // length of 0, which no tag has) rather than dropped, and its place is taken again when the
+  // page is next kept, without a new entry.
+  void dropKept(std::uint32_t page) const {
+    if (const auto it = m_nodes.find(page); it != m_nodes.end()) it->second.keyLength = 0;
+    if (const auto it = m_leaves.find(page); it != m_leaves.end()) it->second.keyLength = 0;
+  }
 
   File m_file;
   mutable FileView m_view;  // pages are read through it (no system call per page)

@@ -52,7 +52,7 @@ class CdxWriter {
     if (kept.isLeaf() && !c.m_batch) {
       if (const auto it = c.m_leaves.find(offset); it != c.m_leaves.end() && &it->second == &kept) {
         node = std::move(it->second);
-        c.m_leaves.erase(it);
+        it->second.keyLength = 0;  // no longer stands (see Cdx::dropKept)
         return;
       }
     }
