@@ -289,6 +289,10 @@ class Cdx {
     std::uint8_t fill = ' ';
   };
   mutable std::unordered_map<std::uint32_t, PendingLeaf> m_pendingLeaves;
+  // Scratch of the key changes: the nodes of the descent and the leaf changed, kept from change
+  // to change so that their room is taken again.
+  std::vector<cdx::PathStep> m_editPath;
+  cdx::Node m_editLeaf;
   // Encodes the pending leaves among the pages that bytes [offset, offset + n) touch into the
   // batch's pages.
   void encodePending(std::uint64_t offset, std::size_t n) const;

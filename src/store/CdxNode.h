@@ -67,6 +67,12 @@ struct Node {
   void erase(std::size_t at);
 };
 
+// One step of the descent of a key change: a node above the leaf and the entry taken in it.
+struct PathStep {
+  Node node;
+  std::size_t index = 0;
+};
+
 // Decodes a page into `out` (keys expanded with `fill`). Throws a damaged-file failure naming
 // `fileName` when counts, bit widths or stored lengths are impossible.
 void decodeNode(const unsigned char* page, std::uint32_t offset, std::uint16_t keyLength,
