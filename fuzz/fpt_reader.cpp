@@ -1,4 +1,6 @@
 // Fuzz target: a memo file read as FPT and as DBT, every block it could hold.
+#include <string>
+
 #include "FuzzSupport.h"
 #include "expr/Failure.h"
 #include "store/MemoFile.h"
@@ -11,10 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
       auto memo = MemoFile::open(path, kind, false, false);
       const std::uint32_t blocks = static_cast<std::uint32_t>(size / memo->blockSize()) + 2;
-      // Every block, damaged or not: a failure costs the engine what it costs.
+      // Every block, damaged or not: a damaged one is told as a fault (with the description it
+      // is raised with), and the last read raises it.
+      std::string text;
+      MemoFault fault;
       for (std::uint32_t b = 0; b < std::min<std::uint32_t>(blocks, 300); ++b) {
         try {
-          memo->read(b);
+          if (!memo->tryRead(b, text, fault)) (void)MemoFile::faultText(fault);
         } catch (const exo::FailureError&) {
         }
       }

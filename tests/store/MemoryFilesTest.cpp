@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,54 @@ TEST(MemoryFiles, MemosReadAsOnDisk) {
     EXPECT_NE(std::count_if(a.begin(), a.end(),
                             [](const std::string& t) { return t.starts_with("fallo: "); }),
               0);
+  }
+  removeMemoryFile(mem);
+}
+
+// A read that tells a damaged block instead of raising it finds what read() finds: the same text,
+// or a fault described as read() raises it; one buffer serves every block. Disk and memory.
+TEST(MemoryFiles, DamagedBlocksToldAsReadRaisesThem) {
+  storetest::TempDir dir;
+  std::string bytes =
+      storetest::readFile(storetest::kVectorDir + "/external/vfp-foxprodb/contacts.FPT");
+  ASSERT_GT(bytes.size(), 640u);
+  const std::size_t last = bytes.size() / 64 * 64 - 64;
+  const char longer[8] = {0, 0, 0, 1, 0x7F, 0, 0, 0};
+  std::memcpy(bytes.data() + last, longer, 8);
+  const char badDbt[8] = {'\xFF', '\xFF', 8, 0, 3, 0, 0, 0};  // a DBT block shorter than its head
+  std::memcpy(bytes.data() + 512, badDbt, 8);
+  bytes += std::string(5, 'x');  // the last block's head cut short
+  bytes[20] = 64;                // read as DBT, 64-byte blocks too: texts one after another
+  bytes[21] = 0;
+  const std::string disk = dir.file("m.fpt"), mem = std::string(kMemoryFolder) + "m2.fpt";
+  storetest::writeFile(disk, bytes);
+  ASSERT_TRUE(setMemoryFile(mem, bytes));
+  for (const std::string& path : {disk, mem}) {
+    for (MemoKind kind : {MemoKind::Fpt, MemoKind::Dbt}) {
+      SCOPED_TRACE(path + (kind == MemoKind::Fpt ? " fpt" : " dbt"));
+      auto memo = MemoFile::open(path, kind, false, true);
+      std::string text;
+      MemoFault fault;
+      std::set<MemoFault::Kind> kinds;
+      for (std::uint32_t b = 0; b < 2 + bytes.size() / memo->blockSize(); ++b) {
+        std::string raised;
+        try {
+          raised = memo->read(b);
+        } catch (const exo::FailureError& e) {
+          raised = "fallo: " + e.failure().description;
+        }
+        const bool read = memo->tryRead(b, text, fault);
+        EXPECT_EQ(read, fault.kind == MemoFault::Kind::None) << b;
+        kinds.insert(fault.kind);
+        EXPECT_EQ(read ? text
+                       : "fallo: Archivo da\xF1"
+                         "ado: " +
+                             MemoFile::faultText(fault),
+                  raised)
+            << b;
+      }
+      EXPECT_GE(kinds.size(), 3u);  // read, and damaged more than one way
+    }
   }
   removeMemoryFile(mem);
 }
