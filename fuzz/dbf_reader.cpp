@@ -1,10 +1,12 @@
 // Fuzz target: a table (and the memo file after it) opened and read field by field.
 // Input: 2 bytes giving the table's length, the table bytes, then the memo file's bytes.
+#include <string>
 #include <vector>
 
 #include "FuzzSupport.h"
 #include "expr/Failure.h"
 #include "store/Dbf.h"
+#include "store/MemoFile.h"
 
 using namespace exo::store;
 
@@ -12,6 +14,8 @@ namespace {
 
 void readAll(Dbf& t) {
   std::vector<char> rec(t.recordLength());
+  std::string text;
+  MemoFault fault;
   const std::uint32_t n = std::min<std::uint32_t>(t.recordCount(), 2000);
   for (std::uint32_t r = 1; r <= n; ++r) {
     t.read(r, rec.data());
@@ -23,7 +27,9 @@ void readAll(Dbf& t) {
           t.number(rec.data(), f);
         if (type == 'D' || type == 'T') t.date(rec.data(), f);
         if (type == 'L') t.logical(rec.data(), f);
-        if (type == 'M' || type == 'G' || type == 'P' || type == 'W') t.memo(rec.data(), f);
+        if ((type == 'M' || type == 'G' || type == 'P' || type == 'W') &&
+            !t.tryMemo(rec.data(), f, text, fault))
+          (void)MemoFile::faultText(fault);  // a damaged block of the memo file
       } catch (const exo::FailureError&) {
         // a damaged memo pointer (or number) is reported per field; every field is read
       }

@@ -257,4 +257,44 @@ TEST(MemoryFiles, DamagedBlocksToldAsReadRaisesThem) {
   removeMemoryFile(mem);
 }
 
+// A table's memo fields read with the damaged blocks told: what memo() reads or raises, field by
+// field, with the memo file cut short so that some pointers reach past its end.
+TEST(MemoryFiles, MemoFieldsToldAsMemoRaisesThem) {
+  const std::string from = storetest::kVectorDir + "/external/vfp-foxprodb/contacts";
+  const std::string mem = std::string(kMemoryFolder) + "cortada";
+  const std::string memo = storetest::readFile(from + ".FPT");
+  ASSERT_TRUE(setMemoryFile(mem + ".dbf", storetest::readFile(from + ".dbf")));
+  ASSERT_TRUE(setMemoryFile(mem + ".fpt", memo.substr(0, memo.size() * 2 / 3)));
+  Dbf t = Dbf::open(mem + ".dbf", {true, true, 0});
+  std::vector<char> rec(t.recordLength());
+  std::string text;
+  MemoFault fault;
+  int told = 0, read = 0;
+  for (std::uint32_t r = 1; r <= t.recordCount(); ++r) {
+    t.read(r, rec.data());
+    for (int f = 0; f < static_cast<int>(t.fields().size()); ++f) {
+      if (t.fields()[f].type != 'M') continue;
+      std::string raised;
+      try {
+        raised = t.memo(rec.data(), f);
+      } catch (const exo::FailureError& e) {
+        raised = "fallo: " + e.failure().description;
+      }
+      const bool ok = t.tryMemo(rec.data(), f, text, fault);
+      (ok ? read : told) += 1;
+      EXPECT_EQ(ok ? text
+                   : "fallo: Archivo da\xF1"
+                     "ado: " +
+                         MemoFile::faultText(fault),
+                raised)
+          << r << " " << f;
+    }
+  }
+  EXPECT_GT(told, 0);
+  EXPECT_GT(read, 0);
+  t.close();
+  removeMemoryFile(mem + ".dbf");
+  removeMemoryFile(mem + ".fpt");
+}
+
 }  // namespace
