@@ -1,4 +1,6 @@
 // Fuzz target: a memo file read as FPT and as DBT, every block it could hold.
+#include <string>
+
 #include "FuzzSupport.h"
 #include "expr/Failure.h"
 #include "store/MemoFile.h"
@@ -11,14 +13,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
       auto memo = MemoFile::open(path, kind, false, false);
       const std::uint32_t blocks = static_cast<std::uint32_t>(size / memo->blockSize()) + 2;
-      // Past a few damaged blocks the rest of the file is mostly damaged too: their failures
-      // take the same way, and only slow the run down.
-      int failures = 0;
-      for (std::uint32_t b = 0; b < std::min<std::uint32_t>(blocks, 300) && failures < 8; ++b) {
+      // Every block, damaged or not: a damaged one is told as a fault (with the description it
+      // is raised with), and the last read raises it.
+      std::string text;
+      MemoFault fault;
+      for (std::uint32_t b = 0; b < std::min<std::uint32_t>(blocks, 300); ++b) {
         try {
-          memo->read(b);
+          if (!memo->tryRead(b, text, fault)) (void)MemoFile::faultText(fault);
         } catch (const exo::FailureError&) {
-          ++failures;
         }
       }
       memo->read(0xFFFFFFFFu);

@@ -249,6 +249,13 @@ class Cdx {
     m_nodes.clear();
     m_leaves.clear();
   }
+  // The node kept for `page` no longer stands (the page was written): it is marked so (a key
+  // length of 0, which no tag has) rather than dropped, and its place is taken again when the
+  // page is next kept, without a new entry.
+  void dropKept(std::uint32_t page) const {
+    if (const auto it = m_nodes.find(page); it != m_nodes.end()) it->second.keyLength = 0;
+    if (const auto it = m_leaves.find(page); it != m_leaves.end()) it->second.keyLength = 0;
+  }
 
   File m_file;
   mutable FileView m_view;  // pages are read through it (no system call per page)
@@ -282,6 +289,10 @@ class Cdx {
     std::uint8_t fill = ' ';
   };
   mutable std::unordered_map<std::uint32_t, PendingLeaf> m_pendingLeaves;
+  // Scratch of the key changes: the nodes of the descent and the leaf changed, kept from change
+  // to change so that their room is taken again.
+  std::vector<cdx::PathStep> m_editPath;
+  cdx::Node m_editLeaf;
   // Encodes the pending leaves among the pages that bytes [offset, offset + n) touch into the
   // batch's pages.
   void encodePending(std::uint64_t offset, std::size_t n) const;

@@ -69,14 +69,12 @@ void Cdx::readBytes(std::uint64_t offset, void* buffer, std::size_t n) const {
 void Cdx::writeBytes(std::uint32_t offset, const void* buffer, std::size_t n) {
   if (!m_batch) {
     m_file.writeAt(offset, buffer, n);
-    // Nodes kept decoded from the pages written are gone (those written as whole nodes are kept
-    // again by the writer, as they now stand).
+    // Nodes kept decoded from the pages written no longer stand (those written as whole nodes are
+    // kept again by the writer, as they now stand).
     if (!m_nodes.empty() || !m_leaves.empty()) {
       for (std::uint64_t page = offset / kPageSize * kPageSize; page < std::uint64_t{offset} + n;
-           page += kPageSize) {
-        m_nodes.erase(static_cast<std::uint32_t>(page));
-        m_leaves.erase(static_cast<std::uint32_t>(page));
-      }
+           page += kPageSize)
+        dropKept(static_cast<std::uint32_t>(page));
     }
     return;
   }
@@ -90,8 +88,7 @@ void Cdx::writeBytes(std::uint32_t offset, const void* buffer, std::size_t n) {
     const std::size_t at = offset - page;
     const std::size_t piece = std::min<std::size_t>(n, kPageSize - at);
     // The counter does not move during a batch: nodes kept from this page are dropped here.
-    m_nodes.erase(page);
-    m_leaves.erase(page);
+    dropKept(page);
     auto it = m_pages.find(page);
     if (it == m_pages.end()) {
       // A page written in part starts as the file holds it.

@@ -121,6 +121,9 @@ int KeyOrder::compare(const char* a, const char* b, std::size_t n) const {
 
 void Node::insert(std::size_t at, const char* key, std::uint32_t recno, std::uint32_t child) {
   keyBytes = -1;
+  const auto before = static_cast<std::int32_t>(at), after = static_cast<std::int32_t>(size() - at);
+  packedPrefix = std::min(packedPrefix, before);
+  packedTail = std::min(packedTail, after);
   keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength), key, key + keyLength);
   recnos.insert(recnos.begin() + static_cast<std::ptrdiff_t>(at), recno);
   if (!isLeaf()) children.insert(children.begin() + static_cast<std::ptrdiff_t>(at), child);
@@ -128,6 +131,10 @@ void Node::insert(std::size_t at, const char* key, std::uint32_t recno, std::uin
 
 void Node::erase(std::size_t at) {
   keyBytes = -1;
+  const auto before = static_cast<std::int32_t>(at),
+             after = static_cast<std::int32_t>(size() - at - 1);
+  packedPrefix = std::min(packedPrefix, before);
+  packedTail = std::min(packedTail, after);
   const auto k = keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength);
   keys.erase(k, k + keyLength);
   recnos.erase(recnos.begin() + static_cast<std::ptrdiff_t>(at));
@@ -185,6 +192,8 @@ LeafPacker::LeafPacker(std::uint16_t keyLength, std::uint8_t fill, std::uint32_t
     m_recBits = static_cast<std::uint8_t>(recBits);
     m_dupBits = m_trlBits = lengthBits;
   }
+  m_entryMask =
+      m_entryBytes >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * m_entryBytes)) - 1;
   reset();
 }
 
@@ -249,11 +258,81 @@ bool LeafPacker::add(const char* key, std::uint32_t recno) {
   const std::uint64_t v = std::uint64_t{recno} | std::uint64_t{dup} << m_recBits |
                           std::uint64_t{trail} << (m_recBits + m_dupBits);
   unsigned char* e = m_page + 24 + m_count * m_entryBytes;
-  for (unsigned b = 0; b < m_entryBytes; ++b) e[b] = static_cast<unsigned char>(v >> (8 * b));
+  if (24 + m_count * m_entryBytes + 8 <= m_keyPos) {
+    // The entry and the zero bytes above it in one store (the free space between entries and
+    // keys is zero, and stays so).
+    const std::uint64_t entry = v & m_entryMask;
+    std::memcpy(e, &entry, 8);
+  } else {
+    for (unsigned b = 0; b < m_entryBytes; ++b) e[b] = static_cast<unsigned char>(v >> (8 * b));
+  }
   m_free -= cost;
   m_prev = key;
   m_prevTrail = trail;
   ++m_count;
+  return true;
+}
+
+bool LeafPacker::resume(const unsigned char* old, std::size_t count, const char* lastKey) {
+  if (m_count != 0 || old[20] != m_recBits || old[21] != m_dupBits || old[22] != m_trlBits ||
+      old[23] != m_entryBytes || readLe16(old + 2) < count || count == 0 ||
+      24 + count * m_entryBytes + 8 > kPageSize)
+    return false;
+  // The stored bytes of the entries taken: the key length less their shared and trailing bytes.
+  const std::uint64_t mask = m_entryMask;
+  const unsigned dupShift = m_recBits, trlShift = m_recBits + m_dupBits;
+  const std::uint64_t dupMask = (1u << m_dupBits) - 1, trlMask = (1u << m_trlBits) - 1;
+  std::uint32_t stored = 0;
+  const unsigned char* e = old + 24;
+  for (std::size_t i = 0; i < count; ++i, e += m_entryBytes) {
+    std::uint64_t v;
+    std::memcpy(&v, e, 8);  // entries lie well before the page's end
+    v &= mask;
+    stored += m_keyLength -
+              static_cast<std::uint32_t>(((v >> dupShift) & dupMask) + ((v >> trlShift) & trlMask));
+  }
+  const std::uint32_t entries = static_cast<std::uint32_t>(count) * m_entryBytes;
+  if (stored + entries > kLeafSpace) return false;
+  std::memcpy(m_page + 24, old + 24, entries);
+  m_keyPos = kPageSize - stored;
+  std::memcpy(m_page + m_keyPos, old + m_keyPos, stored);
+  m_free = kLeafSpace - entries - stored;
+  m_count = count;
+  m_prev = lastKey;
+  m_prevTrail = trailingFill(lastKey, m_keyLength, m_fill);
+  return true;
+}
+
+bool LeafPacker::appendTail(const unsigned char* old, std::size_t count) {
+  const std::size_t total = readLe16(old + 2);
+  const std::uint32_t eb = m_entryBytes;
+  if (m_count == 0 || count == 0 || old[20] != m_recBits || old[21] != m_dupBits ||
+      old[22] != m_trlBits || old[23] != eb || total < count || 24 + total * eb + 8 > kPageSize)
+    return false;
+  const unsigned dupShift = m_recBits, trlShift = m_recBits + m_dupBits;
+  const std::uint64_t dupMask = (1u << m_dupBits) - 1, trlMask = (1u << m_trlBits) - 1;
+  std::uint32_t stored = 0;
+  const unsigned char* first = old + 24 + (total - count) * eb;
+  const unsigned char* e = first;
+  for (std::size_t i = 0; i < count; ++i, e += eb) {
+    std::uint64_t v;
+    std::memcpy(&v, e, 8);
+    v &= m_entryMask;
+    stored += m_keyLength -
+              static_cast<std::uint32_t>(((v >> dupShift) & dupMask) + ((v >> trlShift) & trlMask));
+  }
+  // The keys of `old` end where its free space says (the packer's own page).
+  const std::uint32_t oldFree = readLe16(old + 12);
+  if (oldFree + total * eb > kLeafSpace) return false;
+  const std::uint32_t oldKeyPos = 24 + static_cast<std::uint32_t>(total) * eb + oldFree;
+  const std::uint32_t entries = static_cast<std::uint32_t>(count) * eb;
+  if (oldKeyPos + stored > kPageSize || entries + stored > m_free) return false;
+  std::memcpy(m_page + 24 + m_count * eb, first, entries);
+  m_keyPos -= stored;
+  std::memcpy(m_page + m_keyPos, old + oldKeyPos, stored);
+  m_free -= entries + stored;
+  m_count += count;
+  m_prev = nullptr;  // nothing is added after a tail
   return true;
 }
 
@@ -301,6 +380,31 @@ bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page) {
   LeafPacker packer(node.keyLength, fill, maxRecno);
   for (std::size_t i = 0; i < node.size(); ++i)
     if (!packer.add(node.key(i), node.recnos[i])) return false;
+  std::memcpy(page, packer.finish(node.attr, node.left, node.right), kPageSize);
+  return true;
+}
+
+bool encodeLeafAfter(const Node& node, std::uint8_t fill, const unsigned char* old,
+                     unsigned char* page) {
+  const std::uint32_t maxRecno =
+      node.recnos.empty() ? 1 : *std::max_element(node.recnos.begin(), node.recnos.end());
+  LeafPacker packer(node.keyLength, fill, maxRecno);
+  const std::size_t n = node.size();
+  std::size_t from = 0;
+  if (node.packedPrefix > 0 &&
+      packer.resume(old, static_cast<std::size_t>(node.packedPrefix),
+                    node.key(static_cast<std::size_t>(node.packedPrefix) - 1)))
+    from = static_cast<std::size_t>(node.packedPrefix);
+  // The keys of the tail but its first follow the same keys as on the page: their entries stand.
+  std::size_t tail = n;
+  if (node.packedTail > 1)
+    tail = std::max(from + 1, n - static_cast<std::size_t>(node.packedTail) + 1);
+  for (std::size_t i = from; i < std::min(tail, n); ++i)
+    if (!packer.add(node.key(i), node.recnos[i])) return false;
+  if (tail < n && !packer.appendTail(old, n - tail)) {
+    for (std::size_t i = tail; i < n; ++i)
+      if (!packer.add(node.key(i), node.recnos[i])) return false;
+  }
   std::memcpy(page, packer.finish(node.attr, node.left, node.right), kPageSize);
   return true;
 }

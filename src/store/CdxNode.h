@@ -40,19 +40,37 @@ struct Node {
   // Cleared by every change made through the members below; a change made to `keys` or
   // `recnos` directly must clear it too.
   std::int32_t keyBytes = -1;
+  // Leaves: when >= 0, the page at `offset` holds this packer's own encoding of a leaf whose
+  // first `packedPrefix` keys (with their records) are this node's first ones and whose last
+  // `packedTail` keys are this node's last ones, so that a change packs again only the keys
+  // between (encodeLeafAfter). -1 when the page is not known to be so (a node decoded from a
+  // page another program may have written). Lowered by insert() and erase(); a change made to
+  // `keys` or `recnos` directly must call forgetPacked().
+  std::int32_t packedPrefix = -1;
+  std::int32_t packedTail = -1;
 
   bool isLeaf() const { return (attr & kAttrLeaf) != 0; }
   bool isRoot() const { return (attr & kAttrRoot) != 0; }
   std::size_t size() const { return recnos.size(); }
   const char* key(std::size_t i) const { return keys.data() + i * keyLength; }
+  // The page at `offset` now holds this leaf as the packer encodes it.
+  void setPacked() { packedPrefix = packedTail = static_cast<std::int32_t>(size()); }
+  void forgetPacked() { packedPrefix = packedTail = -1; }
   void clear() {
     keyBytes = -1;
+    forgetPacked();
     keys.clear();
     recnos.clear();
     children.clear();
   }
   void insert(std::size_t at, const char* key, std::uint32_t recno, std::uint32_t child);
   void erase(std::size_t at);
+};
+
+// One step of the descent of a key change: a node above the leaf and the entry taken in it.
+struct PathStep {
+  Node node;
+  std::size_t index = 0;
 };
 
 // Decodes a page into `out` (keys expanded with `fill`). Throws a damaged-file failure naming
@@ -81,11 +99,20 @@ class LeafPacker {
   // Whether the keys of `node` (of this packer's key length) would all go into one empty leaf,
   // worked out as add() packs them but without writing the page.
   bool wouldFit(const Node& node) const;
+  // Takes the first `count` entries of `old`, a page this packer's own rules wrote with the
+  // same widths, as if they had been added (`lastKey` is the key of the last of them, in full);
+  // false, with nothing taken, when the widths differ or the page holds fewer entries.
+  bool resume(const unsigned char* old, std::size_t count, const char* lastKey);
+  // Adds the last `count` entries of `old` (as for resume()) as they stand, with their key
+  // bytes: their keys must follow the key added last as they follow the one before them in
+  // `old`. False, with nothing added, when the widths differ or they do not fit.
+  bool appendTail(const unsigned char* old, std::size_t count);
 
  private:
   std::uint16_t m_keyLength;
   std::uint8_t m_fill;
   std::uint8_t m_recBits = 0, m_dupBits = 0, m_trlBits = 0, m_entryBytes = 0;
+  std::uint64_t m_entryMask = 0;  // the bits of one entry
   unsigned char m_page[kPageSize];
   std::uint32_t m_free = 0, m_keyPos = 0;
   std::size_t m_count = 0;
@@ -99,6 +126,12 @@ std::uint32_t leafUsedBytes(const unsigned char* page, std::uint16_t keyLength);
 
 // Encodes a whole leaf node; false when its keys do not fit in one page.
 bool encodeLeaf(const Node& node, std::uint8_t fill, unsigned char* page);
+// As encodeLeaf(), taking the first node.packedPrefix entries and the last node.packedTail
+// ones but one, with their key bytes, from `old`, the page as it now stands (see
+// Node::packedPrefix), when the entries keep their widths; the page is the same byte for byte
+// as encodeLeaf() makes it.
+bool encodeLeafAfter(const Node& node, std::uint8_t fill, const unsigned char* old,
+                     unsigned char* page);
 // Whether encodeLeaf() would succeed, without encoding (using node.keyBytes when known).
 bool leafFits(const Node& node, std::uint8_t fill);
 // The bytes key `i` of a leaf takes when packed after key i - 1: the key length less the bytes

@@ -13,9 +13,24 @@ using namespace cdx;
 
 namespace {
 
-struct PathStep {
-  Node node;
-  std::size_t index;
+// The descent of one key change, over the steps its Cdx keeps from change to change: a step
+// left is not destroyed, so that the next descent copies its node into the same room.
+class EditPath {
+ public:
+  explicit EditPath(std::vector<PathStep>& steps) : m_steps(steps) {}
+  bool empty() const { return m_size == 0; }
+  std::size_t size() const { return m_size; }
+  // The next step (its node holds whatever it held last).
+  PathStep& push() {
+    if (m_size == m_steps.size()) m_steps.emplace_back();
+    return m_steps[m_size++];
+  }
+  // The last step, taken off the path (it stays valid until the next push).
+  PathStep& pop() { return m_steps[--m_size]; }
+
+ private:
+  std::vector<PathStep>& m_steps;
+  std::size_t m_size = 0;
 };
 
 // Context of one modification of one tag.
@@ -70,16 +85,27 @@ std::size_t chooseSplit(const Node& n, std::uint8_t fill) {
   raiseCorrupt("no se puede dividir una hoja de \xEDndice", "");
 }
 
+// Packs a leaf into `page`; false when its keys do not fit. Where the page holds this packer's
+// own encoding of the keys before the first changed one, only the keys from there on are packed
+// again (the result is the same byte for byte).
+bool packLeaf(TagEdit& e, const Node& n, unsigned char* page) {
+  if (n.packedPrefix > 0 || n.packedTail > 1) {
+    unsigned char scratch[kPageSize];
+    return encodeLeafAfter(n, e.order.fill, CdxWriter::pageBytes(e.cdx, n.offset, scratch), page);
+  }
+  return encodeLeaf(n, e.order.fill, page);
+}
+
 // Writes a node; `keep` keeps a copy of it decoded (else the caller keeps it when done with it).
-void writeNode(TagEdit& e, const Node& n, bool keep = true) {
+void writeNode(TagEdit& e, Node& n, bool keep = true) {
   unsigned char page[kPageSize];
   if (n.isLeaf()) {
-    if (!encodeLeaf(n, e.order.fill, page))
-      raiseCorrupt("hoja de \xEDndice desbordada", e.cdx.path());
+    if (!packLeaf(e, n, page)) raiseCorrupt("hoja de \xEDndice desbordada", e.cdx.path());
   } else {
     encodeInterior(n, page);
   }
   CdxWriter::writePage(e.cdx, n.offset, page);
+  if (n.isLeaf()) n.setPacked();
   if (keep) CdxWriter::keepWritten(e.cdx, n);
 }
 
@@ -95,8 +121,9 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
     if (CdxWriter::deferLeaf(e.cdx, n, e.order.fill)) return std::nullopt;
     // Packing the leaf tells whether it fits: one pass where it does.
     unsigned char page[kPageSize];
-    if (encodeLeaf(n, e.order.fill, page)) {
+    if (packLeaf(e, n, page)) {
       CdxWriter::writePage(e.cdx, n.offset, page);
+      n.setPacked();
       return std::nullopt;
     }
   } else if (nodeFits(e, n)) {
@@ -116,6 +143,7 @@ std::optional<Node> writeOrSplit(TagEdit& e, Node& n) {
   n.keys.resize(at * n.keyLength);
   n.recnos.resize(at);
   n.keyBytes = -1;
+  n.forgetPacked();
   if (!n.isLeaf()) n.children.resize(at);
   right.offset = CdxWriter::allocatePage(e.cdx);
   right.left = n.offset;
@@ -142,11 +170,11 @@ void pointAt(Node& parent, std::size_t i, const Node& child) {
 
 // Writes a changed node and carries the change up the path: parent entries take the last key
 // of their child, splits add entries, a split root gets a new root above it.
-void store(TagEdit& e, std::vector<PathStep>& path, Node node) {
+void store(TagEdit& e, EditPath& path, Node& node) {
   for (;;) {
     std::optional<Node> extra = writeOrSplit(e, node);
     if (path.empty()) {
-      if (!extra) return CdxWriter::keepWritten(e.cdx, std::move(node));
+      if (!extra) return CdxWriter::keepWritten(e.cdx, node);
       Node root;
       root.keyLength = e.keyLength;
       root.fill = e.order.fill;
@@ -161,45 +189,47 @@ void store(TagEdit& e, std::vector<PathStep>& path, Node node) {
       setRoot(e, root.offset);
       return;
     }
-    PathStep up = std::move(path.back());
-    path.pop_back();
+    PathStep& up = path.pop();
     // A parent whose entry for this node stays as it was is unchanged, and so is the rest of
     // the path above it.
     if (!extra && up.node.children[up.index] == node.offset &&
         up.node.recnos[up.index] == node.recnos.back() &&
         std::memcmp(up.node.key(up.index), node.key(node.size() - 1), up.node.keyLength) == 0)
-      return CdxWriter::keepWritten(e.cdx, std::move(node));
+      return CdxWriter::keepWritten(e.cdx, node);
     pointAt(up.node, up.index, node);
     if (extra) {
       up.node.insert(up.index + 1, extra->key(0), 0, 0);
       pointAt(up.node, up.index + 1, *extra);
     }
-    CdxWriter::keepWritten(e.cdx, std::move(node));
-    node = std::move(up.node);
+    CdxWriter::keepWritten(e.cdx, node);
+    std::swap(node, up.node);  // the parent is changed next; the step keeps the room
   }
 }
 
 // Unlinks an empty node, frees it and removes its parent entry (repeating upwards).
-void removeEmpty(TagEdit& e, std::vector<PathStep>& path, Node node) {
+void removeEmpty(TagEdit& e, EditPath& path, Node& node) {
   for (;;) {
     if (node.left != kNoPage) patchLink(e.cdx, node.left, 8, node.right);
     if (node.right != kNoPage) patchLink(e.cdx, node.right, 4, node.left);
     CdxWriter::freePages(e.cdx, {node.offset});
-    PathStep up = std::move(path.back());
-    path.pop_back();
+    PathStep& up = path.pop();
     up.node.erase(up.index);
-    if (up.node.size() > 0) return store(e, path, std::move(up.node));
+    if (up.node.size() > 0) {
+      std::swap(node, up.node);
+      return store(e, path, node);
+    }
     if (up.node.isRoot()) {
       up.node.attr = kAttrRoot | kAttrLeaf;
       up.node.clear();
       return writeNode(e, up.node);
     }
-    node = std::move(up.node);
+    std::swap(node, up.node);
   }
 }
 
-Node descend(TagEdit& e, const char* key, std::uint32_t recno, std::vector<PathStep>& path) {
-  Node node;
+// Reads the nodes from the root down to the leaf where (key, recno) belongs into `node`, the
+// nodes above it into `path`.
+void descend(TagEdit& e, const char* key, std::uint32_t recno, EditPath& path, Node& node) {
   CdxWriter::readNodeToChange(e.cdx, CdxWriter::rootOf(e.cdx, e.tag), e.keyLength, e.order.fill,
                               node);
   while (!node.isLeaf()) {
@@ -207,11 +237,11 @@ Node descend(TagEdit& e, const char* key, std::uint32_t recno, std::vector<PathS
       raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", e.cdx.path());
     const std::size_t i = std::min(lowerBound(node, key, recno, e.order), node.size() - 1);
     const std::uint32_t child = node.children[i];
-    path.push_back({std::move(node), i});
-    node = Node();
+    PathStep& step = path.push();
+    std::swap(step.node, node);
+    step.index = i;
     CdxWriter::readNodeToChange(e.cdx, child, e.keyLength, e.order.fill, node);
   }
-  return node;
 }
 
 }  // namespace
@@ -224,8 +254,9 @@ void CdxWriter::insert(Cdx& c, std::size_t tag, std::string_view key, std::uint3
   IndexWriteLock lock(c);
   TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
   const std::string k = c.padKey(tag, key);
-  std::vector<PathStep> path;
-  Node leaf = descend(e, k.data(), recno, path);
+  EditPath path(CdxWriter::editPath(c));
+  Node& leaf = CdxWriter::editLeaf(c);
+  descend(e, k.data(), recno, path, leaf);
   const std::size_t i = lowerBound(leaf, k.data(), recno, e.order);
   const auto sameKey = [&](std::size_t j) {
     return j < leaf.size() && e.order.compare(leaf.key(j), k.data(), e.keyLength) == 0;
@@ -233,7 +264,7 @@ void CdxWriter::insert(Cdx& c, std::size_t tag, std::string_view key, std::uint3
   if (sameKey(i) && leaf.recnos[i] == recno) return;
   if (c.m_tags[tag].unique() && (sameKey(i) || (i > 0 && sameKey(i - 1)))) return;
   leaf.insert(i, k.data(), recno, 0);
-  store(e, path, std::move(leaf));
+  store(e, path, leaf);
   bumpCounter(c);
 }
 
@@ -245,19 +276,20 @@ bool CdxWriter::erase(Cdx& c, std::size_t tag, std::string_view key, std::uint32
   IndexWriteLock lock(c);
   TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
   const std::string k = c.padKey(tag, key);
-  std::vector<PathStep> path;
-  Node leaf = descend(e, k.data(), recno, path);
+  EditPath path(CdxWriter::editPath(c));
+  Node& leaf = CdxWriter::editLeaf(c);
+  descend(e, k.data(), recno, path, leaf);
   const std::size_t i = lowerBound(leaf, k.data(), recno, e.order);
   if (i >= leaf.size() || leaf.recnos[i] != recno ||
       std::memcmp(leaf.key(i), k.data(), e.keyLength) != 0)
     return false;
   leaf.erase(i);
   if (leaf.size() == 0 && !path.empty()) {
-    removeEmpty(e, path, std::move(leaf));
+    removeEmpty(e, path, leaf);
   } else if (leaf.size() == 0) {
     writeNode(e, leaf);
   } else {
-    store(e, path, std::move(leaf));
+    store(e, path, leaf);
   }
   bumpCounter(c);
   return true;
@@ -270,8 +302,9 @@ bool CdxWriter::moveWithinLeaf(Cdx& c, std::size_t tag, std::string_view oldKey,
   IndexWriteLock lock(c);
   TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
   const std::string from = c.padKey(tag, oldKey), to = c.padKey(tag, newKey);
-  std::vector<PathStep> path;
-  Node leaf = descend(e, from.data(), recno, path);
+  EditPath path(CdxWriter::editPath(c));
+  Node& leaf = CdxWriter::editLeaf(c);
+  descend(e, from.data(), recno, path, leaf);
   const std::size_t i = lowerBound(leaf, from.data(), recno, e.order);
   if (i >= leaf.size() || leaf.recnos[i] != recno ||
       std::memcmp(leaf.key(i), from.data(), e.keyLength) != 0)
@@ -299,7 +332,7 @@ bool CdxWriter::moveWithinLeaf(Cdx& c, std::size_t tag, std::string_view oldKey,
     bytes += packedKeyCost(leaf, j, e.order.fill) + packedKeyCost(leaf, j + 1, e.order.fill);
     leaf.keyBytes = static_cast<std::int32_t>(bytes);
   }
-  store(e, path, std::move(leaf));
+  store(e, path, leaf);
   bumpCounter(c);
   return true;
 }

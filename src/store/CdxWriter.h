@@ -51,8 +51,8 @@ class CdxWriter {
     if (&kept == &node) return;
     if (kept.isLeaf() && !c.m_batch) {
       if (const auto it = c.m_leaves.find(offset); it != c.m_leaves.end() && &it->second == &kept) {
-        node = std::move(it->second);
-        c.m_leaves.erase(it);
+        std::swap(node, it->second);  // the entry keeps the room of `node` for its next use
+        it->second.keyLength = 0;     // no longer stands (see Cdx::dropKept)
         return;
       }
     }
@@ -63,6 +63,7 @@ class CdxWriter {
   static void keepWritten(const Cdx& c, const cdx::Node& node) {
     if (!c.keepsNodes()) return;
     auto& kept = node.isLeaf() ? c.m_leaves : c.m_nodes;
+    (node.isLeaf() ? c.m_nodes : c.m_leaves).erase(node.offset);
     if (kept.size() >= (node.isLeaf() ? Cdx::kKeptLeaves : Cdx::kKeptInterior)) kept.clear();
     kept.insert_or_assign(node.offset, node);
   }
@@ -84,11 +85,23 @@ class CdxWriter {
     c.markBatch();
     c.m_batchDirty = true;
     c.m_nodes.erase(node.offset);
-    c.m_pendingLeaves.insert_or_assign(node.offset, Cdx::PendingLeaf{node, fill});
+    Cdx::PendingLeaf& pending =
+        c.m_pendingLeaves.insert_or_assign(node.offset, Cdx::PendingLeaf{node, fill}).first->second;
+    pending.node.forgetPacked();  // encoded whole when its bytes are needed
     c.m_size = std::max<std::uint64_t>(c.m_size, std::uint64_t{node.offset} + cdx::kPageSize);
-    keepWritten(c, node);
+    keepWritten(c, pending.node);
     return true;
   }
+  // The page at `offset` as this object sees it: where it lies, or read into `scratch`.
+  static const unsigned char* pageBytes(const Cdx& c, std::uint32_t offset,
+                                        unsigned char* scratch) {
+    if (const unsigned char* p = c.viewed(offset, cdx::kPageSize)) return p;
+    c.readBytes(offset, scratch, cdx::kPageSize);
+    return scratch;
+  }
+  // The scratch of the key changes (Cdx::m_editPath, m_editLeaf).
+  static std::vector<cdx::PathStep>& editPath(Cdx& c) { return c.m_editPath; }
+  static cdx::Node& editLeaf(Cdx& c) { return c.m_editLeaf; }
   static File& file(Cdx& c) { return c.m_file; }
   static const File& file(const Cdx& c) { return c.m_file; }
   static std::uint32_t pageLimit(const Cdx& c) { return c.pageLimit(); }

@@ -22,6 +22,7 @@
 namespace exo::store {
 
 class MemoFile;
+struct MemoFault;
 
 // A field to create: type C, N, F, D, L, M (others are written as given).
 struct FieldDef {
@@ -159,6 +160,10 @@ class Dbf {
   // Text of a memo field. Fails with GenCode::Corruption when the pointer lies beyond the memo
   // file, GenCode::Open when the table has memo fields but no memo file.
   std::string memo(const char* record, int field) const;
+  // As memo(), into `text` (its room used again); a damaged block of the memo file is told in
+  // `fault`, with false, instead of raised (memo() raises it as MemoFile::raiseFault() does).
+  // Every other failure is raised as memo() raises it.
+  bool tryMemo(const char* record, int field, std::string& text, MemoFault& fault) const;
   // Stores `value` in the memo file now and the new pointer in the buffer (the caller then
   // writes the record). The blocks the buffer points at are rewritten in place when the new
   // text fits in them. REQUIRES: writable; the buffer's memo pointer is this record's own (a

@@ -142,6 +142,18 @@ std::string Dbf::memo(const char* record, int index) const {
   return m_memo->read(block);
 }
 
+bool Dbf::tryMemo(const char* record, int index, std::string& text, MemoFault& fault) const {
+  const std::uint32_t block = memoBlock(record, index);
+  if (block != 0 && m_memo == nullptr)
+    raise(GenCode::Open, "La tabla no tiene archivo de memos", path(), 2, "memo");
+  if (block == 0) {
+    text.clear();
+    fault = {};
+    return true;
+  }
+  return m_memo->tryRead(block, text, fault);
+}
+
 void Dbf::setMemo(char* record, int index, std::string_view value) {
   checkWritable("setMemo");
   const Field& f = field(index);

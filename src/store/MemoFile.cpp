@@ -83,39 +83,68 @@ std::uint64_t MemoFile::sizeReaching(std::uint64_t end) const {
 }
 
 std::string MemoFile::read(std::uint32_t block) const {
-  if (block == 0) return {};
-  if (m_kind == MemoKind::Dbt) return readDbt(block);
+  std::string text;
+  MemoFault fault;
+  if (!tryRead(block, text, fault)) raiseFault(fault);
+  return text;
+}
+
+std::string MemoFile::faultText(const MemoFault& fault) {
+  switch (fault.kind) {
+    case MemoFault::Kind::OutOfFile:
+      return "puntero de memo fuera del archivo (bloque " + std::to_string(fault.block) + ")";
+    case MemoFault::Kind::LongerThanFile:
+      return "memo m\xE1s largo que el archivo (bloque " + std::to_string(fault.block) + ")";
+    case MemoFault::Kind::EndsEarly: return "el archivo termina antes de tiempo";
+    case MemoFault::Kind::BadLength: return "longitud de memo inv\xE1lida";
+    case MemoFault::Kind::None: break;
+  }
+  return {};
+}
+
+void MemoFile::raiseFault(const MemoFault& fault) const { raiseCorrupt(faultText(fault), path()); }
+
+bool MemoFile::tryRead(std::uint32_t block, std::string& text, MemoFault& fault) const {
+  text.clear();
+  fault = {MemoFault::Kind::None, block};
+  if (block == 0) return true;
+  if (m_kind == MemoKind::Dbt) return readDbt(block, text, fault);
+  const auto fail = [&](MemoFault::Kind kind) {
+    fault.kind = kind;
+    return false;
+  };
   const std::uint64_t start = std::uint64_t{block} * m_blockSize;
-  if (start < 8 || start + 8 > sizeReaching(start + 8))
-    raiseCorrupt("puntero de memo fuera del archivo (bloque " + std::to_string(block) + ")",
-                 path());
+  if (start < 8 || start + 8 > sizeReaching(start + 8)) return fail(MemoFault::Kind::OutOfFile);
   if (const char* at = m_file.inPlace(start, 8)) {  // a memory file: no copy to read it into
     const std::uint32_t length = be32(reinterpret_cast<const unsigned char*>(at) + 4);
     if (length > sizeReaching(start + 8 + std::uint64_t{length}) - start - 8)
-      raiseCorrupt("memo m\xE1s largo que el archivo (bloque " + std::to_string(block) + ")",
-                   path());
-    if (const char* text = m_file.inPlace(start + 8, length)) return std::string(text, length);
+      return fail(MemoFault::Kind::LongerThanFile);
+    if (const char* bytes = m_file.inPlace(start + 8, length)) {
+      text.assign(bytes, length);
+      return true;
+    }
   }
   // The block's header and the first bytes of its text in one read: most memos end there.
   unsigned char first[kFirstRead];
   const std::size_t got = m_file.readSome(
       start, first, static_cast<std::size_t>(std::min<std::uint64_t>(kFirstRead, m_size - start)));
-  if (got < 8) raiseCorrupt("el archivo termina antes de tiempo", path());
+  if (got < 8) return fail(MemoFault::Kind::EndsEarly);
   const std::uint32_t length = be32(first + 4);
   if (length > sizeReaching(start + 8 + std::uint64_t{length}) - start - 8)
-    raiseCorrupt("memo m\xE1s largo que el archivo (bloque " + std::to_string(block) + ")", path());
-  std::string text(length, '\0');
+    return fail(MemoFault::Kind::LongerThanFile);
+  text.resize(length);
   const std::size_t inFirst = std::min<std::size_t>(length, got - 8);
   std::memcpy(text.data(), first + 8, inFirst);
   if (inFirst < length) m_file.readAt(start + 8 + inFirst, text.data() + inFirst, length - inFirst);
-  return text;
+  return true;
 }
 
-std::string MemoFile::readDbt(std::uint32_t block) const {
+bool MemoFile::readDbt(std::uint32_t block, std::string& text, MemoFault& fault) const {
   const std::uint64_t start = std::uint64_t{block} * m_blockSize;
-  if (start >= sizeReaching(start + 1))
-    raiseCorrupt("puntero de memo fuera del archivo (bloque " + std::to_string(block) + ")",
-                 path());
+  if (start >= sizeReaching(start + 1)) {
+    fault.kind = MemoFault::Kind::OutOfFile;
+    return false;
+  }
   // The first chunk holds the block's header, when it has one, and the first bytes of its text.
   char chunk[512];
   std::size_t n = m_file.readSome(start, chunk, sizeof chunk);
@@ -124,15 +153,20 @@ std::string MemoFile::readDbt(std::uint32_t block) const {
   if (head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
     const std::uint32_t total =
         head[4] | head[5] << 8 | head[6] << 16 | std::uint32_t{head[7]} << 24;
-    if (total < 8 || total > sizeReaching(start + total) - start)
-      raiseCorrupt("longitud de memo inv\xE1lida", path());
-    if (const char* at = m_file.inPlace(start + 8, total - 8)) return std::string(at, total - 8);
-    std::string text(total - 8, '\0');
+    if (total < 8 || total > sizeReaching(start + total) - start) {
+      fault.kind = MemoFault::Kind::BadLength;
+      return false;
+    }
+    if (const char* at = m_file.inPlace(start + 8, total - 8)) {
+      text.assign(at, total - 8);
+      return true;
+    }
+    text.resize(total - 8);
     const std::size_t inChunk = std::min<std::size_t>(text.size(), n >= 8 ? n - 8 : 0);
     std::memcpy(text.data(), chunk + 8, inChunk);
     if (inChunk < text.size())
       m_file.readAt(start + 8 + inChunk, text.data() + inChunk, text.size() - inChunk);
-    return text;
+    return true;
   }
   // Up to the end marker or the end of the file (its size read again there: another program
   // may have added to it since it was last asked).
@@ -141,19 +175,23 @@ std::string MemoFile::readDbt(std::uint32_t block) const {
     const std::size_t rest = static_cast<std::size_t>(m_size - start);
     const char* at = m_file.inPlace(start, rest);
     const void* end = std::memchr(at, 0x1A, rest);
-    return std::string(at, end != nullptr ? static_cast<const char*>(end) - at : rest);
+    text.assign(
+        at, end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - at) : rest);
+    return true;
   }
-  std::string text;
   for (std::uint64_t pos = start;;) {
     if (n == 0) break;
     const void* end = std::memchr(chunk, 0x1A, n);
-    if (end != nullptr) return text.append(chunk, static_cast<const char*>(end) - chunk);
+    if (end != nullptr) {
+      text.append(chunk, static_cast<std::size_t>(static_cast<const char*>(end) - chunk));
+      return true;
+    }
     text.append(chunk, n);
     pos += n;
     if (pos >= m_size && pos >= sizeReaching(pos + 1)) break;
     n = m_file.readSome(pos, chunk, sizeof chunk);
   }
-  return text;
+  return true;
 }
 
 std::uint32_t MemoFile::allocate(std::uint32_t blocks) {

@@ -14,6 +14,13 @@ namespace exo::store {
 
 enum class MemoKind { Fpt, Dbt };
 
+// What a read found wrong with a block (MemoFile::tryRead); kind None when the memo was read.
+struct MemoFault {
+  enum class Kind { None, OutOfFile, LongerThanFile, EndsEarly, BadLength };
+  Kind kind = Kind::None;
+  std::uint32_t block = 0;
+};
+
 class MemoFile {
  public:
   // Opens the memo file at `path`. `shared` makes block allocation take the memo lock.
@@ -32,6 +39,13 @@ class MemoFile {
   // Text of the memo starting at `block`; block 0 is the empty memo.
   // Fails with GenCode::Corruption when the block or its length lies beyond the file.
   std::string read(std::uint32_t block) const;
+  // As read(), into `text` (its room used again); a damaged block is told in `fault`, with
+  // false, instead of raised (read() raises it as raiseFault() does). Failures of the system's
+  // reads are raised all the same.
+  bool tryRead(std::uint32_t block, std::string& text, MemoFault& fault) const;
+  // The description of the failure a fault is raised as.
+  static std::string faultText(const MemoFault& fault);
+  [[noreturn]] void raiseFault(const MemoFault& fault) const;
   // Stores `text` and returns its block (0 for an empty text). The old memo at `oldBlock` is
   // rewritten in place when the new text fits in its blocks, otherwise the text goes to the
   // next free block and the old blocks are left unreferenced.
@@ -41,7 +55,7 @@ class MemoFile {
 
  private:
   MemoFile(File file, MemoKind kind, bool shared);
-  std::string readDbt(std::uint32_t block) const;
+  bool readDbt(std::uint32_t block, std::string& text, MemoFault& fault) const;
   std::uint32_t blocksOf(std::uint64_t bytes) const;
   std::uint32_t allocate(std::uint32_t blocks);
   // The file's size, asked of the file again when `end` lies beyond the one known (it changes

@@ -74,9 +74,11 @@ class MemoryFile {
   int assign(std::string_view bytes) {
     std::lock_guard lock(m_mutex);
     if (bytes.size() > kMemoryFileLimit) return EFBIG;
-    m_size = 0;
-    if (const int err = resize(bytes.size())) return err;
+    if (const int err = commit(bytes.size())) return err;
+    // Every byte is given: nothing to clear first (what lies past the end is cleared when a
+    // later growth reaches it).
     if (!bytes.empty()) std::memcpy(m_base, bytes.data(), bytes.size());
+    m_size = bytes.size();
     return 0;
   }
 
@@ -142,9 +144,8 @@ class MemoryFile {
     m_ranges = std::move(kept);
   }
 
-  // Sets the size: the memory behind the bytes is made usable as they first reach it, and bytes
-  // a growth adds read as zeros. Called with the lock held.
-  int resize(std::uint64_t length) {
+  // Makes the first `length` bytes memory. Called with the lock held.
+  int commit(std::uint64_t length) {
     if (length > m_committed) {
       constexpr std::uint64_t kStep = 64 * 1024;
       const std::uint64_t want = std::min(kMemoryFileLimit, (length + kStep - 1) / kStep * kStep);
@@ -152,6 +153,13 @@ class MemoryFile {
         return ENOSPC;
       m_committed = want;
     }
+    return 0;
+  }
+
+  // Sets the size: the memory behind the bytes is made usable as they first reach it, and bytes
+  // a growth adds read as zeros. Called with the lock held.
+  int resize(std::uint64_t length) {
+    if (const int err = commit(length)) return err;
     if (length > m_size) std::memset(m_base + m_size, 0, length - m_size);
     m_size = length;
     return 0;

@@ -257,6 +257,136 @@ TEST(Cdx, KeptNodesFollowEveryChangeOfAnExclusiveOpen) {
   EXPECT_TRUE(storetest::readFile(exclusive) == storetest::readFile(shared));
 }
 
+// A root leaf as another program may pack it: keys stored whole but for their trailing blanks
+// (no start shared with the key before), with the widths given.
+std::string foreignLeaf(const std::vector<Entry>& entries, unsigned keyLength, unsigned recBits,
+                        unsigned countBits, unsigned entryBytes) {
+  std::string page(512, '\0');
+  auto put = [&](std::size_t at, std::uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) page[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  put(0, 3, 2);  // root and leaf
+  put(2, entries.size(), 2);
+  put(4, 0xFFFFFFFFu, 4);
+  put(8, 0xFFFFFFFFu, 4);
+  put(14, (std::uint64_t{1} << recBits) - 1, 4);
+  put(18, (1u << countBits) - 1, 1);
+  put(19, (1u << countBits) - 1, 1);
+  put(20, recBits, 1);
+  put(21, countBits, 1);
+  put(22, countBits, 1);
+  put(23, entryBytes, 1);
+  std::size_t keyPos = 512, used = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const std::string& k = entries[i].key;
+    const std::size_t kept = k.find_last_not_of(' ') + 1, trail = keyLength - kept;
+    keyPos -= kept;
+    page.replace(keyPos, kept, k, 0, kept);
+    put(24 + i * entryBytes, entries[i].recno | std::uint64_t{trail} << (recBits + countBits),
+        static_cast<int>(entryBytes));
+    used += entryBytes + kept;
+  }
+  put(12, 488 - used, 2);
+  return page;
+}
+
+// A leaf changed through an exclusive open is packed again only from the changed key on; the
+// file must stay what packing every key gives (the shared open packs each leaf whole). Keys
+// alike at their start and blank at their end, changes at either end of a leaf and in its
+// middle, records whose numbers widen and narrow the leaf's entries, and leaves another program
+// packed otherwise (same widths, starts not shared; other widths); the files are compared after
+// every change.
+TEST(Cdx, LeavesPackedFromTheChangedKeyOnAreTheSameFiles) {
+  storetest::TempDir dir;
+  const std::string shared = dir.file("s.cdx"), exclusive = dir.file("e.cdx");
+  std::vector<Entry> few = {{"CTA1001     ", 3},
+                            {"CTA1002     ", 1},
+                            {"CTA1002     ", 2},
+                            {"CTA2        ", 7},
+                            {"NOMBRE      ", 4}};
+  {
+    Cdx made = Cdx::create(shared);
+    KeyBatch initial(12, KeyKind::Character);
+    for (std::uint32_t r = 1; r <= 120; ++r)
+      initial.add("CTA" + std::to_string(1000 + r * 7 % 113), r);
+    made.buildTag({"CUENTA", "CUENTA", "", 12, KeyKind::Character}, initial);
+    KeyBatch small(12, KeyKind::Character);
+    for (const Entry& e : few) small.add(e.key, e.recno);
+    made.buildTag({"OTRA", "OTRA", "", 12, KeyKind::Character}, small);
+    made.buildTag({"TERCERA", "TERCERA", "", 12, KeyKind::Character}, small);
+  }
+  {
+    // OTRA's root leaf with our widths but no shared starts; TERCERA's with other widths.
+    Cdx c = Cdx::open(shared, {false, true, 0});
+    std::string bytes = storetest::readFile(shared);
+    const auto root = [&](std::size_t tag) {
+      const auto* h =
+          reinterpret_cast<const unsigned char*>(bytes.data() + c.tags()[tag].headerOffset);
+      return h[0] | h[1] << 8 | h[2] << 16 | std::uint32_t{h[3]} << 24;
+    };
+    const auto* mine = reinterpret_cast<const unsigned char*>(bytes.data() + root(1));
+    ASSERT_EQ(mine[0], 3);  // a root leaf
+    ASSERT_EQ(mine[20], 16);
+    ASSERT_EQ(mine[21], 4);
+    ASSERT_EQ(mine[23], 3);
+    bytes.replace(root(1), 512, foreignLeaf(few, 12, 16, 4, 3));
+    bytes.replace(root(2), 512, foreignLeaf(few, 12, 22, 5, 4));
+    c.close();
+    storetest::writeFile(shared, bytes);
+    Cdx reread = Cdx::open(shared, {true, true, 0});
+    for (std::size_t t = 1; t <= 2; ++t) {
+      ASSERT_EQ(reread.check(t), "");
+      expectSame(walk(reread, t), few);
+    }
+  }
+  storetest::writeFile(exclusive, storetest::readFile(shared));
+  Cdx a = Cdx::open(shared, {true, false, 0}), b = Cdx::open(exclusive, {false, false, 0});
+  std::mt19937 rng(23);
+  // Cursors of the exclusive open walk between the changes (leaves read into their scratch).
+  std::vector<CdxCursor> cursors = {CdxCursor(b, 0), CdxCursor(b, 1), CdxCursor(b, 2)};
+  std::vector<std::set<Entry, ModelLess>> model(3, std::set<Entry, ModelLess>(ModelLess{true}));
+  for (std::size_t t = 0; t < 3; ++t)
+    for (const Entry& e : walk(a, t)) model[t].insert(e);
+  for (int step = 0; step < 1500; ++step) {
+    const std::size_t t = step < 300 ? 1 + step % 2 : rng() % 3;
+    const unsigned pick = rng() % 100;
+    if (pick < 55 || model[t].size() < 3) {
+      // Records far apart: some need more bits than the leaf's entries had.
+      const std::uint32_t rec = rng() % 4 == 0 ? 5000 + rng() % 70000 : 1 + rng() % 4000;
+      std::string key = pick % 3 == 0 ? "CTA" : pick % 3 == 1 ? "CTA10" : "A";
+      key += std::to_string(rng() % 300);
+      const Entry e{key.append(12 - key.size(), ' '), rec};
+      if (model[t].count(e) != 0) continue;
+      a.insertKey(t, e.key, e.recno);
+      b.insertKey(t, e.key, e.recno);
+      model[t].insert(e);
+    } else {
+      // Often the record of the largest number, so that the entries narrow again.
+      auto it = std::max_element(model[t].begin(), model[t].end(),
+                                 [](const Entry& x, const Entry& y) { return x.recno < y.recno; });
+      if (pick % 2 == 0) {
+        it = model[t].begin();
+        std::advance(it, static_cast<long>(rng() % model[t].size()));
+      }
+      ASSERT_TRUE(a.deleteKey(t, it->key, it->recno));
+      ASSERT_TRUE(b.deleteKey(t, it->key, it->recno));
+      model[t].erase(it);
+    }
+    ASSERT_TRUE(storetest::readFile(exclusive) == storetest::readFile(shared)) << step;
+    CdxCursor& c = cursors[rng() % 3];
+    if (step % 2 == 0) {
+      c.seek(rng() % 2 == 0 ? "CTA10" : "A");
+    } else {
+      for (bool ok = c.last(); ok && rng() % 8 != 0; ok = c.prev()) {
+      }
+    }
+  }
+  for (std::size_t t = 0; t < 3; ++t) {
+    ASSERT_EQ(b.check(t), "");
+    expectSame(walk(b, t), {model[t].begin(), model[t].end()});
+  }
+}
+
 TEST(Cdx, ReadOnlyAndForeignFilesAreNeverWritten) {
   storetest::TempDir dir;
   const std::string copy = dir.copy(storetest::kPeerDir + "/spanish/vectab.cdx", "v.cdx");

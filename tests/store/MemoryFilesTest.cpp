@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,29 @@ TEST(MemoryFiles, AnswerAsADiskFileDoes) {
   removeMemoryFile(mem);
 }
 
+// A memory file given new bytes (as a fuzz target gives every input) holds them and nothing of
+// the longer bytes it held before: a growth past the new end reads zeros, as on disk.
+TEST(MemoryFiles, NewBytesLeaveNothingOfTheOldOnes) {
+  const std::string mem = std::string(kMemoryFolder) + "nuevo.bin";
+  ASSERT_TRUE(setMemoryFile(mem, std::string(70000, 'V')));
+  ASSERT_TRUE(setMemoryFile(mem, "abc"));
+  File f = File::open(mem, true);
+  EXPECT_EQ(f.size(), 3u);
+  char buf[8] = {};
+  EXPECT_EQ(f.readSome(0, buf, sizeof buf), 3u);
+  f.writeAt(6, "Z", 1);
+  EXPECT_EQ(f.readSome(0, buf, sizeof buf), 7u);
+  EXPECT_EQ(std::string(buf, 7), std::string("abc\0\0\0Z", 7));
+  f.truncate(66000);
+  std::string tail(66000 - 60000, 'x');
+  EXPECT_EQ(f.readSome(60000, tail.data(), tail.size()), tail.size());
+  EXPECT_EQ(tail, std::string(tail.size(), '\0'));
+  f.close();
+  ASSERT_TRUE(setMemoryFile(mem, ""));
+  EXPECT_EQ(File::open(mem, false).size(), 0u);
+  removeMemoryFile(mem);
+}
+
 // A view reads the file's bytes as they stand, written after it was made too; a memory file
 // forgotten by name lives on for the opens and views of it; its bytes are handed out in place.
 TEST(MemoryFiles, ViewsFollowWritesAndOutliveTheName) {
@@ -183,6 +207,94 @@ TEST(MemoryFiles, MemosReadAsOnDisk) {
               0);
   }
   removeMemoryFile(mem);
+}
+
+// A read that tells a damaged block instead of raising it finds what read() finds: the same text,
+// or a fault described as read() raises it; one buffer serves every block. Disk and memory.
+TEST(MemoryFiles, DamagedBlocksToldAsReadRaisesThem) {
+  storetest::TempDir dir;
+  std::string bytes =
+      storetest::readFile(storetest::kVectorDir + "/external/vfp-foxprodb/contacts.FPT");
+  ASSERT_GT(bytes.size(), 640u);
+  const std::size_t last = bytes.size() / 64 * 64 - 64;
+  const char longer[8] = {0, 0, 0, 1, 0x7F, 0, 0, 0};
+  std::memcpy(bytes.data() + last, longer, 8);
+  const char badDbt[8] = {'\xFF', '\xFF', 8, 0, 3, 0, 0, 0};  // a DBT block shorter than its head
+  std::memcpy(bytes.data() + 512, badDbt, 8);
+  bytes += std::string(5, 'x');  // the last block's head cut short
+  bytes[20] = 64;                // read as DBT, 64-byte blocks too: texts one after another
+  bytes[21] = 0;
+  const std::string disk = dir.file("m.fpt"), mem = std::string(kMemoryFolder) + "m2.fpt";
+  storetest::writeFile(disk, bytes);
+  ASSERT_TRUE(setMemoryFile(mem, bytes));
+  for (const std::string& path : {disk, mem}) {
+    for (MemoKind kind : {MemoKind::Fpt, MemoKind::Dbt}) {
+      SCOPED_TRACE(path + (kind == MemoKind::Fpt ? " fpt" : " dbt"));
+      auto memo = MemoFile::open(path, kind, false, true);
+      std::string text;
+      MemoFault fault;
+      std::set<MemoFault::Kind> kinds;
+      for (std::uint32_t b = 0; b < 2 + bytes.size() / memo->blockSize(); ++b) {
+        std::string raised;
+        try {
+          raised = memo->read(b);
+        } catch (const exo::FailureError& e) {
+          raised = "fallo: " + e.failure().description;
+        }
+        const bool read = memo->tryRead(b, text, fault);
+        EXPECT_EQ(read, fault.kind == MemoFault::Kind::None) << b;
+        kinds.insert(fault.kind);
+        EXPECT_EQ(read ? text
+                       : "fallo: Archivo da\xF1"
+                         "ado: " +
+                             MemoFile::faultText(fault),
+                  raised)
+            << b;
+      }
+      EXPECT_GE(kinds.size(), 3u);  // read, and damaged more than one way
+    }
+  }
+  removeMemoryFile(mem);
+}
+
+// A table's memo fields read with the damaged blocks told: what memo() reads or raises, field by
+// field, with the memo file cut short so that some pointers reach past its end.
+TEST(MemoryFiles, MemoFieldsToldAsMemoRaisesThem) {
+  const std::string from = storetest::kVectorDir + "/external/vfp-foxprodb/contacts";
+  const std::string mem = std::string(kMemoryFolder) + "cortada";
+  const std::string memo = storetest::readFile(from + ".FPT");
+  ASSERT_TRUE(setMemoryFile(mem + ".dbf", storetest::readFile(from + ".dbf")));
+  ASSERT_TRUE(setMemoryFile(mem + ".fpt", memo.substr(0, memo.size() * 2 / 3)));
+  Dbf t = Dbf::open(mem + ".dbf", {true, true, 0});
+  std::vector<char> rec(t.recordLength());
+  std::string text;
+  MemoFault fault;
+  int told = 0, read = 0;
+  for (std::uint32_t r = 1; r <= t.recordCount(); ++r) {
+    t.read(r, rec.data());
+    for (int f = 0; f < static_cast<int>(t.fields().size()); ++f) {
+      if (t.fields()[f].type != 'M') continue;
+      std::string raised;
+      try {
+        raised = t.memo(rec.data(), f);
+      } catch (const exo::FailureError& e) {
+        raised = "fallo: " + e.failure().description;
+      }
+      const bool ok = t.tryMemo(rec.data(), f, text, fault);
+      (ok ? read : told) += 1;
+      EXPECT_EQ(ok ? text
+                   : "fallo: Archivo da\xF1"
+                     "ado: " +
+                         MemoFile::faultText(fault),
+                raised)
+          << r << " " << f;
+    }
+  }
+  EXPECT_GT(told, 0);
+  EXPECT_GT(read, 0);
+  t.close();
+  removeMemoryFile(mem + ".dbf");
+  removeMemoryFile(mem + ".fpt");
 }
 
 }  // namespace
