@@ -43,6 +43,8 @@ void setFileOpHook(FileOpHook h) {
   g_hooked = static_cast<bool>(hook());
 }
 
+bool fileOpHookInstalled() { return g_hooked.load(); }
+
 FileOpDecision checkFileOp(FileOp op, const std::string& path) {
   if (!g_hooked.load(std::memory_order_relaxed)) return {};
   const FileOpDecision d = hook()(op, path);
