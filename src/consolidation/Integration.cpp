@@ -179,7 +179,7 @@ class FormatWriter {
     if (nit == nullptr) {
       if (resolvedAhead)
         store::raise(GenCode::Unsupported, "Tercero sin identificaci\363n: " + std::string(party),
-              m_source.path());
+                     m_source.path());
       nit = &ids.of(party);
     }
     m_target.setText(m_out.data(), m_nit, *nit);
@@ -533,7 +533,8 @@ IntegrationRun::Outcome IntegrationRun::writeFormatTables() {
         std::unique_lock<std::mutex> lock(mutex);
         while (written < n) {
           // The window is repainted while the table is being written.
-          if (!progress.wait_for(lock, std::chrono::milliseconds(50), [&] { return written >= n; })) {
+          if (!progress.wait_for(lock, std::chrono::milliseconds(50),
+                                 [&] { return written >= n; })) {
             lock.unlock();
             m_ui.pumpEvents();
             lock.lock();

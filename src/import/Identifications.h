@@ -112,9 +112,9 @@ class Identifications {
 
   store::Engine& m_engine;
   int m_area;
-  std::vector<Slot> m_slots;          // a power of two of them, at most half taken
-  int m_shift = 64;                   // 64 - log2(size of m_slots)
-  std::deque<std::string> m_values;   // the identifications (they never move)
+  std::vector<Slot> m_slots;         // a power of two of them, at most half taken
+  int m_shift = 64;                  // 64 - log2(size of m_slots)
+  std::deque<std::string> m_values;  // the identifications (they never move)
   std::unordered_map<std::string, std::string> m_long;  // longer codes
   std::vector<std::string> m_noted;                     // noted, not looked up yet
 };
