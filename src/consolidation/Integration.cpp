@@ -1,10 +1,16 @@
 // The integration of the year's movements into the format movement tables.
 #include "consolidation/Integration.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +24,7 @@
 #include "shell/Session.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/FileFaults.h"
 #include "store/RefTables.h"
 #include "store/StoreFailure.h"
 
@@ -38,6 +45,8 @@ using store::Engine;
 namespace {
 
 constexpr int kRepaintEvery = 20;
+// The 1006 rows are changed this many at a time.
+constexpr std::uint32_t kIncomeBlock = 4096;
 constexpr std::uint32_t kScanPumpEvery = 20000;
 constexpr std::size_t kFilterWidth = 170;
 
@@ -136,8 +145,10 @@ class FormatWriter {
     m_ctaDir = *source.fieldIndex("CTA_DIR");
   }
 
+  // With `resolvedAhead` every third party of the rows has been looked up already, and the
+  // identifications are only read (the writer may be on a thread of its own).
   void write(std::uint32_t recno, const std::string& code, const Assignment& a,
-             Identifications& ids) {
+             Identifications& ids, bool resolvedAhead) {
     m_source.read(recno, m_in.data());
     std::memcpy(m_out.data(), m_blank.data(), m_out.size());
     if (m_samePrefix) {
@@ -163,7 +174,15 @@ class FormatWriter {
     if (&a != m_stamped || code != m_stampCode) stamp(code, a);
     for (const Span& s : m_spans)
       std::memcpy(m_out.data() + s.offset, m_stamp.data() + s.offset, s.length);
-    m_target.setText(m_out.data(), m_nit, ids.of(m_source.text(m_in.data(), m_ctaDir)));
+    const std::string_view party = m_source.text(m_in.data(), m_ctaDir);
+    const std::string* nit = ids.find(party);
+    if (nit == nullptr) {
+      if (resolvedAhead)
+        store::raise(GenCode::Unsupported, "Tercero sin identificaci\363n: " + std::string(party),
+                     m_source.path());
+      nit = &ids.of(party);
+    }
+    m_target.setText(m_out.data(), m_nit, *nit);
     // BASE is written as a number also when the concept is missing: the movement's own value
     // (0 after the import), never the blank bytes of a field the import left empty.
     if (!a.info->found)
@@ -248,6 +267,8 @@ class IntegrationRun {
   Outcome readAssignments();
   Outcome selectMovements();
   Outcome writeFormatTables();
+  void writeRows(int n, const std::string& table, const std::vector<store::FieldDef>& fields,
+                 bool resolvedAhead);
   Outcome buildVoucherTotals();
   Outcome carryIncomeTo1006();
 
@@ -270,6 +291,9 @@ class IntegrationRun {
   std::vector<Assignment> m_assignments;
   std::unordered_map<std::string, std::vector<std::size_t>> m_byAccount;
   std::unique_ptr<Dbf> m_year;
+  // The identification of every third party of the selected movements, noted as they are
+  // selected and looked up after the scan.
+  std::unique_ptr<Identifications> m_ids;
   std::string m_staged1006, m_staged1007, m_staged1007Index;
   std::unordered_map<std::string, double> m_voucherIncome;
 };
@@ -376,6 +400,7 @@ IntegrationRun::Outcome IntegrationRun::selectMovements() {
   m_result.movements = year.recordCount();
   m_ui.meterBegin("", m_result.assignments, true);
   m_ui.pumpEvents();
+  m_ids = std::make_unique<Identifications>(m_engine, m_direc);
   std::vector<char> rec(year.recordLength());
   std::string account;
   for (std::uint32_t r = 1; r <= year.recordCount(); ++r) {
@@ -386,7 +411,7 @@ IntegrationRun::Outcome IntegrationRun::selectMovements() {
     account.assign(trimRight(year.text(rec.data(), codigo)));
     const auto found = m_byAccount.find(account);
     if (found == m_byAccount.end()) continue;
-    bool positioned = false;
+    bool positioned = false, noted = false;
     for (const std::size_t i : found->second) {
       Assignment& a = m_assignments[i];
       if (a.inventoryPurchasesOnly && !(shell::beginsWith(account, "1.4.") &&
@@ -404,55 +429,153 @@ IntegrationRun::Outcome IntegrationRun::selectMovements() {
         if (!v.isLogical() || !v.logical()) continue;
       }
       a.records.push_back(r);
+      if (!noted) {
+        m_ids->note(year.text(rec.data(), ctaDir));
+        noted = true;
+      }
     }
   }
+  // The identifications are looked up once the filters are done with the tables.
+  if (!shell::throughHandler(m_ip, [&] { m_ids->lookUpNoted(); }) || m_watch.failed())
+    return Outcome::Stop;
   return Outcome::Go;
 }
 
-// The twelve tables, each built beside and indexed.
+// The rows of format `n` written into the new table `table` (run on the writer thread when there
+// is one: it touches the year's table, its own new table and the identifications looked up
+// already, nothing else).
+void IntegrationRun::writeRows(int n, const std::string& table,
+                               const std::vector<store::FieldDef>& fields, bool resolvedAhead) {
+  const std::string code = store::formatCode(n);
+  Dbf target = Dbf::create(table, fields);
+  FormatWriter writer(*m_year, target);
+  for (const Assignment& a : m_assignments) {
+    if (a.format != n) continue;
+    for (const std::uint32_t r : a.records) writer.write(r, code, a, *m_ids, resolvedAhead);
+  }
+  target.close();
+}
+
+// The twelve tables, each built beside and indexed. The rows of the tables are written on a
+// thread of their own, table after table, while this one builds the tags of the tables written
+// so far (the rows are most of the work, and the tags only need their table complete). With a
+// hook on the file operations (the tests of stops and failures) the rows are written here, in
+// turn with the tags, so that the operations come in a fixed order.
 IntegrationRun::Outcome IntegrationRun::writeFormatTables() {
-  Identifications ids(m_engine, m_direc);
+  struct Planned {
+    std::string table, index;
+    std::vector<store::FieldDef> fields;
+  };
+  std::vector<Planned> plan(12);
+  if (!shell::throughHandler(m_ip, [&] {
+        for (int n = 1; n <= 12; ++n) {
+          const store::TableDef& def =
+              store::tableDef(store::formatTableFile(store::formatCode(n)));
+          Planned& p = plan[static_cast<std::size_t>(n - 1)];
+          p.table = m_staged.stage(def.file);
+          p.index = m_staged.stage(def.indexes.front().file, true);
+          p.fields = store::tableFields(def, m_work.string());
+        }
+      })) {
+    return Outcome::Stop;
+  }
+  if (m_watch.failed()) return Outcome::Stop;
+  m_staged1006 = plan[5].table;
+  m_staged1007 = plan[6].table;
+  m_staged1007Index = plan[6].index;
+
+  // The writer thread and what it tells: the tables done so far, and the failure that stopped it.
+  bool threaded = !store::fileOpHookInstalled();
+  std::mutex mutex;
+  std::condition_variable progress;
+  int written = 0;
+  std::exception_ptr failure;
+  std::atomic<bool> cancelled{false};
+  std::thread writer;
+  if (threaded) {
+    writer = std::thread([&] {
+      for (int n = 1; n <= 12 && !cancelled.load(); ++n) {
+        std::exception_ptr error;
+        try {
+          const Planned& p = plan[static_cast<std::size_t>(n - 1)];
+          writeRows(n, p.table, p.fields, true);
+        } catch (...) {
+          error = std::current_exception();
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        written = n;
+        failure = error;
+        progress.notify_one();
+        if (error) return;
+      }
+    });
+  }
+  // On every way out the writer stops after its table and is waited for.
+  struct Join {
+    std::thread& thread;
+    std::atomic<bool>& cancelled;
+    ~Join() {
+      cancelled = true;
+      if (thread.joinable()) thread.join();
+    }
+  } join{writer, cancelled};
+
   std::int64_t meter = 0;
   for (int n = 1; n <= 12; ++n) {
     const std::string code = store::formatCode(n);
     const store::TableDef& def = store::tableDef(store::formatTableFile(code));
+    const Planned& p = plan[static_cast<std::size_t>(n - 1)];
     m_ui.status(0, "Procesando Formato " + code);
     m_ui.pumpEvents();
-    const std::string table = m_staged.stage(def.file);
-    const std::string index = m_staged.stage(def.indexes.front().file, true);
-    if (n == 6) m_staged1006 = table;
-    if (!shell::throughHandler(m_ip, [&] {
-          const std::vector<store::FieldDef> fields = store::tableFields(def, m_work.string());
-          Dbf target = Dbf::create(table, fields);
-          FormatWriter writer(*m_year, target);
-          for (const Assignment& a : m_assignments) {
-            if (a.format != n) continue;
-            for (const std::uint32_t r : a.records) writer.write(r, code, a, ids);
-            m_result.rows[static_cast<std::size_t>(n - 1)] +=
-                static_cast<std::int64_t>(a.records.size());
-            if (++meter % kRepaintEvery == 0) {
-              m_ui.meterAdvance(meter);
-              m_ui.pumpEvents();
-            }
+    if (threaded) {
+      std::exception_ptr error;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (written < n) {
+          // The window is repainted while the table is being written.
+          if (!progress.wait_for(lock, std::chrono::milliseconds(50),
+                                 [&] { return written >= n; })) {
+            lock.unlock();
+            m_ui.pumpEvents();
+            lock.lock();
           }
-          target.close();
-        })) {
+        }
+        if (written == n) error = failure;
+      }
+      if (error) {
+        // The writer has stopped: its failure goes to the handler, and a retry, like the
+        // tables after this one, is written here.
+        threaded = false;
+        if (!shell::throughHandler(m_ip, [&] {
+              if (error) {
+                const std::exception_ptr first = error;
+                error = nullptr;
+                std::rethrow_exception(first);
+              }
+              writeRows(n, p.table, p.fields, false);
+            })) {
+          return Outcome::Stop;
+        }
+      }
+    } else if (!shell::throughHandler(m_ip, [&] { writeRows(n, p.table, p.fields, false); })) {
       return Outcome::Stop;
     }
     if (m_watch.failed()) return Outcome::Stop;
+    for (const Assignment& a : m_assignments) {
+      if (a.format != n) continue;
+      m_result.rows[static_cast<std::size_t>(n - 1)] += static_cast<std::int64_t>(a.records.size());
+      ++meter;
+    }
     m_ui.meterAdvance(meter);
+    m_ui.pumpEvents();
     m_staged.stageMemoOf(def.file, "TrF" + code + ".fpt");
-    const int area = m_engine.open(table, "TRFINT", false);
+    const int area = m_engine.open(p.table, "TRFINT", false);
     if (area == 0 || m_watch.failed()) return Outcome::Stop;
     for (const store::TagDef& tag : def.indexes.front().tags) {
-      m_engine.buildIndex(area, index, tag.name, tag.key, tag.forCondition);
+      m_engine.buildIndex(area, p.index, tag.name, tag.key, tag.forCondition);
     }
     m_engine.close(m_ip, area);
     if (m_watch.failed()) return Outcome::Stop;
-    if (n == 7) {
-      m_staged1007 = table;
-      m_staged1007Index = index;
-    }
   }
   return Outcome::Go;
 }
@@ -495,21 +618,36 @@ IntegrationRun::Outcome IntegrationRun::carryIncomeTo1006() {
                   adic = *rows.fieldIndex("VLR_ADIC1");
         // The meter goes over the 1006 rows when there are any; else it stays full.
         if (rows.recordCount() > 0) m_ui.meterBegin("", rows.recordCount(), true);
-        std::vector<char> rec(rows.recordLength());
-        for (std::uint32_t r = 1; r <= rows.recordCount(); ++r) {
-          rows.read(r, rec.data());
-          if (!Dbf::isDeleted(rec.data())) {
-            const auto it = m_voucherIncome.find(std::string(rows.text(rec.data(), tc)) +
-                                                 std::string(rows.text(rec.data(), cp)));
-            if (it != m_voucherIncome.end()) {
-              rows.setNumber(rec.data(), adic, it->second * -1);
-              rows.write(r, rec.data());
-              ++m_result.rows1006WithIncome;
+        // The rows go block by block: each block's changed stretch is written in one piece.
+        const std::size_t length = rows.recordLength();
+        std::vector<char> block(kIncomeBlock * length);
+        const std::uint32_t count = rows.recordCount();
+        std::string voucher;
+        for (std::uint32_t first = 1; first <= count; first += kIncomeBlock) {
+          const std::uint32_t n = std::min<std::uint32_t>(kIncomeBlock, count - first + 1);
+          std::uint32_t changedFrom = n, changedTo = 0;
+          for (std::uint32_t i = 0; i < n; ++i) {
+            const std::uint32_t r = first + i;
+            char* rec = block.data() + std::size_t{i} * length;
+            rows.read(r, rec);
+            if (!Dbf::isDeleted(rec)) {
+              voucher.assign(rows.text(rec, tc)).append(rows.text(rec, cp));
+              const auto it = m_voucherIncome.find(voucher);
+              if (it != m_voucherIncome.end()) {
+                rows.setNumber(rec, adic, it->second * -1);
+                changedFrom = std::min(changedFrom, i);
+                changedTo = i;
+                ++m_result.rows1006WithIncome;
+              }
+            }
+            if (r % kRepaintEvery == 0) {
+              m_ui.meterAdvance(r);
+              m_ui.pumpEvents();
             }
           }
-          if (r % kRepaintEvery == 0) {
-            m_ui.meterAdvance(r);
-            m_ui.pumpEvents();
+          if (changedFrom <= changedTo) {
+            rows.writeRun(first + changedFrom, changedTo - changedFrom + 1,
+                          block.data() + std::size_t{changedFrom} * length);
           }
         }
         if (rows.recordCount() > 0) m_ui.meterAdvance(rows.recordCount());

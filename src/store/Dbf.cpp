@@ -344,9 +344,38 @@ void Dbf::write(std::uint32_t recno, const char* record) {
     return;
   }
   m_file.writeAt(recordOffset(recno), record, m_recordLength);
-  if (m_window == m_cache.data() && recno >= m_cacheFirst && recno < m_cacheFirst + m_cacheCount)
-    std::memcpy(&m_cache[std::size_t(recno - m_cacheFirst) * m_recordLength], record,
-                m_recordLength);
+  followInCache(recno, 1, record);
+}
+
+void Dbf::writeRun(std::uint32_t first, std::uint32_t count, const char* records) {
+  if (count == 0) return;
+  checkWritable("write");
+  const std::uint64_t last = std::uint64_t{first} + count - 1;
+  if (first == 0 || last > m_count)
+    raise(GenCode::Bound, "N\xFAmero de registro fuera de rango", path(), 0, "write");
+  // Records still buffered as appends change in the buffer, one by one.
+  if (!m_pending.empty() && last >= m_pendingFirst) {
+    for (std::uint32_t i = 0; i < count; ++i)
+      write(first + i, records + std::size_t{i} * m_recordLength);
+    return;
+  }
+  m_dirty = true;
+  m_file.writeAt(recordOffset(first), records, std::size_t{count} * m_recordLength);
+  followInCache(first, count, records);
+}
+
+// The part of records `first` onwards that the read cache holds (when it is no view of the
+// file) follows what was written.
+void Dbf::followInCache(std::uint32_t first, std::uint32_t count, const char* records) {
+  if (m_window != m_cache.data() || m_cacheCount == 0) return;
+  const std::uint64_t last = std::uint64_t{first} + count - 1;
+  const std::uint64_t from = std::max<std::uint64_t>(first, m_cacheFirst);
+  const std::uint64_t to =
+      std::min<std::uint64_t>(last, std::uint64_t{m_cacheFirst} + m_cacheCount - 1);
+  if (from > to) return;
+  std::memcpy(&m_cache[std::size_t(from - m_cacheFirst) * m_recordLength],
+              records + std::size_t(from - first) * m_recordLength,
+              std::size_t(to - from + 1) * m_recordLength);
 }
 
 std::uint32_t Dbf::append(const char* record, bool lockNew) {

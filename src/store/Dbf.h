@@ -111,6 +111,9 @@ class Dbf {
   void prefetch(std::uint32_t recno) const;
   // Overwrites record `recno`. REQUIRES: 1 <= recno <= recordCount(), writable.
   void write(std::uint32_t recno, const char* record);
+  // Overwrites records `first` to `first + count - 1` with `count` records one after another,
+  // in one write of the file. REQUIRES: the records exist, writable.
+  void writeRun(std::uint32_t first, std::uint32_t count, const char* records);
   // Appends a record and returns its number. Exclusive opens buffer appends until commit or
   // close; shared opens write at once under the append lock (GenCode::AppendLock with osCode
   // 33 when it cannot be taken in time). With `lockNew` a shared open locks the new record
@@ -194,6 +197,7 @@ class Dbf {
   std::uint32_t appendShared(const char* record, bool lockNew);
   void fillCache(std::uint32_t recno);
   void rewriteWith(const std::vector<std::uint32_t>& keep);
+  void followInCache(std::uint32_t first, std::uint32_t count, const char* records);
   const Field& field(int index) const;
 
   File m_file;

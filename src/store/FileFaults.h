@@ -27,6 +27,9 @@ using FileOpHook = std::function<FileOpDecision(FileOp op, const std::string& pa
 
 // Installs the hook (an empty one removes it). Not for concurrent use with running operations.
 void setFileOpHook(FileOpHook hook);
+// Whether a hook is installed. Work that could run its file operations on another thread runs
+// them in turn on the calling one while it is, so that the hook sees them in a fixed order.
+bool fileOpHookInstalled();
 
 // Thrown by an operation the hook stopped. Deliberately not a std::exception, so that handlers
 // of ordinary failures let it through.

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -43,6 +45,8 @@ void setFileOpHook(FileOpHook h) {
   hook() = std::move(h);
   g_hooked = static_cast<bool>(hook());
 }
+
+bool fileOpHookInstalled() { return g_hooked.load(); }
 
 FileOpDecision checkFileOp(FileOp op, const std::string& path) {
   if (!g_hooked.load(std::memory_order_relaxed)) return {};
@@ -116,6 +120,34 @@ void syncFile(const std::string& path) {
   const int err = d.kind == FileOpDecision::Kind::Fail ? osCodeFromErrno(d.error)
                                                        : osCode(systemSyncFile(path));
   if (err != 0) raise(GenCode::Write, "No se puede asegurar la escritura", path, err, "sync");
+}
+
+// Syncs the files, the first failure in their order raised. The system's work of putting many
+// pages on the disk is shared by two threads, each taking the next file; with a hook on the
+// file operations they are synced one after another, in their order, as the hook expects.
+void syncFiles(const std::vector<std::string>& paths) {
+  if (paths.size() < 2 || fileOpHookInstalled()) {
+    for (const std::string& p : paths) syncFile(p);
+    return;
+  }
+  std::vector<int> errors(paths.size(), 0);
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < paths.size(); i = next++)
+      errors[i] = osCode(systemSyncFile(paths[i]));
+  };
+  std::thread helper;
+  try {
+    helper = std::thread(work);
+  } catch (const std::system_error&) {
+    // No second thread: this one does it all.
+  }
+  work();
+  if (helper.joinable()) helper.join();
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (errors[i] != 0)
+      raise(GenCode::Write, "No se puede asegurar la escritura", paths[i], errors[i], "sync");
+  }
 }
 
 void renameOver(const std::string& source, const std::string& target) {
@@ -265,13 +297,15 @@ void replaceTogether(const std::string& folder, const std::vector<ReplaceStep>& 
   if (steps.empty()) return;
   const fs::path dir(folder);
   std::string text;
+  std::vector<std::string> staged;
   for (const ReplaceStep& s : steps) {
     if ((!s.staged.empty() && !plainName(s.staged)) || !plainName(s.target))
       raise(GenCode::Arg, "Nombre de archivo no v\xE1lido", s.staged + " " + s.target, 0,
             "replace");
-    if (!s.staged.empty()) syncFile((dir / s.staged).string());
+    if (!s.staged.empty()) staged.push_back((dir / s.staged).string());
     text += (s.staged.empty() ? "E\t" : "R\t") + s.staged + "\t" + s.target + "\n";
   }
+  syncFiles(staged);
   text += "FIN\t" + std::to_string(steps.size()) + "\n";
   const std::string temp = (dir / kReplaceRecordTemp).string();
   {

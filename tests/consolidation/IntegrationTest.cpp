@@ -4,6 +4,7 @@
 // checked one by one, with the readiness check around them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "consolidation/Integration.h"
@@ -239,6 +240,30 @@ TEST_F(Integration, OnePassGivesTheTablesOfThePlainReading) {
       tagOrder(literal / store::kVoucherTotals1007, "Trf1007y.cdx", "TipoComp"));
   EXPECT_TRUE(c.leftovers().empty());
   EXPECT_GT(r.rows[0], 0);
+}
+
+// Thousands of 1006 rows, changed block by block with the income of their vouchers (some
+// vouchers have none), as the plain reading changes them one by one.
+TEST_F(Integration, ManyRowsOf1006CarryTheirIncomeAsThePlainReading) {
+  std::vector<Line> lines;
+  char voucher[16];
+  for (int v = 1; v <= 9000; ++v) {
+    std::snprintf(voucher, sizeof voucher, "%08d", v);
+    lines.push_back({"FC", voucher, "2.4.08.01", v % 5 == 0 ? "00017" : "00005", -16.0 * v});
+    if (v % 3 != 0) lines.push_back({"FC", voucher, "4.1.35.05", "00020", -100.0 * v});
+  }
+  c.writePeriod(3, lines);
+  ASSERT_TRUE(exo::import::IMPORTATRACON(*c.session, c.engine).done);
+  assign({{"4.1.35.05", "1007", "4001"}, {"2.4.08.01", "1006", "1006"}});
+  const auto r = exo::consolidation::IMPORTACONTAB(*c.session, c.engine);
+  ASSERT_TRUE(r.done);
+  EXPECT_GT(r.rows[5], 9000);
+  EXPECT_GE(r.rows1006WithIncome, 6000);
+  EXPECT_LT(r.rows1006WithIncome, r.rows[5]);
+  const fs::path literal = c.root() / "literal";
+  literalIntegration(literal);
+  EXPECT_EQ(records(c.work() / "TrF1006.dbf"), records(literal / "TrF1006.dbf"));
+  EXPECT_EQ(records(c.work() / "TrF1007.dbf"), records(literal / "TrF1007.dbf"));
 }
 
 TEST_F(Integration, TheRulesOfSelection) {

@@ -266,6 +266,68 @@ TEST(Dbf, PackZapAndBufferedAppendsInterleaveWithReadsAndWrites) {
   EXPECT_THROW(shared.pack(), exo::FailureError);
 }
 
+// A run of records rewritten in one piece: what the file, a read of the same open (its cache or
+// its view) and a later open see is the run, and nothing beyond it moves; records still
+// buffered as appends change in the buffer; a run past the end is refused.
+TEST(Dbf, RunsOfRecordsAreWrittenInOnePiece) {
+  storetest::TempDir dir;
+  const std::string path = dir.file("run.dbf");
+  {
+    Dbf t = Dbf::create(path, {{"N", 'N', 6, 0}});
+    std::vector<char> rec = t.blankRecord();
+    for (int i = 1; i <= 30; ++i) {
+      t.setNumber(rec.data(), 0, i);
+      t.append(rec.data());
+    }
+    t.close();
+  }
+  const auto numbers = [](Dbf& t) {
+    std::vector<int> out;
+    std::vector<char> rec(t.recordLength());
+    for (std::uint32_t r = 1; r <= t.recordCount(); ++r) {
+      t.read(r, rec.data());
+      out.push_back(static_cast<int>(t.number(rec.data(), 0).value));
+    }
+    return out;
+  };
+  const auto runOf = [](Dbf& t, std::initializer_list<int> values) {
+    std::vector<char> bytes;
+    std::vector<char> rec = t.blankRecord();
+    for (int v : values) {
+      t.setNumber(rec.data(), 0, v);
+      bytes.insert(bytes.end(), rec.begin(), rec.end());
+    }
+    return bytes;
+  };
+  std::vector<int> expected(30);
+  for (int i = 0; i < 30; ++i) expected[static_cast<std::size_t>(i)] = i + 1;
+  {
+    Dbf t = Dbf::open(path, {false, false, 0});
+    ASSERT_EQ(numbers(t), expected);  // every record read once, so the reads are cached
+    const auto run = runOf(t, {-5, -6, -7});
+    t.writeRun(5, 3, run.data());
+    expected[4] = -5;
+    expected[5] = -6;
+    expected[6] = -7;
+    EXPECT_EQ(numbers(t), expected);
+    // Appended records still in the buffer change there with the run.
+    std::vector<char> rec = t.blankRecord();
+    t.setNumber(rec.data(), 0, 31);
+    t.append(rec.data());
+    const auto tail = runOf(t, {-30, -31});
+    t.writeRun(30, 2, tail.data());
+    expected[29] = -30;
+    expected.push_back(-31);
+    EXPECT_EQ(numbers(t), expected);
+    EXPECT_THROW(t.writeRun(31, 2, tail.data()), exo::FailureError);
+    EXPECT_THROW(t.writeRun(0, 1, tail.data()), exo::FailureError);
+    t.close();
+  }
+  Dbf again = Dbf::open(path, {true, true, 0});
+  EXPECT_EQ(numbers(again), expected);
+  EXPECT_EQ(storetest::readFile(path).size(), 32u + 32 + 1 + 31 * 7 + 1);
+}
+
 exo::Failure failureOf(const std::string& path) {
   try {
     Dbf::open(path, {true, true, 0});
