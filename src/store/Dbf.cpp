@@ -211,6 +211,12 @@ Dbf Dbf::create(const std::string& path, const std::vector<FieldDef>& fields,
   return open(path, options);
 }
 
+void Dbf::syncData() {
+  if (!m_file.isOpen() || m_options.readOnly) return;
+  flushAppends();
+  m_file.syncData();
+}
+
 void Dbf::close() {
   if (!m_file.isOpen()) return;
   m_view.reset();

@@ -74,6 +74,9 @@ class Dbf {
 
   // Writes what is pending, restores the end-of-file marker, releases locks and closes.
   void close();
+  // The records written so far on the disk (pending appends first), so that an index file that
+  // describes them can say so.
+  void syncData();
   bool isOpen() const { return m_file.isOpen(); }
 
   // --- Header -------------------------------------------------------------------------

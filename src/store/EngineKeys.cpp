@@ -313,6 +313,18 @@ void Engine::finishBatch(Area& a) {
       for (auto& bag : a.bags) bag->abandonBatch();
     }
   } giveUp{a};
+  // The table's changed records reach the disk before any index file's mark goes: a machine
+  // that stops afterwards finds either the mark or keys whose records are there. A table that
+  // cannot be synced leaves the marks, and the next open rebuilds the tags.
+  if (std::any_of(a.bags.begin(), a.bags.end(), [](const auto& bag) { return bag->inBatch(); }) &&
+      !attempt([&] { a.dbf->syncData(); })) {
+    for (auto& bag : a.bags) {
+      if (!bag->inBatch()) continue;
+      bag->abandonBatch();
+      reportStaleIndex(bag->path(), false, nullptr, kBatchUnwritten);
+    }
+    return;
+  }
   for (auto& bag : a.bags) {
     if (!bag->inBatch()) continue;
     if (attempt([&] { bag->endBatch(); })) continue;
