@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "StoreTestSupport.h"
 #include "expr/Failure.h"
@@ -20,6 +21,28 @@ namespace {
 using exo::store::Dbf;
 using exo::store::File;
 using exo::store::LockKind;
+
+// Runs `work` with `folder` as the working folder and every `op` on a folder failing with
+// `error`; the file the failure names ("" when nothing failed).
+std::string failureNamedIn(const std::string& folder, exo::store::FileOp op, int error,
+                           const std::function<void()>& work) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  exo::store::setFileOpHook([&](exo::store::FileOp seen, const std::string& path) {
+    return seen == op && std::filesystem::is_directory(path)
+               ? exo::store::FileOpDecision{exo::store::FileOpDecision::Kind::Fail, error}
+               : exo::store::FileOpDecision{};
+  });
+  std::string named;
+  try {
+    work();
+  } catch (const exo::FailureError& e) {
+    named = e.failure().fileName;
+  }
+  exo::store::setFileOpHook({});
+  std::filesystem::current_path(before);
+  return named;
+}
 
 class PlatformFiles : public ::testing::Test {
  protected:
@@ -94,22 +117,11 @@ TEST_F(PlatformFiles, ReplacingAFileWorksWhileItIsOpenAndLeavesNoSource) {
 // A file of the working folder given by its bare name: a failed sync of its folder names the
 // folder by its whole path, not as ".".
 TEST_F(PlatformFiles, AFolderThatCannotBeSyncedIsNamedByItsWholePath) {
-  const std::filesystem::path before = std::filesystem::current_path();
-  std::filesystem::current_path(std::filesystem::path(m_path).parent_path());
-  exo::store::setFileOpHook([](exo::store::FileOp op, const std::string& path) {
-    return op == exo::store::FileOp::Sync && std::filesystem::is_directory(path)
-               ? exo::store::FileOpDecision{exo::store::FileOpDecision::Kind::Fail, EIO}
-               : exo::store::FileOpDecision{};
-  });
-  std::string named;
-  try {
+  const std::string folder = std::filesystem::path(m_path).parent_path().string();
+  const std::string named = failureNamedIn(folder, exo::store::FileOp::Sync, EIO, [] {
     exo::store::writeWholeFile("VarMem01.mem", "variables");
-  } catch (const exo::FailureError& e) {
-    named = e.failure().fileName;
-  }
-  exo::store::setFileOpHook({});
-  std::filesystem::current_path(before);
-  EXPECT_EQ(std::filesystem::path(named), std::filesystem::path(m_path).parent_path());
+  });
+  EXPECT_EQ(std::filesystem::path(named), std::filesystem::path(folder));
 }
 
 // A process that ends while it creates a table (here at each write of the new files in turn)
@@ -240,24 +252,12 @@ TEST_F(PlatformFiles, CompanionFilesAreFoundWhateverTheCaseAndSeparator) {
   EXPECT_EQ(exo::store::replaceExtension("a/b.c/t.dbf", ".cdx"), "a/b.c/t.cdx");
   // A folder that cannot be listed (no descriptors left) is a failure, not a table without
   // companions: opened without its index, the table's changes would leave the index behind.
-  const std::string folder = std::filesystem::path(found).parent_path().string();
-  exo::store::setFileOpHook([&](exo::store::FileOp op, const std::string& path) {
-    return op == exo::store::FileOp::Open && std::filesystem::path(path) == folder
-               ? exo::store::FileOpDecision{exo::store::FileOpDecision::Kind::Fail, EMFILE}
-               : exo::store::FileOpDecision{};
-  });
   // The table named as the program names the tables of its working folder, bare: the message
   // names the folder by its whole path.
-  const std::filesystem::path before = std::filesystem::current_path();
-  std::filesystem::current_path(folder);
-  std::string failed;
-  try {
+  const std::string folder = std::filesystem::path(found).parent_path().string();
+  const std::string failed = failureNamedIn(folder, exo::store::FileOp::Open, EMFILE, [] {
     exo::store::findCompanion("con_memo.dbf", ".fpt");
-  } catch (const exo::FailureError& e) {
-    failed = e.failure().fileName;
-  }
-  exo::store::setFileOpHook({});
-  std::filesystem::current_path(before);
+  });
   EXPECT_EQ(std::filesystem::path(failed), std::filesystem::path(folder));
 }
 
