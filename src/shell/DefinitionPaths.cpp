@@ -55,12 +55,22 @@ bool sameStem(const std::string& stem, const char* file) {
   return stem == upperStem(upper1252(file));
 }
 
+// The name as the users' file system reads it: Windows drops trailing dots and spaces and takes
+// "name:stream" for a stream of "name" ("name::$DATA" is its very contents), so "CodCont.dbf."
+// and "VarMem01.mem::$DATA" are the user's files under other spellings.
+std::string nameAsOpened(const fs::path& name) {
+  std::string s = upper1252(name.string());
+  if (const std::size_t colon = s.find(':'); colon != std::string::npos) s.erase(colon);
+  while (!s.empty() && (s.back() == '.' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
 }  // namespace
 
 bool isUserFile(const fs::path& path) {
-  const std::string name = upper1252(path.filename().string());
+  const std::string name = nameAsOpened(path.filename());
   if (name.empty()) return false;
-  if (upper1252(path.parent_path().filename().string()) == "FORMS") return true;
+  if (nameAsOpened(path.parent_path().filename()) == "FORMS") return true;
   const std::string stem = upperStem(name);
   const std::string ext = name.substr(stem.size());
   if (ext == ".MEM") return true;

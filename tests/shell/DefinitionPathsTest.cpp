@@ -101,6 +101,15 @@ TEST_F(DefinitionPathsTest, TheUsersFilesMayBeReadButNeverWritten) {
   }
   EXPECT_NE(refusal(program / "VarMem01.mem"), "");
   EXPECT_NE(refusal(program / "FORMS" / "MMG01XC.RPO"), "");
+  // The spellings Windows reads as those same files: trailing dots and spaces, the file's
+  // contents stream and other streams.
+  for (const char* name : {"CodCont.dbf.", "Consecut.mem. .", "VarMem01.mem::$DATA",
+                           "Concepts.dbf:x", "TrF1002B.dbf ", "CodContx.cdx:"}) {
+    EXPECT_NE(refusal(company / name).find(exo::shell::kUserFileRefused), std::string::npos)
+        << name;
+  }
+  EXPECT_NE(refusal(program / "FORMS." / "MMG01XC.RPO"), "");
+  EXPECT_NE(refusal(program / "forms " / "nuevo.rpo"), "");
   // A link to a user file is the user file.
   std::ofstream(company / "CodCont.dbf") << "x";
   fs::create_symlink(company / "CodCont.dbf", company / "otra.dbf");
