@@ -39,6 +39,12 @@ Value makeArray(Args& a, std::size_t dim) {
 
 Value arrayFn(Args& a) {
   if (a.count() == 0) return a.fail();
+  // The dimensions together are bounded as one: Array(100000, 100000) keeps each within bounds
+  // but asks for ten thousand million elements.
+  double elements = 1;
+  for (std::size_t dim = 0; dim < a.count(); ++dim)
+    elements *= static_cast<double>(arraySize(a, a.num(dim)));
+  arraySize(a, elements);
   return makeArray(a, 0);
 }
 

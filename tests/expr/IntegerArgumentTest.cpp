@@ -101,6 +101,18 @@ TEST(TextLimits, JoinsStopAtTheLongestText) {
   EXPECT_EQ(exo::displayValue(ip.evalText("Len(w + Left(w, 10))")), "  40000010");
 }
 
+// Array(100000, 100000): each dimension within bounds, ten thousand million elements together.
+TEST(ArrayLimits, TheDimensionsTogetherStayWithinTheLargestArray) {
+  Interp ip;
+  for (const char* text : {"Array(100000, 100000)", "Array(2, 2048, 2048)", "Array(5000000)"}) {
+    const Failure f = failureOf(ip, text);
+    EXPECT_EQ(f.genCode, GenCode::Bound) << text;
+    EXPECT_EQ(f.operation, "ARRAY") << text;
+  }
+  EXPECT_EQ(exo::displayValue(ip.evalText("Len(Array(2048, 2048)[2048])")), "      2048");
+  EXPECT_EQ(exo::displayValue(ip.evalText("Len(Array(3, 0))")), "         3");
+}
+
 TEST(IntegerArguments, TheHandlersValueStandsForTheFailedOperation) {
   Interp ip;
   exo::MemoryTables tables;
