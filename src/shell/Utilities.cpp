@@ -134,6 +134,10 @@ bool PROTEGER(Interp& ip, int mode) {
   WorkAreas* w = ip.workAreas();
   const int area = w != nullptr ? w->selected() : 0;
   if (area == 0 || !w->isUsed(area)) return true;
+  // Past the last record (an empty table, a failed seek) there is no record to lock, and none
+  // will appear by waiting: asking again would never end.
+  if (mode != 1 && (w->eof(area) || w->recNo(area) < 1 || w->recNo(area) > w->recCount(area)))
+    return true;
   while (!(mode == 1 ? w->lockFile(ip, area) : w->lockRecord(ip, area, 0))) {
     std::this_thread::sleep_for(kLockRetryPause);
   }

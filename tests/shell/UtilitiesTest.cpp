@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -130,6 +131,34 @@ TEST_F(UtilitiesTest, ProtegerWaitsUntilTheLockIsGranted) {
     EXPECT_TRUE(other.lockFile()) << "DESPROTEGER released every lock";
     other.unlockAll();
   }
+}
+
+// A record lock past the last record (an empty table, the end after a skip) has nothing to wait
+// for; the table lock is still taken.
+TEST_F(UtilitiesTest, ProtegerPastTheLastRecordDoesNotWaitForever) {
+  engine.createTable(file("vacia.dbf"), {{"CODIGO", 'C', 10, 0}});
+  const int area = engine.open(file("vacia.dbf"), "VACIA");
+  std::atomic<bool> done{false};
+  std::thread caller([&] {
+    EXPECT_TRUE(exo::shell::PROTEGER(ip, 0));
+    engine.appendBlank(area);
+    engine.commit(ip, area);
+    engine.skip(ip, area, 1);
+    EXPECT_TRUE(engine.eof(area));
+    EXPECT_TRUE(exo::shell::PROTEGER(ip, 0));
+    EXPECT_TRUE(exo::shell::PROTEGER(ip, 1));
+    exo::shell::DESPROTEGER(ip);
+    done = true;
+  });
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (!done) {
+    ADD_FAILURE() << "PROTEGER still waiting past the last record";
+    caller.detach();
+    std::_Exit(1);
+  }
+  caller.join();
 }
 
 TEST(WaitMessage, OneWaitMessageAtATimeThroughThePort) {
