@@ -183,6 +183,22 @@ TEST(GenerateCommand, AFormatWhoseDefinitionWritesNoFileIsNotGenerated) {
   EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
   EXPECT_NE(r.out.find("Formato 1005: no generado"), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("MMG05XC.RPO"), std::string::npos) << r.err;
+
+  // The summary a batch reads the figures from: a line that does not reach it (a full disk, a
+  // folder that is not there) fails the command; the format's files stay written.
+  for (const std::string& summary :
+       {std::string("/dev/full"), (demo.root() / "no-hay" / "r.txt").string()}) {
+    const clitest::Run s =
+        demo.cli(kCompany + "generate --format 1011 --xml --yes --resumen " + summary);
+    EXPECT_EQ(s.exitCode, 1) << summary << s.out << s.err;
+    EXPECT_NE(s.err.find("No se pudo escribir el resumen: " + summary), std::string::npos) << s.err;
+    EXPECT_NE(s.out.find("Formato 1011: "), std::string::npos) << s.out;
+  }
+  const fs::path summary = demo.root() / "resumen.txt";
+  EXPECT_EQ(demo.cli(kCompany + "generate --format 1011 --xml --yes --resumen " + summary.string())
+                .exitCode,
+            0);
+  EXPECT_EQ(clitest::readAll(summary).rfind("1011\tgenerado\t", 0), 0u);
 }
 
 // The text of <tag>...</tag> in `doc` ("" when absent).

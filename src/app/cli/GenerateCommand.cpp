@@ -68,10 +68,10 @@ int usage(const char* what, const std::string& value) {
 class SummaryFile {
  public:
   explicit SummaryFile(const std::string& path)
-      : m_file(path.empty() ? nullptr : std::fopen(path.c_str(), "w")) {}
-  ~SummaryFile() {
-    if (m_file != nullptr) std::fclose(m_file);
-  }
+      : m_path(path),
+        m_file(path.empty() ? nullptr : std::fopen(path.c_str(), "w")),
+        m_failed(!path.empty() && m_file == nullptr) {}
+  ~SummaryFile() { close(); }
   SummaryFile(const SummaryFile&) = delete;
   SummaryFile& operator=(const SummaryFile&) = delete;
 
@@ -83,11 +83,27 @@ class SummaryFile {
     std::fprintf(m_file, "%s\t%s\t%" PRId64 "\t%.0f\t%d\t%zu\t%.2f\n", code.c_str(),
                  r.done ? "generado" : "no generado", r.done ? r.records : 0,
                  r.done ? r.total : 0.0, files, r.done ? r.findings.size() : 0, seconds);
-    std::fflush(m_file);
+    if (std::ferror(m_file) != 0 || std::fflush(m_file) != 0) m_failed = true;
+  }
+
+  // Closes the file; false (and a message on stderr) when a line of it was not written: the
+  // caller reads the figures from it, and a summary with formats missing must not pass for whole.
+  bool close() {
+    if (m_file != nullptr && std::fclose(m_file) != 0) m_failed = true;
+    m_file = nullptr;
+    if (m_failed && !m_told) {
+      std::fprintf(stderr, "exogena-cli generate: No se pudo escribir el resumen: %s\n",
+                   m_path.c_str());
+      m_told = true;
+    }
+    return !m_failed;
   }
 
  private:
+  std::string m_path;
   std::FILE* m_file;
+  bool m_failed;
+  bool m_told = false;
 };
 
 int generate(ReturnContext& c, const Args& args) {
@@ -222,6 +238,7 @@ int generate(ReturnContext& c, const Args& args) {
   if (strict && findings > 0 && exit == kExitDone) exit = kExitStopped;
   // A file whose content was changed needs attention, --strict or not.
   if (altered && exit == kExitDone) exit = kExitStopped;
+  if (!summary.close() && exit == kExitDone) exit = kExitStopped;
   return exit;
 }
 
