@@ -403,21 +403,21 @@ IntegrationRun::Outcome IntegrationRun::selectMovements() {
   m_ui.meterBegin("", m_result.assignments, true);
   m_ui.pumpEvents();
   m_ids = std::make_unique<Identifications>(m_engine, m_direc);
-  std::vector<char> rec(year.recordLength());
   std::string account;
   for (std::uint32_t r = 1; r <= year.recordCount(); ++r) {
     if (r % kScanPumpEvery == 0) m_ui.pumpEvents();
-    year.read(r, rec.data());
-    if (Dbf::isDeleted(rec.data())) continue;
-    if (isWhiteText(year.text(rec.data(), ctaDir))) continue;
-    account.assign(trimRight(year.text(rec.data(), codigo)));
+    // The record where the table holds it, without a copy (nothing else reads this table).
+    const char* rec = year.peek(r);
+    if (Dbf::isDeleted(rec)) continue;
+    if (isWhiteText(year.text(rec, ctaDir))) continue;
+    account.assign(trimRight(year.text(rec, codigo)));
     const auto found = m_byAccount.find(account);
     if (found == m_byAccount.end()) continue;
     bool positioned = false, noted = false;
     for (const std::size_t i : found->second) {
       Assignment& a = m_assignments[i];
       if (a.inventoryPurchasesOnly && !(shell::beginsWith(account, "1.4.") &&
-                                        shell::beginsWith(year.text(rec.data(), tipoComp), "C"))) {
+                                        shell::beginsWith(year.text(rec, tipoComp), "C"))) {
         continue;
       }
       if (a.info->program) {
@@ -432,7 +432,7 @@ IntegrationRun::Outcome IntegrationRun::selectMovements() {
       }
       a.records.push_back(r);
       if (!noted) {
-        m_ids->note(year.text(rec.data(), ctaDir));
+        m_ids->note(year.text(rec, ctaDir));
         noted = true;
       }
     }
