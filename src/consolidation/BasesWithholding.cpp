@@ -82,8 +82,9 @@ std::optional<std::vector<ConceptRow>> consolidate(shell::Session& session, Engi
     shell::OpenAreas areas(engine);
     const int f = areas.open(formatTable.string(), "TRFBASES", true);
     if (f == 0 || watch.failed()) return std::nullopt;
-    engine.buildIndex(f, tags, "CtaDirConc", "CTA_DIR+CONC", store::kNotDeleted);
-    engine.buildIndex(f, tags, "CtaDir2", "CTA_DIR", store::kNotDeleted);
+    // "CtaDir2" is the start of "CtaDirConc": its keys come from the other's, sorted once.
+    engine.buildIndexWithPrefix(f, tags, "CtaDirConc", "CTA_DIR+CONC", "CtaDir2", "CTA_DIR",
+                                store::kNotDeleted);
     engine.total(f, byParty, "CTA_DIR", {"MONTO"});
     engine.setOrder(f, "CtaDirConc");
     engine.total(f, byConcept, "CTA_DIR+CONC", {"MONTO"});

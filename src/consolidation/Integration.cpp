@@ -270,6 +270,7 @@ class IntegrationRun {
   void writeRows(int n, const std::string& table, const std::vector<store::FieldDef>& fields,
                  bool resolvedAhead);
   Outcome buildVoucherTotals();
+  Outcome totalVouchers();
   Outcome carryIncomeTo1006();
 
   Session& m_session;
@@ -296,6 +297,7 @@ class IntegrationRun {
   std::unique_ptr<Identifications> m_ids;
   std::string m_staged1006, m_staged1007, m_staged1007Index;
   std::unordered_map<std::string, double> m_voucherIncome;
+  bool m_voucherTotalsDone = false;
 };
 
 IntegrationRun::Outcome IntegrationRun::openAssignments() {
@@ -401,21 +403,21 @@ IntegrationRun::Outcome IntegrationRun::selectMovements() {
   m_ui.meterBegin("", m_result.assignments, true);
   m_ui.pumpEvents();
   m_ids = std::make_unique<Identifications>(m_engine, m_direc);
-  std::vector<char> rec(year.recordLength());
   std::string account;
   for (std::uint32_t r = 1; r <= year.recordCount(); ++r) {
     if (r % kScanPumpEvery == 0) m_ui.pumpEvents();
-    year.read(r, rec.data());
-    if (Dbf::isDeleted(rec.data())) continue;
-    if (isWhiteText(year.text(rec.data(), ctaDir))) continue;
-    account.assign(trimRight(year.text(rec.data(), codigo)));
+    // The record where the table holds it, without a copy (nothing else reads this table).
+    const char* rec = year.peek(r);
+    if (Dbf::isDeleted(rec)) continue;
+    if (isWhiteText(year.text(rec, ctaDir))) continue;
+    account.assign(trimRight(year.text(rec, codigo)));
     const auto found = m_byAccount.find(account);
     if (found == m_byAccount.end()) continue;
     bool positioned = false, noted = false;
     for (const std::size_t i : found->second) {
       Assignment& a = m_assignments[i];
       if (a.inventoryPurchasesOnly && !(shell::beginsWith(account, "1.4.") &&
-                                        shell::beginsWith(year.text(rec.data(), tipoComp), "C"))) {
+                                        shell::beginsWith(year.text(rec, tipoComp), "C"))) {
         continue;
       }
       if (a.info->program) {
@@ -430,7 +432,7 @@ IntegrationRun::Outcome IntegrationRun::selectMovements() {
       }
       a.records.push_back(r);
       if (!noted) {
-        m_ids->note(year.text(rec.data(), ctaDir));
+        m_ids->note(year.text(rec, ctaDir));
         noted = true;
       }
     }
@@ -576,15 +578,25 @@ IntegrationRun::Outcome IntegrationRun::writeFormatTables() {
     }
     m_engine.close(m_ip, area);
     if (m_watch.failed()) return Outcome::Stop;
+    // The voucher totals of 1007 need only its table and index: while the writer goes on with
+    // the tables after it, they are made here.
+    if (n == 7 && threaded && totalVouchers() == Outcome::Stop) return Outcome::Stop;
   }
   return Outcome::Go;
 }
 
-// The voucher totals of format 1007, over its rows in the order "TipoComp", with their own
-// index; then their MONTO by voucher.
+// The voucher totals of format 1007 (made already when the rows were written on a thread of
+// their own).
 IntegrationRun::Outcome IntegrationRun::buildVoucherTotals() {
   m_ui.status(0, "Procesando \355ndices. Por favor espere.....");
   m_ui.pumpEvents();
+  return m_voucherTotalsDone ? failed() : totalVouchers();
+}
+
+// The voucher totals of format 1007, over its rows in the order "TipoComp", with their own
+// index; then their MONTO by voucher.
+IntegrationRun::Outcome IntegrationRun::totalVouchers() {
+  m_voucherTotalsDone = true;
   const store::TableDef& totalsDef = store::tableDef(store::kVoucherTotals1007);
   const int rows1007 = m_engine.open(m_staged1007, "TRF1007", true, true);
   if (rows1007 == 0 || m_watch.failed()) return Outcome::Stop;

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <thread>
 #include <unordered_map>
 
 #include "expr/Collation.h"
@@ -22,6 +24,7 @@
 #include "store/Dictionary.h"
 #include "store/Engine.h"
 #include "store/FieldCodec.h"
+#include "store/FileFaults.h"
 
 namespace exo::import {
 
@@ -81,15 +84,17 @@ struct FixRun {
   FailureWatch watch;
   OpenAreas areas;
   int area = 0;
-  // One voucher (TIPO_COMP + COMPROBA): its lines are lines[begin, end), in record order.
+  // One voucher (TIPO_COMP + COMPROBA): its lines are those of grouped[begin, end), in record
+  // order.
   struct Voucher {
     std::size_t type = 0;  // position of its voucher type in the fix's list
     std::string weights;   // TIPO_COMP + COMPROBA through the collation weights
     std::uint32_t begin = 0, end = 0;
   };
   std::vector<Voucher> vouchers;
-  std::vector<FixLine> lines;        // voucher after voucher
-  std::vector<std::uint32_t> order;  // the vouchers in the order "SoloCmp", type by type
+  std::vector<FixLine> lines;          // in record order
+  std::vector<std::uint32_t> grouped;  // the lines' places, voucher after voucher
+  std::vector<std::uint32_t> order;    // the vouchers in the order "SoloCmp", type by type
   FixResult result;
   Stopwatch clock;
 
@@ -128,9 +133,84 @@ struct FixRun {
     return false;
   }
 
+  // The lines of records [from, to] of the fix's voucher types, voucher by voucher as they first
+  // appear (one part of the table, read on its own).
+  struct Part {
+    std::vector<Voucher> vouchers;
+    std::unordered_map<std::string, std::uint32_t> known;  // TIPO_COMP + COMPROBA -> voucher
+    std::vector<FixLine> lines;                            // in record order
+    std::vector<std::uint32_t> voucherOf;                  // of each line
+  };
+  struct Fields {
+    int tipoComp = -1, comproba = -1, ctaDir = -1, tipo = -1, codigo = -1, monto = -1, detalle = -1;
+  };
+
+  // `recordAt(r)` gives the bytes of record r.
+  template <typename RecordAt>
+  static void readPart(const store::Dbf& table, RecordAt&& recordAt, std::uint32_t from,
+                       std::uint32_t to, const Fields& f, const std::vector<std::string>& types,
+                       Part& out) {
+    std::string key, previous;
+    std::uint32_t voucher = 0;
+    for (std::uint32_t r = from; r <= to; ++r) {
+      const char* rec = recordAt(r);
+      if (store::Dbf::isDeleted(rec)) continue;
+      const std::string_view type = table.text(rec, f.tipoComp);
+      std::size_t t = 0;
+      while (t < types.size() && !beginsWith(type, types[t])) ++t;
+      if (t == types.size()) continue;
+      key.assign(type).append(table.text(rec, f.comproba));
+      // The lines of a voucher mostly come one after another: the last one's is tried first.
+      if (out.vouchers.empty() || key != previous) {
+        auto [at, added] =
+            out.known.try_emplace(key, static_cast<std::uint32_t>(out.vouchers.size()));
+        if (added) {
+          Voucher v;
+          v.type = t;
+          v.weights = key;
+          for (char& c : v.weights)
+            c = static_cast<char>(collationWeight(static_cast<unsigned char>(c)));
+          out.vouchers.push_back(std::move(v));
+        }
+        voucher = at->second;
+        previous = key;
+      }
+      FixLine& line = out.lines.emplace_back();
+      line.recno = r;
+      line.ctaDir = std::string(table.text(rec, f.ctaDir));
+      line.commission = isCommissionLine(table.text(rec, f.tipo));
+      if (f.codigo >= 0) {
+        line.expenseAccount = beginsWith(table.text(rec, f.codigo), "5.");
+        // The text matters only on an expense account (the fix looks at it after the account).
+        line.commissionText =
+            line.expenseAccount && beginsWith(upper1252(table.text(rec, f.detalle)), "COMISI");
+        line.monto = table.number(rec, f.monto);
+      }
+      out.voucherOf.push_back(voucher);
+    }
+  }
+
+  // Takes `later` (the part of the table after `into`'s) into `into`: its vouchers already met
+  // become those, the others follow in the order they appear, as one reading would give them.
+  static void joinParts(Part& into, Part& later) {
+    std::vector<const std::string*> keyOf(later.vouchers.size());
+    for (const auto& [key, v] : later.known) keyOf[v] = &key;
+    std::vector<std::uint32_t> renumber(later.vouchers.size());
+    for (std::uint32_t v = 0; v < later.vouchers.size(); ++v) {
+      auto [at, added] =
+          into.known.try_emplace(*keyOf[v], static_cast<std::uint32_t>(into.vouchers.size()));
+      if (added) into.vouchers.push_back(std::move(later.vouchers[v]));
+      renumber[v] = at->second;
+    }
+    into.lines.reserve(into.lines.size() + later.lines.size());
+    for (FixLine& l : later.lines) into.lines.push_back(std::move(l));
+    for (const std::uint32_t v : later.voucherOf) into.voucherOf.push_back(renumber[v]);
+  }
+
   // Reads the active lines of the given voucher types, voucher by voucher, and puts the vouchers
   // in the order "SoloCmp" (type by type in the order given, then TIPO_COMP + COMPROBA; the
-  // lines of a voucher stay in record order).
+  // lines of a voucher stay in record order). A table the file's view holds whole is read by
+  // two threads, one half each.
   bool readLines(const std::vector<std::string>& types, bool commissionFields) {
     const std::string path =
         shell::entryPath(session.companyFolder(), store::kYearMovements).string();
@@ -138,7 +218,6 @@ struct FixRun {
     const bool ok = shell::throughHandler(ip, [&] {
       vouchers.clear();
       lines.clear();
-      std::unordered_map<std::string, std::uint32_t> known;
       store::Dbf table = store::Dbf::open(path, store::OpenOptions{true, true, 2000});
       const auto field = [&](const char* name) {
         const auto i = table.fieldIndex(name);
@@ -148,63 +227,60 @@ struct FixRun {
         }
         return i.value_or(-1);
       };
-      const int tipoComp = field("TIPO_COMP"), comproba = field("COMPROBA"),
-                ctaDir = field("CTA_DIR"), tipo = field("TIPO");
-      const int codigo = commissionFields ? field("CODIGO") : -1;
-      const int monto = commissionFields ? field("MONTO") : -1;
-      const int detalle = commissionFields ? field("DETALLE") : -1;
+      Fields f;
+      f.tipoComp = field("TIPO_COMP");
+      f.comproba = field("COMPROBA");
+      f.ctaDir = field("CTA_DIR");
+      f.tipo = field("TIPO");
+      if (commissionFields) {
+        f.codigo = field("CODIGO");
+        f.monto = field("MONTO");
+        f.detalle = field("DETALLE");
+      }
       if (missing) return;
-      std::string key, previous;
-      std::uint32_t voucher = 0;
-      std::vector<std::uint32_t> voucherOf;  // of each line read, in record order
-      std::vector<FixLine> read;
-      for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
-        const char* rec = table.peek(r);
-        if (store::Dbf::isDeleted(rec)) continue;
-        const std::string_view type = table.text(rec, tipoComp);
-        std::size_t t = 0;
-        while (t < types.size() && !beginsWith(type, types[t])) ++t;
-        if (t == types.size()) continue;
-        key.assign(type).append(table.text(rec, comproba));
-        // The lines of a voucher mostly come one after another: the last one's is tried first.
-        if (vouchers.empty() || key != previous) {
-          auto [at, added] = known.try_emplace(key, static_cast<std::uint32_t>(vouchers.size()));
-          if (added) {
-            Voucher v;
-            v.type = t;
-            v.weights = key;
-            for (char& c : v.weights)
-              c = static_cast<char>(collationWeight(static_cast<unsigned char>(c)));
-            vouchers.push_back(std::move(v));
-          }
-          voucher = at->second;
-          previous = key;
+      const std::uint32_t count = table.recordCount();
+      Part part;
+      // Room for a line of every record: what is not used is never touched.
+      part.lines.reserve(count);
+      part.voucherOf.reserve(count);
+      const char* view = count == 0 ? nullptr : table.viewOf(1, count);
+      const std::size_t length = table.recordLength();
+      const auto inView = [&](std::uint32_t r) { return view + std::size_t(r - 1) * length; };
+      if (view != nullptr && count >= 2 && !store::fileOpHookInstalled() &&
+          std::thread::hardware_concurrency() > 1) {
+        const std::uint32_t half = count / 2;
+        Part second;
+        second.lines.reserve(count - half);
+        second.voucherOf.reserve(count - half);
+        std::thread other([&] { readPart(table, inView, half + 1, count, f, types, second); });
+        struct Join {
+          std::thread& thread;
+          ~Join() { thread.join(); }
+        };
+        {
+          const Join join{other};
+          readPart(table, inView, 1, half, f, types, part);
         }
-        FixLine line;
-        line.recno = r;
-        line.ctaDir = std::string(table.text(rec, ctaDir));
-        line.commission = isCommissionLine(table.text(rec, tipo));
-        if (commissionFields) {
-          line.expenseAccount = beginsWith(table.text(rec, codigo), "5.");
-          // The text matters only on an expense account (the fix looks at it after the account).
-          line.commissionText =
-              line.expenseAccount && beginsWith(upper1252(table.text(rec, detalle)), "COMISI");
-          line.monto = table.number(rec, monto);
-        }
-        read.push_back(std::move(line));
-        voucherOf.push_back(voucher);
+        joinParts(part, second);
+      } else if (view != nullptr) {
+        readPart(table, inView, 1, count, f, types, part);
+      } else {
+        readPart(
+            table, [&](std::uint32_t r) { return table.peek(r); }, 1, count, f, types, part);
       }
       // The lines grouped by voucher, each voucher's in record order.
-      for (const std::uint32_t v : voucherOf) ++vouchers[v].end;
+      vouchers = std::move(part.vouchers);
+      for (const std::uint32_t v : part.voucherOf) ++vouchers[v].end;
       std::uint32_t at = 0;
       for (Voucher& v : vouchers) {
         v.begin = at;
         at += v.end;
         v.end = v.begin;
       }
-      lines.resize(read.size());
-      for (std::size_t i = 0; i < read.size(); ++i)
-        lines[vouchers[voucherOf[i]].end++] = std::move(read[i]);
+      grouped.resize(part.lines.size());
+      for (std::size_t i = 0; i < part.lines.size(); ++i)
+        grouped[vouchers[part.voucherOf[i]].end++] = static_cast<std::uint32_t>(i);
+      lines = std::move(part.lines);
     });
     if (!ok || missing || watch.failed()) return false;
     order.resize(vouchers.size());
@@ -239,7 +315,7 @@ struct FixRun {
     for (const std::uint32_t v : order) {
       voucher.clear();
       for (std::uint32_t i = vouchers[v].begin; i < vouchers[v].end; ++i)
-        voucher.push_back(&lines[i]);
+        voucher.push_back(&lines[grouped[i]]);
       if (!visit(voucher) || watch.failed()) return false;
       done += static_cast<std::int64_t>(voucher.size());
       if (done / kRepaintEvery != shown / kRepaintEvery) {

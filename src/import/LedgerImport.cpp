@@ -393,7 +393,14 @@ MovementImportResult IMPORTATRACON(Session& session, Engine& engine) {
   ui.pumpEvents();
   const std::string index = staged.stage(store::kYearMovementsIndex, true);
   for (const store::IndexDef& bag : store::tableDef(store::kYearMovements).indexes) {
-    for (const store::TagDef& tag : bag.tags) {
+    // "SoloCmp" is the start of "CmpCtaDir": its keys come from the other's, sorted once.
+    const std::vector<store::TagDef>& tags = bag.tags;
+    if (tags.size() == 2 && tags[0].forCondition == tags[1].forCondition) {
+      engine.buildIndexWithPrefix(year, index, tags[0].name, tags[0].key, tags[1].name, tags[1].key,
+                                  tags[0].forCondition);
+      continue;
+    }
+    for (const store::TagDef& tag : tags) {
       engine.buildIndex(year, index, tag.name, tag.key, tag.forCondition);
     }
   }

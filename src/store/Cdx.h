@@ -138,6 +138,14 @@ class Cdx {
   // REQUIRES: writable; keys.keyLength() == definition.keyLength and keys.kind() ==
   // definition.kind.
   void buildTag(const TagDefinition& definition, const KeyBatch& keys);
+  // Builds tag `definition` as buildTag() does, then tag `prefix`, whose key of each record is
+  // the first prefix.keyLength bytes of its key in `keys`: its keys are taken from the first
+  // tag's sorted keys (the order of a key's start follows the order of the keys), not sorted
+  // again. Both files are the same byte for byte as two buildTag() calls make them.
+  // REQUIRES: as buildTag(); both tags of character keys and not unique, prefix.keyLength <=
+  // definition.keyLength.
+  void buildTagWithPrefix(const TagDefinition& definition, const KeyBatch& keys,
+                          const TagDefinition& prefix);
   // Removes a tag; false when there is none of that name. REQUIRES: writable.
   bool deleteTag(std::string_view name);
   // Single-key maintenance (appends, field changes, delete/recall under a FOR condition).

@@ -621,50 +621,89 @@ void CdxWriter::rewriteDirectory(Cdx& c, const std::string& dropName, std::uint3
   bumpCounter(c);
 }
 
-void CdxWriter::build(Cdx& c, const TagDefinition& definition, const KeyBatch& keys) {
+namespace {
+
+// The keys of a tag whose key is the start (`length` bytes) of the keys of `in`, in the order
+// (key, record) a sort of them would give: the starts of sorted keys are in order already, and
+// only the records of equal starts are put in order again.
+SortedKeys sortedPrefixes(const SortedKeys& in, std::uint16_t length) {
+  SortedKeys out{{}, in.recnos, length, in.fill};
+  const std::size_t n = in.size();
+  out.keys.resize(n * length);
+  for (std::size_t i = 0; i < n; ++i) std::memcpy(out.keys.data() + i * length, in.key(i), length);
+  for (std::size_t i = 0; i < n;) {
+    std::size_t j = i + 1;
+    while (j < n && std::memcmp(out.key(j), out.key(i), length) == 0) ++j;
+    if (j - i > 1)
+      std::sort(out.recnos.begin() + static_cast<std::ptrdiff_t>(i),
+                out.recnos.begin() + static_cast<std::ptrdiff_t>(j));
+    i = j;
+  }
+  return out;
+}
+
+}  // namespace
+
+void CdxWriter::build(Cdx& c, const TagDefinition& full, const KeyBatch& keys,
+                      const TagDefinition* prefix) {
   requireWritable(c, "buildTag");
-  checkDefinition(definition, keys, c.path());
+  checkDefinition(full, keys, c.path());
+  if (prefix != nullptr) {
+    const KeyBatch none(prefix->keyLength, prefix->kind);
+    checkDefinition(*prefix, none, c.path());
+    if (prefix->keyLength > full.keyLength || prefix->kind != KeyKind::Character ||
+        full.kind != KeyKind::Character || prefix->unique || full.unique)
+      raise(GenCode::Arg, "Etiqueta sin la clave de la otra: " + prefix->name, c.path(), 0,
+            "buildTag");
+  }
   IndexWriteLock lock(c);
   // New pages go to the end of the file in large writes: pages a batch holds reach it first.
   if (c.m_batch) c.flushBatch();
-  const std::string name = upperName(definition.name);
-  const bool collated = definition.kind == KeyKind::Character;
-  const SortedKeys sorted =
-      sortKeys(keys, collated, definition.unique,
-               static_cast<std::uint8_t>(definition.kind == KeyKind::Binary ? 0 : ' '));
-  const std::uint32_t headerAt = alignedEnd(c);
-  PageSink sink(c.m_file, headerAt + 2 * kPageSize);
-  const std::uint32_t root = writeTree(sink, sorted);
-  sink.flush();
-  const std::uint8_t options =
-      0x60 | (definition.forExpression.empty() ? 0 : 0x08) | (definition.unique ? 0x01 : 0);
-  const auto header = tagHeader(root, definition.keyLength, options, definition.descending,
-                                definition.keyExpression, definition.forExpression);
-  c.m_file.writeAt(headerAt, header.data(), header.size());
-  c.m_size = std::max<std::uint64_t>(c.m_size, sink.next());
-  std::vector<std::uint32_t> freed;
-  std::vector<std::pair<std::string, KeyKind>> kinds;
-  std::vector<int> ordered;
-  for (std::size_t i = 0; i < c.m_tags.size(); ++i) {
-    kinds.emplace_back(upperName(c.m_tags[i].name), c.m_kinds[i]);
-    ordered.push_back(c.m_ordered[i]);
-    if (upperName(c.m_tags[i].name) != name || c.m_distrust) continue;
-    freed.push_back(c.m_tags[i].headerOffset);
-    freed.push_back(c.m_tags[i].headerOffset + kPageSize);
-    collectTreePages(c, c.rootOf(i), c.m_tags[i].keyLength, freed);
-  }
-  kinds.emplace_back(name, definition.kind);
-  ordered.push_back(1);  // built here, in order
-  rewriteDirectory(c, name, headerAt, name, std::move(freed));
-  c.loadDirectory();
-  // What is known of the other tags' order stays known (the new tag's entry comes last, so it
-  // wins over the one it replaces).
-  for (std::size_t i = 0; i < kinds.size(); ++i) {
-    if (const auto t = c.findTag(kinds[i].first)) {
-      c.m_kinds[*t] = kinds[i].second;
-      c.m_ordered[*t] = ordered[i];
+  const bool collated = full.kind == KeyKind::Character;
+  const SortedKeys inOrder =
+      sortKeys(keys, collated, full.unique,
+               static_cast<std::uint8_t>(full.kind == KeyKind::Binary ? 0 : ' '));
+  // The tree of `sorted` written as tag `definition`, and the directory switched to it.
+  const auto writeBuilt = [&c](const TagDefinition& definition, const SortedKeys& sorted) {
+    const std::string name = upperName(definition.name);
+    const std::uint32_t headerAt = alignedEnd(c);
+    PageSink sink(c.m_file, headerAt + 2 * kPageSize);
+    const std::uint32_t root = writeTree(sink, sorted);
+    sink.flush();
+    const std::uint8_t options =
+        0x60 | (definition.forExpression.empty() ? 0 : 0x08) | (definition.unique ? 0x01 : 0);
+    const auto header = tagHeader(root, definition.keyLength, options, definition.descending,
+                                  definition.keyExpression, definition.forExpression);
+    c.m_file.writeAt(headerAt, header.data(), header.size());
+    c.m_size = std::max<std::uint64_t>(c.m_size, sink.next());
+    std::vector<std::uint32_t> freed;
+    std::vector<std::pair<std::string, KeyKind>> kinds;
+    std::vector<int> ordered;
+    for (std::size_t i = 0; i < c.m_tags.size(); ++i) {
+      kinds.emplace_back(upperName(c.m_tags[i].name), c.m_kinds[i]);
+      ordered.push_back(c.m_ordered[i]);
+      if (upperName(c.m_tags[i].name) != name || c.m_distrust) continue;
+      freed.push_back(c.m_tags[i].headerOffset);
+      freed.push_back(c.m_tags[i].headerOffset + kPageSize);
+      collectTreePages(c, c.rootOf(i), c.m_tags[i].keyLength, freed);
     }
-  }
+    kinds.emplace_back(name, definition.kind);
+    ordered.push_back(1);  // built here, in order
+    rewriteDirectory(c, name, headerAt, name, std::move(freed));
+    c.loadDirectory();
+    // What is known of the other tags' order stays known (the new tag's entry comes last, so it
+    // wins over the one it replaces).
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+      if (const auto t = c.findTag(kinds[i].first)) {
+        c.m_kinds[*t] = kinds[i].second;
+        c.m_ordered[*t] = ordered[i];
+      }
+    }
+  };
+  writeBuilt(full, inOrder);
+  if (prefix == nullptr) return;
+  c.forgetNodes();  // as between two builds
+  writeBuilt(*prefix, sortedPrefixes(inOrder, prefix->keyLength));
 }
 
 bool CdxWriter::remove(Cdx& c, std::string_view tagName) {
@@ -720,6 +759,11 @@ struct ForgetNodesAfter {
 void Cdx::buildTag(const TagDefinition& definition, const KeyBatch& keys) {
   ForgetNodesAfter after{[this] { forgetNodes(); }};
   CdxWriter::build(*this, definition, keys);
+}
+void Cdx::buildTagWithPrefix(const TagDefinition& definition, const KeyBatch& keys,
+                             const TagDefinition& prefix) {
+  ForgetNodesAfter after{[this] { forgetNodes(); }};
+  CdxWriter::build(*this, definition, keys, &prefix);
 }
 bool Cdx::deleteTag(std::string_view name) {
   ForgetNodesAfter after{[this] { forgetNodes(); }};

@@ -17,7 +17,8 @@ namespace exo::store {
 class CdxWriter {
  public:
   static Cdx create(const std::string& path, const CdxOptions& options);
-  static void build(Cdx& c, const TagDefinition& definition, const KeyBatch& keys);
+  static void build(Cdx& c, const TagDefinition& definition, const KeyBatch& keys,
+                    const TagDefinition* prefix = nullptr);
   static bool remove(Cdx& c, std::string_view name);
   static void insert(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno);
   static bool erase(Cdx& c, std::size_t tag, std::string_view key, std::uint32_t recno);

@@ -67,6 +67,13 @@ class Engine final : public WorkAreas {
   void buildIndex(int area, const std::string& bagFile, const std::string& tag,
                   const std::string& key, const std::string& forCondition = {},
                   bool descending = false);
+  // As buildIndex() for tag `tag` on `key`, then for tag `prefixTag` on `prefixKey` (the same
+  // files). When the second key is the start of the first (its fields the first fields of the
+  // first key) and both are made of character fields, the second tag's keys are taken from the
+  // first's sorted keys instead of being read and sorted again.
+  void buildIndexWithPrefix(int area, const std::string& bagFile, const std::string& tag,
+                            const std::string& key, const std::string& prefixTag,
+                            const std::string& prefixKey, const std::string& forCondition = {});
   // Sets the controlling order by tag name ("" = natural order) and goes to its top.
   void setOrder(int area, const std::string& tag);
   // Field access by name on the current record (a missing field is a failure).
@@ -270,8 +277,12 @@ class Engine final : public WorkAreas {
   std::string bagPath(const Area& a, const std::string& bag) const;
   void attachBag(Area& a, const std::string& path);
   void syncOrders(Area& a, const std::string& keep);
-  void buildTag(Area& a, std::size_t bag, const std::string& tag, const std::string& key,
-                const std::string& forCondition, bool descending);
+  // With `prefix`, that tag is built after this one from its sorted keys (when this tag's keys
+  // are read straight from the records; true when it was).
+  bool buildTag(Area& a, std::size_t bag, const std::string& tag, const std::string& key,
+                const std::string& forCondition, bool descending,
+                const TagDefinition* prefix = nullptr);
+  std::size_t bagFor(Area& a, const std::string& bagFile);
   void reindex(Area& a);
   int scopeSide(const Order& o, std::string_view key) const;
   Place place(Area& a);

@@ -4,13 +4,19 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "expr/Codepage.h"
 #include "expr/Memvars.h"
 #include "store/EngineImpl.h"
 #include "store/File.h"
+#include "store/FileFaults.h"
 #include "store/StoreFailure.h"
 
 namespace exo::store {
@@ -33,6 +39,11 @@ struct FieldMove {
   int from = -1, to = -1;
   bool sameBytes = false;  // same type and size: the bytes are copied as they are
 };
+
+// Sources of at least this many records are made ready on a thread of their own, in blocks of
+// kPreparedBlock records.
+constexpr std::uint32_t kPreparedMinimum = 2;
+constexpr std::uint32_t kPreparedBlock = 4096;
 
 std::vector<FieldMove> planMoves(const Dbf& source, const Dbf& target) {
   std::vector<FieldMove> moves;
@@ -96,6 +107,69 @@ std::string moveFields(Dbf& source, const char* in, Dbf& target, char* out,
   }
   return overflow;
 }
+
+// Records of the source made ready for the target by a thread of their own while the calling
+// thread appends the ones before: blocks handed over in the order of the source.
+class PreparedRecords {
+ public:
+  struct Block {
+    std::vector<char> records;  // `count` target records, one after another
+    std::uint32_t count = 0;
+    std::vector<std::pair<std::uint32_t, std::string>> overflows;  // record in block, field
+  };
+
+  // The next block in place of `out` (whose room is kept for a later block), false when there is
+  // none left.
+  bool next(Block& out) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (out.records.capacity() > 0) {
+      out.records.clear();
+      out.count = 0;
+      out.overflows.clear();
+      m_spare.push_back(std::move(out));
+      out = Block();
+    }
+    m_changed.wait(lock, [&] { return !m_ready.empty() || m_finished; });
+    if (m_ready.empty()) return false;
+    out = std::move(m_ready.front());
+    m_ready.pop_front();
+    m_changed.notify_all();
+    return true;
+  }
+  // Hands `block` over and leaves in it an empty one, with the room of a block already read
+  // when there is one; false when the reader has gone.
+  bool put(Block& block) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_ready.size() < kAhead || m_abandoned; });
+    if (m_abandoned) return false;
+    m_ready.push_back(std::move(block));
+    block = Block();
+    if (!m_spare.empty()) {
+      block = std::move(m_spare.back());
+      m_spare.pop_back();
+    }
+    m_changed.notify_all();
+    return true;
+  }
+  void finish() {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_finished = true;
+    m_changed.notify_all();
+  }
+  void abandon() {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_abandoned = true;
+    m_changed.notify_all();
+  }
+
+ private:
+  static constexpr std::size_t kAhead = 4;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<Block> m_ready;
+  std::vector<Block> m_spare;  // read blocks whose room is used again
+  bool m_finished = false, m_abandoned = false;
+};
 
 }  // namespace
 
@@ -166,7 +240,83 @@ std::uint64_t Engine::appendMatching(int area, const std::string& source,
   std::vector<char> out;
   std::uint64_t added = 0;
   const std::uint32_t count = s.dbf->recordCount();
-  for (std::uint32_t r = 1; r <= count; ++r) {
+  std::uint32_t r = 1;
+  // With a test written in C++ and no memo to carry, the records are read, tested and made
+  // ready on a thread of their own (the source's view read in place) while this one appends
+  // them. The thread stops before a record whose number cannot be read; from there the records
+  // go one by one below, so that the failure is raised here as it always is.
+  bool memos = false;
+  for (const FieldMove& m : moves)
+    memos = memos || isMemo(target.dbf->fields()[static_cast<std::size_t>(m.to)].type);
+  const char* view = nullptr;
+  if (accept != nullptr && !cond && !memos && count >= kPreparedMinimum && !fileOpHookInstalled() &&
+      std::thread::hardware_concurrency() > 1 && !attempt([&] { view = s.dbf->viewOf(1, count); }))
+    return added;
+  if (view != nullptr) {
+    const std::size_t inLength = s.dbf->recordLength();
+    const std::size_t outLength = target.dbf->recordLength();
+    PreparedRecords prepared;
+    std::uint32_t stoppedAt = 0;
+    std::exception_ptr thrown;
+    std::thread reader([&] {
+      try {
+        PreparedRecords::Block block;
+        for (std::uint32_t i = 1; i <= count; ++i) {
+          const char* rec = view + std::size_t(i - 1) * inLength;
+          if (Dbf::isDeleted(rec)) continue;
+          if (s.dbf->unreadableNumber(rec) >= 0) {
+            stoppedAt = i;
+            break;
+          }
+          if (!(*accept)(*s.dbf, rec)) continue;
+          if (block.count == 0) block.records.reserve(kPreparedBlock * outLength);
+          block.records.insert(block.records.end(), blank.begin(), blank.end());
+          char* out = block.records.data() + std::size_t(block.count) * outLength;
+          std::string overflow = moveFields(*s.dbf, rec, *target.dbf, out, moves);
+          for (const Field* f : converted) convertLedgerText(mark, out + f->offset, f->length);
+          if (!overflow.empty()) block.overflows.emplace_back(block.count, std::move(overflow));
+          if (++block.count == kPreparedBlock && !prepared.put(block)) return;
+        }
+        if (block.count > 0) prepared.put(block);
+      } catch (...) {
+        thrown = std::current_exception();
+      }
+      prepared.finish();
+    });
+    struct Join {
+      PreparedRecords& prepared;
+      std::thread& thread;
+      ~Join() {
+        prepared.abandon();
+        thread.join();
+      }
+    };
+    {
+      const Join join{prepared, reader};
+      PreparedRecords::Block block;
+      while (prepared.next(block)) {
+        std::size_t overflow = 0;
+        for (std::uint32_t i = 0; i < block.count; ++i) {
+          if (appendRecord(target, block.records.data() + std::size_t(i) * outLength) == 0)
+            return added;
+          ++added;
+          if (overflow < block.overflows.size() && block.overflows[overflow].first == i) {
+            fail(GenCode::DataWidth,
+                 "El valor no cabe en el campo " + block.overflows[overflow].second,
+                 target.dbf->path(), "APPEND FROM");
+            ++overflow;
+          }
+        }
+      }
+    }
+    if (thrown) std::rethrow_exception(thrown);
+    if (stoppedAt == 0) {
+      goBottom(m_ip, area);
+      return added;
+    }
+    r = stoppedAt;
+  }
+  for (; r <= count; ++r) {
     if (!attempt([&] { s.dbf->read(r, in.data()); })) return added;
     if (Dbf::isDeleted(in.data())) continue;
     // A number that cannot be read would be carried, summed or tested as zero: the append

@@ -165,14 +165,15 @@ void Engine::syncOrders(Area& a, const std::string& keep) {
   }
 }
 
-void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag, const std::string& key,
-                      const std::string& forCondition, bool descending) {
+bool Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag, const std::string& key,
+                      const std::string& forCondition, bool descending,
+                      const TagDefinition* prefix) {
   flush(a);
   const ProgramPtr keyProgram = m_ip.compile(key);
   const bool onlyActive = isActiveCondition(forCondition);
   const ProgramPtr condition =
       forCondition.empty() || onlyActive ? nullptr : m_ip.compile(forCondition);
-  if (!keyProgram) return;
+  if (!keyProgram) return false;
 
   // The key's type and length come from its value on a blank record.
   const std::vector<char> blank = a.dbf->blankRecord();
@@ -184,7 +185,7 @@ void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag, con
   });
   if (type == 'U' || length == 0 || length > cdx::kMaxKeyLength) {
     fail(GenCode::DataType, "Expresi\363n de clave inv\341lida: " + key, a.dbf->path(), "INDEX");
-    return;
+    return false;
   }
   TagDefinition def;
   def.name = upperName(tag);
@@ -208,7 +209,7 @@ void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag, con
   const char* view = nullptr;
   if (direct && count >= kTwoThreadKeys && std::thread::hardware_concurrency() > 1 &&
       !attempt([&] { view = a.dbf->viewOf(1, count); }))
-    return;
+    return false;
   if (view != nullptr) {
     // The whole table is in the file's view: each half of it read by a thread of its own.
     const std::size_t length = a.dbf->recordLength();
@@ -229,13 +230,13 @@ void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag, con
   } else if (direct) {
     for (std::uint32_t r = 1; r <= count; ++r) {
       const char* record = nullptr;
-      if (!attempt([&] { record = a.dbf->peek(r); })) return;
+      if (!attempt([&] { record = a.dbf->peek(r); })) return false;
       if (onlyActive && Dbf::isDeleted(record)) continue;
       plan.build(record, keys.addRoom(r));
     }
   }
   for (std::uint32_t r = 1; !direct && r <= count; ++r) {
-    if (!attempt([&] { a.dbf->read(r, rec.data()); })) return;
+    if (!attempt([&] { a.dbf->read(r, rec.data()); })) return false;
     if (onlyActive && Dbf::isDeleted(rec.data())) continue;
     const RecnoOf named(a, r);
     if (condition && !isTrue(a, *condition, rec.data())) continue;
@@ -252,12 +253,21 @@ void Engine::buildTag(Area& a, std::size_t bagIndex, const std::string& tag, con
     if (!ok) {
       fail(GenCode::DataType, "La clave no es del tipo de la etiqueta " + def.name, a.dbf->path(),
            "INDEX");
-      return;
+      return false;
     }
   }
   Cdx& bag = *a.bags[bagIndex];
-  if (!attempt([&] { bag.buildTag(def, keys); })) return;
-  syncOrders(a, def.name);
+  const bool withPrefix = prefix != nullptr && direct && !descending;
+  if (!attempt([&] {
+        if (withPrefix) {
+          bag.buildTagWithPrefix(def, keys, *prefix);
+        } else {
+          bag.buildTag(def, keys);
+        }
+      }))
+    return false;
+  syncOrders(a, withPrefix ? prefix->name : def.name);
+  return withPrefix;
 }
 
 void Engine::reindex(Area& a) {
@@ -278,10 +288,7 @@ void Engine::reindex(Area& a) {
   syncOrders(a, keep);
 }
 
-void Engine::buildIndex(int area, const std::string& bagFile, const std::string& tag,
-                        const std::string& key, const std::string& forCondition, bool descending) {
-  Area& a = at(area);
-  flush(a);
+std::size_t Engine::bagFor(Area& a, const std::string& bagFile) {
   const std::string path = bagPath(a, bagFile);
   std::size_t bag = a.bags.size();
   for (std::size_t b = 0; b < a.bags.size(); ++b) {
@@ -297,16 +304,65 @@ void Engine::buildIndex(int area, const std::string& bagFile, const std::string&
           file =
               std::make_unique<Cdx>(exists ? Cdx::open(path, options) : Cdx::create(path, options));
         })) {
-      return;
+      return a.bags.size();
     }
     a.bags.push_back(std::move(file));
   }
+  return bag;
+}
+
+void Engine::buildIndex(int area, const std::string& bagFile, const std::string& tag,
+                        const std::string& key, const std::string& forCondition, bool descending) {
+  Area& a = at(area);
+  flush(a);
+  const std::size_t bag = bagFor(a, bagFile);
+  if (bag == a.bags.size()) return;
   std::string name = tag;
   if (name.empty()) {
+    const std::string path = bagPath(a, bagFile);
     const std::size_t slash = path.find_last_of(kPathSeparators) + 1;
     name = path.substr(slash, std::min<std::size_t>(10, path.find_last_of('.') - slash));
   }
   buildTag(a, bag, name, key, forCondition, descending);
+  goTop(m_ip, area);
+}
+
+void Engine::buildIndexWithPrefix(int area, const std::string& bagFile, const std::string& tag,
+                                  const std::string& key, const std::string& prefixTag,
+                                  const std::string& prefixKey, const std::string& forCondition) {
+  Area& a = at(area);
+  flush(a);
+  // The second key is the start of the first when each of its bytes comes from the same place
+  // of the record as the first key's byte in that position.
+  const KeyPlan whole = planKey(*a.dbf, key), start = planKey(*a.dbf, prefixKey);
+  const auto bytes = [](const KeyPlan& plan) {
+    std::vector<std::uint32_t> at;
+    for (const KeyPlan::Piece& p : plan.pieces)
+      for (std::uint32_t i = 0; i < p.length; ++i) at.push_back(p.offset + i);
+    return at;
+  };
+  const std::vector<std::uint32_t> wholeBytes = bytes(whole), startBytes = bytes(start);
+  const bool isStart = !startBytes.empty() && startBytes.size() <= wholeBytes.size() &&
+                       std::equal(startBytes.begin(), startBytes.end(), wholeBytes.begin()) &&
+                       !tag.empty() && !prefixTag.empty() &&
+                       (forCondition.empty() || isActiveCondition(forCondition));
+  if (!isStart) {
+    buildIndex(area, bagFile, tag, key, forCondition);
+    buildIndex(area, bagFile, prefixTag, prefixKey, forCondition);
+    return;
+  }
+  const std::size_t bag = bagFor(a, bagFile);
+  if (bag == a.bags.size()) return;
+  TagDefinition prefix;
+  prefix.name = upperName(prefixTag);
+  prefix.keyExpression = prefixKey;
+  prefix.forExpression = forCondition;
+  prefix.keyLength = static_cast<std::uint16_t>(start.length);
+  prefix.kind = KeyKind::Character;
+  // Where the first tag's keys had to be evaluated (or its build failed), the second is built
+  // on its own, as two builds do.
+  if (!buildTag(a, bag, tag, key, forCondition, false, &prefix))
+    buildTag(a, bag, prefixTag, prefixKey, forCondition, false);
   goTop(m_ip, area);
 }
 
