@@ -45,6 +45,8 @@ class MemoFile {
   bool tryRead(std::uint32_t block, std::string& text, MemoFault& fault) const;
   // The description of the failure a fault is raised as.
   static std::string faultText(const MemoFault& fault);
+  // The same description into `out` (its room used again: nothing allocated once it has grown).
+  static void faultText(const MemoFault& fault, std::string& out);
   [[noreturn]] void raiseFault(const MemoFault& fault) const;
   // Stores `text` and returns its block (0 for an empty text). The old memo at `oldBlock` is
   // rewritten in place when the new text fits in its blocks, otherwise the text goes to the

@@ -231,7 +231,7 @@ TEST(MemoryFiles, DamagedBlocksToldAsReadRaisesThem) {
     for (MemoKind kind : {MemoKind::Fpt, MemoKind::Dbt}) {
       SCOPED_TRACE(path + (kind == MemoKind::Fpt ? " fpt" : " dbt"));
       auto memo = MemoFile::open(path, kind, false, true);
-      std::string text;
+      std::string text, told;  // `told` is used again from block to block
       MemoFault fault;
       std::set<MemoFault::Kind> kinds;
       for (std::uint32_t b = 0; b < 2 + bytes.size() / memo->blockSize(); ++b) {
@@ -250,6 +250,15 @@ TEST(MemoryFiles, DamagedBlocksToldAsReadRaisesThem) {
                              MemoFile::faultText(fault),
                   raised)
             << b;
+        if (!read) {
+          MemoFile::faultText(fault, told);
+          EXPECT_EQ(
+              "fallo: Archivo da\xF1"
+              "ado: " +
+                  told,
+              raised)
+              << b;
+        }
       }
       EXPECT_GE(kinds.size(), 3u);  // read, and damaged more than one way
     }
