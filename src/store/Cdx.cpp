@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "expr/Text.h"
 #include "store/FileLock.h"
@@ -17,6 +18,15 @@ using cdx::kPageSize;
 namespace {
 
 constexpr int kMaxDepth = 64;
+
+// A node of scratch for one walk, taken from the spare ones and given back after.
+struct ScratchNode {
+  cdx::Node node = cdx::takeSpareNode();
+  ScratchNode() = default;
+  ScratchNode(const ScratchNode&) = delete;
+  ScratchNode& operator=(const ScratchNode&) = delete;
+  ~ScratchNode() { cdx::giveSpareNode(std::move(node)); }
+};
 
 // Expression text from the header's pool: trailing blanks and NULs removed; a zero length
 // (written by some programs) means "up to the first NUL".
@@ -70,6 +80,10 @@ void Cdx::close() {
       abandonBatch();  // the mark stays: the next open rebuilds the tags
     }
   }
+  forgetNodes();
+  cdx::giveSpareNode(std::move(m_editLeaf));
+  for (cdx::PathStep& step : m_editPath) cdx::giveSpareNode(std::move(step.node));
+  m_editPath.clear();
   m_view.reset();
   m_file.close();
 }
@@ -148,15 +162,74 @@ const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std:
   readNode(offset, keyLength, fill, leaf);
   // Interior nodes are few and on every path; leaves are kept too, for seeks of the same keys
   // (the same accounts, the same third parties) again. A full set of leaves starts over.
-  if (!leaf.isLeaf()) {
-    if (m_nodes.size() >= kKeptInterior) m_nodes.clear();
-    m_leaves.erase(offset);
-    return m_nodes.insert_or_assign(offset, leaf).first->second;
-  }
-  if (m_leaves.size() >= kKeptLeaves) m_leaves.clear();
-  m_nodes.erase(offset);
-  m_leaves.insert_or_assign(offset, leaf);
+  if (!leaf.isLeaf()) return keep(leaf);
+  keep(leaf);
   return leaf;
+}
+
+namespace {
+
+// Entries of the kept nodes given up, with their nodes' room, for the next ones kept.
+struct SpareEntries {
+  std::mutex mutex;
+  std::vector<std::unordered_map<std::uint32_t, cdx::Node>::node_type> entries;
+};
+
+SpareEntries& spareEntries() {
+  static SpareEntries* spare = new SpareEntries;  // never destroyed, as the files that use it
+  return *spare;
+}
+
+constexpr std::size_t kSpareEntries = 256;
+
+}  // namespace
+
+void Cdx::spare(KeptNodes& kept) {
+  if (kept.empty()) return;
+  SpareEntries& s = spareEntries();
+  std::lock_guard lock(s.mutex);
+  while (!kept.empty() && s.entries.size() < kSpareEntries)
+    s.entries.push_back(kept.extract(kept.begin()));
+  kept.clear();
+}
+
+void Cdx::spare(KeptNodes& kept, std::uint32_t offset) {
+  auto entry = kept.extract(offset);
+  if (entry.empty()) return;
+  SpareEntries& s = spareEntries();
+  std::lock_guard lock(s.mutex);
+  if (s.entries.size() < kSpareEntries) s.entries.push_back(std::move(entry));
+}
+
+Cdx::KeptNodes::iterator Cdx::keepEntry(std::uint32_t offset, bool leaf) const {
+  KeptNodes& kept = leaf ? m_leaves : m_nodes;
+  spare(leaf ? m_nodes : m_leaves, offset);
+  if (const auto it = kept.find(offset); it != kept.end()) return it;
+  if (kept.size() >= (leaf ? kKeptLeaves : kKeptInterior)) spare(kept);  // a full set starts over
+  KeptNodes::node_type entry;
+  {
+    SpareEntries& s = spareEntries();
+    std::lock_guard lock(s.mutex);
+    if (!s.entries.empty()) {
+      entry = std::move(s.entries.back());
+      s.entries.pop_back();
+    }
+  }
+  if (entry.empty()) return kept.try_emplace(offset).first;
+  entry.key() = offset;
+  return kept.insert(std::move(entry)).position;
+}
+
+cdx::Node& Cdx::keep(const cdx::Node& node) const {
+  cdx::Node& kept = keepEntry(node.offset, node.isLeaf())->second;
+  if (&kept != &node) kept = node;
+  return kept;
+}
+
+cdx::Node& Cdx::keep(cdx::Node&& node) const {
+  cdx::Node& kept = keepEntry(node.offset, node.isLeaf())->second;
+  if (&kept != &node) std::swap(kept, node);  // `node` takes the room of the entry given up
+  return kept;
 }
 
 void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
@@ -254,7 +327,8 @@ std::string Cdx::padKey(std::size_t tag, std::string_view key) const {
 template <typename OnLeaf>
 void Cdx::walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                      OnLeaf&& onLeaf) const {
-  cdx::Node node;
+  ScratchNode scratch;
+  cdx::Node& node = scratch.node;
   loadNode(root, keyLength, fill, node);
   for (int depth = 0; !node.isLeaf(); ++depth) {
     if (depth > kMaxDepth || node.size() == 0)
@@ -293,7 +367,8 @@ bool Cdx::isOrdered(std::size_t tag) {
 
 // ---- Cursor ----------------------------------------------------------------------------
 
-CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag) : m_cdx(&cdx), m_tag(tag), m_order(cdx.order(tag)) {
+CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag)
+    : m_cdx(&cdx), m_tag(tag), m_order(cdx.order(tag)), m_leaf(cdx::takeSpareNode()) {
   m_leaf.keyLength = cdx.tags().at(tag).keyLength;
 }
 

@@ -61,7 +61,7 @@ bool checkSubtree(CheckState& s, std::uint32_t offset, int depth, bool isRoot) {
   }
   unsigned char page[kPageSize];
   CdxWriter::readBytes(s.cdx, offset, page, kPageSize);
-  while (s.nodes.size() <= static_cast<std::size_t>(depth)) s.nodes.emplace_back();
+  while (s.nodes.size() <= static_cast<std::size_t>(depth)) s.nodes.push_back(takeSpareNode());
   Node& n = s.nodes[static_cast<std::size_t>(depth)];
   decodeNode(page, offset, s.keyLength, s.order.fill, n, s.cdx.path());
   if (n.isLeaf()) {
@@ -88,8 +88,9 @@ std::string CdxWriter::check(Cdx& c, std::size_t tag) {
     if (s.fault.empty() && s.prevLeafRight != kNoPage)
       s.fault = "la \xFAltima hoja tiene vecina derecha";
   } catch (const FailureError& e) {
-    return e.failure().description;
+    s.fault = e.failure().description;
   }
+  for (Node& n : s.nodes) giveSpareNode(std::move(n));
   return s.fault;
 }
 
