@@ -166,8 +166,9 @@ class Dbf {
   // Text of a memo field. Fails with GenCode::Corruption when the pointer lies beyond the memo
   // file, GenCode::Open when the table has memo fields but no memo file.
   std::string memo(const char* record, int field) const;
-  // As memo(), into `text` (its room used again); a damaged block of the memo file is told in
-  // `fault`, with false, instead of raised (memo() raises it as MemoFile::raiseFault() does).
+  // As memo(), into `text` (its room used again); a damaged block of the memo file, a pointer
+  // that is no block number, or a memo file the table lacks is told in `fault`, with false,
+  // instead of raised (MemoFile::faultText() gives the description memo() raises it with).
   // Every other failure is raised as memo() raises it.
   bool tryMemo(const char* record, int field, std::string& text, MemoFault& fault) const;
   // Stores `value` in the memo file now and the new pointer in the buffer (the caller then

@@ -112,12 +112,19 @@ void MemoFile::faultText(const MemoFault& fault, std::string& out) {
       return withBlock("memo m\xE1s largo que el archivo (bloque ");
     case MemoFault::Kind::EndsEarly: out.assign("el archivo termina antes de tiempo"); return;
     case MemoFault::Kind::BadLength: out.assign("longitud de memo inv\xE1lida"); return;
+    case MemoFault::Kind::BadPointer:
+      out.assign("puntero de memo inv\xE1lido en el campo ");
+      out.append(fault.field);
+      return;
+    case MemoFault::Kind::NoMemoFile: out.assign(kNoMemoFileText); return;
     case MemoFault::Kind::None: break;
   }
   out.clear();
 }
 
 void MemoFile::raiseFault(const MemoFault& fault) const { raiseCorrupt(faultText(fault), path()); }
+
+const char* const MemoFile::kNoMemoFileText = "La tabla no tiene archivo de memos";
 
 bool MemoFile::tryRead(std::uint32_t block, std::string& text, MemoFault& fault) const {
   text.clear();
