@@ -143,7 +143,10 @@ class Dbf {
   static bool isDeleted(const char* record) { return record[0] == '*'; }
   static void setDeleted(char* record, bool deleted) { record[0] = deleted ? '*' : ' '; }
   // Raw bytes of the field (trailing blanks kept).
-  std::string_view text(const char* record, int field) const;
+  std::string_view text(const char* record, int index) const {
+    const Field& f = field(index);
+    return {record + f.offset, f.length};
+  }
   // Stores `value` left-aligned, blank-padded, truncated to the field length.
   void setText(char* record, int field, std::string_view value) const;
   // N/F as text, I, B and Y as binary. Other types give state Invalid.
@@ -202,7 +205,13 @@ class Dbf {
   void fillCache(std::uint32_t recno);
   void rewriteWith(const std::vector<std::uint32_t>& keep);
   void followInCache(std::uint32_t first, std::uint32_t count, const char* records);
-  const Field& field(int index) const;
+  // The field of that number (one comparison: a negative number is out of range as unsigned).
+  const Field& field(int index) const {
+    if (static_cast<std::size_t>(index) >= m_fields.size()) [[unlikely]]
+      raiseFieldOutOfRange();
+    return m_fields[static_cast<std::size_t>(index)];
+  }
+  [[noreturn]] void raiseFieldOutOfRange() const;
 
   File m_file;
   std::unique_ptr<MemoFile> m_memo;

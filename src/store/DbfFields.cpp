@@ -27,15 +27,8 @@ void storeLe(char* p, T v) {
 
 }  // namespace
 
-const Field& Dbf::field(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= m_fields.size())
-    raise(GenCode::Bound, "N\xFAmero de campo fuera de rango", path(), 0, "field");
-  return m_fields[static_cast<std::size_t>(index)];
-}
-
-std::string_view Dbf::text(const char* record, int index) const {
-  const Field& f = field(index);
-  return {record + f.offset, f.length};
+void Dbf::raiseFieldOutOfRange() const {
+  raise(GenCode::Bound, "N\xFAmero de campo fuera de rango", path(), 0, "field");
 }
 
 void Dbf::setText(char* record, int index, std::string_view value) const {
