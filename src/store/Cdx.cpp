@@ -316,6 +316,13 @@ cdx::KeyOrder Cdx::order(std::size_t tag) const {
   return {};
 }
 
+void Cdx::padKey(std::size_t tag, std::string_view key, char* out) const {
+  const std::size_t length = m_tags.at(tag).keyLength;
+  const std::size_t taken = std::min(key.size(), length);
+  if (taken > 0) std::memcpy(out, key.data(), taken);
+  std::memset(out + taken, order(tag).fill, length - taken);
+}
+
 std::string Cdx::padKey(std::size_t tag, std::string_view key) const {
   std::string k(key.substr(0, m_tags.at(tag).keyLength));
   k.resize(m_tags[tag].keyLength, static_cast<char>(order(tag).fill));
@@ -348,17 +355,23 @@ bool Cdx::isOrdered(std::size_t tag) {
   if (m_ordered.at(tag) >= 0) return m_ordered[tag] == 1;
   const cdx::KeyOrder ord = order(tag);
   const std::uint16_t len = m_tags[tag].keyLength;
-  std::string prev;
+  const char* prev = nullptr;         // the key before, where it lies in the leaf kept below
+  char prevCopy[cdx::kMaxKeyLength];  // the last key of the leaf before
   std::uint32_t prevRec = 0;
   bool ok = m_tags[tag].collation.empty();
   walkLeaves(rootOf(tag), len, ord.fill, [&](const cdx::Node& leaf) {
     for (std::size_t i = 0; i < leaf.size() && ok; ++i) {
-      if (!prev.empty()) {
-        const int c = ord.compare(prev.data(), leaf.key(i), len);
+      if (prev != nullptr) {
+        const int c = ord.compare(prev, leaf.key(i), len);
         if (c > 0 || (c == 0 && prevRec > leaf.recnos[i])) ok = false;
       }
-      prev.assign(leaf.key(i), len);
+      prev = leaf.key(i);
       prevRec = leaf.recnos[i];
+    }
+    // The next leaf is decoded into the same node: its last key is kept aside.
+    if (prev != nullptr && prev != prevCopy) {
+      std::memcpy(prevCopy, prev, len);
+      prev = prevCopy;
     }
   });
   m_ordered[tag] = ok ? 1 : 0;

@@ -214,6 +214,8 @@ class Cdx {
   std::uint32_t rootOf(std::size_t tag) const;
   cdx::KeyOrder order(std::size_t tag) const;
   std::string padKey(std::size_t tag, std::string_view key) const;
+  // The same into `out`, room for the tag's key length (at most cdx::kMaxKeyLength bytes).
+  void padKey(std::size_t tag, std::string_view key, char* out) const;
   std::uint32_t pageLimit() const {
     return static_cast<std::uint32_t>(m_size / cdx::kPageSize) + 1;
   }

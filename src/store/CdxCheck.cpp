@@ -1,4 +1,5 @@
 // Structural check of a compound index tag, used by tests and diagnostics.
+#include <cstring>
 #include <deque>
 #include <string>
 
@@ -15,7 +16,8 @@ struct CheckState {
   const Cdx& cdx;
   std::uint16_t keyLength;
   KeyOrder order;
-  std::string prevKey;
+  char prevKey[kMaxKeyLength];  // the last key seen, when havePrev
+  bool havePrev = false;
   std::uint32_t prevRecno = 0;
   std::uint32_t prevLeaf = kNoPage;
   std::uint32_t prevLeafRight = kNoPage;
@@ -28,12 +30,13 @@ std::string at(std::uint32_t page) { return " (p\xE1gina " + std::to_string(page
 
 void checkLeafKeys(CheckState& s, const Node& n) {
   for (std::size_t i = 0; i < n.size() && s.fault.empty(); ++i) {
-    if (!s.prevKey.empty()) {
-      const int c = s.order.compare(s.prevKey.data(), n.key(i), s.keyLength);
+    if (s.havePrev) {
+      const int c = s.order.compare(s.prevKey, n.key(i), s.keyLength);
       if (c > 0 || (c == 0 && s.prevRecno >= n.recnos[i]))
         s.fault = "claves fuera de orden" + at(n.offset);
     }
-    s.prevKey.assign(n.key(i), s.keyLength);
+    std::memcpy(s.prevKey, n.key(i), s.keyLength);
+    s.havePrev = true;
     s.prevRecno = n.recnos[i];
   }
 }
@@ -71,7 +74,7 @@ bool checkSubtree(CheckState& s, std::uint32_t offset, int depth, bool isRoot) {
   if (n.size() == 0) s.fault = "nodo interior vac\xEDo" + at(offset);
   for (std::size_t i = 0; i < n.size() && s.fault.empty(); ++i) {
     if (!checkSubtree(s, n.children[i], depth + 1, false)) return false;
-    if (s.prevKey.compare(0, std::string::npos, n.key(i), s.keyLength) != 0 ||
+    if (!s.havePrev || std::memcmp(s.prevKey, n.key(i), s.keyLength) != 0 ||
         s.prevRecno != n.recnos[i])
       s.fault = "clave interior distinta de la \xFAltima de su hijo" + at(offset);
   }
@@ -82,7 +85,7 @@ bool checkSubtree(CheckState& s, std::uint32_t offset, int depth, bool isRoot) {
 
 std::string CdxWriter::check(Cdx& c, std::size_t tag) {
   const TagInfo& info = c.m_tags.at(tag);
-  CheckState s{c, info.keyLength, c.order(tag), {}, 0, kNoPage, kNoPage, 0, {}, {}};
+  CheckState s{c, info.keyLength, c.order(tag), {}, false, 0, kNoPage, kNoPage, 0, {}, {}};
   try {
     checkSubtree(s, c.rootOf(tag), 0, true);
     if (s.fault.empty() && s.prevLeafRight != kNoPage)
