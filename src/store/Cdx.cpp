@@ -80,10 +80,13 @@ void Cdx::close() {
       abandonBatch();  // the mark stays: the next open rebuilds the tags
     }
   }
-  forgetNodes();
+  giveSet(m_nodes);
+  giveSet(m_leaves);
   cdx::giveSpareNode(std::move(m_editLeaf));
   for (cdx::PathStep& step : m_editPath) cdx::giveSpareNode(std::move(step.node));
   m_editPath.clear();
+  for (cdx::Node& n : m_checkNodes) cdx::giveSpareNode(std::move(n));
+  m_checkNodes.clear();
   m_view.reset();
   m_file.close();
 }
@@ -117,6 +120,8 @@ const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
 Cdx Cdx::open(const std::string& path, const CdxOptions& options) {
   Cdx c;
   c.m_options = options;
+  c.m_nodes = spareSet();
+  c.m_leaves = spareSet();
   c.m_file = File::open(path, !options.readOnly, !options.shared);
   if (!tryLockOpen(c.m_file.fd(), options.shared ? LockKind::Shared : LockKind::Exclusive))
     raise(GenCode::Open, "El \xEDndice est\xE1 en uso por otro programa", path, kOsSharingViolation,
@@ -173,6 +178,8 @@ namespace {
 struct SpareEntries {
   std::mutex mutex;
   std::vector<std::unordered_map<std::uint32_t, cdx::Node>::node_type> entries;
+  // Empty sets of kept nodes, with their buckets, for the next files opened.
+  std::vector<std::unordered_map<std::uint32_t, cdx::Node>> sets;
 };
 
 SpareEntries& spareEntries() {
@@ -181,8 +188,27 @@ SpareEntries& spareEntries() {
 }
 
 constexpr std::size_t kSpareEntries = 256;
+constexpr std::size_t kSpareSets = 8;
 
 }  // namespace
+
+Cdx::KeptNodes Cdx::spareSet() {
+  SpareEntries& s = spareEntries();
+  std::lock_guard lock(s.mutex);
+  if (s.sets.empty()) return {};
+  KeptNodes set = std::move(s.sets.back());
+  s.sets.pop_back();
+  return set;
+}
+
+void Cdx::giveSet(KeptNodes& kept) {
+  spare(kept);
+  if (kept.bucket_count() <= 1) return;  // no buckets made: nothing worth keeping
+  SpareEntries& s = spareEntries();
+  std::lock_guard lock(s.mutex);
+  if (s.sets.size() < kSpareSets) s.sets.push_back(std::move(kept));
+  kept = KeptNodes();
+}
 
 void Cdx::spare(KeptNodes& kept) {
   if (kept.empty()) return;
@@ -253,7 +279,10 @@ void Cdx::loadDirectory() {
   if (std::memcmp(head + 20, "RCHB", 4) == 0 && cdx::readLe16(head + 18) != kPageSize)
     raise(GenCode::Unsupported, "\xCDndice con p\xE1ginas de tama\xF1o no soportado", path());
   if (cdx::readLe16(head + 12) != 10) raiseCorrupt("directorio de etiquetas inv\xE1lido", path());
-  std::vector<std::pair<std::string, std::uint32_t>> entries;
+  // The directory's entries (name, header offset), in a row of this thread's used again from
+  // open to open.
+  thread_local std::vector<std::pair<std::string, std::uint32_t>> entries;
+  entries.clear();
   walkLeaves(cdx::readLe32(head), 10, ' ', [&](const cdx::Node& leaf) {
     for (std::size_t i = 0; i < leaf.size(); ++i)
       entries.emplace_back(trimName(leaf.key(i), 10), leaf.recnos[i]);

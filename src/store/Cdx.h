@@ -258,6 +258,10 @@ class Cdx {
   // Gives up the kept nodes (their entries are used again).
   static void spare(KeptNodes& kept);
   static void spare(KeptNodes& kept, std::uint32_t offset);
+  // An empty set of kept nodes given up by a file closed before (its buckets made already), and
+  // the giving up of one at close.
+  static KeptNodes spareSet();
+  static void giveSet(KeptNodes& kept);
   void forgetNodes() const {
     spare(m_nodes);
     spare(m_leaves);
@@ -306,6 +310,8 @@ class Cdx {
   // to change so that their room is taken again.
   std::vector<cdx::PathStep> m_editPath;
   cdx::Node m_editLeaf;
+  // Scratch of the structural check: a node per level of the tree.
+  std::vector<cdx::Node> m_checkNodes;
   // Encodes the pending leaves among the pages that bytes [offset, offset + n) touch into the
   // batch's pages.
   void encodePending(std::uint64_t offset, std::size_t n) const;

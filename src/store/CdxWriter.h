@@ -93,6 +93,7 @@ class CdxWriter {
   static std::vector<cdx::PathStep>& editPath(Cdx& c) { return c.m_editPath; }
   static cdx::Node& editLeaf(Cdx& c) { return c.m_editLeaf; }
   static File& file(Cdx& c) { return c.m_file; }
+  static std::vector<cdx::Node>& checkNodes(Cdx& c) { return c.m_checkNodes; }
   static const File& file(const Cdx& c) { return c.m_file; }
   static std::uint32_t pageLimit(const Cdx& c) { return c.pageLimit(); }
   static std::uint32_t rootOf(const Cdx& c, std::size_t tag) { return c.rootOf(tag); }
