@@ -14,7 +14,7 @@ namespace {
 
 void readAll(Dbf& t) {
   std::vector<char> rec(t.recordLength());
-  std::string text;
+  std::string text, told;
   MemoFault fault;
   const std::uint32_t n = std::min<std::uint32_t>(t.recordCount(), 2000);
   for (std::uint32_t r = 1; r <= n; ++r) {
@@ -29,7 +29,7 @@ void readAll(Dbf& t) {
         if (type == 'L') t.logical(rec.data(), f);
         if ((type == 'M' || type == 'G' || type == 'P' || type == 'W') &&
             !t.tryMemo(rec.data(), f, text, fault))
-          (void)MemoFile::faultText(fault);  // a damaged block of the memo file
+          MemoFile::faultText(fault, told);  // a damaged block of the memo file
       } catch (const exo::FailureError&) {
         // a damaged memo pointer (or number) is reported per field; every field is read
       }

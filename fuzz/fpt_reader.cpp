@@ -15,11 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::uint32_t blocks = static_cast<std::uint32_t>(size / memo->blockSize()) + 2;
       // Every block, damaged or not: a damaged one is told as a fault (with the description it
       // is raised with), and the last read raises it.
-      std::string text;
+      std::string text, told;
       MemoFault fault;
       for (std::uint32_t b = 0; b < std::min<std::uint32_t>(blocks, 300); ++b) {
         try {
-          if (!memo->tryRead(b, text, fault)) (void)MemoFile::faultText(fault);
+          if (!memo->tryRead(b, text, fault)) MemoFile::faultText(fault, told);
         } catch (const exo::FailureError&) {
         }
       }

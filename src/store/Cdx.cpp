@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "expr/Text.h"
 #include "store/FileLock.h"
@@ -17,6 +18,15 @@ using cdx::kPageSize;
 namespace {
 
 constexpr int kMaxDepth = 64;
+
+// A node of scratch for one walk, taken from the spare ones and given back after.
+struct ScratchNode {
+  cdx::Node node = cdx::takeSpareNode();
+  ScratchNode() = default;
+  ScratchNode(const ScratchNode&) = delete;
+  ScratchNode& operator=(const ScratchNode&) = delete;
+  ~ScratchNode() { cdx::giveSpareNode(std::move(node)); }
+};
 
 // Expression text from the header's pool: trailing blanks and NULs removed; a zero length
 // (written by some programs) means "up to the first NUL".
@@ -70,6 +80,13 @@ void Cdx::close() {
       abandonBatch();  // the mark stays: the next open rebuilds the tags
     }
   }
+  giveSet(m_nodes);
+  giveSet(m_leaves);
+  cdx::giveSpareNode(std::move(m_editLeaf));
+  for (cdx::PathStep& step : m_editPath) cdx::giveSpareNode(std::move(step.node));
+  m_editPath.clear();
+  for (cdx::Node& n : m_checkNodes) cdx::giveSpareNode(std::move(n));
+  m_checkNodes.clear();
   m_view.reset();
   m_file.close();
 }
@@ -103,6 +120,8 @@ const unsigned char* Cdx::viewed(std::uint64_t offset, std::size_t n) const {
 Cdx Cdx::open(const std::string& path, const CdxOptions& options) {
   Cdx c;
   c.m_options = options;
+  c.m_nodes = spareSet();
+  c.m_leaves = spareSet();
   c.m_file = File::open(path, !options.readOnly, !options.shared);
   if (!tryLockOpen(c.m_file.fd(), options.shared ? LockKind::Shared : LockKind::Exclusive))
     raise(GenCode::Open, "El \xEDndice est\xE1 en uso por otro programa", path, kOsSharingViolation,
@@ -148,15 +167,95 @@ const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std:
   readNode(offset, keyLength, fill, leaf);
   // Interior nodes are few and on every path; leaves are kept too, for seeks of the same keys
   // (the same accounts, the same third parties) again. A full set of leaves starts over.
-  if (!leaf.isLeaf()) {
-    if (m_nodes.size() >= kKeptInterior) m_nodes.clear();
-    m_leaves.erase(offset);
-    return m_nodes.insert_or_assign(offset, leaf).first->second;
-  }
-  if (m_leaves.size() >= kKeptLeaves) m_leaves.clear();
-  m_nodes.erase(offset);
-  m_leaves.insert_or_assign(offset, leaf);
+  if (!leaf.isLeaf()) return keep(leaf);
+  keep(leaf);
   return leaf;
+}
+
+namespace {
+
+// Entries of the kept nodes given up, with their nodes' room, for the next ones kept.
+struct SpareEntries {
+  std::mutex mutex;
+  std::vector<std::unordered_map<std::uint32_t, cdx::Node>::node_type> entries;
+  // Empty sets of kept nodes, with their buckets, for the next files opened.
+  std::vector<std::unordered_map<std::uint32_t, cdx::Node>> sets;
+};
+
+SpareEntries& spareEntries() {
+  static SpareEntries* spare = new SpareEntries;  // never destroyed, as the files that use it
+  return *spare;
+}
+
+constexpr std::size_t kSpareEntries = 256;
+constexpr std::size_t kSpareSets = 8;
+
+}  // namespace
+
+Cdx::KeptNodes Cdx::spareSet() {
+  SpareEntries& s = spareEntries();
+  std::lock_guard lock(s.mutex);
+  if (s.sets.empty()) return {};
+  KeptNodes set = std::move(s.sets.back());
+  s.sets.pop_back();
+  return set;
+}
+
+void Cdx::giveSet(KeptNodes& kept) {
+  spare(kept);
+  if (kept.bucket_count() <= 1) return;  // no buckets made: nothing worth keeping
+  SpareEntries& s = spareEntries();
+  std::lock_guard lock(s.mutex);
+  if (s.sets.size() < kSpareSets) s.sets.push_back(std::move(kept));
+  kept = KeptNodes();
+}
+
+void Cdx::spare(KeptNodes& kept) {
+  if (kept.empty()) return;
+  SpareEntries& s = spareEntries();
+  std::lock_guard lock(s.mutex);
+  while (!kept.empty() && s.entries.size() < kSpareEntries)
+    s.entries.push_back(kept.extract(kept.begin()));
+  kept.clear();
+}
+
+void Cdx::spare(KeptNodes& kept, std::uint32_t offset) {
+  auto entry = kept.extract(offset);
+  if (entry.empty()) return;
+  SpareEntries& s = spareEntries();
+  std::lock_guard lock(s.mutex);
+  if (s.entries.size() < kSpareEntries) s.entries.push_back(std::move(entry));
+}
+
+Cdx::KeptNodes::iterator Cdx::keepEntry(std::uint32_t offset, bool leaf) const {
+  KeptNodes& kept = leaf ? m_leaves : m_nodes;
+  spare(leaf ? m_nodes : m_leaves, offset);
+  if (const auto it = kept.find(offset); it != kept.end()) return it;
+  if (kept.size() >= (leaf ? kKeptLeaves : kKeptInterior)) spare(kept);  // a full set starts over
+  KeptNodes::node_type entry;
+  {
+    SpareEntries& s = spareEntries();
+    std::lock_guard lock(s.mutex);
+    if (!s.entries.empty()) {
+      entry = std::move(s.entries.back());
+      s.entries.pop_back();
+    }
+  }
+  if (entry.empty()) return kept.try_emplace(offset).first;
+  entry.key() = offset;
+  return kept.insert(std::move(entry)).position;
+}
+
+cdx::Node& Cdx::keep(const cdx::Node& node) const {
+  cdx::Node& kept = keepEntry(node.offset, node.isLeaf())->second;
+  if (&kept != &node) kept = node;
+  return kept;
+}
+
+cdx::Node& Cdx::keep(cdx::Node&& node) const {
+  cdx::Node& kept = keepEntry(node.offset, node.isLeaf())->second;
+  if (&kept != &node) std::swap(kept, node);  // `node` takes the room of the entry given up
+  return kept;
 }
 
 void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
@@ -180,7 +279,10 @@ void Cdx::loadDirectory() {
   if (std::memcmp(head + 20, "RCHB", 4) == 0 && cdx::readLe16(head + 18) != kPageSize)
     raise(GenCode::Unsupported, "\xCDndice con p\xE1ginas de tama\xF1o no soportado", path());
   if (cdx::readLe16(head + 12) != 10) raiseCorrupt("directorio de etiquetas inv\xE1lido", path());
-  std::vector<std::pair<std::string, std::uint32_t>> entries;
+  // The directory's entries (name, header offset), in a row of this thread's used again from
+  // open to open.
+  thread_local std::vector<std::pair<std::string, std::uint32_t>> entries;
+  entries.clear();
   walkLeaves(cdx::readLe32(head), 10, ' ', [&](const cdx::Node& leaf) {
     for (std::size_t i = 0; i < leaf.size(); ++i)
       entries.emplace_back(trimName(leaf.key(i), 10), leaf.recnos[i]);
@@ -243,6 +345,13 @@ cdx::KeyOrder Cdx::order(std::size_t tag) const {
   return {};
 }
 
+void Cdx::padKey(std::size_t tag, std::string_view key, char* out) const {
+  const std::size_t length = m_tags.at(tag).keyLength;
+  const std::size_t taken = std::min(key.size(), length);
+  if (taken > 0) std::memcpy(out, key.data(), taken);
+  std::memset(out + taken, order(tag).fill, length - taken);
+}
+
 std::string Cdx::padKey(std::size_t tag, std::string_view key) const {
   std::string k(key.substr(0, m_tags.at(tag).keyLength));
   k.resize(m_tags[tag].keyLength, static_cast<char>(order(tag).fill));
@@ -254,7 +363,8 @@ std::string Cdx::padKey(std::size_t tag, std::string_view key) const {
 template <typename OnLeaf>
 void Cdx::walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                      OnLeaf&& onLeaf) const {
-  cdx::Node node;
+  ScratchNode scratch;
+  cdx::Node& node = scratch.node;
   loadNode(root, keyLength, fill, node);
   for (int depth = 0; !node.isLeaf(); ++depth) {
     if (depth > kMaxDepth || node.size() == 0)
@@ -274,17 +384,23 @@ bool Cdx::isOrdered(std::size_t tag) {
   if (m_ordered.at(tag) >= 0) return m_ordered[tag] == 1;
   const cdx::KeyOrder ord = order(tag);
   const std::uint16_t len = m_tags[tag].keyLength;
-  std::string prev;
+  const char* prev = nullptr;         // the key before, where it lies in the leaf kept below
+  char prevCopy[cdx::kMaxKeyLength];  // the last key of the leaf before
   std::uint32_t prevRec = 0;
   bool ok = m_tags[tag].collation.empty();
   walkLeaves(rootOf(tag), len, ord.fill, [&](const cdx::Node& leaf) {
     for (std::size_t i = 0; i < leaf.size() && ok; ++i) {
-      if (!prev.empty()) {
-        const int c = ord.compare(prev.data(), leaf.key(i), len);
+      if (prev != nullptr) {
+        const int c = ord.compare(prev, leaf.key(i), len);
         if (c > 0 || (c == 0 && prevRec > leaf.recnos[i])) ok = false;
       }
-      prev.assign(leaf.key(i), len);
+      prev = leaf.key(i);
       prevRec = leaf.recnos[i];
+    }
+    // The next leaf is decoded into the same node: its last key is kept aside.
+    if (prev != nullptr && prev != prevCopy) {
+      std::memcpy(prevCopy, prev, len);
+      prev = prevCopy;
     }
   });
   m_ordered[tag] = ok ? 1 : 0;
@@ -293,7 +409,8 @@ bool Cdx::isOrdered(std::size_t tag) {
 
 // ---- Cursor ----------------------------------------------------------------------------
 
-CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag) : m_cdx(&cdx), m_tag(tag), m_order(cdx.order(tag)) {
+CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag)
+    : m_cdx(&cdx), m_tag(tag), m_order(cdx.order(tag)), m_leaf(cdx::takeSpareNode()) {
   m_leaf.keyLength = cdx.tags().at(tag).keyLength;
 }
 

@@ -222,6 +222,8 @@ class Cdx {
   std::uint32_t rootOf(std::size_t tag) const;
   cdx::KeyOrder order(std::size_t tag) const;
   std::string padKey(std::size_t tag, std::string_view key) const;
+  // The same into `out`, room for the tag's key length (at most cdx::kMaxKeyLength bytes).
+  void padKey(std::size_t tag, std::string_view key, char* out) const;
   std::uint32_t pageLimit() const {
     return static_cast<std::uint32_t>(m_size / cdx::kPageSize) + 1;
   }
@@ -253,9 +255,24 @@ class Cdx {
                           cdx::Node& leaf) const;
   static constexpr std::size_t kKeptInterior = 8192;  // decoded interior nodes kept
   static constexpr std::size_t kKeptLeaves = 1024;    // decoded leaves kept
+  using KeptNodes = std::unordered_map<std::uint32_t, cdx::Node>;
+  // Keeps a copy of `node` (or `node` itself, moved) decoded under its offset, among the
+  // interior nodes or the leaves as it is one, and drops what the other set kept for its page.
+  // The entry is one given up before (by any index file) where there is one, so that nothing is
+  // allocated once nodes of its size have been kept.
+  cdx::Node& keep(const cdx::Node& node) const;
+  cdx::Node& keep(cdx::Node&& node) const;
+  KeptNodes::iterator keepEntry(std::uint32_t offset, bool leaf) const;
+  // Gives up the kept nodes (their entries are used again).
+  static void spare(KeptNodes& kept);
+  static void spare(KeptNodes& kept, std::uint32_t offset);
+  // An empty set of kept nodes given up by a file closed before (its buckets made already), and
+  // the giving up of one at close.
+  static KeptNodes spareSet();
+  static void giveSet(KeptNodes& kept);
   void forgetNodes() const {
-    m_nodes.clear();
-    m_leaves.clear();
+    spare(m_nodes);
+    spare(m_leaves);
   }
   // The node kept for `page` no longer stands (the page was written): it is marked so (a key
   // length of 0, which no tag has) rather than dropped, and its place is taken again when the
@@ -266,10 +283,10 @@ class Cdx {
   }
 
   File m_file;
-  mutable FileView m_view;  // pages are read through it (no system call per page)
-  mutable std::unordered_map<std::uint32_t, cdx::Node> m_nodes;   // interior nodes by offset
-  mutable std::unordered_map<std::uint32_t, cdx::Node> m_leaves;  // leaves by offset
-  mutable std::uint32_t m_nodesCounter = 0;                       // change counter they match
+  mutable FileView m_view;                   // pages are read through it (no system call per page)
+  mutable KeptNodes m_nodes;                 // interior nodes by offset
+  mutable KeptNodes m_leaves;                // leaves by offset
+  mutable std::uint32_t m_nodesCounter = 0;  // change counter they match
   CdxOptions m_options;
   mutable std::uint64_t m_size = 0;  // grows when another open extends the file
   std::vector<TagInfo> m_tags;
@@ -301,6 +318,8 @@ class Cdx {
   // to change so that their room is taken again.
   std::vector<cdx::PathStep> m_editPath;
   cdx::Node m_editLeaf;
+  // Scratch of the structural check: a node per level of the tree.
+  std::vector<cdx::Node> m_checkNodes;
   // Encodes the pending leaves among the pages that bytes [offset, offset + n) touch into the
   // batch's pages.
   void encodePending(std::uint64_t offset, std::size_t n) const;
@@ -312,6 +331,9 @@ class Cdx {
 class CdxCursor {
  public:
   CdxCursor(Cdx& cdx, std::size_t tag);
+  CdxCursor(const CdxCursor& other) = default;
+  CdxCursor& operator=(const CdxCursor& other) = default;
+  ~CdxCursor() { cdx::giveSpareNode(std::move(m_leaf)); }
   bool first();  // false when the tag is empty
   bool last();
   bool next();  // false past the last key (the cursor is then invalid)

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <mutex>
 
 #include "expr/Collation.h"
 #include "store/StoreFailure.h"
@@ -108,6 +109,38 @@ void decodeInterior(const unsigned char* page, std::uint16_t keyLength, Node& ou
 }
 
 }  // namespace
+
+namespace {
+
+struct SpareNodes {
+  std::mutex mutex;
+  std::vector<Node> nodes;
+};
+
+SpareNodes& spareNodes() {
+  static SpareNodes* spare = new SpareNodes;  // never destroyed: cursors may end after teardown
+  return *spare;
+}
+
+constexpr std::size_t kSpareNodes = 64;
+
+}  // namespace
+
+Node takeSpareNode() {
+  SpareNodes& s = spareNodes();
+  std::lock_guard lock(s.mutex);
+  if (s.nodes.empty()) return {};
+  Node n = std::move(s.nodes.back());
+  s.nodes.pop_back();
+  return n;
+}
+
+void giveSpareNode(Node&& node) {
+  if (node.keys.capacity() == 0 && node.recnos.capacity() == 0) return;  // no room to give
+  SpareNodes& s = spareNodes();
+  std::lock_guard lock(s.mutex);
+  if (s.nodes.size() < kSpareNodes) s.nodes.push_back(std::move(node));
+}
 
 int KeyOrder::compare(const char* a, const char* b, std::size_t n) const {
   if (!collated) return std::memcmp(a, b, n);

@@ -67,6 +67,12 @@ struct Node {
   void erase(std::size_t at);
 };
 
+// Decoded nodes done with are given back here, and the next node wanted takes one with its room
+// (keys, records, children) as it was: from tag to tag and from one open of an index file to the
+// next, nodes are decoded without allocating. Thread-safe; a limited number are kept.
+Node takeSpareNode();
+void giveSpareNode(Node&& node);
+
 // One step of the descent of a key change: a node above the leaf and the entry taken in it.
 struct PathStep {
   Node node;

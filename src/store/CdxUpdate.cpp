@@ -253,17 +253,18 @@ void CdxWriter::insert(Cdx& c, std::size_t tag, std::string_view key, std::uint3
           c.path(), 0, "insertKey");
   IndexWriteLock lock(c);
   TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
-  const std::string k = c.padKey(tag, key);
+  char k[kMaxKeyLength];  // the key padded to the tag's length, on the stack
+  c.padKey(tag, key, k);
   EditPath path(CdxWriter::editPath(c));
   Node& leaf = CdxWriter::editLeaf(c);
-  descend(e, k.data(), recno, path, leaf);
-  const std::size_t i = lowerBound(leaf, k.data(), recno, e.order);
+  descend(e, k, recno, path, leaf);
+  const std::size_t i = lowerBound(leaf, k, recno, e.order);
   const auto sameKey = [&](std::size_t j) {
-    return j < leaf.size() && e.order.compare(leaf.key(j), k.data(), e.keyLength) == 0;
+    return j < leaf.size() && e.order.compare(leaf.key(j), k, e.keyLength) == 0;
   };
   if (sameKey(i) && leaf.recnos[i] == recno) return;
   if (c.m_tags[tag].unique() && (sameKey(i) || (i > 0 && sameKey(i - 1)))) return;
-  leaf.insert(i, k.data(), recno, 0);
+  leaf.insert(i, k, recno, 0);
   store(e, path, leaf);
   bumpCounter(c);
 }
@@ -275,13 +276,13 @@ bool CdxWriter::erase(Cdx& c, std::size_t tag, std::string_view key, std::uint32
           c.path(), 0, "deleteKey");
   IndexWriteLock lock(c);
   TagEdit e{c, tag, c.m_tags[tag].headerOffset, c.m_tags[tag].keyLength, c.order(tag)};
-  const std::string k = c.padKey(tag, key);
+  char k[kMaxKeyLength];  // the key padded to the tag's length, on the stack
+  c.padKey(tag, key, k);
   EditPath path(CdxWriter::editPath(c));
   Node& leaf = CdxWriter::editLeaf(c);
-  descend(e, k.data(), recno, path, leaf);
-  const std::size_t i = lowerBound(leaf, k.data(), recno, e.order);
-  if (i >= leaf.size() || leaf.recnos[i] != recno ||
-      std::memcmp(leaf.key(i), k.data(), e.keyLength) != 0)
+  descend(e, k, recno, path, leaf);
+  const std::size_t i = lowerBound(leaf, k, recno, e.order);
+  if (i >= leaf.size() || leaf.recnos[i] != recno || std::memcmp(leaf.key(i), k, e.keyLength) != 0)
     return false;
   leaf.erase(i);
   if (leaf.size() == 0 && !path.empty()) {

@@ -62,21 +62,11 @@ class CdxWriter {
   // Where nodes are kept decoded, a node just written is kept as it now stands (it is what
   // reading the page back would give).
   static void keepWritten(const Cdx& c, const cdx::Node& node) {
-    if (!c.keepsNodes()) return;
-    auto& kept = node.isLeaf() ? c.m_leaves : c.m_nodes;
-    (node.isLeaf() ? c.m_nodes : c.m_leaves).erase(node.offset);
-    if (kept.size() >= (node.isLeaf() ? Cdx::kKeptLeaves : Cdx::kKeptInterior)) kept.clear();
-    kept.insert_or_assign(node.offset, node);
+    if (c.keepsNodes()) c.keep(node);
   }
   // The same, for a node its writer is done with.
   static void keepWritten(const Cdx& c, cdx::Node&& node) {
-    if (!c.keepsNodes()) return;
-    const bool leaf = node.isLeaf();
-    auto& kept = leaf ? c.m_leaves : c.m_nodes;
-    (leaf ? c.m_nodes : c.m_leaves).erase(node.offset);
-    if (kept.size() >= (leaf ? Cdx::kKeptLeaves : Cdx::kKeptInterior)) kept.clear();
-    const std::uint32_t offset = node.offset;
-    kept.insert_or_assign(offset, std::move(node));
+    if (c.keepsNodes()) c.keep(std::move(node));
   }
   // Inside a batch, a changed leaf that still fits its page is kept decoded and encoded once,
   // when its bytes are needed (at the latest when the batch is written); false, with nothing
@@ -85,7 +75,7 @@ class CdxWriter {
     if (!c.m_batch || !cdx::leafFits(node, fill)) return false;
     c.markBatch();
     c.m_batchDirty = true;
-    c.m_nodes.erase(node.offset);
+    Cdx::spare(c.m_nodes, node.offset);
     Cdx::PendingLeaf& pending =
         c.m_pendingLeaves.insert_or_assign(node.offset, Cdx::PendingLeaf{node, fill}).first->second;
     pending.node.forgetPacked();  // encoded whole when its bytes are needed
@@ -104,6 +94,7 @@ class CdxWriter {
   static std::vector<cdx::PathStep>& editPath(Cdx& c) { return c.m_editPath; }
   static cdx::Node& editLeaf(Cdx& c) { return c.m_editLeaf; }
   static File& file(Cdx& c) { return c.m_file; }
+  static std::vector<cdx::Node>& checkNodes(Cdx& c) { return c.m_checkNodes; }
   static const File& file(const Cdx& c) { return c.m_file; }
   static std::uint32_t pageLimit(const Cdx& c) { return c.pageLimit(); }
   static std::uint32_t rootOf(const Cdx& c, std::size_t tag) { return c.rootOf(tag); }

@@ -95,6 +95,9 @@ void Dbf::loadHeader() {
 void Dbf::loadFields() {
   const bool vfp = isVfp(version());
   std::uint32_t offset = 1;
+  std::size_t descriptors = 0;  // room for them all at once
+  for (std::size_t at = 32; at < m_headerLength && m_header[at] != 0x0D; at += 32) ++descriptors;
+  m_fields.reserve(descriptors);
   std::size_t pos = 32;
   for (; pos < m_headerLength && m_header[pos] != 0x0D; pos += 32) {
     if (pos + 32 > m_headerLength) raiseCorrupt("descriptor de campo fuera de la cabecera", path());

@@ -143,7 +143,10 @@ class Dbf {
   static bool isDeleted(const char* record) { return record[0] == '*'; }
   static void setDeleted(char* record, bool deleted) { record[0] = deleted ? '*' : ' '; }
   // Raw bytes of the field (trailing blanks kept).
-  std::string_view text(const char* record, int field) const;
+  std::string_view text(const char* record, int index) const {
+    const Field& f = field(index);
+    return {record + f.offset, f.length};
+  }
   // Stores `value` left-aligned, blank-padded, truncated to the field length.
   void setText(char* record, int field, std::string_view value) const;
   // N/F as text, I, B and Y as binary. Other types give state Invalid.
@@ -166,8 +169,9 @@ class Dbf {
   // Text of a memo field. Fails with GenCode::Corruption when the pointer lies beyond the memo
   // file, GenCode::Open when the table has memo fields but no memo file.
   std::string memo(const char* record, int field) const;
-  // As memo(), into `text` (its room used again); a damaged block of the memo file is told in
-  // `fault`, with false, instead of raised (memo() raises it as MemoFile::raiseFault() does).
+  // As memo(), into `text` (its room used again); a damaged block of the memo file, a pointer
+  // that is no block number, or a memo file the table lacks is told in `fault`, with false,
+  // instead of raised (MemoFile::faultText() gives the description memo() raises it with).
   // Every other failure is raised as memo() raises it.
   bool tryMemo(const char* record, int field, std::string& text, MemoFault& fault) const;
   // Stores `value` in the memo file now and the new pointer in the buffer (the caller then
@@ -201,7 +205,13 @@ class Dbf {
   void fillCache(std::uint32_t recno);
   void rewriteWith(const std::vector<std::uint32_t>& keep);
   void followInCache(std::uint32_t first, std::uint32_t count, const char* records);
-  const Field& field(int index) const;
+  // The field of that number (one comparison: a negative number is out of range as unsigned).
+  const Field& field(int index) const {
+    if (static_cast<std::size_t>(index) >= m_fields.size()) [[unlikely]]
+      raiseFieldOutOfRange();
+    return m_fields[static_cast<std::size_t>(index)];
+  }
+  [[noreturn]] void raiseFieldOutOfRange() const;
 
   File m_file;
   std::unique_ptr<MemoFile> m_memo;

@@ -27,15 +27,8 @@ void storeLe(char* p, T v) {
 
 }  // namespace
 
-const Field& Dbf::field(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= m_fields.size())
-    raise(GenCode::Bound, "N\xFAmero de campo fuera de rango", path(), 0, "field");
-  return m_fields[static_cast<std::size_t>(index)];
-}
-
-std::string_view Dbf::text(const char* record, int index) const {
-  const Field& f = field(index);
-  return {record + f.offset, f.length};
+void Dbf::raiseFieldOutOfRange() const {
+  raise(GenCode::Bound, "N\xFAmero de campo fuera de rango", path(), 0, "field");
 }
 
 void Dbf::setText(char* record, int index, std::string_view value) const {
@@ -118,40 +111,59 @@ void Dbf::setLogical(char* record, int index, bool value) const {
   record[f.offset] = value ? 'T' : 'F';
 }
 
-std::uint32_t Dbf::memoBlock(const char* record, int index) const {
-  const Field& f = field(index);
+namespace {
+
+// The block number a memo field holds (ASCII digits, or 4 binary bytes); false when it holds
+// something else or a number beyond any block.
+bool memoBlockOf(const Field& f, const char* record, std::uint32_t& block) {
   const char* p = record + f.offset;
-  if (f.length == 4) return loadLe<std::uint32_t>(p);
-  std::uint64_t block = 0;
+  if (f.length == 4) {
+    block = loadLe<std::uint32_t>(p);
+    return true;
+  }
+  std::uint64_t n = 0;
   for (std::size_t i = 0; i < f.length; ++i) {
     if (p[i] == ' ' || p[i] == '\0') continue;
-    if (p[i] < '0' || p[i] > '9' || block > 0xFFFFFFFFull / 10)
-      raiseCorrupt("puntero de memo inv\xE1lido en el campo " + f.name, path());
-    block = block * 10 + static_cast<std::uint64_t>(p[i] - '0');
+    if (p[i] < '0' || p[i] > '9' || n > 0xFFFFFFFFull / 10) return false;
+    n = n * 10 + static_cast<std::uint64_t>(p[i] - '0');
   }
-  if (block > 0xFFFFFFFFull)
+  if (n > 0xFFFFFFFFull) return false;
+  block = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t Dbf::memoBlock(const char* record, int index) const {
+  const Field& f = field(index);
+  std::uint32_t block = 0;
+  if (!memoBlockOf(f, record, block))
     raiseCorrupt("puntero de memo inv\xE1lido en el campo " + f.name, path());
-  return static_cast<std::uint32_t>(block);
+  return block;
 }
 
 std::string Dbf::memo(const char* record, int index) const {
   const std::uint32_t block = memoBlock(record, index);
   if (block == 0) return {};
-  if (m_memo == nullptr)
-    raise(GenCode::Open, "La tabla no tiene archivo de memos", path(), 2, "memo");
+  if (m_memo == nullptr) raise(GenCode::Open, MemoFile::kNoMemoFileText, path(), 2, "memo");
   return m_memo->read(block);
 }
 
 bool Dbf::tryMemo(const char* record, int index, std::string& text, MemoFault& fault) const {
-  const std::uint32_t block = memoBlock(record, index);
-  if (block != 0 && m_memo == nullptr)
-    raise(GenCode::Open, "La tabla no tiene archivo de memos", path(), 2, "memo");
-  if (block == 0) {
-    text.clear();
-    fault = {};
-    return true;
+  const Field& f = field(index);
+  text.clear();
+  fault = {};
+  if (!memoBlockOf(f, record, fault.block)) {
+    fault.kind = MemoFault::Kind::BadPointer;
+    fault.field = f.name;
+    return false;
   }
-  return m_memo->tryRead(block, text, fault);
+  if (fault.block == 0) return true;
+  if (m_memo == nullptr) {
+    fault.kind = MemoFault::Kind::NoMemoFile;
+    return false;
+  }
+  return m_memo->tryRead(fault.block, text, fault);
 }
 
 void Dbf::setMemo(char* record, int index, std::string_view value) {

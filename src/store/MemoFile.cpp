@@ -2,6 +2,7 @@
 #include "store/MemoFile.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <vector>
 
@@ -90,19 +91,40 @@ std::string MemoFile::read(std::uint32_t block) const {
 }
 
 std::string MemoFile::faultText(const MemoFault& fault) {
+  std::string text;
+  faultText(fault, text);
+  return text;
+}
+
+void MemoFile::faultText(const MemoFault& fault, std::string& out) {
+  // The block number is written into a buffer of the stack: the text is made without a
+  // temporary string.
+  const auto withBlock = [&](std::string_view head) {
+    char digits[12];
+    const auto end = std::to_chars(digits, digits + sizeof digits, fault.block).ptr;
+    out.assign(head);
+    out.append(digits, static_cast<std::size_t>(end - digits));
+    out.push_back(')');
+  };
   switch (fault.kind) {
-    case MemoFault::Kind::OutOfFile:
-      return "puntero de memo fuera del archivo (bloque " + std::to_string(fault.block) + ")";
+    case MemoFault::Kind::OutOfFile: return withBlock("puntero de memo fuera del archivo (bloque ");
     case MemoFault::Kind::LongerThanFile:
-      return "memo m\xE1s largo que el archivo (bloque " + std::to_string(fault.block) + ")";
-    case MemoFault::Kind::EndsEarly: return "el archivo termina antes de tiempo";
-    case MemoFault::Kind::BadLength: return "longitud de memo inv\xE1lida";
+      return withBlock("memo m\xE1s largo que el archivo (bloque ");
+    case MemoFault::Kind::EndsEarly: out.assign("el archivo termina antes de tiempo"); return;
+    case MemoFault::Kind::BadLength: out.assign("longitud de memo inv\xE1lida"); return;
+    case MemoFault::Kind::BadPointer:
+      out.assign("puntero de memo inv\xE1lido en el campo ");
+      out.append(fault.field);
+      return;
+    case MemoFault::Kind::NoMemoFile: out.assign(kNoMemoFileText); return;
     case MemoFault::Kind::None: break;
   }
-  return {};
+  out.clear();
 }
 
 void MemoFile::raiseFault(const MemoFault& fault) const { raiseCorrupt(faultText(fault), path()); }
+
+const char* const MemoFile::kNoMemoFileText = "La tabla no tiene archivo de memos";
 
 bool MemoFile::tryRead(std::uint32_t block, std::string& text, MemoFault& fault) const {
   text.clear();

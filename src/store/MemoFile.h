@@ -15,10 +15,13 @@ namespace exo::store {
 enum class MemoKind { Fpt, Dbt };
 
 // What a read found wrong with a block (MemoFile::tryRead); kind None when the memo was read.
+// A table's memo field (Dbf::tryMemo) may also hold a pointer that is no block number
+// (BadPointer, naming the field) or point into a memo file the table lacks (NoMemoFile).
 struct MemoFault {
-  enum class Kind { None, OutOfFile, LongerThanFile, EndsEarly, BadLength };
+  enum class Kind { None, OutOfFile, LongerThanFile, EndsEarly, BadLength, BadPointer, NoMemoFile };
   Kind kind = Kind::None;
   std::uint32_t block = 0;
+  std::string_view field;  // BadPointer: the field's name (valid while its table is open)
 };
 
 class MemoFile {
@@ -45,7 +48,11 @@ class MemoFile {
   bool tryRead(std::uint32_t block, std::string& text, MemoFault& fault) const;
   // The description of the failure a fault is raised as.
   static std::string faultText(const MemoFault& fault);
+  // The same description into `out` (its room used again: nothing allocated once it has grown).
+  static void faultText(const MemoFault& fault, std::string& out);
   [[noreturn]] void raiseFault(const MemoFault& fault) const;
+  // What a table with memo fields but no memo file says when a memo is read.
+  static const char* const kNoMemoFileText;
   // Stores `text` and returns its block (0 for an empty text). The old memo at `oldBlock` is
   // rewritten in place when the new text fits in its blocks, otherwise the text goes to the
   // next free block and the old blocks are left unreferenced.

@@ -3,6 +3,7 @@
 #include "store/MemoryFiles.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -39,15 +40,15 @@ class MemoryFile {
     return true;
   }
 
-  std::uint64_t size() const {
-    std::lock_guard lock(m_mutex);
-    return m_size;
-  }
+  // Read without the lock: the size is asked before nearly every read of a damaged file's
+  // pointers, and changes only under the lock.
+  std::uint64_t size() const { return m_size.load(std::memory_order_acquire); }
 
   std::size_t read(std::uint64_t offset, void* buf, std::size_t n) const {
     std::lock_guard lock(m_mutex);
-    if (offset >= m_size) return 0;
-    const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_size - offset));
+    const std::uint64_t size = m_size.load(std::memory_order_relaxed);
+    if (offset >= size) return 0;
+    const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(n, size - offset));
     std::memcpy(buf, m_base + offset, got);
     return got;
   }
@@ -57,7 +58,7 @@ class MemoryFile {
     if (n == 0) return 0;
     if (offset > kMemoryFileLimit || n > kMemoryFileLimit - offset) return EFBIG;
     const std::uint64_t end = offset + n;
-    if (end > m_size) {
+    if (end > m_size.load(std::memory_order_relaxed)) {
       if (const int err = resize(end)) return err;
     }
     std::memcpy(m_base + offset, buf, n);
@@ -78,7 +79,7 @@ class MemoryFile {
     // Every byte is given: nothing to clear first (what lies past the end is cleared when a
     // later growth reaches it).
     if (!bytes.empty()) std::memcpy(m_base, bytes.data(), bytes.size());
-    m_size = bytes.size();
+    m_size.store(bytes.size(), std::memory_order_release);
     return 0;
   }
 
@@ -106,7 +107,13 @@ class MemoryFile {
     for (const auto& [other, otherExclusive] : m_openLocks) {
       if (other != owner && (exclusive || otherExclusive)) return false;
     }
-    m_openLocks[owner] = exclusive;
+    for (auto& [other, otherExclusive] : m_openLocks) {
+      if (other == owner) {
+        otherExclusive = exclusive;
+        return true;
+      }
+    }
+    m_openLocks.emplace_back(owner, exclusive);
     return true;
   }
 
@@ -114,7 +121,7 @@ class MemoryFile {
   void releaseOwner(int owner) {
     std::lock_guard lock(m_mutex);
     std::erase_if(m_ranges, [owner](const RangeLock& l) { return l.owner == owner; });
-    m_openLocks.erase(owner);
+    std::erase_if(m_openLocks, [owner](const auto& l) { return l.first == owner; });
   }
 
  private:
@@ -160,25 +167,28 @@ class MemoryFile {
   // a growth adds read as zeros. Called with the lock held.
   int resize(std::uint64_t length) {
     if (const int err = commit(length)) return err;
-    if (length > m_size) std::memset(m_base + m_size, 0, length - m_size);
-    m_size = length;
+    const std::uint64_t size = m_size.load(std::memory_order_relaxed);
+    if (length > size) std::memset(m_base + size, 0, length - size);
+    m_size.store(length, std::memory_order_release);
     return 0;
   }
 
   mutable std::mutex m_mutex;
   char* m_base = nullptr;
-  std::uint64_t m_size = 0;
+  std::atomic<std::uint64_t> m_size{0};
   std::uint64_t m_committed = 0;  // bytes from m_base that are memory
   std::vector<RangeLock> m_ranges;
-  std::map<int, bool> m_openLocks;  // open -> exclusive
+  std::vector<std::pair<int, bool>> m_openLocks;  // open -> exclusive (few: kept in a row)
 };
 
 namespace {
 
 struct Registry {
   std::mutex mutex;
-  std::map<std::string, std::shared_ptr<MemoryFile>> files;    // by path
-  std::unordered_map<int, std::shared_ptr<MemoryFile>> opens;  // by open number
+  std::map<std::string, std::shared_ptr<MemoryFile>> files;  // by path
+  // By open number less kMemoryDescriptorBase (numbers are handed out again, so the row stays
+  // as long as the most files ever open at once).
+  std::vector<std::shared_ptr<MemoryFile>> opens;
   std::vector<int> freeNumbers;
   int nextNumber = kMemoryDescriptorBase;
 };
@@ -203,8 +213,8 @@ std::shared_ptr<MemoryFile> fileOf(Registry& r, const std::string& path, bool ma
 std::shared_ptr<MemoryFile> openedFile(int fd) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
-  const auto it = r.opens.find(fd);
-  return it == r.opens.end() ? nullptr : it->second;
+  const std::size_t at = static_cast<std::size_t>(fd) - kMemoryDescriptorBase;
+  return fd < kMemoryDescriptorBase || at >= r.opens.size() ? nullptr : r.opens[at];
 }
 
 }  // namespace
@@ -253,7 +263,9 @@ MemoryOpen openMemoryFile(const std::string& path, bool create) {
     } else {
       open.descriptor = r.nextNumber++;
     }
-    r.opens.emplace(open.descriptor, f);
+    const std::size_t at = static_cast<std::size_t>(open.descriptor) - kMemoryDescriptorBase;
+    if (at >= r.opens.size()) r.opens.resize(at + 1);
+    r.opens[at] = f;
   }
   if (create) {
     if (const int err = f->truncate(0)) {
@@ -272,10 +284,9 @@ void closeMemoryFile(MemoryOpen& open) {
   std::shared_ptr<MemoryFile> f;
   {
     std::lock_guard lock(r.mutex);
-    const auto it = r.opens.find(open.descriptor);
-    if (it != r.opens.end()) {
-      f = std::move(it->second);
-      r.opens.erase(it);
+    const std::size_t at = static_cast<std::size_t>(open.descriptor) - kMemoryDescriptorBase;
+    if (open.descriptor >= kMemoryDescriptorBase && at < r.opens.size() && r.opens[at] != nullptr) {
+      f = std::move(r.opens[at]);
       r.freeNumbers.push_back(open.descriptor);
     }
   }

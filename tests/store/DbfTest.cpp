@@ -122,6 +122,51 @@ TEST(FieldCodec, NumbersReadAsTheGeneralConversionReadsThem) {
   EXPECT_EQ(parseNumber("1-2").state, NumberState::Invalid);
 }
 
+// Blanks (spaces and NULs) around a number are passed over eight bytes at a time, and a date's
+// eight digits checked at once: bytes near a blank or a digit must not pass for one, whatever
+// their place.
+TEST(FieldCodec, BlanksAndDigitsTakenEightAtATime) {
+  std::mt19937_64 rng(19581023);
+  const char* cores[] = {"12.5",
+                         "-7",
+                         "1 2",
+                         "\x80"
+                         "5",
+                         "5\xA0",
+                         "\x01"
+                         "3",
+                         "3!",
+                         "0",
+                         "\xE0\x10",
+                         "-0.00"};
+  for (int i = 0; i < 20000; ++i) {
+    const std::string core = cores[rng() % std::size(cores)];
+    std::string t;
+    for (std::size_t n = rng() % 20; n > 0; --n) t += rng() % 2 ? ' ' : '\0';
+    t += core;
+    for (std::size_t n = rng() % 20; n > 0; --n) t += rng() % 2 ? ' ' : '\0';
+    const NumberValue got = parseNumber(t), want = parseNumber(core);
+    ASSERT_EQ(got.state, want.state) << i;
+    ASSERT_EQ(got.value, want.value) << i;
+  }
+  EXPECT_EQ(parseNumber(std::string(19, '\0')).state, NumberState::Empty);
+  EXPECT_EQ(parseNumber(std::string(9, ' ') + "\xA0").state, NumberState::Invalid);
+  for (int at = 0; at < 8; ++at) {
+    for (const char bad : {'/', ':', ' ', '\0', '\x40', '\xB0', '\xF9', '\x3F', '\x2F'}) {
+      std::string date = "20110315";
+      date[static_cast<std::size_t>(at)] = bad;
+      EXPECT_EQ(parseDate(date), 0) << at << " " << int{bad};
+    }
+  }
+  for (int i = 0; i < 2000; ++i) {
+    const int y = 1 + static_cast<int>(rng() % 9999), m = 1 + static_cast<int>(rng() % 12),
+              d = 1 + static_cast<int>(rng() % 28);
+    char text[9];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", y, m, d);
+    ASSERT_EQ(parseDate(text), julianDay(y, m, d)) << text;
+  }
+}
+
 // Whole numbers are written without the general conversion: the text must be the one the
 // general conversion gives (digits, the field's decimals as zeros, no sign on zero), right-aligned,
 // and asterisks when it does not fit.

@@ -231,7 +231,7 @@ TEST(MemoryFiles, DamagedBlocksToldAsReadRaisesThem) {
     for (MemoKind kind : {MemoKind::Fpt, MemoKind::Dbt}) {
       SCOPED_TRACE(path + (kind == MemoKind::Fpt ? " fpt" : " dbt"));
       auto memo = MemoFile::open(path, kind, false, true);
-      std::string text;
+      std::string text, told;  // `told` is used again from block to block
       MemoFault fault;
       std::set<MemoFault::Kind> kinds;
       for (std::uint32_t b = 0; b < 2 + bytes.size() / memo->blockSize(); ++b) {
@@ -250,6 +250,15 @@ TEST(MemoryFiles, DamagedBlocksToldAsReadRaisesThem) {
                              MemoFile::faultText(fault),
                   raised)
             << b;
+        if (!read) {
+          MemoFile::faultText(fault, told);
+          EXPECT_EQ(
+              "fallo: Archivo da\xF1"
+              "ado: " +
+                  told,
+              raised)
+              << b;
+        }
       }
       EXPECT_GE(kinds.size(), 3u);  // read, and damaged more than one way
     }
@@ -293,6 +302,65 @@ TEST(MemoryFiles, MemoFieldsToldAsMemoRaisesThem) {
   EXPECT_GT(told, 0);
   EXPECT_GT(read, 0);
   t.close();
+  removeMemoryFile(mem + ".dbf");
+  removeMemoryFile(mem + ".fpt");
+}
+
+// Memo fields whose pointer is no block number, and memo fields of a table that has no memo
+// file, are told with the description memo() raises them with.
+TEST(MemoryFiles, BadMemoPointersToldAsMemoRaisesThem) {
+  const std::string mem = std::string(kMemoryFolder) + "punteros";
+  {
+    Dbf t = Dbf::create(mem + ".dbf", {{"A", 'C', 3, 0}, {"NOTA", 'M', 10, 0}});
+    for (const char* pointer : {"12X", "9999999999", "4294967296", "7", "", "1 2", "-3"}) {
+      std::vector<char> rec = t.blankRecord();
+      std::memset(rec.data() + 4, ' ', 10);
+      std::memcpy(rec.data() + 4, pointer, std::strlen(pointer));
+      t.append(rec.data());
+    }
+  }
+  // The second time round the memo field is one byte shorter: no memo file is opened for it.
+  for (const bool withMemo : {true, false}) {
+    SCOPED_TRACE(withMemo ? "con memos" : "sin memos");
+    if (!withMemo) {
+      File f = File::open(mem + ".dbf", false);
+      std::string bytes(f.size(), '\0');
+      f.readAt(0, bytes.data(), bytes.size());
+      f.close();
+      bytes[32 + 32 + 16] = 9;
+      ASSERT_TRUE(setMemoryFile(mem + ".dbf", bytes));
+    }
+    Dbf t = Dbf::open(mem + ".dbf", {true, true, 0});
+    std::vector<char> rec(t.recordLength());
+    std::string text = "restos", told = "restos de otro texto";
+    MemoFault fault;
+    std::set<MemoFault::Kind> kinds;
+    for (std::uint32_t r = 1; r <= t.recordCount(); ++r) {
+      t.read(r, rec.data());
+      std::string raised;
+      try {
+        raised = t.memo(rec.data(), 1);
+      } catch (const exo::FailureError& e) {
+        raised = "fallo: " + e.failure().description;
+      }
+      const bool ok = t.tryMemo(rec.data(), 1, text, fault);
+      kinds.insert(fault.kind);
+      EXPECT_EQ(ok, fault.kind == MemoFault::Kind::None) << r;
+      MemoFile::faultText(fault, told);
+      const std::string prefix = fault.kind == MemoFault::Kind::NoMemoFile ? "fallo: "
+                                                                           : "fallo: Archivo da\xF1"
+                                                                             "ado: ";
+      EXPECT_EQ(ok ? text : prefix + told, raised) << r;
+    }
+    if (withMemo) {
+      EXPECT_EQ(kinds, (std::set<MemoFault::Kind>{MemoFault::Kind::None, MemoFault::Kind::OutOfFile,
+                                                  MemoFault::Kind::BadPointer}));
+    } else {
+      EXPECT_EQ(kinds,
+                (std::set<MemoFault::Kind>{MemoFault::Kind::None, MemoFault::Kind::BadPointer,
+                                           MemoFault::Kind::NoMemoFile}));
+    }
+  }
   removeMemoryFile(mem + ".dbf");
   removeMemoryFile(mem + ".fpt");
 }
