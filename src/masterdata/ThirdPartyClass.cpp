@@ -176,8 +176,9 @@ class DatosTerceroObject final : public Object {
     (void)isCall;
     const TDatosTercero& seen = *m_tercero;
     const ThirdPartyRecord& r = seen.record();
-    // The record's fields first: the messages a definition sends for every output record.
-    if (auto field = textField(name)) return Value::text(r.*field);
+    // The record's fields first: the messages a definition sends for every output record. The
+    // text is copied into the evaluation's arena, as a field of a table is read.
+    if (auto field = textField(name)) return Value::temp(ip.arena().store(r.*field));
     const Value self = Value::object(Ref<Object>(this));
     if (name == "NEW") return build(ip, args), self;
     if (name == "VALIDAMONTO") {

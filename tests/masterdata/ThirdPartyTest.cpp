@@ -394,4 +394,42 @@ TEST_F(ThirdPartyClass, ChangesToARecordGivenByTheMemoStayInItsObject) {
   EXPECT_EQ(text("oB:Direccion"), "OTRA");
 }
 
+// The texts an object gives are values of their own: kept in variables, arrays and blocks they
+// outlive the evaluation that read them, and a change to the object afterwards, or in the same
+// expression, leaves what was read as it was.
+TEST_F(ThirdPartyClass, FieldTextsOutliveTheEvaluationThatReadThem) {
+  const std::string output = dir.file("TRACON.DBF");
+  {
+    store::Dbf t = store::Dbf::create(
+        output, {{"CTA_DIR", 'C', 5, 0}, {"CONC", 'C', 4, 0}, {"FORM", 'C', 4, 0}});
+    add(t, {"00002", "5001", "1001"});
+    add(t, {"00001", "5001", "1001"});
+  }
+  const int direc = engine.open(path, "DIREC", true, false);
+  engine.buildIndex(direc, dir.file("VRDIR.CDX"), "Clave", "CLAVE", store::kNotDeleted);
+  const int tracon = engine.open(output, "TRACON", true, true);
+  engine.goTo(ip, tracon, 1);
+  // An object of its own (no memo): changed in the same expression after a field was read.
+  ip.evalText("oC := TDatosTercero():New('CL 9', '05', '001', '0169')");
+  ip.evalText("cAntes := oC:Pri_Apell + Eval({|| oC:Pri_Apell := 'OTRO', ''})");
+  ThirdPartyMemoScope memo(ip);
+  ip.evalText("oA := TDatosTercero():New('CL 9', '05', '001', '0169')");
+  ip.evalText("cApellido := oA:Pri_Apell");
+  ip.evalText("aV := {oA:Pri_Apell, oA:Seg_Apell, AllTrim(oA:Direccion)}");
+  ip.evalText("bV := {|| cApellido + '/' + oA:Pri_Nomb}");
+  // Other records and long texts through the same evaluations meanwhile.
+  engine.goTo(ip, tracon, 2);
+  for (int i = 0; i < 200; ++i)
+    ip.evalText(
+        "cZ := Replicate('Z', 300) + TDatosTercero():New('CR 1', '11', '001', '0169'):Razon_Soc");
+  EXPECT_EQ(text("cApellido"), "MU\321OZ");
+  EXPECT_EQ(text("aV[1]"), "MU\321OZ");
+  EXPECT_EQ(text("aV[2]"), "PE\321A");
+  EXPECT_EQ(text("aV[3]"), "CL 2");
+  EXPECT_EQ(text("Eval(bV)"), "MU\321OZ/JOS\311");
+  EXPECT_EQ(text("cAntes"), "MU\321OZ");
+  EXPECT_EQ(text("oC:Pri_Apell"), "OTRO");
+  EXPECT_EQ(text("Left(cZ, 3) + SubStr(cZ, 301, 5)"), "ZZZBANCO");
+}
+
 }  // namespace
