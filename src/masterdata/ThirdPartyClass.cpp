@@ -1,11 +1,15 @@
 // TValidTercero and TDatosTercero as classes of the expression language: report definitions
 // build the record of the third party on which the directory (alias DIREC) stands, or of the
 // third party of the current output record (alias TRACON), and read its fields by name.
+#include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "expr/Functions.h"
 #include "expr/Interp.h"
@@ -128,14 +132,63 @@ struct ThirdPartyMemoScope::Memo {
   };
   explicit Memo(Interp& ip) : reader(ip) {}
   Stamp stamp;
-  // A record kept, and the directory record the lookup found for it (0: none).
-  // The record is shared with the objects given it, which copy it before they change it; the
-  // table's nodes stay small, so that a lookup (one per output record) walks little memory.
+  // A record kept, and the directory record the lookup found for it (0: none). The record is
+  // shared with the objects given it, which copy it before they change it; an entry without one
+  // (a lookup that landed elsewhere) is built again.
   struct Kept {
+    std::string key;
     std::shared_ptr<TDatosTercero> record;
     std::int64_t at = 0;
   };
-  std::unordered_map<std::string, Kept> records;
+  // The kept records by key: an open table of the keys' hashes beside the entries' places, so
+  // that a lookup (one per output record) reads one small slot and the entry it names.
+  class Table {
+   public:
+    // The entry of `key`, or null.
+    Kept* find(std::string_view key) {
+      if (m_entries.empty()) return nullptr;
+      const std::uint64_t h = hashOf(key);
+      for (std::size_t i = h & m_mask;; i = (i + 1) & m_mask) {
+        const Slot& s = m_slots[i];
+        if (s.entry == 0) return nullptr;
+        if (s.hash == h && m_entries[s.entry - 1].key == key) return &m_entries[s.entry - 1];
+      }
+    }
+    // The entry of `key`, added (without a record) when there is none.
+    Kept& at(std::string_view key) {
+      if (Kept* k = find(key)) return *k;
+      if ((m_entries.size() + 1) * 4 > m_slots.size() * 3) grow();
+      m_entries.push_back(Kept{std::string(key), nullptr, 0});
+      place(hashOf(key), static_cast<std::uint32_t>(m_entries.size()));
+      return m_entries.back();
+    }
+    void clear() {
+      m_entries.clear();
+      m_slots.assign(m_slots.size(), Slot{});
+    }
+
+   private:
+    struct Slot {
+      std::uint64_t hash = 0;
+      std::uint32_t entry = 0;  // the entry's place plus one; 0: free
+    };
+    static std::uint64_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
+    void place(std::uint64_t h, std::uint32_t entry) {
+      std::size_t i = h & m_mask;
+      while (m_slots[i].entry != 0) i = (i + 1) & m_mask;
+      m_slots[i] = Slot{h, entry};
+    }
+    void grow() {
+      m_slots.assign(m_slots.empty() ? 64 : m_slots.size() * 2, Slot{});
+      m_mask = m_slots.size() - 1;
+      for (std::size_t e = 0; e < m_entries.size(); ++e)
+        place(hashOf(m_entries[e].key), static_cast<std::uint32_t>(e + 1));
+    }
+    std::vector<Slot> m_slots;
+    std::size_t m_mask = 0;
+    std::deque<Kept> m_entries;  // entries stay where they are as others join
+  };
+  Table records;
   std::string key;         // the key being looked up, its room kept between records
   DirectoryReader reader;  // keeps the directory's field positions between records
 };
@@ -249,29 +302,36 @@ class DatosTerceroObject final : public Object {
         memo->records.clear();
         memo->stamp = std::move(stamp);
       }
+      // The key: the output record's fields and the arguments, each after a NUL.
+      const auto keyOf = [&](std::string& into) {
+        into.assign(conc).append(1, '\0').append(ctaDir).append(1, '\0').append(m_form);
+        for (std::size_t i = 0; i < 4; ++i) {
+          into += '\0';
+          if (i < args.size() && args[i].isText()) into += args[i].textView();
+        }
+      };
       std::string& sought = memo->key;
-      sought.assign(conc).append(1, '\0').append(ctaDir).append(1, '\0').append(m_form);
-      for (std::size_t i = 0; i < 4; ++i) {
-        sought += '\0';
-        if (i < args.size() && args[i].isText()) sought += args[i].textView();
-      }
-      if (const auto it = memo->records.find(sought); it == memo->records.end()) {
+      keyOf(sought);
+      const ThirdPartyMemoScope::Memo::Kept* kept = memo->records.find(sought);
+      if (kept == nullptr || !kept->record) {
         key = sought;
       } else {
         // The directory stands on the third party (or at its end) as after the lookup; a
-        // lookup that lands elsewhere (a scope set meanwhile) builds the record again.
+        // lookup that lands elsewhere (a scope set meanwhile) builds the record again, kept in
+        // the entry's place. What the seek runs may change the memo: the entry is read first.
+        const std::shared_ptr<TDatosTercero> record = kept->record;
+        const std::int64_t keptAt = kept->at;
         bool found = false;
         {
           Selecting select(*areas, direc);
           ArenaScope arena(ip.arena());
           found = areas->seek(ip, direc, Value::temp(ctaDir), false, false);
         }
-        if ((found ? areas->recNo(direc) : 0) == it->second.at) {
-          m_tercero = it->second.record;
+        if ((found ? areas->recNo(direc) : 0) == keptAt) {
+          m_tercero = record;
           return;
         }
-        key = it->first;
-        memo->records.erase(it);
+        keyOf(key);
       }
     }
     const std::uint64_t raised = ip.raisedCount();
@@ -284,8 +344,11 @@ class DatosTerceroObject final : public Object {
         TDatosTercero::New(entry, conc, nombre, m_form, argText(args, 0), argText(args, 1),
                            argText(args, 2), argText(args, 3)));
     // A record built while a failure was raised is not kept: the next New meets it again.
-    if (memo != nullptr && memoOf(ip) == memo && ip.raisedCount() == raised)
-      memo->records.emplace(std::move(key), ThirdPartyMemoScope::Memo::Kept{m_tercero, at});
+    if (memo != nullptr && memoOf(ip) == memo && ip.raisedCount() == raised) {
+      ThirdPartyMemoScope::Memo::Kept& kept = memo->records.at(key);
+      kept.record = m_tercero;
+      kept.at = at;
+    }
   }
 
   // The record to change: this object's own, copied first when it is shared with the kept

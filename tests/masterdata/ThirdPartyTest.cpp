@@ -360,6 +360,41 @@ TEST_F(ThirdPartyClass, RecordsKeptWhileAMemoLivesAreTheRecordsTheDirectoryGives
   EXPECT_EQ(engine.recNo(direc), 2);
 }
 
+// Hundreds of records kept by one memo, for two third parties under the same arguments: each New
+// from the memo gives the record built for its own output record and arguments, while the memo
+// grows and after a new filter empties it.
+TEST_F(ThirdPartyClass, ManyRecordsKeptByOneMemoAreEachGivenBackForTheirOwnKey) {
+  const std::string output = dir.file("TRACON.DBF");
+  {
+    store::Dbf t = store::Dbf::create(
+        output, {{"CTA_DIR", 'C', 5, 0}, {"CONC", 'C', 4, 0}, {"FORM", 'C', 4, 0}});
+    add(t, {"00001", "5001", "1001"});
+    add(t, {"00002", "5001", "1001"});
+    add(t, {"00002", "5002", "Meno"});
+  }
+  const int direc = engine.open(path, "DIREC", true, false);
+  engine.buildIndex(direc, dir.file("VRDIR.CDX"), "Clave", "CLAVE", store::kNotDeleted);
+  const int tracon = engine.open(output, "TRACON", true, true);
+  const auto newWith = [](int i, const char* field) {
+    return "TDatosTercero():New('CL " + std::to_string(i) + "', '05', '001', '0169'):" + field;
+  };
+  ThirdPartyMemoScope memo(ip);
+  for (int round = 0; round < 3; ++round) {
+    if (round == 2) engine.setFilter(ip, direc, "CLAVE <> '00009'");  // the memo starts again
+    for (int i = 1; i <= 400; ++i) {
+      engine.goTo(ip, tracon, 1);
+      ASSERT_EQ(text(newWith(i, "Razon_Soc")), "BANCO ANDINO S.A." + std::string(43, ' '))
+          << round << " " << i;
+      EXPECT_EQ(engine.recNo(direc), 1);
+      engine.goTo(ip, tracon, 2);
+      ASSERT_EQ(text(newWith(i, "Pri_Apell")), "MU\321OZ") << round << " " << i;
+      EXPECT_EQ(engine.recNo(direc), 2);
+      engine.goTo(ip, tracon, 3);  // minor amounts: the address given
+      ASSERT_EQ(text(newWith(i, "Direccion")), "CL " + std::to_string(i)) << round << " " << i;
+    }
+  }
+}
+
 // A record given again from the memo is the object's own: what a definition changes in one object
 // (fields assigned, the name split, the checks run) stays out of the kept record and the others.
 TEST_F(ThirdPartyClass, ChangesToARecordGivenByTheMemoStayInItsObject) {
