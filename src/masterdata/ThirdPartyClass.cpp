@@ -3,7 +3,6 @@
 // third party of the current output record (alias TRACON), and read its fields by name.
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "expr/Functions.h"
+#include "expr/HashSlots.h"
 #include "expr/Interp.h"
 #include "expr/Object.h"
 #include "expr/WorkAreas.h"
@@ -140,52 +140,29 @@ struct ThirdPartyMemoScope::Memo {
     std::shared_ptr<TDatosTercero> record;
     std::int64_t at = 0;
   };
-  // The kept records by key: an open table of the keys' hashes beside the entries' places, so
-  // that a lookup (one per output record) reads one small slot and the entry it names.
+  // The kept records by key, found through the keys' hashes.
   class Table {
    public:
     // The entry of `key`, or null.
     Kept* find(std::string_view key) {
-      if (m_entries.empty()) return nullptr;
-      const std::uint64_t h = hashOf(key);
-      for (std::size_t i = h & m_mask;; i = (i + 1) & m_mask) {
-        const Slot& s = m_slots[i];
-        if (s.entry == 0) return nullptr;
-        if (s.hash == h && m_entries[s.entry - 1].key == key) return &m_entries[s.entry - 1];
-      }
+      const std::uint32_t at = m_slots.find(
+          HashSlots::hashOf(key), [&](std::uint32_t e) { return m_entries[e].key == key; });
+      return at == HashSlots::kNone ? nullptr : &m_entries[at];
     }
     // The entry of `key`, added (without a record) when there is none.
     Kept& at(std::string_view key) {
       if (Kept* k = find(key)) return *k;
-      if ((m_entries.size() + 1) * 4 > m_slots.size() * 3) grow();
       m_entries.push_back(Kept{std::string(key), nullptr, 0});
-      place(hashOf(key), static_cast<std::uint32_t>(m_entries.size()));
+      m_slots.add(HashSlots::hashOf(key), static_cast<std::uint32_t>(m_entries.size() - 1));
       return m_entries.back();
     }
     void clear() {
       m_entries.clear();
-      m_slots.assign(m_slots.size(), Slot{});
+      m_slots.clear();
     }
 
    private:
-    struct Slot {
-      std::uint64_t hash = 0;
-      std::uint32_t entry = 0;  // the entry's place plus one; 0: free
-    };
-    static std::uint64_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
-    void place(std::uint64_t h, std::uint32_t entry) {
-      std::size_t i = h & m_mask;
-      while (m_slots[i].entry != 0) i = (i + 1) & m_mask;
-      m_slots[i] = Slot{h, entry};
-    }
-    void grow() {
-      m_slots.assign(m_slots.empty() ? 64 : m_slots.size() * 2, Slot{});
-      m_mask = m_slots.size() - 1;
-      for (std::size_t e = 0; e < m_entries.size(); ++e)
-        place(hashOf(m_entries[e].key), static_cast<std::uint32_t>(e + 1));
-    }
-    std::vector<Slot> m_slots;
-    std::size_t m_mask = 0;
+    HashSlots m_slots;
     std::deque<Kept> m_entries;  // entries stay where they are as others join
   };
   Table records;
