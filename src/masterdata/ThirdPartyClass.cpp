@@ -24,7 +24,7 @@ namespace {
 
 // The text fields of the record, by the names the language reads (upper case).
 struct TextProperty {
-  const char* name;
+  std::string_view name;
   std::string ThirdPartyRecord::*field;
 };
 constexpr TextProperty kTextProperties[] = {
@@ -38,15 +38,12 @@ constexpr TextProperty kTextProperties[] = {
     {"COD_PAIS", &ThirdPartyRecord::codPais},   {"CERROR", &ThirdPartyRecord::cError},
 };
 
-std::string ThirdPartyRecord::*textField(const std::string& name) {
-  // Looked up once per message of every output record: a table by name instead of a search.
-  static const std::unordered_map<std::string_view, std::string ThirdPartyRecord::*> byName = [] {
-    std::unordered_map<std::string_view, std::string ThirdPartyRecord::*> m;
-    for (const TextProperty& p : kTextProperties) m.emplace(p.name, p.field);
-    return m;
-  }();
-  const auto it = byName.find(name);
-  return it == byName.end() ? nullptr : it->second;
+std::string ThirdPartyRecord::*textField(std::string_view name) {
+  // Asked once per message of every output record: sixteen short names, compared as views (a
+  // name of another length is passed over at once), which costs less than hashing the name.
+  for (const TextProperty& p : kTextProperties)
+    if (p.name == name) return p.field;
+  return nullptr;
 }
 
 class ValidTerceroObject final : public Object {

@@ -102,6 +102,24 @@ TEST_F(XlsxRowsTest, EveryKindOfCellAndTextComesOutAsTheLibraryWritesIt) {
   expectSameParts();
 }
 
+// Cells across the whole width of a sheet: each column's letters (one, two and three of them,
+// at every turn of the alphabet) come out as the library names the columns.
+TEST_F(XlsxRowsTest, ColumnsAcrossTheWholeWidthAreNamedAsTheLibraryNamesThem) {
+  Workbook book;
+  Sheet& sh = book.sheets()[0];
+  const int cols[] = {1,   2,   25,  26,  27,  28,  51,   52,    53,   78,
+                      676, 677, 702, 703, 704, 728, 1378, 16383, 16384};
+  int row = 1;
+  for (const int c : cols) {
+    book.setNumber(sh, row, c, c);
+    book.setText(sh, row++, c == 1 ? 2 : c - 1, "col");
+  }
+  const auto saved = saveBoth(book);
+  EXPECT_EQ(saved.first, "");
+  EXPECT_EQ(saved.second, "");
+  expectSameParts();
+}
+
 // The library numbers the styles of a sheet's last row only when it assembles the package,
 // after the rows of every other sheet: styles first used there come out last.
 TEST_F(XlsxRowsTest, StylesFirstUsedInTheLastRowsOfSeveralSheetsKeepTheLibrarysNumbers) {
