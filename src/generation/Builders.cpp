@@ -11,6 +11,7 @@
 
 #include "consolidation/BasesSupport.h"
 #include "expr/Collation.h"
+#include "expr/HashSlots.h"
 #include "expr/Interp.h"
 #include "expr/Text.h"
 #include "generation/MinorAmounts.h"
@@ -102,8 +103,8 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
     std::size_t operator()(std::string_view k) const { return std::hash<std::string_view>{}(k); }
   };
   std::unordered_map<std::string, Running, Hash, std::equal_to<>> of5001, others;
-  // The runs of CTA_DIR+CONC: each key's place in `keyed`.
-  std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> keyPlace;
+  // The runs of CTA_DIR+CONC: each key's place in `keyed`, found by the key's hash.
+  HashSlots keyPlace;
   std::vector<PartyTotals::KeyTotal> keyed;
   std::vector<Running*> partyOf;  // the third party's totals of each run (nodes do not move)
   std::string keyBytes;
@@ -144,9 +145,12 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
     // run knows its third party's, so a record asks for one key only.
     keyBytes.assign(key);
     keyBytes.append(concText);
-    auto place = keyPlace.find(std::string_view(keyBytes));
-    if (place == keyPlace.end()) {
-      place = keyPlace.emplace(keyBytes, keyed.size()).first;
+    const std::uint64_t hash = HashSlots::hashOf(keyBytes);
+    std::uint32_t place =
+        keyPlace.find(hash, [&](std::uint32_t k) { return keyed[k].key == keyBytes; });
+    if (place == HashSlots::kNone) {
+      place = static_cast<std::uint32_t>(keyed.size());
+      keyPlace.add(hash, place);
       keyed.push_back({keyBytes, r, 0.0, 0.0});
       // CONC = '5001' compares the field's first four characters.
       const bool is5001 = n == 1 && concText.starts_with("5001");
@@ -161,10 +165,10 @@ std::optional<PartyTotals> totalsByParty(Engine& engine, int area, int n, bool s
       }
       partyOf.push_back(&it->second);
     }
-    PartyTotals::KeyTotal& run = keyed[place->second];
+    PartyTotals::KeyTotal& run = keyed[place];
     run.monto += m;
     run.adic += a;
-    Running& party = *partyOf[place->second];
+    Running& party = *partyOf[place];
     party.monto += m;
     party.adic += a;
   }

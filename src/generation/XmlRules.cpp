@@ -91,8 +91,14 @@ class Checker {
                           m_partyCode, m_partyName});
   }
   void record(const pugi::xml_node& node);
-  void nameParty(const pugi::xml_node& node);
-  void withholding(const pugi::xml_node& node);
+  // The record's attribute of that name, as the document has it ("" when it has none).
+  std::string_view value(std::string_view name) const {
+    for (const auto& [n, v] : m_values)
+      if (n == name) return v;
+    return {};
+  }
+  void nameParty();
+  void withholding();
   void period(const pugi::xml_node& cab);
   void amount(const char* name, const std::string& value);
   void characters(const char* name, const std::string& value);
@@ -107,6 +113,8 @@ class Checker {
   std::string m_partyName;
   std::vector<XmlFinding> m_findings;
   std::vector<std::string> m_attributes;  // the format's attribute names, in lower case
+  // The attributes of the record being checked, read once from its node, in the node's order.
+  std::vector<std::pair<std::string_view, std::string_view>> m_values;
   bool m_hasParty = false, m_hasCountry = false, m_hasConcept = false, m_located = false;
 };
 
@@ -114,17 +122,15 @@ constexpr std::string_view kMinorAmountsNid = "222222222";
 
 // The code of the record's third party comes from the run (the records are written in the
 // order of the run's output table); the name is the one the record writes.
-void Checker::nameParty(const pugi::xml_node& node) {
-  auto get = [&](const char* name) {
-    return std::string(trimBlanks(node.attribute(name).value()));
-  };
+void Checker::nameParty() {
+  auto get = [&](const char* name) { return std::string(trimBlanks(value(name))); };
   m_partyName = get("raz");
   if (m_partyName.empty()) {
     for (const char* part : {"apl1", "apl2", "nom1", "nom2"}) {
-      const std::string value = get(part);
-      if (value.empty()) continue;
+      const std::string text = get(part);
+      if (text.empty()) continue;
       if (!m_partyName.empty()) m_partyName += ' ';
-      m_partyName += value;
+      m_partyName += text;
     }
   }
   m_partyCode.clear();
@@ -140,11 +146,11 @@ void Checker::nameParty(const pugi::xml_node& node) {
 
 // 1002 and 1003: the payment subject to withholding (the base) cannot be zero, nor smaller than
 // what was withheld, when something was withheld.
-void Checker::withholding(const pugi::xml_node& node) {
+void Checker::withholding() {
   const char* baseName = m_format == 2 ? "vabo" : "valor";
   const char* withheldName = m_format == 2 ? "vret" : "ret";
-  const std::string baseText(trimBlanks(node.attribute(baseName).value()));
-  const std::string withheldText(trimBlanks(node.attribute(withheldName).value()));
+  const std::string baseText(trimBlanks(value(baseName)));
+  const std::string withheldText(trimBlanks(value(withheldName)));
   const auto number = [](const std::string& text, double& out) {
     if (text.empty()) {
       out = 0;
@@ -249,12 +255,14 @@ void Checker::amount(const char* name, const std::string& value) {
 }
 
 void Checker::record(const pugi::xml_node& node) {
-  auto get = [&](const char* name) { return std::string(node.attribute(name).value()); };
+  m_values.clear();
+  for (const pugi::xml_attribute& a : node.attributes()) m_values.emplace_back(a.name(), a.value());
+  auto get = [&](std::string_view name) { return std::string(value(name)); };
   const XmlLayout& layout = LOSCAMPOSXML(m_format);
   const std::string tdoc = get("tdoc"), nid = get("nid"), pais = get("pais");
   m_party = trimBlanks(tdoc + " " + nid);
-  nameParty(node);
-  if (m_format == 2 || m_format == 3) withholding(node);
+  nameParty();
+  if (m_format == 2 || m_format == 3) withholding();
   const bool hasParty = m_hasParty, hasCountry = m_hasCountry, hasConcept = m_hasConcept;
   // Attributes the format does not have.
   for (const pugi::xml_attribute& a : node.attributes()) {
@@ -388,15 +396,16 @@ void Checker::record(const pugi::xml_node& node) {
         add(munName, "municipio que no existe en el departamento " + dpto, mun);
     }
   }
-  for (const XmlField& f : layout.fields) {
+  for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+    const XmlField& f = layout.fields[i];
     if (f.width != 20 || f.name == "NID") continue;
-    const std::string name = lower1252(f.name);
-    const std::string value = get(name.c_str());
-    if (value.empty()) {
-      if (name == layout.sumField) add(name.c_str(), "falta el valor", value);
+    const std::string& name = m_attributes[i];  // the field's name in lower case
+    const std::string text = get(name);
+    if (text.empty()) {
+      if (name == layout.sumField) add(name.c_str(), "falta el valor", text);
       continue;
     }
-    amount(name.c_str(), value);
+    amount(name.c_str(), text);
   }
 }
 

@@ -1,13 +1,17 @@
 // TValidTercero and TDatosTercero as classes of the expression language: report definitions
 // build the record of the third party on which the directory (alias DIREC) stands, or of the
 // third party of the current output record (alias TRACON), and read its fields by name.
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "expr/Functions.h"
+#include "expr/HashSlots.h"
 #include "expr/Interp.h"
 #include "expr/Object.h"
 #include "expr/WorkAreas.h"
@@ -20,7 +24,7 @@ namespace {
 
 // The text fields of the record, by the names the language reads (upper case).
 struct TextProperty {
-  const char* name;
+  std::string_view name;
   std::string ThirdPartyRecord::*field;
 };
 constexpr TextProperty kTextProperties[] = {
@@ -34,15 +38,12 @@ constexpr TextProperty kTextProperties[] = {
     {"COD_PAIS", &ThirdPartyRecord::codPais},   {"CERROR", &ThirdPartyRecord::cError},
 };
 
-std::string ThirdPartyRecord::*textField(const std::string& name) {
-  // Looked up once per message of every output record: a table by name instead of a search.
-  static const std::unordered_map<std::string_view, std::string ThirdPartyRecord::*> byName = [] {
-    std::unordered_map<std::string_view, std::string ThirdPartyRecord::*> m;
-    for (const TextProperty& p : kTextProperties) m.emplace(p.name, p.field);
-    return m;
-  }();
-  const auto it = byName.find(name);
-  return it == byName.end() ? nullptr : it->second;
+std::string ThirdPartyRecord::*textField(std::string_view name) {
+  // Asked once per message of every output record: sixteen short names, compared as views (a
+  // name of another length is passed over at once), which costs less than hashing the name.
+  for (const TextProperty& p : kTextProperties)
+    if (p.name == name) return p.field;
+  return nullptr;
 }
 
 class ValidTerceroObject final : public Object {
@@ -128,14 +129,40 @@ struct ThirdPartyMemoScope::Memo {
   };
   explicit Memo(Interp& ip) : reader(ip) {}
   Stamp stamp;
-  // A record kept, and the directory record the lookup found for it (0: none).
-  // The record is shared with the objects given it, which copy it before they change it; the
-  // table's nodes stay small, so that a lookup (one per output record) walks little memory.
+  // A record kept, and the directory record the lookup found for it (0: none). The record is
+  // shared with the objects given it, which copy it before they change it; an entry without one
+  // (a lookup that landed elsewhere) is built again.
   struct Kept {
+    std::string key;
     std::shared_ptr<TDatosTercero> record;
     std::int64_t at = 0;
   };
-  std::unordered_map<std::string, Kept> records;
+  // The kept records by key, found through the keys' hashes.
+  class Table {
+   public:
+    // The entry of `key`, or null.
+    Kept* find(std::string_view key) {
+      const std::uint32_t at = m_slots.find(
+          HashSlots::hashOf(key), [&](std::uint32_t e) { return m_entries[e].key == key; });
+      return at == HashSlots::kNone ? nullptr : &m_entries[at];
+    }
+    // The entry of `key`, added (without a record) when there is none.
+    Kept& at(std::string_view key) {
+      if (Kept* k = find(key)) return *k;
+      m_entries.push_back(Kept{std::string(key), nullptr, 0});
+      m_slots.add(HashSlots::hashOf(key), static_cast<std::uint32_t>(m_entries.size() - 1));
+      return m_entries.back();
+    }
+    void clear() {
+      m_entries.clear();
+      m_slots.clear();
+    }
+
+   private:
+    HashSlots m_slots;
+    std::deque<Kept> m_entries;  // entries stay where they are as others join
+  };
+  Table records;
   std::string key;         // the key being looked up, its room kept between records
   DirectoryReader reader;  // keeps the directory's field positions between records
 };
@@ -176,8 +203,9 @@ class DatosTerceroObject final : public Object {
     (void)isCall;
     const TDatosTercero& seen = *m_tercero;
     const ThirdPartyRecord& r = seen.record();
-    // The record's fields first: the messages a definition sends for every output record.
-    if (auto field = textField(name)) return Value::text(r.*field);
+    // The record's fields first: the messages a definition sends for every output record. The
+    // text is copied into the evaluation's arena, as a field of a table is read.
+    if (auto field = textField(name)) return Value::temp(ip.arena().store(r.*field));
     const Value self = Value::object(Ref<Object>(this));
     if (name == "NEW") return build(ip, args), self;
     if (name == "VALIDAMONTO") {
@@ -248,29 +276,36 @@ class DatosTerceroObject final : public Object {
         memo->records.clear();
         memo->stamp = std::move(stamp);
       }
+      // The key: the output record's fields and the arguments, each after a NUL.
+      const auto keyOf = [&](std::string& into) {
+        into.assign(conc).append(1, '\0').append(ctaDir).append(1, '\0').append(m_form);
+        for (std::size_t i = 0; i < 4; ++i) {
+          into += '\0';
+          if (i < args.size() && args[i].isText()) into += args[i].textView();
+        }
+      };
       std::string& sought = memo->key;
-      sought.assign(conc).append(1, '\0').append(ctaDir).append(1, '\0').append(m_form);
-      for (std::size_t i = 0; i < 4; ++i) {
-        sought += '\0';
-        if (i < args.size() && args[i].isText()) sought += args[i].textView();
-      }
-      if (const auto it = memo->records.find(sought); it == memo->records.end()) {
+      keyOf(sought);
+      const ThirdPartyMemoScope::Memo::Kept* kept = memo->records.find(sought);
+      if (kept == nullptr || !kept->record) {
         key = sought;
       } else {
         // The directory stands on the third party (or at its end) as after the lookup; a
-        // lookup that lands elsewhere (a scope set meanwhile) builds the record again.
+        // lookup that lands elsewhere (a scope set meanwhile) builds the record again, kept in
+        // the entry's place. What the seek runs may change the memo: the entry is read first.
+        const std::shared_ptr<TDatosTercero> record = kept->record;
+        const std::int64_t keptAt = kept->at;
         bool found = false;
         {
           Selecting select(*areas, direc);
           ArenaScope arena(ip.arena());
           found = areas->seek(ip, direc, Value::temp(ctaDir), false, false);
         }
-        if ((found ? areas->recNo(direc) : 0) == it->second.at) {
-          m_tercero = it->second.record;
+        if ((found ? areas->recNo(direc) : 0) == keptAt) {
+          m_tercero = record;
           return;
         }
-        key = it->first;
-        memo->records.erase(it);
+        keyOf(key);
       }
     }
     const std::uint64_t raised = ip.raisedCount();
@@ -283,8 +318,11 @@ class DatosTerceroObject final : public Object {
         TDatosTercero::New(entry, conc, nombre, m_form, argText(args, 0), argText(args, 1),
                            argText(args, 2), argText(args, 3)));
     // A record built while a failure was raised is not kept: the next New meets it again.
-    if (memo != nullptr && memoOf(ip) == memo && ip.raisedCount() == raised)
-      memo->records.emplace(std::move(key), ThirdPartyMemoScope::Memo::Kept{m_tercero, at});
+    if (memo != nullptr && memoOf(ip) == memo && ip.raisedCount() == raised) {
+      ThirdPartyMemoScope::Memo::Kept& kept = memo->records.at(key);
+      kept.record = m_tercero;
+      kept.at = at;
+    }
   }
 
   // The record to change: this object's own, copied first when it is shared with the kept

@@ -93,10 +93,13 @@ Sheet& Workbook::addSheet() {
 }
 
 std::uint32_t Workbook::intern(std::string_view text) {
-  if (auto it = m_stringIds.find(text); it != m_stringIds.end()) return it->second;
+  const std::uint64_t h = HashSlots::hashOf(text);
+  const std::uint32_t known =
+      m_stringIds.find(h, [&](std::uint32_t id) { return m_strings[id] == text; });
+  if (known != HashSlots::kNone) return known;
   const auto id = static_cast<std::uint32_t>(m_strings.size());
   m_strings.emplace_back(text);
-  m_stringIds.emplace(m_strings.back(), id);
+  m_stringIds.add(h, id);
   return id;
 }
 

@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "expr/HashSlots.h"
 #include "reports/CellRef.h"
 
 namespace exo::reports {
@@ -173,7 +174,7 @@ class Workbook {
   std::vector<Sheet> m_sheets;
   std::size_t m_active = 0;
   std::deque<std::string> m_strings;
-  std::unordered_map<std::string_view, std::uint32_t> m_stringIds;
+  HashSlots m_stringIds;  // the texts' ids by their hashes
   std::vector<CellStyle> m_styles;
   std::unordered_map<CellStyle, std::uint32_t, CellStyleHash> m_styleIds;
   // The styles asked last: a sheet written row by row asks the same few again and again.

@@ -70,10 +70,13 @@ void StreamedRows::emit(lxw_row_t row) {
 
 void StreamedRows::emitCell(lxw_row_t row, const Pending& p) {
   const std::int32_t style = p.format != nullptr ? lxw_format_get_xf_index(p.format) : 0;
-  char name[LXW_MAX_CELL_NAME_LENGTH];
-  lxw_col_to_name(name, p.col, 0);
+  // The column's letters (A to Z, then AA...), as the library names a column.
+  char letters[8];
+  std::size_t n = 0;
+  for (std::uint32_t c = std::uint32_t{p.col} + 1; c > 0; c = (c - 1) / 26)
+    letters[n++] = static_cast<char>('A' + (c - 1) % 26);
   m_out += "<c r=\"";
-  m_out += name;
+  while (n > 0) m_out += letters[--n];
   appendInt(static_cast<std::int64_t>(row) + 1);
   m_out += '"';
   if (style != 0) {

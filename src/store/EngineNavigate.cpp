@@ -63,8 +63,10 @@ bool Engine::settleOrdered(Area& a, bool storedForward, bool ok) {
     if (recno >= 1 && recno <= a.dbf->recordCount()) {
       a.dbf->read(recno, rec.data());
       if (visible(a, rec.data(), recno)) {
-        a.record = rec;
-        a.stored = rec;
+        // The record read becomes the current one; the scratch takes the old buffer (of the
+        // same length) for the next read.
+        a.record.swap(rec);
+        a.stored = a.record;
         a.recno = recno;
         a.eof = false;
         a.cursorRecno = recno;
@@ -110,8 +112,8 @@ bool Engine::moveNatural(Area& a, std::uint32_t from, bool forward) {
   for (; r >= 1 && r <= static_cast<std::int64_t>(count); r += forward ? 1 : -1) {
     a.dbf->read(static_cast<std::uint32_t>(r), rec.data());
     if (visible(a, rec.data(), static_cast<std::uint32_t>(r))) {
-      a.record = rec;
-      a.stored = rec;
+      a.record.swap(rec);
+      a.stored = a.record;
       a.recno = static_cast<std::uint32_t>(r);
       a.eof = false;
       return true;

@@ -360,6 +360,41 @@ TEST_F(ThirdPartyClass, RecordsKeptWhileAMemoLivesAreTheRecordsTheDirectoryGives
   EXPECT_EQ(engine.recNo(direc), 2);
 }
 
+// Hundreds of records kept by one memo, for two third parties under the same arguments: each New
+// from the memo gives the record built for its own output record and arguments, while the memo
+// grows and after a new filter empties it.
+TEST_F(ThirdPartyClass, ManyRecordsKeptByOneMemoAreEachGivenBackForTheirOwnKey) {
+  const std::string output = dir.file("TRACON.DBF");
+  {
+    store::Dbf t = store::Dbf::create(
+        output, {{"CTA_DIR", 'C', 5, 0}, {"CONC", 'C', 4, 0}, {"FORM", 'C', 4, 0}});
+    add(t, {"00001", "5001", "1001"});
+    add(t, {"00002", "5001", "1001"});
+    add(t, {"00002", "5002", "Meno"});
+  }
+  const int direc = engine.open(path, "DIREC", true, false);
+  engine.buildIndex(direc, dir.file("VRDIR.CDX"), "Clave", "CLAVE", store::kNotDeleted);
+  const int tracon = engine.open(output, "TRACON", true, true);
+  const auto newWith = [](int i, const char* field) {
+    return "TDatosTercero():New('CL " + std::to_string(i) + "', '05', '001', '0169'):" + field;
+  };
+  ThirdPartyMemoScope memo(ip);
+  for (int round = 0; round < 3; ++round) {
+    if (round == 2) engine.setFilter(ip, direc, "CLAVE <> '00009'");  // the memo starts again
+    for (int i = 1; i <= 400; ++i) {
+      engine.goTo(ip, tracon, 1);
+      ASSERT_EQ(text(newWith(i, "Razon_Soc")), "BANCO ANDINO S.A." + std::string(43, ' '))
+          << round << " " << i;
+      EXPECT_EQ(engine.recNo(direc), 1);
+      engine.goTo(ip, tracon, 2);
+      ASSERT_EQ(text(newWith(i, "Pri_Apell")), "MU\321OZ") << round << " " << i;
+      EXPECT_EQ(engine.recNo(direc), 2);
+      engine.goTo(ip, tracon, 3);  // minor amounts: the address given
+      ASSERT_EQ(text(newWith(i, "Direccion")), "CL " + std::to_string(i)) << round << " " << i;
+    }
+  }
+}
+
 // A record given again from the memo is the object's own: what a definition changes in one object
 // (fields assigned, the name split, the checks run) stays out of the kept record and the others.
 TEST_F(ThirdPartyClass, ChangesToARecordGivenByTheMemoStayInItsObject) {
@@ -392,6 +427,44 @@ TEST_F(ThirdPartyClass, ChangesToARecordGivenByTheMemoStayInItsObject) {
   EXPECT_EQ(text("TDatosTercero():New('CL 9', '05', '001', '0169'):Direccion"), address);
   EXPECT_EQ(text("oA:Direccion"), address);
   EXPECT_EQ(text("oB:Direccion"), "OTRA");
+}
+
+// The texts an object gives are values of their own: kept in variables, arrays and blocks they
+// outlive the evaluation that read them, and a change to the object afterwards, or in the same
+// expression, leaves what was read as it was.
+TEST_F(ThirdPartyClass, FieldTextsOutliveTheEvaluationThatReadThem) {
+  const std::string output = dir.file("TRACON.DBF");
+  {
+    store::Dbf t = store::Dbf::create(
+        output, {{"CTA_DIR", 'C', 5, 0}, {"CONC", 'C', 4, 0}, {"FORM", 'C', 4, 0}});
+    add(t, {"00002", "5001", "1001"});
+    add(t, {"00001", "5001", "1001"});
+  }
+  const int direc = engine.open(path, "DIREC", true, false);
+  engine.buildIndex(direc, dir.file("VRDIR.CDX"), "Clave", "CLAVE", store::kNotDeleted);
+  const int tracon = engine.open(output, "TRACON", true, true);
+  engine.goTo(ip, tracon, 1);
+  // An object of its own (no memo): changed in the same expression after a field was read.
+  ip.evalText("oC := TDatosTercero():New('CL 9', '05', '001', '0169')");
+  ip.evalText("cAntes := oC:Pri_Apell + Eval({|| oC:Pri_Apell := 'OTRO', ''})");
+  ThirdPartyMemoScope memo(ip);
+  ip.evalText("oA := TDatosTercero():New('CL 9', '05', '001', '0169')");
+  ip.evalText("cApellido := oA:Pri_Apell");
+  ip.evalText("aV := {oA:Pri_Apell, oA:Seg_Apell, AllTrim(oA:Direccion)}");
+  ip.evalText("bV := {|| cApellido + '/' + oA:Pri_Nomb}");
+  // Other records and long texts through the same evaluations meanwhile.
+  engine.goTo(ip, tracon, 2);
+  for (int i = 0; i < 200; ++i)
+    ip.evalText(
+        "cZ := Replicate('Z', 300) + TDatosTercero():New('CR 1', '11', '001', '0169'):Razon_Soc");
+  EXPECT_EQ(text("cApellido"), "MU\321OZ");
+  EXPECT_EQ(text("aV[1]"), "MU\321OZ");
+  EXPECT_EQ(text("aV[2]"), "PE\321A");
+  EXPECT_EQ(text("aV[3]"), "CL 2");
+  EXPECT_EQ(text("Eval(bV)"), "MU\321OZ/JOS\311");
+  EXPECT_EQ(text("cAntes"), "MU\321OZ");
+  EXPECT_EQ(text("oC:Pri_Apell"), "OTRO");
+  EXPECT_EQ(text("Left(cZ, 3) + SubStr(cZ, 301, 5)"), "ZZZBANCO");
 }
 
 }  // namespace

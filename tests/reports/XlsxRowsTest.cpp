@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -95,6 +96,24 @@ TEST_F(XlsxRowsTest, EveryKindOfCellAndTextComesOutAsTheLibraryWritesIt) {
   sh.at(row + 3, 7).style = style(book, "Tahoma", 10, true);  // a styled empty cell, rows apart
   book.setText(sh, row + 3, 9, "first");
   book.setText(sh, row + 3, 9, "second");  // written twice: the last one stays
+  const auto saved = saveBoth(book);
+  EXPECT_EQ(saved.first, "");
+  EXPECT_EQ(saved.second, "");
+  expectSameParts();
+}
+
+// Cells across the whole width of a sheet: each column's letters (one, two and three of them,
+// at every turn of the alphabet) come out as the library names the columns.
+TEST_F(XlsxRowsTest, ColumnsAcrossTheWholeWidthAreNamedAsTheLibraryNamesThem) {
+  Workbook book;
+  Sheet& sh = book.sheets()[0];
+  const int cols[] = {1,   2,   25,  26,  27,  28,  51,   52,    53,   78,
+                      676, 677, 702, 703, 704, 728, 1378, 16383, 16384};
+  int row = 1;
+  for (const int c : cols) {
+    book.setNumber(sh, row, c, c);
+    book.setText(sh, row++, c == 1 ? 2 : c - 1, "col");
+  }
   const auto saved = saveBoth(book);
   EXPECT_EQ(saved.first, "");
   EXPECT_EQ(saved.second, "");
@@ -265,6 +284,43 @@ TEST_F(XlsxRowsTest, TheFileIsReadBackWithItsValues) {
   ASSERT_TRUE(a1 && c2);
   EXPECT_EQ(back.text(a1->text), "Raz\xF3n & Cia");
   EXPECT_DOUBLE_EQ(c2->num, 1234.5);
+}
+
+// Thousands of texts, each written twice and some differing only in case, after a NUL or by a
+// trailing blank: every text keeps one id of its own, and the file read back gives each cell its
+// text. A copy of the workbook goes on with texts of its own once the original is gone.
+TEST_F(XlsxRowsTest, ManyTextsKeepAnIdEachAndReadBackInTheirCells) {
+  auto book = std::make_unique<Workbook>();
+  Sheet& sh = book->sheets()[0];
+  const auto textOf = [](int i) {
+    std::string t = "Tercero " + std::to_string(i);
+    if (i % 3 == 1) t += ' ';
+    if (i % 5 == 2) t += std::string(1, '\0') + "x";
+    return i % 7 == 3 ? std::string("tERCERO ") + std::to_string(i) : t;
+  };
+  std::map<std::string, std::uint32_t> ids;
+  for (int i = 1; i <= 3000; ++i) {
+    const std::uint32_t id = book->intern(textOf(i));
+    ASSERT_EQ(book->text(id), textOf(i));
+    ASSERT_TRUE(ids.emplace(textOf(i), id).second) << i;
+  }
+  for (int i = 1; i <= 3000; ++i) {
+    ASSERT_EQ(book->intern(textOf(i)), ids[textOf(i)]) << i;
+    if (i % 5 != 2) book->setText(sh, i, 1, textOf(i));
+  }
+  EXPECT_EQ(book->textCount(), ids.size() + 1);  // and the empty text
+  const Workbook copy = *book;
+  book.reset();
+  EXPECT_EQ(Workbook(copy).intern(textOf(10)), ids[textOf(10)]);
+  ASSERT_EQ(exo::reports::saveXlsx(copy, streamed), "");
+  const auto read = exo::reports::openXlsx(streamed);
+  ASSERT_TRUE(read.book) << read.error;
+  for (int i = 1; i <= 3000; ++i) {
+    if (i % 5 == 2) continue;
+    const auto* c = read.book->sheets()[0].find(i, 1);
+    ASSERT_TRUE(c) << i;
+    EXPECT_EQ(read.book->text(c->text), textOf(i)) << i;
+  }
 }
 
 }  // namespace
