@@ -121,15 +121,7 @@ bool memoBlockOf(const Field& f, const char* record, std::uint32_t& block) {
     block = loadLe<std::uint32_t>(p);
     return true;
   }
-  std::uint64_t n = 0;
-  for (std::size_t i = 0; i < f.length; ++i) {
-    if (p[i] == ' ' || p[i] == '\0') continue;
-    if (p[i] < '0' || p[i] > '9' || n > 0xFFFFFFFFull / 10) return false;
-    n = n * 10 + static_cast<std::uint64_t>(p[i] - '0');
-  }
-  if (n > 0xFFFFFFFFull) return false;
-  block = static_cast<std::uint32_t>(n);
-  return true;
+  return parseBlockNumber({p, f.length}, block);
 }
 
 }  // namespace

@@ -151,19 +151,91 @@ const char* trimBlanks(const char* p, const char* end) {
   return end;
 }
 
+// True when each of the eight bytes of `w` is a decimal digit: every byte's high half is 3 and
+// its low half stays below 10 when 6 is added (no carry crosses bytes once the halves are 3).
+bool eightDigits(std::uint64_t w) {
+  constexpr std::uint64_t kHalves = kOnes * 0xF0;
+  return (w & kHalves) == kOnes * 0x30 && ((w + kOnes * 6) & kHalves) == kOnes * 0x30;
+}
+
+// The value of eight digits (the first one, at the lowest address, the most significant), in
+// three multiplications: pairs, then fours, then the eight.
+std::uint64_t eightDigitsValue(std::uint64_t w) {
+  w = ((w & 0x0F0F0F0F0F0F0F0FULL) * 2561) >> 8;
+  w = ((w & 0x00FF00FF00FF00FFULL) * 6553601) >> 16;
+  return ((w & 0x0000FFFF0000FFFFULL) * 42949672960001ULL) >> 32;
+}
+
+// The eight bytes that end at `end` with the `lead` first of them made '0' digits (they lie
+// before the text being read). REQUIRES: 0 <= lead <= 8, eight readable bytes before `end`.
+std::uint64_t lastEight(const char* end, std::ptrdiff_t lead) {
+  const std::uint64_t low = lead == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * lead);
+  return (load8(end - 8) & ~low) | (kOnes * '0' & low);
+}
+
 }  // namespace
+
+bool parseBlockNumber(std::string_view text, std::uint32_t& block) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  // The usual pointer: blanks, then at most eight digits up to the field's end, read as one word.
+  if (text.size() >= 8) {
+    const char* digits = skipBlanks(p, end);
+    if (end - digits <= 8) {
+      const std::uint64_t w = lastEight(end, 8 - (end - digits));
+      if (eightDigits(w)) {
+        block = static_cast<std::uint32_t>(eightDigitsValue(w));
+        return true;
+      }
+    }
+  }
+  // Any other form: blanks anywhere are passed over, every other byte must be a digit.
+  std::uint64_t n = 0;
+  for (; p < end; ++p) {
+    if (*p == ' ' || *p == '\0') continue;
+    if (*p < '0' || *p > '9' || n > 0xFFFFFFFFull / 10) return false;
+    n = n * 10 + static_cast<std::uint64_t>(*p - '0');
+  }
+  if (n > 0xFFFFFFFFull) return false;
+  block = static_cast<std::uint32_t>(n);
+  return true;
+}
 
 NumberValue parseNumber(std::string_view text) {
   // The usual field in one pass: blanks, an optional minus, at most 15 digits with one point at
-  // most, blanks. Anything else goes the general way below.
+  // most, blanks. Anything else goes the general way below, on the text without its blanks
+  // (some writers fill an empty field with NUL bytes instead of blanks).
   {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    p = skipBlanks(p, end);
-    end = trimBlanks(p, end);
+    const char* p = skipBlanks(text.data(), text.data() + text.size());
+    const char* end = trimBlanks(p, text.data() + text.size());
     if (p == end) return {};
+    const std::string_view trimmed(p, static_cast<std::size_t>(end - p));
     const bool negative = *p == '-';
     if (negative) ++p;
+    static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    // Up to eight bytes of digits and a point, with eight bytes of the field up to their end: read
+    // as one word, the point taken out by moving the digits before it up one byte.
+    if (end - text.data() >= 8 && end - p <= 8) {
+      const std::ptrdiff_t lead = 8 - (end - p);
+      std::uint64_t w = lastEight(end, lead);
+      const std::uint64_t points = zeroBytes(w ^ (kOnes * '.'));
+      int fraction = 0;
+      std::ptrdiff_t count = end - p;
+      if (points != 0 && (points & (points - 1)) == 0) {
+        const int at = std::countr_zero(points) / 8;
+        const std::uint64_t before = at == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * at);
+        w = ((w & before) << 8) | (w & ~before & ~(std::uint64_t{0xFF} << (8 * at))) | '0';
+        fraction = 7 - at;
+        --count;
+      }
+      if (count > 0 && eightDigits(w)) {
+        double v = static_cast<double>(eightDigitsValue(w));
+        if (fraction > 0) v /= kTens[fraction];
+        if (negative) v = -v;
+        return {v == 0 ? 0.0 : v, NumberState::Value};
+      }
+    }
     std::uint64_t whole = 0;
     int count = 0, fraction = -1;
     for (; p < end; ++p) {
@@ -179,18 +251,17 @@ NumberValue parseNumber(std::string_view text) {
       }
     }
     if (p == end && count > 0 && count <= 15) {
-      static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
       double v = static_cast<double>(whole);
       if (fraction > 0) v /= kTens[fraction];
       if (negative) v = -v;
       return {v == 0 ? 0.0 : v, NumberState::Value};
     }
+    // Past an optional minus, digits and one point, only asterisks (a value that did not fit),
+    // a plus that opens the text or a second point can still be read or told apart below:
+    // any other byte makes the text no number.
+    if (p != end && *p != '*' && *p != '+' && *p != '.') return {0, NumberState::Invalid};
+    text = trimmed;
   }
-  // Some writers fill an empty field with NUL bytes instead of blanks.
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\0')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
-  if (text.empty()) return {};
   if (text.find_first_not_of('*') == std::string_view::npos) return {0, NumberState::Overflow};
   if (text.front() == '+') text.remove_prefix(1);
   bool sawDigit = false;

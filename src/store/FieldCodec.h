@@ -29,6 +29,10 @@ struct NumberValue {
 // is not an optionally signed decimal number Invalid; value is 0 unless state is Value.
 NumberValue parseNumber(std::string_view text);
 
+// Reads the block number of a memo field held as text: blanks (or NUL bytes) are passed over,
+// the digits give the number. False when another byte is there or the number passes 32 bits.
+bool parseBlockNumber(std::string_view text, std::uint32_t& block);
+
 // Reads 8 bytes "YYYYMMDD" as a Julian day number; blanks, zeros, NULs and impossible dates
 // give 0 (empty date).
 std::int32_t parseDate(std::string_view text);

@@ -54,6 +54,87 @@ TEST(FieldCodec, NumbersAreWrittenAsXbaseDoes) {
   }
 }
 
+// Numeric text and memo pointers read as words of eight bytes agree with a byte by byte reading
+// of the same rules, whatever mix of digits, blanks, signs, points and other bytes a field holds.
+namespace {
+
+NumberValue numberByteByByte(std::string_view t) {
+  while (!t.empty() && (t.front() == ' ' || t.front() == '\0')) t.remove_prefix(1);
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\0')) t.remove_suffix(1);
+  if (t.empty()) return {};
+  if (t.find_first_not_of('*') == std::string_view::npos) return {0, NumberState::Overflow};
+  if (t.front() == '+') t.remove_prefix(1);
+  bool digit = false;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i] >= '0' && t[i] <= '9') digit = true;
+    else if (!(t[i] == '.' || (t[i] == '-' && i == 0))) return {0, NumberState::Invalid};
+  }
+  double v = 0;
+  const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+  if (!digit || r.ec != std::errc() || r.ptr != t.data() + t.size())
+    return {0, NumberState::Invalid};
+  return {v, NumberState::Value};
+}
+
+bool blockByteByByte(std::string_view t, std::uint32_t& block) {
+  std::uint64_t n = 0;
+  for (const char c : t) {
+    if (c == ' ' || c == '\0') continue;
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    if (n > 0xFFFFFFFFull) return false;
+  }
+  block = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+}  // namespace
+
+TEST(FieldCodec, WordReadingsAgreeWithByteReadings) {
+  EXPECT_EQ(parseNumber("   123.45").value, 123.45);
+  EXPECT_EQ(parseNumber("  -0.0050").value, -0.005);
+  EXPECT_EQ(parseNumber(" 12345678").value, 12345678);
+  EXPECT_EQ(parseNumber("1234567.8").value, 1234567.8);
+  EXPECT_EQ(parseNumber("      .5").value, 0.5);
+  EXPECT_EQ(parseNumber("      7.").value, 7);
+  EXPECT_EQ(parseNumber("     1.2.3").state, NumberState::Invalid);
+  EXPECT_EQ(parseNumber("        -.").state, NumberState::Invalid);
+  EXPECT_EQ(parseNumber("       12-").state, NumberState::Invalid);
+  EXPECT_EQ(parseNumber("    1 2").state, NumberState::Invalid);
+  EXPECT_EQ(parseNumber("   -0.00").value, 0.0);
+  EXPECT_FALSE(std::signbit(parseNumber("   -0.00").value));
+  std::uint32_t block = 1;
+  EXPECT_TRUE(parseBlockNumber("          ", block));
+  EXPECT_EQ(block, 0u);
+  EXPECT_TRUE(parseBlockNumber("  12345678", block));
+  EXPECT_EQ(block, 12345678u);
+  EXPECT_TRUE(parseBlockNumber("4294967295", block));
+  EXPECT_EQ(block, 4294967295u);
+  EXPECT_FALSE(parseBlockNumber("4294967296", block));
+  EXPECT_FALSE(parseBlockNumber("     12 x ", block));
+  EXPECT_TRUE(parseBlockNumber("  1 2  3  ", block));
+  EXPECT_EQ(block, 123u);
+
+  const char bytes[] = {' ', ' ', '\0', '-', '+', '.', '*', 'x', '0', '1', '5', '9', '9', '3'};
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int round = 0; round < 40000; ++round) {
+    std::string t(4 + next() % 13, ' ');
+    // Mostly blanks then digits, as fields are written; the rest any mix.
+    const std::size_t from = next() % t.size();
+    for (std::size_t i = from; i < t.size(); ++i)
+      t[i] = round % 3 == 0 ? bytes[next() % sizeof bytes] : bytes[8 + next() % 6];
+    if (round % 5 == 1 && from < t.size()) t[from] = '-';
+    if (round % 7 == 2) t[from + (t.size() - from) / 2] = '.';
+    const NumberValue got = parseNumber(t), want = numberByteByByte(t);
+    ASSERT_EQ(got.state, want.state) << '"' << t << '"';
+    ASSERT_EQ(got.value, want.value) << '"' << t << '"';
+    std::uint32_t a = 7, b = 7;
+    ASSERT_EQ(parseBlockNumber(t, a), blockByteByByte(t, b)) << '"' << t << '"';
+    ASSERT_EQ(a, b) << '"' << t << '"';
+  }
+}
+
 TEST(FieldCodec, NumberTextDatesAndKeys) {
   EXPECT_EQ(parseNumber("   -5000.00").value, -5000);
   EXPECT_EQ(parseNumber("  +1.5").value, 1.5);
