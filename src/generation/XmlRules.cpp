@@ -178,8 +178,9 @@ void Checker::withholding() {
         baseText);
 }
 
-// The period reported: real dates, inside one calendar year, the last not before the first,
-// and a year of sending later than the period's year.
+// The header's sending data: a sending number of up to eight digits, not zero; the period
+// reported in real dates, inside one calendar year, the last not before the first; and a year
+// of sending of four digits, later than the period's year.
 void Checker::period(const pugi::xml_node& cab) {
   const std::string first(trimBlanks(cab.child("FecInicial").text().get()));
   const std::string last(trimBlanks(cab.child("FecFinal").text().get()));
@@ -195,6 +196,11 @@ void Checker::period(const pugi::xml_node& cab) {
     const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
     return day <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
   };
+  // The sending number goes into the file's name with eight digits: a whole number from 1.
+  const std::string number(trimBlanks(cab.child("NumEnvio").text().get()));
+  if (number.empty() || number.size() > 8 || !allDigits(number) ||
+      number.find_first_not_of('0') == std::string::npos)
+    add("NumEnvio", "el n\xFAmero de env\xEDo debe ser un entero de 1 a 99999999", number);
   bool dates = true;
   for (const auto& [name, value] : {std::pair{"FecInicial", first}, std::pair{"FecFinal", last}}) {
     if (isDate(value)) continue;
@@ -210,7 +216,9 @@ void Checker::period(const pugi::xml_node& cab) {
             first + ")",
         last);
   const std::string periodYear = first.substr(0, 4);
-  if (sending.size() == 4 && allDigits(sending) && sending <= periodYear)
+  if (sending.size() != 4 || !allDigits(sending))
+    add("Ano", "el a\xF1o de env\xEDo debe tener cuatro d\xEDgitos", sending);
+  else if (sending <= periodYear)
     add("Ano",
         "el a\xF1o de env\xEDo debe ser posterior al a\xF1o del per\xED"
         "odo (" +

@@ -247,6 +247,11 @@ TEST(GenerateCommand, ThePeriodIsTheTaxYearAndTheOptionsMoveIt) {
       << early.out;
   // A date that does not exist is refused before anything is done.
   EXPECT_EQ(demo.cli(kCompany + "generate --format 1011 --xml --desde 2010-02-30").exitCode, 2);
+  // So is a sending number the file's name cannot carry.
+  for (const std::string envio : {"0", "000", "123456789", "-3"})
+    EXPECT_EQ(demo.cli(kCompany + "generate --format 1011 --xml --yes --envio " + envio).exitCode,
+              2)
+        << envio;
 }
 
 TEST(GenerateCommand, AFormatOfMoreThanFiveThousandRecordsGoesAsSeveralFiles) {

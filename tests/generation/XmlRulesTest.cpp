@@ -179,6 +179,25 @@ TEST_F(XmlRules, ThePeriodIsOneCalendarYearBeforeTheYearOfSending) {
   EXPECT_EQ(period("2011", "2010-12-31", "2010-01-01"), (V{"0 FecFinal"}));
   EXPECT_EQ(period("2011", "2010-02-30", "2010-12-31"), (V{"0 FecInicial"}));
   EXPECT_EQ(period("2011", "2010-01-01", ""), (V{"0 FecFinal"}));
+  EXPECT_EQ(period("20x1", "2010-01-01", "2010-12-31"), (V{"0 Ano"}));
+  EXPECT_EQ(period("", "2010-01-01", "2010-12-31"), (V{"0 Ano"}));
+}
+
+// The sending number becomes the eight digits of the file's name: zero, text or nine digits
+// would give a name and a header the authority does not take.
+TEST_F(XmlRules, TheSendingNumberIsAWholeNumberFromOne) {
+  const XmlRecord sound{"1105", "1"};
+  auto sending = [&](const std::string& number) {
+    session->cabez().set("NumEnv", exo::Value::text(number));
+    return keys(check(11, {sound}));
+  };
+  EXPECT_EQ(sending("1"), V{});
+  EXPECT_EQ(sending("99999999"), V{});
+  EXPECT_EQ(sending("0"), (V{"0 NumEnvio"}));
+  EXPECT_EQ(sending("00000000"), (V{"0 NumEnvio"}));
+  EXPECT_EQ(sending("123456789"), (V{"0 NumEnvio"}));
+  EXPECT_EQ(sending("1a"), (V{"0 NumEnvio"}));
+  EXPECT_EQ(sending(""), (V{"0 NumEnvio"}));
 }
 
 }  // namespace

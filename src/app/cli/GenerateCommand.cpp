@@ -138,7 +138,8 @@ int generate(ReturnContext& c, const Args& args) {
       if (concepto != "1" && concepto != "2") return usage("--concepto debe ser 1 o 2", concepto);
     } else if (a == "--envio" && hasValue) {
       envio = args[++i];
-      if (!allDigits(envio, 1, 8)) return usage("--envio debe ser un n\xC3\xBAmero", envio);
+      if (!allDigits(envio, 1, 8) || envio.find_first_not_of('0') == std::string::npos)
+        return usage("--envio debe ser un n\xC3\xBAmero de 1 a 99999999", envio);
     } else if (a == "--resumen" && hasValue) {
       summaryFile = args[++i];
     } else if (a == "--anio" && hasValue) {
