@@ -155,8 +155,8 @@ std::string xmlFileName(const Header& h) {
   char number[16];
   std::snprintf(number, sizeof number, "%08lld", leadingNumber(h.numEnv));
   const std::string_view cpt = trimLeft(h.codCpt);
-  return "Dmuisca_0" + std::string(cpt.empty() ? " " : cpt.substr(0, 1)) + "0" + h.format + "0" +
-         h.versi + h.ano + number + ".xml";
+  return "Dmuisca_0" + std::string(cpt.empty() ? " " : cpt.substr(0, 1)) + "0" + h.format +
+         versionInFileName(h.versi) + h.ano + number + ".xml";
 }
 
 Header defaultHeader(int formatNumber, std::string_view version, std::string_view consecut,

@@ -56,7 +56,7 @@ struct Header {
   std::string ano, codCpt, format, versi, numEnv, fecEnv, fecIni, fecFin;
 };
 // "Dmuisca_0" + first character of CodCpt + "0" + format code + "0" + Versi + ano + NumEnv as a
-// number in eight digits with leading zeros + ".xml".
+// number in eight digits with leading zeros + ".xml" (a version of two digits without the "0").
 std::string xmlFileName(const Header& h);
 // The defaults of the header of `formatNumber`: `version` is the VERSION of the formats table
 // ("" when the format is not there), `consecut` CCONSECUT, `now` the clock as "YYYYMMDDHHMMSS",

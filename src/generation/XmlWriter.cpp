@@ -244,8 +244,12 @@ std::string xmlFileName(const XmlHeader& header, int formatNumber) {
   std::snprintf(number, sizeof number, "%08.0f",
                 std::isfinite(sending) ? std::fabs(std::trunc(sending)) : 0.0);
   const std::string kind = header.codCpt.empty() ? std::string(" ") : header.codCpt.substr(0, 1);
-  return "Dmuisca_0" + kind + "0" + store::formatCode(formatNumber) + "0" + header.versi +
-         header.ano + number + ".xml";
+  return "Dmuisca_0" + kind + "0" + store::formatCode(formatNumber) +
+         versionInFileName(header.versi) + header.ano + number + ".xml";
+}
+
+std::string versionInFileName(std::string_view versi) {
+  return versi.size() >= 2 ? std::string(versi) : "0" + std::string(versi);
 }
 
 std::string TEXTO4CABEZAXML(int formatNumber, const XmlHeader& header, double total,

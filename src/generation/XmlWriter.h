@@ -59,7 +59,11 @@ XmlHeader headerFrom(TPublic& cabez);
 // "Dmuisca_0" + concept + "0" + format code + "0" + version + year + sending number in eight
 // digits + ".xml" (concept 1, format 1001, version 7, year 2008, sending 1 give
 // "Dmuisca_010100107200800000001.xml").
+// A version of two digits ("10") fills the name's two places itself, with no "0" before it.
 std::string xmlFileName(const XmlHeader& header, int formatNumber);
+// The two places of the file's name that carry the format's version: "0" + a version of one
+// character ("7" gives "07"), a longer version as it stands ("10").
+std::string versionInFileName(std::string_view versi);
 
 // TEXTO4CABEZAXML: declaration, root start tag and the header element, each line ended by CR LF;
 // `fileName` receives the file's name. Header values are made safe (xmlSafeText) and & and <

@@ -217,6 +217,8 @@ TEST(GenerationNames, FilesOfARun) {
   EXPECT_EQ(h.fecFin, "2008-12-31");
   h.codCpt = std::string(generation::kReplacement);
   EXPECT_EQ(generation::xmlFileName(h).substr(0, 10), "Dmuisca_02");
+  h.versi = "10";  // both of the name's places for the version
+  EXPECT_EQ(generation::xmlFileName(h), "Dmuisca_020100110200800000001.xml");
   EXPECT_EQ(generation::defaultHeader(12, "08", "", "20100101000000").versi, "8");
   EXPECT_EQ(generation::defaultHeader(12, "", "", "20100101000000").versi, "0");
   EXPECT_EQ(generation::defaultHeader(12, "", "", "20100101000000").format, "1012");

@@ -33,6 +33,9 @@ TEST(XmlFileName, BuiltFromTheHeader) {
   h.codCpt = "2.- Reemplazo";
   h.numEnv = "123";
   EXPECT_EQ(xmlFileName(h, 12), "Dmuisca_020101207200800000123.xml");
+  // The version has two places in the name: a version of two digits takes both.
+  h.versi = "10";
+  EXPECT_EQ(xmlFileName(h, 12), "Dmuisca_020101210200800000123.xml");
   std::string name;
   const std::string t =
       TEXTO4CABEZAXML(1, {"2008", "2.- Reemplazo", "1001", "7", "1  ", "", "", ""}, 0, 0, name);
