@@ -101,6 +101,11 @@ TEST_F(BatchCommand, AQuestionEndsTheCompanyWithItsText) {
 TEST_F(BatchCommand, WrongArgumentsChangeNothing) {
   EXPECT_EQ(demo.cli("batch --steps import,pagar").exitCode, 2);
   EXPECT_EQ(demo.cli("batch --jobs 0").exitCode, 2);
+  EXPECT_EQ(demo.cli("batch --jobs 2x").exitCode, 2);
+  // One company named twice would run in two processes on the same folder at once.
+  const clitest::Run twice = demo.cli("batch --companies ANDINA10,andina10");
+  EXPECT_EQ(twice.exitCode, 2);
+  EXPECT_NE(twice.err.find("repetida"), std::string::npos) << twice.err;
   const clitest::Run r = demo.cli("batch --companies NOEXISTE");
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("NOEXISTE"), std::string::npos);

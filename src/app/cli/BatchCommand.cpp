@@ -321,7 +321,10 @@ int batch(int argc, char** argv) {
       wanted = splitList(args[++i]);
       if (wanted.empty()) return usage("--companies sin empresas", args[i]);
     } else if (a == "--jobs" && hasValue) {
-      const int n = std::atoi(args[++i].c_str());
+      const std::string& text = args[++i];
+      const int n = text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos
+                        ? std::atoi(text.c_str())
+                        : 0;
       if (n < 1 || n > 64) return usage("--jobs debe ser un n\xC3\xBAmero de 1 a 64", args[i]);
       jobs = static_cast<unsigned>(n);
     } else if (a == "--steps" && hasValue) {
@@ -354,6 +357,11 @@ int batch(int argc, char** argv) {
       while (!folder.empty() && folder.back() == '\\') folder.pop_back();
       CompanyRun c;
       c.folder = toUtf8(folder);
+      // A company-year listed twice in the control file is one company: run it once (two
+      // processes on one company would only wait for each other and share one log).
+      if (std::any_of(companies.begin(), companies.end(),
+                      [&](const CompanyRun& other) { return other.folder == c.folder; }))
+        continue;
       c.name = e.empresa;
       c.year = e.anio;
       companies.push_back(c);
@@ -367,6 +375,9 @@ int batch(int argc, char** argv) {
                                      [&](const CompanyRun& c) { return c.folder == key; });
         if (it == companies.end())
           return usage("la empresa no est\xC3\xA1 en el archivo de control", w);
+        if (std::any_of(chosen.begin(), chosen.end(),
+                        [&](const CompanyRun& c) { return c.folder == it->folder; }))
+          return usage("empresa repetida en --companies", w);
         chosen.push_back(*it);
       }
       companies = chosen;
