@@ -98,6 +98,26 @@ TEST_F(BatchCommand, AQuestionEndsTheCompanyWithItsText) {
   EXPECT_EQ(demo.cli(steps + " --yes").exitCode, 0);
 }
 
+// The control file belongs to the ledger product. A folder there written to climb out of the
+// drive is not worked on, and the log that says so stays in "Informes" under a name that no
+// system reads as a path.
+TEST_F(BatchCommand, AControlFileFolderThatClimbsOutStaysInItsLog) {
+  const fs::path control = demo.drive() / "NRVVS" / "vrCtl.org";
+  std::string bytes = clitest::readAll(control);
+  const std::size_t at = bytes.find("ANDINA09\\");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 13, "..\\..\\..\\TMP\\");
+  std::ofstream(control, std::ios::binary | std::ios::trunc) << bytes;
+  const clitest::Run r = demo.cli("batch --all --steps import");
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("Empresas terminadas: 2 de 3"), std::string::npos) << r.out;
+  std::set<std::string> logs;
+  for (const fs::directory_entry& e : fs::directory_iterator(demo.program() / "Informes"))
+    logs.insert(e.path().filename().string());
+  EXPECT_TRUE(logs.count("Lote-.._.._.._TMP.txt")) << r.out;
+  for (const std::string& name : logs) EXPECT_EQ(name.find('\\'), std::string::npos) << name;
+}
+
 TEST_F(BatchCommand, WrongArgumentsChangeNothing) {
   EXPECT_EQ(demo.cli("batch --steps import,pagar").exitCode, 2);
   EXPECT_EQ(demo.cli("batch --jobs 0").exitCode, 2);

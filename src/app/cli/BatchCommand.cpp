@@ -79,6 +79,19 @@ struct CompanyRun {
   std::vector<FormatRow> formats;
 };
 
+// The name of a company's files in "Informes": the folder the control file gives, with every
+// character no file name may hold on Windows put as "_". The control file belongs to the ledger
+// product: a folder written "..\..\X" must not steer the log out of "Informes".
+std::string logName(std::string_view folder, std::string_view ending) {
+  std::string name = "Lote-";
+  constexpr std::string_view kNotInNames = "\\/:*?\"<>|";
+  for (const char ch : folder) {
+    const bool control = static_cast<unsigned char>(ch) < 0x20;
+    name += control || kNotInNames.find(ch) != std::string_view::npos ? '_' : ch;
+  }
+  return name + std::string(ending);
+}
+
 std::vector<std::string> splitList(const std::string& text) {
   std::vector<std::string> out;
   std::stringstream in(text);
@@ -179,8 +192,8 @@ class Batch {
 
   void runCompany(CompanyRun& c) {
     const auto start = std::chrono::steady_clock::now();
-    const fs::path log = m_program / "Informes" / ("Lote-" + c.folder + ".txt");
-    const fs::path summary = m_program / "Informes" / ("Lote-" + c.folder + ".resumen");
+    const fs::path log = m_program / "Informes" / logName(c.folder, ".txt");
+    const fs::path summary = m_program / "Informes" / logName(c.folder, ".resumen");
     std::error_code ec;
     fs::remove(log, ec);
     fs::remove(summary, ec);
