@@ -14,6 +14,7 @@
 #include "expr/TPublic.h"
 #include "expr/Text.h"
 #include "expr/WorkAreas.h"
+#include "reports/CellRef.h"
 #include "reports/CellValue.h"
 #include "reports/Workbook.h"
 #include "reports/XlsxFile.h"
@@ -490,7 +491,7 @@ XmlResult CARGAXLS2XLM(shell::Session& session, int formatNumber, const fs::path
   XmlResult result;
   Interp& ip = session.interp();
   WorkAreas* areas = ip.workAreas();
-  reports::XlsxRead read = reports::openXlsx(copy);
+  reports::XlsxRead read = reports::openXlsx(copy, {}, reports::FormulaCells::Values);
   if (!read.book || areas == nullptr) {
     result.error = "No se pudo leer el libro " + copy.string() + ": " + read.error;
     session.ui().message(shell::MessageKind::Error, kErrorTitle, result.error);
@@ -531,8 +532,18 @@ XmlResult CARGAXLS2XLM(shell::Session& session, int formatNumber, const fs::path
         if (cell == nullptr) continue;
         Value value;
         switch (cell->kind) {
-          case reports::CellKind::Number:
-          case reports::CellKind::Formula: value = Value::number(cell->num); break;
+          case reports::CellKind::Number: value = Value::number(cell->num); break;
+          case reports::CellKind::Formula:
+            // A formula never computed, or computed to an error, has no value: taken for 0 or
+            // left out, it would change a figure of the file without anyone seeing it.
+            result.error = "La celda " + reports::cellName(row, col) +
+                           " del libro tiene una f\xF3rmula sin valor calculado o con error (" +
+                           book.text(cell->text) +
+                           "). \xC1bralo en la hoja de c\xE1lculo, corr\xEDjala y gu\xE1rdelo "
+                           "de nuevo; no se escribi\xF3 el archivo XML.";
+            cleanUp();
+            session.ui().message(shell::MessageKind::Error, kErrorTitle, result.error);
+            return result;
           case reports::CellKind::Date:
             value = Value::date(reports::julianFromSerial(cell->num));
             break;

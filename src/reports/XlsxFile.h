@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -37,7 +38,17 @@ struct XlsxLimits {
   std::size_t maxCells = 40'000'000;                  // cells held, counting row gaps
 };
 
-XlsxRead openXlsx(const std::filesystem::path& path, const XlsxLimits& limits = {});
-XlsxRead openXlsxBytes(std::string_view bytes, const XlsxLimits& limits = {});
+// What a formula cell becomes. Kept: a Formula cell (its formula, and as `num` the number a
+// spreadsheet program last computed), for a workbook opened to be changed and saved again.
+// Values: the value last computed, as a cell of its kind (number, date, text, logical), for a
+// workbook whose values are read; a formula without a computed value, or whose value is an error
+// ("#N/A", "#DIV/0!"), stays a Formula cell: it has no value to read, and a reader must not take
+// it for 0.
+enum class FormulaCells : std::uint8_t { Kept, Values };
+
+XlsxRead openXlsx(const std::filesystem::path& path, const XlsxLimits& limits = {},
+                  FormulaCells formulas = FormulaCells::Kept);
+XlsxRead openXlsxBytes(std::string_view bytes, const XlsxLimits& limits = {},
+                       FormulaCells formulas = FormulaCells::Kept);
 
 }  // namespace exo::reports

@@ -245,8 +245,13 @@ class SheetLoader {
  public:
   SheetLoader(Workbook& book, const std::vector<std::string>& shared,
               const std::vector<std::uint32_t>& styles, const XlsxLimits& limits,
-              std::size_t& cellBudget)
-      : m_book(book), m_shared(shared), m_styles(styles), m_limits(limits), m_budget(cellBudget) {}
+              std::size_t& cellBudget, FormulaCells formulas)
+      : m_book(book),
+        m_shared(shared),
+        m_styles(styles),
+        m_limits(limits),
+        m_budget(cellBudget),
+        m_formulas(formulas) {}
 
   void load(const pugi::xml_node& ws, Sheet& sh) {
     for (pugi::xml_node c : child(ws, "cols").children()) {
@@ -291,7 +296,15 @@ class SheetLoader {
     const pugi::xml_node f = child(c, "f");
     Cell& target = sh.at(row, col);
     target.style = style;
-    if (f && f.text().get()[0] != '\0') {
+    if (f && m_formulas == FormulaCells::Values) {
+      // Read for its values, a formula is the value last computed, when there is one to read
+      // (the cells that share another cell's formula have an empty one of their own).
+      const bool computed = v && (type == "str" || v.text().get()[0] != '\0') && type != "e";
+      if (!computed) {
+        m_book.setFormula(sh, row, col, "=" + fromUtf8(f.text().get()));
+        return;
+      }
+    } else if (f && f.text().get()[0] != '\0') {
       m_book.setFormula(sh, row, col, "=" + fromUtf8(f.text().get()));
       target.num = v.text().as_double();
       return;
@@ -322,9 +335,10 @@ class SheetLoader {
   const std::vector<std::uint32_t>& m_styles;
   const XlsxLimits& m_limits;
   std::size_t& m_budget;
+  FormulaCells m_formulas;
 };
 
-Workbook readBook(const Archive& zip, const XlsxLimits& limits) {
+Workbook readBook(const Archive& zip, const XlsxLimits& limits, FormulaCells formulas) {
   // The workbook part is named by the package's root relationships.
   std::string bookPart = "xl/workbook.xml";
   const pugi::xml_document rootRels = zip.xml("_rels/.rels", false);
@@ -369,7 +383,7 @@ Workbook readBook(const Archive& zip, const XlsxLimits& limits) {
     Sheet sh;
     sh.name = fromUtf8(s.attribute("name").value());
     if (is(ws.first_child(), "worksheet")) {
-      SheetLoader loader(book, shared, styles, limits, budget);
+      SheetLoader loader(book, shared, styles, limits, budget, formulas);
       loader.load(ws.first_child(), sh);
     }
     sheets.push_back(std::move(sh));
@@ -382,7 +396,8 @@ Workbook readBook(const Archive& zip, const XlsxLimits& limits) {
   return book;
 }
 
-XlsxRead readFrom(zip_source_t* src, const std::string& label, const XlsxLimits& limits) {
+XlsxRead readFrom(zip_source_t* src, const std::string& label, const XlsxLimits& limits,
+                  FormulaCells formulas) {
   XlsxRead out;
   zip_error_t err;
   zip_error_init(&err);
@@ -396,7 +411,7 @@ XlsxRead readFrom(zip_source_t* src, const std::string& label, const XlsxLimits&
   }
   try {
     Archive zip(z, limits);
-    out.book = readBook(zip, limits);
+    out.book = readBook(zip, limits, formulas);
   } catch (const Damaged& d) {
     out.error = "El archivo " + label + " no es un libro de c\341lculo v\341lido: " + d.what;
   } catch (const std::bad_alloc&) {
@@ -407,7 +422,8 @@ XlsxRead readFrom(zip_source_t* src, const std::string& label, const XlsxLimits&
 
 }  // namespace
 
-XlsxRead openXlsx(const std::filesystem::path& path, const XlsxLimits& limits) {
+XlsxRead openXlsx(const std::filesystem::path& path, const XlsxLimits& limits,
+                  FormulaCells formulas) {
   const std::string label = fromUtf8(path.string());
   zip_error_t err;
   zip_error_init(&err);
@@ -419,16 +435,17 @@ XlsxRead openXlsx(const std::filesystem::path& path, const XlsxLimits& limits) {
     zip_source_free(src);
     return {std::nullopt, "No existe el archivo " + label};
   }
-  return readFrom(src, label, limits);
+  return readFrom(src, label, limits, formulas);
 }
 
-XlsxRead openXlsxBytes(std::string_view bytes, const XlsxLimits& limits) {
+XlsxRead openXlsxBytes(std::string_view bytes, const XlsxLimits& limits,
+                       FormulaCells formulas) {
   zip_error_t err;
   zip_error_init(&err);
   zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &err);
   zip_error_fini(&err);
   if (src == nullptr) return {std::nullopt, "No se pudo leer el libro"};
-  return readFrom(src, "(en memoria)", limits);
+  return readFrom(src, "(en memoria)", limits, formulas);
 }
 
 }  // namespace exo::reports

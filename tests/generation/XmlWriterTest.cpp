@@ -237,6 +237,65 @@ TEST_F(XmlConversion, RowsBecomeRecordsInWorkbookOrder) {
                 "pag=\"1500000\" />\r\n</mas>");
 }
 
+// A cell of the review workbook that the user turned into a formula is read by the value the
+// spreadsheet program last computed, of whatever kind; a formula with no such value (never
+// computed, or computed to an error) stops the conversion instead of reaching the file as 0.
+TEST_F(XmlConversion, AFormulaIsReadByItsComputedValueAndNeverTakenForZero) {
+  if (std::system("python3 -c 'import zipfile' >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "python3 missing";
+  const fs::path book =
+      workbook(1, {{"5001", "31", "800123456", "", "", "", "", "", "PEREZ S.A.", "CRA 7", "11",
+                    "001", "169", "1500", "0"}});
+  const fs::path script = work() / "cells.py";
+  std::ofstream(script) << "import re, sys, zipfile\n"
+                           "path = sys.argv[1]\n"
+                           "with zipfile.ZipFile(path) as z:\n"
+                           "    parts = {n: z.read(n) for n in z.namelist()}\n"
+                           "sheet = [n for n in parts if n.startswith('xl/worksheets/sheet')][0]\n"
+                           "xml = parts[sheet].decode()\n"
+                           "for change in sys.argv[2:]:\n"
+                           "    ref = change[change.index('\"') + 1:].split('\"')[0]\n"
+                           "    cell = '<c r=\"' + ref + '\"(?:[^>]*/>|[^>]*>.*?</c>)'\n"
+                           "    xml, n = re.subn(cell, change, xml, count=1)\n"
+                           "    assert n == 1, ref\n"
+                           "parts[sheet] = xml.encode()\n"
+                           "with zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                           "    for n, b in parts.items():\n"
+                           "        z.writestr(n, b)\n";
+  const fs::path original = work() / "original.xlsx";
+  fs::copy_file(book, original);
+  const auto convertWith = [&](const std::vector<std::string>& cells) {
+    fs::copy_file(original, book, fs::copy_options::overwrite_existing);
+    std::string command = "python3 '" + script.string() + "' '" + book.string() + "'";
+    for (const std::string& c : cells) command += " '" + c + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return CONVIERTE2XML(*session, 1, [] { return true; });
+  };
+
+  XmlResult r = convertWith({"<c r=\"I5\" t=\"str\"><f>\"ACME\"&amp;\" S.A.\"</f><v>ACME S.A.</v></c>",
+                             "<c r=\"N5\"><f>1000+500</f><v>1500</v></c>",
+                             "<c r=\"O5\" t=\"b\"><f>FALSE()</f><v>0</v></c>"});
+  ASSERT_TRUE(r.written) << r.error;
+  const std::string written = ledgertest::readBytes(r.file);
+  EXPECT_NE(written.find("raz=\"ACME S.A.\" dir=\"CRA 7\""), std::string::npos) << written;
+  EXPECT_NE(written.find("pag=\"1500\" ded=\"F\""), std::string::npos) << written;
+  EXPECT_NE(written.find("<ValorTotal>1500</ValorTotal>"), std::string::npos) << written;
+
+  for (const std::string& unusable :
+       {std::string("<c r=\"N5\" t=\"e\"><f>1/0</f><v>#DIV/0!</v></c>"),
+        std::string("<c r=\"N5\"><f>1000+500</f></c>"),
+        std::string("<c r=\"N5\"><f>1000+500</f><v></v></c>"),
+        std::string("<c r=\"N5\"><f t=\"shared\" si=\"0\"/></c>")}) {
+    fs::remove(r.file);
+    const XmlResult failed = convertWith({unusable});
+    EXPECT_FALSE(failed.written) << unusable;
+    EXPECT_NE(failed.error.find("La celda N5 del libro tiene una f\xF3rmula"), std::string::npos)
+        << failed.error;
+    EXPECT_FALSE(fs::exists(r.file)) << unusable;
+    EXPECT_FALSE(fs::exists(work() / "TmpTraC.dbf"));
+  }
+}
+
 TEST_F(XmlConversion, HalfTotalsAndTheLanguageFunctions) {
   workbook(11, {{"8301", "1234.5"}, {"8302", "1234.4"}});
   header("2.- Reemplazo", "7");
