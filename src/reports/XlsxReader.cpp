@@ -438,8 +438,7 @@ XlsxRead openXlsx(const std::filesystem::path& path, const XlsxLimits& limits,
   return readFrom(src, label, limits, formulas);
 }
 
-XlsxRead openXlsxBytes(std::string_view bytes, const XlsxLimits& limits,
-                       FormulaCells formulas) {
+XlsxRead openXlsxBytes(std::string_view bytes, const XlsxLimits& limits, FormulaCells formulas) {
   zip_error_t err;
   zip_error_init(&err);
   zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &err);

@@ -243,9 +243,8 @@ TEST_F(XmlConversion, RowsBecomeRecordsInWorkbookOrder) {
 TEST_F(XmlConversion, AFormulaIsReadByItsComputedValueAndNeverTakenForZero) {
   if (std::system("python3 -c 'import zipfile' >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "python3 missing";
-  const fs::path book =
-      workbook(1, {{"5001", "31", "800123456", "", "", "", "", "", "PEREZ S.A.", "CRA 7", "11",
-                    "001", "169", "1500", "0"}});
+  const fs::path book = workbook(1, {{"5001", "31", "800123456", "", "", "", "", "", "PEREZ S.A.",
+                                      "CRA 7", "11", "001", "169", "1500", "0"}});
   const fs::path script = work() / "cells.py";
   std::ofstream(script) << "import re, sys, zipfile\n"
                            "path = sys.argv[1]\n"
@@ -272,9 +271,10 @@ TEST_F(XmlConversion, AFormulaIsReadByItsComputedValueAndNeverTakenForZero) {
     return CONVIERTE2XML(*session, 1, [] { return true; });
   };
 
-  XmlResult r = convertWith({"<c r=\"I5\" t=\"str\"><f>\"ACME\"&amp;\" S.A.\"</f><v>ACME S.A.</v></c>",
-                             "<c r=\"N5\"><f>1000+500</f><v>1500</v></c>",
-                             "<c r=\"O5\" t=\"b\"><f>FALSE()</f><v>0</v></c>"});
+  XmlResult r =
+      convertWith({"<c r=\"I5\" t=\"str\"><f>\"ACME\"&amp;\" S.A.\"</f><v>ACME S.A.</v></c>",
+                   "<c r=\"N5\"><f>1000+500</f><v>1500</v></c>",
+                   "<c r=\"O5\" t=\"b\"><f>FALSE()</f><v>0</v></c>"});
   ASSERT_TRUE(r.written) << r.error;
   const std::string written = ledgertest::readBytes(r.file);
   EXPECT_NE(written.find("raz=\"ACME S.A.\" dir=\"CRA 7\""), std::string::npos) << written;
