@@ -47,18 +47,6 @@ constexpr HeaderKey kHeaderKeys[] = {
     {"FecIni", &Header::fecIni}, {"FecFin", &Header::fecFin},
 };
 
-// The leading number of a text (blanks skipped; digits only), as VAL() reads a sending number.
-long long leadingNumber(std::string_view text) {
-  text = trimLeft(text);
-  long long n = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') break;
-    if (n > 99999999LL) break;
-    n = n * 10 + (c - '0');
-  }
-  return n;
-}
-
 // The amount a format totals: the value the XML header adds up.
 const char* mainAmount(int formatNumber) {
   return formatNumber == 10 || formatNumber == 12 ? "VAL" : "MONTO";
@@ -151,12 +139,13 @@ fs::path workbookPath(const Session& session, int formatNumber) {
 std::string excelDefinition(int formatNumber) { return "MMG" + twoDigits(formatNumber) + "EC.RPO"; }
 std::string xmlDefinition(int formatNumber) { return "MMG" + twoDigits(formatNumber) + "XC.RPO"; }
 
+// The name the XML writer gives the file it writes from this header: the driver checks and
+// reports the file under that very name, whatever was typed as the sending number.
 std::string xmlFileName(const Header& h) {
-  char number[16];
-  std::snprintf(number, sizeof number, "%08lld", leadingNumber(h.numEnv));
-  const std::string_view cpt = trimLeft(h.codCpt);
-  return "Dmuisca_0" + std::string(cpt.empty() ? " " : cpt.substr(0, 1)) + "0" + h.format +
-         versionInFileName(h.versi) + h.ano + number + ".xml";
+  XmlHeader x{
+      h.ano,   std::string(trimLeft(h.codCpt)), h.format, h.versi, h.numEnv, h.fecEnv, h.fecIni,
+      h.fecFin};
+  return xmlFileName(x, std::atoi(h.format.c_str()) - 1000);
 }
 
 Header defaultHeader(int formatNumber, std::string_view version, std::string_view consecut,

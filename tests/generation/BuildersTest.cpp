@@ -9,6 +9,7 @@
 #include "consolidation/BasesSupport.h"
 #include "generation/Builders.h"
 #include "generation/Generation.h"
+#include "generation/XmlWriter.h"
 #include "masterdata/ThirdParty.h"
 #include "shell/RunFiles.h"
 #include "store/Dictionary.h"
@@ -219,6 +220,13 @@ TEST(GenerationNames, FilesOfARun) {
   EXPECT_EQ(generation::xmlFileName(h).substr(0, 10), "Dmuisca_02");
   h.versi = "10";  // both of the name's places for the version
   EXPECT_EQ(generation::xmlFileName(h), "Dmuisca_020100110200800000001.xml");
+  // Whatever was typed as the sending number, the driver names the file the writer writes.
+  for (const char* typed : {"-3", "123456789012", " 7x", "1.9"}) {
+    h.numEnv = typed;
+    const generation::XmlHeader x{h.ano,    "2",      h.format, h.versi,
+                                  h.numEnv, h.fecEnv, h.fecIni, h.fecFin};
+    EXPECT_EQ(generation::xmlFileName(h), generation::xmlFileName(x, 1)) << typed;
+  }
   EXPECT_EQ(generation::defaultHeader(12, "08", "", "20100101000000").versi, "8");
   EXPECT_EQ(generation::defaultHeader(12, "", "", "20100101000000").versi, "0");
   EXPECT_EQ(generation::defaultHeader(12, "", "", "20100101000000").format, "1012");
