@@ -40,10 +40,10 @@ std::string poolText(const unsigned char* pool, std::uint32_t offset, std::uint3
   return std::string(p, n);
 }
 
+// The name's bytes without the blanks and NULs after them, measured first and then made once.
 std::string trimName(const char* key, std::size_t n) {
-  std::string s(key, n);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
-  return s;
+  while (n > 0 && (key[n - 1] == ' ' || key[n - 1] == '\0')) --n;
+  return std::string(key, n);
 }
 
 }  // namespace
@@ -166,10 +166,10 @@ const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std:
     return it->second;
   readNode(offset, keyLength, fill, leaf);
   // Interior nodes are few and on every path; leaves are kept too, for seeks of the same keys
-  // (the same accounts, the same third parties) again. A full set of leaves starts over.
-  if (!leaf.isLeaf()) return keep(leaf);
-  keep(leaf);
-  return leaf;
+  // (the same accounts, the same third parties) again. A full set of leaves starts over. The
+  // node decoded is moved among the kept ones, not copied: `leaf` takes the room of the entry
+  // it fills, and holds nothing of use afterwards (the caller reads the node returned).
+  return keep(std::move(leaf));
 }
 
 namespace {
@@ -363,20 +363,21 @@ std::string Cdx::padKey(std::size_t tag, std::string_view key) const {
 template <typename OnLeaf>
 void Cdx::walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                      OnLeaf&& onLeaf) const {
+  // The nodes are read where they are kept, not copied: each is done with before the next is
+  // asked for.
   ScratchNode scratch;
-  cdx::Node& node = scratch.node;
-  loadNode(root, keyLength, fill, node);
-  for (int depth = 0; !node.isLeaf(); ++depth) {
-    if (depth > kMaxDepth || node.size() == 0)
+  const cdx::Node* node = &nodeToRead(root, keyLength, fill, scratch.node);
+  for (int depth = 0; !node->isLeaf(); ++depth) {
+    if (depth > kMaxDepth || node->size() == 0)
       raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", path());
-    loadNode(node.children[0], keyLength, fill, node);
+    node = &nodeToRead(node->children[0], keyLength, fill, scratch.node);
   }
   for (std::uint32_t hops = 0;; ++hops) {
     if (hops > pageLimit()) raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", path());
-    onLeaf(node);
-    if (node.right == kNoPage) break;
-    loadNode(node.right, keyLength, fill, node);
-    if (!node.isLeaf()) raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", path());
+    onLeaf(*node);
+    if (node->right == kNoPage) break;
+    node = &nodeToRead(node->right, keyLength, fill, scratch.node);
+    if (!node->isLeaf()) raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", path());
   }
 }
 
@@ -410,27 +411,35 @@ bool Cdx::isOrdered(std::size_t tag) {
 // ---- Cursor ----------------------------------------------------------------------------
 
 CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag)
-    : m_cdx(&cdx), m_tag(tag), m_order(cdx.order(tag)), m_leaf(cdx::takeSpareNode()) {
-  m_leaf.keyLength = cdx.tags().at(tag).keyLength;
+    : m_cdx(&cdx),
+      m_tag(tag),
+      m_order(cdx.order(tag)),
+      m_keyLength(cdx.tags().at(tag).keyLength),
+      m_leaf(cdx::takeSpareNode()) {
+  m_leaf.keyLength = m_keyLength;
 }
 
 void CdxCursor::loadLeaf(std::uint32_t offset) {
   if (++m_hops > m_cdx->pageLimit())
     raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", m_cdx->path());
-  m_cdx->loadNode(offset, m_leaf.keyLength, m_order.fill, m_leaf);
+  m_cdx->loadNode(offset, m_keyLength, m_order.fill, m_leaf);
   if (!m_leaf.isLeaf())
     raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", m_cdx->path());
 }
 
 bool CdxCursor::descend(bool rightmost) {
   m_hops = 0;
-  m_cdx->loadNode(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
-  for (int depth = 0; !m_leaf.isLeaf(); ++depth) {
-    if (depth > kMaxDepth || m_leaf.size() == 0)
+  m_valid = false;  // until the walk stands on a key (the leaf is scratch meanwhile)
+  // The nodes above the leaf are read where they are kept; only the leaf is copied.
+  const std::uint16_t keyLength = m_keyLength;
+  const cdx::Node* node = &m_cdx->nodeToRead(m_cdx->rootOf(m_tag), keyLength, m_order.fill, m_leaf);
+  for (int depth = 0; !node->isLeaf(); ++depth) {
+    if (depth > kMaxDepth || node->size() == 0)
       raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", m_cdx->path());
-    const std::uint32_t child = rightmost ? m_leaf.children.back() : m_leaf.children.front();
-    m_cdx->loadNode(child, m_leaf.keyLength, m_order.fill, m_leaf);
+    const std::uint32_t child = rightmost ? node->children.back() : node->children.front();
+    node = &m_cdx->nodeToRead(child, keyLength, m_order.fill, m_leaf);
   }
+  if (node != &m_leaf) m_leaf = *node;
   return true;
 }
 
@@ -488,15 +497,16 @@ int CdxCursor::compareAt(const cdx::Node& node, std::size_t i, std::string_view 
 }
 
 bool CdxCursor::seek(std::string_view key, std::uint32_t recno) {
-  if (!m_cdx->isOrdered(m_tag)) return seekScan(key.substr(0, m_leaf.keyLength), recno);
+  if (!m_cdx->isOrdered(m_tag)) return seekScan(key.substr(0, m_keyLength), recno);
   return seekInOrder(key, recno);
 }
 
 bool CdxCursor::seekInOrder(std::string_view key, std::uint32_t recno) {
-  key = key.substr(0, m_leaf.keyLength);
+  const std::uint16_t keyLength = m_keyLength;
+  key = key.substr(0, keyLength);
   m_hops = 0;
-  const cdx::Node* node =
-      &m_cdx->nodeAt(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
+  m_valid = false;  // until the seek ends on a key (the leaf is scratch meanwhile)
+  const cdx::Node* node = &m_cdx->nodeAt(m_cdx->rootOf(m_tag), keyLength, m_order.fill, m_leaf);
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", m_cdx->path());
     // First entry not below the key (entries are in order).
@@ -511,7 +521,7 @@ bool CdxCursor::seekInOrder(std::string_view key, std::uint32_t recno) {
       break;
     }
     if (lo == node->size()) return m_valid = false;
-    node = &m_cdx->nodeAt(node->children[lo], m_leaf.keyLength, m_order.fill, m_leaf);
+    node = &m_cdx->nodeAt(node->children[lo], keyLength, m_order.fill, m_leaf);
   }
   if (node != &m_leaf) m_leaf = *node;
   if (!settleForward()) return false;

@@ -219,6 +219,14 @@ class Cdx {
     const cdx::Node& kept = nodeAt(offset, keyLength, fill, node);
     if (&kept != &node) node = kept;
   }
+  // The node at `offset` to be read and not changed: the one kept decoded when keepsNodes(),
+  // else read afresh into `scratch`. It stands until the next node is asked of this object.
+  const cdx::Node& nodeToRead(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
+                              cdx::Node& scratch) const {
+    if (keepsNodes()) return nodeAt(offset, keyLength, fill, scratch);
+    readNode(offset, keyLength, fill, scratch);
+    return scratch;
+  }
   std::uint32_t rootOf(std::size_t tag) const;
   cdx::KeyOrder order(std::size_t tag) const;
   std::string padKey(std::size_t tag, std::string_view key) const;
@@ -368,6 +376,7 @@ class CdxCursor {
   Cdx* m_cdx;
   std::size_t m_tag;
   cdx::KeyOrder m_order;
+  std::uint16_t m_keyLength;  // the tag's (the leaf's own while it stands)
   cdx::Node m_leaf;
   std::size_t m_index = 0;
   bool m_valid = false;

@@ -170,11 +170,13 @@ void pointAt(Node& parent, std::size_t i, const Node& child) {
 
 // Writes a changed node and carries the change up the path: parent entries take the last key
 // of their child, splits add entries, a split root gets a new root above it.
+// `node` is scratch once stored: where nodes are kept, it is moved among them as written (it
+// takes the room of the entry it replaces).
 void store(TagEdit& e, EditPath& path, Node& node) {
   for (;;) {
     std::optional<Node> extra = writeOrSplit(e, node);
     if (path.empty()) {
-      if (!extra) return CdxWriter::keepWritten(e.cdx, node);
+      if (!extra) return CdxWriter::keepWritten(e.cdx, std::move(node));
       Node root;
       root.keyLength = e.keyLength;
       root.fill = e.order.fill;
@@ -195,13 +197,13 @@ void store(TagEdit& e, EditPath& path, Node& node) {
     if (!extra && up.node.children[up.index] == node.offset &&
         up.node.recnos[up.index] == node.recnos.back() &&
         std::memcmp(up.node.key(up.index), node.key(node.size() - 1), up.node.keyLength) == 0)
-      return CdxWriter::keepWritten(e.cdx, node);
+      return CdxWriter::keepWritten(e.cdx, std::move(node));
     pointAt(up.node, up.index, node);
     if (extra) {
       up.node.insert(up.index + 1, extra->key(0), 0, 0);
       pointAt(up.node, up.index + 1, *extra);
     }
-    CdxWriter::keepWritten(e.cdx, node);
+    CdxWriter::keepWritten(e.cdx, std::move(node));
     std::swap(node, up.node);  // the parent is changed next; the step keeps the room
   }
 }
