@@ -266,6 +266,11 @@ void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t f
       return;
     }
   }
+  readNodeCopied(offset, keyLength, fill, node);
+}
+
+void Cdx::readNodeCopied(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
+                         cdx::Node& node) const {
   unsigned char page[kPageSize];
   readPage(offset, page);
   cdx::decodeNode(page, offset, keyLength, fill, node, path());
@@ -274,8 +279,14 @@ void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t f
 void Cdx::loadDirectory() {
   m_size = m_file.size();
   if (m_size < 2 * kPageSize) raiseCorrupt("cabecera de \xEDndice incompleta", path());
-  unsigned char head[2 * kPageSize];
-  readBytes(0, head, sizeof head);
+  // The header's first bytes (the directory's root, key length and page size) where the
+  // file's view holds them, else read.
+  unsigned char copy[24];
+  const unsigned char* head = viewed(0, sizeof copy);
+  if (head == nullptr) {
+    readBytes(0, copy, sizeof copy);
+    head = copy;
+  }
   if (std::memcmp(head + 20, "RCHB", 4) == 0 && cdx::readLe16(head + 18) != kPageSize)
     raise(GenCode::Unsupported, "\xCDndice con p\xE1ginas de tama\xF1o no soportado", path());
   if (cdx::readLe16(head + 12) != 10) raiseCorrupt("directorio de etiquetas inv\xE1lido", path());
@@ -299,8 +310,18 @@ void Cdx::loadDirectory() {
 TagInfo Cdx::readTagHeader(std::uint32_t offset, std::string name) const {
   if (offset % kPageSize != 0 || offset < 2 * kPageSize || !reaches(offset + 2ull * kPageSize))
     raiseCorrupt("cabecera de etiqueta fuera de rango: " + name, path());
+  if (const unsigned char* h = viewed(offset, 2 * kPageSize))
+    return tagHeaderOf(h, offset, std::move(name));
+  return readTagHeaderCopied(offset, std::move(name));
+}
+
+TagInfo Cdx::readTagHeaderCopied(std::uint32_t offset, std::string name) const {
   unsigned char h[2 * kPageSize];
   readBytes(offset, h, sizeof h);
+  return tagHeaderOf(h, offset, std::move(name));
+}
+
+TagInfo Cdx::tagHeaderOf(const unsigned char* h, std::uint32_t offset, std::string name) const {
   TagInfo t;
   t.name = std::move(name);
   t.headerOffset = offset;

@@ -205,9 +205,16 @@ class Cdx {
   Cdx() = default;
   void loadDirectory();
   TagInfo readTagHeader(std::uint32_t offset, std::string name) const;
+  // The slow paths of the two above (a copy of what the view does not hold), kept out of them so
+  // that reads through the view need no room for a page on the stack.
+  [[gnu::noinline]] TagInfo readTagHeaderCopied(std::uint32_t offset, std::string name) const;
+  // The tag header whose two pages are at `h`.
+  TagInfo tagHeaderOf(const unsigned char* h, std::uint32_t offset, std::string name) const;
   void readPage(std::uint32_t offset, unsigned char* page) const;
   void readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                 cdx::Node& node) const;
+  [[gnu::noinline]] void readNodeCopied(std::uint32_t offset, std::uint16_t keyLength,
+                                        std::uint8_t fill, cdx::Node& node) const;
   // Nodes are kept decoded across reads and this object's own changes while nobody else can
   // change the file: during a batch (its lock held) and in an exclusive open.
   bool keepsNodes() const { return m_batch || !m_options.shared; }

@@ -56,11 +56,6 @@ void decodeLeaf(const unsigned char* page, std::uint16_t keyLength, std::uint8_t
   const unsigned dupShift = recBits >= 64 ? 0 : recBits, trlShift = trlAt >= 64 ? 0 : trlAt;
   const std::uint64_t entryMask =
       entryBytes == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * entryBytes)) - 1;
-  // The entries, with zeros after them: every entry is then loaded as one word, the last ones
-  // of a full page too.
-  unsigned char entries[kLeafSpace + 8];
-  std::memcpy(entries, page + 24, n * entryBytes);
-  std::memset(entries + n * entryBytes, 0, 8);
   out.keys.resize(std::size_t{n} * keyLength);
   out.recnos.resize(n);
   std::uint64_t pos = kPageSize;
@@ -69,11 +64,7 @@ void decodeLeaf(const unsigned char* page, std::uint16_t keyLength, std::uint8_t
   std::uint64_t dupLimit = 0;
   char* dst = out.keys.data();
   const char* prev = dst;
-  const unsigned char* e = entries;
-  for (std::uint32_t i = 0; i < n; ++i, e += entryBytes) {
-    std::uint64_t v;
-    std::memcpy(&v, e, 8);  // the entry's bytes, least significant first (little endian)
-    v &= entryMask;
+  const auto decode = [&](std::uint32_t i, std::uint64_t v) {
     const std::uint64_t dup = (v >> dupShift) & dupMask;
     const std::uint64_t trail = (v >> trlShift) & trlMask;
     // Counts and lengths are far below 2^63: a difference that goes below zero sets the top
@@ -94,6 +85,21 @@ void decodeLeaf(const unsigned char* page, std::uint16_t keyLength, std::uint8_t
     prev = dst;
     dst += keyLength;
     dupLimit = keyLength;
+  };
+  // Entries whose eight bytes lie within the page are loaded as one word (least significant
+  // byte first); the last few of a full page byte by byte.
+  const std::uint32_t whole = std::min(n, (kPageSize - 24 - 8) / entryBytes + 1);
+  const unsigned char* e = page + 24;
+  std::uint32_t i = 0;
+  for (; i < whole; ++i, e += entryBytes) {
+    std::uint64_t v;
+    std::memcpy(&v, e, 8);
+    decode(i, v & entryMask);
+  }
+  for (; i < n; ++i, e += entryBytes) {
+    std::uint64_t v = 0;
+    for (unsigned b = 0; b < entryBytes; ++b) v |= std::uint64_t{e[b]} << (8 * b);
+    decode(i, v);
   }
 }
 

@@ -88,10 +88,19 @@ std::size_t chooseSplit(const Node& n, std::uint8_t fill) {
 // Packs a leaf into `page`; false when its keys do not fit. Where the page holds this packer's
 // own encoding of the keys before the first changed one, only the keys from there on are packed
 // again (the result is the same byte for byte).
+// The same from a copy of the page as it stands, where the file's view does not hold it (apart,
+// so that packing from the view needs no room for a copy).
+[[gnu::noinline]] bool packLeafAfterCopy(TagEdit& e, const Node& n, unsigned char* page) {
+  unsigned char old[kPageSize];
+  CdxWriter::readBytes(e.cdx, n.offset, old, kPageSize);
+  return encodeLeafAfter(n, e.order.fill, old, page);
+}
+
 bool packLeaf(TagEdit& e, const Node& n, unsigned char* page) {
   if (n.packedPrefix > 0 || n.packedTail > 1) {
-    unsigned char scratch[kPageSize];
-    return encodeLeafAfter(n, e.order.fill, CdxWriter::pageBytes(e.cdx, n.offset, scratch), page);
+    if (const unsigned char* old = CdxWriter::viewedPage(e.cdx, n.offset))
+      return encodeLeafAfter(n, e.order.fill, old, page);
+    return packLeafAfterCopy(e, n, page);
   }
   return encodeLeaf(n, e.order.fill, page);
 }
