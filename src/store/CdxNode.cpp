@@ -64,7 +64,13 @@ void decodeLeaf(const unsigned char* page, std::uint16_t keyLength, std::uint8_t
   std::uint64_t dupLimit = 0;
   char* dst = out.keys.data();
   const char* prev = dst;
-  const auto decode = [&](std::uint32_t i, std::uint64_t v) {
+  for (std::uint32_t i = 0, at = 24; i < n; ++i, at += entryBytes) {
+    // The entry's eight bytes, least significant first (little endian); the last entries of a
+    // full page are taken from the page's last eight bytes, shifted down to them.
+    const std::uint32_t from = std::min(at, kPageSize - 8);
+    std::uint64_t v;
+    std::memcpy(&v, page + from, 8);
+    v = (v >> (8 * (at - from))) & entryMask;
     const std::uint64_t dup = (v >> dupShift) & dupMask;
     const std::uint64_t trail = (v >> trlShift) & trlMask;
     // Counts and lengths are far below 2^63: a difference that goes below zero sets the top
@@ -85,21 +91,6 @@ void decodeLeaf(const unsigned char* page, std::uint16_t keyLength, std::uint8_t
     prev = dst;
     dst += keyLength;
     dupLimit = keyLength;
-  };
-  // Entries whose eight bytes lie within the page are loaded as one word (least significant
-  // byte first); the last few of a full page byte by byte.
-  const std::uint32_t whole = std::min(n, (kPageSize - 24 - 8) / entryBytes + 1);
-  const unsigned char* e = page + 24;
-  std::uint32_t i = 0;
-  for (; i < whole; ++i, e += entryBytes) {
-    std::uint64_t v;
-    std::memcpy(&v, e, 8);
-    decode(i, v & entryMask);
-  }
-  for (; i < n; ++i, e += entryBytes) {
-    std::uint64_t v = 0;
-    for (unsigned b = 0; b < entryBytes; ++b) v |= std::uint64_t{e[b]} << (8 * b);
-    decode(i, v);
   }
 }
 
