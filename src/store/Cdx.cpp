@@ -40,10 +40,10 @@ std::string poolText(const unsigned char* pool, std::uint32_t offset, std::uint3
   return std::string(p, n);
 }
 
+// The name's bytes without the blanks and NULs after them, measured first and then made once.
 std::string trimName(const char* key, std::size_t n) {
-  std::string s(key, n);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
-  return s;
+  while (n > 0 && (key[n - 1] == ' ' || key[n - 1] == '\0')) --n;
+  return std::string(key, n);
 }
 
 }  // namespace
@@ -166,10 +166,10 @@ const cdx::Node& Cdx::nodeAt(std::uint32_t offset, std::uint16_t keyLength, std:
     return it->second;
   readNode(offset, keyLength, fill, leaf);
   // Interior nodes are few and on every path; leaves are kept too, for seeks of the same keys
-  // (the same accounts, the same third parties) again. A full set of leaves starts over.
-  if (!leaf.isLeaf()) return keep(leaf);
-  keep(leaf);
-  return leaf;
+  // (the same accounts, the same third parties) again. A full set of leaves starts over. The
+  // node decoded is moved among the kept ones, not copied: `leaf` takes the room of the entry
+  // it fills, and holds nothing of use afterwards (the caller reads the node returned).
+  return keep(std::move(leaf));
 }
 
 namespace {
@@ -266,6 +266,11 @@ void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t f
       return;
     }
   }
+  readNodeCopied(offset, keyLength, fill, node);
+}
+
+void Cdx::readNodeCopied(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
+                         cdx::Node& node) const {
   unsigned char page[kPageSize];
   readPage(offset, page);
   cdx::decodeNode(page, offset, keyLength, fill, node, path());
@@ -274,8 +279,14 @@ void Cdx::readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t f
 void Cdx::loadDirectory() {
   m_size = m_file.size();
   if (m_size < 2 * kPageSize) raiseCorrupt("cabecera de \xEDndice incompleta", path());
-  unsigned char head[2 * kPageSize];
-  readBytes(0, head, sizeof head);
+  // The header's first bytes (the directory's root, key length and page size) where the
+  // file's view holds them, else read.
+  unsigned char copy[24];
+  const unsigned char* head = viewed(0, sizeof copy);
+  if (head == nullptr) {
+    readBytes(0, copy, sizeof copy);
+    head = copy;
+  }
   if (std::memcmp(head + 20, "RCHB", 4) == 0 && cdx::readLe16(head + 18) != kPageSize)
     raise(GenCode::Unsupported, "\xCDndice con p\xE1ginas de tama\xF1o no soportado", path());
   if (cdx::readLe16(head + 12) != 10) raiseCorrupt("directorio de etiquetas inv\xE1lido", path());
@@ -299,8 +310,18 @@ void Cdx::loadDirectory() {
 TagInfo Cdx::readTagHeader(std::uint32_t offset, std::string name) const {
   if (offset % kPageSize != 0 || offset < 2 * kPageSize || !reaches(offset + 2ull * kPageSize))
     raiseCorrupt("cabecera de etiqueta fuera de rango: " + name, path());
+  if (const unsigned char* h = viewed(offset, 2 * kPageSize))
+    return tagHeaderOf(h, offset, std::move(name));
+  return readTagHeaderCopied(offset, std::move(name));
+}
+
+TagInfo Cdx::readTagHeaderCopied(std::uint32_t offset, std::string name) const {
   unsigned char h[2 * kPageSize];
   readBytes(offset, h, sizeof h);
+  return tagHeaderOf(h, offset, std::move(name));
+}
+
+TagInfo Cdx::tagHeaderOf(const unsigned char* h, std::uint32_t offset, std::string name) const {
   TagInfo t;
   t.name = std::move(name);
   t.headerOffset = offset;
@@ -363,20 +384,21 @@ std::string Cdx::padKey(std::size_t tag, std::string_view key) const {
 template <typename OnLeaf>
 void Cdx::walkLeaves(std::uint32_t root, std::uint16_t keyLength, std::uint8_t fill,
                      OnLeaf&& onLeaf) const {
+  // The nodes are read where they are kept, not copied: each is done with before the next is
+  // asked for.
   ScratchNode scratch;
-  cdx::Node& node = scratch.node;
-  loadNode(root, keyLength, fill, node);
-  for (int depth = 0; !node.isLeaf(); ++depth) {
-    if (depth > kMaxDepth || node.size() == 0)
+  const cdx::Node* node = &nodeToRead(root, keyLength, fill, scratch.node);
+  for (int depth = 0; !node->isLeaf(); ++depth) {
+    if (depth > kMaxDepth || node->size() == 0)
       raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", path());
-    loadNode(node.children[0], keyLength, fill, node);
+    node = &nodeToRead(node->children[0], keyLength, fill, scratch.node);
   }
   for (std::uint32_t hops = 0;; ++hops) {
     if (hops > pageLimit()) raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", path());
-    onLeaf(node);
-    if (node.right == kNoPage) break;
-    loadNode(node.right, keyLength, fill, node);
-    if (!node.isLeaf()) raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", path());
+    onLeaf(*node);
+    if (node->right == kNoPage) break;
+    node = &nodeToRead(node->right, keyLength, fill, scratch.node);
+    if (!node->isLeaf()) raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", path());
   }
 }
 
@@ -410,27 +432,35 @@ bool Cdx::isOrdered(std::size_t tag) {
 // ---- Cursor ----------------------------------------------------------------------------
 
 CdxCursor::CdxCursor(Cdx& cdx, std::size_t tag)
-    : m_cdx(&cdx), m_tag(tag), m_order(cdx.order(tag)), m_leaf(cdx::takeSpareNode()) {
-  m_leaf.keyLength = cdx.tags().at(tag).keyLength;
+    : m_cdx(&cdx),
+      m_tag(tag),
+      m_order(cdx.order(tag)),
+      m_keyLength(cdx.tags().at(tag).keyLength),
+      m_leaf(cdx::takeSpareNode()) {
+  m_leaf.keyLength = m_keyLength;
 }
 
 void CdxCursor::loadLeaf(std::uint32_t offset) {
   if (++m_hops > m_cdx->pageLimit())
     raiseCorrupt("ciclo en la cadena de hojas del \xEDndice", m_cdx->path());
-  m_cdx->loadNode(offset, m_leaf.keyLength, m_order.fill, m_leaf);
+  m_cdx->loadNode(offset, m_keyLength, m_order.fill, m_leaf);
   if (!m_leaf.isLeaf())
     raiseCorrupt("hoja de \xEDndice enlazada con un nodo interior", m_cdx->path());
 }
 
 bool CdxCursor::descend(bool rightmost) {
   m_hops = 0;
-  m_cdx->loadNode(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
-  for (int depth = 0; !m_leaf.isLeaf(); ++depth) {
-    if (depth > kMaxDepth || m_leaf.size() == 0)
+  m_valid = false;  // until the walk stands on a key (the leaf is scratch meanwhile)
+  // The nodes above the leaf are read where they are kept; only the leaf is copied.
+  const std::uint16_t keyLength = m_keyLength;
+  const cdx::Node* node = &m_cdx->nodeToRead(m_cdx->rootOf(m_tag), keyLength, m_order.fill, m_leaf);
+  for (int depth = 0; !node->isLeaf(); ++depth) {
+    if (depth > kMaxDepth || node->size() == 0)
       raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", m_cdx->path());
-    const std::uint32_t child = rightmost ? m_leaf.children.back() : m_leaf.children.front();
-    m_cdx->loadNode(child, m_leaf.keyLength, m_order.fill, m_leaf);
+    const std::uint32_t child = rightmost ? node->children.back() : node->children.front();
+    node = &m_cdx->nodeToRead(child, keyLength, m_order.fill, m_leaf);
   }
+  if (node != &m_leaf) m_leaf = *node;
   return true;
 }
 
@@ -488,15 +518,16 @@ int CdxCursor::compareAt(const cdx::Node& node, std::size_t i, std::string_view 
 }
 
 bool CdxCursor::seek(std::string_view key, std::uint32_t recno) {
-  if (!m_cdx->isOrdered(m_tag)) return seekScan(key.substr(0, m_leaf.keyLength), recno);
+  if (!m_cdx->isOrdered(m_tag)) return seekScan(key.substr(0, m_keyLength), recno);
   return seekInOrder(key, recno);
 }
 
 bool CdxCursor::seekInOrder(std::string_view key, std::uint32_t recno) {
-  key = key.substr(0, m_leaf.keyLength);
+  const std::uint16_t keyLength = m_keyLength;
+  key = key.substr(0, keyLength);
   m_hops = 0;
-  const cdx::Node* node =
-      &m_cdx->nodeAt(m_cdx->rootOf(m_tag), m_leaf.keyLength, m_order.fill, m_leaf);
+  m_valid = false;  // until the seek ends on a key (the leaf is scratch meanwhile)
+  const cdx::Node* node = &m_cdx->nodeAt(m_cdx->rootOf(m_tag), keyLength, m_order.fill, m_leaf);
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth) raiseCorrupt("\xE1rbol de \xEDndice inv\xE1lido", m_cdx->path());
     // First entry not below the key (entries are in order).
@@ -511,7 +542,7 @@ bool CdxCursor::seekInOrder(std::string_view key, std::uint32_t recno) {
       break;
     }
     if (lo == node->size()) return m_valid = false;
-    node = &m_cdx->nodeAt(node->children[lo], m_leaf.keyLength, m_order.fill, m_leaf);
+    node = &m_cdx->nodeAt(node->children[lo], keyLength, m_order.fill, m_leaf);
   }
   if (node != &m_leaf) m_leaf = *node;
   if (!settleForward()) return false;

@@ -205,9 +205,16 @@ class Cdx {
   Cdx() = default;
   void loadDirectory();
   TagInfo readTagHeader(std::uint32_t offset, std::string name) const;
+  // The slow paths of the two above (a copy of what the view does not hold), kept out of them so
+  // that reads through the view need no room for a page on the stack.
+  [[gnu::noinline]] TagInfo readTagHeaderCopied(std::uint32_t offset, std::string name) const;
+  // The tag header whose two pages are at `h`.
+  TagInfo tagHeaderOf(const unsigned char* h, std::uint32_t offset, std::string name) const;
   void readPage(std::uint32_t offset, unsigned char* page) const;
   void readNode(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
                 cdx::Node& node) const;
+  [[gnu::noinline]] void readNodeCopied(std::uint32_t offset, std::uint16_t keyLength,
+                                        std::uint8_t fill, cdx::Node& node) const;
   // Nodes are kept decoded across reads and this object's own changes while nobody else can
   // change the file: during a batch (its lock held) and in an exclusive open.
   bool keepsNodes() const { return m_batch || !m_options.shared; }
@@ -218,6 +225,14 @@ class Cdx {
     if (!keepsNodes()) return readNode(offset, keyLength, fill, node);
     const cdx::Node& kept = nodeAt(offset, keyLength, fill, node);
     if (&kept != &node) node = kept;
+  }
+  // The node at `offset` to be read and not changed: the one kept decoded when keepsNodes(),
+  // else read afresh into `scratch`. It stands until the next node is asked of this object.
+  const cdx::Node& nodeToRead(std::uint32_t offset, std::uint16_t keyLength, std::uint8_t fill,
+                              cdx::Node& scratch) const {
+    if (keepsNodes()) return nodeAt(offset, keyLength, fill, scratch);
+    readNode(offset, keyLength, fill, scratch);
+    return scratch;
   }
   std::uint32_t rootOf(std::size_t tag) const;
   cdx::KeyOrder order(std::size_t tag) const;
@@ -368,6 +383,7 @@ class CdxCursor {
   Cdx* m_cdx;
   std::size_t m_tag;
   cdx::KeyOrder m_order;
+  std::uint16_t m_keyLength;  // the tag's (the leaf's own while it stands)
   cdx::Node m_leaf;
   std::size_t m_index = 0;
   bool m_valid = false;

@@ -48,6 +48,11 @@ void Cdx::readBytes(std::uint64_t offset, void* buffer, std::size_t n) const {
   if (!m_pendingLeaves.empty()) encodePending(offset, n);
   auto* out = static_cast<unsigned char*>(buffer);
   if (m_pages.empty()) {
+    // Bytes that the file's view holds are copied from there, without asking the file.
+    if (const unsigned char* p = viewed(offset, n)) {
+      std::memcpy(out, p, n);
+      return;
+    }
     m_file.readAt(offset, out, n);
     return;
   }

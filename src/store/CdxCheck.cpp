@@ -68,21 +68,31 @@ void checkLeaf(CheckState& s, const Node& n, const unsigned char* page, bool isR
   s.prevLeafRight = n.right;
 }
 
+// Decodes the node at `offset` from a copy of its page (where the file's view does not hold
+// it), and checks it when it is a leaf; apart, so that checks through the view need no room for
+// a page on the stack.
+[[gnu::noinline]] void decodeCopied(CheckState& s, std::uint32_t offset, Node& n, bool isRoot) {
+  unsigned char page[kPageSize];
+  CdxWriter::readBytes(s.cdx, offset, page, kPageSize);
+  decodeNode(page, offset, s.keyLength, s.order.fill, n, s.cdx.path());
+  if (n.isLeaf()) checkLeaf(s, n, page, isRoot);
+}
+
 // Checks the subtree at `offset`; returns false once a fault is recorded.
 bool checkSubtree(CheckState& s, std::uint32_t offset, int depth, bool isRoot) {
   if (depth > kMaxCheckDepth || ++s.visited > CdxWriter::pageLimit(s.cdx)) {
     s.fault = "\xE1rbol demasiado profundo o con ciclos";
     return false;
   }
-  unsigned char page[kPageSize];
-  CdxWriter::readBytes(s.cdx, offset, page, kPageSize);
   while (s.nodes.size() <= static_cast<std::size_t>(depth)) s.nodes.push_back(takeSpareNode());
   Node& n = s.nodes[static_cast<std::size_t>(depth)];
-  decodeNode(page, offset, s.keyLength, s.order.fill, n, s.cdx.path());
-  if (n.isLeaf()) {
-    checkLeaf(s, n, page, isRoot);
-    return s.fault.empty();
+  if (const unsigned char* page = CdxWriter::viewedPage(s.cdx, offset)) {
+    decodeNode(page, offset, s.keyLength, s.order.fill, n, s.cdx.path());
+    if (n.isLeaf()) checkLeaf(s, n, page, isRoot);
+  } else {
+    decodeCopied(s, offset, n, isRoot);
   }
+  if (n.isLeaf()) return s.fault.empty();
   if (n.size() == 0) fault(s, "nodo interior vac\xEDo", offset);
   for (std::size_t i = 0; i < n.size() && s.fault.empty(); ++i) {
     if (!checkSubtree(s, n.children[i], depth + 1, false)) return false;

@@ -88,10 +88,19 @@ std::size_t chooseSplit(const Node& n, std::uint8_t fill) {
 // Packs a leaf into `page`; false when its keys do not fit. Where the page holds this packer's
 // own encoding of the keys before the first changed one, only the keys from there on are packed
 // again (the result is the same byte for byte).
+// The same from a copy of the page as it stands, where the file's view does not hold it (apart,
+// so that packing from the view needs no room for a copy).
+[[gnu::noinline]] bool packLeafAfterCopy(TagEdit& e, const Node& n, unsigned char* page) {
+  unsigned char old[kPageSize];
+  CdxWriter::readBytes(e.cdx, n.offset, old, kPageSize);
+  return encodeLeafAfter(n, e.order.fill, old, page);
+}
+
 bool packLeaf(TagEdit& e, const Node& n, unsigned char* page) {
   if (n.packedPrefix > 0 || n.packedTail > 1) {
-    unsigned char scratch[kPageSize];
-    return encodeLeafAfter(n, e.order.fill, CdxWriter::pageBytes(e.cdx, n.offset, scratch), page);
+    if (const unsigned char* old = CdxWriter::viewedPage(e.cdx, n.offset))
+      return encodeLeafAfter(n, e.order.fill, old, page);
+    return packLeafAfterCopy(e, n, page);
   }
   return encodeLeaf(n, e.order.fill, page);
 }
@@ -170,11 +179,13 @@ void pointAt(Node& parent, std::size_t i, const Node& child) {
 
 // Writes a changed node and carries the change up the path: parent entries take the last key
 // of their child, splits add entries, a split root gets a new root above it.
+// `node` is scratch once stored: where nodes are kept, it is moved among them as written (it
+// takes the room of the entry it replaces).
 void store(TagEdit& e, EditPath& path, Node& node) {
   for (;;) {
     std::optional<Node> extra = writeOrSplit(e, node);
     if (path.empty()) {
-      if (!extra) return CdxWriter::keepWritten(e.cdx, node);
+      if (!extra) return CdxWriter::keepWritten(e.cdx, std::move(node));
       Node root;
       root.keyLength = e.keyLength;
       root.fill = e.order.fill;
@@ -195,13 +206,13 @@ void store(TagEdit& e, EditPath& path, Node& node) {
     if (!extra && up.node.children[up.index] == node.offset &&
         up.node.recnos[up.index] == node.recnos.back() &&
         std::memcmp(up.node.key(up.index), node.key(node.size() - 1), up.node.keyLength) == 0)
-      return CdxWriter::keepWritten(e.cdx, node);
+      return CdxWriter::keepWritten(e.cdx, std::move(node));
     pointAt(up.node, up.index, node);
     if (extra) {
       up.node.insert(up.index + 1, extra->key(0), 0, 0);
       pointAt(up.node, up.index + 1, *extra);
     }
-    CdxWriter::keepWritten(e.cdx, node);
+    CdxWriter::keepWritten(e.cdx, std::move(node));
     std::swap(node, up.node);  // the parent is changed next; the step keeps the room
   }
 }

@@ -83,6 +83,10 @@ class CdxWriter {
     keepWritten(c, pending.node);
     return true;
   }
+  // The page at `offset` where it lies as this object sees it (null when it must be read).
+  static const unsigned char* viewedPage(const Cdx& c, std::uint32_t offset) {
+    return c.viewed(offset, cdx::kPageSize);
+  }
   // The page at `offset` as this object sees it: where it lies, or read into `scratch`.
   static const unsigned char* pageBytes(const Cdx& c, std::uint32_t offset,
                                         unsigned char* scratch) {
