@@ -27,6 +27,7 @@
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/Publication.h"
 
 namespace exo::generation {
 
@@ -338,7 +339,7 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
 
   // The output folder is made when missing, so that the definitions can write into it.
   fs::create_directories(outputFolder(session), ec);
-  consolidation::ScratchFiles scratch(folder);
+  consolidation::ScratchFiles scratch(session.scratchFolder());
   shell::OpenAreas areas(engine);
   const BuildResult built = buildRecords(session, engine, areas, scratch, formatNumber);
   if (!built.built) return result;
@@ -392,7 +393,7 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     engine.select(tracon);
     engine.goTop(ip, tracon);
     std::error_code timeEc;
-    const auto before = fs::last_write_time(result.xmlFile, timeEc);
+    const auto before = fs::last_write_time(store::publishedPlace(result.xmlFile.string()), timeEc);
     const bool existed = !timeEc;
     forgetXmlFiles(ip);
     {
@@ -404,7 +405,8 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     if (written.empty()) {
       // A definition that writes the file by other means than GENERAXML: the file of the name
       // the header gives, when it changed.
-      const auto after = fs::last_write_time(result.xmlFile, timeEc);
+      const auto after =
+          fs::last_write_time(store::publishedPlace(result.xmlFile.string()), timeEc);
       if (!timeEc && (!existed || after != before))
         written.push_back(
             {result.xmlFile, std::string(trimBlanks(asked.numEnv)), result.records, result.total});
@@ -429,7 +431,9 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     }
     const auto check = [&](std::size_t i) {
       XmlParties own{parties.codes, offsets[i]};
-      return checkXmlFile(written[i].file, formatNumber, rules, own);
+      // The file as written: its rename into the official name may still be held.
+      return checkXmlFile(store::publishedPlace(written[i].file.string()), formatNumber, rules,
+                          own);
     };
     std::vector<std::future<std::vector<XmlFinding>>> others;
     for (std::size_t i = 1; i < written.size(); ++i)
@@ -474,10 +478,8 @@ bool removeRunFiles(const Interp& ip, const fs::path& workbook) {
   if (!workbook.empty()) files.push_back(workbook);
   for (const XmlFilePart& part : lastXmlFiles(ip)) files.push_back(part.file);
   bool removed = false;
-  for (const fs::path& file : files) {
-    std::error_code ec;
-    removed = fs::remove(file, ec) || removed;
-  }
+  // While an earlier format of the run may still fail, the erasure waits with the renames.
+  for (const fs::path& file : files) removed = store::unpublishFile(file.string()) || removed;
   return removed;
 }
 
@@ -551,7 +553,7 @@ GenerationResult GENERADORAZO(Session& session, Engine& engine, reports::Runner&
   const bool workbookExisted = !ec;
   const auto writtenWorkbook = [&] {
     std::error_code after;
-    const auto time = fs::last_write_time(workbook, after);
+    const auto time = fs::last_write_time(store::publishedPlace(workbook.string()), after);
     return excel && !after && (!workbookExisted || time != workbookBefore) ? workbook : fs::path();
   };
   forgetXmlFiles(engine.interp());

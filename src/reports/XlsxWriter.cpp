@@ -17,6 +17,7 @@
 #include "reports/XlsxFile.h"
 #include "reports/XlsxRows.h"
 #include "store/File.h"
+#include "store/Publication.h"
 
 namespace exo::reports {
 namespace {
@@ -418,7 +419,7 @@ std::string saveXlsx(const Workbook& book, const std::filesystem::path& path,
     }
   }
   try {
-    store::replaceFile(written, path.string());
+    store::publishFile(written, path.string());
   } catch (const FailureError& e) {
     store::removeFileQuietly(written);
     return "No se pudo reemplazar el archivo " + fromUtf8(path.string()) + ": " +
