@@ -130,6 +130,12 @@ class WorkerPort final : public shell::UserInterface {
   }
   int ask(std::string_view title, std::string_view text, const std::vector<std::string>& buttons,
           int defaultButton) override {
+    // An answer known ahead lets the worker go on; the question is still shown in its turn.
+    if (const auto ahead = outer().answerAhead(title, text, buttons, defaultButton)) {
+      post([t = std::string(title), x = std::string(text), buttons, defaultButton](
+               shell::UserInterface& ui) { return ui.ask(t, x, buttons, defaultButton); });
+      return *ahead;
+    }
     return post([t = std::string(title), x = std::string(text), buttons, defaultButton](
                     shell::UserInterface& ui) { return ui.ask(t, x, buttons, defaultButton); },
                 true);
@@ -180,6 +186,7 @@ class WorkerPort final : public shell::UserInterface {
   int post(std::function<int(shell::UserInterface&)> run, bool waits = false);
 
  private:
+  const shell::UserInterface& outer() const;
   ParallelRun& m_run;
 };
 
@@ -243,6 +250,7 @@ class ParallelRun {
   ParallelRun& operator=(const ParallelRun&) = delete;
 
   Slot& slot(std::size_t i) { return *m_slots[i]; }
+  const shell::UserInterface& outer() const { return m_outer; }
 
   // Serves the requests of format `i` until its worker has ended it.
   void serve(std::size_t i) {
@@ -428,6 +436,8 @@ class ParallelRun {
   Header m_given;
   std::vector<std::thread> m_threads;  // last: joined before the rest goes
 };
+
+const shell::UserInterface& WorkerPort::outer() const { return m_run.outer(); }
 
 int WorkerPort::post(std::function<int(shell::UserInterface&)> run, bool waits) {
   return m_run.post(slot, std::move(run), waits);

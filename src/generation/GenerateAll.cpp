@@ -32,10 +32,14 @@ class RunPort final : public shell::UserInterface {
   }
   int ask(std::string_view title, std::string_view text, const std::vector<std::string>& buttons,
           int defaultButton) override {
-    if (overwriteAgreed && buttons == std::vector<std::string>{"&Continuar", "Ca&ncelar"} &&
-        text.find("ya existe") != std::string_view::npos)
-      return 0;
+    if (const auto agreed = overwriteAnswer(text, buttons)) return *agreed;
     return m_outer.ask(title, text, buttons, defaultButton);
+  }
+  std::optional<int> answerAhead(std::string_view title, std::string_view text,
+                                 const std::vector<std::string>& buttons,
+                                 int defaultButton) const override {
+    if (const auto agreed = overwriteAnswer(text, buttons)) return agreed;
+    return m_outer.answerAhead(title, text, buttons, defaultButton);
   }
   void meterBegin(std::string_view caption, std::int64_t total, bool showPercent) override {
     m_outer.meterBegin(caption, total, showPercent);
@@ -51,6 +55,14 @@ class RunPort final : public shell::UserInterface {
   bool openWithShell(const std::string& path) override { return m_outer.openWithShell(path); }
 
  private:
+  std::optional<int> overwriteAnswer(std::string_view text,
+                                     const std::vector<std::string>& buttons) const {
+    if (overwriteAgreed && buttons == std::vector<std::string>{"&Continuar", "Ca&ncelar"} &&
+        text.find("ya existe") != std::string_view::npos)
+      return 0;
+    return std::nullopt;
+  }
+
   shell::UserInterface& m_outer;
 };
 
