@@ -224,6 +224,9 @@ TEST_F(FormatRunTest, TwoWorkersWriteTheFilesAndOutcomesOfOneThread) {
 // files of the earlier run, and are "not generated".
 TEST_F(FormatRunTest, AFailureAtOneFormatLeavesTheFilesOfTheLaterOnesAsTheyWere) {
   ASSERT_EQ(generateAll(false, kHeader).generated(), 12u);
+  // Every earlier file marked, so that any file written over it shows.
+  for (const auto& e : fs::directory_iterator(outputFolder()))
+    std::ofstream(e.path(), std::ios::binary | std::ios::trunc) << "previo " << e.path().filename();
   const auto before = outputFiles(outputFolder(), true);
   const fs::path definition = formsFolder() / generation::xmlDefinition(1);
   const std::string kept = readFile(definition);
