@@ -429,11 +429,14 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
       offsets.push_back(offset);
       offset += static_cast<std::size_t>(part.records);
     }
+    // The files as written: their renames into the official names may still be held by this
+    // thread's publication (the checks of the later files run on threads of their own).
+    std::vector<fs::path> places;
+    for (const XmlFilePart& part : written)
+      places.emplace_back(store::publishedPlace(part.file.string()));
     const auto check = [&](std::size_t i) {
       XmlParties own{parties.codes, offsets[i]};
-      // The file as written: its rename into the official name may still be held.
-      return checkXmlFile(store::publishedPlace(written[i].file.string()), formatNumber, rules,
-                          own);
+      return checkXmlFile(places[i], formatNumber, rules, own);
     };
     std::vector<std::future<std::vector<XmlFinding>>> others;
     for (std::size_t i = 1; i < written.size(); ++i)

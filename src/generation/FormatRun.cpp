@@ -543,6 +543,11 @@ void runFormatList(shell::Session& session, store::Engine& engine, reports::Runn
     runOnOneThread(session, engine, runner, formats, options);
     return;
   }
+  // What the caller's engine has written and still holds goes to the files first: the workers
+  // read them through engines of their own.
+  constexpr int kAreas = 1024;  // beyond any number of areas the program opens
+  for (int area = 1; area <= kAreas; ++area)
+    if (engine.isUsed(area)) engine.commit(session.interp(), area);
   ParallelRun run(session, formats, options);
   bool cancelled = false, failed = false;
   for (std::size_t i = 0; i < formats.size(); ++i) {

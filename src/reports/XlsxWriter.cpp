@@ -28,7 +28,6 @@ std::mutex& packageGuard() {
   return guard;
 }
 
-
 std::uint32_t rgbOf(std::uint32_t automationColour) {
   const std::uint32_t r = automationColour & 0xFF, g = (automationColour >> 8) & 0xFF,
                       b = (automationColour >> 16) & 0xFF;

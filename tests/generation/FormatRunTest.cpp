@@ -319,4 +319,14 @@ TEST_F(FormatRunTest, AHeaderCancelledAtTheFirstFormatPublishesNothing) {
   EXPECT_EQ(outputFiles(outputFolder(), true), before);
 }
 
+// A run stopped with the process (killed, a power cut) leaves the second worker's scratch
+// folder behind: the next selection of the company, which holds the company, erases it.
+TEST_F(FormatRunTest, AScratchFolderLeftByAStoppedRunGoesWhenTheCompanyIsSelected) {
+  const fs::path left = companyFolder() / shell::kWorkerScratchFolder;
+  fs::create_directories(left);
+  { std::ofstream(left / "TotDat1.dbf", std::ios::binary) << "resto"; }
+  Program p(installation);
+  EXPECT_FALSE(fs::exists(left));
+}
+
 }  // namespace
