@@ -3,6 +3,7 @@
 // files of the formats after it as they were; a header cancelled at the first format leaves
 // nothing generated and is asked once.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -126,6 +127,16 @@ std::map<std::string, std::string> outputFiles(const fs::path& folder, bool exac
   return files;
 }
 
+// The environment variable that forces one thread, set or taken away.
+void forceOneThread(bool one) {
+#ifdef _WIN32
+  _putenv_s("EXOGENA_HILOS_FORMATOS", one ? "1" : "");
+#else
+  if (one) ::setenv("EXOGENA_HILOS_FORMATOS", "1", 1);
+  else ::unsetenv("EXOGENA_HILOS_FORMATOS");
+#endif
+}
+
 const generation::HeaderEditor kHeader = [](generation::Header& h) {
   h.ano = "2010";
   h.numEnv = "7";
@@ -183,11 +194,11 @@ class FormatRunTest : public ::testing::Test {
   // One run over all formats through the one-run generation, on one thread or on two.
   static generation::AllFormatsResult generateAll(bool oneThread,
                                                   const generation::HeaderEditor& header) {
-    if (oneThread) ::setenv("EXOGENA_HILOS_FORMATOS", "1", 1);
+    if (oneThread) forceOneThread(true);
     Program p(installation);
     generation::AllFormatsResult r = generation::generateFormats(p.session(), p.engine(), *p.runner,
                                                                  allFormats(), true, true, header);
-    ::unsetenv("EXOGENA_HILOS_FORMATOS");
+    forceOneThread(false);
     return r;
   }
 
