@@ -467,7 +467,8 @@ WorkerContext::WorkerContext(ParallelRun& run, std::vector<std::pair<std::string
     });
   }
   shell::ERRORSYS(*handler, ip);
-  store::CREATABLAS(runtime.engine());
+  // The reference tables of the program folder, wherever the process's working folder is.
+  store::openReferenceTables(runtime.engine(), folders.program.string());
   runner = std::make_unique<reports::Runner>(ip, port, folders.program, handler.get());
 }
 
