@@ -4,6 +4,7 @@
 #include "expr/Failure.h"
 #include "expr/Interp.h"
 
+#include <mutex>
 #include <unordered_map>
 
 namespace exo {
@@ -14,10 +15,15 @@ struct Installed {
   std::uint64_t epoch = 0;
 };
 
-// The policies installed, by interpreter (single-threaded, as the interpreters are).
+// The policies installed, by interpreter (each interpreter is used by one thread at a time, but
+// the interpreters of a run's workers install theirs from their own threads).
 std::unordered_map<const Interp*, Installed>& installed() {
   static std::unordered_map<const Interp*, Installed> map;
   return map;
+}
+std::mutex& installedGuard() {
+  static std::mutex guard;
+  return guard;
 }
 
 std::uint64_t nextEpoch() {
@@ -26,6 +32,7 @@ std::uint64_t nextEpoch() {
 }
 
 void install(const Interp& ip, const PathPolicy* policy) {
+  const std::lock_guard lock(installedGuard());
   auto& map = installed();
   if (policy == nullptr) map.erase(&ip);
   else map[&ip] = Installed{policy, nextEpoch()};
@@ -34,6 +41,7 @@ void install(const Interp& ip, const PathPolicy* policy) {
 }  // namespace
 
 const PathPolicy* pathPolicyOf(const Interp& ip) {
+  const std::lock_guard lock(installedGuard());
   const auto& map = installed();
   if (map.empty()) return nullptr;
   const auto it = map.find(&ip);
@@ -41,6 +49,7 @@ const PathPolicy* pathPolicyOf(const Interp& ip) {
 }
 
 std::uint64_t pathPolicyEpoch(const Interp& ip) {
+  const std::lock_guard lock(installedGuard());
   const auto& map = installed();
   const auto it = map.find(&ip);
   return it == map.end() ? 0 : it->second.epoch;

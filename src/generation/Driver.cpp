@@ -27,6 +27,7 @@
 #include "shell/Utilities.h"
 #include "store/Dictionary.h"
 #include "store/Engine.h"
+#include "store/Publication.h"
 
 namespace exo::generation {
 
@@ -327,7 +328,7 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
 
   // The output folder is made when missing, so that the definitions can write into it.
   fs::create_directories(outputFolder(session), ec);
-  consolidation::ScratchFiles scratch(folder);
+  consolidation::ScratchFiles scratch(session.scratchFolder());
   shell::OpenAreas areas(engine);
   const BuildResult built = buildRecords(session, engine, areas, scratch, formatNumber);
   if (!built.built) return result;
@@ -381,7 +382,7 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     engine.select(tracon);
     engine.goTop(ip, tracon);
     std::error_code timeEc;
-    const auto before = fs::last_write_time(result.xmlFile, timeEc);
+    const auto before = fs::last_write_time(store::publishedPlace(result.xmlFile.string()), timeEc);
     const bool existed = !timeEc;
     forgetXmlFiles(ip);
     {
@@ -393,7 +394,8 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
     if (written.empty()) {
       // A definition that writes the file by other means than GENERAXML: the file of the name
       // the header gives, when it changed.
-      const auto after = fs::last_write_time(result.xmlFile, timeEc);
+      const auto after =
+          fs::last_write_time(store::publishedPlace(result.xmlFile.string()), timeEc);
       if (!timeEc && (!existed || after != before))
         written.push_back(
             {result.xmlFile, std::string(trimBlanks(asked.numEnv)), result.records, result.total});
@@ -416,9 +418,14 @@ GenerationResult runFormat(Session& session, Engine& engine, reports::Runner& ru
       offsets.push_back(offset);
       offset += static_cast<std::size_t>(part.records);
     }
+    // The files as written: their renames into the official names may still be held by this
+    // thread's publication (the checks of the later files run on threads of their own).
+    std::vector<fs::path> places;
+    for (const XmlFilePart& part : written)
+      places.emplace_back(store::publishedPlace(part.file.string()));
     const auto check = [&](std::size_t i) {
       XmlParties own{parties.codes, offsets[i]};
-      return checkXmlFile(written[i].file, formatNumber, rules, own);
+      return checkXmlFile(places[i], formatNumber, rules, own);
     };
     std::vector<std::future<std::vector<XmlFinding>>> others;
     for (std::size_t i = 1; i < written.size(); ++i)
@@ -463,10 +470,8 @@ bool removeRunFiles(const Interp& ip, const fs::path& workbook) {
   if (!workbook.empty()) files.push_back(workbook);
   for (const XmlFilePart& part : lastXmlFiles(ip)) files.push_back(part.file);
   bool removed = false;
-  for (const fs::path& file : files) {
-    std::error_code ec;
-    removed = fs::remove(file, ec) || removed;
-  }
+  // While an earlier format of the run may still fail, the erasure waits with the renames.
+  for (const fs::path& file : files) removed = store::unpublishFile(file.string()) || removed;
   return removed;
 }
 
@@ -540,7 +545,7 @@ GenerationResult GENERADORAZO(Session& session, Engine& engine, reports::Runner&
   const bool workbookExisted = !ec;
   const auto writtenWorkbook = [&] {
     std::error_code after;
-    const auto time = fs::last_write_time(workbook, after);
+    const auto time = fs::last_write_time(store::publishedPlace(workbook.string()), after);
     return excel && !after && (!workbookExisted || time != workbookBefore) ? workbook : fs::path();
   };
   forgetXmlFiles(engine.interp());

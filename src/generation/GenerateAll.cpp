@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "expr/Numbers.h"
+#include "generation/FormatRun.h"
 #include "shell/Session.h"
 #include "shell/UserInterface.h"
 #include "store/Dictionary.h"
@@ -31,10 +32,14 @@ class RunPort final : public shell::UserInterface {
   }
   int ask(std::string_view title, std::string_view text, const std::vector<std::string>& buttons,
           int defaultButton) override {
-    if (overwriteAgreed && buttons == std::vector<std::string>{"&Continuar", "Ca&ncelar"} &&
-        text.find("ya existe") != std::string_view::npos)
-      return 0;
+    if (const auto agreed = overwriteAnswer(text, buttons)) return *agreed;
     return m_outer.ask(title, text, buttons, defaultButton);
+  }
+  std::optional<int> answerAhead(std::string_view title, std::string_view text,
+                                 const std::vector<std::string>& buttons,
+                                 int defaultButton) const override {
+    if (const auto agreed = overwriteAnswer(text, buttons)) return agreed;
+    return m_outer.answerAhead(title, text, buttons, defaultButton);
   }
   void meterBegin(std::string_view caption, std::int64_t total, bool showPercent) override {
     m_outer.meterBegin(caption, total, showPercent);
@@ -50,6 +55,14 @@ class RunPort final : public shell::UserInterface {
   bool openWithShell(const std::string& path) override { return m_outer.openWithShell(path); }
 
  private:
+  std::optional<int> overwriteAnswer(std::string_view text,
+                                     const std::vector<std::string>& buttons) const {
+    if (overwriteAgreed && buttons == std::vector<std::string>{"&Continuar", "Ca&ncelar"} &&
+        text.find("ya existe") != std::string_view::npos)
+      return 0;
+    return std::nullopt;
+  }
+
   shell::UserInterface& m_outer;
 };
 
@@ -65,6 +78,8 @@ std::vector<fs::path> filesOf(const GenerationResult& r, bool excel, bool xml) {
   }
   return files;
 }
+
+constexpr std::string_view kHeaderCancelled = "No generado: se cancel\363 el encabezado.";
 
 std::string formatList(const std::vector<int>& formats) {
   std::string list;
@@ -127,47 +142,36 @@ AllFormatsResult generateFormats(shell::Session& session, store::Engine& engine,
   result.started = true;
 
   shell::Session runSession(session.interp(), port, session.folders());
-  bool asked = false, cancelled = false, failed = false;
-  Header given;
-  // The first header goes to the user; the later ones take what the user gave.
-  const HeaderEditor once = [&](Header& h) {
-    if (!asked) {
-      if (!editHeader(h)) {
-        cancelled = true;
-        return false;
-      }
-      asked = true;
-      given = h;
-      return true;
-    }
-    h.ano = given.ano;
-    h.codCpt = given.codCpt;
-    h.numEnv = given.numEnv;
-    h.fecEnv = given.fecEnv;
-    h.fecIni = given.fecIni;
-    h.fecFin = given.fecFin;
-    return true;
-  };
-
-  for (std::size_t i = 0; i < formats.size(); ++i) {
-    FormatOutcome outcome;
-    outcome.format = formats[i];
-    if (cancelled || failed) {
-      outcome.notes.emplace_back(cancelled ? "No generado: se cancel\363 el encabezado."
-                                           : std::string(kStoppedByFailure));
-      result.formats.push_back(std::move(outcome));
-      continue;
-    }
+  FormatOutcome current;
+  FormatRunOptions options;
+  options.excel = excel;
+  options.xml = xml;
+  options.editHeader = editHeader;
+  options.asking = HeaderAsking::Once;
+  options.begin = [&](std::size_t i) {
+    current = FormatOutcome{};
+    current.format = formats[i];
     session.ui().status(0, "Generando formato " + store::formatCode(formats[i]) + "  (" +
                                std::to_string(i + 1) + " de " + std::to_string(formats.size()) +
                                ")...");
     session.ui().pumpEvents();
-    port.notes = &outcome.notes;
-    const GenerationResult r =
-        GENERADORAZO(runSession, engine, runner, formats[i], kAllConcepts, excel, xml, once);
+    port.notes = &current.notes;
+  };
+  options.end = [&](FormatRunItem& item) {
     port.notes = nullptr;
+    FormatOutcome outcome = std::move(current);
+    current = FormatOutcome{};
+    outcome.format = item.format;
+    if (item.fate != FormatFate::Ran) {
+      outcome.notes.clear();
+      outcome.notes.emplace_back(item.fate == FormatFate::StoppedByCancel
+                                     ? std::string(kHeaderCancelled)
+                                     : std::string(kStoppedByFailure));
+      result.formats.push_back(std::move(outcome));
+      return;
+    }
+    const GenerationResult& r = item.result;
     outcome.done = r.done;
-    failed = r.failed;
     outcome.records = r.records;
     outcome.total = r.total;
     outcome.files = filesOf(r, excel, xml);
@@ -177,8 +181,14 @@ AllFormatsResult generateFormats(shell::Session& session, store::Engine& engine,
       const std::string shown = findingsText(r.xmlFile, r.findings);
       std::erase(outcome.notes, shown);
     }
-    if (cancelled) outcome.notes.emplace_back("No generado: se cancel\363 el encabezado.");
+    if (item.headerCancelled) outcome.notes.emplace_back(kHeaderCancelled);
     result.formats.push_back(std::move(outcome));
+  };
+  try {
+    runFormatList(runSession, engine, runner, formats, options);
+  } catch (...) {
+    port.notes = nullptr;
+    throw;
   }
   session.ui().status(0, "");
   return result;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <system_error>
 
 #include "expr/Functions.h"
@@ -25,6 +26,7 @@
 #include "store/Engine.h"
 #include "store/File.h"
 #include "store/Leftovers.h"
+#include "store/Publication.h"
 
 namespace fs = std::filesystem;
 
@@ -115,20 +117,26 @@ struct Context {
   std::vector<XmlFilePart> lastFiles;
 };
 
+// Each interpreter's context; the interpreters of a run's workers reach it from their threads.
 std::map<const Interp*, Context>& contexts() {
   static std::map<const Interp*, Context> map;
   return map;
+}
+std::mutex& contextsGuard() {
+  static std::mutex guard;
+  return guard;
 }
 
 // The identification of the minor-amounts record.
 constexpr std::string_view kMinorAmountsNid = "222222222";
 
-// Writes `bytes` beside `file`, syncs them and renames them into place: a write that fails
+// Writes `bytes` beside `file`, syncs them and renames them into place (or has the rename held
+// while an earlier format of the run may still fail, store/Publication.h): a write that fails
 // (a full disk) leaves nothing under the official name and the previous file untouched. Empty,
 // or what went wrong.
 std::string writeFile(const fs::path& file, const std::string& bytes) {
   try {
-    store::writeWholeFile(file.string(), bytes);
+    store::publishWholeFile(file.string(), bytes);
   } catch (const FailureError& e) {
     return std::string(trimBlanks(e.failure().description));
   }
@@ -426,7 +434,10 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit
   }
   Interp& ip = session.interp();
   shell::UserInterface& ui = session.ui();
-  contexts()[&ip].lastFiles.clear();
+  {
+    const std::lock_guard lock(contextsGuard());
+    contexts()[&ip].lastFiles.clear();
+  }
   ui.waitOpen(kWaitText, std::nullopt);
   try {
     const std::vector<XmlRecord> records = recordsOfArea(ip, formatNumber);
@@ -470,7 +481,10 @@ XmlResult GENERAXML(shell::Session& session, int formatNumber, std::size_t limit
                               roundHalfAway(xmlTotal(formatNumber, part), 0), std::move(changed)});
     }
     result.written = !result.files.empty() && result.error.empty();
-    contexts()[&ip].lastFiles = result.files;
+    {
+      const std::lock_guard lock(contextsGuard());
+      contexts()[&ip].lastFiles = result.files;
+    }
   } catch (...) {
     ui.waitClose();
     throw;
@@ -504,7 +518,7 @@ XmlResult CARGAXLS2XLM(shell::Session& session, int formatNumber, const fs::path
   for (const XmlField& f : layout.fields) structure.push_back({f.name, 'C', kWideField, 0});
 
   const int previous = areas->selected();
-  const fs::path table = shell::entryPath(session.companyFolder(), kWorkTable);
+  const fs::path table = shell::entryPath(session.scratchFolder(), kWorkTable);
   if (const int old = areas->areaOf(kWorkAlias)) areas->close(ip, old);
   std::error_code ec;
   fs::remove(table, ec);
@@ -633,11 +647,13 @@ fs::path lastXmlFile(const Interp& ip) {
 }
 
 std::vector<XmlFilePart> lastXmlFiles(const Interp& ip) {
+  const std::lock_guard lock(contextsGuard());
   const auto it = contexts().find(&ip);
   return it == contexts().end() ? std::vector<XmlFilePart>() : it->second.lastFiles;
 }
 
 void forgetXmlFiles(const Interp& ip) {
+  const std::lock_guard lock(contextsGuard());
   const auto it = contexts().find(&ip);
   if (it != contexts().end()) it->second.lastFiles.clear();
 }
@@ -646,6 +662,7 @@ void forgetXmlFiles(const Interp& ip) {
 namespace {
 
 shell::Session* sessionOf(Args& a) {
+  const std::lock_guard lock(contextsGuard());
   const auto it = contexts().find(&a.interp());
   return it == contexts().end() ? nullptr : it->second.session;
 }
@@ -746,7 +763,10 @@ Value convierte2xml(Args& a) {
 }  // namespace
 
 void registerXmlFunctions(Interp& ip, shell::Session& session) {
-  contexts()[&ip].session = &session;
+  {
+    const std::lock_guard lock(contextsGuard());
+    contexts()[&ip].session = &session;
+  }
   Functions& f = ip.functions();
   f.add("LOSCAMPOSXML", loscamposxml, 1, 1);
   f.add("CONVIERTEXVALUE", conviertexvalue, 0, 2);

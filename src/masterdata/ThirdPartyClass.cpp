@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -174,8 +175,14 @@ std::unordered_map<Interp*, ThirdPartyMemoScope::Memo*>& memos() {
   static std::unordered_map<Interp*, ThirdPartyMemoScope::Memo*> map;
   return map;
 }
+// The interpreters of a run's workers keep their memos from their own threads.
+std::mutex& memosGuard() {
+  static std::mutex guard;
+  return guard;
+}
 
 ThirdPartyMemoScope::Memo* memoOf(Interp& ip) {
+  const std::lock_guard lock(memosGuard());
   auto& map = memos();
   if (map.empty()) return nullptr;
   const auto it = map.find(&ip);
@@ -344,12 +351,15 @@ Value tvalidterceroClass(Args&) { return Value::object(Ref<Object>(new ValidTerc
 
 ThirdPartyMemoScope::ThirdPartyMemoScope(Interp& ip)
     : m_ip(ip), m_previous(memoOf(ip)), m_memo(std::make_unique<Memo>(ip)) {
+  const std::lock_guard lock(memosGuard());
   memos()[&ip] = m_memo.get();
 }
 
 ThirdPartyMemoScope::~ThirdPartyMemoScope() {
+  std::unique_lock lock(memosGuard());
   if (m_previous != nullptr) memos()[&m_ip] = m_previous;
   else memos().erase(&m_ip);
+  lock.unlock();
   // Thousands of records: the worker frees them while the run goes on (objects of the language
   // still holding one keep it).
   shell::disposeLater(std::move(m_memo));

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <mutex>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -30,6 +31,11 @@ constexpr std::int64_t kRecordsPerPump = 500;
 std::unordered_map<Interp*, Runner*>& bindings() {
   static std::unordered_map<Interp*, Runner*> map;
   return map;
+}
+// The runners of a run's workers are made, found and ended on their own threads.
+std::mutex& bindingsGuard() {
+  static std::mutex guard;
+  return guard;
 }
 
 Failure runnerFailure(GenCode code, std::string description, std::string fileName,
@@ -193,17 +199,22 @@ Value setFn(Args& a) {
 Runner::Runner(Interp& ip, shell::UserInterface& ui, std::filesystem::path folder,
                shell::ErrorHandler* handler)
     : m_ip(ip), m_ui(ui), m_folder(std::move(folder)), m_handler(handler) {
-  bindings()[&ip] = this;
+  {
+    const std::lock_guard lock(bindingsGuard());
+    bindings()[&ip] = this;
+  }
   ip.functions().add("EJECUTAR", ejecutarFn, 1, 2);
   ip.functions().add("SET", setFn, 1, 2);
 }
 
 Runner::~Runner() {
+  const std::lock_guard lock(bindingsGuard());
   auto& map = bindings();
   if (auto it = map.find(&m_ip); it != map.end() && it->second == this) map.erase(it);
 }
 
 Runner* Runner::of(Interp& ip) {
+  const std::lock_guard lock(bindingsGuard());
   auto& map = bindings();
   const auto it = map.find(&ip);
   return it == map.end() ? nullptr : it->second;

@@ -2,6 +2,7 @@
 #include "reports/WorkbookScript.h"
 
 #include <map>
+#include <mutex>
 
 #include "expr/Interp.h"
 #include "expr/Library.h"
@@ -23,11 +24,19 @@ std::map<const Interp*, Context>& contexts() {
   static std::map<const Interp*, Context> map;
   return map;
 }
+// The interpreters of a run's workers register and read theirs from their own threads.
+std::mutex& contextsGuard() {
+  static std::mutex guard;
+  return guard;
+}
 
 Value texcelscriptClass(Args& a) {
-  const auto it = contexts().find(&a.interp());
-  Context ctx =
-      it == contexts().end() ? Context{nullptr, shell::Folders::fromEnvironment()} : it->second;
+  Context ctx{nullptr, shell::Folders::fromEnvironment()};
+  {
+    const std::lock_guard lock(contextsGuard());
+    const auto it = contexts().find(&a.interp());
+    if (it != contexts().end()) ctx = it->second;
+  }
   return Value::object(Ref<Object>(new TExcelScript(ctx.ui, std::move(ctx.folders))));
 }
 
@@ -63,7 +72,10 @@ void registerWorkbookFunctions(Interp& ip, shell::UserInterface* ui) {
 }
 
 void registerWorkbookFunctions(Interp& ip, shell::UserInterface* ui, shell::Folders folders) {
-  contexts()[&ip] = Context{ui, std::move(folders)};
+  {
+    const std::lock_guard lock(contextsGuard());
+    contexts()[&ip] = Context{ui, std::move(folders)};
+  }
   ip.functions().add("TEXCELSCRIPT", texcelscriptClass, 0, -1);
   ip.functions().add("CMAKERANGE", cmakerange, 0, 4);
   ip.functions().add("CCOLUMN2LETTER", ccolumn2letter, 0, 1);

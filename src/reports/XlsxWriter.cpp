@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <unordered_map>
@@ -17,9 +18,15 @@
 #include "reports/XlsxFile.h"
 #include "reports/XlsxRows.h"
 #include "store/File.h"
+#include "store/Publication.h"
 
 namespace exo::reports {
 namespace {
+
+std::mutex& packageGuard() {
+  static std::mutex guard;
+  return guard;
+}
 
 std::uint32_t rgbOf(std::uint32_t automationColour) {
   const std::uint32_t r = automationColour & 0xFF, g = (automationColour >> 8) & 0xFF,
@@ -398,6 +405,10 @@ std::string saveXlsx(const Workbook& book, const std::filesystem::path& path,
     if (i == book.activeIndex()) worksheet_activate(ws);
   }
   for (auto& rows : streamed) rows->finish();
+  // The package libraries read the clock through the C library's shared buffers (gmtime,
+  // localtime and the time zone): two workbooks of a run's workers are packed one at a time.
+  // The sheets' rows are deflated ahead on every processor either way.
+  std::unique_lock packing(packageGuard());
   const lxw_error closed = workbook_close(wb);
   if (err == LXW_NO_ERROR) err = closed;
   if (err != LXW_NO_ERROR) {
@@ -411,6 +422,7 @@ std::string saveXlsx(const Workbook& book, const std::filesystem::path& path,
     for (const auto& r : streamed) rows.push_back(r.get());
     written = store::siblingTempName(path.string());
     const std::string failed = repackWithRows(temp.string(), written, rows);
+    packing.unlock();
     dropTemp();
     if (!failed.empty()) {
       store::removeFileQuietly(written);
@@ -418,7 +430,7 @@ std::string saveXlsx(const Workbook& book, const std::filesystem::path& path,
     }
   }
   try {
-    store::replaceFile(written, path.string());
+    store::publishFile(written, path.string());
   } catch (const FailureError& e) {
     store::removeFileQuietly(written);
     return "No se pudo reemplazar el archivo " + fromUtf8(path.string()) + ": " +

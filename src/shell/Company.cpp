@@ -255,6 +255,9 @@ void ACTUALIZ_DAT_EMPR(Session& session, store::Engine& engine,
     if (const auto output = findEntry(work, store::kOutputFolder))
       store::removeLeftovers(output->string());
     store::removeLeftovers(session.folders().program.string());
+    // The scratch folder of a run over several formats that was stopped (its process ended
+    // before the run did): this process holds the company, so no run of it is going on.
+    if (const auto scratch = findEntry(work, kWorkerScratchFolder)) fs::remove_all(*scratch, ec);
   }
   ip.memvars().assign("MVAR01", Value::text(upper1252(folder + "\\")));
   session.saveSessionFile();

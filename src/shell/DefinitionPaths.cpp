@@ -1,6 +1,7 @@
 // The folders a report definition may use and the user files it may only read.
 #include "shell/DefinitionPaths.h"
 
+#include <mutex>
 #include <system_error>
 #include <unordered_map>
 
@@ -99,6 +100,9 @@ bool isUserFile(const fs::path& path) {
 
 fs::path programTempFolder(bool make) {
   static fs::path folder;
+  // Asked by the definitions of a run's workers from their own threads.
+  static std::mutex guard;
+  const std::lock_guard lock(guard);
   if (folder.empty() && make) {
     std::error_code ec;
     const fs::path system = fs::temp_directory_path(ec);

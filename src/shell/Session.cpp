@@ -258,6 +258,10 @@ std::filesystem::path Session::native(std::string_view storedPath) const {
 
 std::filesystem::path Session::companyFolder() const { return native(trimBlanks(celPath())); }
 
+std::filesystem::path Session::scratchFolder() const {
+  return m_scratchFolder.empty() ? companyFolder() : m_scratchFolder;
+}
+
 std::filesystem::path Session::companyFile(std::string_view name) const {
   return entryPath(companyFolder(), name);
 }

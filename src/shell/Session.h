@@ -27,6 +27,11 @@ inline constexpr std::string_view kSessionFile = "VarMem01.mem";
 inline constexpr std::string_view kConsecutFile = "Consecut.mem";
 inline constexpr std::string_view kPeriodosFile = "Periodos.mem";
 
+// The folder of the company folder that holds the scratch tables of the second worker of a run
+// over several formats while it runs (erased at its end, and at the company's selection when a
+// stopped run left it).
+inline constexpr std::string_view kWorkerScratchFolder = "TmpHilo2";
+
 // Roots of the two sibling ledger products on the drive.
 inline constexpr std::string_view kOrbisalRoot = "\\NRVVS\\";
 inline constexpr std::string_view kContableRoot = "\\NRVCONTB\\";
@@ -98,6 +103,10 @@ class Session {
   std::filesystem::path native(std::string_view storedPath) const;
   std::filesystem::path companyFolder() const;
   std::filesystem::path companyFile(std::string_view name) const;
+  // The folder of a run's scratch tables: the company folder, unless the session is the second
+  // worker's of a run over several formats, whose scratch tables keep to a folder of their own.
+  std::filesystem::path scratchFolder() const;
+  void setScratchFolder(std::filesystem::path folder) { m_scratchFolder = std::move(folder); }
   // Native path of the session file "VarMem01.mem" in the program folder.
   std::filesystem::path sessionFile() const;
   // Writes MVAR01 ... MVAR04 to the session file (mask "mVar*").
@@ -118,6 +127,7 @@ class Session {
   UserInterface& m_ui;
   Folders m_folders;
   store::FileHold m_companyLock;
+  std::filesystem::path m_scratchFolder;
 };
 
 }  // namespace exo::shell

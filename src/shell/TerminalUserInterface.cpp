@@ -136,6 +136,14 @@ int TerminalUserInterface::ask(std::string_view title, std::string_view text,
   return chosen;
 }
 
+std::optional<int> TerminalUserInterface::answerAhead(std::string_view, std::string_view,
+                                                      const std::vector<std::string>& buttons,
+                                                      int defaultButton) const {
+  if (m_answer == TerminalAnswer::Refuse) return std::nullopt;
+  if (m_answer == TerminalAnswer::Default) return defaultButton;
+  return answerButton(buttons, m_answer == TerminalAnswer::Yes);
+}
+
 void TerminalUserInterface::meterBegin(std::string_view title, std::int64_t total,
                                        bool showPercent) {
   m_meterOn = false;

@@ -49,6 +49,9 @@ class TerminalUserInterface final : public UserInterface {
   void message(MessageKind kind, std::string_view title, std::string_view text) override;
   int ask(std::string_view title, std::string_view text, const std::vector<std::string>& buttons,
           int defaultButton) override;
+  std::optional<int> answerAhead(std::string_view title, std::string_view text,
+                                 const std::vector<std::string>& buttons,
+                                 int defaultButton) const override;
   void meterBegin(std::string_view caption, std::int64_t total, bool showPercent) override;
   void meterAdvance(std::int64_t done) override;
   void meterEnd() override;

@@ -33,6 +33,19 @@ class UserInterface {
   // was closed without choosing. REQUIRES: 0 <= defaultButton < buttons.size().
   virtual int ask(std::string_view title, std::string_view text,
                   const std::vector<std::string>& buttons, int defaultButton) = 0;
+  // The answer ask() would give to this question without anyone to ask (the command line's
+  // --yes or --no, a question already answered for the whole run), or nothing when a person
+  // must answer. Shows nothing and changes nothing: work on another thread calls it to go on
+  // at once, its question still shown in its turn.
+  virtual std::optional<int> answerAhead(std::string_view title, std::string_view text,
+                                         const std::vector<std::string>& buttons,
+                                         int defaultButton) const {
+    (void)title;
+    (void)text;
+    (void)buttons;
+    (void)defaultButton;
+    return std::nullopt;
+  }
 
   // Progress meter: begin with the number of steps (0 = unknown), advance to `done` steps,
   // end. `showPercent` shows the percentage beside the bar.

@@ -12,6 +12,7 @@
 #include "store/File.h"
 #include "store/FileFaults.h"
 #include "store/MemoryFiles.h"
+#include "store/Publication.h"
 #include "store/StoreFailure.h"
 
 #ifdef _WIN32
@@ -350,6 +351,121 @@ bool finishReplacements(const std::string& folder) {
     syncFolder(folder);
   }
   return true;
+}
+
+}  // namespace exo::store
+
+// --- results whose official names wait -------------------------------------------------------
+
+namespace exo::store {
+
+namespace {
+thread_local HeldPublication* t_publication = nullptr;
+}  // namespace
+
+HeldPublication::~HeldPublication() { drop(); }
+
+void HeldPublication::hold(const std::string& staged, const std::string& target) {
+  syncFile(staged);
+  for (auto it = m_steps.begin(); it != m_steps.end(); ++it) {
+    if (it->target != target) continue;
+    if (!it->staged.empty()) removeFileQuietly(it->staged);
+    m_steps.erase(it);
+    break;
+  }
+  m_steps.push_back({staged, target});
+}
+
+bool HeldPublication::holdErasure(const std::string& target) {
+  bool stood = exists(target);
+  for (auto it = m_steps.begin(); it != m_steps.end(); ++it) {
+    if (it->target != target) continue;
+    if (!it->staged.empty()) {
+      removeFileQuietly(it->staged);
+      stood = true;
+    }
+    m_steps.erase(it);
+    break;
+  }
+  m_steps.push_back({std::string(), target});
+  return stood;
+}
+
+std::string HeldPublication::placeOf(const std::string& target) const {
+  for (const Step& s : m_steps)
+    if (s.target == target && !s.staged.empty()) return s.staged;
+  return target;
+}
+
+void HeldPublication::carryOut() {
+  std::vector<Step> steps = std::move(m_steps);
+  m_steps.clear();
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    try {
+      if (steps[i].staged.empty()) {
+        removeFileQuietly(steps[i].target);
+      } else {
+        renameOver(steps[i].staged, steps[i].target);
+        syncFolder(folderOf(steps[i].target));
+      }
+    } catch (...) {
+      for (std::size_t j = i; j < steps.size(); ++j)
+        if (!steps[j].staged.empty()) removeFileQuietly(steps[j].staged);
+      throw;
+    }
+  }
+}
+
+void HeldPublication::drop() noexcept {
+  for (const Step& s : m_steps)
+    if (!s.staged.empty()) removeFileQuietly(s.staged);
+  m_steps.clear();
+}
+
+PublicationScope::PublicationScope(HeldPublication* publication) : m_previous(t_publication) {
+  t_publication = publication;
+}
+
+PublicationScope::~PublicationScope() { t_publication = m_previous; }
+
+HeldPublication* threadPublication() { return t_publication; }
+
+void publishFile(const std::string& source, const std::string& target) {
+  if (t_publication == nullptr) replaceFile(source, target);
+  else t_publication->hold(source, target);
+}
+
+void publishWholeFile(const std::string& path, std::string_view bytes) {
+  if (t_publication == nullptr) {
+    writeWholeFile(path, bytes);
+    return;
+  }
+  const std::string temp = siblingTempName(path);
+  try {
+    File out = File::create(temp);
+    out.writeAt(0, bytes.data(), bytes.size());
+    out.close();
+    t_publication->hold(temp, path);
+  } catch (const FailureError&) {
+    removeFileQuietly(temp);
+    throw;
+  }
+}
+
+bool unpublishFile(const std::string& path) noexcept {
+  if (t_publication != nullptr) {
+    try {
+      return t_publication->holdErasure(path);
+    } catch (...) {
+      return false;
+    }
+  }
+  std::error_code ec;
+  return fs::remove(path, ec);
+}
+
+std::string publishedPlace(const std::string& path) {
+  return t_publication == nullptr ? path : t_publication->placeOf(path);
 }
 
 }  // namespace exo::store

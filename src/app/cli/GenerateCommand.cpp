@@ -24,6 +24,7 @@
 #include "app/cli/ReturnCommand.h"
 #include "consolidation/IntegrationState.h"
 #include "expr/Codepage.h"
+#include "generation/FormatRun.h"
 #include "generation/GenerateAll.h"
 #include "generation/Generation.h"
 #include "reports/Runner.h"
@@ -186,30 +187,40 @@ int generate(ReturnContext& c, const Args& args) {
   }
   SummaryFile summary(summaryFile);
   bool altered = false;
-  bool stopped = false;
-  for (int n : formats) {
-    if (stopped) {
+  generation::FormatRunOptions options;
+  options.excel = excel;
+  options.xml = xml;
+  options.editHeader = editor;
+  options.asking = generation::HeaderAsking::EachFormat;
+  // A worker's failures are reported as the command reports its own, in the format's turn.
+  options.setUpHandler = [](shell::ErrorHandler& workerHandler,
+                            const std::function<void(std::function<void()>)>& post) {
+    workerHandler.setDialog([post](const std::string& message,
+                                   const std::vector<std::string>& calls,
+                                   const std::vector<std::string>&) {
+      post([message, calls] { printFailure(message, calls); });
+      return -1;
+    });
+    workerHandler.setMainLoopRunning(true);
+  };
+  options.end = [&](generation::FormatRunItem& item) {
+    const std::string code = store::formatCode(item.format);
+    if (item.fate != generation::FormatFate::Ran) {
       // A failure ended the run at an earlier format: the formats after it are not generated.
-      summary.add(store::formatCode(n), {}, excel, xml, 0);
-      std::printf("Formato %s: no generado\n  %s\n", store::formatCode(n).c_str(),
+      summary.add(code, {}, excel, xml, 0);
+      std::printf("Formato %s: no generado\n  %s\n", code.c_str(),
                   toUtf8(std::string(generation::kStoppedByFailure)).c_str());
-      continue;
+      return;
     }
-    const auto start = std::chrono::steady_clock::now();
     // A failure let go anywhere in the run (a scratch table that cannot be written when it is
     // closed, after the files) was shown on stderr: the command does not end as a success.
-    shell::FailureWatch watch(c.interp());
-    const generation::GenerationResult r = generation::GENERADORAZO(
-        c.session(), c.engine(), runner, n, generation::kAllConcepts, excel, xml, editor);
-    if (watch.failed()) exit = kExitStopped;
-    stopped = r.failed;
-    const std::string code = store::formatCode(n);
-    summary.add(code, r, excel, xml,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (item.failureSeen) exit = kExitStopped;
+    const generation::GenerationResult& r = item.result;
+    summary.add(code, r, excel, xml, item.seconds);
     if (!r.done) {
       std::printf("Formato %s: no generado\n", code.c_str());
       exit = kExitStopped;
-      continue;
+      return;
     }
     std::printf("Formato %s: %" PRId64 " registros, total %.0f\n", code.c_str(), r.records,
                 r.total);
@@ -233,7 +244,8 @@ int generate(ReturnContext& c, const Args& args) {
         altered = true;
       }
     }
-  }
+  };
+  generation::runFormatList(c.session(), c.engine(), runner, formats, options);
   if (xml && formats.size() > 1) std::printf("Observaciones de los archivos XML: %zu\n", findings);
   // The files stay written; --strict makes their findings fail the command.
   if (strict && findings > 0 && exit == kExitDone) exit = kExitStopped;

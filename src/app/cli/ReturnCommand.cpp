@@ -313,6 +313,11 @@ int runReturnCommand(
   return code;
 }
 
+void printFailure(const std::string& message, const std::vector<std::string>& calls) {
+  std::fprintf(stderr, "%s\n", toUtf8(message).c_str());
+  for (const std::string& line : calls) std::fprintf(stderr, "%s\n", toUtf8(line).c_str());
+}
+
 CommandErrorHandler::CommandErrorHandler(ReturnContext& context)
     : m_ip(context.interp()),
       m_handler(context.interp(), context.ui(), &context.engine(),
@@ -320,8 +325,7 @@ CommandErrorHandler::CommandErrorHandler(ReturnContext& context)
       m_previous(context.interp().errorHandler()) {
   m_handler.setDialog([](const std::string& message, const std::vector<std::string>& calls,
                          const std::vector<std::string>&) {
-    std::fprintf(stderr, "%s\n", toUtf8(message).c_str());
-    for (const std::string& line : calls) std::fprintf(stderr, "%s\n", toUtf8(line).c_str());
+    printFailure(message, calls);
     return -1;
   });
   m_handler.setExit([](int) {});

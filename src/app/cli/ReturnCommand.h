@@ -92,6 +92,10 @@ class CommandErrorHandler {
   ErrorHandler m_previous;
 };
 
+// The report of a failure as the command's error handler writes it on stderr (message, then the
+// routines that were running), Windows-1252 texts shown in UTF-8.
+void printFailure(const std::string& message, const std::vector<std::string>& calls);
+
 // What a return command states about itself.
 struct ReturnCommandInfo {
   const char* name;         // "import-chart"
