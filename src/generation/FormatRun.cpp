@@ -531,6 +531,13 @@ void runOnOneThread(shell::Session& session, store::Engine& engine, reports::Run
 }  // namespace
 
 int formatRunThreads(std::size_t formats) {
+#ifdef _WIN32
+  // On Windows the formats stay on one thread for now: there a failed format's workbook was
+  // found left under its name after a run on two workers, and the run must first be made as
+  // sound there as it is here.
+  (void)formats;
+  return 1;
+#endif
   if (formats < 2 || std::thread::hardware_concurrency() < 2 || store::fileOpHookInstalled())
     return 1;
   const char* forced = std::getenv(kThreadsVariable);

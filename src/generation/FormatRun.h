@@ -21,7 +21,8 @@
 //
 // A run goes on one thread, exactly as before, when the list has one format, the machine one
 // processor, a hook on the file operations is installed (the crash suite steps every operation
-// in a fixed order), or the environment variable EXOGENA_HILOS_FORMATOS is "1". The second
+// in a fixed order), on Windows (not yet made sound there), or the environment variable
+// EXOGENA_HILOS_FORMATOS is "1". The second
 // worker keeps its scratch tables to the company's folder shell::kWorkerScratchFolder.
 #pragma once
 

@@ -290,10 +290,11 @@ void Cdx::loadDirectory() {
   if (std::memcmp(head + 20, "RCHB", 4) == 0 && cdx::readLe16(head + 18) != kPageSize)
     raise(GenCode::Unsupported, "\xCDndice con p\xE1ginas de tama\xF1o no soportado", path());
   if (cdx::readLe16(head + 12) != 10) raiseCorrupt("directorio de etiquetas inv\xE1lido", path());
-  // The directory's entries (name, header offset), in a row of this thread's used again from
-  // open to open.
-  thread_local std::vector<std::pair<std::string, std::uint32_t>> entries;
-  entries.clear();
+  // The directory's entries (name, header offset). Not kept per thread from open to open: an
+  // object with a destructor in thread-local storage is destroyed when its thread ends, and
+  // the Windows build's run-time freed a bad pointer there when a worker thread that had opened
+  // an index ended.
+  std::vector<std::pair<std::string, std::uint32_t>> entries;
   walkLeaves(cdx::readLe32(head), 10, ' ', [&](const cdx::Node& leaf) {
     for (std::size_t i = 0; i < leaf.size(); ++i)
       entries.emplace_back(trimName(leaf.key(i), 10), leaf.recnos[i]);
