@@ -43,6 +43,17 @@ double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// A later format's header takes what was given for the first one (its format and version stay
+// its own).
+void takeGiven(Header& h, const Header& given) {
+  h.ano = given.ano;
+  h.codCpt = given.codCpt;
+  h.numEnv = given.numEnv;
+  h.fecEnv = given.fecEnv;
+  h.fecIni = given.fecIni;
+  h.fecFin = given.fecFin;
+}
+
 // A value the worker's interpreter owns alone: texts and arrays copied, the containers TPublic
 // copied with their values; code blocks and other objects belong to the interpreter that made
 // them and are left out (NIL).
@@ -334,12 +345,7 @@ class ParallelRun {
       return false;
     }
     if (m_asked) {
-      h.ano = m_given.ano;
-      h.codCpt = m_given.codCpt;
-      h.numEnv = m_given.numEnv;
-      h.fecEnv = m_given.fecEnv;
-      h.fecIni = m_given.fecIni;
-      h.fecFin = m_given.fecFin;
+      takeGiven(h, m_given);
       s.headerSettled = true;
       m_changed.notify_all();
       return true;
@@ -497,12 +503,7 @@ void runOnOneThread(shell::Session& session, store::Engine& engine, reports::Run
       given = h;
       return true;
     }
-    h.ano = given.ano;
-    h.codCpt = given.codCpt;
-    h.numEnv = given.numEnv;
-    h.fecEnv = given.fecEnv;
-    h.fecIni = given.fecIni;
-    h.fecFin = given.fecFin;
+    takeGiven(h, given);
     return true;
   };
   const HeaderEditor& editor = options.asking == HeaderAsking::Once ? once : options.editHeader;
